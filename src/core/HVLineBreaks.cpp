@@ -1,0 +1,88 @@
+#include "HVLineBreaks.h"
+
+#include "HVPreferences.h"
+
+HVLineBreaks::Type HVLineBreaks::preferredType() {
+    auto value = HVPreferences::sharedInstance().integerForKey("HVLineBreak").value_or(0);
+    if (value == Mac || value == DOS)
+        return Type(value);
+    return Unix;
+}
+
+std::u16string HVLineBreaks::lineBreak() {
+    return stringForType(preferredType());
+}
+
+std::u16string HVLineBreaks::stringForType(Type type) {
+    switch (type) {
+    case Mac:
+        return u"\r";
+    case DOS:
+        return u"\r\n";
+    default:
+        return u"\n";
+    }
+}
+
+const char* HVLineBreaks::nameForType(Type type) {
+    switch (type) {
+    case Mac:
+        return "Mac";
+    case DOS:
+        return "DOS";
+    default:
+        return "Unix";
+    }
+}
+
+std::optional<HVLineBreaks::Type> HVLineBreaks::typeForName(std::string_view name) {
+    if (name == "Unix")
+        return Unix;
+    if (name == "Mac")
+        return Mac;
+    if (name == "DOS")
+        return DOS;
+    return std::nullopt;
+}
+
+std::u16string HVLineBreaks::switchLineBreaks(std::u16string_view text,
+                                              std::u16string_view lineBreak,
+                                              std::string_view name) {
+    std::u16string target(lineBreak);
+    if (target.empty()) {
+        auto type = typeForName(name);
+        target = type ? stringForType(*type) : HVLineBreaks::lineBreak();
+    }
+    std::u16string result;
+    result.reserve(text.size() + text.size() / 32);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (c != u'\n' && c != u'\r')
+            continue;
+        result.append(text.substr(start, i - start));
+        result += target;
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    result.append(text.substr(start));
+    return result;
+}
+
+HVLineBreaks::Kinds HVLineBreaks::kindsInText(std::u16string_view text) {
+    Kinds kinds;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r') {
+            if (i + 1 < text.size() && text[i + 1] == u'\n') {
+                kinds.crlf = true;
+                ++i;
+            } else {
+                kinds.cr = true;
+            }
+        } else if (text[i] == u'\n') {
+            kinds.lf = true;
+        }
+    }
+    return kinds;
+}

@@ -1,0 +1,82 @@
+#include "HVChildProcess.h"
+#include "HVCommandLineTool.h"
+#include "HVTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+struct Run {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Run runTool(std::vector<std::string> arguments) {
+    std::ostringstream out, err;
+    HVCommandLineTool tool(out, err);
+    int status = tool.run(arguments);
+    return {status, out.str(), err.str()};
+}
+
+} // namespace
+
+TEST(HalvetCLIInfo, ReportsEncodingLineBreaksAndLength) {
+    HVIsolatedPreferences preferences;
+    HVTemporaryDirectory dir;
+    std::string lf = dir.write("lf.txt", "one\ntwo\n");
+    std::string mixed = dir.write("mixed.txt", "a\r\nb\nc\r");
+    std::string none = dir.write("none.txt", "");
+    std::string latin = dir.write("latin.txt", "caf\xE9\r\n");
+    std::string utf16 = dir.write("wide.txt", std::string("\xFF\xFEh\0i\0", 6));
+    std::string declared = dir.write(
+        "page.html",
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">\n\xF0\xD2\xC9\n");
+    auto run = runTool({"info", lf, mixed, none, latin, utf16, declared});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, lf + "\tutf-8\tLF\t8\n" + mixed + "\tutf-8\tLF+CR+CRLF\t7\n" + none +
+                           "\tutf-8\tnone\t0\n" + latin +
+                           "\tutf-8 (fallback iso-8859-1)\tCRLF\t6\n" + utf16 +
+                           "\tutf-16\tnone\t2\n" + declared + "\tkoi8-r\tLF\t73\n");
+}
+
+TEST(HalvetCLIInfo, UnreadablePathsAreReportedAndTheRestStillAnswered) {
+    HVTemporaryDirectory dir;
+    std::string good = dir.write("good.txt", "x");
+    HVChildProcess::Options options;
+    options.arguments = {HALVET_CLI_PATH, "info", dir.pathFor("missing.txt"), good, dir.path()};
+    auto result = HVChildProcess::run(options);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->exitStatus, 1);
+    EXPECT_EQ(result->standardOutput, good + "\tutf-8\tnone\t1\n");
+    EXPECT_NE(result->standardError.find("missing.txt"), std::string::npos);
+    EXPECT_NE(result->standardError.find("No such file"), std::string::npos);
+    EXPECT_NE(result->standardError.find("Is a directory"), std::string::npos);
+}
+
+TEST(HalvetCLIInfo, AnswersForEveryEncodingOfTheTable) {
+    HVIsolatedPreferences preferences;
+    std::vector<std::string> arguments = {"info"};
+    for (const char* name :
+         {"koi8-r", "shift-jis", "gb2312", "utf-16", "iso-8859-8-i", "macintosh"})
+        arguments.push_back(HVTestDataPath(std::string("encodings/") + name + ".txt"));
+    auto run = runTool(arguments);
+    EXPECT_EQ(run.status, 0);
+    std::istringstream lines(run.out);
+    std::string line;
+    std::vector<std::string> names;
+    while (std::getline(lines, line)) {
+        auto first = line.find('\t');
+        names.push_back(line.substr(first + 1, line.find('\t', first + 1) - first - 1));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"koi8-r", "shift-jis", "gb2312", "utf-16",
+                                               "iso-8859-8-i", "macintosh"}));
+}
+
+TEST(HalvetCLI, UsageOnBadArguments) {
+    EXPECT_EQ(runTool({}).status, 2);
+    EXPECT_EQ(runTool({"info"}).status, 2);
+    EXPECT_NE(runTool({"frobnicate"}).err.find("usage"), std::string::npos);
+}

@@ -1,0 +1,255 @@
+#include "HVFileEncodings.h"
+#include "HVFileSystem.h"
+#include "HVPreferences.h"
+#include "HVTestSupport.h"
+#include "HVUnicode.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class HVFileEncodingsTest : public ::testing::Test {
+protected:
+    HVIsolatedPreferences preferences;
+    HVTemporaryDirectory dir;
+
+    HVStringEncoding detect(const std::string& name, std::string_view bytes) {
+        return HVFileEncodings::encodingForPath(dir.write(name, bytes));
+    }
+};
+
+} // namespace
+
+TEST_F(HVFileEncodingsTest, NamesAreMatchedWithoutDashesAndCaseSensitively) {
+    EXPECT_EQ(HVFileEncodings::encodingFromString("utf-8"), HVUTF8StringEncoding);
+    EXPECT_EQ(HVFileEncodings::encodingFromString("utf8"), HVUTF8StringEncoding);
+    EXPECT_EQ(HVFileEncodings::encodingFromString("u_t-f_8"), HVUTF8StringEncoding);
+    EXPECT_EQ(HVFileEncodings::encodingFromString("UTF-8"), HVNoStringEncoding);
+    EXPECT_EQ(HVFileEncodings::encodingFromString("Shift_JIS"), HVNoStringEncoding);
+    EXPECT_EQ(HVFileEncodings::encodingFromString("shift_jis"),
+              HVFileEncodings::encodingFromString("shift-jis"));
+    EXPECT_EQ(HVFileEncodings::encodingFromString(""), HVNoStringEncoding);
+    EXPECT_EQ(HVFileEncodings::encodingFromString("--"), HVNoStringEncoding);
+    EXPECT_EQ(HVFileEncodings::stringFromEncoding(HVMacOSRomanStringEncoding), "macintosh");
+    EXPECT_NE(HVFileEncodings::encodingFromString("macintosh"), HVNoStringEncoding);
+    EXPECT_EQ(HVFileEncodings::stringFromEncoding(99999), std::nullopt);
+    // The five fixed numbers.
+    EXPECT_EQ(HVFileEncodings::encodingFromString("usascii"), 1u);
+    EXPECT_EQ(HVFileEncodings::encodingFromString("iso88591"), 5u);
+    EXPECT_EQ(HVFileEncodings::encodingFromString("utf16"), 10u);
+    // Every canonical name leads back to an encoding with that name.
+    for (const auto& info : HVFileEncodings::allEncodings()) {
+        auto number = HVFileEncodings::encodingFromString(info.canonicalName);
+        EXPECT_EQ(HVFileEncodings::stringFromEncoding(number), info.canonicalName);
+    }
+}
+
+TEST_F(HVFileEncodingsTest, RealTextRoundTripsThroughEveryEncodingOfTheTable) {
+    for (const auto& info : HVFileEncodings::allEncodings()) {
+        if (info.encoding == HVMacOSRomanStringEncoding)
+            continue; // shares its sample with the other Mac OS Roman entry
+        SCOPED_TRACE(info.canonicalName);
+        std::string samplePath =
+            HVTestDataPath(std::string("encodings/") + info.canonicalName + ".txt");
+        std::string bytes = HVReadFile(samplePath);
+        std::u16string expected = HVUnicode::utf16(HVReadFile(
+            HVTestDataPath(std::string("encodings/expected/") + info.canonicalName + ".utf8")));
+        ASSERT_FALSE(bytes.empty());
+        ASSERT_FALSE(expected.empty());
+
+        // Detected by its file name, decoded without a fallback.
+        HVStringEncoding encoding = HVNoStringEncoding;
+        HVError error;
+        auto text = HVFileEncodings::createWithContentsOfFile(samplePath, encoding, &error);
+        ASSERT_TRUE(text);
+        EXPECT_EQ(encoding, HVFileEncodings::encodingFromString(info.canonicalName));
+        EXPECT_EQ(error.code(), 0) << error.description();
+        EXPECT_TRUE(*text == expected) << HVUnicode::utf8(*text);
+
+        // Encoded back to the very same bytes.
+        HVStringEncoding out = info.encoding;
+        auto written = HVFileEncodings::dataUsingEncoding(expected, out, &error);
+        ASSERT_TRUE(written);
+        EXPECT_EQ(out, info.encoding);
+        EXPECT_TRUE(*written == bytes);
+    }
+}
+
+TEST_F(HVFileEncodingsTest, TheFileNameComesFirst) {
+    EXPECT_EQ(detect("page.utf8.html", "<meta content=\"text/html; charset=iso-8859-2\">"),
+              HVUTF8StringEncoding);
+    EXPECT_EQ(detect("utf8.txt", "x"), HVUTF8StringEncoding);
+    EXPECT_EQ(detect("notes.big5.txt", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"),
+              HVFileEncodings::encodingFromString("big-5"));
+    // The first part from the left that names an encoding wins.
+    EXPECT_EQ(detect("koi8-r.windows-1251.txt", "x"),
+              HVFileEncodings::encodingFromString("koi8-r"));
+}
+
+TEST_F(HVFileEncodingsTest, DeclarationsInTheFirstThirtyLines) {
+    EXPECT_EQ(detect("a.xml", "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n<a/>\n"),
+              HVISOLatin1StringEncoding);
+    // Upper case is not a known name: detection goes on to the next lines.
+    EXPECT_EQ(detect("b.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- x -->\n"
+                              "<meta http-equiv=\"Content-Type\" content=\"text/html; "
+                              "charset=iso-8859-2\">\n"),
+              HVFileEncodings::encodingFromString("iso-8859-2"));
+    HVPreferences::sharedInstance().setObject("HVTextEncoding", "windows-1251");
+    HVStringEncoding cp1251 = HVFileEncodings::encodingFromString("windows-1251");
+    EXPECT_EQ(detect("c.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"), cp1251);
+    // The short form captures nothing and is no declaration.
+    EXPECT_EQ(detect("d.html", "<html><head><meta charset=\"iso-8859-2\">\n"), cp1251);
+    EXPECT_EQ(detect("e.html", "<META HTTP-EQUIV=\"content-type\" CONTENT=\"text/html; "
+                               "charset=iso-8859-2\">\n"),
+              HVFileEncodings::encodingFromString("iso-8859-2"));
+
+    std::string lines;
+    for (int i = 1; i < 30; ++i)
+        lines += "line\n";
+    std::string declaration = "<?xml version=\"1.0\" encoding=\"koi8-r\"?>\n";
+    EXPECT_EQ(detect("line30.xml", lines + declaration),
+              HVFileEncodings::encodingFromString("koi8-r"));
+    EXPECT_EQ(detect("line31.xml", lines + "line\n" + declaration), cp1251);
+}
+
+TEST_F(HVFileEncodingsTest, LongLinesAndOtherLineBreaksAreGatheredWhole) {
+    std::string padding(5000, 'x');
+    EXPECT_EQ(detect("long.xml", padding + "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n"),
+              HVISOLatin1StringEncoding);
+    EXPECT_EQ(detect("cr.xml", "first\rsecond\r<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r"),
+              HVISOLatin1StringEncoding);
+    EXPECT_EQ(detect("last.xml", "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>"),
+              HVISOLatin1StringEncoding)
+        << "a last line without a line break is read too";
+}
+
+TEST_F(HVFileEncodingsTest, ByteOrderMarksAfterDeclarations) {
+    EXPECT_EQ(detect("le.txt", std::string("\xFF\xFEh\0i\0", 6)), HVUnicodeStringEncoding);
+    EXPECT_EQ(detect("be.txt", std::string("\xFE\xFF\0h\0i", 6)), HVUnicodeStringEncoding);
+    // A UTF-8 byte-order mark is not looked for: the default decides.
+    HVPreferences::sharedInstance().setObject("HVTextEncoding", "windows-1251");
+    EXPECT_EQ(detect("bom8.txt", "\xEF\xBB\xBFtext"),
+              HVFileEncodings::encodingFromString("windows-1251"));
+    // A declaration is read before the mark.
+    EXPECT_EQ(detect("both.xml", "\xFF\xFE<?xml encoding=\"iso-8859-1\"?>\n"),
+              HVISOLatin1StringEncoding);
+}
+
+TEST_F(HVFileEncodingsTest, BadBytesFallBackWithAWarningForFilesAndData) {
+    std::string bytes = "caf\xE9 cr\xE8me\n"; // Latin 1, not UTF-8
+    std::string path = dir.write("menu.txt", bytes);
+    HVStringEncoding encoding = HVNoStringEncoding;
+    HVError error;
+    auto text = HVFileEncodings::createWithContentsOfFile(path, encoding, &error);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, u"café crème\n");
+    EXPECT_EQ(encoding, HVUTF8StringEncoding) << "the detected encoding is handed back";
+    EXPECT_TRUE(error.is(HVErrorDomain, 16));
+    EXPECT_EQ(error.description(), "Opened using iso-8859-1");
+
+    HVStringEncoding fromData = HVUTF8StringEncoding;
+    HVError dataError;
+    auto dataText = HVFileEncodings::createWithData(bytes, path, fromData, &dataError);
+    ASSERT_TRUE(dataText);
+    EXPECT_EQ(*dataText, *text);
+    EXPECT_EQ(dataError.description(), "Opened using iso-8859-1");
+
+    // A chosen encoding that cannot read the bytes falls back the same way.
+    HVStringEncoding ascii = HVASCIIStringEncoding;
+    HVError asciiError;
+    EXPECT_TRUE(HVFileEncodings::createWithData(bytes, "", ascii, &asciiError));
+    EXPECT_EQ(asciiError.code(), 16);
+    EXPECT_EQ(ascii, HVASCIIStringEncoding);
+
+    // Truncated UTF-16 is bad input too.
+    HVStringEncoding utf16 = HVUnicodeStringEncoding;
+    HVError utf16Error;
+    EXPECT_TRUE(
+        HVFileEncodings::createWithData(std::string("\xFF\xFEh\0i", 5), "", utf16, &utf16Error));
+    EXPECT_EQ(utf16Error.code(), 16);
+}
+
+TEST_F(HVFileEncodingsTest, GoodBytesRaiseNoWarning) {
+    HVStringEncoding encoding = HVNoStringEncoding;
+    HVError error;
+    auto text = HVFileEncodings::createWithContentsOfFile(dir.write("ok.txt", "Gr\xC3\xB6\xC3\x9F"
+                                                                              "e"),
+                                                          encoding, &error);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, u"Größe");
+    EXPECT_EQ(error.code(), 0);
+    EXPECT_TRUE(error.domain().empty());
+}
+
+TEST_F(HVFileEncodingsTest, DataWithoutAFileIsDetectedFromItsBytes) {
+    HVStringEncoding encoding = HVNoStringEncoding;
+    std::string utf16 = std::string("\xFF\xFE", 2) + std::string("o\0k\0", 4);
+    auto text = HVFileEncodings::createWithData(utf16, dir.pathFor("remote-copy.txt"), encoding);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(encoding, HVUnicodeStringEncoding);
+    EXPECT_EQ(*text, u"ok");
+}
+
+TEST_F(HVFileEncodingsTest, AnUnreadableFileIsAnError) {
+    HVStringEncoding encoding = HVNoStringEncoding;
+    HVError error;
+    EXPECT_FALSE(
+        HVFileEncodings::createWithContentsOfFile(dir.pathFor("missing.txt"), encoding, &error));
+    EXPECT_EQ(error.code(), ENOENT);
+    EXPECT_FALSE(HVFileEncodings::createWithContentsOfFile(dir.path(), encoding, &error));
+}
+
+TEST_F(HVFileEncodingsTest, LossyEncodingWarnsAndNamesTheEncoding) {
+    std::u16string text = u"Price: 5 € — Привет";
+    HVStringEncoding encoding = HVISOLatin1StringEncoding;
+    HVError error;
+    auto bytes = HVFileEncodings::dataUsingEncoding(text, encoding, &error);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(*bytes, "Price: 5 ? ? ??????");
+    EXPECT_EQ(encoding, HVISOLatin1StringEncoding);
+    EXPECT_TRUE(error.is(HVErrorDomain, 16));
+    EXPECT_EQ(error.description(), "Some characters could not be saved");
+    EXPECT_NE(error.recoverySuggestion().find("iso-8859-1"), std::string::npos);
+
+    // Multi-byte encodings substitute the same way.
+    HVStringEncoding sjis = HVFileEncodings::encodingFromString("shift-jis");
+    HVError sjisError;
+    auto sjisBytes = HVFileEncodings::dataUsingEncoding(u"日本 Привет 😀", sjis, &sjisError);
+    ASSERT_TRUE(sjisBytes);
+    EXPECT_EQ(sjisError.code(), 16);
+    EXPECT_NE(sjisBytes->find("?"), std::string::npos);
+
+    // An encoding that the table does not know falls back to the 8-bit default.
+    HVStringEncoding unknown = 4242;
+    HVError unknownError;
+    auto fallback = HVFileEncodings::dataUsingEncoding(u"abc", unknown, &unknownError);
+    ASSERT_TRUE(fallback);
+    EXPECT_EQ(*fallback, "abc");
+    EXPECT_EQ(unknown, HVISOLatin1StringEncoding);
+    EXPECT_EQ(unknownError.code(), 16);
+}
+
+TEST_F(HVFileEncodingsTest, TheDefaultEncodingComesFromThePreference) {
+    HVStringEncoding encoding = HVNoStringEncoding;
+    auto bytes = HVFileEncodings::dataUsingEncoding(u"é", encoding);
+    EXPECT_EQ(encoding, HVUTF8StringEncoding);
+    EXPECT_EQ(*bytes, "\xC3\xA9");
+    HVPreferences::sharedInstance().setObject("HVTextEncoding", "iso-8859-15");
+    encoding = HVNoStringEncoding;
+    bytes = HVFileEncodings::dataUsingEncoding(u"€", encoding);
+    EXPECT_EQ(*bytes, "\xA4");
+    // A value of the wrong type is absent, so the default is utf-8 again.
+    HVPreferences::sharedInstance().setObject("HVTextEncoding", 12);
+    EXPECT_EQ(HVFileEncodings::defaultEncoding(), HVUTF8StringEncoding);
+}
+
+TEST_F(HVFileEncodingsTest, UTF16IsWrittenWithAByteOrderMarkAndReadEitherWay) {
+    HVStringEncoding encoding = HVUnicodeStringEncoding;
+    auto bytes = HVFileEncodings::dataUsingEncoding(u"hi 😀", encoding);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(bytes->substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(bytes->size(), 2u + 5 * 2);
+    HVStringEncoding back = HVUnicodeStringEncoding;
+    EXPECT_EQ(*HVFileEncodings::createWithData(*bytes, "", back), u"hi 😀");
+    EXPECT_EQ(*HVFileEncodings::createWithData(std::string("\xFE\xFF\0h\0i", 6), "", back), u"hi");
+}

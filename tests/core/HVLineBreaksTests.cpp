@@ -1,0 +1,42 @@
+#include "HVLineBreaks.h"
+#include "HVPreferences.h"
+#include "HVTestSupport.h"
+
+#include <gtest/gtest.h>
+
+TEST(HVLineBreaks, EveryKindOfBreakBecomesTheTargetType) {
+    std::u16string mixed = u"a\nb\r\nc\rd\r\r\ne\n";
+    EXPECT_EQ(HVLineBreaks::switchLineBreaks(mixed, u"\r\n"), u"a\r\nb\r\nc\r\nd\r\n\r\ne\r\n");
+    EXPECT_EQ(HVLineBreaks::switchLineBreaks(mixed, {}, "Mac"), u"a\rb\rc\rd\r\re\r");
+    EXPECT_EQ(HVLineBreaks::switchLineBreaks(mixed, {}, "Unix"), u"a\nb\nc\nd\n\ne\n");
+    EXPECT_EQ(HVLineBreaks::switchLineBreaks(u"", u"\r\n"), u"");
+    EXPECT_EQ(HVLineBreaks::switchLineBreaks(u"\r", u"\n"), u"\n");
+    EXPECT_EQ(HVLineBreaks::switchLineBreaks(u"no breaks", u"\r\n"), u"no breaks");
+}
+
+TEST(HVLineBreaks, ThePreferenceNamesTheTypeOfNewText) {
+    HVIsolatedPreferences preferences;
+    auto& store = HVPreferences::sharedInstance();
+    EXPECT_EQ(HVLineBreaks::lineBreak(), u"\n");
+    store.setObject("HVLineBreak", 2);
+    EXPECT_EQ(HVLineBreaks::lineBreak(), u"\r\n");
+    EXPECT_EQ(HVLineBreaks::switchLineBreaks(u"a\nb"), u"a\r\nb");
+    store.setObject("HVLineBreak", true);
+    EXPECT_EQ(HVLineBreaks::lineBreak(), u"\r");
+    store.setObject("HVLineBreak", 7);
+    EXPECT_EQ(HVLineBreaks::lineBreak(), u"\n");
+    store.setObject("HVLineBreak", "DOS");
+    EXPECT_EQ(HVLineBreaks::lineBreak(), u"\n") << "a string is not a number";
+}
+
+TEST(HVLineBreaks, KindsPresent) {
+    auto kinds = HVLineBreaks::kindsInText(u"a\r\nb\nc");
+    EXPECT_TRUE(kinds.crlf);
+    EXPECT_TRUE(kinds.lf);
+    EXPECT_FALSE(kinds.cr);
+    kinds = HVLineBreaks::kindsInText(u"a\r\rb");
+    EXPECT_TRUE(kinds.cr);
+    EXPECT_FALSE(kinds.crlf);
+    kinds = HVLineBreaks::kindsInText(u"\r");
+    EXPECT_TRUE(kinds.cr);
+}

@@ -1,0 +1,65 @@
+#include "HVTestSupport.h"
+
+#include "HVFileSystem.h"
+#include "HVPreferences.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+HVTemporaryDirectory::HVTemporaryDirectory() {
+    auto path = HVFileSystem::makeTemporaryDirectory("/tmp/halvet-test.XXXXXX");
+    if (!path)
+        ADD_FAILURE() << "cannot create a temporary directory";
+    m_path = path.value_or("/tmp");
+}
+
+HVTemporaryDirectory::~HVTemporaryDirectory() {
+    if (m_path != "/tmp")
+        HVFileSystem::removeRecursively(m_path);
+}
+
+std::string HVTemporaryDirectory::pathFor(std::string_view relative) const {
+    return HVFileSystem::appendingPathComponent(m_path, relative);
+}
+
+std::string HVTemporaryDirectory::write(std::string_view relative, std::string_view bytes) const {
+    std::string path = pathFor(relative);
+    HVFileSystem::createDirectory(HVFileSystem::deletingLastPathComponent(path));
+    HVError error;
+    if (!HVFileSystem::writeFileAtomically(path, bytes, &error))
+        ADD_FAILURE() << error.fullDescription();
+    return path;
+}
+
+HVScopedEnvironment::HVScopedEnvironment(const char* name, const std::string& value)
+    : m_name(name) {
+    if (const char* old = std::getenv(name))
+        m_old = old;
+    ::setenv(name, value.c_str(), 1);
+}
+
+HVScopedEnvironment::~HVScopedEnvironment() {
+    if (m_old)
+        ::setenv(m_name.c_str(), m_old->c_str(), 1);
+    else
+        ::unsetenv(m_name.c_str());
+}
+
+HVIsolatedPreferences::HVIsolatedPreferences()
+    : m_storePath(m_directory.pathFor("Preferences.plist")) {
+    HVPreferences::replaceSharedInstance(std::make_unique<HVPreferences>(m_storePath));
+}
+
+HVIsolatedPreferences::~HVIsolatedPreferences() {
+    // The next use builds the store of the test run's own environment again.
+    HVPreferences::replaceSharedInstance(nullptr);
+}
+
+std::string HVTestDataPath(std::string_view relative) {
+    const char* root = std::getenv("HALVET_TEST_DATA");
+    return HVFileSystem::appendingPathComponent(root ? root : "tests/data", relative);
+}
+
+std::string HVReadFile(const std::string& path) {
+    return HVFileSystem::readFile(path).value_or(std::string());
+}
