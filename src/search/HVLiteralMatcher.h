@@ -36,13 +36,18 @@ private:
     std::size_t foldedMatchEnd(std::u16string_view subject, std::size_t position,
                                std::size_t end) const;
     bool mayStartMatch(char16_t unit) const;
+    // The first position from position on, below limit, whose unit may begin a match; limit
+    // when there is none.
+    std::size_t nextCandidate(std::u16string_view subject, std::size_t position,
+                              std::size_t limit) const;
 
     std::u16string m_needle;
     bool m_caseSensitive = true;
     // The needle's folded code points.
     std::vector<char32_t> m_folded;
-    // Every code unit that can begin a match (each case variant of the first character); a
-    // count of 0 means any unit may, and each position is tried.
+    // Every code unit that can begin a match (the first unit, or when ignoring case each case
+    // variant of the first character); a count of 0 means any unit may, and each position is
+    // tried. Slots past the count repeat the first unit.
     std::array<char16_t, 6> m_firstUnits{};
     std::size_t m_firstUnitCount = 0;
 };

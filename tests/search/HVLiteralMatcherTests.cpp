@@ -1,7 +1,10 @@
 #include "HVLiteralMatcher.h"
 #include "HVSearchTestSupport.h"
+#include "HVUnicode.h"
 
 #include <gtest/gtest.h>
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
 
 namespace {
 
@@ -41,6 +44,7 @@ TEST(HVLiteralMatcher, IgnoringCaseInGermanKeepsOriginalPositions) {
     EXPECT_EQ(findAll(HVLiteralMatcher(u"straße", false), text), "4+6 16+6");
     EXPECT_EQ(findAll(HVLiteralMatcher(u"grüne", false), text), "27+5 33+5");
     EXPECT_EQ(findAll(HVLiteralMatcher(u"ähren", false), text), "39+5");
+    EXPECT_EQ(findAll(HVLiteralMatcher(u"ẞE", false), u"Maße MASSE MAẞE"), "2+2 13+2");
     // Simple folding maps one character to one: "ss" is not "ß".
     EXPECT_EQ(findAll(HVLiteralMatcher(u"strasse", false), text), "");
 }
@@ -86,4 +90,58 @@ TEST(HVLiteralMatcher, MatchesLieWhollyInsideTheRange) {
         EXPECT_EQ(describeRange(matcher->find(text, {100, 5}, true)), "notFound");
     }
     EXPECT_EQ(describeRange(HVLiteralMatcher(u"", false).find(text, {0, 11})), "notFound");
+}
+
+// Checked against ICU's own case-insensitive comparison on many small random texts, so that
+// every place where a block scan can begin, end or find a candidate is met.
+TEST(HVLiteralMatcher, AgreesWithICUComparisonOnRandomTexts) {
+    const std::u16string alphabet[] = {u"a", u"A",      u"b",          u"K",
+                                       u"k", u"\u212A", u"\U0001F600", u" "};
+    std::uint32_t seed = 12345;
+    auto next = [&seed](std::uint32_t bound) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % bound;
+    };
+    auto randomText = [&](std::size_t characters) {
+        std::u16string text;
+        for (std::size_t i = 0; i < characters; ++i)
+            text += alphabet[next(8)];
+        return text;
+    };
+    for (int round = 0; round < 400; ++round) {
+        std::u16string text = randomText(next(40));
+        std::u16string needle = randomText(1 + next(3));
+        bool caseSensitive = round % 2 == 0;
+        HVLiteralMatcher matcher(needle, caseSensitive);
+        std::size_t from = next(4);
+        // The expected first and last occurrence at or after from.
+        std::vector<HVRange> expected;
+        for (std::size_t at = from; at < text.size(); ++at) {
+            if (at > 0 && (text[at] & 0xFC00) == 0xDC00)
+                continue;
+            for (std::size_t length = 1; at + length <= text.size() && length <= 6; ++length) {
+                if (at + length < text.size() && (text[at + length] & 0xFC00) == 0xDC00)
+                    continue;
+                std::u16string_view piece = std::u16string_view(text).substr(at, length);
+                UErrorCode status = U_ZERO_ERROR;
+                bool equal = caseSensitive
+                                 ? piece == needle
+                                 : u_strCaseCompare(piece.data(), std::int32_t(piece.size()),
+                                                    needle.data(), std::int32_t(needle.size()),
+                                                    U_FOLD_CASE_DEFAULT, &status) == 0;
+                if (equal)
+                    expected.push_back({at, length});
+            }
+        }
+        HVRange range{from, text.size() > from ? text.size() - from : 0};
+        std::string context = HVUnicode::utf8(needle) + " in " + HVUnicode::utf8(text);
+        EXPECT_EQ(describeRange(matcher.find(text, range)),
+                  expected.empty() ? "notFound" : describeRange(expected.front()))
+            << context;
+        HVRange last = expected.empty() ? HVRange{HVNotFound, 0} : expected.front();
+        for (const HVRange& candidate : expected)
+            if (candidate.location > last.location)
+                last = candidate;
+        EXPECT_EQ(describeRange(matcher.find(text, range, true)), describeRange(last)) << context;
+    }
 }
