@@ -104,9 +104,10 @@ public:
     // Replaces every match; answers the number replaced.
     std::size_t replaceAllInString(std::u16string& string);
     std::size_t replaceAllInUTF8Data(std::string& data);
-    // Replaces the ranges (ascending, as found) by the replacement of their text. A range that
-    // reaches past the end of the text ends the work; with doubleCheck, a range whose text no
-    // longer matches is skipped. Answers the number replaced.
+    // Replaces the ranges (ascending, as found) by the replacement of their text, each shifted
+    // by how much the replacements before it changed the length. A range that reaches past the
+    // end of the text ends the work; with doubleCheck, a range whose text no longer matches is
+    // skipped. Answers the number replaced.
     std::size_t replaceRanges(std::span<const HVRange> ranges, std::u16string& string,
                               bool doubleCheck = false);
     // The same over bytes: ranges in bytes.

@@ -9,10 +9,10 @@
 class HVSearch;
 
 // Walks the matches of a search in a text or in UTF-8 bytes, in order. Each search starts where
-// the last match ended; after an empty match it first asks for a non-empty match at the same
-// place and otherwise moves one character on, so every pattern comes to an end and no match
-// starts inside a character. The search and the subject are not owned and must outlive the
-// enumerator.
+// the last match ended. After an empty match it moves one character on (in text it first asks
+// for a non-empty match at the same place, so "x*|ab" finds "ab"), so every pattern comes to an
+// end and no match starts inside a character. The search and the subject are not owned and
+// must outlive the enumerator.
 class HVSearchEnumerator {
 public:
     HVSearchEnumerator(HVSearch& search, std::u16string_view string);
