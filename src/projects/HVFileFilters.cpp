@@ -216,5 +216,6 @@ void HVFileFilters::setModified(bool modified) {
 
 std::optional<HVError> HVFileFilters::loadError() {
     std::lock_guard lock(m_mutex);
+    loadIfNeeded();
     return m_loadError;
 }

@@ -77,7 +77,7 @@ public:
     // Clearing also clears every filter's flag.
     void setModified(bool modified);
 
-    // What went wrong at the last load, if anything.
+    // What went wrong at the last load, if anything (loading first when needed).
     std::optional<HVError> loadError();
 
 private:

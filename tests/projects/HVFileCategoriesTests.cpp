@@ -528,3 +528,18 @@ TEST_F(HVFileCategoriesTest, QueriesAndEditsFromSeveralThreads) {
     EXPECT_GT(answers.load(), 0);
     EXPECT_EQ(titleOf(categories.categoryForExtension("x299")), "Style");
 }
+
+TEST(HVFileCategories, DescriptionWordsThatMakeTextAndImages) {
+    auto verdicts = [](std::vector<std::string_view> descriptions) {
+        std::string text;
+        for (auto description : descriptions) {
+            text += std::string(HVFileCategories::descriptionIsText(description) ? "T" : "-") +
+                    (HVFileCategories::descriptionIsImage(description) ? "I" : "-") + " ";
+        }
+        return text;
+    };
+    EXPECT_EQ(verdicts({"ISO-8859 TEXT", "Unicode", "EMPTY", "JPEG image data, JFIF standard",
+                        "SVG Scalable Vector Graphics image", "data", "directory",
+                        "very short file (no magic)", "MS Windows icon resource"}),
+              "T- T- T- -I -I -- -- -- -- ");
+}

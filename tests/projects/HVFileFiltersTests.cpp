@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 // A support directory and a resources folder of the test's own.
@@ -395,4 +398,29 @@ TEST(HVFileFilters, AUserCopyOfTheWrongShapeOrWithBadElementsIsReported) {
     EXPECT_EQ(describe(filters.filters()), "Good | good | on valid\nBad | - | on valid\n");
     ASSERT_TRUE(filters.commit());
     EXPECT_EQ(HVReadFile(user + ".unreadable"), mixed);
+}
+
+TEST(HVFileFilters, MatchingOnAnotherThreadWhileThePreferencesEdit) {
+    // Run under the sanitizers, this catches unguarded state between a search thread's
+    // matching and the preferences' edits.
+    FilterEnvironment environment;
+    HVFileFilters filters;
+    std::atomic<bool> stop{false};
+    std::atomic<int> hidden{0};
+    std::thread search([&] {
+        do {
+            if (filters.stringMatchesFilters(".git") && !filters.stringMatchesFilters("a.html"))
+                ++hidden;
+        } while (!stop);
+    });
+    for (int i = 0; i < 200; ++i) {
+        filters.insertObject(HVFileFilter::filterWithPattern("^draft" + std::to_string(i)), 0);
+        filters.objectInFiltersAtIndex(0)->setValue("pattern", "^x" + std::to_string(i));
+        if (i % 2)
+            filters.removeObjectFromFiltersAtIndex(1);
+    }
+    stop = true;
+    search.join();
+    EXPECT_GT(hidden.load(), 0);
+    EXPECT_EQ(filters.countOfFilters(), 100u);
 }
