@@ -1,8 +1,12 @@
 #include "HVTextBuffer.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -47,6 +51,27 @@ template <typename F> void forEachBreakCharacter(const char16_t* data, std::size
     }
 }
 
+// Gives a gapped array of trivially copyable items a new capacity, keeping the items after the
+// gap at its end. Large blocks grow by remapping their pages, so only the part after the gap
+// is copied, and the new room costs no memory until it is used.
+template <typename T>
+T* resizeGapped(T* items, std::size_t capacity, std::size_t gapEnd, std::size_t newCapacity) {
+    std::size_t tail = capacity - gapEnd;
+    if (newCapacity < capacity && tail > 0)
+        std::memmove(items + newCapacity - tail, items + gapEnd, tail * sizeof(T));
+    void* resized = std::realloc(items, std::max<std::size_t>(newCapacity, 1) * sizeof(T));
+    if (!resized)
+        throw std::bad_alloc();
+    items = static_cast<T*>(resized);
+    if (newCapacity > capacity && tail > 0)
+        std::memmove(items + newCapacity - tail, items + gapEnd, tail * sizeof(T));
+    return items;
+}
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
 // The characters, with a gap at the place of the last edit. The storage is left uninitialised:
 // only what holds text is ever written.
 class GapText {
@@ -73,7 +98,7 @@ public:
 
     void assign(std::u16string_view text) {
         std::size_t capacity = text.size() + spareFor(text.size());
-        m_data.reset(new char16_t[capacity]);
+        m_data.reset(resizeGapped<char16_t>(nullptr, 0, 0, capacity));
         m_capacity = capacity;
         if (!text.empty())
             std::memcpy(m_data.get(), text.data(), text.size() * sizeof(char16_t));
@@ -134,19 +159,15 @@ private:
     }
 
     void reallocate(std::size_t capacity) {
-        std::unique_ptr<char16_t[]> data(new char16_t[capacity]);
         std::size_t tail = m_capacity - m_gapEnd;
-        if (m_gapStart > 0)
-            std::memcpy(data.get(), m_data.get(), m_gapStart * sizeof(char16_t));
-        if (tail > 0)
-            std::memcpy(data.get() + capacity - tail, m_data.get() + m_gapEnd,
-                        tail * sizeof(char16_t));
-        m_data = std::move(data);
+        char16_t* data = resizeGapped(m_data.get(), m_capacity, m_gapEnd, capacity);
+        (void)m_data.release();
+        m_data.reset(data);
         m_capacity = capacity;
         m_gapEnd = capacity - tail;
     }
 
-    std::unique_ptr<char16_t[]> m_data;
+    std::unique_ptr<char16_t[], FreeDeleter> m_data;
     std::size_t m_capacity = 0;
     std::size_t m_gapStart = 0;
     std::size_t m_gapEnd = 0;
@@ -165,7 +186,7 @@ public:
         [[no_unique_address]] Payload payload;
     };
 
-    std::size_t size() const { return m_items.size() - gapLength(); }
+    std::size_t size() const { return m_capacity - gapLength(); }
     std::size_t position(std::size_t index, std::size_t textLength) const {
         return index < m_gapStart ? m_items[index].key
                                   : textLength - m_items[index + gapLength()].key;
@@ -176,86 +197,94 @@ public:
 
     // The first index whose position is greater than (upper) or not less than (lower) pos.
     std::size_t upperBound(std::size_t pos, std::size_t textLength) const {
-        auto begin = m_items.begin();
-        auto before = std::upper_bound(begin, begin + std::ptrdiff_t(m_gapStart), pos,
-                                       [](std::size_t p, const Entry& e) { return p < e.key; });
-        if (before != begin + std::ptrdiff_t(m_gapStart))
+        const Entry* begin = m_items.get();
+        const Entry* before =
+            std::upper_bound(begin, begin + m_gapStart, pos,
+                             [](std::size_t p, const Entry& e) { return p < e.key; });
+        if (before != begin + m_gapStart)
             return std::size_t(before - begin);
         std::size_t distance = textLength - pos;
-        auto after = std::partition_point(begin + std::ptrdiff_t(m_gapEnd), m_items.end(),
-                                          [&](const Entry& e) { return e.key >= distance; });
-        return m_gapStart + std::size_t(after - (begin + std::ptrdiff_t(m_gapEnd)));
+        const Entry* after =
+            std::partition_point(begin + m_gapEnd, begin + m_capacity,
+                                 [&](const Entry& e) { return e.key >= distance; });
+        return m_gapStart + std::size_t(after - (begin + m_gapEnd));
     }
     std::size_t lowerBound(std::size_t pos, std::size_t textLength) const {
-        auto begin = m_items.begin();
-        auto before = std::lower_bound(begin, begin + std::ptrdiff_t(m_gapStart), pos,
-                                       [](const Entry& e, std::size_t p) { return e.key < p; });
-        if (before != begin + std::ptrdiff_t(m_gapStart))
+        const Entry* begin = m_items.get();
+        const Entry* before =
+            std::lower_bound(begin, begin + m_gapStart, pos,
+                             [](const Entry& e, std::size_t p) { return e.key < p; });
+        if (before != begin + m_gapStart)
             return std::size_t(before - begin);
         std::size_t distance = textLength - pos;
-        auto after = std::partition_point(begin + std::ptrdiff_t(m_gapEnd), m_items.end(),
-                                          [&](const Entry& e) { return e.key > distance; });
-        return m_gapStart + std::size_t(after - (begin + std::ptrdiff_t(m_gapEnd)));
+        const Entry* after = std::partition_point(begin + m_gapEnd, begin + m_capacity,
+                                                  [&](const Entry& e) { return e.key > distance; });
+        return m_gapStart + std::size_t(after - (begin + m_gapEnd));
     }
 
     // Puts the gap before the entry at index.
     void moveGap(std::size_t index, std::size_t textLength) {
+        Entry* items = m_items.get();
         while (m_gapStart > index) {
-            Entry& e = m_items[--m_gapStart];
-            m_items[--m_gapEnd] = Entry{textLength - e.key, e.payload};
+            const Entry& e = items[--m_gapStart];
+            items[--m_gapEnd] = Entry{textLength - e.key, e.payload};
         }
         while (m_gapStart < index) {
-            Entry& e = m_items[m_gapEnd++];
-            m_items[m_gapStart++] = Entry{textLength - e.key, e.payload};
+            const Entry& e = items[m_gapEnd++];
+            items[m_gapStart++] = Entry{textLength - e.key, e.payload};
         }
     }
 
+    // The number of entries before the gap.
+    std::size_t gapIndex() const { return m_gapStart; }
     bool hasBefore() const { return m_gapStart > 0; }
     const Entry& before() const { return m_items[m_gapStart - 1]; }
-    bool hasAfter() const { return m_gapEnd < m_items.size(); }
+    bool hasAfter() const { return m_gapEnd < m_capacity; }
     const Entry& after() const { return m_items[m_gapEnd]; }
     void pushBefore(std::size_t position, Payload payload) {
         if (m_gapStart == m_gapEnd)
-            grow();
+            reallocate(std::max<std::size_t>(64, m_capacity * 2));
         m_items[m_gapStart++] = Entry{position, payload};
     }
     void pushAfter(std::size_t distanceFromEnd, Payload payload) {
         if (m_gapStart == m_gapEnd)
-            grow();
+            reallocate(std::max<std::size_t>(64, m_capacity * 2));
         m_items[--m_gapEnd] = Entry{distanceFromEnd, payload};
     }
     void popAfter() { ++m_gapEnd; }
 
     void clear() {
-        m_items.clear();
-        m_gapStart = m_gapEnd = 0;
+        m_items.reset();
+        m_capacity = m_gapStart = m_gapEnd = 0;
     }
     // Room for count entries in all, with the gap at the end; only while empty.
     void reserve(std::size_t count) {
-        m_items.resize(count);
-        m_gapStart = 0;
-        m_gapEnd = count;
+        clear();
+        reallocate(count);
     }
 
     template <typename F> void forEachPayload(F&& f) const {
         for (std::size_t i = 0; i < m_gapStart; ++i)
             f(m_items[i].payload);
-        for (std::size_t i = m_gapEnd; i < m_items.size(); ++i)
+        for (std::size_t i = m_gapEnd; i < m_capacity; ++i)
             f(m_items[i].payload);
     }
 
 private:
     std::size_t gapLength() const { return m_gapEnd - m_gapStart; }
-    void grow() {
-        std::size_t old = m_items.size();
-        std::size_t tail = old - m_gapEnd;
-        m_items.resize(std::max<std::size_t>(16, old * 2));
-        std::move_backward(m_items.begin() + std::ptrdiff_t(m_gapEnd),
-                           m_items.begin() + std::ptrdiff_t(old), m_items.end());
-        m_gapEnd = m_items.size() - tail;
+
+    void reallocate(std::size_t capacity) {
+        static_assert(std::is_trivially_copyable_v<Entry>);
+        std::size_t tail = m_capacity - m_gapEnd;
+        Entry* items = resizeGapped(m_items.get(), m_capacity, m_gapEnd, capacity);
+        (void)m_items.release();
+        m_items.reset(items);
+        m_capacity = capacity;
+        m_gapEnd = capacity - tail;
     }
 
-    std::vector<Entry> m_items;
+    std::unique_ptr<Entry[], FreeDeleter> m_items;
+    std::size_t m_capacity = 0;
     std::size_t m_gapStart = 0;
     std::size_t m_gapEnd = 0;
 };
@@ -293,6 +322,10 @@ struct HVTextBuffer::Storage {
                        PairHash>
         merges;
     std::unordered_map<std::string, SetMap> removals;
+    // The sets interned last: a highlighter passes the same few sets again and again, and
+    // comparing with them is cheaper than hashing.
+    std::array<const InternedSet*, 4> recent{};
+    std::size_t nextRecent = 0;
 
     std::map<ObserverToken, std::shared_ptr<Observer>> observers;
     ObserverToken nextToken = 1;
@@ -316,17 +349,26 @@ struct HVTextBuffer::Storage {
                                    const HVAttributesRef* shared = nullptr) {
         if (attributes.empty())
             return nullptr;
+        for (const InternedSet* set : recent) {
+            if (set && *set->attributes == attributes)
+                return set;
+        }
         auto& bucket = internedByHash[attributes.hash()];
         for (const auto& existing : bucket) {
             if (*existing->attributes == attributes)
-                return existing.get();
+                return remember(existing.get());
         }
         auto set = std::make_unique<InternedSet>();
         set->attributes = shared ? *shared : std::make_shared<const HVAttributes>(attributes);
         internedByObject.emplace(set->attributes.get(), set.get());
         bucket.push_back(std::move(set));
         ++internedCount;
-        return bucket.back().get();
+        return remember(bucket.back().get());
+    }
+
+    const InternedSet* remember(const InternedSet* set) {
+        recent[nextRecent++ % recent.size()] = set;
+        return set;
     }
 
     const InternedSet* merge(const InternedSet* old, const InternedSet* added) {
@@ -353,6 +395,7 @@ struct HVTextBuffer::Storage {
         });
         merges.clear();
         removals.clear();
+        recent.fill(nullptr);
         internedCount = 0;
         for (auto bucket = internedByHash.begin(); bucket != internedByHash.end();) {
             auto& sets = bucket->second;
@@ -373,7 +416,19 @@ struct HVTextBuffer::Storage {
     // Runs.
 
     std::size_t runIndexAt(std::size_t position) const {
-        return runs.upperBound(position, length()) - 1;
+        // Edits go mostly left to right from the last one: look beside the gap first.
+        std::size_t length = this->length();
+        std::size_t gap = runs.gapIndex();
+        std::size_t count = runs.size();
+        auto holds = [&](std::size_t index) {
+            return runs.position(index, length) <= position &&
+                   (index + 1 == count || position < runs.position(index + 1, length));
+        };
+        if (gap < count && holds(gap))
+            return gap;
+        if (gap > 0 && holds(gap - 1))
+            return gap - 1;
+        return runs.upperBound(position, length) - 1;
     }
     std::size_t runEnd(std::size_t index) const {
         return index + 1 < runs.size() ? runs.position(index + 1, length()) : length();

@@ -380,3 +380,24 @@ TEST(HVTextBuffer, PaintingManyTokensKeepsFewSetsAndDropsUnusedOnes) {
     EXPECT_TRUE(watch.expired());
     EXPECT_EQ(buffer.attribute("count", 100), std::optional<HVAttributeValue>(std::int64_t(999)));
 }
+
+TEST(HVTextBuffer, LargeInsertionsGrowAndLargeDeletionsShrinkTheStorage) {
+    std::u16string big(3'000'000, u'a');
+    for (std::size_t i = 999; i < big.size(); i += 1000)
+        big[i] = i % 2000 == 999 ? u'\n' : u'\r';
+    HVTextBuffer buffer(u"head\r\ntail");
+    buffer.addAttribute("n", std::int64_t(1), {0, 2});
+    Model model{
+        u"head\r\ntail", {1, 1, -1, -1, -1, -1, -1, -1, -1, -1}, std::vector<std::int64_t>(10, -1)};
+    // Far more than the spare room, between CR and LF, with text behind the gap.
+    buffer.replaceCharacters({5, 0}, big);
+    model.replace(5, 0, big);
+    ASSERT_EQ(compare(buffer, model), "");
+    buffer.replaceCharacters({1, 2'999'000}, u"\n");
+    model.replace(1, 2'999'000, u"\n");
+    ASSERT_EQ(compare(buffer, model), "");
+    buffer.replaceCharacters({model.text.size() / 2, 0}, u"xyz");
+    model.replace(model.text.size() / 2, 0, u"xyz");
+    EXPECT_EQ(compare(buffer, model), "");
+    EXPECT_EQ(buffer.string(), std::u16string_view(model.text));
+}
