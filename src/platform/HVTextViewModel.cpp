@@ -511,8 +511,47 @@ void HVTextViewModel::select(std::size_t anchor, std::size_t head, Cause cause) 
         m_typing.reset();
     if (cause != Cause::Vertical)
         m_goal.reset();
-    if (m_delegate && chosen != old)
-        m_delegate->textViewDidChangeSelection(*this, old);
+    if (chosen != old) {
+        if (m_delegate)
+            m_delegate->textViewDidChangeSelection(*this, old);
+        for (const auto& observer : viewObservers()) {
+            if (observer->selectionChanged)
+                observer->selectionChanged(old);
+        }
+    }
+}
+
+std::vector<std::shared_ptr<HVTextViewModel::ViewObserver>> HVTextViewModel::viewObservers() const {
+    // A copy, so that an observer may remove itself while it is told.
+    std::vector<std::shared_ptr<ViewObserver>> observers;
+    for (const auto& [token, observer] : m_viewObservers)
+        observers.push_back(observer);
+    return observers;
+}
+
+HVTextViewModel::ViewObserverToken
+HVTextViewModel::addSelectionObserver(std::function<void(HVRange)> observer) {
+    ViewObserverToken token = m_nextViewObserver++;
+    m_viewObservers[token] = std::make_shared<ViewObserver>(ViewObserver{std::move(observer), {}});
+    return token;
+}
+
+HVTextViewModel::ViewObserverToken
+HVTextViewModel::addScrollRequestObserver(std::function<void(HVRange)> observer) {
+    ViewObserverToken token = m_nextViewObserver++;
+    m_viewObservers[token] = std::make_shared<ViewObserver>(ViewObserver{{}, std::move(observer)});
+    return token;
+}
+
+void HVTextViewModel::removeViewObserver(ViewObserverToken token) {
+    m_viewObservers.erase(token);
+}
+
+void HVTextViewModel::scrollRangeToVisible(HVRange range) {
+    for (const auto& observer : viewObservers()) {
+        if (observer->scrollRequested)
+            observer->scrollRequested(clip(range, m_storage->length()));
+    }
 }
 
 void HVTextViewModel::selectCaret(std::size_t position, Cause cause) {

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,6 +52,15 @@ public:
     // The end that extending the selection keeps, and the end that it moves.
     std::size_t selectionAnchor() const;
     std::size_t selectionHead() const;
+
+    // Observers of what a drawing of the view must follow: every change of the selection, and
+    // requests to bring a range into view. Unlike the delegate there may be many.
+    using ViewObserverToken = std::uint64_t;
+    ViewObserverToken addSelectionObserver(std::function<void(HVRange oldRange)> observer);
+    ViewObserverToken addScrollRequestObserver(std::function<void(HVRange range)> observer);
+    void removeViewObserver(ViewObserverToken token);
+    // Asks whoever draws the view to scroll the range into view.
+    void scrollRangeToVisible(HVRange range);
 
     // Not owned.
     void setDelegate(HVTextViewDelegate* delegate);
@@ -174,6 +185,7 @@ protected:
                     std::string_view actionName, bool typing);
 
 private:
+    struct ViewObserver;
     struct Record;
     struct Boundaries;
     enum class Cause { Other, Typing, Vertical };
@@ -181,6 +193,7 @@ private:
     void applyChange(HVRange range, std::u16string_view text, HVRange selectionAfter,
                      std::string_view actionName, bool typing);
     void select(std::size_t anchor, std::size_t head, Cause cause = Cause::Other);
+    std::vector<std::shared_ptr<ViewObserver>> viewObservers() const;
     void selectCaret(std::size_t position, Cause cause = Cause::Other);
     void extendTo(std::size_t head, Cause cause = Cause::Other);
     HVRange snapped(HVRange range) const;
@@ -204,6 +217,12 @@ private:
     std::unique_ptr<HVTextLineModel> m_lineModel;
     std::unique_ptr<Boundaries> m_boundaries;
     HVTextViewDelegate* m_delegate = nullptr;
+    struct ViewObserver {
+        std::function<void(HVRange)> selectionChanged;
+        std::function<void(HVRange)> scrollRequested;
+    };
+    std::map<ViewObserverToken, std::shared_ptr<ViewObserver>> m_viewObservers;
+    ViewObserverToken m_nextViewObserver = 1;
     HVClipboard* m_clipboard = nullptr;
     // Undo actions reach the view through this, so that they do nothing once it is gone.
     std::shared_ptr<HVTextViewModel*> m_self;

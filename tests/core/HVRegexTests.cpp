@@ -132,7 +132,8 @@ TEST(HVRegex, UTF8DataCountsBytes) {
 
 TEST(HVRegex, NegatedClassesMatchBeyondASCIIInUTF8Data) {
     // A PCRE2 release with a fault in its compiled matcher missed these characters.
-    std::string data = "a\xC3\xA9\xE2\x82\xAC" "x 1";
+    std::string data = "a\xC3\xA9\xE2\x82\xAC"
+                       "x 1";
     for (auto [pattern, length] : {std::pair{u"\\S+", 7}, {u"[^ ]+", 7}, {u"\\D+", 8}}) {
         auto regex = HVRegex::initWithPattern(std::u16string_view(pattern), 0);
         auto match = regex->copyMatchForUTF8Data(data, {0, data.size()});

@@ -4,7 +4,10 @@
 #include "HVPreferences.h"
 
 #include <cstdlib>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 HVTemporaryDirectory::HVTemporaryDirectory() {
     auto path = HVFileSystem::makeTemporaryDirectory("/tmp/halvet-test.XXXXXX");
@@ -62,4 +65,21 @@ std::string HVTestDataPath(std::string_view relative) {
 
 std::string HVReadFile(const std::string& path) {
     return HVFileSystem::readFile(path).value_or(std::string());
+}
+
+bool HVRunUnprivileged(const std::function<bool()>& body) {
+    pid_t pid = ::fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        if (::geteuid() == 0) {
+            const gid_t nogroup = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nogroup) != 0 || ::setuid(65534) != 0)
+                ::_exit(3);
+        }
+        ::_exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

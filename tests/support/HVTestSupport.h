@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,10 @@ private:
     HVTemporaryDirectory m_directory;
     std::string m_storePath;
 };
+
+// Runs the body in a child process without root's privileges (as "nobody" when the tests run
+// as root), so that file permissions apply; true when the body returned true.
+bool HVRunUnprivileged(const std::function<bool()>& body);
 
 // The test data folder of the source tree ($HALVET_TEST_DATA) joined with a relative path.
 std::string HVTestDataPath(std::string_view relative);

@@ -1,0 +1,208 @@
+#include "HVDocumentController.h"
+
+#include "Defaults.h"
+#include "HVClipboard.h"
+#include "HVDispatcher.h"
+#include "HVDocument.h"
+#include "HVFileDocument.h"
+#include "HVFileSystem.h"
+#include "HVMultiFileDocument.h"
+#include "HVPreferences.h"
+#include "HVSingleFileDocument.h"
+#include "HVTextViewModel.h"
+#include "HVUserInterface.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::string_view kProjectDocumentType = "HVProject";
+
+HVError projectsUnavailable(const std::string& path) {
+    HVError error(HVPlatformErrorDomain, EISDIR,
+                  "\u201C" + HVFileSystem::lastPathComponent(path) +
+                      "\u201D is a folder or a project, which cannot be opened yet.",
+                  "Open the files inside it one by one.");
+    error.setUserInfoValue(HVFilePathErrorKey, path);
+    return error;
+}
+
+} // namespace
+
+HVDocumentController::HVDocumentController() {
+    // Before anything reads a preference.
+    Defaults::resetDefaults();
+}
+
+HVDocumentController& HVDocumentController::sharedController() {
+    static HVDocumentController controller;
+    return controller;
+}
+
+void HVDocumentController::reset() {
+    m_documents.clear();
+    m_currentDocument = nullptr;
+    m_filesLoaded = false;
+}
+
+void HVDocumentController::addDocument(std::shared_ptr<HVDocument> document) {
+    if (std::find(m_documents.begin(), m_documents.end(), document) == m_documents.end())
+        m_documents.push_back(std::move(document));
+}
+
+void HVDocumentController::removeDocument(HVDocument* document) {
+    auto it = std::find_if(m_documents.begin(), m_documents.end(),
+                           [&](const auto& entry) { return entry.get() == document; });
+    if (it == m_documents.end())
+        return;
+    std::shared_ptr<HVDocument> keep = *it;
+    m_documents.erase(it);
+    if (m_currentDocument == document)
+        m_currentDocument = m_documents.empty() ? nullptr : m_documents.back().get();
+    // The document may be the caller: it goes only after the current event.
+    HVDispatcher::main().post([keep] {});
+}
+
+std::string HVDocumentController::typeForPath(const std::string& path) {
+    if (HVFileSystem::pathExtension(path) == "hvproj" || HVFileSystem::isDirectory(path))
+        return std::string(kProjectDocumentType);
+    return std::string(HVTextDocumentType);
+}
+
+void HVDocumentController::display(HVDocument* document) {
+    m_currentDocument = document;
+    if (m_presenter)
+        m_presenter->showDocument(document);
+}
+
+HVDocument* HVDocumentController::openDocumentWithContentsOfFile(const std::string& path,
+                                                                 bool display, HVError* error) {
+    auto howToOpen = HVPreferences::sharedInstance().integerForKey("HVHowToOpenFiles").value_or(0);
+    if (m_presenter)
+        m_presenter->closeProjectManager();
+
+    if (!HVFileSystem::exists(path)) {
+        if (m_presenter)
+            m_presenter->showProjectManager();
+        HVError alert(HVPlatformErrorDomain, ENOENT, "Unable to load project",
+                      "Check the project directory and configuration", {"OK"});
+        alert.setUserInfoValue(HVFilePathErrorKey, path);
+        HVUserInterface::shared().presentError(alert, nullptr, nullptr);
+        HVSetError(error, alert);
+        return nullptr;
+    }
+
+    bool isFile = !HVFileSystem::isDirectory(path);
+    HVDocument* result = nullptr;
+    for (const auto& document : std::vector<std::shared_ptr<HVDocument>>(m_documents)) {
+        if (document->projectDocument() == document.get() && document->canOpenFile(path)) {
+            if (!isFile) {
+                result = document.get();
+                break;
+            }
+            if (HVFileDocument* opened = document->openFileAtPath(path)) {
+                result = opened;
+                break;
+            }
+            continue;
+        }
+        // A file already open shows its window or tab again.
+        if (HVFileDocument* open = document->documentForPath(path)) {
+            document->openFileAtPath(path);
+            result = open;
+            break;
+        }
+        if (document->fileName() == path && !document->isMultiFile()) {
+            result = document.get();
+            break;
+        }
+        if (howToOpen == 1 && isFile && document->isMultiFile() && m_currentDocument &&
+            document->activeDocument() == m_currentDocument->activeDocument()) {
+            if (HVFileDocument* opened = document->openFileAtPath(path)) {
+                result = opened;
+                break;
+            }
+        }
+    }
+    if (result) {
+        if (m_presenter)
+            m_presenter->bringToFront(result);
+        return result;
+    }
+
+    auto document = makeDocumentWithContentsOfFile(path, typeForPath(path), error);
+    if (!document)
+        return nullptr;
+    addDocument(document);
+    document->makeWindowControllers();
+    if (display)
+        this->display(document.get());
+    return document.get();
+}
+
+std::shared_ptr<HVDocument>
+HVDocumentController::makeDocumentWithContentsOfFile(const std::string& path,
+                                                     const std::string& type, HVError* error) {
+    if (HVFileSystem::isDirectory(path) || type == kProjectDocumentType) {
+        HVSetError(error, projectsUnavailable(path));
+        return nullptr;
+    }
+    std::shared_ptr<HVDocument> document;
+    if (HVPreferences::sharedInstance().boolForKey("HVUseTabs").value_or(true))
+        document = HVMultiFileDocument::initWithContentsOfFile(path, error);
+    else
+        document = HVSingleFileDocument::initWithContentsOfFile(path, error);
+    if (document)
+        document->setFileType(type);
+    return document;
+}
+
+std::shared_ptr<HVDocument>
+HVDocumentController::makeUntitledDocumentOfType(const std::string& type, HVError*) {
+    auto document = std::make_shared<HVSingleFileDocument>();
+    document->setFileType(type);
+    return document;
+}
+
+HVDocument* HVDocumentController::openUntitledDocumentAndDisplay(bool display, HVError* error) {
+    if (m_presenter)
+        m_presenter->closeProjectManager();
+    auto document = makeUntitledDocumentOfType(std::string(HVTextDocumentType), error);
+    if (!document)
+        return nullptr;
+    addDocument(document);
+    document->makeWindowControllers();
+    if (display)
+        this->display(document.get());
+    return document.get();
+}
+
+bool HVDocumentController::applicationOpenFiles(const std::vector<std::string>& paths) {
+    bool all = !paths.empty();
+    for (const auto& path : paths) {
+        HVError error;
+        if (!openDocumentWithContentsOfFile(path, true, &error)) {
+            all = false;
+            if (!error.is(HVPlatformErrorDomain, ENOENT))
+                HVUserInterface::shared().presentError(error, nullptr, nullptr);
+        }
+    }
+    if (all)
+        m_filesLoaded = true;
+    return all;
+}
+
+void HVDocumentController::applicationDidFinishLaunching() {
+    if (!m_filesLoaded)
+        openUntitledDocumentAndDisplay(true);
+}
+
+HVDocument* HVDocumentController::newFileWithClipboard(HVClipboard& clipboard) {
+    HVDocument* document = openUntitledDocumentAndDisplay(true);
+    HVFileDocument* file = document ? document->activeDocument() : nullptr;
+    if (!file)
+        return document;
+    file->viewWithSuggestedFrame()->setString(clipboard.string().value_or(u""));
+    file->updateChangeCount(HVDocument::ChangeDone);
+    return document;
+}

@@ -1,0 +1,490 @@
+#include "HVFileDocument.h"
+
+#include "Defaults.h"
+#include "HVDispatcher.h"
+#include "HVFile.h"
+#include "HVFileDocumentDelegate.h"
+#include "HVFileSystem.h"
+#include "HVLocalization.h"
+#include "HVNotificationCenter.h"
+#include "HVStatusBar.h"
+#include "HVTextBuffer.h"
+#include "HVTextViewModel.h"
+#include "HVUUID.h"
+#include "HVUndoManager.h"
+#include "HVUserInterface.h"
+
+namespace {
+
+constexpr std::string_view kFilesKey = "files";
+
+} // namespace
+
+void HVFileDocumentDelegate::presentErrorAlert(HVFileDocument* document, const HVError& error,
+                                               std::function<void(std::size_t)> completion) {
+    HVUserInterface::shared().presentError(error, document, std::move(completion));
+}
+
+std::shared_ptr<HVFile>
+HVFileDocumentDelegate::backingFileWillChangeToPath(HVFileDocument*, const std::string& path) {
+    return HVFile::initWithPath(path);
+}
+
+HVFileDocument::HVFileDocument(std::shared_ptr<HVFile> file, HVFileDocumentDelegate* delegate)
+    : m_delegate(delegate), m_lineBreakType(HVLineBreaks::preferredType()) {
+    setFileType(std::string(HVTextDocumentType));
+    setFile(std::move(file));
+    if (m_file)
+        filePathDidChange();
+}
+
+HVFileDocument::~HVFileDocument() {
+    if (m_file && m_file->document() == this)
+        m_file->setDocument(nullptr);
+}
+
+void HVFileDocument::setFile(std::shared_ptr<HVFile> file) {
+    if (m_file && m_file->document() == this)
+        m_file->setDocument(nullptr);
+    m_file = std::move(file);
+    if (m_file) {
+        m_file->setDocument(this);
+        m_cachedUUID = m_file->uuid();
+    }
+}
+
+std::string HVFileDocument::uuid() const {
+    if (m_file)
+        return m_file->uuid();
+    if (m_cachedUUID.empty())
+        const_cast<HVFileDocument*>(this)->m_cachedUUID = HVMakeUUID();
+    return m_cachedUUID;
+}
+
+HVTextViewModel* HVFileDocument::viewWithSuggestedFrame() {
+    if (!m_textView)
+        makeView();
+    return m_textView.get();
+}
+
+void HVFileDocument::makeView() {
+    m_textView = std::make_unique<HVTextViewModel>();
+    m_textView->undoManager().addChangeObserver([this](HVUndoManager::Change change) {
+        switch (change) {
+        case HVUndoManager::Change::Done:
+            updateChangeCount(ChangeDone);
+            break;
+        case HVUndoManager::Change::Undone:
+            updateChangeCount(ChangeUndone);
+            break;
+        case HVUndoManager::Change::Redone:
+            updateChangeCount(ChangeRedone);
+            break;
+        case HVUndoManager::Change::Cleared:
+            break;
+        }
+    });
+    if (!fileName().empty()) {
+        HVError error;
+        if (!reloadContentsFromFile(fileName(), {}, &error))
+            presentError(error);
+    }
+}
+
+HVStringEncoding HVFileDocument::encoding() const {
+    if (m_encoding != HVNoStringEncoding)
+        return m_encoding;
+    auto stored = fileConfigurationValueForKey(HVFileEncodingKey);
+    if (stored && stored->integerValue())
+        return HVStringEncoding(*stored->integerValue());
+    return HVNoStringEncoding;
+}
+
+std::string HVFileDocument::configurationPath() const {
+    if (m_file)
+        return m_file->pathFromRoot();
+    return fileName();
+}
+
+std::optional<HVPlistValue> HVFileDocument::configurationValueForKey(std::string_view key) const {
+    auto it = m_localConfiguration.find(key);
+    if (it == m_localConfiguration.end())
+        return std::nullopt;
+    return it->second;
+}
+
+void HVFileDocument::setConfigurationValue(std::optional<HVPlistValue> value,
+                                           std::string_view key) {
+    if (value)
+        m_localConfiguration.insert_or_assign(std::string(key), std::move(*value));
+    else if (auto it = m_localConfiguration.find(key); it != m_localConfiguration.end())
+        m_localConfiguration.erase(it);
+}
+
+std::optional<HVPlistValue>
+HVFileDocument::configurationValueForKey(std::string_view key, const std::string& file) const {
+    if (keepsSettingsForAllFiles())
+        return configurationValueForKey(key);
+    auto files = m_localConfiguration.find(kFilesKey);
+    if (files == m_localConfiguration.end())
+        return std::nullopt;
+    const HVPlistValue* settings = files->second.objectForKey(file);
+    const HVPlistValue* value = settings ? settings->objectForKey(key) : nullptr;
+    return value ? std::optional<HVPlistValue>(*value) : std::nullopt;
+}
+
+void HVFileDocument::setConfigurationValue(std::optional<HVPlistValue> value, std::string_view key,
+                                           const std::string& file) {
+    if (keepsSettingsForAllFiles()) {
+        setConfigurationValue(std::move(value), key);
+        return;
+    }
+    auto& files = m_localConfiguration[std::string(kFilesKey)];
+    if (!files.dictionary())
+        files = HVPlistValue::Dictionary{};
+    auto& settings = (*files.dictionary())[file];
+    if (!settings.dictionary())
+        settings = HVPlistValue::Dictionary{};
+    auto* dictionary = settings.dictionary();
+    if (value)
+        dictionary->insert_or_assign(std::string(key), std::move(*value));
+    else if (auto it = dictionary->find(key); it != dictionary->end())
+        dictionary->erase(it);
+}
+
+std::optional<HVPlistValue>
+HVFileDocument::fileConfigurationValueForKey(std::string_view key) const {
+    return configurationValueForKey(key, configurationPath());
+}
+
+bool HVFileDocument::isInSnippetsFolder() const {
+    std::string snippets = Defaults::appSupportPathForFile("snippets") + "/";
+    return fileName().compare(0, snippets.size(), snippets) == 0;
+}
+
+bool HVFileDocument::reloadContentsFromFile(const std::string& path, const std::string& actionName,
+                                            HVError* error) {
+    HVStringEncoding wanted = HVNoStringEncoding;
+    if (isInSnippetsFolder()) {
+        // Snippet files are always UTF-16, whatever their setting says.
+        wanted = HVUnicodeStringEncoding;
+    } else if (auto stored = fileConfigurationValueForKey(HVFileEncodingKey)) {
+        wanted = HVStringEncoding(stored->integerValue().value_or(0));
+    }
+    HVError warning;
+    auto text = HVFileEncodings::createWithContentsOfFile(path, wanted, &warning);
+    if (!text) {
+        HVSetError(error, warning);
+        return false;
+    }
+    m_encoding = wanted;
+    if (warning.is(HVErrorDomain, HVEncodingWarningCode)) {
+        if (HVStatusBar* bar = statusBar())
+            bar->showWarning(warning);
+    }
+    reloadContentsFromString(*text, actionName);
+    return true;
+}
+
+void HVFileDocument::reloadContentsFromString(std::u16string_view text,
+                                              const std::string& actionName) {
+    viewWithSuggestedFrame();
+    std::u16string converted =
+        HVLineBreaks::switchLineBreaks(text, HVLineBreaks::stringForType(m_lineBreakType));
+    if (actionName.empty())
+        m_textView->setString(converted);
+    else
+        m_textView->replaceCharacters({0, m_textView->string().size()}, converted, actionName);
+}
+
+void HVFileDocument::setFileName(const std::string& newName) {
+    std::string oldKey = configurationPath();
+    bool hadName = !fileName().empty();
+    HVDocument::setFileName(newName);
+    if (hadName && !keepsSettingsForAllFiles()) {
+        // The per-file settings follow the file to its new name.
+        std::string newKey = configurationPath();
+        auto files = m_localConfiguration.find(kFilesKey);
+        if (newKey != oldKey && files != m_localConfiguration.end() && files->second.dictionary()) {
+            auto* dictionary = files->second.dictionary();
+            if (auto it = dictionary->find(oldKey); it != dictionary->end()) {
+                HVPlistValue moved = std::move(it->second);
+                dictionary->erase(it);
+                dictionary->insert_or_assign(newKey, std::move(moved));
+            }
+        }
+    }
+}
+
+bool HVFileDocument::readFromURL(const std::string& path, const std::string&, HVError* error) {
+    if (path.empty() || path.front() != '/') {
+        HVSetError(error, HVError(HVPlatformErrorDomain, EINVAL,
+                                  "\"" + path + "\" is not the path of a file"));
+        return false;
+    }
+    return reloadContentsFromFile(path, {}, error);
+}
+
+std::optional<std::string> HVFileDocument::dataOfType(const std::string&, HVError* error) {
+    viewWithSuggestedFrame();
+    HVStringEncoding used = isInSnippetsFolder() ? HVUnicodeStringEncoding : encoding();
+    HVError warning;
+    auto data = HVFileEncodings::dataUsingEncoding(m_textView->string(), used, &warning);
+    if (!data) {
+        HVSetError(error, warning);
+        return std::nullopt;
+    }
+    if (warning.is(HVErrorDomain, HVEncodingWarningCode))
+        m_saveWarning = warning;
+    m_encoding = used;
+    return data;
+}
+
+bool HVFileDocument::saveToURL(const std::string& path, const std::string& type,
+                               SaveOperation operation, HVError* error) {
+    if (operation == SaveToOperation)
+        return HVDocument::saveToURL(path, type, operation, error);
+    m_ignoreNextChangeCleared = true;
+    m_saving = true;
+    m_saveWarning.reset();
+    HVError failure;
+    bool saved = HVDocument::saveToURL(path, type, operation, &failure);
+    if (saved) {
+        if (operation == SaveAsOperation) {
+            std::shared_ptr<HVFile> node = m_delegate
+                                               ? m_delegate->backingFileWillChangeToPath(this, path)
+                                               : HVFile::initWithPath(path);
+            setFile(node);
+            if (m_file)
+                m_file->contentsDidChange();
+            else
+                fileContentChangeFinished();
+            if (m_delegate)
+                m_delegate->documentNeedsRefresh(this);
+        } else if (m_file) {
+            m_file->contentsDidChange();
+        } else {
+            fileContentChangeFinished();
+        }
+        HVNotificationCenter::defaultCenter().postNotificationName(
+            std::string(HVFileDidSaveNotification), this);
+        if (m_saveWarning) {
+            HVError warning = *m_saveWarning;
+            m_saveWarning.reset();
+            presentError(warning);
+        }
+    } else {
+        m_ignoreNextChangeCleared = false;
+        m_saving = false;
+        HVError saveError(HVErrorDomain, 17,
+                          "The document \u201C" + displayName() + "\u201D could not be saved.",
+                          "Please check that you have write permissions and that your file "
+                          "encoding is valid.");
+        saveError.setUserInfoValue(HVFilePathErrorKey, path);
+        saveError.setUserInfoValue(HVUnderlyingErrorKey, failure.fullDescription());
+        HVSetError(error, saveError);
+    }
+    if (m_textView)
+        m_textView->breakUndoCoalescing();
+    return saved;
+}
+
+void HVFileDocument::updateChangeCount(ChangeKind change) {
+    if (change == ChangeCleared && m_ignoreNextChangeCleared) {
+        // Stays changed until the file's content change (an upload) has finished.
+        m_ignoreNextChangeCleared = false;
+        return;
+    }
+    HVDocument::updateChangeCount(change);
+    if (m_delegate)
+        m_delegate->documentNeedsRefresh(this);
+}
+
+void HVFileDocument::fileContentChangeFinished() {
+    if (!m_saving)
+        return;
+    m_ignoreNextChangeCleared = false;
+    m_saving = false;
+    HVDocument::updateChangeCount(ChangeCleared);
+    if (m_delegate)
+        m_delegate->documentNeedsRefresh(this);
+    if (m_saveForClose) {
+        m_saveForClose = false;
+        if (m_delegate)
+            m_delegate->documentSaveForCloseFinished(this);
+    }
+}
+
+void HVFileDocument::fileContentsChangedExternally() {
+    if (!isDocumentEdited()) {
+        HVError error;
+        if (!revertToSaved(&error))
+            presentError(error);
+        return;
+    }
+    if (m_delegate)
+        m_delegate->activateDocument(this);
+    HVError question(
+        HVErrorDomain, 5, "File Changed Externally",
+        HVLocalization::format("The contents of %@ have been changed by another application, but "
+                               "there are also unsaved changes in Halvet. Would you like to "
+                               "revert the file to disk or keep the Halvet changes?",
+                               {displayName()}),
+        {"Keep Halvet Changes", "Revert"});
+    presentError(question, [this](std::size_t option) {
+        if (option != 1)
+            return;
+        HVError error;
+        if (!revertToSaved(&error))
+            presentError(error);
+    });
+}
+
+void HVFileDocument::fileContentsDisappeared() {
+    if (m_file)
+        m_cachedUUID = m_file->uuid();
+    std::string name = displayName();
+    setFile(nullptr);
+    if (m_delegate)
+        m_delegate->activateDocument(this);
+    HVError question(HVErrorDomain, 6, "Local File Removed",
+                     HVLocalization::format("%@ has been deleted on disk. If you don't save the "
+                                            "contents now, they will be lost.",
+                                            {name}),
+                     {"Save File", "Don't Save"});
+    presentError(question, [this](std::size_t option) {
+        if (option == 0) {
+            HVDispatcher::main().post([this, alive = lifetime()] {
+                if (!alive.expired())
+                    saveDocumentForForceClose();
+            });
+        } else if (m_delegate) {
+            m_delegate->documentShouldForceClose(this);
+        }
+    });
+}
+
+void HVFileDocument::filePathDidChange() {
+    if (!m_file)
+        return;
+    setFileName(m_file->path());
+    setFileType(std::string(HVTextDocumentType));
+    if (m_delegate)
+        m_delegate->documentNeedsRefresh(this);
+}
+
+void HVFileDocument::activate() {
+    if (HVStatusBar* bar = statusBar()) {
+        viewWithSuggestedFrame();
+        if (auto name = HVFileEncodings::stringFromEncoding(encoding()))
+            bar->setEncodingName(*name);
+        bar->setLineBreakName(HVLineBreaks::nameForType(m_lineBreakType));
+        HVRange selection = m_textView->selectedRange();
+        const HVTextBuffer& text = m_textView->textStorage();
+        std::size_t line = text.lineNumberForIndex(selection.location);
+        bar->setLineAndColumn(line + 1, selection.location - text.rangeOfLine(line).location + 1);
+        bar->setMode(0);
+    }
+    HVNotificationCenter::defaultCenter().postNotificationName(
+        std::string(HVFileBecameActiveNotification), this);
+    m_hasActivated = true;
+}
+
+void HVFileDocument::deactivate() {}
+
+void HVFileDocument::saveDocumentForClose() {
+    m_saveForClose = true;
+    saveDocument([this](bool saved) {
+        // A save that did not happen (cancelled panel, failed write) leaves the window open.
+        if (!saved)
+            m_saveForClose = false;
+    });
+}
+
+void HVFileDocument::saveDocumentForForceClose() {
+    saveDocumentAs([this](bool) {
+        if (m_delegate)
+            m_delegate->documentShouldForceClose(this);
+    });
+}
+
+void HVFileDocument::reopenUsingEncoding(const std::string& name) {
+    HVStringEncoding newEncoding = HVFileEncodings::encodingFromString(name);
+    if (!isDocumentEdited()) {
+        reallyReopenUsingEncoding(newEncoding);
+        return;
+    }
+    HVError question(HVErrorDomain, 12, "File has unsaved changes",
+                     "Would you like to save your changes before reopening the file? The "
+                     "changes will be saved using the new encoding.",
+                     {"Save Changes", "Discard Changes", "Cancel"});
+    presentError(question, [this, newEncoding](std::size_t option) {
+        if (option == 0) {
+            setEncoding(newEncoding);
+            saveDocument([this, newEncoding](bool saved) {
+                if (saved)
+                    reallyReopenUsingEncoding(newEncoding);
+            });
+        } else if (option == 1) {
+            reallyReopenUsingEncoding(newEncoding);
+        }
+    });
+}
+
+void HVFileDocument::reallyReopenUsingEncoding(HVStringEncoding newEncoding) {
+    setConfigurationValue(HVPlistValue(std::int64_t(newEncoding)), HVFileEncodingKey,
+                          configurationPath());
+    HVError error;
+    if (!revertToSaved(&error)) {
+        presentError(error);
+        return;
+    }
+    if (HVStatusBar* bar = statusBar()) {
+        bar->setStatusText(HVLocalization::format(
+            HVLocalization::localizedString("Opened using %@"),
+            {HVFileEncodings::stringFromEncoding(newEncoding).value_or("?")}));
+        bar->setEncodingName(HVFileEncodings::stringFromEncoding(newEncoding).value_or(""));
+    }
+}
+
+void HVFileDocument::close() {
+    if (isClosed())
+        return;
+    HVNotificationCenter::defaultCenter().postNotificationName(
+        std::string(HVFileWillCloseNotification), this);
+    HVDocument::close();
+}
+
+const void* HVFileDocument::presentationContext() const {
+    return m_delegate ? static_cast<const void*>(m_delegate) : this;
+}
+
+std::string HVFileDocument::titleForLists() const {
+    std::string path = m_file ? m_file->path() : fileName();
+    if (path.empty())
+        return displayName();
+    return HVFileSystem::lastPathComponent(path) + " \u2014 " +
+           HVFileSystem::deletingLastPathComponent(path);
+}
+
+std::optional<HVPlistValue> HVFileDocument::plistRepresentationForProject() const {
+    if (!m_file)
+        return std::nullopt;
+    HVPlistValue::Dictionary entry;
+    entry["path"] = m_file->pathFromRoot();
+    entry["position"] = "{0, 0}";
+    return HVPlistValue(std::move(entry));
+}
+
+HVStatusBar* HVFileDocument::statusBar() const {
+    return m_delegate ? m_delegate->statusBarForDocument(const_cast<HVFileDocument*>(this))
+                      : nullptr;
+}
+
+void HVFileDocument::presentError(const HVError& error,
+                                  std::function<void(std::size_t)> completion) {
+    if (m_delegate)
+        m_delegate->presentErrorAlert(this, error, std::move(completion));
+    else
+        HVUserInterface::shared().presentError(error, this, std::move(completion));
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "HVDocument.h"
+#include "HVFileEncodings.h"
+#include "HVFileNodeDocument.h"
+#include "HVLineBreaks.h"
+#include "HVPlistValue.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class HVFile;
+class HVFileDocumentDelegate;
+class HVStatusBar;
+class HVTextViewModel;
+
+// Notifications, with the document as their object.
+inline constexpr std::string_view HVFileDidSaveNotification = "HVFileDidSave";
+inline constexpr std::string_view HVFileBecameActiveNotification = "HVFileBecameActive";
+inline constexpr std::string_view HVFileWillCloseNotification = "HVFileWillClose";
+
+// Per-file settings.
+inline constexpr std::string_view HVFileEncodingKey = "HVFileEncoding";
+inline constexpr std::string_view HVFileBundleKey = "HVFileBundle";
+inline constexpr std::string_view HVRemotePreviewURLKey = "HVRemotePreviewURL";
+inline constexpr std::string_view HVRemotePreviewBrowserNameKey = "HVRemotePreviewBrowserName";
+
+inline constexpr std::string_view HVTextDocumentType = "HVTextFile";
+
+// The document of one text file: it owns the editor view that holds the text, decides how
+// bytes become characters and back, saves, and reacts when the file changes or disappears.
+class HVFileDocument : public HVDocument, public HVFileNodeDocument {
+public:
+    // A document for the node (none for an untitled document), shown by the delegate.
+    HVFileDocument(std::shared_ptr<HVFile> file, HVFileDocumentDelegate* delegate);
+    ~HVFileDocument() override;
+
+    const std::shared_ptr<HVFile>& file() const { return m_file; }
+    HVFileDocumentDelegate* delegate() const { return m_delegate; }
+    void setDelegate(HVFileDocumentDelegate* delegate) { m_delegate = delegate; }
+    // The node's identifier, kept after the node went away.
+    std::string uuid() const;
+
+    // The editor view: made, and the file loaded into it, on the first call.
+    HVTextViewModel* viewWithSuggestedFrame();
+    HVTextViewModel* textView() const { return m_textView.get(); }
+
+    // The encoding the view loaded with, else the per-file "HVFileEncoding", else 0.
+    HVStringEncoding encoding() const;
+    void setEncoding(HVStringEncoding encoding) { m_encoding = encoding; }
+    HVLineBreaks::Type lineBreakType() const { return m_lineBreakType; }
+    void setLineBreakType(HVLineBreaks::Type type) { m_lineBreakType = type; }
+
+    // Document-wide and per-file settings; without a project they live with the document.
+    std::optional<HVPlistValue> configurationValueForKey(std::string_view key) const;
+    void setConfigurationValue(std::optional<HVPlistValue> value, std::string_view key);
+    virtual std::optional<HVPlistValue> configurationValueForKey(std::string_view key,
+                                                                 const std::string& file) const;
+    virtual void setConfigurationValue(std::optional<HVPlistValue> value, std::string_view key,
+                                       const std::string& file);
+    std::optional<HVPlistValue> fileConfigurationValueForKey(std::string_view key) const;
+    // The key under which this document's per-file settings are kept.
+    std::string configurationPath() const;
+
+    // Replaces the text; undoable when an action name is given.
+    bool reloadContentsFromFile(const std::string& path, const std::string& actionName,
+                                HVError* error);
+    void reloadContentsFromString(std::u16string_view text, const std::string& actionName);
+
+    void setFileName(const std::string& fileName) override;
+    bool readFromURL(const std::string& path, const std::string& type, HVError* error) override;
+    std::optional<std::string> dataOfType(const std::string& type, HVError* error) override;
+    bool saveToURL(const std::string& path, const std::string& type, SaveOperation operation,
+                   HVError* error) override;
+    void updateChangeCount(ChangeKind change) override;
+    void close() override;
+    const void* presentationContext() const override;
+
+    // From the file node.
+    void fileContentsChangedExternally() override;
+    void fileContentsDisappeared() override;
+    void filePathDidChange() override;
+    void fileContentChangeFinished() override;
+
+    void activate();
+    void deactivate();
+    bool hasActivated() const { return m_hasActivated; }
+
+    // Saves before a close that the window asked for; the delegate hears when it finished.
+    void saveDocumentForClose();
+    // Saves under a new name, then the delegate closes the document without asking.
+    void saveDocumentForForceClose();
+    void reopenUsingEncoding(const std::string& name);
+
+    // "Title — directory" for menus of open files.
+    std::string titleForLists() const;
+    // The entry in a project's list of open files; none without a node.
+    std::optional<HVPlistValue> plistRepresentationForProject() const;
+
+    HVFileDocument* activeDocument() override { return this; }
+    bool isMultiFile() const override { return false; }
+
+    bool saving() const { return m_saving; }
+    bool ignoreNextChangeCleared() const { return m_ignoreNextChangeCleared; }
+    bool saveForClose() const { return m_saveForClose; }
+    bool customBundle() const { return m_customBundle; }
+
+protected:
+    // A single-file document keeps one dictionary for all its settings.
+    virtual bool keepsSettingsForAllFiles() const { return false; }
+    HVStatusBar* statusBar() const;
+    void presentError(const HVError& error, std::function<void(std::size_t)> completion = nullptr);
+    bool isInSnippetsFolder() const;
+
+private:
+    void makeView();
+    void reallyReopenUsingEncoding(HVStringEncoding encoding);
+    void setFile(std::shared_ptr<HVFile> file);
+
+    std::shared_ptr<HVFile> m_file;
+    HVFileDocumentDelegate* m_delegate = nullptr;
+    std::unique_ptr<HVTextViewModel> m_textView;
+    HVPlistValue::Dictionary m_localConfiguration;
+    std::string m_cachedUUID;
+    HVStringEncoding m_encoding = HVNoStringEncoding;
+    HVLineBreaks::Type m_lineBreakType;
+    std::optional<HVError> m_saveWarning;
+    bool m_customBundle = false;
+    bool m_ignoreNextChangeCleared = false;
+    bool m_saving = false;
+    bool m_saveForClose = false;
+    bool m_hasActivated = false;
+};
