@@ -1,0 +1,313 @@
+#include "HVApplicationController.h"
+
+#include "HVDocumentWindow.h"
+#include "HVEditorWidget.h"
+#include "HVFileDocument.h"
+#include "HVFileEncodings.h"
+#include "HVMultiFileDocument.h"
+#include "HVMultiFileWindowController.h"
+#include "HVQtClipboard.h"
+#include "HVQtDispatcher.h"
+#include "HVQtUserInterface.h"
+#include "HVSingleFileDocument.h"
+#include "HVTextViewModel.h"
+#include "HVURLHandlerCommand.h"
+#include "HVUndoManager.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabBar>
+
+HVApplicationController::HVApplicationController()
+    : m_dispatcher(std::make_unique<HVQtDispatcher>()),
+      m_userInterface(std::make_shared<HVQtUserInterface>()),
+      m_clipboard(std::make_unique<HVQtClipboard>()) {
+    HVUserInterface::setShared(m_userInterface);
+    HVClipboard::setGeneral(m_clipboard.get());
+    HVDocumentController::sharedController().setPresenter(this);
+}
+
+HVApplicationController::~HVApplicationController() {
+    for (const auto& window : m_windows) {
+        if (window)
+            delete window.data();
+    }
+    HVDocumentController::sharedController().setPresenter(nullptr);
+    HVClipboard::setGeneral(nullptr);
+    HVUserInterface::setShared(nullptr);
+}
+
+void HVApplicationController::launch(const QStringList& arguments) {
+    openArguments(arguments, true);
+    HVDocumentController::sharedController().applicationDidFinishLaunching();
+}
+
+void HVApplicationController::handleRequest(const QStringList& arguments) {
+    openArguments(arguments, false);
+    if (HVDocumentWindow* window = frontWindow()) {
+        window->raise();
+        window->activateWindow();
+    } else if (arguments.isEmpty()) {
+        newDocument();
+    }
+}
+
+void HVApplicationController::openArguments(const QStringList& arguments, bool atLaunch) {
+    std::vector<std::string> paths;
+    for (const QString& argument : arguments) {
+        if (argument.startsWith("hvdt:"))
+            HVURLHandlerCommand::performDefaultImplementation(argument.toStdString());
+        else
+            paths.push_back(argument.toStdString());
+    }
+    auto& controller = HVDocumentController::sharedController();
+    if (atLaunch && !paths.empty())
+        controller.applicationOpenFiles(paths);
+    else
+        for (const auto& path : paths) {
+            HVError error;
+            if (!controller.openDocumentWithContentsOfFile(path, true, &error) &&
+                !error.is(HVPlatformErrorDomain, ENOENT))
+                m_userInterface->presentError(error, nullptr, nullptr);
+        }
+}
+
+HVDocumentWindow* HVApplicationController::windowForDocument(HVDocument* document) const {
+    for (const auto& window : m_windows) {
+        if (!window)
+            continue;
+        if (window->document() == document)
+            return window;
+        if (auto* multi = dynamic_cast<HVMultiFileDocument*>(window->document())) {
+            for (HVFileDocument* open : multi->openDocuments()) {
+                if (open == document)
+                    return window;
+            }
+        }
+    }
+    return nullptr;
+}
+
+HVDocumentWindow* HVApplicationController::frontWindow() const {
+    if (auto* active = qobject_cast<HVDocumentWindow*>(QApplication::activeWindow()))
+        return active;
+    for (auto it = m_windows.rbegin(); it != m_windows.rend(); ++it) {
+        if (*it)
+            return *it;
+    }
+    return nullptr;
+}
+
+void HVApplicationController::showDocument(HVDocument* document) {
+    auto* window = new HVDocumentWindow(document);
+    m_windows.push_back(window);
+    // Questions about the document, its tabs and its window appear on this window.
+    m_userInterface->setWindowForContext(document, window);
+    if (auto* multi = dynamic_cast<HVMultiFileDocument*>(document))
+        m_userInterface->setWindowForContext(&multi->windowController(), window);
+    if (auto* single = dynamic_cast<HVSingleFileDocument*>(document))
+        m_userInterface->setWindowForContext(&single->windowController(), window);
+    connect(window, &HVDocumentWindow::windowWillClose, this,
+            &HVApplicationController::windowClosed);
+    buildMenus(window);
+    if (!m_windows.empty() && m_windows.size() > 1) {
+        if (HVDocumentWindow* previous = m_windows[m_windows.size() - 2])
+            window->move(previous->pos() + QPoint(28, 28));
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    HVDocumentController::sharedController().setCurrentDocument(document);
+}
+
+void HVApplicationController::bringToFront(HVDocument* document) {
+    HVDocumentWindow* window = windowForDocument(document);
+    if (!window)
+        return;
+    window->showDocument(dynamic_cast<HVFileDocument*>(document));
+    HVDocumentController::sharedController().setCurrentDocument(window->document());
+}
+
+void HVApplicationController::windowClosed(HVDocumentWindow* window) {
+    HVDocument* document = window->document();
+    m_userInterface->forgetContext(document);
+    if (auto* multi = dynamic_cast<HVMultiFileDocument*>(document))
+        m_userInterface->forgetContext(&multi->windowController());
+    if (auto* single = dynamic_cast<HVSingleFileDocument*>(document))
+        m_userInterface->forgetContext(&single->windowController());
+    m_windows.erase(std::remove(m_windows.begin(), m_windows.end(), window), m_windows.end());
+}
+
+void HVApplicationController::newDocument() {
+    HVDocumentController::sharedController().openUntitledDocumentAndDisplay(true);
+}
+
+void HVApplicationController::openDocuments() {
+    HVUserInterface::OpenPanelOptions options;
+    options.title = "Open";
+    m_userInterface->runOpenPanel(options, frontWindow() ? frontWindow()->document() : nullptr,
+                                  [this](std::vector<std::string> paths) {
+                                      QStringList list;
+                                      for (const auto& path : paths)
+                                          list << QString::fromStdString(path);
+                                      openArguments(list, false);
+                                  });
+}
+
+void HVApplicationController::quit() {
+    // Each window asks about its own unsaved documents; quitting asks nothing more.
+    std::vector<QPointer<HVDocumentWindow>> windows = m_windows;
+    for (const auto& window : windows) {
+        if (window)
+            window->close();
+    }
+    if (m_windows.empty())
+        QApplication::quit();
+}
+
+void HVApplicationController::buildMenus(HVDocumentWindow* window) {
+    QMenuBar* bar = window->menuBar();
+    auto fileDocument = [window] { return window->activeFileDocument(); };
+    auto editor = [window] { return window->activeEditor(); };
+
+    QMenu* file = bar->addMenu("&File");
+    file->addAction("&New", QKeySequence::New, this, [this] { newDocument(); });
+    file->addAction("New from &Clipboard", QKeySequence("Ctrl+Alt+N"), this, [this] {
+        HVDocumentController::sharedController().newFileWithClipboard(*m_clipboard);
+    });
+    file->addAction("&Open…", QKeySequence::Open, this, [this] { openDocuments(); });
+    file->addAction("Open &Folder…", QKeySequence("Ctrl+Shift+O"), this, [this, window] {
+        HVUserInterface::OpenPanelOptions options;
+        options.title = "Open Folder";
+        options.chooseFiles = false;
+        options.chooseDirectories = true;
+        m_userInterface->runOpenPanel(options, window->document(),
+                                      [this](std::vector<std::string> paths) {
+                                          QStringList list;
+                                          for (const auto& path : paths)
+                                              list << QString::fromStdString(path);
+                                          openArguments(list, false);
+                                      });
+    });
+    file->addSeparator();
+    file->addAction("&Save", QKeySequence::Save, this, [fileDocument] {
+        if (HVFileDocument* document = fileDocument())
+            document->saveDocument();
+    });
+    file->addAction("Save &As…", QKeySequence::SaveAs, this, [fileDocument] {
+        if (HVFileDocument* document = fileDocument())
+            document->saveDocumentAs();
+    });
+    file->addAction("Save A&ll", QKeySequence("Ctrl+Alt+S"), this, [window] {
+        if (auto* multi = dynamic_cast<HVMultiFileDocument*>(window->document()))
+            multi->windowController().saveAllFiles();
+        else if (HVFileDocument* document = window->activeFileDocument())
+            document->saveDocument();
+    });
+    file->addSeparator();
+    file->addAction("&Close File", QKeySequence::Close, this, [window] {
+        if (auto* multi = dynamic_cast<HVMultiFileDocument*>(window->document()))
+            multi->windowController().closeCurrentFile();
+        else
+            window->close();
+    });
+    file->addAction("Close &Window", QKeySequence("Ctrl+Shift+W"), window, &QWidget::close);
+    file->addSeparator();
+    QMenu* reopen = file->addMenu("&Reopen with Encoding");
+    for (const auto& info : HVFileEncodings::allEncodings()) {
+        if (info.encoding == HVMacOSRomanStringEncoding)
+            continue; // the same converter as the other "macintosh" entry
+        QString title = QStringLiteral("%1 (%2)").arg(info.displayName, info.canonicalName);
+        std::string name = info.canonicalName;
+        reopen->addAction(title, this, [fileDocument, name] {
+            if (HVFileDocument* document = fileDocument())
+                document->reopenUsingEncoding(name);
+        });
+    }
+    file->addSeparator();
+    file->addAction("&Quit", QKeySequence::Quit, this, [this] { quit(); });
+
+    QMenu* edit = bar->addMenu("&Edit");
+    QAction* undo = edit->addAction("&Undo", QKeySequence::Undo, this, [editor] {
+        if (HVEditorWidget* e = editor())
+            e->runCommand("undo:");
+    });
+    QAction* redo = edit->addAction("&Redo", QKeySequence::Redo, this, [editor] {
+        if (HVEditorWidget* e = editor())
+            e->runCommand("redo:");
+    });
+    edit->addSeparator();
+    for (auto [title, key, selector] :
+         {std::tuple{"Cu&t", QKeySequence::Cut, "cut:"},
+          std::tuple{"&Copy", QKeySequence::Copy, "copy:"},
+          std::tuple{"&Paste", QKeySequence::Paste, "paste:"},
+          std::tuple{"Select &All", QKeySequence::SelectAll, "selectAll:"}}) {
+        std::string command = selector;
+        edit->addAction(title, key, this, [editor, command] {
+            if (HVEditorWidget* e = editor())
+                e->runCommand(command.c_str());
+        });
+    }
+    // The editor handles these keys itself while it has the focus; the menu shows them.
+    for (QAction* action : edit->actions())
+        action->setShortcutContext(Qt::WidgetShortcut);
+    connect(edit, &QMenu::aboutToShow, this, [editor, undo, redo] {
+        HVEditorWidget* e = editor();
+        HVUndoManager* manager = e ? &e->view()->undoManager() : nullptr;
+        undo->setEnabled(manager && manager->canUndo());
+        redo->setEnabled(manager && manager->canRedo());
+        undo->setText(QString::fromStdString(manager ? manager->undoMenuItemTitle() : "Undo"));
+        redo->setText(QString::fromStdString(manager ? manager->redoMenuItemTitle() : "Redo"));
+    });
+
+    QMenu* windowMenu = bar->addMenu("&Window");
+    connect(windowMenu, &QMenu::aboutToShow, this, [windowMenu, window] {
+        windowMenu->clear();
+        auto* multi = dynamic_cast<HVMultiFileDocument*>(window->document());
+        QAction* next =
+            windowMenu->addAction("&Next File", QKeySequence::NextChild, window, [multi] {
+                if (multi)
+                    multi->windowController().nextFile();
+            });
+        QAction* previous =
+            windowMenu->addAction("&Previous File", QKeySequence::PreviousChild, window, [multi] {
+                if (multi)
+                    multi->windowController().previousFile();
+            });
+        bool several = multi && multi->openDocuments().size() > 1;
+        next->setEnabled(several);
+        previous->setEnabled(several);
+        windowMenu->addSeparator();
+        std::vector<HVFileDocument*> documents;
+        if (multi)
+            documents = multi->openDocuments();
+        else if (window->activeFileDocument())
+            documents.push_back(window->activeFileDocument());
+        for (HVFileDocument* document : documents) {
+            QAction* item =
+                windowMenu->addAction(QString::fromStdString(document->titleForLists()), window,
+                                      [window, document] { window->showDocument(document); });
+            item->setCheckable(true);
+            item->setChecked(document == window->activeFileDocument());
+        }
+    });
+    // Built once so that its shortcuts work before the menu was ever opened.
+    emit windowMenu->aboutToShow();
+    auto* nextFile = new QAction(window);
+    nextFile->setShortcut(QKeySequence("Ctrl+PgDown"));
+    connect(nextFile, &QAction::triggered, window, [window] {
+        if (auto* multi = dynamic_cast<HVMultiFileDocument*>(window->document()))
+            multi->windowController().nextFile();
+    });
+    window->addAction(nextFile);
+    auto* previousFile = new QAction(window);
+    previousFile->setShortcut(QKeySequence("Ctrl+PgUp"));
+    connect(previousFile, &QAction::triggered, window, [window] {
+        if (auto* multi = dynamic_cast<HVMultiFileDocument*>(window->document()))
+            multi->windowController().previousFile();
+    });
+    window->addAction(previousFile);
+}

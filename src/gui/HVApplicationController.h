@@ -1,0 +1,53 @@
+#pragma once
+
+#include "HVDocumentController.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+class HVDocumentWindow;
+class HVQtClipboard;
+class HVQtDispatcher;
+class HVQtUserInterface;
+class QMenu;
+class QMenuBar;
+
+// The application on the desktop: shows the windows the document controller asks for, gives
+// each its menus, answers requests from other starts of the program, and runs the launch.
+class HVApplicationController : public QObject, public HVDocumentController::Presenter {
+    Q_OBJECT
+public:
+    HVApplicationController();
+    ~HVApplicationController() override;
+
+    // Opens the paths and "hvdt" URLs given at launch, then finishes launching.
+    void launch(const QStringList& arguments);
+    // A request from another start of the program.
+    void handleRequest(const QStringList& arguments);
+
+    HVQtUserInterface& userInterface() { return *m_userInterface; }
+    const std::vector<QPointer<HVDocumentWindow>>& windows() const { return m_windows; }
+    HVDocumentWindow* windowForDocument(HVDocument* document) const;
+    HVDocumentWindow* frontWindow() const;
+
+    void showDocument(HVDocument* document) override;
+    void bringToFront(HVDocument* document) override;
+
+    // Menu commands of the front window.
+    void newDocument();
+    void openDocuments();
+    void quit();
+
+private:
+    void buildMenus(HVDocumentWindow* window);
+    void openArguments(const QStringList& arguments, bool atLaunch);
+    void windowClosed(HVDocumentWindow* window);
+
+    std::unique_ptr<HVQtDispatcher> m_dispatcher;
+    std::shared_ptr<HVQtUserInterface> m_userInterface;
+    std::unique_ptr<HVQtClipboard> m_clipboard;
+    std::vector<QPointer<HVDocumentWindow>> m_windows;
+};

@@ -1,0 +1,246 @@
+#include "HVDocumentWindow.h"
+
+#include "Defaults.h"
+#include "HVDocumentController.h"
+#include "HVEditorWidget.h"
+#include "HVFileDocument.h"
+#include "HVFileEncodings.h"
+#include "HVMultiFileDocument.h"
+#include "HVMultiFileWindowController.h"
+#include "HVPreferences.h"
+#include "HVSingleFileDocument.h"
+#include "HVStatusBarWidget.h"
+#include "HVTextBuffer.h"
+#include "HVTextViewModel.h"
+
+#include <QCloseEvent>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QVBoxLayout>
+
+HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
+    : QMainWindow(parent), m_document(document) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_multi = dynamic_cast<HVMultiFileDocument*>(document);
+    m_single = dynamic_cast<HVSingleFileDocument*>(document);
+    m_statusBar = new HVStatusBarWidget(this);
+    setStatusBar(m_statusBar);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_stack = new QStackedWidget(central);
+    if (m_multi) {
+        m_tabBar = new QTabBar(central);
+        m_tabBar->setObjectName("HVTabBar");
+        m_tabBar->setTabsClosable(true);
+        m_tabBar->setMovable(true);
+        m_tabBar->setDocumentMode(true);
+        m_tabBar->setExpanding(false);
+        m_tabBar->setElideMode(Qt::ElideMiddle);
+        layout->addWidget(m_tabBar);
+        auto& controller = m_multi->windowController();
+        controller.setStatusBar(m_statusBar);
+        controller.onTabsChanged = [this] { syncTabs(); };
+        controller.onWindowShouldClose = [this] { close(); };
+        connect(m_tabBar, &QTabBar::currentChanged, this, [this](int index) {
+            if (!m_syncing)
+                m_multi->windowController().selectTabAtIndex(index);
+        });
+        connect(m_tabBar, &QTabBar::tabMoved, this, [this](int from, int to) {
+            if (!m_syncing)
+                m_multi->windowController().moveTab(std::size_t(from), std::size_t(to));
+        });
+        connect(m_tabBar, &QTabBar::tabCloseRequested, this, [this](int index) {
+            const auto& open = m_multi->windowController().openDocuments();
+            if (index >= 0 && std::size_t(index) < open.size())
+                m_multi->windowController().tryToCloseDocument(open[std::size_t(index)].get());
+        });
+    } else if (m_single) {
+        m_single->windowController().setStatusBar(m_statusBar);
+    }
+    layout->addWidget(m_stack);
+    setCentralWidget(central);
+    resize(900, 640);
+    syncTabs();
+}
+
+HVDocumentWindow::~HVDocumentWindow() {
+    for (auto& [document, editor] : m_editors)
+        delete editor;
+    detachFromDocument();
+}
+
+void HVDocumentWindow::detachFromDocument() {
+    if (m_multi) {
+        auto& controller = m_multi->windowController();
+        controller.onTabsChanged = nullptr;
+        controller.onWindowShouldClose = nullptr;
+        controller.setStatusBar(&controller.recordingStatusBar());
+    } else if (m_single) {
+        m_single->windowController().setStatusBar(
+            &m_single->windowController().recordingStatusBar());
+    }
+    m_multi = nullptr;
+    m_single = nullptr;
+}
+
+HVFileDocument* HVDocumentWindow::activeFileDocument() const {
+    return m_document ? m_document->activeDocument() : nullptr;
+}
+
+HVEditorWidget* HVDocumentWindow::editorFor(HVFileDocument* document) const {
+    auto it = m_editors.find(document);
+    return it == m_editors.end() ? nullptr : it->second;
+}
+
+HVEditorWidget* HVDocumentWindow::activeEditor() const {
+    return editorFor(activeFileDocument());
+}
+
+HVEditorWidget* HVDocumentWindow::makeEditor(HVFileDocument* document) {
+    auto* editor = new HVEditorWidget(document->viewWithSuggestedFrame(), m_stack);
+    auto& preferences = HVPreferences::sharedInstance();
+    editor->setWrapsText(preferences.boolForKey("HVWrapText").value_or(false));
+    editor->setTabWidth(int(preferences.integerForKey("HVTabSizeKey").value_or(4)));
+    HVFontDescription description = Defaults::defaultFont();
+    QFont font(QString::fromStdString(description.family));
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    font.setPointSizeF(description.pointSize);
+    editor->setEditorFont(font);
+    connect(editor, &HVEditorWidget::selectionChanged, this, &HVDocumentWindow::updateStatus);
+    connect(editor, &HVEditorWidget::textChanged, this, &HVDocumentWindow::updateStatus);
+    m_stack->addWidget(editor);
+    m_editors[document] = editor;
+    return editor;
+}
+
+void HVDocumentWindow::syncTabs() {
+    m_syncing = true;
+    std::vector<HVFileDocument*> documents;
+    if (m_multi) {
+        for (const auto& open : m_multi->windowController().openDocuments())
+            documents.push_back(open.get());
+    } else if (m_single) {
+        documents.push_back(m_single);
+    }
+    // Editors of documents that closed go first, while their views still exist.
+    for (auto it = m_editors.begin(); it != m_editors.end();) {
+        if (std::find(documents.begin(), documents.end(), it->first) == documents.end()) {
+            delete it->second;
+            it = m_editors.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (HVFileDocument* document : documents) {
+        if (!editorFor(document))
+            makeEditor(document);
+    }
+    if (m_tabBar) {
+        const auto& tabs = m_multi->windowController().tabs();
+        while (m_tabBar->count() > int(tabs.size()))
+            m_tabBar->removeTab(m_tabBar->count() - 1);
+        while (m_tabBar->count() < int(tabs.size()))
+            m_tabBar->addTab(QString());
+        for (std::size_t i = 0; i < tabs.size(); ++i) {
+            QString title = QString::fromStdString(tabs[i].title);
+            m_tabBar->setTabText(int(i),
+                                 tabs[i].edited ? QString::fromUtf8("\u2022 ") + title : title);
+            m_tabBar->setTabToolTip(int(i), QString::fromStdString(tabs[i].toolTip));
+        }
+        m_tabBar->setCurrentIndex(m_multi->windowController().selectedTabIndex());
+    }
+    if (HVEditorWidget* editor = activeEditor()) {
+        // A message about another tab does not stay when this one comes forward.
+        if (m_stack->currentWidget() != editor)
+            m_statusBar->clearMessage();
+        m_stack->setCurrentWidget(editor);
+        if (isActiveWindow())
+            editor->setFocus();
+    }
+    m_syncing = false;
+    updateTitle();
+    updateStatus();
+    emit activeEditorChanged();
+}
+
+void HVDocumentWindow::updateTitle() {
+    HVFileDocument* active = activeFileDocument();
+    QString title =
+        active ? QString::fromStdString(active->displayName()) : QStringLiteral("Halvet");
+    setWindowTitle(title + QStringLiteral("[*]"));
+    setWindowModified(m_document && m_document->isDocumentEdited());
+    if (active)
+        setWindowFilePath(QString::fromStdString(active->fileName()));
+}
+
+void HVDocumentWindow::updateStatus() {
+    HVFileDocument* active = activeFileDocument();
+    HVEditorWidget* editor = activeEditor();
+    if (!active || !editor)
+        return;
+    HVTextViewModel* view = editor->view();
+    const HVTextBuffer& text = view->textStorage();
+    std::size_t caret = view->selectionHead();
+    std::size_t line = text.lineNumberForIndex(caret);
+    m_statusBar->setLineAndColumn(line + 1, caret - text.rangeOfLine(line).location + 1);
+    HVStringEncoding encoding = active->encoding();
+    if (encoding == HVNoStringEncoding)
+        encoding = HVFileEncodings::defaultEncoding();
+    m_statusBar->setEncodingName(HVFileEncodings::stringFromEncoding(encoding).value_or(""));
+    m_statusBar->setLineBreakName(HVLineBreaks::nameForType(active->lineBreakType()));
+    updateTitle();
+}
+
+void HVDocumentWindow::showDocument(HVFileDocument* document) {
+    if (m_multi && document)
+        m_multi->windowController().activateDocument(document);
+    show();
+    raise();
+    activateWindow();
+}
+
+void HVDocumentWindow::requestClose() {
+    auto finish = [this](bool mayClose) {
+        if (!mayClose)
+            return;
+        m_closeApproved = true;
+        close();
+    };
+    if (m_multi)
+        m_multi->windowController().closeOpenFiles(finish);
+    else if (m_single)
+        m_single->canClose(finish);
+    else
+        finish(true);
+}
+
+void HVDocumentWindow::closeEvent(QCloseEvent* event) {
+    if (!m_closeApproved) {
+        event->ignore();
+        requestClose();
+        return;
+    }
+    emit windowWillClose(this);
+    // The editors go before the documents that own their views, and the window lets go of
+    // the document, which may be gone before the window is deleted.
+    for (auto& [document, editor] : m_editors)
+        delete editor;
+    m_editors.clear();
+    detachFromDocument();
+    if (m_document) {
+        HVDocument* document = m_document;
+        m_document = nullptr;
+        document->close();
+    }
+    event->accept();
+}
+
+void HVDocumentWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_document)
+        HVDocumentController::sharedController().setCurrentDocument(m_document);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QMainWindow>
+#include <map>
+
+class HVDocument;
+class HVEditorWidget;
+class HVFileDocument;
+class HVMultiFileDocument;
+class HVSingleFileDocument;
+class HVStatusBarWidget;
+class QStackedWidget;
+class QTabBar;
+
+// The window of one document: a tabbed window of a multi-file document, or the window of a
+// single file. It draws the model's tabs and editors and reports the user's choices back.
+class HVDocumentWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit HVDocumentWindow(HVDocument* document, QWidget* parent = nullptr);
+    ~HVDocumentWindow() override;
+
+    HVDocument* document() const { return m_document; }
+    HVFileDocument* activeFileDocument() const;
+    HVEditorWidget* activeEditor() const;
+    HVEditorWidget* editorFor(HVFileDocument* document) const;
+    QTabBar* tabBar() const { return m_tabBar; }
+    HVStatusBarWidget* statusBarWidget() const { return m_statusBar; }
+    bool isMultiFile() const { return m_multi != nullptr; }
+
+    // Closes after the model's review of unsaved documents; false when the user cancelled.
+    void requestClose();
+    // Brings the window forward and shows the document's tab.
+    void showDocument(HVFileDocument* document);
+    void syncTabs();
+    void updateStatus();
+
+signals:
+    void windowWillClose(HVDocumentWindow* window);
+    void activeEditorChanged();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    HVEditorWidget* makeEditor(HVFileDocument* document);
+    void updateTitle();
+    void detachFromDocument();
+
+    HVDocument* m_document;
+    HVMultiFileDocument* m_multi = nullptr;
+    HVSingleFileDocument* m_single = nullptr;
+    QTabBar* m_tabBar = nullptr;
+    QStackedWidget* m_stack = nullptr;
+    HVStatusBarWidget* m_statusBar = nullptr;
+    std::map<HVFileDocument*, HVEditorWidget*> m_editors;
+    bool m_closeApproved = false;
+    bool m_syncing = false;
+};
