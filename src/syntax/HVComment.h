@@ -19,12 +19,16 @@ public:
 
     // The theme's attributes for the style id, plus HVMultiLineAttribute when there is an end
     // string.
-    const HVAttributes& attributes() const { return m_attributes; }
-    void setAttributes(HVAttributes attributes) { m_attributes = std::move(attributes); }
+    const HVAttributes& attributes() const {
+        static const HVAttributes empty;
+        return m_attributes ? *m_attributes : empty;
+    }
+    const HVAttributesRef& attributesRef() const { return m_attributes; }
+    void setAttributes(HVAttributesRef attributes) { m_attributes = std::move(attributes); }
 
 private:
     std::u16string m_begin;
     std::optional<std::u16string> m_end;
     std::string m_themeID;
-    HVAttributes m_attributes;
+    HVAttributesRef m_attributes;
 };

@@ -32,3 +32,8 @@ bool HVKeyword::matchesWholeWord(std::u16string_view word) const {
     auto match = m_regex->copyMatchForString(word);
     return match && match->rangeForCapture(0).length == word.size();
 }
+
+const HVAttributes& HVKeyword::attributes() const {
+    static const HVAttributes empty;
+    return m_attributes ? *m_attributes : empty;
+}

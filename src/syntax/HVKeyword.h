@@ -36,8 +36,10 @@ public:
     // Whether the pattern's leftmost match in word covers all of it.
     bool matchesWholeWord(std::u16string_view word) const;
 
-    const HVAttributes& attributes() const { return m_attributes; }
-    void setAttributes(HVAttributes attributes) { m_attributes = std::move(attributes); }
+    // The run attributes from the theme; shared by every keyword of the same style id.
+    const HVAttributes& attributes() const;
+    const HVAttributesRef& attributesRef() const { return m_attributes; }
+    void setAttributes(HVAttributesRef attributes) { m_attributes = std::move(attributes); }
 
 private:
     HVKeyword() = default;
@@ -47,5 +49,5 @@ private:
     std::u16string m_pattern;
     bool m_isPattern = false;
     std::unique_ptr<HVRegex> m_regex;
-    HVAttributes m_attributes;
+    HVAttributesRef m_attributes;
 };

@@ -12,9 +12,15 @@
 namespace {
 
 constexpr std::size_t kNotFound = HVNotFound;
+// The word cache holds up to this many words of up to this length.
+constexpr std::size_t kWordCacheSize = 1 << 16;
+constexpr std::size_t kCachedWordLength = 64;
 
 std::string keyName(std::string_view key) {
-    return "\"" + std::string(key) + "\"";
+    std::string quoted;
+    quoted.reserve(key.size() + 2);
+    quoted.append(1, '"').append(key).append(1, '"');
+    return quoted;
 }
 
 } // namespace
@@ -143,6 +149,12 @@ void HVKeywordBasedParser::rebuildTables() {
     m_longestKeyword = 0;
     for (const auto& [text, keyword] : m_keywords)
         m_longestKeyword = std::max(m_longestKeyword, text.size());
+    m_wordCache.clear();
+}
+
+void HVKeywordBasedParser::setCaseSensitive(bool caseSensitive) {
+    m_caseSensitive = caseSensitive;
+    m_wordCache.clear();
 }
 
 void HVKeywordBasedParser::setTheme(std::shared_ptr<const HVTheme> theme) {
@@ -152,35 +164,38 @@ void HVKeywordBasedParser::setTheme(std::shared_ptr<const HVTheme> theme) {
 
 void HVKeywordBasedParser::applyTheme() {
     const HVTheme* theme = this->theme().get();
-    // Many keywords share a style id; look each id up once.
-    std::map<std::string, HVAttributes, std::less<>> cache;
-    auto attributesFor = [&](const std::string& styleId) -> const HVAttributes& {
+    // Every keyword of one style id shares one attribute set, made once per theme; none when
+    // the theme gives the id nothing.
+    std::map<std::string, HVAttributesRef, std::less<>> cache;
+    auto attributesFor = [&](const std::string& styleId) -> HVAttributesRef {
         auto it = cache.find(styleId);
-        if (it == cache.end())
-            it = cache
-                     .emplace(styleId,
-                              theme ? theme->attributesForIdentifier(styleId) : HVAttributes())
-                     .first;
+        if (it == cache.end()) {
+            HVAttributes attributes =
+                theme ? theme->attributesForIdentifier(styleId) : HVAttributes();
+            HVAttributesRef shared;
+            if (!attributes.empty())
+                shared = std::make_shared<const HVAttributes>(std::move(attributes));
+            it = cache.emplace(styleId, std::move(shared)).first;
+        }
         return it->second;
+    };
+    auto multiLine = [](const HVAttributesRef& attributes) {
+        return std::make_shared<const HVAttributes>(
+            (attributes ? *attributes : HVAttributes()).setting(HVMultiLineAttribute, true));
     };
     for (auto& [text, keyword] : m_keywords)
         keyword.setAttributes(attributesFor(keyword.identifier()));
     for (auto& keyword : m_regexKeywords)
         keyword.setAttributes(attributesFor(keyword.identifier()));
     for (auto& comment : m_comments) {
-        HVAttributes attributes = attributesFor(comment.themeID());
-        if (comment.end())
-            attributes = attributes.setting(HVMultiLineAttribute, true);
-        comment.setAttributes(std::move(attributes));
+        HVAttributesRef attributes = attributesFor(comment.themeID());
+        comment.setAttributes(comment.end() ? multiLine(attributes) : attributes);
     }
-    auto stringAttributes = [&](const std::optional<std::string>& styleId) {
-        std::optional<HVAttributes> result;
-        if (styleId) {
-            const HVAttributes& attributes = attributesFor(*styleId);
-            if (!attributes.empty())
-                result = attributes.setting(HVMultiLineAttribute, true);
-        }
-        return result;
+    auto stringAttributes = [&](const std::optional<std::string>& styleId) -> HVAttributesRef {
+        if (!styleId)
+            return nullptr;
+        HVAttributesRef attributes = attributesFor(*styleId);
+        return attributes ? multiLine(attributes) : nullptr;
     };
     m_singleQuoteAttr = stringAttributes(m_singleQuoteId);
     m_doubleQuoteAttr = stringAttributes(m_doubleQuoteId);
@@ -241,15 +256,10 @@ HVKeywordBasedParser::rangeOfCommentInRange(std::u16string_view text, HVRange ra
     return {};
 }
 
-std::size_t HVKeywordBasedParser::paintWord(std::u16string_view text, std::size_t start,
-                                            std::size_t end, HVTextBuffer& storage) {
-    std::size_t wordEnd = m_oppositeCharacters.find(text, start, end);
-    std::u16string_view word = text.substr(start, wordEnd - start);
-    if (!m_caseSensitive) {
-        m_lowercaseWord.clear();
-        hvsyntax::appendLowercase(m_lowercaseWord, word);
-        word = m_lowercaseWord;
-    }
+const HVKeyword* HVKeywordBasedParser::keywordForWord(std::u16string_view word) {
+    auto cached = m_wordCache.find(word);
+    if (cached != m_wordCache.end())
+        return cached->second;
     const HVKeyword* keyword = nullptr;
     if (word.size() <= m_longestKeyword) {
         auto it = m_keywords.find(word);
@@ -264,8 +274,26 @@ std::size_t HVKeywordBasedParser::paintWord(std::u16string_view text, std::size_
             }
         }
     }
-    if (keyword && !keyword->attributes().empty())
-        storage.addAttributes(keyword->attributes(), {start, wordEnd - start});
+    if (word.size() <= kCachedWordLength) {
+        if (m_wordCache.size() >= kWordCacheSize)
+            m_wordCache.clear();
+        m_wordCache.emplace(word, keyword);
+    }
+    return keyword;
+}
+
+std::size_t HVKeywordBasedParser::paintWord(std::u16string_view text, std::size_t start,
+                                            std::size_t end, HVTextBuffer& storage) {
+    std::size_t wordEnd = m_oppositeCharacters.find(text, start, end);
+    std::u16string_view word = text.substr(start, wordEnd - start);
+    if (!m_caseSensitive) {
+        m_lowercaseWord.clear();
+        hvsyntax::appendLowercase(m_lowercaseWord, word);
+        word = m_lowercaseWord;
+    }
+    const HVKeyword* keyword = keywordForWord(word);
+    if (keyword && keyword->attributesRef())
+        storage.addAttributes(*keyword->attributesRef(), {start, wordEnd - start});
     return wordEnd;
 }
 
@@ -289,8 +317,7 @@ std::size_t HVKeywordBasedParser::paintString(std::u16string_view text, std::siz
         }
     }
     std::size_t stringEnd = close == kNotFound ? end : close + 1;
-    const std::optional<HVAttributes>& attributes =
-        quote == u'\'' ? m_singleQuoteAttr : m_doubleQuoteAttr;
+    const HVAttributesRef& attributes = quote == u'\'' ? m_singleQuoteAttr : m_doubleQuoteAttr;
     if (attributes)
         storage.addAttributes(*attributes, {start, stringEnd - start});
     return stringEnd;
@@ -310,8 +337,8 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
     while (q != kNotFound || k != kNotFound || c.found()) {
         std::size_t next;
         if (c.found() && c.range.location < q && c.range.location < k) {
-            if (!c.comment->attributes().empty())
-                storage.addAttributes(c.comment->attributes(), c.range);
+            if (const HVAttributesRef& attributes = c.comment->attributesRef())
+                storage.addAttributes(*attributes, c.range);
             next = c.range.end();
         } else if (k <= q) {
             // A keyword character wins a tie with a quote, and with a comment begin.
@@ -405,7 +432,7 @@ HVPlistValue::Array HVKeywordBasedParser::plistForComments() const {
             entry["end"] = HVUnicode::utf8(*comment.end());
         if (!comment.themeID().empty())
             entry["id"] = comment.themeID();
-        array.push_back(std::move(entry));
+        array.emplace_back(std::move(entry));
     }
     return array;
 }
@@ -431,7 +458,7 @@ HVPlistValue::Array HVKeywordBasedParser::plistForRegexKeywords() const {
         HVPlistValue::Dictionary entry;
         entry["id"] = keyword.identifier();
         entry["keyword"] = HVUnicode::utf8(keyword.stringValue());
-        array.push_back(std::move(entry));
+        array.emplace_back(std::move(entry));
     }
     return array;
 }

@@ -72,7 +72,7 @@ public:
     // Words are looked up in lower case when false; the definition must then list them in
     // lower case.
     bool caseSensitive() const { return m_caseSensitive; }
-    void setCaseSensitive(bool caseSensitive) { m_caseSensitive = caseSensitive; }
+    void setCaseSensitive(bool caseSensitive);
 
     // The characters that words are made of, as written in the definition, and as sets.
     const std::u16string& characterString() const { return m_characterString; }
@@ -92,8 +92,8 @@ public:
     void setQuotes(std::optional<std::string> single, std::optional<std::string> doubleQuote);
     // The run attributes of the two string kinds (with HVMultiLineAttribute); none when the
     // theme does not colour them.
-    const std::optional<HVAttributes>& singleQuoteAttributes() const { return m_singleQuoteAttr; }
-    const std::optional<HVAttributes>& doubleQuoteAttributes() const { return m_doubleQuoteAttr; }
+    const HVAttributesRef& singleQuoteAttributes() const { return m_singleQuoteAttr; }
+    const HVAttributesRef& doubleQuoteAttributes() const { return m_doubleQuoteAttr; }
 
     // The parts of the definition, as written.
     HVPlistValue::Array plistForComments() const;
@@ -103,6 +103,7 @@ public:
 
 private:
     void addKeyword(HVKeyword keyword);
+    const HVKeyword* keywordForWord(std::u16string_view word);
     void rebuildTables();
     void applyTheme();
     CommentMatch commentAt(std::u16string_view text, std::size_t position, std::size_t end) const;
@@ -123,8 +124,8 @@ private:
     std::vector<HVComment> m_comments;
     std::optional<std::string> m_singleQuoteId;
     std::optional<std::string> m_doubleQuoteId;
-    std::optional<HVAttributes> m_singleQuoteAttr;
-    std::optional<HVAttributes> m_doubleQuoteAttr;
+    HVAttributesRef m_singleQuoteAttr;
+    HVAttributesRef m_doubleQuoteAttr;
 
     // Lookup tables derived from the above.
     HVCharacterSet m_quoteSet;
@@ -132,4 +133,8 @@ private:
     std::size_t m_longestKeyword = 0;
     // The lower-case copy of the current word, reused so that lookups do not allocate.
     std::u16string m_lowercaseWord;
+    // What each word seen so far resolved to (a keyword or none), so that a word that recurs
+    // costs one lookup instead of a lookup and a match of every pattern. Bounded; emptied
+    // whenever the keywords change.
+    std::unordered_map<std::u16string, const HVKeyword*, WordHash, std::equal_to<>> m_wordCache;
 };

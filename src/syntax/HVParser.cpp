@@ -12,6 +12,13 @@
 
 namespace {
 
+std::string quoted(std::string_view key) {
+    std::string text;
+    text.reserve(key.size() + 2);
+    text.append(1, '"').append(key).append(1, '"');
+    return text;
+}
+
 std::vector<std::u16string> readStrings(const HVPlistValue& plist, std::string_view key,
                                         std::vector<std::string>& problems) {
     std::vector<std::u16string> strings;
@@ -20,14 +27,14 @@ std::vector<std::u16string> readStrings(const HVPlistValue& plist, std::string_v
         return strings;
     const HVPlistValue::Array* array = value->array();
     if (!array) {
-        problems.push_back("\"" + std::string(key) + "\" is not an array");
+        problems.push_back(quoted(key) + " is not an array");
         return strings;
     }
     for (const HVPlistValue& entry : *array) {
         if (const std::string* string = entry.string())
             strings.push_back(HVUnicode::utf16(*string));
         else
-            problems.push_back("an entry of \"" + std::string(key) + "\" is not a string");
+            problems.push_back("an entry of " + quoted(key) + " is not a string");
     }
     return strings;
 }

@@ -75,6 +75,8 @@ TEST(HVKeywordBasedParser, WordsAreLookedUpWhole) {
     Dict letters = with(scriptDefinition(), "keyword-characters", kLetters);
     EXPECT_EQ(paint(letters, u"if-else if2"), "0+2 keyword, 3+4 keyword, 8+2 keyword");
     EXPECT_EQ(paint(parser, u"If IF iF"), "") << "case-sensitive";
+    parser.setCaseSensitive(false);
+    EXPECT_EQ(paint(parser, u"If IF iF"), "0+2 keyword, 3+2 keyword, 6+2 keyword");
 }
 
 TEST(HVKeywordBasedParser, CaseInsensitiveLanguagesLookUpInLowerCase) {
@@ -238,7 +240,7 @@ TEST(HVKeywordBasedParser, StyleIdsTheThemeLacks) {
     // The block comment keeps only its multi-line mark; strings without colours are not
     // painted at all; the line comment and var keep their colours.
     EXPECT_EQ(HVDumpRuns(buffer, *sparse), "0+7 - ml, 17+2 keyword");
-    EXPECT_EQ(parser.singleQuoteAttributes(), std::nullopt);
+    EXPECT_EQ(parser.singleQuoteAttributes(), nullptr);
 
     // Without a theme nothing is coloured but the parser still marks its range.
     HVKeywordBasedParser bare(nullptr, scriptDefinition());
@@ -315,6 +317,7 @@ TEST(HVKeywordBasedParser, KeywordGroupsForThePreferences) {
     EXPECT_EQ(groups[0], (HVKeywordGroup{"constant.numeric", {u"[0-9]+"}}));
     EXPECT_EQ(groups[1], (HVKeywordGroup{"keyword.control", {u"else", u"if", u"return"}}));
     EXPECT_EQ(groups[2], (HVKeywordGroup{"storage.type", {u"function", u"var"}}));
+    EXPECT_EQ(paint(parser, u"if while"), "0+2 keyword");
 
     // Texts with a character outside the keyword characters become patterns.
     HVError error;
@@ -326,6 +329,7 @@ TEST(HVKeywordBasedParser, KeywordGroupsForThePreferences) {
     EXPECT_EQ(parser.regexKeywords().size(), 2u);
     EXPECT_EQ(paint(parser, u"while 0xff if 12"),
               "0+5 keyword, 6+4 keyword, 14+2 constant.numeric");
+    EXPECT_EQ(paint(parser, u"if while"), "3+5 keyword") << "words seen before look up anew";
     EXPECT_EQ(parser.identifiers()[1],
               (HVKeywordGroup{"keyword", {u"0x[0-9a-f]+", u"do", u"while"}}));
 

@@ -16,4 +16,3 @@ std::shared_ptr<HVTheme> HVMakeTestTheme(std::initializer_list<std::string_view>
 // foreground colour (named by the theme's style of that colour), with " ml" when the run is
 // marked multi-line, joined by ", ". Unpainted runs are left out.
 std::string HVDumpRuns(const HVTextBuffer& buffer, const HVTheme& theme);
-

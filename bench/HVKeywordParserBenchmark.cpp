@@ -1,0 +1,108 @@
+// Throughput of the keyword parser over a 10 MB script: the whole text painted into a fresh
+// buffer (as when a file opens), and the scan alone (a theme that colours nothing, so that only
+// the final mark is written), and the same with words looked up in lower case, as style sheets
+// and other case-insensitive languages are. The text is jQuery from $HALVET_BENCH_JS (default:
+// Debian's libjs-jquery) repeated to 10 MB.
+
+#include "HVFileSystem.h"
+#include "HVKeywordBasedParser.h"
+#include "HVTextBuffer.h"
+#include "HVTheme.h"
+#include "HVUnicode.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace {
+
+const std::u16string& scriptText() {
+    static const std::u16string text = [] {
+        const char* path = std::getenv("HALVET_BENCH_JS");
+        auto bytes = HVFileSystem::readFile(path ? path : "/usr/share/javascript/jquery/jquery.js");
+        if (!bytes)
+            throw std::runtime_error("set HALVET_BENCH_JS to a JavaScript file");
+        std::u16string one = HVUnicode::utf16(*bytes);
+        std::u16string all;
+        while (all.size() < 10 * 1024 * 1024)
+            all += one;
+        return all;
+    }();
+    return text;
+}
+
+HVPlistValue scriptDefinition(bool caseSensitive = true) {
+    using Array = HVPlistValue::Array;
+    using Dict = HVPlistValue::Dictionary;
+    return Dict{
+        {"format-id", "text.js"},
+        {"format-type", "keyword"},
+        {"case-sensitive", caseSensitive},
+        {"keyword-characters", "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_$"},
+        {"keywords",
+         Dict{{"keyword.control",
+               Array{"break", "case", "catch", "continue", "default", "do", "else", "finally",
+                     "for", "if", "return", "switch", "throw", "try", "while", "with"}},
+              {"keyword.operator", Array{"delete", "in", "instanceof", "new", "typeof", "void"}},
+              {"storage.type", Array{"class", "const", "function", "let", "var"}},
+              {"constant.language", Array{"false", "null", "true", "undefined", "NaN"}},
+              {"variable.language", Array{"arguments", "super", "this"}},
+              {"support.class",
+               Array{"Array", "Boolean", "Date", "Error", "Function", "JSON", "Math", "Number",
+                     "Object", "RegExp", "String", "window", "document", "jQuery"}},
+              {"support.function",
+               Array{"alert", "decodeURI", "encodeURIComponent", "isNaN", "parseFloat", "parseInt",
+                     "setTimeout", "clearTimeout", "apply", "call", "push", "slice", "splice",
+                     "indexOf", "replace", "split", "join", "toLowerCase"}}}},
+        {"regex-keywords",
+         Array{Dict{{"id", "constant.numeric"}, {"keyword", "[0-9]+"}},
+               Dict{{"id", "constant.numeric"}, {"keyword", "0[xX][0-9a-fA-F]+"}}}},
+        {"quotes", Dict{{"single", "string.quoted.single"}, {"double", "string.quoted.double"}}},
+        {"comments", Array{Dict{{"begin", "//"}, {"id", "comment.line"}},
+                           Dict{{"begin", "/*"}, {"end", "*/"}, {"id", "comment.block"}}}},
+    };
+}
+
+void paintWholeText(benchmark::State& state, bool colour, bool caseSensitive = true) {
+    const std::u16string& text = scriptText();
+    HVKeywordBasedParser parser(nullptr, scriptDefinition(caseSensitive));
+    std::shared_ptr<HVTheme> theme = std::make_shared<HVTheme>();
+    if (colour) {
+        for (const char* id :
+             {"comment", "string", "keyword", "storage", "constant", "variable", "support"})
+            theme->addStyle(id, HVAttributes{{std::string(HVForegroundColorAttribute),
+                                              HVColor{0.1, 0.2, 0.3, 1}}});
+    }
+    parser.setTheme(theme);
+    for (auto _ : state) {
+        state.PauseTiming();
+        HVTextBuffer buffer(text);
+        state.ResumeTiming();
+        parser.parseRange({0, text.size()}, buffer);
+        benchmark::DoNotOptimize(buffer.runCount());
+        state.counters["runs"] = double(buffer.runCount());
+    }
+    // Bytes of the UTF-8 file, the unit the other highlighters are measured in.
+    state.SetBytesProcessed(std::int64_t(state.iterations()) *
+                            std::int64_t(HVUnicode::utf8(text).size()));
+}
+
+void BM_PaintWholeScript(benchmark::State& state) {
+    paintWholeText(state, true);
+}
+
+void BM_ScanWholeScript(benchmark::State& state) {
+    paintWholeText(state, false);
+}
+
+void BM_PaintWholeScriptIgnoringCase(benchmark::State& state) {
+    paintWholeText(state, true, false);
+}
+
+} // namespace
+
+BENCHMARK(BM_PaintWholeScript)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScanWholeScript)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintWholeScriptIgnoringCase)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK_MAIN();
