@@ -95,6 +95,27 @@ void BM_ScanWholeScript(benchmark::State& state) {
     paintWholeText(state, false);
 }
 
+// One 10 MB line of strings that hold "//", as in minified scripts full of addresses: every
+// string starts a would-be line comment whose end must not be searched for again and again.
+void BM_PaintOneLongLine(benchmark::State& state) {
+    std::u16string text;
+    while (text.size() < 10 * 1024 * 1024)
+        text += u"u = 'http://example.com/' + x; /* c */ ";
+    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    auto theme = std::make_shared<HVTheme>();
+    theme->addStyle("string", HVAttributes{{std::string(HVForegroundColorAttribute),
+                                            HVColor{0.1, 0.2, 0.3, 1}}});
+    parser.setTheme(theme);
+    for (auto _ : state) {
+        state.PauseTiming();
+        HVTextBuffer buffer(text);
+        state.ResumeTiming();
+        parser.parseRange({0, text.size()}, buffer);
+        benchmark::DoNotOptimize(buffer.runCount());
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
+}
+
 void BM_PaintWholeScriptIgnoringCase(benchmark::State& state) {
     paintWholeText(state, true, false);
 }
@@ -104,5 +125,6 @@ void BM_PaintWholeScriptIgnoringCase(benchmark::State& state) {
 BENCHMARK(BM_PaintWholeScript)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ScanWholeScript)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PaintWholeScriptIgnoringCase)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintOneLongLine)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -9,8 +9,12 @@
 // string, or to the end of the line when it has none.
 class HVComment {
 public:
-    HVComment(std::u16string begin, std::optional<std::u16string> end, std::string themeID)
-        : m_begin(std::move(begin)), m_end(std::move(end)), m_themeID(std::move(themeID)) {}
+    // An empty end makes a comment that runs to the end of the line.
+    HVComment(std::u16string begin, std::u16string end, std::string themeID)
+        : m_begin(std::move(begin)), m_themeID(std::move(themeID)) {
+        if (!end.empty())
+            m_end = std::move(end);
+    }
 
     const std::u16string& begin() const { return m_begin; }
     const std::optional<std::u16string>& end() const { return m_end; }

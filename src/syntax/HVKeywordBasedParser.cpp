@@ -110,10 +110,8 @@ HVKeywordBasedParser::HVKeywordBasedParser(HVBundle* bundle, const HVPlistValue&
             }
             const std::string* end = entry.stringForKey("end");
             const std::string* styleId = entry.stringForKey("id");
-            std::optional<std::u16string> endString;
-            if (end && !end->empty())
-                endString = HVUnicode::utf16(*end);
-            m_comments.emplace_back(HVUnicode::utf16(*begin), std::move(endString),
+            m_comments.emplace_back(HVUnicode::utf16(*begin),
+                                    end ? HVUnicode::utf16(*end) : std::u16string(),
                                     styleId ? *styleId : std::string());
         }
     }
@@ -221,21 +219,53 @@ std::size_t HVKeywordBasedParser::findKeywordCharacter(std::u16string_view text,
 
 HVKeywordBasedParser::CommentMatch HVKeywordBasedParser::commentAt(std::u16string_view text,
                                                                    std::size_t position,
-                                                                   std::size_t end) const {
-    for (const auto& comment : m_comments) {
+                                                                   std::size_t end,
+                                                                   EndSearches& searches) const {
+    // Where the search from `from` found its target (end when none), reused when a later search
+    // starts between the two.
+    auto search = [&](std::pair<std::size_t, std::size_t>& last, std::size_t from, auto find) {
+        if (last.first == HVNotFound || from < last.first || from > last.second)
+            last = {from, find(from)};
+        return last.second;
+    };
+    for (std::size_t kind = 0; kind < m_comments.size(); ++kind) {
+        const HVComment& comment = m_comments[kind];
         const std::u16string& begin = comment.begin();
         if (begin.empty() || begin.size() > end - position ||
             text.compare(position, begin.size(), begin) != 0)
             continue;
         std::size_t after = position + begin.size();
         std::size_t stop;
-        if (comment.end()) {
-            std::size_t found = text.substr(0, end).find(*comment.end(), after);
-            stop = found == std::u16string_view::npos ? end : found + comment.end()->size();
+        if (const auto& endString = comment.end()) {
+            if (searches.ends.size() < m_comments.size())
+                searches.ends.assign(m_comments.size(), {HVNotFound, HVNotFound});
+            std::size_t found = search(searches.ends[kind], after, [&](std::size_t from) {
+                std::size_t at = text.substr(0, end).find(*endString, from);
+                return at == std::u16string_view::npos ? end : at;
+            });
+            stop = found == end ? end : found + endString->size();
         } else {
-            stop = hvsyntax::lineEnd(text, after, end);
+            stop = search(searches.lineEnd, after,
+                          [&](std::size_t from) { return hvsyntax::lineEnd(text, from, end); });
         }
         return {{position, stop - position}, &comment};
+    }
+    return {};
+}
+
+HVKeywordBasedParser::CommentMatch HVKeywordBasedParser::findComment(std::u16string_view text,
+                                                                     std::size_t from,
+                                                                     std::size_t end,
+                                                                     EndSearches& searches) const {
+    // One pass over the text finds the earliest begin of any kind: only characters that start
+    // some begin string are examined further, and at one place the kind defined first wins.
+    for (std::size_t i = from; i < end; ++i) {
+        i = m_commentStarts.find(text, i, end);
+        if (i == end)
+            break;
+        CommentMatch match = commentAt(text, i, end, searches);
+        if (match.found())
+            return match;
     }
     return {};
 }
@@ -243,17 +273,8 @@ HVKeywordBasedParser::CommentMatch HVKeywordBasedParser::commentAt(std::u16strin
 HVKeywordBasedParser::CommentMatch
 HVKeywordBasedParser::rangeOfCommentInRange(std::u16string_view text, HVRange range) const {
     std::size_t end = std::min(range.end(), text.size());
-    // One pass over the text finds the earliest begin of any kind: only characters that start
-    // some begin string are examined further, and at one place the kind defined first wins.
-    for (std::size_t i = std::min(range.location, end); i < end; ++i) {
-        i = m_commentStarts.find(text, i, end);
-        if (i == end)
-            break;
-        CommentMatch match = commentAt(text, i, end);
-        if (match.found())
-            return match;
-    }
-    return {};
+    EndSearches searches;
+    return findComment(text, std::min(range.location, end), end, searches);
 }
 
 const HVKeyword* HVKeywordBasedParser::keywordForWord(std::u16string_view word) {
@@ -333,7 +354,8 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
     // the position has passed it, so that the whole range is scanned about once.
     std::size_t q = findQuote(text, start, end);
     std::size_t k = findKeywordCharacter(text, start, end);
-    CommentMatch c = rangeOfCommentInRange(text, range);
+    EndSearches searches;
+    CommentMatch c = findComment(text, start, end, searches);
     while (q != kNotFound || k != kNotFound || c.found()) {
         std::size_t next;
         if (c.found() && c.range.location < q && c.range.location < k) {
@@ -350,7 +372,7 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
         if (q != kNotFound && q < p)
             q = findQuote(text, p, end);
         if (c.found() && c.range.location < p)
-            c = p < end ? rangeOfCommentInRange(text, {p, end - p}) : CommentMatch();
+            c = p < end ? findComment(text, p, end, searches) : CommentMatch();
         k = p < end ? findKeywordCharacter(text, p, end) : kNotFound;
     }
     markRange(range, storage);

@@ -106,7 +106,18 @@ private:
     const HVKeyword* keywordForWord(std::u16string_view word);
     void rebuildTables();
     void applyTheme();
-    CommentMatch commentAt(std::u16string_view text, std::size_t position, std::size_t end) const;
+    // How far the searches for comment ends have got in one text, so that comment begins that
+    // recur (inside strings, say) do not search the same stretch again: for each kind, and for
+    // line ends, where the last search started and where it found the end (the end of the
+    // range when it found none). Searches only move forwards within one painting.
+    struct EndSearches {
+        std::vector<std::pair<std::size_t, std::size_t>> ends;
+        std::pair<std::size_t, std::size_t> lineEnd{HVNotFound, HVNotFound};
+    };
+    CommentMatch findComment(std::u16string_view text, std::size_t from, std::size_t end,
+                             EndSearches& searches) const;
+    CommentMatch commentAt(std::u16string_view text, std::size_t position, std::size_t end,
+                           EndSearches& searches) const;
     std::size_t findQuote(std::u16string_view text, std::size_t from, std::size_t end) const;
     std::size_t findKeywordCharacter(std::u16string_view text, std::size_t from,
                                      std::size_t end) const;

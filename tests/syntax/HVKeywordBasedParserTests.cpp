@@ -124,6 +124,11 @@ TEST(HVKeywordBasedParser, CommentsLineAndBlock) {
     EXPECT_EQ(paint(parser, u"if/*x*/if"), "0+2 keyword, 2+5 comment.block ml, 7+2 keyword");
     // A block comment over lines.
     EXPECT_EQ(paint(parser, u"/* a\nif\n*/ if"), "0+10 comment.block ml, 11+2 keyword");
+    // Comment begins inside strings, each followed later by a comment end or a line end.
+    EXPECT_EQ(paint(parser, u"'/*' a */ b '/*' c /* d */ e"),
+              "0+4 string ml, 12+4 string ml, 19+7 comment.block ml");
+    EXPECT_EQ(paint(parser, u"'//' x '//' y // z\nw"),
+              "0+4 string ml, 7+4 string ml, 14+4 comment");
     // Quotes inside comments and comments inside strings are not tokens.
     EXPECT_EQ(paint(parser, u"/* 'a */ \"/* b\" 'x' // \"y"),
               "0+8 comment.block ml, 9+6 string ml, 16+3 string ml, 20+5 comment");
@@ -264,6 +269,21 @@ TEST(HVKeywordBasedParser, ANewThemeRecolours) {
     EXPECT_EQ(HVDumpRuns(buffer, *second), "0+2 keyword, 3+3 string ml");
     EXPECT_EQ(HVDumpRuns(buffer, *first), "0+2 string, 3+3 keyword ml")
         << "the colours are the second theme's";
+}
+
+TEST(HVKeywordBasedParser, CommentsAndQuotesSetInThePreferences) {
+    HVKeywordBasedParser parser(nullptr, std::string("text.new"));
+    parser.setKeywordCharacters(u"abcdefghijklmnopqrstuvwxyz");
+    parser.setIdentifiers({{"keyword", {u"fi"}}});
+    parser.setComments({HVComment(u"#", u"", "comment"), HVComment(u"{-", u"-}", "comment")});
+    parser.setQuotes(std::nullopt, "string");
+    EXPECT_EQ(paint(parser, u"fi # x\n{- y\n-} 'a' \"b\""),
+              "0+2 keyword, 3+3 comment, 7+7 comment ml, 19+3 string ml");
+    EXPECT_FALSE(parser.usesSingleQuotes());
+    EXPECT_EQ(parser.plistForComments(),
+              (Array{Dict{{"begin", "#"}, {"id", "comment"}},
+                     Dict{{"begin", "{-"}, {"end", "-}"}, {"id", "comment"}}}));
+    EXPECT_EQ(parser.plistForQuotes(), (Dict{{"double", "string"}}));
 }
 
 TEST(HVKeywordBasedParser, FindingTheNextComment) {
