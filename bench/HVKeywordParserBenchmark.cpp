@@ -11,6 +11,7 @@
 #include "HVUnicode.h"
 
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -63,6 +64,19 @@ HVPlistValue scriptDefinition(bool caseSensitive = true) {
     };
 }
 
+// Painting stands on the text buffer's runs; a buffer whose runs do not scale would take
+// hours over 10 MB. A trial over 256 KB tells; the benchmark is skipped with the reason then.
+bool bufferScales(benchmark::State& state, HVKeywordBasedParser& parser, std::u16string_view text) {
+    HVTextBuffer trial(text.substr(0, 256 * 1024));
+    auto start = std::chrono::steady_clock::now();
+    parser.parseRange({0, trial.length()}, trial);
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    if (elapsed < std::chrono::milliseconds(200))
+        return true;
+    state.SkipWithError("painting 256 KB took over 200 ms: the text buffer's runs do not scale");
+    return false;
+}
+
 void paintWholeText(benchmark::State& state, bool colour, bool caseSensitive = true) {
     const std::u16string& text = scriptText();
     HVKeywordBasedParser parser(nullptr, scriptDefinition(caseSensitive));
@@ -74,6 +88,8 @@ void paintWholeText(benchmark::State& state, bool colour, bool caseSensitive = t
                                               HVColor{0.1, 0.2, 0.3, 1}}});
     }
     parser.setTheme(theme);
+    if (!bufferScales(state, parser, text))
+        return;
     for (auto _ : state) {
         state.PauseTiming();
         HVTextBuffer buffer(text);
@@ -106,6 +122,8 @@ void BM_PaintOneLongLine(benchmark::State& state) {
     theme->addStyle("string", HVAttributes{{std::string(HVForegroundColorAttribute),
                                             HVColor{0.1, 0.2, 0.3, 1}}});
     parser.setTheme(theme);
+    if (!bufferScales(state, parser, text))
+        return;
     for (auto _ : state) {
         state.PauseTiming();
         HVTextBuffer buffer(text);
