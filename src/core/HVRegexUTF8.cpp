@@ -17,6 +17,19 @@ pcre2_jit_stack* threadJitStack(void*) {
     return holder.stack;
 }
 
+// PCRE2 10.42's compiled matching of UTF-8 that may be ill-formed lets \S, \W and \D miss every
+// character beyond ASCII (fixed in 10.43); patterns using them run in the interpreter instead.
+bool jitIsSafe(const std::string& pattern) {
+    for (std::size_t i = 0; i + 1 < pattern.size(); ++i) {
+        if (pattern[i] != '\\')
+            continue;
+        char escaped = pattern[++i];
+        if (escaped == 'S' || escaped == 'W' || escaped == 'D')
+            return PCRE2_MAJOR > 10 || PCRE2_MINOR >= 43;
+    }
+    return true;
+}
+
 } // namespace
 
 struct HVRegex::Code8 {
@@ -47,7 +60,8 @@ std::optional<HVRegexMatch> HVRegex::copyMatchForUTF8Data(std::string_view data,
         } else {
             m_code8.reset(new Code8);
             m_code8->code = code;
-            pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
+            if (jitIsSafe(pattern))
+                pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
             m_code8->matchData = pcre2_match_data_create_from_pattern(code, nullptr);
             m_code8->context = pcre2_match_context_create(nullptr);
             pcre2_jit_stack_assign(m_code8->context, threadJitStack, nullptr);

@@ -27,6 +27,11 @@ struct HVTextEdit {
 //
 // Queries outside the text are safe: ranges are clipped to the text, and attributes at or beyond
 // the end are the empty set with effective range (0, 0).
+//
+// The text lives in a gap buffer, and the line starts and attribute runs in gap vectors whose
+// gap follows the last edit, so an edit costs the distance from the previous one plus its own
+// size, not the size of the text. Reading is not safe from two threads at once: string() moves
+// the gap.
 class HVTextBuffer {
 public:
     using ObserverToken = std::uint64_t;
@@ -43,7 +48,12 @@ public:
     // 0 at or beyond the end.
     char16_t characterAtIndex(std::size_t index) const;
     std::u16string substring(HVRange range) const;
-    // The whole text in one piece, valid until the next change of characters.
+    // Copies the characters of the range (clipped) to out, which must have room for them;
+    // returns how many were copied.
+    std::size_t getCharacters(char16_t* out, HVRange range) const;
+    // The whole text in one piece, valid until the next change of characters. It moves the gap
+    // to the end: after an edit far from the end that costs a move of the text behind the edit,
+    // so code that looks at a few lines per keystroke reads them with substring() instead.
     std::u16string_view string() const;
 
     // Editing. New characters take the attributes of the first character they replace, or of
@@ -69,8 +79,10 @@ public:
                                               HVRange rangeLimit) const;
     virtual void setAttributes(const HVAttributesRef& attributes, HVRange range);
     void setAttributes(const HVAttributes& attributes, HVRange range);
-    // Adds the values over whatever each run has, replacing values of the same names.
+    // Adds the values over whatever each run has, replacing values of the same names. The
+    // shared form saves hashing the set when the same object is passed again.
     void addAttributes(const HVAttributes& attributes, HVRange range);
+    void addAttributes(const HVAttributesRef& attributes, HVRange range);
     void addAttribute(std::string_view name, HVAttributeValue value, HVRange range);
     void removeAttribute(std::string_view name, HVRange range);
     // Calls back once per run (clipped to the range), in order.

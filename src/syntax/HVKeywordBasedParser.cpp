@@ -314,7 +314,7 @@ std::size_t HVKeywordBasedParser::paintWord(std::u16string_view text, std::size_
     }
     const HVKeyword* keyword = keywordForWord(word);
     if (keyword && keyword->attributesRef())
-        storage.addAttributes(*keyword->attributesRef(), {start, wordEnd - start});
+        storage.addAttributes(keyword->attributesRef(), {start, wordEnd - start});
     return wordEnd;
 }
 
@@ -340,7 +340,7 @@ std::size_t HVKeywordBasedParser::paintString(std::u16string_view text, std::siz
     std::size_t stringEnd = close == kNotFound ? end : close + 1;
     const HVAttributesRef& attributes = quote == u'\'' ? m_singleQuoteAttr : m_doubleQuoteAttr;
     if (attributes)
-        storage.addAttributes(*attributes, {start, stringEnd - start});
+        storage.addAttributes(attributes, {start, stringEnd - start});
     return stringEnd;
 }
 
@@ -360,7 +360,7 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
         std::size_t next;
         if (c.found() && c.range.location < q && c.range.location < k) {
             if (const HVAttributesRef& attributes = c.comment->attributesRef())
-                storage.addAttributes(*attributes, c.range);
+                storage.addAttributes(attributes, c.range);
             next = c.range.end();
         } else if (k <= q) {
             // A keyword character wins a tie with a quote, and with a comment begin.

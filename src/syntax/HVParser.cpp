@@ -3,6 +3,7 @@
 #include "HVFileSystem.h"
 #include "HVPropertyList.h"
 #include "HVRegex.h"
+#include "HVSearch.h"
 #include "HVSyntaxSupport.h"
 #include "HVTextBuffer.h"
 #include "HVTheme.h"
@@ -178,16 +179,21 @@ HVRange HVParser::nextSignificantRangeInString(std::u16string_view string, HVRan
 HVParserRegions HVParser::rangesInString(std::u16string_view string, HVRange range) {
     std::size_t end = std::min(range.end(), string.size());
     range = {std::min(range.location, end), end - std::min(range.location, end)};
-    std::vector<HVRange> openers;
-    std::vector<HVRange> closers;
-    for (const auto& opener : m_openers) {
-        auto found = hvsyntax::findAllLiteral(string, opener, range, false);
-        openers.insert(openers.end(), found.begin(), found.end());
-    }
-    for (const auto& closer : m_closers) {
-        auto found = hvsyntax::findAllLiteral(string, closer, range, false);
-        closers.insert(closers.end(), found.begin(), found.end());
-    }
+    // Every occurrence of each string in turn, in text order, letter case ignored.
+    std::u16string_view searched = string.substr(range.location, range.length);
+    auto collect = [&](const std::vector<std::u16string>& strings) {
+        std::vector<HVRange> found;
+        for (const auto& literal : strings) {
+            if (literal.empty())
+                continue;
+            for (HVRange occurrence :
+                 HVSearch::initWithSearchString(literal)->findAllForString(searched))
+                found.push_back({range.location + occurrence.location, occurrence.length});
+        }
+        return found;
+    };
+    std::vector<HVRange> openers = collect(m_openers);
+    std::vector<HVRange> closers = collect(m_closers);
     while (closers.size() < openers.size())
         closers.push_back({range.end(), 0});
 

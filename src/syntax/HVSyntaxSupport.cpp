@@ -2,7 +2,6 @@
 
 #include "HVUnicode.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <unicode/uchar.h>
@@ -61,52 +60,6 @@ int compareIgnoringCase(std::string_view a, std::string_view b) {
     if (U_FAILURE(status))
         return a.compare(b);
     return result < 0 ? -1 : result > 0 ? 1 : 0;
-}
-
-namespace {
-
-char16_t foldUnit(char16_t c) {
-    if (c < 0x80)
-        return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
-    // Surrogates fold to themselves; only whole BMP characters change.
-    if (U16_IS_SURROGATE(c))
-        return c;
-    UChar32 folded = u_foldCase(c, U_FOLD_CASE_DEFAULT);
-    return folded <= 0xffff ? char16_t(folded) : c;
-}
-
-} // namespace
-
-std::vector<HVRange> findAllLiteral(std::u16string_view text, std::u16string_view needle,
-                                    HVRange range, bool caseSensitive) {
-    std::vector<HVRange> found;
-    std::size_t start = std::min(range.location, text.size());
-    std::size_t end = std::min(range.end(), text.size());
-    if (needle.empty() || end < start || end - start < needle.size())
-        return found;
-    std::u16string foldedNeedle;
-    if (!caseSensitive) {
-        for (char16_t c : needle)
-            foldedNeedle.push_back(foldUnit(c));
-    }
-    std::size_t last = end - needle.size();
-    for (std::size_t i = start; i <= last;) {
-        bool match = true;
-        for (std::size_t j = 0; j < needle.size(); ++j) {
-            char16_t c = text[i + j];
-            if (caseSensitive ? c != needle[j] : foldUnit(c) != foldedNeedle[j]) {
-                match = false;
-                break;
-            }
-        }
-        if (match) {
-            found.push_back({i, needle.size()});
-            i += needle.size();
-        } else {
-            ++i;
-        }
-    }
-    return found;
 }
 
 std::size_t lineEnd(std::u16string_view text, std::size_t position, std::size_t end) {

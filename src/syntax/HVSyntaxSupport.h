@@ -1,10 +1,7 @@
 #pragma once
 
-#include "HVRange.h"
-
 #include <string>
 #include <string_view>
-#include <vector>
 
 // Small text helpers shared by the themes and the parsers.
 namespace hvsyntax {
@@ -17,11 +14,6 @@ void appendLowercase(std::u16string& out, std::u16string_view text);
 
 // Compares two UTF-8 texts ignoring case: negative, 0 or positive.
 int compareIgnoringCase(std::string_view a, std::string_view b);
-
-// Every occurrence of needle in text within range, in text order, not overlapping; letter case
-// is ignored unless caseSensitive.
-std::vector<HVRange> findAllLiteral(std::u16string_view text, std::u16string_view needle,
-                                    HVRange range, bool caseSensitive);
 
 // The end of the line that holds position: the first CR or LF at or after it, before end;
 // end when there is none.

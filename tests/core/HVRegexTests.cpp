@@ -130,6 +130,20 @@ TEST(HVRegex, UTF8DataCountsBytes) {
               HVMakeRange(2, 2));
 }
 
+TEST(HVRegex, NegatedClassesMatchBeyondASCIIInUTF8Data) {
+    // A PCRE2 release with a fault in its compiled matcher missed these characters.
+    std::string data = "a\xC3\xA9\xE2\x82\xAC" "x 1";
+    for (auto [pattern, length] : {std::pair{u"\\S+", 7}, {u"[^ ]+", 7}, {u"\\D+", 8}}) {
+        auto regex = HVRegex::initWithPattern(std::u16string_view(pattern), 0);
+        auto match = regex->copyMatchForUTF8Data(data, {0, data.size()});
+        ASSERT_TRUE(match);
+        EXPECT_EQ(match->rangeForCapture(0), HVMakeRange(0, std::size_t(length)));
+    }
+    auto nonWord = HVRegex::initWithPattern(u"\\W", 0);
+    EXPECT_EQ(nonWord->copyMatchForUTF8Data(data, {0, data.size()})->rangeForCapture(0),
+              HVMakeRange(1, 2));
+}
+
 TEST(HVRegex, CatastrophicPatternsEndWithoutAMatch) {
     std::u16string text(5000, u'a');
     text += u"!";

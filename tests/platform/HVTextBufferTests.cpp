@@ -1,6 +1,8 @@
 #include "HVTextBuffer.h"
+#include "HVUnicode.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -100,4 +102,302 @@ TEST(HVTextBuffer, ObserversHearOnceABatch) {
     EXPECT_EQ(edits[1].mask, unsigned(HVTextEdit::Characters | HVTextEdit::Attributes));
     EXPECT_EQ(edits[1].editedRange, HVMakeRange(3, 7));
     EXPECT_EQ(edits[1].changeInLength, 2);
+}
+
+namespace {
+
+// A plain model of the buffer: the characters, the values of two integer attributes per
+// character (-1 when absent), and lines recomputed from scratch.
+struct Model {
+    std::u16string text;
+    std::vector<std::int64_t> n, m;
+
+    std::vector<HVRange> lines() const {
+        std::vector<HVRange> result;
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                continue;
+            if (text[i] == u'\n' || text[i] == u'\r') {
+                result.push_back({start, i + 1 - start});
+                start = i + 1;
+            }
+        }
+        result.push_back({start, text.size() - start});
+        return result;
+    }
+
+    void replace(std::size_t location, std::size_t length, const std::u16string& with) {
+        std::size_t from = length > 0 ? location : location > 0 ? location - 1 : text.size();
+        std::int64_t vn = from < text.size() ? n[from] : -1;
+        std::int64_t vm = from < text.size() ? m[from] : -1;
+        auto at = std::ptrdiff_t(location);
+        text.replace(location, length, with);
+        n.erase(n.begin() + at, n.begin() + at + std::ptrdiff_t(length));
+        m.erase(m.begin() + at, m.begin() + at + std::ptrdiff_t(length));
+        n.insert(n.begin() + at, with.size(), vn);
+        m.insert(m.begin() + at, with.size(), vm);
+    }
+};
+
+std::int64_t valueOf(const HVAttributes& attributes, std::string_view name) {
+    return attributes.integerValue(name).value_or(-1);
+}
+
+// Compares everything the buffer answers with the model; returns a description of the first
+// difference, or "" when they agree.
+std::string compare(const HVTextBuffer& buffer, const Model& model) {
+    if (buffer.length() != model.text.size())
+        return "length " + std::to_string(buffer.length());
+    if (buffer.substring({0, buffer.length()}) != model.text)
+        return "text differs";
+    std::size_t index = 0;
+    const HVAttributes* previous = nullptr;
+    std::string problem;
+    std::size_t runs = 0;
+    buffer.enumerateRuns({0, buffer.length()}, [&](HVRange range, const HVAttributes& attributes) {
+        ++runs;
+        if (range.location != index && problem.empty())
+            problem = "run gap at " + std::to_string(index);
+        if (previous && *previous == attributes && problem.empty())
+            problem = "equal neighbouring runs at " + std::to_string(range.location);
+        std::int64_t n = valueOf(attributes, "n"), m = valueOf(attributes, "m");
+        for (std::size_t i = range.location; i < range.end() && problem.empty(); ++i) {
+            if (n != model.n[i] || m != model.m[i])
+                problem = "attributes differ at " + std::to_string(i);
+        }
+        previous = &attributes;
+        index = range.end();
+    });
+    if (!problem.empty())
+        return problem;
+    if (index != model.text.size() || runs != buffer.runCount())
+        return "runs do not cover the text";
+    auto lines = model.lines();
+    if (buffer.lineCount() != lines.size())
+        return "line count " + std::to_string(buffer.lineCount()) + " instead of " +
+               std::to_string(lines.size());
+    for (std::size_t line = 0; line < lines.size(); ++line) {
+        if (buffer.rangeOfLine(line) != lines[line])
+            return "line " + std::to_string(line);
+        // The searches are checked on a sample of lines, or the test takes too long.
+        bool sample = line % 97 == model.text.size() % 97 || line + 2 >= lines.size();
+        if (sample &&
+            (buffer.lineNumberForIndex(lines[line].location) != line ||
+             (lines[line].length > 0 && buffer.lineNumberForIndex(lines[line].end() - 1) != line)))
+            return "line number in line " + std::to_string(line);
+    }
+    if (buffer.lineNumberForIndex(model.text.size()) != lines.size() - 1)
+        return "line number of the end";
+    return "";
+}
+
+} // namespace
+
+TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModel) {
+    std::mt19937 random(20240611);
+    auto below = [&](std::size_t n) { return n == 0 ? 0 : std::size_t(random() % n); };
+    // Line breaks are frequent so that CR LF pairs are often split and joined.
+    const std::u16string alphabet = u"ab\r\n\r\nxyz \t\xD83D\xDE00";
+    auto randomText = [&](std::size_t maximum) {
+        std::u16string text(below(maximum + 1), u' ');
+        for (auto& c : text)
+            c = alphabet[below(alphabet.size())];
+        return text;
+    };
+    auto randomPlace = [&](std::size_t length) {
+        switch (below(6)) {
+        case 0:
+            return std::size_t(0);
+        case 1:
+            return length;
+        default:
+            return below(length + 1);
+        }
+    };
+
+    HVTextBuffer buffer(u"start\r\nof\rthe\ntext");
+    Model model{u"start\r\nof\rthe\ntext", std::vector<std::int64_t>(18, -1),
+                std::vector<std::int64_t>(18, -1)};
+    HVTextEdit lastEdit;
+    int notifications = 0;
+    buffer.addObserver([&](const HVTextEdit& edit) {
+        lastEdit = edit;
+        ++notifications;
+    });
+
+    for (int step = 0; step < 20000; ++step) {
+        std::size_t length = model.text.size();
+        std::size_t location = randomPlace(length);
+        // The text grows to about 4500 units, past the first growth of every gap, then
+        // shrinks and grows around that size.
+        bool large = length > 4500;
+        std::size_t span = std::min(length - location, below(large ? 40 : 6));
+        HVRange range{location, span};
+        std::string operation;
+        switch (below(10)) {
+        case 0:
+        case 1:
+        case 2: {
+            auto text = randomText(large ? 4 : 30);
+            operation = "replace";
+            int before = notifications;
+            buffer.replaceCharacters(range, text);
+            model.replace(location, span, text);
+            if (span > 0 || !text.empty()) {
+                ASSERT_EQ(notifications, before + 1) << step;
+                EXPECT_EQ(lastEdit.editedRange, HVMakeRange(location, text.size())) << step;
+                EXPECT_EQ(lastEdit.changeInLength,
+                          std::ptrdiff_t(text.size()) - std::ptrdiff_t(span));
+            }
+            break;
+        }
+        case 3: {
+            // A single line break at a random place: the CR LF cases.
+            std::u16string text = below(2) ? u"\r" : u"\n";
+            operation = "insert break";
+            buffer.replaceCharacters({location, 0}, text);
+            model.replace(location, 0, text);
+            break;
+        }
+        case 4: {
+            std::int64_t value = std::int64_t(below(4));
+            operation = "set";
+            buffer.setAttributes(HVAttributes{{"n", value}}, range);
+            for (std::size_t i = location; i < range.end(); ++i) {
+                model.n[i] = value;
+                model.m[i] = -1;
+            }
+            break;
+        }
+        case 5:
+        case 6: {
+            // Mostly few distinct values; now and then many, so that unused sets are dropped.
+            std::int64_t value = std::int64_t(below(step % 1000 < 50 ? 5000 : 4));
+            const char* name = below(2) ? "n" : "m";
+            operation = std::string("add ") + name;
+            buffer.addAttribute(name, value, range);
+            for (std::size_t i = location; i < range.end(); ++i)
+                (name[0] == 'n' ? model.n : model.m)[i] = value;
+            break;
+        }
+        case 7: {
+            operation = "remove";
+            buffer.removeAttribute("n", range);
+            for (std::size_t i = location; i < range.end(); ++i)
+                model.n[i] = -1;
+            break;
+        }
+        case 8: {
+            operation = "string";
+            ASSERT_EQ(buffer.string(), std::u16string_view(model.text)) << step;
+            std::u16string part(span, u'\0');
+            EXPECT_EQ(buffer.getCharacters(part.data(), range), span);
+            EXPECT_EQ(part, model.text.substr(location, span));
+            break;
+        }
+        default: {
+            operation = "delete";
+            buffer.replaceCharacters(range, u"");
+            model.replace(location, span, u"");
+            break;
+        }
+        }
+        if (step % 5000 == 4999) {
+            // Start over now and then, so that the text stays small enough to check fully.
+            auto text = randomText(300);
+            buffer.setString(text);
+            model = Model{text, std::vector<std::int64_t>(text.size(), -1),
+                          std::vector<std::int64_t>(text.size(), -1)};
+        }
+        ASSERT_EQ(compare(buffer, model), "") << "after step " << step << " (" << operation
+                                              << " at " << location << "+" << span << ")";
+    }
+}
+
+TEST(HVTextBuffer, LineBreakPairsSplitAndJoinAtEveryEdge) {
+    struct Case {
+        std::u16string text;
+        HVRange range;
+        std::u16string replacement;
+        std::size_t lines;
+    };
+    const Case cases[] = {
+        {u"a\r\nb", {2, 0}, u"x", 3},  // between CR and LF
+        {u"a\r\nb", {2, 1}, u"", 2},   // the LF of a pair: a lone CR remains
+        {u"a\r\nb", {1, 1}, u"", 2},   // the CR of a pair
+        {u"a\rb", {2, 0}, u"\n", 2},   // LF after a lone CR joins it
+        {u"a\nb", {1, 0}, u"\r", 2},   // CR before an LF joins it
+        {u"a\r", {2, 0}, u"\n", 2},    // at the end
+        {u"\nb", {0, 0}, u"\r", 2},    // at 0
+        {u"a\rxb\n", {2, 1}, u"", 3},  // deleting what kept CR and LF apart
+        {u"\r\n\r\n", {1, 2}, u"", 2}, // LF CR out of two pairs: CR LF again
+        {u"\r\r\n\n", {0, 4}, u"", 1}, // everything
+        {u"ab", {0, 2}, u"\r\n\r", 3}, // a new text of breaks only
+    };
+    for (const auto& c : cases) {
+        HVTextBuffer buffer(c.text);
+        buffer.replaceCharacters(c.range, c.replacement);
+        Model model{buffer.substring({0, buffer.length()}),
+                    std::vector<std::int64_t>(buffer.length(), -1),
+                    std::vector<std::int64_t>(buffer.length(), -1)};
+        EXPECT_EQ(buffer.lineCount(), c.lines) << HVUnicode::utf8(model.text);
+        EXPECT_EQ(compare(buffer, model), "") << HVUnicode::utf8(model.text);
+    }
+}
+
+TEST(HVTextBuffer, PaintingManyTokensKeepsFewSetsAndDropsUnusedOnes) {
+    std::u16string text;
+    for (int i = 0; i < 2000; ++i)
+        text += u"word \n";
+    HVTextBuffer buffer(text);
+    auto keyword = std::make_shared<const HVAttributes>(HVAttributes{{"style", std::int64_t(1)}});
+    int parser = 0;
+    // The highlighter's pattern: plain over the range, tokens left to right, then the parser.
+    buffer.setAttributes(HVAttributes{{"foreground", std::int64_t(0)}}, {0, text.size()});
+    for (std::size_t i = 0; i < text.size(); i += 12)
+        buffer.addAttributes(keyword, {i, 4});
+    buffer.addAttribute(HVParserAttribute, static_cast<const void*>(&parser), {0, text.size()});
+    EXPECT_EQ(buffer.runCount(), 2000u);
+    HVRange first, second;
+    auto a = buffer.attributesAtIndex(0, &first);
+    auto b = buffer.attributesAtIndex(12, &second);
+    EXPECT_EQ(a.get(), b.get()) << "equal sets are one object";
+    EXPECT_EQ(first, HVMakeRange(0, 4));
+    EXPECT_EQ(a->object(HVParserAttribute), &parser);
+
+    // An attachment that no run carries any more is released once enough new sets were made.
+    struct Marker : HVTextAttachment {};
+    auto marker = std::make_shared<const Marker>();
+    std::weak_ptr<const Marker> watch = marker;
+    buffer.addAttribute(HVAttachmentAttribute, std::shared_ptr<const HVTextAttachment>(marker),
+                        {5, 1});
+    marker.reset();
+    EXPECT_FALSE(watch.expired());
+    buffer.removeAttribute(HVAttachmentAttribute, {5, 1});
+    for (std::int64_t i = 0; i < 1000; ++i)
+        buffer.addAttribute("count", i, {100, 1});
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(buffer.attribute("count", 100), std::optional<HVAttributeValue>(std::int64_t(999)));
+}
+
+TEST(HVTextBuffer, LargeInsertionsGrowAndLargeDeletionsShrinkTheStorage) {
+    std::u16string big(3'000'000, u'a');
+    for (std::size_t i = 999; i < big.size(); i += 1000)
+        big[i] = i % 2000 == 999 ? u'\n' : u'\r';
+    HVTextBuffer buffer(u"head\r\ntail");
+    buffer.addAttribute("n", std::int64_t(1), {0, 2});
+    Model model{
+        u"head\r\ntail", {1, 1, -1, -1, -1, -1, -1, -1, -1, -1}, std::vector<std::int64_t>(10, -1)};
+    // Far more than the spare room, between CR and LF, with text behind the gap.
+    buffer.replaceCharacters({5, 0}, big);
+    model.replace(5, 0, big);
+    ASSERT_EQ(compare(buffer, model), "");
+    buffer.replaceCharacters({1, 2'999'000}, u"\n");
+    model.replace(1, 2'999'000, u"\n");
+    ASSERT_EQ(compare(buffer, model), "");
+    buffer.replaceCharacters({model.text.size() / 2, 0}, u"xyz");
+    model.replace(model.text.size() / 2, 0, u"xyz");
+    EXPECT_EQ(compare(buffer, model), "");
+    EXPECT_EQ(buffer.string(), std::u16string_view(model.text));
 }

@@ -1,0 +1,225 @@
+#pragma once
+
+#include "HVRange.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class HVClipboard;
+class HVTextBuffer;
+class HVTextLineModel;
+class HVTextViewDelegate;
+class HVUndoManager;
+
+// The editing side of a text view, without drawing: the text, the selection, typing, the
+// editing and moving commands by name, the clipboard and undo. The GUI draws it and forwards
+// keys to it (insertText() for characters, doCommandBySelector() for commands, each key press
+// between beginEventGroup() and endEventGroup() of the undo manager).
+//
+// Selections never split a CR LF pair or a surrogate pair. Moving by character steps over
+// user-perceived characters (ICU grapheme clusters: a CR LF pair, a surrogate pair, a letter
+// with its combining marks); deleting backward removes one code point, or a CR LF pair whole.
+// Words are ICU word-break segments that hold letters, digits, kana or ideographs; "_" joins
+// a word, so identifiers are words.
+class HVTextViewModel {
+public:
+    // Owns the buffer; a plain HVTextBuffer when none is given.
+    explicit HVTextViewModel(std::unique_ptr<HVTextBuffer> textStorage = nullptr);
+    virtual ~HVTextViewModel();
+    HVTextViewModel(const HVTextViewModel&) = delete;
+    HVTextViewModel& operator=(const HVTextViewModel&) = delete;
+
+    // The text.
+    HVTextBuffer& textStorage();
+    const HVTextBuffer& textStorage() const;
+    std::u16string_view string() const;
+    // Replaces the whole text without undo: forgets every undo step and puts the caret at 0.
+    // Neither asks nor tells the delegate about the change.
+    virtual void setString(std::u16string_view text);
+
+    // The selection. setSelectedRange() clips the range to the text and widens it over a
+    // CR LF pair or surrogate pair that an end would split; the anchor becomes its start.
+    HVRange selectedRange() const;
+    virtual void setSelectedRange(HVRange range);
+    std::u16string selectedString() const;
+    // The end that extending the selection keeps, and the end that it moves.
+    std::size_t selectionAnchor() const;
+    std::size_t selectionHead() const;
+
+    // Not owned.
+    void setDelegate(HVTextViewDelegate* delegate);
+    HVTextViewDelegate* delegate() const;
+    // Not owned; null uses HVClipboard::general().
+    void setClipboard(HVClipboard* clipboard);
+    HVClipboard& clipboard() const;
+    // The view's own undo manager, or the one given (not owned; a document's); null goes back
+    // to the view's own.
+    HVUndoManager& undoManager();
+    void setUndoManager(HVUndoManager* undoManager);
+    // Null goes back to the default line model.
+    void setLineModel(std::unique_ptr<HVTextLineModel> lineModel);
+    const HVTextLineModel& lineModel() const;
+
+    // Settings: lines moved by pageUp: and pageDown: (default 20), the text that
+    // insertNewline: types (default "\n"), and the width of an indent in spaces that
+    // insertBacktab: removes when a line starts with spaces (default 4).
+    void setPageSize(std::size_t lines);
+    std::size_t pageSize() const;
+    void setNewlineString(std::u16string_view newline);
+    const std::u16string& newlineString() const;
+    void setTabWidth(std::size_t spaces);
+    std::size_t tabWidth() const;
+
+    // Typing: replaces the selection. Consecutive typing (characters, deleteBackward:,
+    // deleteForward:, insertNewline:, insertTab: at the caret) is one undo step named
+    // "Typing", until the caret moves, another command runs, anything else is registered
+    // with the undo manager, or breakUndoCoalescing() is called.
+    virtual void insertText(std::u16string_view text);
+    bool isInsertingText() const;
+    void breakUndoCoalescing();
+
+    // A programmatic change as one undo step with this name; undo restores the text and the
+    // selection as it was. The delegate is asked first; returns whether the change was made.
+    // A selection equal to the range ends up as a caret after the new text; otherwise the
+    // selection follows the text around it.
+    bool replaceCharacters(HVRange range, std::u16string_view text, std::string_view actionName);
+    // The range that the new text of the last change occupies, replays included; valid in
+    // textDidChange().
+    HVRange lastChangeRange() const;
+
+    // Commands by name ("moveRight:", "deleteWordBackward:", ...). The delegate is asked
+    // first and may take the command. Returns false for a command that nobody knows.
+    virtual bool doCommandBySelector(std::string_view selector);
+    static bool respondsToSelector(std::string_view selector);
+    static std::vector<std::string> commandSelectors();
+
+    // Moving ("moveLeft:" ...). Without AndModifySelection a selection collapses (moving
+    // left, up or to a beginning from its start; right, down or to an end from its end);
+    // with it the head moves and the anchor stays.
+    virtual void moveLeft();
+    virtual void moveRight();
+    virtual void moveLeftAndModifySelection();
+    virtual void moveRightAndModifySelection();
+    // To the start of the word before, or the end of the word after, across lines.
+    virtual void moveWordLeft();
+    virtual void moveWordRight();
+    virtual void moveWordLeftAndModifySelection();
+    virtual void moveWordRightAndModifySelection();
+    // By line with the line model, keeping the goal through consecutive vertical moves.
+    virtual void moveUp();
+    virtual void moveDown();
+    virtual void moveUpAndModifySelection();
+    virtual void moveDownAndModifySelection();
+    virtual void pageUp();
+    virtual void pageDown();
+    virtual void pageUpAndModifySelection();
+    virtual void pageDownAndModifySelection();
+    // Lines of the line model; the end is before the line break.
+    virtual void moveToBeginningOfLine();
+    virtual void moveToEndOfLine();
+    virtual void moveToBeginningOfLineAndModifySelection();
+    virtual void moveToEndOfLineAndModifySelection();
+    // Lines of the text.
+    virtual void moveToBeginningOfParagraph();
+    virtual void moveToEndOfParagraph();
+    virtual void moveToBeginningOfParagraphAndModifySelection();
+    virtual void moveToEndOfParagraphAndModifySelection();
+    virtual void moveToBeginningOfDocument();
+    virtual void moveToEndOfDocument();
+    virtual void moveToBeginningOfDocumentAndModifySelection();
+    virtual void moveToEndOfDocumentAndModifySelection();
+    virtual void selectAll();
+    // The word at the caret (the word before it at the end of a word), or the words that a
+    // selection touches.
+    virtual void selectWord();
+    // The text lines that the selection touches, line breaks included.
+    virtual void selectLine();
+    virtual void selectParagraph();
+
+    // Editing. With a selection every deletion deletes the selection.
+    virtual void insertNewline();
+    virtual void insertTab();
+    // Removes one indent (a tab, or up to tabWidth() spaces) from the start of every line
+    // that the selection touches, as one step named "Outdent".
+    virtual void insertBacktab();
+    virtual void deleteBackward();
+    virtual void deleteForward();
+    // These are undo steps of their own, named "Delete". At the start (end) of a line, the
+    // line deletions remove the line break before (after) the caret.
+    virtual void deleteWordBackward();
+    virtual void deleteWordForward();
+    virtual void deleteToBeginningOfLine();
+    virtual void deleteToEndOfLine();
+    virtual void deleteToBeginningOfParagraph();
+    virtual void deleteToEndOfParagraph();
+
+    // The clipboard: "Cut" and "Paste" are undo steps; copy and cut do nothing without a
+    // selection, paste nothing when the clipboard holds no text.
+    virtual void copy();
+    virtual void cut();
+    virtual void paste();
+
+    virtual void undo();
+    virtual void redo();
+
+protected:
+    // The change under every edit: asks the delegate (unless replaying), changes the buffer,
+    // registers undo or extends the typing step, sets the selection, tells the delegate.
+    bool changeText(HVRange range, std::u16string_view text, HVRange selectionAfter,
+                    std::string_view actionName, bool typing);
+
+private:
+    struct Record;
+    struct Boundaries;
+    enum class Cause { Other, Typing, Vertical };
+
+    void applyChange(HVRange range, std::u16string_view text, HVRange selectionAfter,
+                     std::string_view actionName, bool typing);
+    void select(std::size_t anchor, std::size_t head, Cause cause = Cause::Other);
+    void selectCaret(std::size_t position, Cause cause = Cause::Other);
+    void extendTo(std::size_t head, Cause cause = Cause::Other);
+    HVRange snapped(HVRange range) const;
+    bool splitsPair(std::size_t position) const;
+    void moveVertically(std::ptrdiff_t lines, bool extend);
+    void replay(const std::shared_ptr<Record>& record);
+    void registerRecord(const std::shared_ptr<Record>& record);
+    void externalEdit(HVRange editedRange, std::ptrdiff_t changeInLength);
+    void deleteRange(HVRange range, std::string_view actionName, bool typing);
+
+    std::size_t previousCharacter(std::size_t position) const;
+    std::size_t nextCharacter(std::size_t position) const;
+    std::size_t wordStartBefore(std::size_t position) const;
+    std::size_t wordEndAfter(std::size_t position) const;
+    HVRange wordRangeAt(std::size_t position) const;
+    HVRange paragraphContent(std::size_t position) const;
+
+    std::unique_ptr<HVTextBuffer> m_storage;
+    std::unique_ptr<HVUndoManager> m_ownUndoManager;
+    HVUndoManager* m_undoManager = nullptr;
+    std::unique_ptr<HVTextLineModel> m_lineModel;
+    std::unique_ptr<Boundaries> m_boundaries;
+    HVTextViewDelegate* m_delegate = nullptr;
+    HVClipboard* m_clipboard = nullptr;
+    // Undo actions reach the view through this, so that they do nothing once it is gone.
+    std::shared_ptr<HVTextViewModel*> m_self;
+    std::uint64_t m_observerToken = 0;
+
+    HVRange m_selection;
+    std::size_t m_anchor = 0;
+    std::size_t m_head = 0;
+    std::optional<double> m_goal;
+    std::size_t m_pageSize = 20;
+    std::u16string m_newline = u"\n";
+    std::size_t m_tabWidth = 4;
+
+    std::shared_ptr<Record> m_typing;
+    std::uint64_t m_typingStamp = 0;
+    bool m_insertingText = false;
+    bool m_selfEditing = false;
+    HVRange m_lastChange;
+};

@@ -1,0 +1,662 @@
+#include "HVClipboard.h"
+#include "HVTextBuffer.h"
+#include "HVTextLineModel.h"
+#include "HVTextViewDelegate.h"
+#include "HVTextViewModel.h"
+#include "HVUndoManager.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Texts with the selection marked: "|" is the caret, "[" and "]" the ends of a selection.
+void load(HVTextViewModel& view, std::u16string_view markup) {
+    std::u16string text;
+    std::size_t start = HVNotFound, end = HVNotFound;
+    for (char16_t c : markup) {
+        if (c == u'|')
+            start = end = text.size();
+        else if (c == u'[')
+            start = text.size();
+        else if (c == u']')
+            end = text.size();
+        else
+            text += c;
+    }
+    view.setString(text);
+    if (start != HVNotFound)
+        view.setSelectedRange({start, end - start});
+}
+
+// Control characters and everything beyond ASCII escaped, so that failures read well.
+std::string readable(std::u16string_view text) {
+    std::string out;
+    for (char16_t c : text) {
+        if (c == u'\r')
+            out += "\\r";
+        else if (c == u'\n')
+            out += "\\n";
+        else if (c == u'\t')
+            out += "\\t";
+        else if (c < 0x80)
+            out += char(c);
+        else {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\u%04X", unsigned(c));
+            out += buffer;
+        }
+    }
+    return out;
+}
+
+std::string show(const HVTextViewModel& view) {
+    std::u16string text(view.string());
+    HVRange selection = view.selectedRange();
+    std::u16string out;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (selection.length == 0 && i == selection.location)
+            out += u'|';
+        else if (selection.length > 0 && i == selection.location)
+            out += u'[';
+        else if (selection.length > 0 && i == selection.end())
+            out += u']';
+        if (i < text.size())
+            out += text[i];
+    }
+    return readable(out);
+}
+
+struct CommandCase {
+    std::u16string_view before;
+    const char* command;
+    std::u16string_view after;
+};
+
+void expectCommands(std::initializer_list<CommandCase> cases) {
+    for (const auto& c : cases) {
+        HVTextViewModel view;
+        load(view, c.before);
+        EXPECT_TRUE(view.doCommandBySelector(c.command)) << c.command;
+        EXPECT_EQ(show(view), readable(c.after)) << c.command << " on " << readable(c.before);
+    }
+}
+
+// Logs every call, and answers as its functions say.
+struct RecordingDelegate : HVTextViewDelegate {
+    std::vector<std::string> log;
+    std::function<bool(HVTextViewModel&, HVRange, std::u16string_view)> shouldChange;
+    std::function<bool(HVTextViewModel&, std::string_view)> command;
+    std::function<HVRange(HVRange)> willSelect;
+
+    static std::string range(HVRange r) {
+        return std::to_string(r.location) + "+" + std::to_string(r.length);
+    }
+    bool textViewShouldChangeTextInRange(HVTextViewModel& view, HVRange r,
+                                         std::u16string_view replacement) override {
+        log.push_back("should " + range(r) + " '" + readable(replacement) + "'");
+        return shouldChange ? shouldChange(view, r, replacement) : true;
+    }
+    void textDidChange(HVTextViewModel& view) override {
+        log.push_back("changed " + range(view.lastChangeRange()));
+    }
+    HVRange textViewWillChangeSelection(HVTextViewModel&, HVRange oldRange,
+                                        HVRange newRange) override {
+        log.push_back("will select " + range(oldRange) + " -> " + range(newRange));
+        return willSelect ? willSelect(newRange) : newRange;
+    }
+    void textViewDidChangeSelection(HVTextViewModel&, HVRange oldRange) override {
+        log.push_back("did select from " + range(oldRange));
+    }
+    bool doCommandBySelector(HVTextViewModel& view, std::string_view selector) override {
+        log.push_back("command " + std::string(selector));
+        return command ? command(view, selector) : false;
+    }
+};
+
+} // namespace
+
+TEST(HVTextViewModel, CharacterMovesStepOverPairsAndClusters) {
+    // a, CR LF, b, a surrogate pair, c, e with a combining accent, x.
+    HVTextViewModel view;
+    view.setString(u"a\r\nb\xD83D\xDE00"
+                   u"ce\u0301x");
+    std::vector<std::size_t> right, left;
+    for (int i = 0; i < 8; ++i) {
+        view.moveRight();
+        right.push_back(view.selectedRange().location);
+    }
+    for (int i = 0; i < 8; ++i) {
+        view.moveLeft();
+        left.push_back(view.selectedRange().location);
+    }
+    EXPECT_EQ(right, (std::vector<std::size_t>{1, 3, 4, 6, 7, 9, 10, 10}));
+    EXPECT_EQ(left, (std::vector<std::size_t>{9, 7, 6, 4, 3, 1, 0, 0}));
+    expectCommands({
+        {u"a[bc]d", "moveLeft:", u"a|bcd"},
+        {u"a[bc]d", "moveRight:", u"abc|d"},
+        {u"|", "moveLeft:", u"|"},
+        {u"|", "moveRight:", u"|"},
+    });
+}
+
+TEST(HVTextViewModel, SelectionsNeverSplitPairs) {
+    HVTextViewModel view;
+    view.setString(u"ab\r\ncd\xD83D\xDE00"
+                   u"ef");
+    view.setSelectedRange({3, 0});
+    EXPECT_EQ(view.selectedRange(), HVMakeRange(2, 0)) << "a caret inside CR LF goes before it";
+    view.setSelectedRange({3, 4});
+    EXPECT_EQ(view.selectedRange(), HVMakeRange(2, 6)) << "both ends widen outwards";
+    view.setSelectedRange({1, 6});
+    EXPECT_EQ(view.selectedRange(), HVMakeRange(1, 7));
+    view.setSelectedRange({9, 50});
+    EXPECT_EQ(view.selectedRange(), HVMakeRange(9, 1)) << "clipped to the text";
+    view.setSelectedRange({50, 0});
+    EXPECT_EQ(view.selectedRange(), HVMakeRange(10, 0));
+}
+
+TEST(HVTextViewModel, ExtendingMovesTheHeadAndKeepsTheAnchor) {
+    HVTextViewModel view;
+    load(view, u"abc|def");
+    view.doCommandBySelector("moveRightAndModifySelection:");
+    view.doCommandBySelector("moveRightAndModifySelection:");
+    EXPECT_EQ(show(view), "abc[de]f");
+    EXPECT_EQ(view.selectionAnchor(), 3u);
+    EXPECT_EQ(view.selectionHead(), 5u);
+    for (int i = 0; i < 3; ++i)
+        view.doCommandBySelector("moveLeftAndModifySelection:");
+    EXPECT_EQ(show(view), "ab[c]def") << "the selection turned over the anchor";
+    EXPECT_EQ(view.selectionAnchor(), 3u);
+    EXPECT_EQ(view.selectionHead(), 2u);
+    view.doCommandBySelector("moveWordRightAndModifySelection:");
+    EXPECT_EQ(show(view), "abc[def]");
+    view.doCommandBySelector("moveToBeginningOfDocumentAndModifySelection:");
+    EXPECT_EQ(show(view), "[abc]def");
+    view.doCommandBySelector("moveRight:");
+    EXPECT_EQ(show(view), "abc|def");
+
+    expectCommands({
+        {u"ab\r\ncd|ef\r\ngh", "moveToEndOfLineAndModifySelection:", u"ab\r\ncd[ef]\r\ngh"},
+        {u"ab\r\ncd|ef\r\ngh", "moveToBeginningOfLineAndModifySelection:", u"ab\r\n[cd]ef\r\ngh"},
+        {u"ab\r\ncd|ef\r\ngh", "moveToEndOfParagraphAndModifySelection:", u"ab\r\ncd[ef]\r\ngh"},
+        {u"ab\r\ncd|ef\r\ngh",
+         "moveToBeginningOfParagraphAndModifySelection:", u"ab\r\n[cd]ef\r\ngh"},
+        {u"ab\r\ncd|ef\r\ngh", "moveToEndOfDocumentAndModifySelection:", u"ab\r\ncd[ef\r\ngh]"},
+        {u"ab|cd", "moveWordLeftAndModifySelection:", u"[ab]cd"},
+        {u"abc\r\nd|e", "moveUpAndModifySelection:", u"a[bc\r\nd]e"},
+        {u"a|bc\r\nde", "moveDownAndModifySelection:", u"a[bc\r\nd]e"},
+    });
+}
+
+TEST(HVTextViewModel, WordMovesUseWordSegmentsAcrossLines) {
+    expectCommands({
+        {u"|foo_bar baz(qux", "moveWordRight:", u"foo_bar| baz(qux"},
+        {u"foo_bar| baz(qux", "moveWordRight:", u"foo_bar baz|(qux"},
+        {u"foo_bar baz|(qux", "moveWordRight:", u"foo_bar baz(qux|"},
+        {u"foo_bar baz(qux|", "moveWordLeft:", u"foo_bar baz(|qux"},
+        {u"foo_bar |baz", "moveWordLeft:", u"|foo_bar baz"},
+        {u"end|  \r\n  next", "moveWordRight:", u"end  \r\n  next|"},
+        {u"end  \r\n  |next", "moveWordLeft:", u"|end  \r\n  next"},
+        {u"  |", "moveWordLeft:", u"|  "},
+        {u"|  ", "moveWordRight:", u"  |"},
+        {u"x = 3.14|;", "moveWordLeft:", u"x = |3.14;"},
+        {u"a[bc d]e", "moveWordRight:", u"abc de|"},
+        {u"a[bc d]e", "moveWordLeft:", u"|abc de"},
+    });
+}
+
+TEST(HVTextViewModel, VerticalMovesKeepTheGoalColumn) {
+    HVTextViewModel view;
+    load(view, u"abcd|ef\nab\nabcdef\nx\nabcdefgh\n\n");
+    std::vector<std::size_t> down;
+    for (int i = 0; i < 7; ++i) {
+        view.doCommandBySelector("moveDown:");
+        down.push_back(view.selectedRange().location);
+    }
+    EXPECT_EQ(down, (std::vector<std::size_t>{9, 14, 18, 23, 28, 29, 29}));
+    view.setPageSize(3);
+    std::vector<std::size_t> up;
+    for (int i = 0; i < 3; ++i) {
+        view.doCommandBySelector("pageUp:");
+        up.push_back(view.selectedRange().location);
+    }
+    EXPECT_EQ(up, (std::vector<std::size_t>{18, 4, 0}))
+        << "the goal of 4 lasts through the page moves; past the first line is the start";
+    // Any other move sets a new goal.
+    load(view, u"abcdef\nab|\nabcdef");
+    view.doCommandBySelector("moveDown:");
+    EXPECT_EQ(show(view), "abcdef\\nab\\nab|cdef");
+    view.doCommandBySelector("pageDownAndModifySelection:");
+    EXPECT_EQ(show(view), "abcdef\\nab\\nab[cdef]");
+
+    expectCommands({
+        {u"abcd|ef\r\nab\r\nabcdef", "moveDown:", u"abcdef\r\nab|\r\nabcdef"},
+        {u"ab|c\r\nde", "moveUp:", u"|abc\r\nde"},
+        {u"abc\r\nd|e", "moveDown:", u"abc\r\nde|"},
+        {u"a[bc\r\nd]e", "moveUp:", u"|abc\r\nde"},
+        {u"a[bc]\r\nde", "moveDown:", u"abc\r\nde|"},
+        {u"\xD83D\xDE00\xD83D\xDE00\n|abc", "moveRight:", u"\xD83D\xDE00\xD83D\xDE00\na|bc"},
+    });
+    // Column 1 lands inside the first pair: the caret goes before it.
+    load(view, u"\xD83D\xDE00\xD83D\xDE00\na|bc");
+    view.moveUp();
+    EXPECT_EQ(view.selectedRange(), HVMakeRange(0, 0));
+}
+
+TEST(HVTextViewModel, LineParagraphAndDocumentMoves) {
+    expectCommands({
+        {u"ab\r\ncd|ef\r\ngh", "moveToBeginningOfLine:", u"ab\r\n|cdef\r\ngh"},
+        {u"ab\r\ncd|ef\r\ngh", "moveToEndOfLine:", u"ab\r\ncdef|\r\ngh"},
+        {u"ab\rcd|ef\rgh", "moveToEndOfLine:", u"ab\rcdef|\rgh"},
+        {u"ab\r\n[cd]ef\r\ngh", "moveToLeftEndOfLine:", u"ab\r\n|cdef\r\ngh"},
+        {u"ab\r\ncd|ef\r\ngh", "moveToRightEndOfLine:", u"ab\r\ncdef|\r\ngh"},
+        {u"ab\r\ncd|ef\r\ngh", "moveToBeginningOfParagraph:", u"ab\r\n|cdef\r\ngh"},
+        {u"ab\r\ncd|ef\r\ngh", "moveToEndOfParagraph:", u"ab\r\ncdef|\r\ngh"},
+        {u"ab\r\ncd|ef\r\ngh", "moveToBeginningOfDocument:", u"|ab\r\ncdef\r\ngh"},
+        {u"ab\r\ncd|ef\r\ngh", "moveToEndOfDocument:", u"ab\r\ncdef\r\ngh|"},
+        {u"ab\n|", "moveToEndOfLine:", u"ab\n|"},
+    });
+}
+
+TEST(HVTextViewModel, ALineModelReplacesTheTextLines) {
+    // Visual lines four units wide, as a wrapping view would lay them out.
+    struct FixedWidthLines : HVTextLineModel {
+        HVRange lineRangeForPosition(const HVTextViewModel& view,
+                                     std::size_t position) const override {
+            std::size_t length = view.textStorage().length();
+            std::size_t start = std::min(position, length - 1) / 4 * 4;
+            return {start, std::min<std::size_t>(4, length - start)};
+        }
+        double goalForPosition(const HVTextViewModel&, std::size_t position) const override {
+            return double(position % 4);
+        }
+        std::size_t positionForGoal(const HVTextViewModel& view, std::size_t position,
+                                    std::ptrdiff_t lines, double goal) const override {
+            auto line = std::ptrdiff_t(position / 4) + lines;
+            HVRange target =
+                lineRangeForPosition(view, std::size_t(std::max<std::ptrdiff_t>(0, line * 4)));
+            return target.location + std::min(std::size_t(goal), target.length);
+        }
+    };
+    HVTextViewModel view;
+    view.setLineModel(std::make_unique<FixedWidthLines>());
+    load(view, u"a|bcdefghij");
+    view.doCommandBySelector("moveDown:");
+    EXPECT_EQ(show(view), "abcde|fghij");
+    view.doCommandBySelector("moveToEndOfLine:");
+    EXPECT_EQ(show(view), "abcdefgh|ij");
+    view.doCommandBySelector("moveToEndOfParagraph:");
+    EXPECT_EQ(show(view), "abcdefghij|") << "paragraphs are still the text's lines";
+}
+
+TEST(HVTextViewModel, SelectingWordsLinesAndAll) {
+    expectCommands({
+        {u"foo b|ar baz", "selectWord:", u"foo [bar] baz"},
+        {u"foo bar| baz", "selectWord:", u"foo [bar] baz"},
+        {u"foo |bar", "selectWord:", u"foo [bar]"},
+        {u"a|  b", "selectWord:", u"[a]  b"},
+        {u"a | b", "selectWord:", u"a[  ]b"},
+        {u"one t[wo thr]ee", "selectWord:", u"one [two three]"},
+        {u"ab\r\n|\r\nef", "selectWord:", u"ab\r\n|\r\nef"},
+        {u"ab\r\nc|d\r\nef", "selectLine:", u"ab\r\n[cd\r\n]ef"},
+        {u"a[b\r\nc]d\r\nef", "selectLine:", u"[ab\r\ncd\r\n]ef"},
+        {u"ab\r\n[cd\r\n]ef", "selectLine:", u"ab\r\n[cd\r\n]ef"},
+        {u"ab\r\nc|d", "selectParagraph:", u"ab\r\n[cd]"},
+        {u"a|b", "selectAll:", u"[ab]"},
+    });
+}
+
+TEST(HVTextViewModel, DeletionsTakePairsWhole) {
+    expectCommands({
+        {u"ab\r\n|cd", "deleteBackward:", u"ab|cd"},
+        {u"ab\xD83D\xDE00|cd", "deleteBackward:", u"ab|cd"},
+        {u"ab|\r\ncd", "deleteForward:", u"ab|cd"},
+        {u"ab|\xD83D\xDE00"
+         u"cd",
+         "deleteForward:", u"ab|cd"},
+        {u"e\u0301|", "deleteBackward:", u"e|"},
+        {u"\r\n|", "deleteBackward:", u"|"},
+        {u"|ab", "deleteBackward:", u"|ab"},
+        {u"ab|", "deleteForward:", u"ab|"},
+        {u"a[bc]d", "deleteBackward:", u"a|d"},
+        {u"a[bc]d", "deleteForward:", u"a|d"},
+        {u"foo bar|", "deleteWordBackward:", u"foo |"},
+        {u"foo bar |", "deleteWordBackward:", u"foo |"},
+        {u"foo| bar baz", "deleteWordForward:", u"foo| baz"},
+        {u"a[b c]d", "deleteWordForward:", u"a|d"},
+        {u"ab\r\ncd|ef", "deleteToBeginningOfLine:", u"ab\r\n|ef"},
+        {u"ab\r\n|ef", "deleteToBeginningOfLine:", u"ab|ef"},
+        {u"ab|cd\r\nef", "deleteToEndOfLine:", u"ab|\r\nef"},
+        {u"ab|\r\nef", "deleteToEndOfLine:", u"ab|ef"},
+        {u"ab|cd\r\nef", "deleteToEndOfParagraph:", u"ab|\r\nef"},
+        {u"ab\r\ncd|ef", "deleteToBeginningOfParagraph:", u"ab\r\n|ef"},
+        {u"|", "deleteToEndOfLine:", u"|"},
+    });
+}
+
+TEST(HVTextViewModel, InsertingNewlinesTabsAndOutdenting) {
+    expectCommands({
+        {u"ab|cd", "insertNewline:", u"ab\n|cd"},
+        {u"a[b]c", "insertNewline:", u"a\n|c"},
+        {u"ab|cd", "insertTab:", u"ab\t|cd"},
+        {u"\tab\n    c|d\n  e", "insertBacktab:", u"\tab\nc|d\n  e"},
+        {u"\ta[b\n      cd\n  e]f", "insertBacktab:", u"a[b\n  cd\ne]f"},
+        {u"a|b", "insertBacktab:", u"a|b"},
+    });
+    HVTextViewModel view;
+    view.setNewlineString(u"\r\n");
+    load(view, u"a|b");
+    view.doCommandBySelector("insertNewline:");
+    EXPECT_EQ(show(view), "a\\r\\n|b");
+    view.setTabWidth(2);
+    load(view, u"    a|b");
+    view.doCommandBySelector("insertBacktab:");
+    EXPECT_EQ(show(view), "  a|b");
+    EXPECT_EQ(view.undoManager().undoActionName(), "Outdent");
+}
+
+TEST(HVTextViewModel, TypingIsOneStepUntilTheCaretMoves) {
+    HVTextViewModel view;
+    HVUndoManager& undo = view.undoManager();
+    load(view, u"x|y");
+    view.insertText(u"a");
+    view.insertText(u"b");
+    view.insertText(u"c");
+    view.doCommandBySelector("deleteBackward:");
+    EXPECT_EQ(show(view), "xab|y");
+    EXPECT_EQ(undo.undoCount(), 1u);
+    EXPECT_EQ(undo.undoActionName(), "Typing");
+    view.doCommandBySelector("moveLeft:");
+    view.insertText(u"Z");
+    EXPECT_EQ(show(view), "xaZ|by");
+    EXPECT_EQ(undo.undoCount(), 2u);
+
+    std::vector<std::string> states;
+    view.doCommandBySelector("undo:");
+    states.push_back(show(view));
+    view.doCommandBySelector("undo:");
+    states.push_back(show(view));
+    view.doCommandBySelector("redo:");
+    states.push_back(show(view));
+    view.doCommandBySelector("redo:");
+    states.push_back(show(view));
+    EXPECT_EQ(states, (std::vector<std::string>{"xa|by", "x|y", "xab|y", "xaZ|by"}));
+}
+
+TEST(HVTextViewModel, WhatBreaksATypingStep) {
+    HVTextViewModel view;
+    HVUndoManager& undo = view.undoManager();
+    view.insertText(u"a");
+    view.breakUndoCoalescing();
+    view.insertText(u"b");
+    EXPECT_EQ(undo.undoCount(), 2u) << "breakUndoCoalescing";
+    view.doCommandBySelector("copy:");
+    view.insertText(u"c");
+    EXPECT_EQ(undo.undoCount(), 3u) << "another command";
+    view.replaceCharacters({0, 0}, u"<", "Insert");
+    view.insertText(u"d");
+    EXPECT_EQ(undo.undoCount(), 5u) << "another change";
+    view.textStorage().replaceCharacters({0, 0}, u"!");
+    view.insertText(u"e");
+    EXPECT_EQ(undo.undoCount(), 6u) << "a change of the buffer behind the view's back";
+    EXPECT_EQ(show(view), "!<abcde|");
+    view.insertNewline();
+    view.insertTab();
+    view.insertText(u"f");
+    EXPECT_EQ(undo.undoCount(), 6u) << "newline and tab are typing";
+}
+
+TEST(HVTextViewModel, UndoingTypingRestoresWhatItDeletedAndTheSelection) {
+    HVTextViewModel view;
+    // Backspacing past the start of the typing, then forward deleting: still one step.
+    load(view, u"ab|cd");
+    view.insertText(u"X");
+    view.deleteBackward();
+    view.deleteBackward();
+    view.deleteForward();
+    EXPECT_EQ(show(view), "a|d");
+    EXPECT_EQ(view.undoManager().undoCount(), 1u);
+    view.undo();
+    EXPECT_EQ(show(view), "ab|cd");
+    view.redo();
+    EXPECT_EQ(show(view), "a|d");
+
+    // Typing over a selection brings the selection back on undo.
+    load(view, u"a[bc]d");
+    view.insertText(u"x");
+    view.insertText(u"y");
+    view.undo();
+    EXPECT_EQ(show(view), "a[bc]d");
+    view.redo();
+    EXPECT_EQ(show(view), "axy|d");
+}
+
+TEST(HVTextViewModel, TypingAcrossKeyEventsIsOneDoneStep) {
+    HVTextViewModel view;
+    HVUndoManager& undo = view.undoManager();
+    int count = 0;
+    undo.addChangeObserver([&](HVUndoManager::Change change) {
+        count += change == HVUndoManager::Change::Done     ? 1
+                 : change == HVUndoManager::Change::Undone ? -1
+                 : change == HVUndoManager::Change::Redone ? 1
+                                                           : -count;
+    });
+    for (char16_t c : std::u16string(u"abc")) {
+        undo.beginEventGroup();
+        view.insertText(std::u16string(1, c));
+        undo.endEventGroup();
+    }
+    EXPECT_EQ(count, 1);
+    // A document saves here: its text view ends the typing step.
+    int saved = count;
+    view.breakUndoCoalescing();
+    undo.beginEventGroup();
+    view.insertText(u"d");
+    undo.endEventGroup();
+    EXPECT_NE(count, saved);
+    view.undo();
+    EXPECT_EQ(count, saved);
+    EXPECT_EQ(show(view), "abc|");
+    view.setString(u"new");
+    EXPECT_EQ(count, 0) << "a new text clears the steps";
+    EXPECT_FALSE(undo.canUndo());
+}
+
+TEST(HVTextViewModel, ProgrammaticChangesAreNamedSteps) {
+    HVTextViewModel view;
+    HVUndoManager& undo = view.undoManager();
+    load(view, u"hello [world]");
+    EXPECT_TRUE(view.replaceCharacters({0, 5}, u"goodbye", "Greeting"));
+    EXPECT_EQ(show(view), "goodbye [world]") << "the selection follows its text";
+    EXPECT_EQ(undo.undoActionName(), "Greeting");
+    EXPECT_TRUE(view.replaceCharacters(view.selectedRange(), u"moon", "Insert"));
+    EXPECT_EQ(show(view), "goodbye moon|") << "replacing the selection leaves the caret after";
+    view.undo();
+    EXPECT_EQ(show(view), "goodbye [world]");
+    view.undo();
+    EXPECT_EQ(show(view), "hello [world]");
+    view.redo();
+    EXPECT_EQ(show(view), "goodbye [world]");
+
+    // Two changes in an explicit group are one step, named by whoever named it last.
+    load(view, u"<p>|</p>");
+    undo.beginUndoGrouping();
+    view.replaceCharacters({3, 0}, u"text", "Insert");
+    view.replaceCharacters({0, 3}, u"<div>", "Replace");
+    undo.setActionName("Wrap");
+    undo.endUndoGrouping();
+    EXPECT_EQ(show(view), "<div>text|</p>");
+    EXPECT_EQ(undo.undoCount(), 1u);
+    EXPECT_EQ(undo.undoActionName(), "Wrap");
+    view.undo();
+    EXPECT_EQ(show(view), "<p>|</p>");
+}
+
+TEST(HVTextViewModel, TheDelegateHearsEverythingInOrder) {
+    HVTextViewModel view;
+    RecordingDelegate delegate;
+    load(view, u"ab|");
+    view.setDelegate(&delegate);
+    view.insertText(u"c");
+    view.doCommandBySelector("moveLeft:");
+    view.undo();
+    EXPECT_EQ(delegate.log, (std::vector<std::string>{
+                                "should 2+0 'c'",
+                                "will select 2+0 -> 3+0",
+                                "did select from 2+0",
+                                "changed 2+1",
+                                "command moveLeft:",
+                                "will select 3+0 -> 2+0",
+                                "did select from 3+0",
+                                // A replay is not asked, but reported.
+                                "changed 2+0",
+                            }));
+    EXPECT_EQ(show(view), "ab|");
+}
+
+TEST(HVTextViewModel, TheDelegateCanRefuseChanges) {
+    HVTextViewModel view;
+    HVMemoryClipboard clipboard;
+    view.setClipboard(&clipboard);
+    RecordingDelegate delegate;
+    delegate.shouldChange = [](HVTextViewModel&, HVRange, std::u16string_view text) {
+        return text.find(u'x') == std::u16string_view::npos;
+    };
+    load(view, u"a|b");
+    view.setDelegate(&delegate);
+    view.insertText(u"x");
+    clipboard.setString(u"xx");
+    view.paste();
+    EXPECT_FALSE(view.replaceCharacters({0, 1}, u"x", "Nope"));
+    view.insertText(u"y");
+    EXPECT_EQ(show(view), "ay|b");
+    EXPECT_EQ(view.undoManager().undoCount(), 1u);
+    EXPECT_EQ(std::count(delegate.log.begin(), delegate.log.end(), "changed 1+1"), 1);
+}
+
+TEST(HVTextViewModel, TheDelegateCanTakeCommandsAndSteerTheSelection) {
+    HVTextViewModel view;
+    RecordingDelegate delegate;
+    delegate.command = [](HVTextViewModel& v, std::string_view selector) {
+        if (selector != "insertNewline:")
+            return false;
+        v.replaceCharacters(v.selectedRange(), u"<br>", "Line Break");
+        return true;
+    };
+    // Keeps the selection out of a two-character prompt at the start.
+    delegate.willSelect = [](HVRange range) {
+        return range.location < 2 ? HVRange{2, range.end() > 2 ? range.end() - 2 : 0} : range;
+    };
+    load(view, u"> ab|");
+    view.setDelegate(&delegate);
+    EXPECT_TRUE(view.doCommandBySelector("insertNewline:"));
+    EXPECT_EQ(show(view), "> ab<br>|");
+    EXPECT_EQ(view.undoManager().undoActionName(), "Line Break");
+    view.doCommandBySelector("moveToBeginningOfDocument:");
+    EXPECT_EQ(show(view), "> |ab<br>");
+    view.doCommandBySelector("selectAll:");
+    EXPECT_EQ(show(view), "> [ab<br>]");
+    EXPECT_FALSE(view.doCommandBySelector("noSuchCommand:"));
+}
+
+TEST(HVTextViewModel, ADelegateMayEditBeforeLettingTypingThrough) {
+    // As an editor does: typing ">" after a tag name and a space removes the space first.
+    HVTextViewModel view;
+    RecordingDelegate delegate;
+    delegate.shouldChange = [](HVTextViewModel& v, HVRange range, std::u16string_view text) {
+        if (text == u">" && range.location > 0 &&
+            v.textStorage().characterAtIndex(range.location - 1) == u' ')
+            v.replaceCharacters({range.location - 1, 1}, u"", "Typing");
+        return true;
+    };
+    load(view, u"<a |");
+    view.setDelegate(&delegate);
+    view.insertText(u">");
+    EXPECT_EQ(show(view), "<a>|");
+}
+
+TEST(HVTextViewModel, CutCopyAndPasteGoThroughTheClipboard) {
+    HVTextViewModel view;
+    HVMemoryClipboard clipboard;
+    view.setClipboard(&clipboard);
+    HVUndoManager& undo = view.undoManager();
+    load(view, u"one |two three");
+    view.doCommandBySelector("copy:");
+    EXPECT_FALSE(clipboard.string()) << "nothing selected, nothing copied";
+    view.doCommandBySelector("paste:");
+    EXPECT_EQ(undo.undoCount(), 0u) << "an empty clipboard pastes nothing";
+
+    load(view, u"one [two ]three");
+    view.doCommandBySelector("copy:");
+    EXPECT_EQ(clipboard.string(), u"two ");
+    view.doCommandBySelector("cut:");
+    EXPECT_EQ(show(view), "one |three");
+    EXPECT_EQ(undo.undoActionName(), "Cut");
+    view.doCommandBySelector("moveToEndOfDocument:");
+    view.doCommandBySelector("paste:");
+    EXPECT_EQ(show(view), "one threetwo |");
+    EXPECT_EQ(undo.undoActionName(), "Paste");
+    view.doCommandBySelector("selectAll:");
+    clipboard.setString(u"\xD83D\xDE00");
+    view.doCommandBySelector("paste:");
+    EXPECT_EQ(show(view), "\\uD83D\\uDE00|");
+    view.undo();
+    EXPECT_EQ(show(view), "[one threetwo ]") << "undo brings back the selection it replaced";
+    view.undo();
+    view.undo();
+    EXPECT_EQ(show(view), "one [two ]three");
+
+    // Without a clipboard of its own, the view uses the general one.
+    HVTextViewModel other;
+    load(other, u"[abc]");
+    other.copy();
+    EXPECT_EQ(HVClipboard::general().string(), u"abc");
+}
+
+TEST(HVTextViewModel, EditsOfTheBufferMoveTheSelection) {
+    HVTextViewModel view;
+    RecordingDelegate delegate;
+    load(view, u"abc[de]f");
+    view.setDelegate(&delegate);
+    view.textStorage().replaceCharacters({0, 1}, u"XYZ");
+    EXPECT_EQ(show(view), "XYZbc[de]f");
+    view.textStorage().replaceCharacters({6, 3}, u"");
+    EXPECT_EQ(show(view), "XYZbc[d]") << "the end inside the deleted text goes to its end";
+    view.textStorage().setString(u"");
+    EXPECT_EQ(show(view), "|");
+}
+
+TEST(HVTextViewModel, UndoStepsOutliveTheirView) {
+    HVUndoManager undo;
+    {
+        HVTextViewModel view;
+        view.setUndoManager(&undo);
+        view.insertText(u"abc");
+    }
+    EXPECT_TRUE(undo.canUndo());
+    EXPECT_TRUE(undo.undo()) << "the step is gone with the view, harmlessly";
+}
+
+TEST(HVTextViewModel, EveryCommandIsReachableByItsName) {
+    auto names = HVTextViewModel::commandSelectors();
+    EXPECT_GE(names.size(), 60u);
+    for (const auto& name : names) {
+        HVTextViewModel view;
+        HVMemoryClipboard clipboard;
+        clipboard.setString(u"\r\n");
+        view.setClipboard(&clipboard);
+        load(view, u"a[b\r\n\xD83D\xDE00 c]d\r\n\te\u0301");
+        EXPECT_TRUE(HVTextViewModel::respondsToSelector(name));
+        EXPECT_TRUE(view.doCommandBySelector(name)) << name;
+        HVRange selection = view.selectedRange();
+        for (std::size_t end : {selection.location, selection.end()}) {
+            std::u16string_view text = view.string();
+            bool split = end > 0 && end < text.size() &&
+                         ((text[end - 1] == u'\r' && text[end] == u'\n') ||
+                          (text[end] >= 0xDC00 && text[end] <= 0xDFFF));
+            EXPECT_FALSE(split) << name << " left " << show(view);
+        }
+    }
+    EXPECT_FALSE(HVTextViewModel::respondsToSelector("moveRight"));
+}

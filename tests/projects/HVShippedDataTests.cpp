@@ -1,0 +1,167 @@
+#include "Defaults.h"
+#include "HVFileCategories.h"
+#include "HVFileFilters.h"
+#include "HVPropertyList.h"
+#include "HVRegex.h"
+#include "HVTestSupport.h"
+#include "HVUnicode.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace {
+
+std::string shippedPath(std::string_view file) {
+    return Defaults::applicationResourcesDirectory() + "/data/" + std::string(file);
+}
+
+std::string join(const std::vector<std::string>& items) {
+    std::string text;
+    for (const auto& item : items)
+        text += (text.empty() ? "" : " ") + item;
+    return text;
+}
+
+} // namespace
+
+TEST(HVShippedData, TheFilterTableLoadsAndEveryPatternCompiles) {
+    HVTemporaryDirectory data; // no user copy
+    HVScopedEnvironment dataHome("XDG_DATA_HOME", data.path());
+
+    auto plist = HVPropertyList::readFromFile(shippedPath("siteViewFiles.plist"));
+    ASSERT_TRUE(plist && plist->isArray());
+    for (const auto& element : *plist->array()) {
+        ASSERT_TRUE(element.isDictionary());
+        for (const auto& [key, value] : *element.dictionary())
+            EXPECT_TRUE(key == "Title" || key == "Regex" || key == "Enabled") << key;
+        EXPECT_TRUE(element.objectForKey("Enabled") &&
+                    element.objectForKey("Enabled")->isBoolean());
+        EXPECT_TRUE(element.stringForKey("Title") && element.stringForKey("Regex"));
+    }
+
+    HVFileFilters& filters = HVFileFilters::sharedFilters();
+    HVError error;
+    ASSERT_TRUE(filters.loadData(&error)) << error.fullDescription();
+    EXPECT_EQ(filters.countOfFilters(), plist->array()->size());
+    for (const auto& filter : filters.filters()) {
+        EXPECT_TRUE(filter->valid()) << filter->title();
+        auto pattern = filter->pattern();
+        ASSERT_TRUE(pattern) << filter->title();
+        EXPECT_EQ(HVRegex::errorForPattern(HVUnicode::utf16(*pattern), HVFileFilter::regexOptions),
+                  "")
+            << filter->title();
+    }
+    for (const auto& pattern : HVFileFilters::builtInPatterns())
+        EXPECT_TRUE(HVRegex::initWithPattern(std::string_view(pattern), HVFileFilter::regexOptions))
+            << pattern;
+
+    // What a web developer expects to see and not to see.
+    std::vector<std::string> hiddenNames = {".git",
+                                            ".svn",
+                                            "CVS",
+                                            ".hg",
+                                            ".hgignore",
+                                            ".bzr",
+                                            ".gitattributes",
+                                            "index.html~",
+                                            ".index.html.swp",
+                                            ".style.css.swo",
+                                            "#notes.txt#",
+                                            ".#index.html",
+                                            "page.php.bak",
+                                            "page.php.orig",
+                                            ".DS_Store",
+                                            "._logo.png",
+                                            "Thumbs.db",
+                                            "desktop.ini",
+                                            "Desktop.ini",
+                                            ".Spotlight-V100",
+                                            ".Trashes",
+                                            ".sass-cache",
+                                            "__pycache__",
+                                            "tool.pyc",
+                                            "Icon\r"};
+    std::vector<std::string> shownNames = {
+        "index.html",  "style.css",    ".htaccess",  ".env",          "node_modules",
+        "vendor",      ".vscode",      "error.log",  "README.md",     "app.js.map",
+        "favicon.ico", "Gemfile.lock", "backup",     "notes~.txt",    "Icon",
+        "images",      ".well-known",  "robots.txt", ".editorconfig", "composer.json",
+        "thumbs.html"};
+    std::vector<std::string> wronglyShown, wronglyHidden;
+    for (const auto& name : hiddenNames) {
+        if (!filters.stringMatchesFilters(name))
+            wronglyShown.push_back(name);
+    }
+    for (const auto& name : shownNames) {
+        if (filters.stringMatchesFilters(name))
+            wronglyHidden.push_back(name);
+    }
+    EXPECT_EQ(join(wronglyShown), "");
+    EXPECT_EQ(join(wronglyHidden), "");
+}
+
+TEST(HVShippedData, TheCategoryTableLoadsWithTheExtensionsWebDevelopersMeet) {
+    HVTemporaryDirectory data;
+    HVScopedEnvironment dataHome("XDG_DATA_HOME", data.path());
+
+    auto plist = HVPropertyList::readFromFile(shippedPath("fileCategories.plist"));
+    ASSERT_TRUE(plist && plist->isDictionary());
+    std::set<std::string> keys;
+    for (const auto& [key, value] : *plist->dictionary())
+        keys.insert(key);
+    EXPECT_EQ(keys, (std::set<std::string>{"Image", "Ignorable", "Text"}));
+
+    HVFileCategories& categories = HVFileCategories::sharedCategories();
+    HVError error;
+    ASSERT_TRUE(categories.loadCategories(&error)) << error.fullDescription();
+
+    // Each extension is listed once, in lower case, and never also as ignorable.
+    std::map<std::string, std::string> listedBy;
+    std::string problems;
+    for (const auto& list : {categories.textCategories(), categories.imageCategories()}) {
+        for (const auto& category : list) {
+            if (category->countOfTypes() == 0)
+                problems += category->title() + " is empty. ";
+            for (const auto& type : category->typeTitles()) {
+                if (!listedBy.emplace(type, category->title()).second)
+                    problems +=
+                        type + " is in " + listedBy[type] + " and " + category->title() + ". ";
+                bool lower = std::none_of(type.begin(), type.end(),
+                                          [](char c) { return c >= 'A' && c <= 'Z'; });
+                if (!lower || type.empty() || type.find('.') != std::string::npos)
+                    problems += "\"" + type + "\" is not a lower-case extension. ";
+                if (categories.categoryForExtension(type) != category)
+                    problems += type + " does not lead to " + category->title() + ". ";
+            }
+        }
+    }
+    for (const auto& type : categories.ignoreTypes()) {
+        if (listedBy.count(type))
+            problems += type + " is ignorable and in " + listedBy[type] + ". ";
+    }
+    EXPECT_EQ(problems, "");
+
+    auto kindOf = [&](const std::vector<std::string>& extensions, HVFileKind kind) {
+        std::vector<std::string> missing;
+        for (const auto& extension : extensions) {
+            if (!categories.extensionIsType(extension, kind))
+                missing.push_back(extension);
+        }
+        return join(missing);
+    };
+    EXPECT_EQ(
+        kindOf({"html", "htm", "xhtml", "php", "css",  "scss", "less",     "js",  "mjs", "json",
+                "xml",  "svg", "md",    "txt", "py",   "pl",   "pm",       "rb",  "sql", "sh",
+                "ts",   "jsx", "yaml",  "yml", "twig", "vue",  "htaccess", "csv", "ini", "lock"},
+               HVFileKindText),
+        "");
+    EXPECT_EQ(kindOf({"png", "jpg", "jpeg", "gif", "webp", "ico", "bmp", "tiff", "tif", "avif"},
+                     HVFileKindImage),
+              "");
+    EXPECT_EQ(kindOf({"zip", "gz", "tar", "dmg", "exe", "o", "so", "pdf", "woff2", "mp4", "psd"},
+                     HVFileKindIgnorable),
+              "");
+}
