@@ -270,7 +270,10 @@ HVParser* HVParser::parserAtIndex(const HVTextBuffer& storage, std::size_t index
 }
 
 void HVParser::markRange(HVRange range, HVTextBuffer& storage) const {
-    storage.addAttribute(HVParserAttribute, static_cast<const void*>(this), range);
+    if (!m_mark)
+        m_mark = std::make_shared<const HVAttributes>(
+            HVAttributes().setting(HVParserAttribute, static_cast<const void*>(this)));
+    storage.addAttributes(m_mark, range);
 }
 
 void HVParser::addLoadError(std::string description) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HVAttributes.h"
 #include "HVError.h"
 #include "HVPlistValue.h"
 #include "HVRange.h"
@@ -144,4 +145,6 @@ private:
     std::shared_ptr<HVCodeNavParser> m_codeNavParser;
     std::shared_ptr<const HVTheme> m_theme;
     std::vector<HVError> m_loadErrors;
+    // HVParserAttribute = this parser, made on first use.
+    mutable HVAttributesRef m_mark;
 };
