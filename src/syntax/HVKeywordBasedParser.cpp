@@ -1,0 +1,514 @@
+#include "HVKeywordBasedParser.h"
+
+#include "HVRegex.h"
+#include "HVSyntaxSupport.h"
+#include "HVTextBuffer.h"
+#include "HVTheme.h"
+#include "HVUnicode.h"
+
+#include <algorithm>
+#include <map>
+
+namespace {
+
+constexpr std::size_t kNotFound = HVNotFound;
+// The word cache holds up to this many words of up to this length.
+constexpr std::size_t kWordCacheSize = 1 << 16;
+constexpr std::size_t kCachedWordLength = 64;
+
+std::string keyName(std::string_view key) {
+    std::string quoted;
+    quoted.reserve(key.size() + 2);
+    quoted.append(1, '"').append(key).append(1, '"');
+    return quoted;
+}
+
+} // namespace
+
+std::size_t HVKeywordBasedParser::WordHash::operator()(std::u16string_view word) const noexcept {
+    // FNV-1a over the code units: words are short, and this is quicker than hashing bytes.
+    std::size_t hash = 14695981039346656037ULL;
+    for (char16_t c : word) {
+        hash ^= c;
+        hash *= 1099511628211ULL;
+    }
+    return hash;
+}
+
+HVKeywordBasedParser::HVKeywordBasedParser(HVBundle* bundle, const HVPlistValue& plist)
+    : HVParser(bundle, plist) {
+    if (!plist.isDictionary()) {
+        rebuildTables();
+        return;
+    }
+    if (const HVPlistValue* value = plist.objectForKey("case-sensitive"))
+        m_caseSensitive = value->boolValue().value_or(false);
+    if (const std::string* characters = plist.stringForKey("keyword-characters"))
+        m_characterString = HVUnicode::utf16(*characters);
+
+    if (const HVPlistValue* keywords = plist.objectForKey("keywords")) {
+        if (const HVPlistValue::Dictionary* groups = keywords->dictionary()) {
+            for (const auto& [styleId, words] : *groups) {
+                const HVPlistValue::Array* array = words.array();
+                if (!array) {
+                    addLoadError("The keywords of " + keyName(styleId) + " are not an array.");
+                    continue;
+                }
+                for (const HVPlistValue& word : *array) {
+                    const std::string* text = word.string();
+                    if (!text) {
+                        addLoadError("A keyword of " + keyName(styleId) + " is not a string.");
+                        continue;
+                    }
+                    if (!text->empty())
+                        addKeyword(HVKeyword(styleId, HVUnicode::utf16(*text)));
+                }
+            }
+        } else {
+            addLoadError("\"keywords\" is not a dictionary.");
+        }
+    }
+
+    if (const HVPlistValue* patterns = plist.objectForKey("regex-keywords")) {
+        const HVPlistValue::Array* array = patterns->array();
+        if (!array)
+            addLoadError("\"regex-keywords\" is not an array.");
+        for (const HVPlistValue& entry : array ? *array : HVPlistValue::Array()) {
+            const std::string* styleId = entry.stringForKey("id");
+            const std::string* pattern = entry.stringForKey("keyword");
+            if (!pattern || pattern->empty()) {
+                addLoadError("A pattern keyword has no \"keyword\".");
+                continue;
+            }
+            HVError error;
+            HVKeyword keyword = HVKeyword::pattern(styleId ? *styleId : std::string(),
+                                                   HVUnicode::utf16(*pattern), &error);
+            if (!keyword.regex())
+                addLoadError(error.description());
+            m_regexKeywords.push_back(std::move(keyword));
+        }
+    }
+
+    if (const HVPlistValue* quotes = plist.objectForKey("quotes")) {
+        if (!quotes->isDictionary())
+            addLoadError("\"quotes\" is not a dictionary.");
+        if (const std::string* single = quotes->stringForKey("single"))
+            m_singleQuoteId = *single;
+        if (const std::string* doubleQuote = quotes->stringForKey("double"))
+            m_doubleQuoteId = *doubleQuote;
+    }
+
+    if (const HVPlistValue* comments = plist.objectForKey("comments")) {
+        const HVPlistValue::Array* array = comments->array();
+        if (!array)
+            addLoadError("\"comments\" is not an array.");
+        for (const HVPlistValue& entry : array ? *array : HVPlistValue::Array()) {
+            const std::string* begin = entry.stringForKey("begin");
+            if (!begin) {
+                addLoadError("A comment has no \"begin\".");
+                continue;
+            }
+            const std::string* end = entry.stringForKey("end");
+            const std::string* styleId = entry.stringForKey("id");
+            m_comments.emplace_back(HVUnicode::utf16(*begin),
+                                    end ? HVUnicode::utf16(*end) : std::u16string(),
+                                    styleId ? *styleId : std::string());
+        }
+    }
+    rebuildTables();
+}
+
+HVKeywordBasedParser::HVKeywordBasedParser(HVBundle* bundle, std::string identifier)
+    : HVParser(bundle, std::move(identifier)) {
+    rebuildTables();
+}
+
+HVKeywordBasedParser::~HVKeywordBasedParser() = default;
+
+void HVKeywordBasedParser::addKeyword(HVKeyword keyword) {
+    // A word listed under two style ids keeps the first.
+    std::u16string text = keyword.keyword();
+    m_keywords.try_emplace(std::move(text), std::move(keyword));
+}
+
+void HVKeywordBasedParser::rebuildTables() {
+    m_keywordCharacters = HVCharacterSet(m_characterString);
+    m_oppositeCharacters = m_keywordCharacters.inverted();
+    m_quoteSet = HVCharacterSet();
+    if (m_singleQuoteId)
+        m_quoteSet.insert(u'\'');
+    if (m_doubleQuoteId)
+        m_quoteSet.insert(u'"');
+    m_commentStarts = HVCharacterSet();
+    for (const auto& comment : m_comments) {
+        if (!comment.begin().empty())
+            m_commentStarts.insert(comment.begin().front());
+    }
+    m_longestKeyword = 0;
+    for (const auto& [text, keyword] : m_keywords)
+        m_longestKeyword = std::max(m_longestKeyword, text.size());
+    m_wordCache.clear();
+}
+
+void HVKeywordBasedParser::setCaseSensitive(bool caseSensitive) {
+    m_caseSensitive = caseSensitive;
+    m_wordCache.clear();
+}
+
+void HVKeywordBasedParser::setTheme(std::shared_ptr<const HVTheme> theme) {
+    HVParser::setTheme(std::move(theme));
+    applyTheme();
+}
+
+void HVKeywordBasedParser::applyTheme() {
+    const HVTheme* theme = this->theme().get();
+    // Every keyword of one style id shares one attribute set, made once per theme; none when
+    // the theme gives the id nothing.
+    std::map<std::string, HVAttributesRef, std::less<>> cache;
+    auto attributesFor = [&](const std::string& styleId) -> HVAttributesRef {
+        auto it = cache.find(styleId);
+        if (it == cache.end()) {
+            HVAttributes attributes =
+                theme ? theme->attributesForIdentifier(styleId) : HVAttributes();
+            HVAttributesRef shared;
+            if (!attributes.empty())
+                shared = std::make_shared<const HVAttributes>(std::move(attributes));
+            it = cache.emplace(styleId, std::move(shared)).first;
+        }
+        return it->second;
+    };
+    auto multiLine = [](const HVAttributesRef& attributes) {
+        return std::make_shared<const HVAttributes>(
+            (attributes ? *attributes : HVAttributes()).setting(HVMultiLineAttribute, true));
+    };
+    for (auto& [text, keyword] : m_keywords)
+        keyword.setAttributes(attributesFor(keyword.identifier()));
+    for (auto& keyword : m_regexKeywords)
+        keyword.setAttributes(attributesFor(keyword.identifier()));
+    for (auto& comment : m_comments) {
+        HVAttributesRef attributes = attributesFor(comment.themeID());
+        comment.setAttributes(comment.end() ? multiLine(attributes) : attributes);
+    }
+    auto stringAttributes = [&](const std::optional<std::string>& styleId) -> HVAttributesRef {
+        if (!styleId)
+            return nullptr;
+        HVAttributesRef attributes = attributesFor(*styleId);
+        return attributes ? multiLine(attributes) : nullptr;
+    };
+    m_singleQuoteAttr = stringAttributes(m_singleQuoteId);
+    m_doubleQuoteAttr = stringAttributes(m_doubleQuoteId);
+}
+
+bool HVKeywordBasedParser::usesSingleQuotes() const {
+    return m_singleQuoteId.has_value();
+}
+
+// Painting.
+
+std::size_t HVKeywordBasedParser::findQuote(std::u16string_view text, std::size_t from,
+                                            std::size_t end) const {
+    std::size_t found = m_quoteSet.find(text, from, end);
+    return found < end ? found : kNotFound;
+}
+
+std::size_t HVKeywordBasedParser::findKeywordCharacter(std::u16string_view text, std::size_t from,
+                                                       std::size_t end) const {
+    std::size_t found = m_keywordCharacters.find(text, from, end);
+    return found < end ? found : kNotFound;
+}
+
+HVKeywordBasedParser::CommentMatch HVKeywordBasedParser::commentAt(std::u16string_view text,
+                                                                   std::size_t position,
+                                                                   std::size_t end,
+                                                                   EndSearches& searches) const {
+    // Where the search from `from` found its target (end when none), reused when a later search
+    // starts between the two.
+    auto search = [&](std::pair<std::size_t, std::size_t>& last, std::size_t from, auto find) {
+        if (last.first == HVNotFound || from < last.first || from > last.second)
+            last = {from, find(from)};
+        return last.second;
+    };
+    for (std::size_t kind = 0; kind < m_comments.size(); ++kind) {
+        const HVComment& comment = m_comments[kind];
+        const std::u16string& begin = comment.begin();
+        if (begin.empty() || begin.size() > end - position ||
+            text.compare(position, begin.size(), begin) != 0)
+            continue;
+        std::size_t after = position + begin.size();
+        std::size_t stop;
+        if (const auto& endString = comment.end()) {
+            if (searches.ends.size() < m_comments.size())
+                searches.ends.assign(m_comments.size(), {HVNotFound, HVNotFound});
+            std::size_t found = search(searches.ends[kind], after, [&](std::size_t from) {
+                std::size_t at = text.substr(0, end).find(*endString, from);
+                return at == std::u16string_view::npos ? end : at;
+            });
+            stop = found == end ? end : found + endString->size();
+        } else {
+            stop = search(searches.lineEnd, after,
+                          [&](std::size_t from) { return hvsyntax::lineEnd(text, from, end); });
+        }
+        return {{position, stop - position}, &comment};
+    }
+    return {};
+}
+
+HVKeywordBasedParser::CommentMatch HVKeywordBasedParser::findComment(std::u16string_view text,
+                                                                     std::size_t from,
+                                                                     std::size_t end,
+                                                                     EndSearches& searches) const {
+    // One pass over the text finds the earliest begin of any kind: only characters that start
+    // some begin string are examined further, and at one place the kind defined first wins.
+    for (std::size_t i = from; i < end; ++i) {
+        i = m_commentStarts.find(text, i, end);
+        if (i == end)
+            break;
+        CommentMatch match = commentAt(text, i, end, searches);
+        if (match.found())
+            return match;
+    }
+    return {};
+}
+
+HVKeywordBasedParser::CommentMatch
+HVKeywordBasedParser::rangeOfCommentInRange(std::u16string_view text, HVRange range) const {
+    std::size_t end = std::min(range.end(), text.size());
+    EndSearches searches;
+    return findComment(text, std::min(range.location, end), end, searches);
+}
+
+const HVKeyword* HVKeywordBasedParser::keywordForWord(std::u16string_view word) {
+    auto cached = m_wordCache.find(word);
+    if (cached != m_wordCache.end())
+        return cached->second;
+    const HVKeyword* keyword = nullptr;
+    if (word.size() <= m_longestKeyword) {
+        auto it = m_keywords.find(word);
+        if (it != m_keywords.end())
+            keyword = &it->second;
+    }
+    if (!keyword) {
+        for (const auto& candidate : m_regexKeywords) {
+            if (candidate.matchesWholeWord(word)) {
+                keyword = &candidate;
+                break;
+            }
+        }
+    }
+    if (word.size() <= kCachedWordLength) {
+        if (m_wordCache.size() >= kWordCacheSize)
+            m_wordCache.clear();
+        m_wordCache.emplace(word, keyword);
+    }
+    return keyword;
+}
+
+std::size_t HVKeywordBasedParser::paintWord(std::u16string_view text, std::size_t start,
+                                            std::size_t end, HVTextBuffer& storage) {
+    std::size_t wordEnd = m_oppositeCharacters.find(text, start, end);
+    std::u16string_view word = text.substr(start, wordEnd - start);
+    if (!m_caseSensitive) {
+        m_lowercaseWord.clear();
+        hvsyntax::appendLowercase(m_lowercaseWord, word);
+        word = m_lowercaseWord;
+    }
+    const HVKeyword* keyword = keywordForWord(word);
+    if (keyword && keyword->attributesRef())
+        storage.addAttributes(keyword->attributesRef(), {start, wordEnd - start});
+    return wordEnd;
+}
+
+std::size_t HVKeywordBasedParser::paintString(std::u16string_view text, std::size_t start,
+                                              std::size_t end, HVTextBuffer& storage) const {
+    char16_t quote = text[start];
+    std::size_t close = kNotFound;
+    for (std::size_t i = start + 1; i < end; ++i) {
+        if (text[i] != quote)
+            continue;
+        if (i == end - 1) {
+            close = i;
+            break;
+        }
+        std::size_t backslashes = 0;
+        for (std::size_t j = i; j > start + 1 && text[j - 1] == u'\\'; --j)
+            ++backslashes;
+        if (backslashes % 2 == 0) {
+            close = i;
+            break;
+        }
+    }
+    std::size_t stringEnd = close == kNotFound ? end : close + 1;
+    const HVAttributesRef& attributes = quote == u'\'' ? m_singleQuoteAttr : m_doubleQuoteAttr;
+    if (attributes)
+        storage.addAttributes(attributes, {start, stringEnd - start});
+    return stringEnd;
+}
+
+HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& storage) {
+    std::u16string_view text = storage.string();
+    const std::size_t start = std::min(range.location, text.size());
+    const std::size_t end = std::max(start, std::min(range.end(), text.size()));
+    range = {start, end - start};
+
+    // q, k and c: the next quote, keyword character and comment, each found again only once
+    // the position has passed it, so that the whole range is scanned about once.
+    std::size_t q = findQuote(text, start, end);
+    std::size_t k = findKeywordCharacter(text, start, end);
+    EndSearches searches;
+    CommentMatch c = findComment(text, start, end, searches);
+    while (q != kNotFound || k != kNotFound || c.found()) {
+        std::size_t next;
+        if (c.found() && c.range.location < q && c.range.location < k) {
+            if (const HVAttributesRef& attributes = c.comment->attributesRef())
+                storage.addAttributes(attributes, c.range);
+            next = c.range.end();
+        } else if (k <= q) {
+            // A keyword character wins a tie with a quote, and with a comment begin.
+            next = paintWord(text, k, end, storage);
+        } else {
+            next = paintString(text, q, end, storage);
+        }
+        std::size_t p = std::min(next, end);
+        if (q != kNotFound && q < p)
+            q = findQuote(text, p, end);
+        if (c.found() && c.range.location < p)
+            c = p < end ? findComment(text, p, end, searches) : CommentMatch();
+        k = p < end ? findKeywordCharacter(text, p, end) : kNotFound;
+    }
+    markRange(range, storage);
+    return {};
+}
+
+// Editing and writing.
+
+std::vector<HVKeywordGroup> HVKeywordBasedParser::identifiers() const {
+    std::map<std::string, std::vector<std::u16string>> groups;
+    for (const auto& [text, keyword] : m_keywords)
+        groups[keyword.identifier()].push_back(keyword.stringValue());
+    for (const auto& keyword : m_regexKeywords)
+        groups[keyword.identifier()].push_back(keyword.stringValue());
+    std::vector<HVKeywordGroup> result;
+    for (auto& [title, words] : groups) {
+        std::sort(words.begin(), words.end());
+        result.push_back({title, std::move(words)});
+    }
+    return result;
+}
+
+bool HVKeywordBasedParser::setIdentifiers(const std::vector<HVKeywordGroup>& groups,
+                                          HVError* error) {
+    bool compiled = true;
+    m_keywords.clear();
+    m_regexKeywords.clear();
+    for (const auto& group : groups) {
+        if (group.title.empty())
+            continue;
+        for (const auto& text : group.keywords) {
+            if (text.empty())
+                continue;
+            bool isWord = std::all_of(text.begin(), text.end(),
+                                      [&](char16_t c) { return m_keywordCharacters.contains(c); });
+            if (isWord) {
+                addKeyword(HVKeyword(group.title, text));
+                continue;
+            }
+            HVError patternError;
+            HVKeyword keyword = HVKeyword::pattern(group.title, text, &patternError);
+            if (!keyword.regex() && compiled) {
+                compiled = false;
+                HVSetError(error, patternError);
+            }
+            m_regexKeywords.push_back(std::move(keyword));
+        }
+    }
+    rebuildTables();
+    applyTheme();
+    return compiled;
+}
+
+void HVKeywordBasedParser::setKeywordCharacters(std::u16string characters) {
+    m_characterString = std::move(characters);
+    rebuildTables();
+}
+
+void HVKeywordBasedParser::setComments(std::vector<HVComment> comments) {
+    m_comments = std::move(comments);
+    rebuildTables();
+    applyTheme();
+}
+
+void HVKeywordBasedParser::setQuotes(std::optional<std::string> single,
+                                     std::optional<std::string> doubleQuote) {
+    m_singleQuoteId = std::move(single);
+    m_doubleQuoteId = std::move(doubleQuote);
+    rebuildTables();
+    applyTheme();
+}
+
+HVPlistValue::Array HVKeywordBasedParser::plistForComments() const {
+    HVPlistValue::Array array;
+    for (const auto& comment : m_comments) {
+        HVPlistValue::Dictionary entry;
+        entry["begin"] = HVUnicode::utf8(comment.begin());
+        if (comment.end())
+            entry["end"] = HVUnicode::utf8(*comment.end());
+        if (!comment.themeID().empty())
+            entry["id"] = comment.themeID();
+        array.emplace_back(std::move(entry));
+    }
+    return array;
+}
+
+HVPlistValue::Dictionary HVKeywordBasedParser::plistForKeywords() const {
+    std::map<std::string, std::vector<std::string>> groups;
+    for (const auto& [text, keyword] : m_keywords) {
+        if (!keyword.identifier().empty())
+            groups[keyword.identifier()].push_back(HVUnicode::utf8(text));
+    }
+    HVPlistValue::Dictionary dictionary;
+    for (auto& [styleId, words] : groups) {
+        std::sort(words.begin(), words.end());
+        HVPlistValue::Array array(words.begin(), words.end());
+        dictionary[styleId] = std::move(array);
+    }
+    return dictionary;
+}
+
+HVPlistValue::Array HVKeywordBasedParser::plistForRegexKeywords() const {
+    HVPlistValue::Array array;
+    for (const auto& keyword : m_regexKeywords) {
+        HVPlistValue::Dictionary entry;
+        entry["id"] = keyword.identifier();
+        entry["keyword"] = HVUnicode::utf8(keyword.stringValue());
+        array.emplace_back(std::move(entry));
+    }
+    return array;
+}
+
+HVPlistValue::Dictionary HVKeywordBasedParser::plistForQuotes() const {
+    HVPlistValue::Dictionary quotes;
+    if (m_singleQuoteId)
+        quotes["single"] = *m_singleQuoteId;
+    if (m_doubleQuoteId)
+        quotes["double"] = *m_doubleQuoteId;
+    return quotes;
+}
+
+HVPlistValue HVKeywordBasedParser::plistRepresentation() const {
+    HVPlistValue plist = HVParser::plistRepresentation();
+    HVPlistValue::Dictionary& dictionary = *plist.dictionary();
+    dictionary["format-type"] = "keyword";
+    // "case-sensitive" is not written: a definition saved from the program reads back as
+    // ignoring case, as definitions always have.
+    if (!m_characterString.empty())
+        dictionary["keyword-characters"] = HVUnicode::utf8(m_characterString);
+    if (auto quotes = plistForQuotes(); !quotes.empty())
+        dictionary["quotes"] = std::move(quotes);
+    if (!m_comments.empty())
+        dictionary["comments"] = plistForComments();
+    if (auto keywords = plistForKeywords(); !keywords.empty())
+        dictionary["keywords"] = std::move(keywords);
+    if (!m_regexKeywords.empty())
+        dictionary["regex-keywords"] = plistForRegexKeywords();
+    return plist;
+}

@@ -1,0 +1,151 @@
+#pragma once
+
+#include "HVCharacterSet.h"
+#include "HVComment.h"
+#include "HVKeyword.h"
+#include "HVParser.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// The keywords of one style id, as the preferences show and edit them.
+struct HVKeywordGroup {
+    // The style id.
+    std::string title;
+    // Exact words and patterns (their source), sorted.
+    std::vector<std::u16string> keywords;
+    friend bool operator==(const HVKeywordGroup&, const HVKeywordGroup&) = default;
+};
+
+// Highlights languages made of words, quoted strings and comments: scripts, style sheets,
+// programming languages. Built from a syntax definition of "format-type" "keyword".
+//
+// Painting scans the text once: the next quote, the next keyword character and the next
+// comment begin are each found by table lookups, words are looked up without copying them,
+// and the run attributes are prepared once per theme.
+class HVKeywordBasedParser : public HVParser {
+public:
+    struct WordHash {
+        using is_transparent = void;
+        std::size_t operator()(std::u16string_view word) const noexcept;
+    };
+    using KeywordMap = std::unordered_map<std::u16string, HVKeyword, WordHash, std::equal_to<>>;
+
+    // A comment found in a text: where it runs and what it is; comment is none when not found.
+    struct CommentMatch {
+        HVRange range{HVNotFound, 0};
+        const HVComment* comment = nullptr;
+        bool found() const { return comment != nullptr; }
+    };
+
+    // Reads "case-sensitive", "keyword-characters", "keywords", "regex-keywords", "quotes" and
+    // "comments" besides the common keys.
+    HVKeywordBasedParser(HVBundle* bundle, const HVPlistValue& plist);
+    HVKeywordBasedParser(HVBundle* bundle, std::string identifier);
+    ~HVKeywordBasedParser() override;
+
+    // Each keyword, comment kind and quote kind takes its run attributes from the theme.
+    void setTheme(std::shared_ptr<const HVTheme> theme) override;
+    // Paints the comments, words and strings of the range; returns no embedded regions.
+    HVParserRegions parseRange(HVRange range, HVTextBuffer& storage) override;
+    // True when single-quoted strings are defined.
+    bool usesSingleQuotes() const override;
+    // The common keys, "format-type" "keyword", and the keys of this kind that are set.
+    HVPlistValue plistRepresentation() const override;
+
+    // The first comment that begins in range (the earliest; at the same place the kind defined
+    // first), running through its end string, or to the end of its line without the line
+    // break, and never beyond the range.
+    CommentMatch rangeOfCommentInRange(std::u16string_view text, HVRange range) const;
+
+    // The keywords grouped by style id, sorted by title, for the preferences.
+    std::vector<HVKeywordGroup> identifiers() const;
+    // Replaces every keyword. A group without title is skipped; a text holding any character
+    // that is not a keyword character becomes a pattern keyword, any other an exact word.
+    // False (with the first reason) when a pattern does not compile; it is kept nonetheless.
+    bool setIdentifiers(const std::vector<HVKeywordGroup>& groups, HVError* error = nullptr);
+
+    // Words are looked up in lower case when false; the definition must then list them in
+    // lower case.
+    bool caseSensitive() const { return m_caseSensitive; }
+    void setCaseSensitive(bool caseSensitive);
+
+    // The characters that words are made of, as written in the definition, and as sets.
+    const std::u16string& characterString() const { return m_characterString; }
+    void setKeywordCharacters(std::u16string characters);
+    const HVCharacterSet& keywordCharacters() const { return m_keywordCharacters; }
+    // Every character that ends a word.
+    const HVCharacterSet& oppositeSet() const { return m_oppositeCharacters; }
+
+    const KeywordMap& keywords() const { return m_keywords; }
+    const std::vector<HVKeyword>& regexKeywords() const { return m_regexKeywords; }
+    const std::vector<HVComment>& comments() const { return m_comments; }
+    void setComments(std::vector<HVComment> comments);
+
+    // The style ids of single- and double-quoted strings; none when that kind is not a string.
+    const std::optional<std::string>& singleQuoteIdentifier() const { return m_singleQuoteId; }
+    const std::optional<std::string>& doubleQuoteIdentifier() const { return m_doubleQuoteId; }
+    void setQuotes(std::optional<std::string> single, std::optional<std::string> doubleQuote);
+    // The run attributes of the two string kinds (with HVMultiLineAttribute); none when the
+    // theme does not colour them.
+    const HVAttributesRef& singleQuoteAttributes() const { return m_singleQuoteAttr; }
+    const HVAttributesRef& doubleQuoteAttributes() const { return m_doubleQuoteAttr; }
+
+    // The parts of the definition, as written.
+    HVPlistValue::Array plistForComments() const;
+    HVPlistValue::Dictionary plistForKeywords() const;
+    HVPlistValue::Array plistForRegexKeywords() const;
+    HVPlistValue::Dictionary plistForQuotes() const;
+
+private:
+    void addKeyword(HVKeyword keyword);
+    const HVKeyword* keywordForWord(std::u16string_view word);
+    void rebuildTables();
+    void applyTheme();
+    // How far the searches for comment ends have got in one text, so that comment begins that
+    // recur (inside strings, say) do not search the same stretch again: for each kind, and for
+    // line ends, where the last search started and where it found the end (the end of the
+    // range when it found none). Searches only move forwards within one painting.
+    struct EndSearches {
+        std::vector<std::pair<std::size_t, std::size_t>> ends;
+        std::pair<std::size_t, std::size_t> lineEnd{HVNotFound, HVNotFound};
+    };
+    CommentMatch findComment(std::u16string_view text, std::size_t from, std::size_t end,
+                             EndSearches& searches) const;
+    CommentMatch commentAt(std::u16string_view text, std::size_t position, std::size_t end,
+                           EndSearches& searches) const;
+    std::size_t findQuote(std::u16string_view text, std::size_t from, std::size_t end) const;
+    std::size_t findKeywordCharacter(std::u16string_view text, std::size_t from,
+                                     std::size_t end) const;
+    std::size_t paintWord(std::u16string_view text, std::size_t start, std::size_t end,
+                          HVTextBuffer& storage);
+    std::size_t paintString(std::u16string_view text, std::size_t start, std::size_t end,
+                            HVTextBuffer& storage) const;
+
+    bool m_caseSensitive = false;
+    std::u16string m_characterString;
+    HVCharacterSet m_keywordCharacters;
+    HVCharacterSet m_oppositeCharacters;
+    KeywordMap m_keywords;
+    std::vector<HVKeyword> m_regexKeywords;
+    std::vector<HVComment> m_comments;
+    std::optional<std::string> m_singleQuoteId;
+    std::optional<std::string> m_doubleQuoteId;
+    HVAttributesRef m_singleQuoteAttr;
+    HVAttributesRef m_doubleQuoteAttr;
+
+    // Lookup tables derived from the above.
+    HVCharacterSet m_quoteSet;
+    HVCharacterSet m_commentStarts;
+    std::size_t m_longestKeyword = 0;
+    // The lower-case copy of the current word, reused so that lookups do not allocate.
+    std::u16string m_lowercaseWord;
+    // What each word seen so far resolved to (a keyword or none), so that a word that recurs
+    // costs one lookup instead of a lookup and a match of every pattern. Bounded; emptied
+    // whenever the keywords change.
+    std::unordered_map<std::u16string, const HVKeyword*, WordHash, std::equal_to<>> m_wordCache;
+};

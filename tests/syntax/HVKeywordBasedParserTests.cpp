@@ -1,0 +1,390 @@
+#include "HVKeywordBasedParser.h"
+#include "HVPropertyList.h"
+#include "HVRegex.h"
+#include "HVSyntaxTestSupport.h"
+#include "HVTestSupport.h"
+#include "HVTextBuffer.h"
+#include "HVTheme.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Dict = HVPlistValue::Dictionary;
+using Array = HVPlistValue::Array;
+
+constexpr const char* kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+constexpr const char* kWordCharacters =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_$";
+
+// A small script language: two keyword groups, numbers by pattern, both quote kinds, line and
+// block comments.
+Dict scriptDefinition() {
+    return Dict{
+        {"format-version", "1.0"},
+        {"format-id", "text.js"},
+        {"format-type", "keyword"},
+        {"case-sensitive", true},
+        {"keyword-characters", kWordCharacters},
+        {"keywords", Dict{{"keyword.control", Array{"else", "if", "return"}},
+                          {"storage.type", Array{"function", "var"}}}},
+        {"regex-keywords", Array{Dict{{"id", "constant.numeric"}, {"keyword", "[0-9]+"}}}},
+        {"quotes", Dict{{"double", "string.quoted.double"}, {"single", "string.quoted.single"}}},
+        {"comments", Array{Dict{{"begin", "//"}, {"id", "comment.line"}},
+                           Dict{{"begin", "/*"}, {"end", "*/"}, {"id", "comment.block"}}}},
+    };
+}
+
+std::shared_ptr<HVTheme> testTheme() {
+    return HVMakeTestTheme(
+        {"keyword", "storage", "constant.numeric", "string", "comment", "comment.block"});
+}
+
+// Paints range (all of the text when none) with a fresh buffer and dumps the runs.
+std::string paint(HVKeywordBasedParser& parser, std::u16string_view text,
+                  std::optional<HVRange> range = std::nullopt) {
+    auto theme = testTheme();
+    parser.setTheme(theme);
+    HVTextBuffer buffer(text);
+    HVParserRegions regions = parser.parseRange(range.value_or(HVRange{0, text.size()}), buffer);
+    EXPECT_TRUE(regions.empty());
+    return HVDumpRuns(buffer, *theme);
+}
+
+std::string paint(const Dict& definition, std::u16string_view text,
+                  std::optional<HVRange> range = std::nullopt) {
+    HVKeywordBasedParser parser(nullptr, definition);
+    EXPECT_TRUE(parser.loadErrors().empty());
+    return paint(parser, text, range);
+}
+
+Dict with(Dict definition, const std::string& key, HVPlistValue value) {
+    definition[key] = std::move(value);
+    return definition;
+}
+
+} // namespace
+
+TEST(HVKeywordBasedParser, WordsAreLookedUpWhole) {
+    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    //                         0123456789012345678901234567
+    EXPECT_EQ(paint(parser, u"if x else foo123bar return"),
+              "0+2 keyword, 5+4 keyword, 20+6 keyword");
+    EXPECT_EQ(paint(parser, u"var ifelse = function"), "0+3 storage, 13+8 storage");
+    // With letters only as keyword characters, a hyphen or a digit splits words.
+    Dict letters = with(scriptDefinition(), "keyword-characters", kLetters);
+    EXPECT_EQ(paint(letters, u"if-else if2"), "0+2 keyword, 3+4 keyword, 8+2 keyword");
+    EXPECT_EQ(paint(parser, u"If IF iF"), "") << "case-sensitive";
+    parser.setCaseSensitive(false);
+    EXPECT_EQ(paint(parser, u"If IF iF"), "0+2 keyword, 3+2 keyword, 6+2 keyword");
+}
+
+TEST(HVKeywordBasedParser, CaseInsensitiveLanguagesLookUpInLowerCase) {
+    Dict sql = with(scriptDefinition(), "case-sensitive", false);
+    sql["keywords"] = Dict{{"keyword", Array{"select", "Where", "\u00e9cole"}}};
+    sql["keyword-characters"] = std::string(kLetters) + "\u00e9\u00c9";
+    // SELECT finds select; Where as written in the definition is never found.
+    EXPECT_EQ(paint(sql, u"SELECT Select select where Where"),
+              "0+6 keyword, 7+6 keyword, 14+6 keyword");
+    EXPECT_EQ(paint(sql, u"\u00c9COLE"), "0+5 keyword");
+    // Patterns see the lower-case word too.
+    sql["regex-keywords"] = Array{Dict{{"id", "constant.numeric"}, {"keyword", "x[a-f]+"}}};
+    EXPECT_EQ(paint(sql, u"XFF xff Xzz"), "0+3 constant.numeric, 4+3 constant.numeric");
+
+    Dict absent = scriptDefinition();
+    absent.erase("case-sensitive");
+    EXPECT_EQ(paint(absent, u"IF"), "0+2 keyword") << "absent means not case-sensitive";
+}
+
+TEST(HVKeywordBasedParser, PatternKeywordsMustCoverTheWholeWord) {
+    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    EXPECT_EQ(paint(parser, u"123 123abc abc123 7"), "0+3 constant.numeric, 18+1 constant.numeric");
+    // The first pattern whose leftmost match covers the word wins; a shorter leftmost match of
+    // an earlier pattern does not stop the later ones.
+    Dict two = scriptDefinition();
+    two["regex-keywords"] = Array{Dict{{"id", "constant.numeric"}, {"keyword", "[0-9]+|[0-9]+px"}},
+                                  Dict{{"id", "keyword"}, {"keyword", "[0-9]+[a-z]+"}}};
+    EXPECT_EQ(paint(two, u"12px 12 12em"), "0+4 keyword, 5+2 constant.numeric, 8+4 keyword");
+    // Exact keywords are looked up before any pattern.
+    two["keywords"] = Dict{{"storage", Array{"12"}}};
+    EXPECT_EQ(paint(two, u"12"), "0+2 storage");
+}
+
+TEST(HVKeywordBasedParser, CommentsLineAndBlock) {
+    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    // The block comment starts first and runs through its end, past the "//" inside it.
+    //                         0123456789012345678
+    EXPECT_EQ(paint(parser, u"x /* a // b */ if"), "2+12 comment.block ml, 15+2 keyword");
+    // A line comment stops before the line break, whatever it is, and is not multi-line.
+    EXPECT_EQ(paint(parser, u"a // b \"c\" if\nif"), "2+11 comment, 14+2 keyword");
+    EXPECT_EQ(paint(parser, u"a // b\r\nif"), "2+4 comment, 8+2 keyword");
+    EXPECT_EQ(paint(parser, u"a // b\rif"), "2+4 comment, 7+2 keyword");
+    EXPECT_EQ(paint(parser, u"// last line"), "0+12 comment");
+    // A comment that begins right after a word.
+    EXPECT_EQ(paint(parser, u"if/*x*/if"), "0+2 keyword, 2+5 comment.block ml, 7+2 keyword");
+    // A block comment over lines.
+    EXPECT_EQ(paint(parser, u"/* a\nif\n*/ if"), "0+10 comment.block ml, 11+2 keyword");
+    // Comment begins inside strings, each followed later by a comment end or a line end.
+    EXPECT_EQ(paint(parser, u"'/*' a */ b '/*' c /* d */ e"),
+              "0+4 string ml, 12+4 string ml, 19+7 comment.block ml");
+    EXPECT_EQ(paint(parser, u"'//' x '//' y // z\nw"),
+              "0+4 string ml, 7+4 string ml, 14+4 comment");
+    // Quotes inside comments and comments inside strings are not tokens.
+    EXPECT_EQ(paint(parser, u"/* 'a */ \"/* b\" 'x' // \"y"),
+              "0+8 comment.block ml, 9+6 string ml, 16+3 string ml, 20+5 comment");
+}
+
+TEST(HVKeywordBasedParser, AtOnePlaceTheCommentKindDefinedFirstWins) {
+    Dict lua = scriptDefinition();
+    lua["comments"] = Array{Dict{{"begin", "--"}, {"id", "comment.line"}},
+                            Dict{{"begin", "--[["}, {"end", "]]"}, {"id", "comment.block"}}};
+    EXPECT_EQ(paint(lua, u"--[[ a\nb ]] if"), "0+6 comment, 12+2 keyword");
+    std::swap(lua["comments"].array()->at(0), lua["comments"].array()->at(1));
+    EXPECT_EQ(paint(lua, u"--[[ a\nb ]] if"), "0+11 comment.block ml, 12+2 keyword");
+    // A kind with an empty begin is never found.
+    lua["comments"].array()->push_back(Dict{{"begin", ""}, {"id", "comment"}});
+    EXPECT_EQ(paint(lua, u"x"), "");
+}
+
+TEST(HVKeywordBasedParser, AKeywordCharacterWinsATieWithACommentOrAQuote) {
+    // A comment whose begin starts with a keyword character is read as a word.
+    Dict basic = scriptDefinition();
+    basic["comments"] = Array{Dict{{"begin", "REM"}, {"id", "comment.line"}}};
+    basic["keywords"] = Dict{{"keyword", Array{"if"}}};
+    EXPECT_EQ(paint(basic, u"REM if"), "4+2 keyword");
+    EXPECT_EQ(paint(basic, u"REMARK if"), "7+2 keyword");
+    Dict dashes = with(basic, "keyword-characters", std::string(kLetters) + "-");
+    dashes["comments"] = Array{Dict{{"begin", "--"}, {"id", "comment.line"}}};
+    EXPECT_EQ(paint(dashes, u"-- if"), "3+2 keyword");
+
+    // A quote character that is also a keyword character starts a word.
+    Dict primes = with(scriptDefinition(), "keyword-characters", std::string(kLetters) + "'");
+    primes["keywords"] = Dict{{"keyword", Array{"it's"}}};
+    EXPECT_EQ(paint(primes, u"it's 'a' x'"), "0+4 keyword");
+
+    // A comment whose begin starts with a quote character is read as a string.
+    Dict vim = scriptDefinition();
+    vim["comments"] = Array{Dict{{"begin", "\""}, {"id", "comment.line"}}};
+    EXPECT_EQ(paint(vim, u"\" note\nif"), "0+9 string ml");
+}
+
+TEST(HVKeywordBasedParser, QuotesAndEscapes) {
+    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    EXPECT_TRUE(parser.usesSingleQuotes());
+    //                         0123 4567890
+    EXPECT_EQ(paint(parser, u"'it\\'s' if"), "0+7 string ml, 8+2 keyword");
+    // Two backslashes escape each other, so the quote after them closes the string.
+    EXPECT_EQ(paint(parser, u"\"a\\\\\" if \"b\""), "0+5 string ml, 6+2 keyword, 9+3 string ml");
+    // Three escape the quote.
+    EXPECT_EQ(paint(parser, u"\"a\\\\\\\" if\" if"), "0+10 string ml, 11+2 keyword");
+    // The other quote kind does not close a string.
+    EXPECT_EQ(paint(parser, u"\"it's\" 'say \"hi\"'"), "0+6 string ml, 7+10 string ml");
+    // Adjacent strings merge into one run of the same attributes.
+    EXPECT_EQ(paint(parser, u"'a''b'"), "0+6 string ml");
+    // A quote in the last place of the range closes the string even when escaped.
+    EXPECT_EQ(paint(parser, u"\"a\\\""), "0+4 string ml");
+    EXPECT_EQ(paint(parser, u"\"a\\\" if", HVRange{0, 4}), "0+4 string ml");
+    // Without single quotes, an apostrophe is plain text.
+    Dict doubleOnly = scriptDefinition();
+    doubleOnly["quotes"] = Dict{{"double", "string.quoted.double"}};
+    HVKeywordBasedParser doubles(nullptr, doubleOnly);
+    EXPECT_FALSE(doubles.usesSingleQuotes());
+    EXPECT_EQ(paint(doubles, u"'if' \"x\""), "1+2 keyword, 5+3 string ml");
+}
+
+TEST(HVKeywordBasedParser, UnterminatedCommentsAndStringsPaintToTheEndOfTheRange) {
+    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    std::u16string text = u"x /* open\nif\nif";
+    EXPECT_EQ(paint(parser, text), "2+13 comment.block ml");
+    EXPECT_EQ(paint(parser, text, HVRange{0, 10}), "2+8 comment.block ml");
+    EXPECT_EQ(paint(parser, u"if 'open\nif"), "0+2 keyword, 3+8 string ml");
+    EXPECT_EQ(paint(parser, u"if 'open\nif", HVRange{0, 9}), "0+2 keyword, 3+6 string ml");
+    // A line comment stops at the end of the range too.
+    EXPECT_EQ(paint(parser, u"a // b c", HVRange{0, 5}), "2+3 comment");
+}
+
+TEST(HVKeywordBasedParser, ARangeThatStartsInsideAString) {
+    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    //                    0123456789012345678901
+    std::u16string text = u"say \"hello world\" if";
+    // The closing quote is taken for an opening one: the rest of the range becomes a string.
+    EXPECT_EQ(paint(parser, text, HVRange{10, text.size() - 10}), "16+4 string ml");
+    EXPECT_EQ(paint(parser, text), "4+13 string ml, 18+2 keyword");
+}
+
+TEST(HVKeywordBasedParser, OnlyTheRangeIsPaintedAndMarked) {
+    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    auto theme = testTheme();
+    parser.setTheme(theme);
+    HVTextBuffer buffer(u"if if if");
+    parser.parseRange({3, 2}, buffer);
+    EXPECT_EQ(HVDumpRuns(buffer, *theme), "3+2 keyword");
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 2), nullptr);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 3), &parser);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 4), &parser);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 5), nullptr);
+    // A range reaching beyond the text is cut at its end.
+    parser.parseRange({6, 100}, buffer);
+    EXPECT_EQ(HVDumpRuns(buffer, *theme), "3+2 keyword, 6+2 keyword");
+    parser.parseRange({HVNotFound, 5}, buffer);
+
+    // Nothing to paint: only the mark.
+    HVTextBuffer plain(u"  ;; ++ \n");
+    parser.parseRange({0, plain.length()}, plain);
+    EXPECT_EQ(plain.runCount(), 1u);
+    EXPECT_EQ(HVParser::parserAtIndex(plain, 0), &parser);
+    EXPECT_EQ(HVParser::parserAtIndex(plain, 8), &parser);
+}
+
+TEST(HVKeywordBasedParser, StyleIdsTheThemeLacks) {
+    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    auto sparse = HVMakeTestTheme({"keyword"});
+    parser.setTheme(sparse);
+    HVTextBuffer buffer(u"/* a */ 'b' // c\nif var");
+    parser.parseRange({0, buffer.length()}, buffer);
+    // The block comment keeps only its multi-line mark; strings without colours are not
+    // painted at all; the line comment and var keep their colours.
+    EXPECT_EQ(HVDumpRuns(buffer, *sparse), "0+7 - ml, 17+2 keyword");
+    EXPECT_EQ(parser.singleQuoteAttributes(), nullptr);
+
+    // Without a theme nothing is coloured but the parser still marks its range.
+    HVKeywordBasedParser bare(nullptr, scriptDefinition());
+    HVTextBuffer other(u"if 'x'");
+    bare.parseRange({0, other.length()}, other);
+    EXPECT_EQ(HVDumpRuns(other, *sparse), "");
+    EXPECT_EQ(HVParser::parserAtIndex(other, 0), &bare);
+}
+
+TEST(HVKeywordBasedParser, ANewThemeRecolours) {
+    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    auto first = HVMakeTestTheme({"keyword", "string"});
+    auto second = HVMakeTestTheme({"string", "keyword"});
+    parser.setTheme(first);
+    HVTextBuffer buffer(u"if 'a'");
+    parser.parseRange({0, buffer.length()}, buffer);
+    EXPECT_EQ(HVDumpRuns(buffer, *first), "0+2 keyword, 3+3 string ml");
+    parser.setTheme(second);
+    buffer.setAttributes(HVAttributes(), {0, buffer.length()});
+    parser.parseRange({0, buffer.length()}, buffer);
+    EXPECT_EQ(HVDumpRuns(buffer, *second), "0+2 keyword, 3+3 string ml");
+    EXPECT_EQ(HVDumpRuns(buffer, *first), "0+2 string, 3+3 keyword ml")
+        << "the colours are the second theme's";
+}
+
+TEST(HVKeywordBasedParser, CommentsAndQuotesSetInThePreferences) {
+    HVKeywordBasedParser parser(nullptr, std::string("text.new"));
+    parser.setKeywordCharacters(u"abcdefghijklmnopqrstuvwxyz");
+    parser.setIdentifiers({{"keyword", {u"fi"}}});
+    parser.setComments({HVComment(u"#", u"", "comment"), HVComment(u"{-", u"-}", "comment")});
+    parser.setQuotes(std::nullopt, "string");
+    EXPECT_EQ(paint(parser, u"fi # x\n{- y\n-} 'a' \"b\""),
+              "0+2 keyword, 3+3 comment, 7+7 comment ml, 19+3 string ml");
+    EXPECT_FALSE(parser.usesSingleQuotes());
+    EXPECT_EQ(parser.plistForComments(),
+              (Array{Dict{{"begin", "#"}, {"id", "comment"}},
+                     Dict{{"begin", "{-"}, {"end", "-}"}, {"id", "comment"}}}));
+    EXPECT_EQ(parser.plistForQuotes(), (Dict{{"double", "string"}}));
+}
+
+TEST(HVKeywordBasedParser, FindingTheNextComment) {
+    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    std::u16string text = u"a / b /* c */ // d";
+    auto found = parser.rangeOfCommentInRange(text, {0, text.size()});
+    ASSERT_TRUE(found.found());
+    EXPECT_EQ(found.range, (HVRange{6, 7}));
+    EXPECT_EQ(found.comment->themeID(), "comment.block");
+    found = parser.rangeOfCommentInRange(text, {7, text.size() - 7});
+    EXPECT_EQ(found.range, (HVRange{14, 4}));
+    // A begin must lie wholly in the range.
+    EXPECT_FALSE(parser.rangeOfCommentInRange(text, {0, 7}).found());
+    EXPECT_FALSE(parser.rangeOfCommentInRange(text, {18, 0}).found());
+}
+
+TEST(HVKeywordBasedParser, SyntaxDefinitionRoundTrips) {
+    Dict definition = scriptDefinition();
+    definition["folding"] = Dict{{"open", "\\{"}, {"close", "\\}"}};
+    HVKeywordBasedParser parser(nullptr, definition);
+    EXPECT_TRUE(parser.loadErrors().empty());
+    // Everything is written back except "case-sensitive", which definitions never carry out.
+    Dict written = definition;
+    written.erase("case-sensitive");
+    EXPECT_EQ(parser.plistRepresentation(), HVPlistValue(written));
+
+    HVTemporaryDirectory dir;
+    ASSERT_TRUE(parser.commitToPath(dir.path()));
+    auto reread = HVPropertyList::readFromFile(dir.path() + "/syntax.plist");
+    ASSERT_TRUE(reread);
+    HVKeywordBasedParser again(nullptr, *reread);
+    EXPECT_EQ(again.plistRepresentation(), HVPlistValue(written));
+    EXPECT_FALSE(again.caseSensitive());
+    EXPECT_EQ(paint(again, u"if 1 'a' // b"), paint(parser, u"if 1 'a' // b"));
+
+    // A minimal definition writes only what it has; keywords without a style id are left out.
+    Dict minimal{{"format-type", "keyword"},
+                 {"keywords", Dict{{"", Array{"lost"}}}},
+                 {"comments", Array{Dict{{"begin", "#"}}}}};
+    HVKeywordBasedParser small(nullptr, minimal);
+    EXPECT_EQ(small.plistRepresentation(),
+              HVPlistValue(Dict{{"format-version", "1.0"},
+                                {"format-type", "keyword"},
+                                {"comments", Array{Dict{{"begin", "#"}}}}}));
+    HVKeywordBasedParser fresh(nullptr, std::string("text.new"));
+    EXPECT_EQ(fresh.plistRepresentation(), HVPlistValue(Dict{{"format-version", "1.0"},
+                                                             {"format-id", "text.new"},
+                                                             {"format-type", "keyword"}}));
+}
+
+TEST(HVKeywordBasedParser, KeywordGroupsForThePreferences) {
+    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    auto groups = parser.identifiers();
+    ASSERT_EQ(groups.size(), 3u);
+    EXPECT_EQ(groups[0], (HVKeywordGroup{"constant.numeric", {u"[0-9]+"}}));
+    EXPECT_EQ(groups[1], (HVKeywordGroup{"keyword.control", {u"else", u"if", u"return"}}));
+    EXPECT_EQ(groups[2], (HVKeywordGroup{"storage.type", {u"function", u"var"}}));
+    EXPECT_EQ(paint(parser, u"if while"), "0+2 keyword");
+
+    // Texts with a character outside the keyword characters become patterns.
+    HVError error;
+    EXPECT_TRUE(parser.setIdentifiers({{"keyword", {u"while", u"do", u"", u"0x[0-9a-f]+"}},
+                                       {"", {u"ignored"}},
+                                       {"constant.numeric", {u"[0-9]+"}}},
+                                      &error));
+    EXPECT_EQ(parser.keywords().size(), 2u);
+    EXPECT_EQ(parser.regexKeywords().size(), 2u);
+    EXPECT_EQ(paint(parser, u"while 0xff if 12"),
+              "0+5 keyword, 6+4 keyword, 14+2 constant.numeric");
+    EXPECT_EQ(paint(parser, u"if while"), "3+5 keyword") << "words seen before look up anew";
+    EXPECT_EQ(parser.identifiers()[1],
+              (HVKeywordGroup{"keyword", {u"0x[0-9a-f]+", u"do", u"while"}}));
+
+    // A pattern that does not compile is reported and kept, matching nothing.
+    EXPECT_FALSE(parser.setIdentifiers({{"keyword", {u"(", u"do"}}}, &error));
+    EXPECT_EQ(error.domain(), HVSyntaxErrorDomain);
+    EXPECT_EQ(paint(parser, u"do ("), "0+2 keyword");
+    EXPECT_EQ(*parser.plistRepresentation().objectForKey("regex-keywords"),
+              HVPlistValue(Array{Dict{{"id", "keyword"}, {"keyword", "("}}}));
+
+    parser.setKeywordCharacters(u"od");
+    EXPECT_EQ(paint(parser, u"do do"), "0+2 keyword, 3+2 keyword");
+    EXPECT_TRUE(parser.oppositeSet().contains(u' '));
+    EXPECT_FALSE(parser.oppositeSet().contains(u'o'));
+}
+
+TEST(HVKeywordBasedParser, BadDefinitionsAreReportedAndPaintWhatTheyCan) {
+    Dict bad = scriptDefinition();
+    bad["keywords"] = Dict{{"keyword", Array{"if", 3}}, {"storage", "var"}};
+    bad["regex-keywords"] =
+        Array{Dict{{"id", "constant.numeric"}, {"keyword", "[0-9"}}, Dict{{"id", "x"}}, "junk"};
+    bad["comments"] = Array{Dict{{"end", "*/"}}, Dict{{"begin", "#"}, {"id", "comment"}}};
+    bad["quotes"] = "double";
+    HVKeywordBasedParser parser(nullptr, bad);
+    EXPECT_EQ(parser.loadErrors().size(), 7u);
+    for (const auto& error : parser.loadErrors())
+        EXPECT_EQ(error.domain(), HVSyntaxErrorDomain) << error.description();
+    EXPECT_EQ(paint(parser, u"if 1 'a' # c"), "0+2 keyword, 9+3 comment");
+    EXPECT_EQ(*parser.plistRepresentation().objectForKey("regex-keywords"),
+              HVPlistValue(Array{Dict{{"id", "constant.numeric"}, {"keyword", "[0-9"}}}));
+
+    HVKeywordBasedParser notADictionary(nullptr, HVPlistValue(Array{}));
+    EXPECT_EQ(paint(notADictionary, u"if 'a'"), "");
+}

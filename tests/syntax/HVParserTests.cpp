@@ -1,0 +1,228 @@
+#include "HVFileSystem.h"
+#include "HVParser.h"
+#include "HVPropertyList.h"
+#include "HVRegex.h"
+#include "HVSyntaxTestSupport.h"
+#include "HVTestSupport.h"
+#include "HVTextBuffer.h"
+#include "HVTheme.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+HVParser braceParser() {
+    return HVParser(nullptr,
+                    HVPlistValue::Dictionary{
+                        {"format-id", "text.c"},
+                        {"folding", HVPlistValue::Dictionary{{"open", "\\{"}, {"close", "\\}"}}}});
+}
+
+std::string state(const HVParser& parser, std::u16string_view line) {
+    switch (parser.foldStateForLine(line)) {
+    case HVFoldState::None:
+        return "none";
+    case HVFoldState::Opener:
+        return "opener";
+    case HVFoldState::Closer:
+        return "closer";
+    case HVFoldState::Collapsed:
+        return "collapsed";
+    case HVFoldState::CloserThenOpener:
+        return "closer-then-opener";
+    }
+    return "?";
+}
+
+std::string regions(const HVParserRegions& found, const HVParser* expected) {
+    std::string out;
+    for (const auto& [range, parser] : found) {
+        out += (out.empty() ? "" : ", ") + std::to_string(range.location) + "+" +
+               std::to_string(range.length);
+        if (parser != expected)
+            out += " (other parser)";
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(HVParser, FoldStateOfOneLine) {
+    HVParser parser = braceParser();
+    EXPECT_EQ(state(parser, u"if (x) {"), "opener");
+    EXPECT_EQ(state(parser, u"}"), "closer");
+    EXPECT_EQ(state(parser, u"} else {"), "closer-then-opener");
+    EXPECT_EQ(state(parser, u"{ }"), "none");
+    EXPECT_EQ(state(parser, u"a = {b: 1};"), "none");
+    EXPECT_EQ(state(parser, u"plain text"), "none");
+    EXPECT_EQ(state(parser, u""), "none");
+    // Only the first opener counts: a closer after it means the line closes on itself.
+    EXPECT_EQ(state(parser, u"{ } {"), "none");
+    EXPECT_EQ(state(parser, u"} {{"), "closer-then-opener");
+    EXPECT_EQ(parser.foldStateForLine(u"{ }", true), HVFoldState::Collapsed);
+}
+
+TEST(HVParser, NestingStepCountsMatchesOverTheWholeLine) {
+    HVParser parser = braceParser();
+    EXPECT_EQ(parser.foldStepForLine(u"a { b { c {", HVFoldState::Opener), 3u);
+    EXPECT_EQ(parser.foldStepForLine(u"}}", HVFoldState::Closer), 2u);
+    EXPECT_EQ(parser.foldStepForLine(u"}} else {", HVFoldState::CloserThenOpener), 2u);
+    EXPECT_EQ(parser.foldStepForLine(u"{ { }", HVFoldState::Collapsed), 1u);
+    EXPECT_EQ(parser.foldStepForLine(u"{", HVFoldState::None), 0u);
+
+    // Patterns that can match the empty string still count each place once.
+    HVParser empty(nullptr,
+                   HVPlistValue::Dictionary{{"folding", HVPlistValue::Dictionary{{"open", "x*"}}}});
+    EXPECT_EQ(empty.foldStepForLine(u"ab", HVFoldState::Opener), 3u);
+}
+
+TEST(HVParser, FoldPatternsAnchorToTheLine) {
+    HVParser parser(nullptr,
+                    HVPlistValue::Dictionary{
+                        {"folding", HVPlistValue::Dictionary{{"open", "^\\s*<(div|ul)\\b"},
+                                                             {"close", "</(div|ul)>\\s*$"}}}});
+    EXPECT_EQ(state(parser, u"  <div class=\"a\">"), "opener");
+    EXPECT_EQ(state(parser, u"  </div>"), "closer");
+    EXPECT_EQ(state(parser, u"<div>x</div>"), "none");
+    EXPECT_EQ(state(parser, u"x <div>"), "none");
+
+    // The closer before the opener is searched in that part alone, where "$" is its end.
+    HVParser unanchored(nullptr,
+                        HVPlistValue::Dictionary{
+                            {"folding", HVPlistValue::Dictionary{{"open", "<(div|ul)>"},
+                                                                 {"close", "</(div|ul)>\\s*$"}}}});
+    EXPECT_EQ(state(unanchored, u"</ul> <ul>"), "closer-then-opener");
+    EXPECT_EQ(state(unanchored, u"</ul> x <ul>"), "opener");
+}
+
+TEST(HVParser, WithoutFoldPatternsNoLineIsMarked) {
+    HVParser parser(nullptr, std::string("text.plain"));
+    EXPECT_EQ(state(parser, u"{"), "none");
+    EXPECT_EQ(parser.foldStepForLine(u"{", HVFoldState::Opener), 0u);
+    EXPECT_EQ(parser.identifier(), "text.plain");
+
+    HVParser onlyCloser(
+        nullptr, HVPlistValue::Dictionary{{"folding", HVPlistValue::Dictionary{{"close", "end"}}}});
+    EXPECT_EQ(state(onlyCloser, u"end"), "closer");
+    EXPECT_EQ(onlyCloser.foldOpener(), nullptr);
+}
+
+TEST(HVParser, OpenerAndCloserRegions) {
+    HVParser parser(nullptr, HVPlistValue::Dictionary{{"openers", HVPlistValue::Array{"<?php"}},
+                                                      {"closers", HVPlistValue::Array{"?>"}}});
+    std::u16string three = u"<?php a <?php b <?php c ?>";
+    EXPECT_EQ(regions(parser.rangesInString(three, {0, three.size()}), &parser),
+              "0+26, 8+18, 16+10");
+    // Only the range is searched.
+    EXPECT_EQ(regions(parser.rangesInString(three, {8, 10}), &parser), "8+10");
+    EXPECT_EQ(regions(parser.rangesInString(three, {0, 0}), &parser), "");
+
+    // Occurrences pair by rank within the lists, ignoring case: "<script" is listed first.
+    HVParser two(nullptr, HVPlistValue::Dictionary{
+                              {"openers", HVPlistValue::Array{"<script", "<style"}},
+                              {"closers", HVPlistValue::Array{"</script>", "</style>"}}});
+    std::u16string markup = u"<STYLE>a</style><script>b</SCRIPT>";
+    EXPECT_EQ(regions(two.rangesInString(markup, {0, markup.size()}), &two), "0+16, 16+18");
+
+    HVParser none(nullptr, std::string("x"));
+    EXPECT_TRUE(none.rangesInString(three, {0, three.size()}).empty());
+}
+
+TEST(HVParser, PlaceholdersOnTheRestOfTheLine) {
+    HVParser parser(nullptr, std::string("x"));
+    auto next = [&](std::u16string_view text, std::size_t after) {
+        HVRange found = parser.nextSignificantRangeInString(text, {0, after});
+        if (found.location == HVNotFound)
+            return std::string("not found");
+        return std::to_string(found.location) + "+" + std::to_string(found.length);
+    };
+    EXPECT_EQ(next(u"f(\"\", [*name*], [*cur])", 0), "16+6") << "[*cur] anywhere wins";
+    EXPECT_EQ(next(u"f(\"\", [*name*])", 0), "3+0") << "then the empty quotes";
+    EXPECT_EQ(next(u"f([*name*], [*other*])", 0), "2+8");
+    EXPECT_EQ(next(u"f([*name*], [*other*])", 3), "12+9") << "after the range only";
+    EXPECT_EQ(next(u"f([*name)", 0), "not found");
+    EXPECT_EQ(next(u"f(x)\n[*cur]", 0), "not found") << "the line ends the search";
+    EXPECT_EQ(next(u"f(x)\r\"\"", 0), "not found");
+    EXPECT_EQ(next(u"f(x)", 10), "not found");
+}
+
+TEST(HVParser, TheBaseParserMarksItsRangeAndPaintsNothing) {
+    HVParser parser(nullptr,
+                    HVPlistValue::Dictionary{{"format-type", "unknown"}, {"format-id", "text.x"}});
+    auto theme = HVMakeTestTheme({"comment"});
+    parser.setTheme(theme);
+    HVTextBuffer buffer(u"one // two\nthree");
+    EXPECT_TRUE(parser.parseRange({4, 7}, buffer).empty());
+    EXPECT_EQ(HVDumpRuns(buffer, *theme), "");
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 3), nullptr);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 4), &parser);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 10), &parser);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 11), nullptr);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 99), nullptr);
+    EXPECT_EQ(parser.subparsers().size(), 0u);
+    EXPECT_FALSE(parser.usesSingleQuotes());
+}
+
+TEST(HVParser, SyntaxDefinitionRoundTripsThroughABinaryFile) {
+    HVPlistValue definition = HVPlistValue::Dictionary{
+        {"format-version", "1.0"},
+        {"format-id", "text.php"},
+        {"format-type", "something-new"},
+        {"folding", HVPlistValue::Dictionary{{"open", "\\{"}, {"close", "\\}"}}},
+        {"openers", HVPlistValue::Array{"<?php", "<?"}},
+        {"closers", HVPlistValue::Array{"?>", "?>"}}};
+    HVParser parser(nullptr, definition);
+    EXPECT_TRUE(parser.loadErrors().empty());
+    EXPECT_EQ(parser.plistRepresentation(), definition);
+
+    HVTemporaryDirectory dir;
+    HVError error;
+    ASSERT_TRUE(parser.commitToPath(dir.path(), &error)) << error.fullDescription();
+    std::string bytes = HVReadFile(dir.path() + "/syntax.plist");
+    EXPECT_EQ(bytes.substr(0, 8), "bplist00");
+    auto reread = HVPropertyList::readFromFile(dir.path() + "/syntax.plist");
+    ASSERT_TRUE(reread);
+    EXPECT_EQ(*reread, definition);
+
+    // A writing failure is reported.
+    EXPECT_FALSE(parser.commitToPath(dir.path() + "/missing/Contents", &error));
+
+    // Only what is set is written.
+    HVParser bare(nullptr, std::string());
+    EXPECT_EQ(bare.plistRepresentation(),
+              HVPlistValue(HVPlistValue::Dictionary{{"format-version", "1.0"}}));
+    HVParser onlyOpen(nullptr, std::string("x"));
+    ASSERT_TRUE(onlyOpen.setFoldOpener(u"begin"));
+    EXPECT_EQ(*onlyOpen.plistRepresentation().objectForKey("folding"),
+              HVPlistValue(HVPlistValue::Dictionary{{"open", "begin"}}));
+    ASSERT_TRUE(onlyOpen.setFoldOpener(u""));
+    EXPECT_EQ(onlyOpen.foldOpener(), nullptr);
+    EXPECT_EQ(onlyOpen.plistRepresentation().objectForKey("folding"), nullptr);
+}
+
+TEST(HVParser, BadDefinitionsAreReportedAndKeptForWriting) {
+    HVPlistValue definition = HVPlistValue::Dictionary{
+        {"format-id", "text.bad"},
+        {"folding", HVPlistValue::Dictionary{{"open", "("}, {"close", "\\)"}}},
+        {"openers", HVPlistValue::Array{"<%", 5}},
+        {"closers", "%>"}};
+    HVParser parser(nullptr, definition);
+    ASSERT_EQ(parser.loadErrors().size(), 3u);
+    EXPECT_NE(parser.loadErrors()[0].description().find("\"(\""), std::string::npos)
+        << parser.loadErrors()[0].description();
+    EXPECT_EQ(parser.foldOpener(), nullptr);
+    EXPECT_NE(parser.foldCloser(), nullptr);
+    EXPECT_EQ(state(parser, u"( x )"), "closer");
+    // The pattern that did not compile is written back as it was.
+    EXPECT_EQ(*parser.plistRepresentation().objectForKey("folding"),
+              *definition.objectForKey("folding"));
+    EXPECT_EQ(parser.openers(), (std::vector<std::u16string>{u"<%"}));
+
+    HVError error;
+    EXPECT_FALSE(parser.setFoldCloser(u"[", &error));
+    EXPECT_EQ(error.domain(), HVSyntaxErrorDomain);
+
+    HVParser notADictionary(nullptr, HVPlistValue("text"));
+    EXPECT_EQ(notADictionary.loadErrors().size(), 1u);
+    EXPECT_EQ(notADictionary.identifier(), "");
+}
