@@ -113,6 +113,17 @@ public:
         return {m_data.get(), length()};
     }
 
+    // The characters of [from, to) in one piece: the gap moves only when it lies inside them,
+    // and then only to the nearer end, so a line near the last edit costs its own length.
+    std::u16string_view contiguous(std::size_t from, std::size_t to) {
+        if (!m_data || from >= to)
+            return {};
+        if (from < m_gapStart && to > m_gapStart)
+            moveGap(m_gapStart - from < to - m_gapStart ? from : to);
+        const char16_t* base = m_data.get() + (from < m_gapStart ? from : from + gapLength());
+        return {base, to - from};
+    }
+
     // Replaces [from, to) by text; afterwards the gap follows the new text.
     void replace(std::size_t from, std::size_t to, std::u16string_view text) {
         std::u16string own;
@@ -581,6 +592,11 @@ std::size_t HVTextBuffer::getCharacters(char16_t* out, HVRange range) const {
 
 std::u16string_view HVTextBuffer::string() const {
     return m_storage->text.contiguous();
+}
+
+std::u16string_view HVTextBuffer::contiguousRange(HVRange range) const {
+    range = clip(range, length());
+    return m_storage->text.contiguous(range.location, range.end());
 }
 
 void HVTextBuffer::replaceCharacters(HVRange range, std::u16string_view text) {

@@ -55,6 +55,9 @@ public:
     // to the end: after an edit far from the end that costs a move of the text behind the edit,
     // so code that looks at a few lines per keystroke reads them with substring() instead.
     std::u16string_view string() const;
+    // The characters of one range in one piece (index 0 is range.location), valid until the next
+    // change of characters. Cheap for a range near the last edit, unlike string().
+    std::u16string_view contiguousRange(HVRange range) const;
 
     // Editing. New characters take the attributes of the first character they replace, or of
     // the character before them when they replace nothing.

@@ -303,8 +303,12 @@ const HVKeyword* HVKeywordBasedParser::keywordForWord(std::u16string_view word) 
     return keyword;
 }
 
+void HVKeywordBasedParser::Painter::paint(const HVAttributesRef& attributes, HVRange range) const {
+    storage.addAttributes(attributes, {base + range.location, range.length});
+}
+
 std::size_t HVKeywordBasedParser::paintWord(std::u16string_view text, std::size_t start,
-                                            std::size_t end, HVTextBuffer& storage) {
+                                            std::size_t end, const Painter& painter) {
     std::size_t wordEnd = m_oppositeCharacters.find(text, start, end);
     std::u16string_view word = text.substr(start, wordEnd - start);
     if (!m_caseSensitive) {
@@ -314,12 +318,12 @@ std::size_t HVKeywordBasedParser::paintWord(std::u16string_view text, std::size_
     }
     const HVKeyword* keyword = keywordForWord(word);
     if (keyword && keyword->attributesRef())
-        storage.addAttributes(keyword->attributesRef(), {start, wordEnd - start});
+        painter.paint(keyword->attributesRef(), {start, wordEnd - start});
     return wordEnd;
 }
 
 std::size_t HVKeywordBasedParser::paintString(std::u16string_view text, std::size_t start,
-                                              std::size_t end, HVTextBuffer& storage) const {
+                                              std::size_t end, const Painter& painter) const {
     char16_t quote = text[start];
     std::size_t close = kNotFound;
     for (std::size_t i = start + 1; i < end; ++i) {
@@ -340,15 +344,19 @@ std::size_t HVKeywordBasedParser::paintString(std::u16string_view text, std::siz
     std::size_t stringEnd = close == kNotFound ? end : close + 1;
     const HVAttributesRef& attributes = quote == u'\'' ? m_singleQuoteAttr : m_doubleQuoteAttr;
     if (attributes)
-        storage.addAttributes(attributes, {start, stringEnd - start});
+        painter.paint(attributes, {start, stringEnd - start});
     return stringEnd;
 }
 
 HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& storage) {
-    std::u16string_view text = storage.string();
-    const std::size_t start = std::min(range.location, text.size());
-    const std::size_t end = std::max(start, std::min(range.end(), text.size()));
-    range = {start, end - start};
+    // Only the range is read, in one piece: after an edit in the middle of a large file this
+    // costs the range, not a move of the whole text.
+    range.location = std::min(range.location, storage.length());
+    range.length = std::min(range.length, storage.length() - range.location);
+    std::u16string_view text = storage.contiguousRange(range);
+    const Painter painter{storage, range.location};
+    const std::size_t start = 0;
+    const std::size_t end = text.size();
 
     // q, k and c: the next quote, keyword character and comment, each found again only once
     // the position has passed it, so that the whole range is scanned about once.
@@ -360,13 +368,13 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
         std::size_t next;
         if (c.found() && c.range.location < q && c.range.location < k) {
             if (const HVAttributesRef& attributes = c.comment->attributesRef())
-                storage.addAttributes(attributes, c.range);
+                painter.paint(attributes, c.range);
             next = c.range.end();
         } else if (k <= q) {
             // A keyword character wins a tie with a quote, and with a comment begin.
-            next = paintWord(text, k, end, storage);
+            next = paintWord(text, k, end, painter);
         } else {
-            next = paintString(text, q, end, storage);
+            next = paintString(text, q, end, painter);
         }
         std::size_t p = std::min(next, end);
         if (q != kNotFound && q < p)

@@ -121,10 +121,16 @@ private:
     std::size_t findQuote(std::u16string_view text, std::size_t from, std::size_t end) const;
     std::size_t findKeywordCharacter(std::u16string_view text, std::size_t from,
                                      std::size_t end) const;
+    // Paints runs found at positions of a piece of the text that begins at base.
+    struct Painter {
+        HVTextBuffer& storage;
+        std::size_t base;
+        void paint(const HVAttributesRef& attributes, HVRange range) const;
+    };
     std::size_t paintWord(std::u16string_view text, std::size_t start, std::size_t end,
-                          HVTextBuffer& storage);
+                          const Painter& painter);
     std::size_t paintString(std::u16string_view text, std::size_t start, std::size_t end,
-                            HVTextBuffer& storage) const;
+                            const Painter& painter) const;
 
     bool m_caseSensitive = false;
     std::u16string m_characterString;

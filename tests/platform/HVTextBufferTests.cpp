@@ -401,3 +401,16 @@ TEST(HVTextBuffer, LargeInsertionsGrowAndLargeDeletionsShrinkTheStorage) {
     EXPECT_EQ(compare(buffer, model), "");
     EXPECT_EQ(buffer.string(), std::u16string_view(model.text));
 }
+
+TEST(HVTextBuffer, ContiguousRangesOnEitherSideOfTheGapAndAcrossIt) {
+    HVTextBuffer buffer(u"0123456789");
+    buffer.replaceCharacters({5, 0}, u"x"); // the gap now follows "01234x"
+    EXPECT_EQ(buffer.contiguousRange({0, 3}), u"012");
+    EXPECT_EQ(buffer.contiguousRange({7, 4}), u"6789");
+    EXPECT_EQ(buffer.contiguousRange({3, 5}), u"34x56");
+    EXPECT_EQ(buffer.contiguousRange({9, 100}), u"89") << "clipped to the text";
+    EXPECT_EQ(buffer.contiguousRange({20, 1}), u"");
+    buffer.replaceCharacters({1, 1}, u"");
+    EXPECT_EQ(buffer.contiguousRange({0, buffer.length()}), u"0234x56789");
+    EXPECT_EQ(buffer.string(), u"0234x56789");
+}
