@@ -120,35 +120,30 @@ bool HVUndoManager::undo() {
     }
     if (m_undoStack.empty())
         return false;
-    Group group = std::move(m_undoStack.back());
-    m_undoStack.pop_back();
-    m_undoing = true;
+    replay(m_undoStack, m_undoing);
+    notify(Change::Undone);
+    return true;
+}
+
+void HVUndoManager::replay(std::vector<Group>& stack, bool& replaying) {
+    Group group = std::move(stack.back());
+    stack.pop_back();
+    replaying = true;
+    // The actions register their own inverses into a step of the same name.
     openTopLevel(group.name);
     m_level = 1;
     m_floor = 1;
     for (auto action = group.actions.rbegin(); action != group.actions.rend(); ++action)
         (*action)();
     closeTopLevel();
-    m_undoing = false;
+    replaying = false;
     ++m_stamp;
-    notify(Change::Undone);
-    return true;
 }
 
 bool HVUndoManager::redo() {
     if (m_undoing || m_redoing || m_level > 0 || m_redoStack.empty())
         return false;
-    Group group = std::move(m_redoStack.back());
-    m_redoStack.pop_back();
-    m_redoing = true;
-    openTopLevel(group.name);
-    m_level = 1;
-    m_floor = 1;
-    for (auto action = group.actions.rbegin(); action != group.actions.rend(); ++action)
-        (*action)();
-    closeTopLevel();
-    m_redoing = false;
-    ++m_stamp;
+    replay(m_redoStack, m_redoing);
     notify(Change::Redone);
     return true;
 }

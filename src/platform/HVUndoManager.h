@@ -104,6 +104,8 @@ private:
     void closeTopLevel();
     void push(std::vector<Group>& stack, Group group);
     void notify(Change change);
+    // Runs the newest step of the stack backwards.
+    void replay(std::vector<Group>& stack, bool& replaying);
 
     std::vector<Group> m_undoStack;
     std::vector<Group> m_redoStack;

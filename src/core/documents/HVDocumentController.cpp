@@ -130,7 +130,10 @@ HVDocument* HVDocumentController::openDocumentWithContentsOfFile(const std::stri
         return result;
     }
 
-    auto document = makeDocumentWithContentsOfFile(path, typeForPath(path), error);
+    return adopt(makeDocumentWithContentsOfFile(path, typeForPath(path), error), display);
+}
+
+HVDocument* HVDocumentController::adopt(std::shared_ptr<HVDocument> document, bool display) {
     if (!document)
         return nullptr;
     addDocument(document);
@@ -167,14 +170,7 @@ HVDocumentController::makeUntitledDocumentOfType(const std::string& type, HVErro
 HVDocument* HVDocumentController::openUntitledDocumentAndDisplay(bool display, HVError* error) {
     if (m_presenter)
         m_presenter->closeProjectManager();
-    auto document = makeUntitledDocumentOfType(std::string(HVTextDocumentType), error);
-    if (!document)
-        return nullptr;
-    addDocument(document);
-    document->makeWindowControllers();
-    if (display)
-        this->display(document.get());
-    return document.get();
+    return adopt(makeUntitledDocumentOfType(std::string(HVTextDocumentType), error), display);
 }
 
 bool HVDocumentController::applicationOpenFiles(const std::vector<std::string>& paths) {

@@ -67,6 +67,8 @@ public:
 private:
     HVDocumentController();
     void display(HVDocument* document);
+    // Lists a new document, makes its window model and shows it.
+    HVDocument* adopt(std::shared_ptr<HVDocument> document, bool display);
 
     std::vector<std::shared_ptr<HVDocument>> m_documents;
     HVDocument* m_currentDocument = nullptr;
