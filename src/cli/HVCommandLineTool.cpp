@@ -1,5 +1,6 @@
 #include "HVCommandLineTool.h"
 
+#include "Defaults.h"
 #include "HVFileEncodings.h"
 #include "HVLineBreaks.h"
 
@@ -12,6 +13,12 @@ int HVCommandLineTool::run(const std::vector<std::string>& arguments) {
     std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
     if (command == "info" && !rest.empty())
         return info(rest);
+    if (command == "paths" && rest.empty()) {
+        // Where this program looks for the user's data and for its own.
+        m_out << "support\t" << Defaults::supportDirectory() << "\n"
+              << "resources\t" << Defaults::applicationResourcesDirectory() << "\n";
+        return 0;
+    }
     if (command == "help" || command == "--help" || command == "-h") {
         usage();
         return 0;
@@ -21,7 +28,9 @@ int HVCommandLineTool::run(const std::vector<std::string>& arguments) {
 
 int HVCommandLineTool::usage() {
     m_err << "usage: halvet-cli info FILE...\n"
-             "  info    for each file: path, encoding, line breaks, length in UTF-16 units\n";
+             "       halvet-cli paths\n"
+             "  info    for each file: path, encoding, line breaks, length in UTF-16 units\n"
+             "  paths   the support folder and the folder of the shipped data\n";
     return 2;
 }
 

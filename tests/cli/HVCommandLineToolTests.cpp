@@ -1,9 +1,11 @@
 #include "HVChildProcess.h"
 #include "HVCommandLineTool.h"
+#include "HVFileSystem.h"
 #include "HVTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -79,4 +81,21 @@ TEST(HalvetCLI, UsageOnBadArguments) {
     EXPECT_EQ(runTool({}).status, 2);
     EXPECT_EQ(runTool({"info"}).status, 2);
     EXPECT_NE(runTool({"frobnicate"}).err.find("usage"), std::string::npos);
+}
+
+TEST(HalvetCLI, FindsItsDataBesideTheInstalledProgram) {
+    // The layout that "cmake --install" makes: PREFIX/bin/halvet-cli and PREFIX/share/halvet.
+    HVTemporaryDirectory prefix;
+    HVFileSystem::createDirectory(prefix.pathFor("bin"));
+    prefix.write("share/halvet/Themes/x.plist", "<plist/>");
+    std::string installed = prefix.pathFor("bin/halvet-cli");
+    ASSERT_TRUE(HVFileSystem::writeFileAtomically(installed, HVReadFile(HALVET_CLI_PATH)));
+    ::chmod(installed.c_str(), 0755);
+    HVChildProcess::Options options;
+    options.arguments = {installed, "paths"};
+    options.environment = std::vector<std::string>{"HOME=" + prefix.path(), "XDG_DATA_HOME=/data"};
+    auto result = HVChildProcess::run(options);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->standardOutput,
+              "support\t/data/Halvet\nresources\t" + prefix.pathFor("share/halvet") + "\n");
 }
