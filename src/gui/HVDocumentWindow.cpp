@@ -12,6 +12,8 @@
 #include "HVStatusBarWidget.h"
 #include "HVTextBuffer.h"
 #include "HVTextViewModel.h"
+#include "HVTheme.h"
+#include "HVThemeRepository.h"
 
 #include <QCloseEvent>
 #include <QStackedWidget>
@@ -110,6 +112,18 @@ HVEditorWidget* HVDocumentWindow::makeEditor(HVFileDocument* document) {
     font.setFixedPitch(true);
     font.setPointSizeF(description.pointSize);
     editor->setEditorFont(font);
+    // The current theme's plain colours; the parsers' colours come with highlighting.
+    if (std::shared_ptr<HVTheme> theme = HVThemeRepository::sharedRepository().currentTheme()) {
+        auto color = [](const std::optional<HVColor>& value, QColor fallback) {
+            return value ? QColor::fromRgbF(float(value->red), float(value->green),
+                                            float(value->blue), float(value->alpha))
+                         : fallback;
+        };
+        editor->setColors(color(theme->textColor(), Qt::black),
+                          color(theme->backgroundColor(), Qt::white),
+                          color(theme->selectionColor(), QColor(0xb5, 0xd5, 0xff)),
+                          color(theme->insertionPointColor(), Qt::black));
+    }
     connect(editor, &HVEditorWidget::selectionChanged, this, &HVDocumentWindow::updateStatus);
     connect(editor, &HVEditorWidget::textChanged, this, &HVDocumentWindow::updateStatus);
     m_stack->addWidget(editor);
