@@ -614,6 +614,24 @@ public:
         m_blocks[c.block][c.index].offset = position - m_bases[c.block];
     }
 
+    // Gives each entry at a position in [lo, hi) the payload f(payload).
+    template <typename F> void transform(std::size_t lo, std::size_t hi, F& f) {
+        if (m_blocks.empty())
+            return;
+        std::size_t b = blockFor(lo);
+        std::size_t base = m_bases[b];
+        std::size_t i = lo <= base ? 0 : lowerIndex(m_blocks[b], lo - base);
+        for (; b < m_blocks.size(); ++b, i = 0) {
+            Block& block = m_blocks[b];
+            base = m_bases[b];
+            if (hi <= base)
+                return;
+            std::size_t end = hi - base;
+            for (; i < block.size() && block[i].offset < end; ++i)
+                block[i].payload = f(block[i].payload);
+        }
+    }
+
     // Removes each entry at a position in [lo, hi] whose payload equals that of the entry
     // before it.
     void compact(std::size_t lo, std::size_t hi) {
@@ -1087,12 +1105,7 @@ struct HVTextBuffer::Storage {
         splitRun(from);
         if (to < length())
             splitRun(to);
-        cursor = runAt(from);
-        do {
-            if (runs.position(cursor) >= to)
-                break;
-            runs.setPayload(cursor, transform(runs.payload(cursor)));
-        } while (runs.next(cursor));
+        runs.transform(from, to, transform);
         runs.compact(from, to);
     }
 
