@@ -11,6 +11,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -113,12 +116,24 @@ private:
     std::size_t m_pending = 0;
 };
 
+// Gives the whole pages of [from, from + count) back to the system. They must stay unread
+// until written again; reading them then yields zeros.
+void releasePages(char16_t* from, std::size_t count) {
+    static const std::uintptr_t page = std::uintptr_t(sysconf(_SC_PAGESIZE));
+    std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(from) + page - 1) & ~(page - 1);
+    std::uintptr_t end = reinterpret_cast<std::uintptr_t>(from + count) & ~(page - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+}
+
 // One block of characters: a small gap buffer, so that typing at one place moves nothing. The
 // storage is left uninitialised: only what holds text is ever written.
 //
 // Text that arrives in one piece (a file, a large paste) is kept in one shared allocation, of
 // which each block holds a slice without room to spare: ranges over blocks untouched since are
-// then still one piece in memory. A block moves to storage of its own when it first grows.
+// then still one piece in memory. A block moves to storage of its own when it first grows, and
+// gives the pages of its slice back, so that the allocation costs no memory for blocks that
+// left it.
 class TextBlock {
 public:
     TextBlock(std::u16string_view text, std::size_t capacity)
@@ -130,6 +145,20 @@ public:
     TextBlock(std::shared_ptr<char16_t[]> shared, char16_t* slice, std::size_t size)
         : m_shared(std::move(shared)), m_data(slice), m_capacity(size), m_gapStart(size),
           m_gapEnd(size) {}
+    TextBlock(TextBlock&&) noexcept = default;
+    TextBlock& operator=(TextBlock&& other) noexcept {
+        if (this != &other) {
+            leaveSlice();
+            m_own = std::move(other.m_own);
+            m_shared = std::move(other.m_shared);
+            m_data = other.m_data;
+            m_capacity = other.m_capacity;
+            m_gapStart = other.m_gapStart;
+            m_gapEnd = other.m_gapEnd;
+        }
+        return *this;
+    }
+    ~TextBlock() { leaveSlice(); }
 
     std::size_t size() const { return m_capacity - gapLength(); }
     bool full() const { return m_gapStart == m_gapEnd; }
@@ -206,11 +235,19 @@ private:
         std::size_t tail = m_capacity - m_gapEnd;
         std::memcpy(data.get(), m_data, m_gapStart * sizeof(char16_t));
         std::memcpy(data.get() + capacity - tail, m_data + m_gapEnd, tail * sizeof(char16_t));
+        leaveSlice();
         m_own = std::move(data);
-        m_shared.reset();
         m_data = m_own.get();
         m_gapEnd = capacity - tail;
         m_capacity = capacity;
+    }
+
+    // Lets go of the shared allocation; the last block to do so frees it, the others give
+    // back the pages of their slices.
+    void leaveSlice() {
+        if (m_shared && m_shared.use_count() > 1)
+            releasePages(m_data, m_capacity);
+        m_shared.reset();
     }
 
     std::unique_ptr<char16_t[]> m_own;
@@ -547,7 +584,7 @@ public:
     void splice(std::size_t lo, std::size_t hi, std::size_t delta, const Item* items,
                 std::size_t count) {
         if (m_blocks.empty()) {
-            rebuild(0, 0, std::vector<Item>(items, items + count));
+            rebuild(0, 0, items, count);
             return;
         }
         std::size_t b = blockFor(lo);
@@ -804,7 +841,7 @@ private:
         }
         std::vector<Item> items;
         gather(first, end, items);
-        rebuild(first, end, items);
+        rebuild(first, end, items.data(), items.size());
     }
 
     // Splits a block that grew a little too large where it keeps three quarters: painting
@@ -848,7 +885,7 @@ private:
             return;
         std::vector<Item> items;
         gather(first, end, items);
-        std::size_t k = rebuild(first, end, items);
+        std::size_t k = rebuild(first, end, items.data(), items.size());
         if (k == 1)
             settle(first);
     }
@@ -894,14 +931,13 @@ private:
         for (std::size_t k = from; k < last.size(); ++k)
             all.push_back(Item{base1 + last[k].offset + delta, last[k].payload});
         m_bases.add(b1 + 1, delta);
-        if (rebuild(b0, b1 + 1, all) <= 1)
+        if (rebuild(b0, b1 + 1, all.data(), all.size()) <= 1)
             settle(b0);
     }
 
     // Puts the items in place of the blocks [first, end), in blocks of about m_target entries;
     // returns how many blocks that made.
-    std::size_t rebuild(std::size_t first, std::size_t end, const std::vector<Item>& items) {
-        std::size_t n = items.size();
+    std::size_t rebuild(std::size_t first, std::size_t end, const Item* items, std::size_t n) {
         std::size_t k = (n + m_target - 1) / m_target;
         std::vector<Block> fresh(k);
         std::vector<std::size_t> bases(k);

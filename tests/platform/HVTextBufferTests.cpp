@@ -465,6 +465,14 @@ TEST(HVTextBuffer, LargeInsertionsGrowAndLargeDeletionsShrinkTheStorage) {
     buffer.replaceCharacters({5, 0}, big);
     model.replace(5, 0, big);
     ASSERT_EQ(compare(buffer, model), "");
+    // Edits spread over the large text: each edited block leaves the allocation the text
+    // arrived in, and its neighbours there must read as before.
+    for (std::size_t at = 7; at < model.text.size(); at += 250'001) {
+        buffer.replaceCharacters({at, 1}, u"<>");
+        model.replace(at, 1, u"<>");
+    }
+    ASSERT_EQ(compare(buffer, model), "");
+    EXPECT_EQ(buffer.storageProblem(), "");
     buffer.replaceCharacters({1, 2'999'000}, u"\n");
     model.replace(1, 2'999'000, u"\n");
     ASSERT_EQ(compare(buffer, model), "");
