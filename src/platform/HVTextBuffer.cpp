@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <map>
-#include <new>
-#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -319,9 +316,11 @@ public:
             return {m_blocks[b].contiguous(from - start, to - start), to - from};
         std::size_t last = blockAt(to - 1);
         if (!inOnePiece(b, last)) {
-            if (to - from <= scratchLimit()) {
-                if (!m_scratch)
-                    m_scratch = std::make_unique_for_overwrite<char16_t[]>(scratchLimit());
+            if (to - from <= 4 * m_max) {
+                if (m_scratchCapacity < to - from) {
+                    m_scratchCapacity = std::max(to - from, 2 * m_scratchCapacity);
+                    m_scratch = std::make_unique_for_overwrite<char16_t[]>(m_scratchCapacity);
+                }
                 copy(from, to - from, m_scratch.get());
                 return {m_scratch.get(), to - from};
             }
@@ -413,14 +412,22 @@ private:
             rebuild(first, last + 1, text);
             return;
         }
-        std::u16string content(from - firstStart + text.size() + lastEnd - to, u'\0');
-        copy(firstStart, from - firstStart, content.data());
-        std::copy(text.begin(), text.end(), content.begin() + std::ptrdiff_t(from - firstStart));
-        copy(to, lastEnd - to, content.data() + (from - firstStart) + text.size());
-        rebuild(first, last + 1, content);
+        std::size_t before = from - firstStart, n = before + text.size() + lastEnd - to;
+        auto fill = [&](char16_t* out) {
+            copy(firstStart, before, out);
+            std::copy(text.begin(), text.end(), out + before);
+            copy(to, lastEnd - to, out + before + text.size());
+        };
+        if (n > 4 * m_target) {
+            auto shared = std::make_shared_for_overwrite<char16_t[]>(n);
+            fill(shared.get());
+            place(first, last + 1, shared, n);
+        } else {
+            std::u16string content(n, u'\0');
+            fill(content.data());
+            rebuild(first, last + 1, content);
+        }
     }
-
-    std::size_t scratchLimit() const { return 4 * m_max; }
 
     // Puts the content in place of the blocks [first, end), in blocks of about m_target; a
     // large content goes into one allocation.
@@ -486,6 +493,7 @@ private:
     mutable std::size_t m_hint = 0;
     // For ranges of a few blocks that are not in one piece.
     std::unique_ptr<char16_t[]> m_scratch;
+    std::size_t m_scratchCapacity = 0;
 };
 
 struct NoPayload {};
@@ -609,11 +617,9 @@ public:
         for (std::size_t k = 0; k < common; ++k)
             block[i + k] = Entry{items[k].position - base, items[k].payload};
         if (count > common) {
-            std::vector<Entry> more;
-            more.reserve(count - common);
+            block.insert(block.begin() + std::ptrdiff_t(i + common), count - common, Entry{});
             for (std::size_t k = common; k < count; ++k)
-                more.push_back(Entry{items[k].position - base, items[k].payload});
-            block.insert(block.begin() + std::ptrdiff_t(i + common), more.begin(), more.end());
+                block[i + k] = Entry{items[k].position - base, items[k].payload};
         } else if (j - i > common) {
             block.erase(block.begin() + std::ptrdiff_t(i + common),
                         block.begin() + std::ptrdiff_t(j));
