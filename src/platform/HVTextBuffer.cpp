@@ -8,9 +8,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -113,24 +110,15 @@ private:
     std::size_t m_pending = 0;
 };
 
-// Gives the whole pages of [from, from + count) back to the system. They must stay unread
-// until written again; reading them then yields zeros.
-void releasePages(char16_t* from, std::size_t count) {
-    static const std::uintptr_t page = std::uintptr_t(sysconf(_SC_PAGESIZE));
-    std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(from) + page - 1) & ~(page - 1);
-    std::uintptr_t end = reinterpret_cast<std::uintptr_t>(from + count) & ~(page - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
-}
-
 // One block of characters: a small gap buffer, so that typing at one place moves nothing. The
 // storage is left uninitialised: only what holds text is ever written.
 //
 // Text that arrives in one piece (a file, a large paste) is kept in one shared allocation, of
 // which each block holds a slice without room to spare: ranges over blocks untouched since are
-// then still one piece in memory. A block moves to storage of its own when it first grows, and
-// gives the pages of its slice back, so that the allocation costs no memory for blocks that
-// left it.
+// then still one piece in memory. A block moves to storage of its own when it first grows; the
+// allocation is freed when no block holds a slice of it any more, as when string() repacks
+// the whole text. (Giving back the pages of each slice as its block leaves would cost a system
+// call per block, which on some machines takes longer than the copy.)
 class TextBlock {
 public:
     TextBlock(std::u16string_view text, std::size_t capacity)
@@ -142,20 +130,6 @@ public:
     TextBlock(std::shared_ptr<char16_t[]> shared, char16_t* slice, std::size_t size)
         : m_shared(std::move(shared)), m_data(slice), m_capacity(size), m_gapStart(size),
           m_gapEnd(size) {}
-    TextBlock(TextBlock&&) noexcept = default;
-    TextBlock& operator=(TextBlock&& other) noexcept {
-        if (this != &other) {
-            leaveSlice();
-            m_own = std::move(other.m_own);
-            m_shared = std::move(other.m_shared);
-            m_data = other.m_data;
-            m_capacity = other.m_capacity;
-            m_gapStart = other.m_gapStart;
-            m_gapEnd = other.m_gapEnd;
-        }
-        return *this;
-    }
-    ~TextBlock() { leaveSlice(); }
 
     std::size_t size() const { return m_capacity - gapLength(); }
     bool full() const { return m_gapStart == m_gapEnd; }
@@ -232,19 +206,11 @@ private:
         std::size_t tail = m_capacity - m_gapEnd;
         std::memcpy(data.get(), m_data, m_gapStart * sizeof(char16_t));
         std::memcpy(data.get() + capacity - tail, m_data + m_gapEnd, tail * sizeof(char16_t));
-        leaveSlice();
+        m_shared.reset();
         m_own = std::move(data);
         m_data = m_own.get();
         m_gapEnd = capacity - tail;
         m_capacity = capacity;
-    }
-
-    // Lets go of the shared allocation; the last block to do so frees it, the others give
-    // back the pages of their slices.
-    void leaveSlice() {
-        if (m_shared && m_shared.use_count() > 1)
-            releasePages(m_data, m_capacity);
-        m_shared.reset();
     }
 
     std::unique_ptr<char16_t[]> m_own;

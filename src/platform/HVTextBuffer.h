@@ -31,9 +31,15 @@ struct HVTextEdit {
 // The characters live in blocks of a few thousand code units, and the line starts and the
 // attribute runs in blocks of a few hundred entries stored relative to their block, so an edit
 // anywhere costs one block plus the block offsets behind it (additions that are carried out only
-// as far as the next edit elsewhere needs them), never a move of the text. Reading is not safe
-// from two threads at once: string() and contiguousRange() may rearrange the storage, and
-// lookups remember where they last found something.
+// as far as the next edit elsewhere needs them), never a move of the text.
+//
+// Text set in one piece stays in one allocation until its blocks grow: the first insertion into
+// such a block copies that block (a few tens of kilobytes). The characters take about the size
+// of the text; when insertions reach most blocks of a large text, up to twice that, until the
+// next string() puts the text in one piece again.
+//
+// Reading is not safe from two threads at once: string() and contiguousRange() may rearrange
+// the storage, and lookups remember where they last found something.
 class HVTextBuffer {
 public:
     using ObserverToken = std::uint64_t;
