@@ -139,6 +139,41 @@ void randomInserts(benchmark::State& state) {
     perEdit(state);
 }
 
+// Line breaks at random places: each changes the line index there.
+void randomLineBreaks(benchmark::State& state) {
+    OpenDocument& document = openDocument();
+    std::mt19937_64 random(3);
+    for (auto _ : state) {
+        for (int i = 0; i < editsPerIteration; ++i) {
+            std::size_t at = random() % (document.buffer.length() + 1);
+            document.buffer.replaceCharacters({at, 0}, u"\n");
+        }
+    }
+    perEdit(state);
+}
+
+// What a highlighter does after an edit at a random place: the line made plain, then two
+// tokens painted on it.
+void randomRepaints(benchmark::State& state) {
+    OpenDocument& document = openDocument();
+    static const auto plain =
+        std::make_shared<const HVAttributes>(HVAttributes{{"foreground", HVColor{0, 0, 0, 1}}});
+    static const auto keyword = std::make_shared<const HVAttributes>(
+        HVAttributes{{"foreground", HVColor{0.1, 0.2, 0.8, 1}}});
+    std::mt19937_64 random(4);
+    for (auto _ : state) {
+        for (int i = 0; i < editsPerIteration; ++i) {
+            HVRange line = document.buffer.lineRangeForIndex(random() % document.buffer.length());
+            document.buffer.setAttributes(plain, line);
+            if (line.length > 12) {
+                document.buffer.addAttributes(keyword, {line.location + 2, 4});
+                document.buffer.addAttributes(keyword, {line.location + 8, 4});
+            }
+        }
+    }
+    perEdit(state);
+}
+
 // Typing: the inserts follow one another in the middle of the text.
 void typingInserts(benchmark::State& state) {
     OpenDocument& document = openDocument();
@@ -223,8 +258,10 @@ BENCHMARK(catFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(decodeFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(buildBuffer)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(copyText)->Unit(benchmark::kMillisecond)->UseRealTime();
-// Each insert moves the gaps by a third of the text on average: one pass is long enough.
+// One pass is long enough, and keeps the text the same for the benchmarks that follow.
 BENCHMARK(randomInserts)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(1);
+BENCHMARK(randomLineBreaks)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(1);
+BENCHMARK(randomRepaints)->Unit(benchmark::kMillisecond);
 BENCHMARK(typingInserts)->Unit(benchmark::kMillisecond);
 BENCHMARK(lineLookups)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(highlight, 10MB_first_pass, true)->Unit(benchmark::kMillisecond);

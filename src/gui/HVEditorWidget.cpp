@@ -105,7 +105,7 @@ public:
 
     std::size_t positionForGoal(const HVTextViewModel& view, std::size_t position,
                                 std::ptrdiff_t lines, double goal) const override {
-        std::size_t length = view.string().size();
+        std::size_t length = view.textStorage().length();
         Unit unit = m_widget->unitForPosition(position);
         std::size_t unitIndex = m_widget->unitIndex(unit);
         auto layout = m_widget->layoutUnit(unit, false);

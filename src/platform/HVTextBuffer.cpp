@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <map>
-#include <new>
-#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -51,114 +49,148 @@ template <typename F> void forEachBreakCharacter(const char16_t* data, std::size
     }
 }
 
-// Gives a gapped array of trivially copyable items a new capacity, keeping the items after the
-// gap at its end. Large blocks grow by remapping their pages, so only the part after the gap
-// is copied, and the new room costs no memory until it is used.
-template <typename T>
-T* resizeGapped(T* items, std::size_t capacity, std::size_t gapEnd, std::size_t newCapacity) {
-    std::size_t tail = capacity - gapEnd;
-    if (newCapacity < capacity && tail > 0)
-        std::memmove(items + newCapacity - tail, items + gapEnd, tail * sizeof(T));
-    void* resized = std::realloc(items, std::max<std::size_t>(newCapacity, 1) * sizeof(T));
-    if (!resized)
-        throw std::bad_alloc();
-    items = static_cast<T*>(resized);
-    if (newCapacity > capacity && tail > 0)
-        std::memmove(items + newCapacity - tail, items + gapEnd, tail * sizeof(T));
-    return items;
-}
+// Ascending offsets (the starts of blocks, or the number of entries before them) to which an
+// edit adds its change from some index on. The addition is kept pending and carried out only
+// as far as the next addition elsewhere needs it: edits at one place cost nothing here, and
+// edits far apart cost the number of offsets between them. Arithmetic is modulo 2^64, so a
+// negative change is added as its two's complement.
+class ShiftedOffsets {
+public:
+    std::size_t size() const { return m_values.size(); }
+    std::size_t operator[](std::size_t index) const {
+        return index < m_from ? m_values[index] : m_values[index] + m_pending;
+    }
+    void set(std::size_t index, std::size_t value) {
+        m_values[index] = index < m_from ? value : value - m_pending;
+    }
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
+    // Adds delta to every offset from index on.
+    void add(std::size_t index, std::size_t delta) {
+        std::size_t count = m_values.size();
+        if (delta == 0 || index >= count)
+            return;
+        // The pending stretch starts at the last edit, so that the next edit there is free.
+        if (m_pending != 0) {
+            for (std::size_t i = m_from; i < index; ++i)
+                m_values[i] += m_pending;
+            for (std::size_t i = index; i < m_from; ++i)
+                m_values[i] -= m_pending;
+        }
+        m_from = index;
+        m_pending += delta;
+        if (m_pending == 0)
+            m_from = 0;
+    }
+
+    // The first index whose offset is greater than value.
+    std::size_t upperBound(std::size_t value) const {
+        auto begin = m_values.begin();
+        auto split = begin + std::ptrdiff_t(std::min(m_from, m_values.size()));
+        auto found = std::upper_bound(begin, split, value);
+        if (found != split)
+            return std::size_t(found - begin);
+        std::size_t pending = m_pending;
+        found = std::partition_point(split, m_values.end(),
+                                     [&](std::size_t v) { return v + pending <= value; });
+        return std::size_t(found - begin);
+    }
+
+    // The offsets with the pending addition carried out, for changes of their number.
+    std::vector<std::size_t>& values() {
+        for (std::size_t i = m_from; i < m_values.size(); ++i)
+            m_values[i] += m_pending;
+        m_pending = 0;
+        m_from = 0;
+        return m_values;
+    }
+
+private:
+    std::vector<std::size_t> m_values;
+    std::size_t m_from = 0;
+    std::size_t m_pending = 0;
 };
 
-// The characters, with a gap at the place of the last edit. The storage is left uninitialised:
-// only what holds text is ever written.
-class GapText {
+// One block of characters: a small gap buffer, so that typing at one place moves nothing. The
+// storage is left uninitialised: only what holds text is ever written.
+//
+// Text that arrives in one piece (a file, a large paste) is kept in one shared allocation, of
+// which each block holds a slice without room to spare: ranges over blocks untouched since are
+// then still one piece in memory. A block moves to storage of its own when it first grows; the
+// allocation is freed when no block holds a slice of it any more, as when string() repacks
+// the whole text. (Giving back the pages of each slice as its block leaves would cost a system
+// call per block, which on some machines takes longer than the copy.)
+class TextBlock {
 public:
-    std::size_t length() const { return m_capacity - gapLength(); }
+    TextBlock(std::u16string_view text, std::size_t capacity)
+        : m_own(std::make_unique_for_overwrite<char16_t[]>(capacity)), m_data(m_own.get()),
+          m_capacity(capacity), m_gapStart(text.size()), m_gapEnd(capacity) {
+        if (!text.empty())
+            std::memcpy(m_data, text.data(), text.size() * sizeof(char16_t));
+    }
+    TextBlock(std::shared_ptr<char16_t[]> shared, char16_t* slice, std::size_t size)
+        : m_shared(std::move(shared)), m_data(slice), m_capacity(size), m_gapStart(size),
+          m_gapEnd(size) {}
+
+    std::size_t size() const { return m_capacity - gapLength(); }
+    bool full() const { return m_gapStart == m_gapEnd; }
+    // Whether the characters fill the storage, and end where next's begin in memory.
+    bool runsInto(const TextBlock& next) const {
+        return full() && m_data + m_capacity == next.m_data;
+    }
+    // The characters when they fill the storage.
+    const char16_t* data() const { return m_data; }
     char16_t at(std::size_t index) const {
         return m_data[index < m_gapStart ? index : index + gapLength()];
     }
-    // The characters before the gap start at index 0 of this.
-    const char16_t* beforeGap() const { return m_data.get(); }
-    std::size_t gapStart() const { return m_gapStart; }
+    bool holds(const char16_t* p) const {
+        std::less<const char16_t*> less;
+        return !less(p, m_data) && less(p, m_data + m_capacity);
+    }
 
     void copy(std::size_t from, std::size_t count, char16_t* out) const {
         if (from < m_gapStart) {
             std::size_t n = std::min(count, m_gapStart - from);
-            std::memcpy(out, m_data.get() + from, n * sizeof(char16_t));
+            std::memcpy(out, m_data + from, n * sizeof(char16_t));
             out += n;
             from += n;
             count -= n;
         }
         if (count > 0)
-            std::memcpy(out, m_data.get() + from + gapLength(), count * sizeof(char16_t));
+            std::memcpy(out, m_data + from + gapLength(), count * sizeof(char16_t));
     }
 
-    void assign(std::u16string_view text) {
-        std::size_t capacity = text.size() + spareFor(text.size());
-        m_data.reset(resizeGapped<char16_t>(nullptr, 0, 0, capacity));
-        m_capacity = capacity;
-        if (!text.empty())
-            std::memcpy(m_data.get(), text.data(), text.size() * sizeof(char16_t));
-        m_gapStart = text.size();
-        m_gapEnd = capacity;
-    }
-
-    std::u16string_view contiguous() {
-        if (!m_data)
-            return {};
-        moveGap(length());
-        return {m_data.get(), length()};
-    }
-
-    // The characters of [from, to) in one piece: the gap moves only when it lies inside them,
-    // and then only to the nearer end, so a line near the last edit costs its own length.
-    std::u16string_view contiguous(std::size_t from, std::size_t to) {
-        if (!m_data || from >= to)
-            return {};
-        if (from < m_gapStart && to > m_gapStart)
+    // The characters of [from, to) in one piece: the gap moves out of them, to the nearer end,
+    // only when it lies inside.
+    const char16_t* contiguous(std::size_t from, std::size_t to) {
+        if (from < m_gapStart && to > m_gapStart && gapLength() > 0)
             moveGap(m_gapStart - from < to - m_gapStart ? from : to);
-        const char16_t* base = m_data.get() + (from < m_gapStart ? from : from + gapLength());
-        return {base, to - from};
+        return m_data + (from < m_gapStart ? from : from + gapLength());
     }
 
-    // Replaces [from, to) by text; afterwards the gap follows the new text.
-    void replace(std::size_t from, std::size_t to, std::u16string_view text) {
-        std::u16string own;
-        std::less<const char16_t*> less;
-        if (m_data && !less(text.data(), m_data.get()) &&
-            less(text.data(), m_data.get() + m_capacity)) {
-            own.assign(text);
-            text = own;
-        }
+    // Replaces [from, to) by text, which must not lie in this block; the result must fit in
+    // maximum. Afterwards the gap follows the new text.
+    void replace(std::size_t from, std::size_t to, std::u16string_view text, std::size_t maximum) {
         if (m_gapStart < from)
             moveGap(from);
         else if (m_gapStart > to)
             moveGap(to);
         m_gapEnd += to - m_gapStart;
         m_gapStart = from;
-        std::size_t remaining = length();
-        std::size_t needed = remaining + text.size();
-        bool tooSmall = gapLength() < text.size();
-        bool wasteful = m_capacity > 4 * needed + (std::size_t(1) << 20);
-        if (tooSmall || wasteful)
-            reallocate(needed + spareFor(needed));
+        if (gapLength() < text.size()) {
+            std::size_t needed = size() + text.size();
+            reallocate(std::min(maximum, needed + std::max<std::size_t>(needed / 4, 16)));
+        }
         if (!text.empty())
-            std::memcpy(m_data.get() + m_gapStart, text.data(), text.size() * sizeof(char16_t));
+            std::memcpy(m_data + m_gapStart, text.data(), text.size() * sizeof(char16_t));
         m_gapStart += text.size();
     }
 
 private:
-    static std::size_t spareFor(std::size_t length) {
-        return std::max<std::size_t>(length / 64, 4096);
-    }
     std::size_t gapLength() const { return m_gapEnd - m_gapStart; }
 
     void moveGap(std::size_t position) {
         std::size_t gap = gapLength();
-        char16_t* data = m_data.get();
+        char16_t* data = m_data;
         if (position < m_gapStart)
             std::memmove(data + position + gap, data + position,
                          (m_gapStart - position) * sizeof(char16_t));
@@ -170,134 +202,756 @@ private:
     }
 
     void reallocate(std::size_t capacity) {
+        auto data = std::make_unique_for_overwrite<char16_t[]>(capacity);
         std::size_t tail = m_capacity - m_gapEnd;
-        char16_t* data = resizeGapped(m_data.get(), m_capacity, m_gapEnd, capacity);
-        (void)m_data.release();
-        m_data.reset(data);
-        m_capacity = capacity;
+        std::memcpy(data.get(), m_data, m_gapStart * sizeof(char16_t));
+        std::memcpy(data.get() + capacity - tail, m_data + m_gapEnd, tail * sizeof(char16_t));
+        m_shared.reset();
+        m_own = std::move(data);
+        m_data = m_own.get();
         m_gapEnd = capacity - tail;
+        m_capacity = capacity;
     }
 
-    std::unique_ptr<char16_t[], FreeDeleter> m_data;
+    std::unique_ptr<char16_t[]> m_own;
+    std::shared_ptr<char16_t[]> m_shared;
+    char16_t* m_data = nullptr;
     std::size_t m_capacity = 0;
     std::size_t m_gapStart = 0;
     std::size_t m_gapEnd = 0;
 };
 
-struct NoPayload {};
-
-// Ascending text positions with a payload each, stored with a gap. Entries before the gap hold
-// their position; entries after it hold their distance from the end of the text, so that an
-// edit at the gap moves every later entry without touching it. The gap must be at the edit
-// (moveGap) before the length of the text changes.
-template <typename Payload> class PositionGapVector {
+// The characters, in blocks of at most m_max code units and, unless there is only one, at
+// least m_max / 4. There is no block while the text is empty.
+class BlockedText {
 public:
-    struct Entry {
-        std::size_t key;
-        [[no_unique_address]] Payload payload;
-    };
+    explicit BlockedText(std::size_t maximum)
+        : m_max(std::max<std::size_t>(maximum, 4)), m_min(m_max / 4), m_target(m_max * 3 / 4) {}
 
-    std::size_t size() const { return m_capacity - gapLength(); }
-    std::size_t position(std::size_t index, std::size_t textLength) const {
-        return index < m_gapStart ? m_items[index].key
-                                  : textLength - m_items[index + gapLength()].key;
-    }
-    const Payload& payload(std::size_t index) const {
-        return m_items[index < m_gapStart ? index : index + gapLength()].payload;
+    std::size_t length() const { return m_length; }
+    std::size_t blockCount() const { return m_blocks.size(); }
+
+    // index < length().
+    char16_t at(std::size_t index) const {
+        std::size_t b = blockAt(index);
+        return m_blocks[b].at(index - m_starts[b]);
     }
 
-    // The first index whose position is greater than (upper) or not less than (lower) pos.
-    std::size_t upperBound(std::size_t pos, std::size_t textLength) const {
-        const Entry* begin = m_items.get();
-        const Entry* before =
-            std::upper_bound(begin, begin + m_gapStart, pos,
-                             [](std::size_t p, const Entry& e) { return p < e.key; });
-        if (before != begin + m_gapStart)
-            return std::size_t(before - begin);
-        std::size_t distance = textLength - pos;
-        const Entry* after =
-            std::partition_point(begin + m_gapEnd, begin + m_capacity,
-                                 [&](const Entry& e) { return e.key >= distance; });
-        return m_gapStart + std::size_t(after - (begin + m_gapEnd));
-    }
-    std::size_t lowerBound(std::size_t pos, std::size_t textLength) const {
-        const Entry* begin = m_items.get();
-        const Entry* before =
-            std::lower_bound(begin, begin + m_gapStart, pos,
-                             [](const Entry& e, std::size_t p) { return e.key < p; });
-        if (before != begin + m_gapStart)
-            return std::size_t(before - begin);
-        std::size_t distance = textLength - pos;
-        const Entry* after = std::partition_point(begin + m_gapEnd, begin + m_capacity,
-                                                  [&](const Entry& e) { return e.key > distance; });
-        return m_gapStart + std::size_t(after - (begin + m_gapEnd));
-    }
-
-    // Puts the gap before the entry at index.
-    void moveGap(std::size_t index, std::size_t textLength) {
-        Entry* items = m_items.get();
-        while (m_gapStart > index) {
-            const Entry& e = items[--m_gapStart];
-            items[--m_gapEnd] = Entry{textLength - e.key, e.payload};
-        }
-        while (m_gapStart < index) {
-            const Entry& e = items[m_gapEnd++];
-            items[m_gapStart++] = Entry{textLength - e.key, e.payload};
+    void copy(std::size_t from, std::size_t count, char16_t* out) const {
+        if (count == 0)
+            return;
+        std::size_t b = blockAt(from);
+        std::size_t offset = from - m_starts[b];
+        while (count > 0) {
+            std::size_t n = std::min(count, m_blocks[b].size() - offset);
+            m_blocks[b].copy(offset, n, out);
+            out += n;
+            count -= n;
+            ++b;
+            offset = 0;
         }
     }
 
-    // The number of entries before the gap.
-    std::size_t gapIndex() const { return m_gapStart; }
-    bool hasBefore() const { return m_gapStart > 0; }
-    const Entry& before() const { return m_items[m_gapStart - 1]; }
-    bool hasAfter() const { return m_gapEnd < m_capacity; }
-    const Entry& after() const { return m_items[m_gapEnd]; }
-    void pushBefore(std::size_t position, Payload payload) {
-        if (m_gapStart == m_gapEnd)
-            reallocate(std::max<std::size_t>(64, m_capacity * 2));
-        m_items[m_gapStart++] = Entry{position, payload};
-    }
-    void pushAfter(std::size_t distanceFromEnd, Payload payload) {
-        if (m_gapStart == m_gapEnd)
-            reallocate(std::max<std::size_t>(64, m_capacity * 2));
-        m_items[--m_gapEnd] = Entry{distanceFromEnd, payload};
-    }
-    void popAfter() { ++m_gapEnd; }
-
-    void clear() {
-        m_items.reset();
-        m_capacity = m_gapStart = m_gapEnd = 0;
-    }
-    // Room for count entries in all, with the gap at the end; only while empty.
-    void reserve(std::size_t count) {
-        clear();
-        reallocate(count);
+    // Whether p points into the storage of a block.
+    bool holds(const char16_t* p) const {
+        return std::any_of(m_blocks.begin(), m_blocks.end(),
+                           [&](const TextBlock& block) { return block.holds(p); });
     }
 
-    template <typename F> void forEachPayload(F&& f) const {
-        for (std::size_t i = 0; i < m_gapStart; ++i)
-            f(m_items[i].payload);
-        for (std::size_t i = m_gapEnd; i < m_capacity; ++i)
-            f(m_items[i].payload);
+    // The whole text in one piece. Text in several blocks is first put in one allocation
+    // (repack), so that no second copy of the text is kept.
+    std::u16string_view whole() {
+        if (m_length == 0)
+            return {};
+        if (m_blocks.size() == 1)
+            return {m_blocks[0].contiguous(0, m_length), m_length};
+        if (!inOnePiece(0, m_blocks.size() - 1))
+            repack(0, m_blocks.size());
+        return {m_blocks[0].data(), m_length};
+    }
+
+    // The characters of [from, to) in one piece: a view into a block, or into blocks that lie
+    // one after the other in memory; else a copy into the scratch buffer when the range is
+    // small, and a repack of its blocks when it is large.
+    std::u16string_view contiguous(std::size_t from, std::size_t to) {
+        if (from >= to)
+            return {};
+        std::size_t b = blockAt(from);
+        std::size_t start = m_starts[b];
+        if (to - start <= m_blocks[b].size())
+            return {m_blocks[b].contiguous(from - start, to - start), to - from};
+        std::size_t last = blockAt(to - 1);
+        if (!inOnePiece(b, last)) {
+            if (to - from <= 4 * m_max) {
+                if (m_scratchCapacity < to - from) {
+                    m_scratchCapacity = std::max(to - from, 2 * m_scratchCapacity);
+                    m_scratch = std::make_unique_for_overwrite<char16_t[]>(m_scratchCapacity);
+                }
+                copy(from, to - from, m_scratch.get());
+                return {m_scratch.get(), to - from};
+            }
+            repack(b, last + 1);
+            b = blockAt(from);
+            start = m_starts[b];
+        }
+        return {m_blocks[b].data() + (from - start), to - from};
+    }
+
+    // Replaces [from, to) by text, which must not lie in a block.
+    void replace(std::size_t from, std::size_t to, std::u16string_view text) {
+        std::size_t removed = to - from;
+        if (m_blocks.empty()) {
+            rebuild(0, 0, text);
+        } else {
+            std::size_t b = blockAt(from);
+            std::size_t start = m_starts[b];
+            TextBlock& block = m_blocks[b];
+            std::size_t kept = block.size() - std::min(block.size(), removed);
+            bool inside = to - start <= block.size();
+            std::size_t newSize = kept + text.size();
+            if (inside && newSize > 0 && newSize <= m_max &&
+                (newSize >= m_min || m_blocks.size() == 1)) {
+                block.replace(from - start, to - start, text, m_max);
+                m_starts.add(b + 1, text.size() - removed);
+            } else {
+                replaceAcrossBlocks(b, from, to, text);
+            }
+        }
+        m_length = m_length - removed + text.size();
+    }
+
+    std::string problem() const {
+        std::size_t total = 0;
+        for (std::size_t b = 0; b < m_blocks.size(); ++b) {
+            std::size_t size = m_blocks[b].size();
+            if (m_starts[b] != total)
+                return "text block " + std::to_string(b) + " starts at " +
+                       std::to_string(m_starts[b]) + " instead of " + std::to_string(total);
+            if (size > m_max || size == 0 || (size < m_min && m_blocks.size() > 1))
+                return "text block " + std::to_string(b) + " holds " + std::to_string(size);
+            total += size;
+        }
+        if (total != m_length)
+            return "text blocks hold " + std::to_string(total) + " of " + std::to_string(m_length);
+        return "";
     }
 
 private:
-    std::size_t gapLength() const { return m_gapEnd - m_gapStart; }
-
-    void reallocate(std::size_t capacity) {
-        static_assert(std::is_trivially_copyable_v<Entry>);
-        std::size_t tail = m_capacity - m_gapEnd;
-        Entry* items = resizeGapped(m_items.get(), m_capacity, m_gapEnd, capacity);
-        (void)m_items.release();
-        m_items.reset(items);
-        m_capacity = capacity;
-        m_gapEnd = capacity - tail;
+    // The last block whose start is at or before index; the one found last is tried first.
+    std::size_t blockAt(std::size_t index) const {
+        std::size_t count = m_blocks.size();
+        std::size_t hint = m_hint;
+        if (hint < count && m_starts[hint] <= index &&
+            (hint + 1 == count || index < m_starts[hint + 1]))
+            return hint;
+        std::size_t b = m_starts.upperBound(index);
+        m_hint = b > 0 ? b - 1 : 0;
+        return m_hint;
     }
 
-    std::unique_ptr<Entry[], FreeDeleter> m_items;
-    std::size_t m_capacity = 0;
-    std::size_t m_gapStart = 0;
-    std::size_t m_gapEnd = 0;
+    // Whether the blocks [first, last] lie one after the other in memory, without gaps.
+    bool inOnePiece(std::size_t first, std::size_t last) const {
+        for (std::size_t b = first; b < last; ++b) {
+            if (!m_blocks[b].runsInto(m_blocks[b + 1]))
+                return false;
+        }
+        return m_blocks[last].full();
+    }
+
+    void replaceAcrossBlocks(std::size_t b, std::size_t from, std::size_t to,
+                             std::u16string_view text) {
+        std::size_t first = b;
+        std::size_t last = to > from ? blockAt(to - 1) : b;
+        std::size_t firstStart = m_starts[first];
+        std::size_t lastEnd = m_starts[last] + m_blocks[last].size();
+        // A small remainder joins a neighbour.
+        if ((from - firstStart) + text.size() + (lastEnd - to) < m_min) {
+            if (last + 1 < m_blocks.size()) {
+                ++last;
+                lastEnd += m_blocks[last].size();
+            } else if (first > 0) {
+                --first;
+                firstStart = m_starts[first];
+            }
+        }
+        if (firstStart == from && lastEnd == to) {
+            rebuild(first, last + 1, text);
+            return;
+        }
+        std::size_t before = from - firstStart, n = before + text.size() + lastEnd - to;
+        auto fill = [&](char16_t* out) {
+            copy(firstStart, before, out);
+            std::copy(text.begin(), text.end(), out + before);
+            copy(to, lastEnd - to, out + before + text.size());
+        };
+        if (n > 4 * m_target) {
+            auto shared = std::make_shared_for_overwrite<char16_t[]>(n);
+            fill(shared.get());
+            place(first, last + 1, shared, n);
+        } else {
+            std::u16string content(n, u'\0');
+            fill(content.data());
+            rebuild(first, last + 1, content);
+        }
+    }
+
+    // Puts the content in place of the blocks [first, end), in blocks of about m_target; a
+    // large content goes into one allocation.
+    void rebuild(std::size_t first, std::size_t end, std::u16string_view content) {
+        std::size_t n = content.size();
+        if (n > 4 * m_target) {
+            auto shared = std::make_shared_for_overwrite<char16_t[]>(n);
+            std::memcpy(shared.get(), content.data(), n * sizeof(char16_t));
+            place(first, end, shared, n);
+            return;
+        }
+        std::size_t k = (n + m_target - 1) / m_target;
+        std::vector<TextBlock> fresh;
+        fresh.reserve(k);
+        for (std::size_t i = 0; i < k; ++i) {
+            std::size_t lo = n * i / k, hi = n * (i + 1) / k;
+            std::size_t spare = std::max<std::size_t>(m_max / 16, 4);
+            fresh.emplace_back(content.substr(lo, hi - lo), std::min(m_max, hi - lo + spare));
+        }
+        replaceBlocks(first, end, fresh);
+    }
+
+    // Puts the characters of the blocks [first, end) in one allocation.
+    void repack(std::size_t first, std::size_t end) {
+        std::size_t from = m_starts[first];
+        std::size_t n = m_starts[end - 1] + m_blocks[end - 1].size() - from;
+        auto shared = std::make_shared_for_overwrite<char16_t[]>(n);
+        copy(from, n, shared.get());
+        place(first, end, shared, n);
+    }
+
+    // Puts the n characters of shared in place of the blocks [first, end), as slices of it.
+    void place(std::size_t first, std::size_t end, const std::shared_ptr<char16_t[]>& shared,
+               std::size_t n) {
+        std::size_t k = (n + m_target - 1) / m_target;
+        std::vector<TextBlock> fresh;
+        fresh.reserve(k);
+        for (std::size_t i = 0; i < k; ++i) {
+            std::size_t lo = n * i / k, hi = n * (i + 1) / k;
+            fresh.emplace_back(shared, shared.get() + lo, hi - lo);
+        }
+        replaceBlocks(first, end, fresh);
+    }
+
+    void replaceBlocks(std::size_t first, std::size_t end, std::vector<TextBlock>& fresh) {
+        std::size_t k = fresh.size();
+        auto at = m_blocks.begin() + std::ptrdiff_t(first);
+        at = m_blocks.erase(at, at + std::ptrdiff_t(end - first));
+        m_blocks.insert(at, std::make_move_iterator(fresh.begin()),
+                        std::make_move_iterator(fresh.end()));
+        auto& starts = m_starts.values();
+        starts.erase(starts.begin() + std::ptrdiff_t(first), starts.begin() + std::ptrdiff_t(end));
+        starts.insert(starts.begin() + std::ptrdiff_t(first), k, 0);
+        for (std::size_t i = first; i < starts.size(); ++i)
+            starts[i] = i == 0 ? 0 : starts[i - 1] + m_blocks[i - 1].size();
+        m_hint = 0;
+    }
+
+    std::size_t m_max, m_min, m_target;
+    std::vector<TextBlock> m_blocks;
+    ShiftedOffsets m_starts;
+    std::size_t m_length = 0;
+    mutable std::size_t m_hint = 0;
+    // For ranges of a few blocks that are not in one piece.
+    std::unique_ptr<char16_t[]> m_scratch;
+    std::size_t m_scratchCapacity = 0;
+};
+
+struct NoPayload {};
+
+// Ascending text positions with a payload each, in blocks of at most m_max entries and, unless
+// there is only one, at least m_max / 4. An entry holds its distance from the first entry of
+// its block, and the blocks know their first position and how many entries precede them, so
+// an edit changes one block and adds to the offsets of the blocks after it.
+template <typename Payload> class BlockedEntries {
+public:
+    struct Entry {
+        std::size_t offset;
+        [[no_unique_address]] Payload payload;
+    };
+    struct Item {
+        std::size_t position;
+        [[no_unique_address]] Payload payload;
+    };
+    struct Cursor {
+        std::size_t block = 0;
+        std::size_t index = 0;
+    };
+    using Block = std::vector<Entry>;
+
+    explicit BlockedEntries(std::size_t maximum)
+        : m_max(std::max<std::size_t>(maximum, 4)), m_min(m_max / 4), m_target(m_max * 3 / 4) {}
+
+    std::size_t size() const { return m_size; }
+    std::size_t blockCount() const { return m_blocks.size(); }
+
+    // The last entry at or before position; false when there is none.
+    bool findLast(std::size_t position, Cursor& cursor) const {
+        if (m_blocks.empty())
+            return false;
+        std::size_t b = blockFor(position);
+        std::size_t base = m_bases[b];
+        if (position < base)
+            return false;
+        const Block& block = m_blocks[b];
+        std::size_t offset = position - base;
+        // Painting and typing ask near the last answer: try it and the next two first.
+        if (b == m_hint.block) {
+            for (std::size_t i = m_hint.index; i < m_hint.index + 3 && i < block.size(); ++i) {
+                if (block[i].offset <= offset &&
+                    (i + 1 == block.size() || offset < block[i + 1].offset)) {
+                    cursor = m_hint = {b, i};
+                    return true;
+                }
+            }
+        }
+        auto found = std::upper_bound(block.begin(), block.end(), offset,
+                                      [](std::size_t o, const Entry& e) { return o < e.offset; });
+        cursor = m_hint = {b, std::size_t(found - block.begin()) - 1};
+        return true;
+    }
+    // ordinal < size().
+    Cursor at(std::size_t ordinal) const {
+        std::size_t b = m_counts.upperBound(ordinal) - 1;
+        return {b, ordinal - m_counts[b]};
+    }
+    std::size_t ordinal(Cursor c) const { return m_counts[c.block] + c.index; }
+    std::size_t position(Cursor c) const {
+        return m_bases[c.block] + m_blocks[c.block][c.index].offset;
+    }
+    const Payload& payload(Cursor c) const { return m_blocks[c.block][c.index].payload; }
+    void setPayload(Cursor c, Payload payload) { m_blocks[c.block][c.index].payload = payload; }
+    bool next(Cursor& c) const {
+        if (c.index + 1 < m_blocks[c.block].size()) {
+            ++c.index;
+            return true;
+        }
+        if (c.block + 1 < m_blocks.size()) {
+            c = {c.block + 1, 0};
+            return true;
+        }
+        return false;
+    }
+    bool previous(Cursor& c) const {
+        if (c.index > 0) {
+            --c.index;
+            return true;
+        }
+        if (c.block > 0) {
+            c = {c.block - 1, m_blocks[c.block - 1].size() - 1};
+            return true;
+        }
+        return false;
+    }
+    // The position of the entry after c, or otherwise when c is the last.
+    std::size_t nextPosition(Cursor c, std::size_t otherwise) const {
+        return next(c) ? position(c) : otherwise;
+    }
+
+    // Removes the entries at positions in [lo, hi), adds delta to the positions from hi on,
+    // and inserts items, ascending, whose positions must lie in [lo, hi + delta).
+    void splice(std::size_t lo, std::size_t hi, std::size_t delta, const Item* items,
+                std::size_t count) {
+        if (m_blocks.empty()) {
+            rebuild(0, 0, items, count);
+            return;
+        }
+        std::size_t b = blockFor(lo);
+        if (hi > 0 && blockFor(hi - 1) > b) {
+            spliceAcrossBlocks(b, blockFor(hi - 1), lo, hi, delta, items, count);
+            return;
+        }
+        Block& block = m_blocks[b];
+        std::size_t base = m_bases[b];
+        std::size_t i = lo <= base ? 0 : lowerIndex(block, lo - base);
+        std::size_t j = hi <= base ? 0 : lowerIndex(block, hi - base);
+        if (j == 0) {
+            // The whole block is behind the change.
+            m_bases.add(b, delta);
+            base += delta;
+        } else {
+            for (std::size_t k = j; k < block.size(); ++k)
+                block[k].offset += delta;
+            m_bases.add(b + 1, delta);
+        }
+        std::size_t common = std::min(count, j - i);
+        for (std::size_t k = 0; k < common; ++k)
+            block[i + k] = Entry{items[k].position - base, items[k].payload};
+        if (count > common) {
+            block.insert(block.begin() + std::ptrdiff_t(i + common), count - common, Entry{});
+            for (std::size_t k = common; k < count; ++k)
+                block[i + k] = Entry{items[k].position - base, items[k].payload};
+        } else if (j - i > common) {
+            block.erase(block.begin() + std::ptrdiff_t(i + common),
+                        block.begin() + std::ptrdiff_t(j));
+        }
+        if (!block.empty() && block[0].offset != 0)
+            rebase(b);
+        counted(b, count - (j - i));
+    }
+
+    // Inserts entries just after c, ascending, at positions between c's and the next entry's.
+    void insertAfter(Cursor c, std::initializer_list<Item> items) {
+        Block& block = m_blocks[c.block];
+        std::size_t base = m_bases[c.block];
+        std::array<Entry, 2> entries;
+        std::size_t n = 0;
+        for (const Item& item : items)
+            entries.at(n++) = Entry{item.position - base, item.payload};
+        if (block.size() + n > block.capacity())
+            block.reserve(m_max + entries.size());
+        block.insert(block.begin() + std::ptrdiff_t(c.index + 1), entries.begin(),
+                     entries.begin() + std::ptrdiff_t(n));
+        m_hint = {c.block, c.index + 1};
+        counted(c.block, n);
+    }
+    // Removes count entries from c on, within c's block, and not its first one.
+    void erase(Cursor c, std::size_t count) {
+        Block& block = m_blocks[c.block];
+        block.erase(block.begin() + std::ptrdiff_t(c.index),
+                    block.begin() + std::ptrdiff_t(c.index + count));
+        m_hint = {c.block, c.index - 1};
+        counted(c.block, 0 - count);
+    }
+    // Moves the entry at c, not the first of its block, to a position between its neighbours.
+    void move(Cursor c, std::size_t position) {
+        m_blocks[c.block][c.index].offset = position - m_bases[c.block];
+    }
+
+    // Gives each entry at a position in [lo, hi) the payload f(payload).
+    template <typename F> void transform(std::size_t lo, std::size_t hi, F& f) {
+        if (m_blocks.empty())
+            return;
+        std::size_t b = blockFor(lo);
+        std::size_t base = m_bases[b];
+        std::size_t i = lo <= base ? 0 : lowerIndex(m_blocks[b], lo - base);
+        for (; b < m_blocks.size(); ++b, i = 0) {
+            Block& block = m_blocks[b];
+            base = m_bases[b];
+            if (hi <= base)
+                return;
+            std::size_t end = hi - base;
+            for (; i < block.size() && block[i].offset < end; ++i)
+                block[i].payload = f(block[i].payload);
+        }
+    }
+
+    // Removes each entry at a position in [lo, hi] whose payload equals that of the entry
+    // before it.
+    void compact(std::size_t lo, std::size_t hi) {
+        if (m_blocks.empty())
+            return;
+        std::size_t b = blockFor(lo);
+        std::size_t base = m_bases[b];
+        std::size_t i = lo <= base ? 0 : lowerIndex(m_blocks[b], lo - base);
+        bool hasPrevious = i > 0 || b > 0;
+        Payload previous{};
+        if (i > 0)
+            previous = m_blocks[b][i - 1].payload;
+        else if (b > 0)
+            previous = m_blocks[b - 1].back().payload;
+        std::size_t first = m_blocks.size(), last = 0;
+        bool emptied = false, small = false;
+        for (; b < m_blocks.size(); ++b, i = 0) {
+            Block& block = m_blocks[b];
+            base = m_bases[b];
+            std::size_t size = block.size();
+            std::size_t j = hi < base ? 0 : upperIndex(block, hi - base);
+            std::size_t w = i;
+            for (std::size_t k = i; k < j; ++k) {
+                if (hasPrevious && block[k].payload == previous)
+                    continue;
+                previous = block[k].payload;
+                hasPrevious = true;
+                block[w++] = block[k];
+            }
+            if (w < j) {
+                block.erase(block.begin() + std::ptrdiff_t(w), block.begin() + std::ptrdiff_t(j));
+                m_counts.add(b + 1, 0 - (j - w));
+                m_size -= j - w;
+                first = std::min(first, b);
+                last = b;
+                if (block.empty())
+                    emptied = true;
+                else if (block[0].offset != 0)
+                    rebase(b);
+                small = small || block.size() < m_min;
+            }
+            if (j < size)
+                break;
+        }
+        m_hint = {};
+        if (first > last)
+            return;
+        std::size_t end = last + 1;
+        if (emptied)
+            end = eraseEmptyBlocks(first, end);
+        if (small)
+            settleRange(first, end);
+    }
+
+    void clear() {
+        m_blocks.clear();
+        m_spare.clear();
+        m_bases.values().clear();
+        m_counts.values().clear();
+        m_size = 0;
+        m_hint = {};
+    }
+
+    template <typename F> void forEachPayload(F&& f) const {
+        for (const Block& block : m_blocks) {
+            for (const Entry& entry : block)
+                f(entry.payload);
+        }
+    }
+
+    std::string problem(std::size_t textLength) const {
+        std::size_t count = 0;
+        std::size_t last = 0;
+        for (std::size_t b = 0; b < m_blocks.size(); ++b) {
+            const Block& block = m_blocks[b];
+            std::string name = "entry block " + std::to_string(b);
+            if (block.empty() || block.size() > m_max ||
+                (block.size() < m_min && m_blocks.size() > 1))
+                return name + " holds " + std::to_string(block.size());
+            if (block[0].offset != 0)
+                return name + " does not start at its base";
+            if (m_counts[b] != count)
+                return name + " counts " + std::to_string(m_counts[b]) + " before it";
+            for (std::size_t i = 0; i < block.size(); ++i) {
+                std::size_t position = m_bases[b] + block[i].offset;
+                if ((b > 0 || i > 0) && position <= last)
+                    return name + " is out of order at " + std::to_string(i);
+                if (position > textLength)
+                    return name + " lies beyond the text";
+                last = position;
+            }
+            count += block.size();
+        }
+        if (count != m_size)
+            return "entry blocks hold " + std::to_string(count) + " of " + std::to_string(m_size);
+        return "";
+    }
+
+private:
+    // The last block whose first position is at or before position, or 0.
+    std::size_t blockFor(std::size_t position) const {
+        std::size_t count = m_blocks.size();
+        std::size_t hint = m_hint.block;
+        if (hint < count && m_bases[hint] <= position &&
+            (hint + 1 == count || position < m_bases[hint + 1]))
+            return hint;
+        std::size_t b = m_bases.upperBound(position);
+        return b > 0 ? b - 1 : 0;
+    }
+    static std::size_t lowerIndex(const Block& block, std::size_t offset) {
+        return std::size_t(
+            std::lower_bound(block.begin(), block.end(), offset,
+                             [](const Entry& e, std::size_t o) { return e.offset < o; }) -
+            block.begin());
+    }
+    static std::size_t upperIndex(const Block& block, std::size_t offset) {
+        return std::size_t(
+            std::upper_bound(block.begin(), block.end(), offset,
+                             [](std::size_t o, const Entry& e) { return o < e.offset; }) -
+            block.begin());
+    }
+
+    // Makes the first entry of block b its base again.
+    void rebase(std::size_t b) {
+        Block& block = m_blocks[b];
+        std::size_t shift = block[0].offset;
+        for (Entry& entry : block)
+            entry.offset -= shift;
+        m_bases.set(b, m_bases[b] + shift);
+    }
+
+    // After block b gained delta entries (modulo 2^64).
+    void counted(std::size_t b, std::size_t delta) {
+        m_counts.add(b + 1, delta);
+        m_size += delta;
+        std::size_t size = m_blocks[b].size();
+        if (size > m_max || size < m_min)
+            settle(b);
+    }
+
+    void gather(std::size_t first, std::size_t end, std::vector<Item>& out) const {
+        std::size_t count = 0;
+        for (std::size_t b = first; b < end; ++b)
+            count += m_blocks[b].size();
+        out.reserve(out.size() + count);
+        for (std::size_t b = first; b < end; ++b) {
+            std::size_t base = m_bases[b];
+            for (const Entry& entry : m_blocks[b])
+                out.push_back(Item{base + entry.offset, entry.payload});
+        }
+    }
+
+    // Splits a block that grew too large, and joins one that shrank too far with a neighbour.
+    void settle(std::size_t b) {
+        if (b >= m_blocks.size())
+            return;
+        std::size_t size = m_blocks[b].size();
+        if (size <= m_max && (size >= m_min || (m_blocks.size() == 1 && size > 0)))
+            return;
+        if (size > m_max && size <= m_max + 2) {
+            split(b);
+            return;
+        }
+        std::size_t first = b, end = b + 1;
+        if (size < m_min && m_blocks.size() > 1) {
+            if (end < m_blocks.size())
+                ++end;
+            else
+                --first;
+        }
+        std::vector<Item> items;
+        gather(first, end, items);
+        rebuild(first, end, items.data(), items.size());
+    }
+
+    // Splits a block that grew a little too large where it keeps three quarters: painting
+    // appends to the block that holds the end of the last token, so blocks stay three
+    // quarters full rather than half.
+    void split(std::size_t b) {
+        Block& block = m_blocks[b];
+        std::size_t cut = m_max - m_min;
+        std::size_t shift = block[cut].offset;
+        Block tail;
+        if (!m_spare.empty()) {
+            tail = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+        tail.reserve(m_max + 2);
+        for (std::size_t i = cut; i < block.size(); ++i)
+            tail.push_back(Entry{block[i].offset - shift, block[i].payload});
+        block.erase(block.begin() + std::ptrdiff_t(cut), block.end());
+        std::size_t base = m_bases[b] + shift;
+        std::size_t count = m_counts[b] + cut;
+        m_blocks.insert(m_blocks.begin() + std::ptrdiff_t(b + 1), std::move(tail));
+        auto& bases = m_bases.values();
+        bases.insert(bases.begin() + std::ptrdiff_t(b + 1), base);
+        auto& counts = m_counts.values();
+        counts.insert(counts.begin() + std::ptrdiff_t(b + 1), count);
+        m_hint = {};
+    }
+
+    // Evens out the blocks [first, end) when any of them is too small.
+    void settleRange(std::size_t first, std::size_t end) {
+        if (end <= first || first >= m_blocks.size())
+            return;
+        if (end - first == 1) {
+            settle(first);
+            return;
+        }
+        bool small = false;
+        for (std::size_t b = first; b < end; ++b)
+            small = small || m_blocks[b].size() < m_min;
+        if (!small)
+            return;
+        std::vector<Item> items;
+        gather(first, end, items);
+        std::size_t k = rebuild(first, end, items.data(), items.size());
+        if (k == 1)
+            settle(first);
+    }
+
+    std::size_t eraseEmptyBlocks(std::size_t first, std::size_t end) {
+        auto& bases = m_bases.values();
+        auto& counts = m_counts.values();
+        std::size_t w = first;
+        for (std::size_t b = first; b < m_blocks.size(); ++b) {
+            if (b < end && m_blocks[b].empty()) {
+                if (m_blocks[b].capacity() >= m_max)
+                    m_spare.push_back(std::move(m_blocks[b]));
+                continue;
+            }
+            if (w != b) {
+                m_blocks[w] = std::move(m_blocks[b]);
+                bases[w] = bases[b];
+                counts[w] = counts[b];
+            }
+            ++w;
+        }
+        std::size_t removed = m_blocks.size() - w;
+        m_blocks.resize(w);
+        bases.resize(w);
+        counts.resize(w);
+        m_hint = {};
+        return end - removed;
+    }
+
+    void spliceAcrossBlocks(std::size_t b0, std::size_t b1, std::size_t lo, std::size_t hi,
+                            std::size_t delta, const Item* items, std::size_t count) {
+        std::vector<Item> all;
+        std::size_t base0 = m_bases[b0];
+        const Block& first = m_blocks[b0];
+        std::size_t keep = lo <= base0 ? 0 : lowerIndex(first, lo - base0);
+        std::size_t base1 = m_bases[b1];
+        const Block& last = m_blocks[b1];
+        std::size_t from = lowerIndex(last, hi - base1);
+        all.reserve(keep + count + last.size() - from);
+        for (std::size_t k = 0; k < keep; ++k)
+            all.push_back(Item{base0 + first[k].offset, first[k].payload});
+        all.insert(all.end(), items, items + count);
+        for (std::size_t k = from; k < last.size(); ++k)
+            all.push_back(Item{base1 + last[k].offset + delta, last[k].payload});
+        m_bases.add(b1 + 1, delta);
+        if (rebuild(b0, b1 + 1, all.data(), all.size()) <= 1)
+            settle(b0);
+    }
+
+    // Puts the items in place of the blocks [first, end), in blocks of about m_target entries;
+    // returns how many blocks that made.
+    std::size_t rebuild(std::size_t first, std::size_t end, const Item* items, std::size_t n) {
+        std::size_t k = (n + m_target - 1) / m_target;
+        std::vector<Block> fresh(k);
+        std::vector<std::size_t> bases(k);
+        for (std::size_t i = 0; i < k; ++i) {
+            std::size_t lo = n * i / k, hi = n * (i + 1) / k;
+            std::size_t base = items[lo].position;
+            Block& block = fresh[i];
+            block.reserve(hi - lo + m_max / 8);
+            for (std::size_t j = lo; j < hi; ++j)
+                block.push_back(Entry{items[j].position - base, items[j].payload});
+            bases[i] = base;
+        }
+        auto at = m_blocks.begin() + std::ptrdiff_t(first);
+        at = m_blocks.erase(at, at + std::ptrdiff_t(end - first));
+        m_blocks.insert(at, std::make_move_iterator(fresh.begin()),
+                        std::make_move_iterator(fresh.end()));
+        auto& allBases = m_bases.values();
+        allBases.erase(allBases.begin() + std::ptrdiff_t(first),
+                       allBases.begin() + std::ptrdiff_t(end));
+        allBases.insert(allBases.begin() + std::ptrdiff_t(first), bases.begin(), bases.end());
+        auto& counts = m_counts.values();
+        counts.erase(counts.begin() + std::ptrdiff_t(first), counts.begin() + std::ptrdiff_t(end));
+        counts.insert(counts.begin() + std::ptrdiff_t(first), k, 0);
+        for (std::size_t i = first; i < counts.size(); ++i)
+            counts[i] = i == 0 ? 0 : counts[i - 1] + m_blocks[i - 1].size();
+        m_size = counts.empty() ? 0 : counts.back() + m_blocks.back().size();
+        m_hint = {};
+        return k;
+    }
+
+    std::size_t m_max, m_min, m_target;
+    std::vector<Block> m_blocks;
+    // The position of each block's first entry.
+    ShiftedOffsets m_bases;
+    // The number of entries before each block.
+    ShiftedOffsets m_counts;
+    std::size_t m_size = 0;
+    mutable Cursor m_hint;
+    // The storage of blocks that attribute changes emptied, for the blocks that painting
+    // splits off next: a highlighter clears a range and paints it again, and reusing the
+    // memory spares allocating and faulting in as much again. At most what the runs held.
+    std::vector<Block> m_spare;
 };
 
 // One interned attribute set. Runs point at these; null stands for the empty set.
@@ -317,11 +971,18 @@ struct PairHash {
 } // namespace
 
 struct HVTextBuffer::Storage {
-    GapText text;
+    using Runs = BlockedEntries<const InternedSet*>;
+    using RunCursor = Runs::Cursor;
+    using LineStarts = BlockedEntries<NoPayload>;
+
+    explicit Storage(BlockSizes sizes)
+        : text(sizes.characters), lineStarts(sizes.entries), runs(sizes.entries) {}
+
+    BlockedText text;
     // The starts of lines 1, 2, ...: the positions just after each line break.
-    PositionGapVector<NoPayload> lineStarts;
+    LineStarts lineStarts;
     // The starts of the runs; the first is 0, and neighbours never share a set.
-    PositionGapVector<const InternedSet*> runs;
+    Runs runs;
 
     // Equal attribute sets share one object, so runs compare by pointer. Merges and removals
     // are remembered, so painting many tokens with few styles allocates nothing per token.
@@ -426,123 +1087,140 @@ struct HVTextBuffer::Storage {
 
     // Runs.
 
-    std::size_t runIndexAt(std::size_t position) const {
-        // Edits go mostly left to right from the last one: look beside the gap first.
-        std::size_t length = this->length();
-        std::size_t gap = runs.gapIndex();
-        std::size_t count = runs.size();
-        auto holds = [&](std::size_t index) {
-            return runs.position(index, length) <= position &&
-                   (index + 1 == count || position < runs.position(index + 1, length));
-        };
-        if (gap < count && holds(gap))
-            return gap;
-        if (gap > 0 && holds(gap - 1))
-            return gap - 1;
-        return runs.upperBound(position, length) - 1;
+    // The run that holds position, which must lie in the text.
+    RunCursor runAt(std::size_t position) const {
+        RunCursor cursor;
+        runs.findLast(position, cursor);
+        return cursor;
     }
-    std::size_t runEnd(std::size_t index) const {
-        return index + 1 < runs.size() ? runs.position(index + 1, length()) : length();
-    }
-    const InternedSet* runSet(std::size_t index) const { return runs.payload(index); }
+    std::size_t runEnd(RunCursor cursor) const { return runs.nextPosition(cursor, length()); }
 
-    void pushRun(std::size_t start, const InternedSet* set) {
-        if (runs.hasBefore() && runs.before().payload == set)
-            return;
-        runs.pushBefore(start, set);
+    // Makes position the start of a run, splitting the run that holds it.
+    void splitRun(std::size_t position) {
+        RunCursor cursor = runAt(position);
+        if (runs.position(cursor) < position)
+            runs.insertAfter(cursor, {{position, runs.payload(cursor)}});
     }
 
-    // Gives every part of the runs within [from, to) the set transform(old set), in one pass
-    // that splits at the ends and joins equal neighbours. Leaves the gap after the range.
+    // Gives every part of the runs within [from, to), which must lie in the text, the set
+    // transform(old set), splitting at the ends and joining equal neighbours.
     template <typename F> void rewriteRuns(std::size_t from, std::size_t to, F&& transform) {
-        std::size_t length = this->length();
-        runs.moveGap(runIndexAt(from), length);
-        while (runs.hasAfter()) {
-            std::size_t start = length - runs.after().key;
-            if (start >= to)
-                break;
-            const InternedSet* set = runs.after().payload;
-            runs.popAfter();
-            std::size_t end = runs.hasAfter() ? length - runs.after().key : length;
-            if (start < from)
-                pushRun(start, set);
-            pushRun(std::max(start, from), transform(set));
-            if (end > to)
-                pushRun(to, set);
+        RunCursor cursor = runAt(from);
+        std::size_t start = runs.position(cursor);
+        std::size_t end = runEnd(cursor);
+        if (to <= end && rewriteWithinRun(cursor, start, end, from, to, transform))
+            return;
+        splitRun(from);
+        if (to < length())
+            splitRun(to);
+        runs.transform(from, to, transform);
+        runs.compact(from, to);
+    }
+
+    // The common case of painting: [from, to) lies in the run [start, end) at cursor. Changes
+    // at most two entries beside it in its block; false when the change needs more, such as a
+    // new first entry of a block.
+    template <typename F>
+    bool rewriteWithinRun(RunCursor cursor, std::size_t start, std::size_t end, std::size_t from,
+                          std::size_t to, F& transform) {
+        const InternedSet* old = runs.payload(cursor);
+        const InternedSet* set = transform(old);
+        if (set == old)
+            return true;
+        RunCursor after = cursor;
+        bool hasNext = runs.next(after);
+        bool nextInBlock = hasNext && after.block == cursor.block;
+        bool joinsNext = hasNext && runs.payload(after) == set;
+        if (start < from) {
+            if (to < end) {
+                runs.insertAfter(cursor, {{from, set}, {to, old}});
+            } else if (!joinsNext) {
+                runs.insertAfter(cursor, {{from, set}});
+            } else if (nextInBlock) {
+                runs.move(after, from);
+            } else {
+                return false;
+            }
+            return true;
         }
-        if (runs.hasAfter() && runs.hasBefore() && runs.after().payload == runs.before().payload)
-            runs.popAfter();
+        if (cursor.index == 0)
+            return false;
+        RunCursor before{cursor.block, cursor.index - 1};
+        bool joinsPrevious = runs.payload(before) == set;
+        if (to < end) {
+            if (joinsPrevious) {
+                runs.move(cursor, to);
+            } else {
+                runs.setPayload(cursor, set);
+                runs.insertAfter(cursor, {{to, old}});
+            }
+            return true;
+        }
+        if (joinsNext && !nextInBlock)
+            return false;
+        if (joinsPrevious)
+            runs.erase(cursor, joinsNext ? 2 : 1);
+        else if (joinsNext) {
+            runs.setPayload(cursor, set);
+            runs.erase(after, 1);
+        } else {
+            runs.setPayload(cursor, set);
+        }
+        return true;
     }
 
     // Runs for the replacement of [from, to) of a text of oldLength by count characters.
     void replaceRuns(std::size_t from, std::size_t to, std::size_t count, const InternedSet* set,
                      std::size_t oldLength) {
-        if (oldLength == 0) {
+        std::size_t delta = count - (to - from);
+        if (oldLength == 0 || (from == 0 && to == oldLength)) {
             runs.clear();
+            Runs::Item item{0, set};
             if (count > 0)
-                runs.pushBefore(0, set);
+                runs.splice(0, 0, 0, &item, 1);
             return;
         }
-        std::size_t index = from < oldLength ? runs.upperBound(from, oldLength) - 1 : runs.size();
-        runs.moveGap(index, oldLength);
-        while (runs.hasAfter()) {
-            std::size_t start = oldLength - runs.after().key;
-            if (start >= to)
-                break;
-            const InternedSet* old = runs.after().payload;
-            runs.popAfter();
-            std::size_t end = runs.hasAfter() ? oldLength - runs.after().key : oldLength;
-            if (start < from)
-                pushRun(start, old);
-            if (end > to) {
-                // The part behind the replaced range keeps its distance from the end.
-                runs.pushAfter(oldLength - to, old);
-                break;
-            }
+        // Within a run of the same set, or just after one (typing at its end), only the
+        // positions behind move.
+        RunCursor cursor = runAt(from);
+        std::size_t start = runs.position(cursor);
+        bool within =
+            start < from && (to < runEnd(cursor) || to == oldLength) && runs.payload(cursor) == set;
+        RunCursor before = cursor;
+        bool after =
+            start == from && to == from && runs.previous(before) && runs.payload(before) == set;
+        if (within || after) {
+            runs.splice(from, to, delta, nullptr, 0);
+            return;
         }
-        if (count > 0)
-            pushRun(from, set);
-        if (runs.hasAfter() && runs.hasBefore() && runs.after().payload == runs.before().payload)
-            runs.popAfter();
-        if (oldLength - (to - from) + count == 0)
-            runs.clear();
+        if (to < oldLength)
+            splitRun(to);
+        Runs::Item item{from, set};
+        runs.splice(from, to, delta, &item, count > 0 ? 1 : 0);
+        runs.compact(from, from + count);
     }
 
     // Lines.
 
-    // Before the characters of [from, to) change: forgets the line starts that they decide.
-    void removeLineStarts(std::size_t from, std::size_t to) {
-        std::size_t length = this->length();
-        lineStarts.moveGap(lineStarts.lowerBound(from, length), length);
-        while (lineStarts.hasAfter() && length - lineStarts.after().key <= to)
-            lineStarts.popAfter();
-    }
-
-    // After count characters went in at from (the text gap now follows them): adds the line
-    // starts in [from, from + count), which depend on the characters from from - 1 to
-    // from + count.
-    void addLineStarts(std::size_t from, std::size_t count) {
-        std::size_t length = this->length();
-        std::size_t first = from > 0 ? from - 1 : 0;
-        std::size_t end = from + count;
-        const char16_t* data = text.beforeGap();
-        forEachBreakCharacter(data + first, end - first, [&](std::size_t offset) {
-            std::size_t i = first + offset;
-            if (data[i] == u'\n' || i + 1 == length || text.at(i + 1) != u'\n')
-                lineStarts.pushBefore(i + 1, NoPayload{});
+    // The line starts in [from, from + count] after count characters of text replace
+    // [from, to): they depend on the characters from from - 1 to from + count. Asked before
+    // the characters change.
+    std::vector<LineStarts::Item> lineStartsFor(std::size_t from, std::size_t to,
+                                                std::u16string_view inserted) const {
+        std::vector<LineStarts::Item> starts;
+        std::size_t oldLength = length();
+        char16_t after = to < oldLength ? text.at(to) : 0;
+        auto at = [&](std::size_t i) { return i < inserted.size() ? inserted[i] : after; };
+        auto endsLine = [&](char16_t c, std::size_t next) {
+            return c == u'\n' || (c == u'\r' && at(next) != u'\n');
+        };
+        if (from > 0 && endsLine(text.at(from - 1), 0))
+            starts.push_back({from, {}});
+        forEachBreakCharacter(inserted.data(), inserted.size(), [&](std::size_t i) {
+            if (endsLine(inserted[i], i + 1))
+                starts.push_back({from + i + 1, {}});
         });
-    }
-
-    void assign(std::u16string_view characters) {
-        text.assign(characters);
-        runs.clear();
-        if (!characters.empty())
-            runs.pushBefore(0, nullptr);
-        std::size_t breaks = 0;
-        forEachBreakCharacter(characters.data(), characters.size(), [&](std::size_t) { ++breaks; });
-        lineStarts.clear();
-        lineStarts.reserve(breaks + breaks / 16 + 16);
-        addLineStarts(0, characters.size());
+        return starts;
     }
 
     // Notifications.
@@ -561,10 +1239,13 @@ struct HVTextBuffer::Storage {
     }
 };
 
-HVTextBuffer::HVTextBuffer() : m_storage(std::make_unique<Storage>()) {}
+HVTextBuffer::HVTextBuffer() : m_storage(std::make_unique<Storage>(BlockSizes{})) {}
 
-HVTextBuffer::HVTextBuffer(std::u16string_view text) : HVTextBuffer() {
-    m_storage->assign(text);
+HVTextBuffer::HVTextBuffer(std::u16string_view text) : HVTextBuffer(text, BlockSizes{}) {}
+
+HVTextBuffer::HVTextBuffer(std::u16string_view text, BlockSizes blockSizes)
+    : m_storage(std::make_unique<Storage>(blockSizes)) {
+    replaceCharacters({0, 0}, text, nullptr);
 }
 
 HVTextBuffer::~HVTextBuffer() = default;
@@ -591,7 +1272,7 @@ std::size_t HVTextBuffer::getCharacters(char16_t* out, HVRange range) const {
 }
 
 std::u16string_view HVTextBuffer::string() const {
-    return m_storage->text.contiguous();
+    return m_storage->text.whole();
 }
 
 std::u16string_view HVTextBuffer::contiguousRange(HVRange range) const {
@@ -615,18 +1296,29 @@ void HVTextBuffer::replaceCharacters(HVRange range, std::u16string_view text,
     range = clip(range, length());
     if (range.length == 0 && text.empty())
         return;
+    // Text that lies in the blocks being edited is copied first; a few characters always are,
+    // which is cheaper than asking.
+    std::array<char16_t, 16> few;
+    std::u16string own;
+    if (text.size() <= few.size()) {
+        std::copy(text.begin(), text.end(), few.begin());
+        text = {few.data(), text.size()};
+    } else if (s.text.holds(text.data())) {
+        own.assign(text);
+        text = own;
+    }
     s.collectIfNeeded();
     const InternedSet* set = s.intern(attributes);
-    std::size_t oldLength = s.length();
-    s.removeLineStarts(range.location, range.end());
-    s.replaceRuns(range.location, range.end(), text.size(), set, oldLength);
-    s.text.replace(range.location, range.end(), text);
-    s.addLineStarts(range.location, text.size());
+    std::size_t from = range.location, to = range.end();
+    std::size_t delta = text.size() - range.length;
+    auto starts = s.lineStartsFor(from, to, text);
+    s.lineStarts.splice(from, to + 1, delta, starts.data(), starts.size());
+    s.replaceRuns(from, to, text.size(), set, length());
+    s.text.replace(from, to, text);
     beginEditing();
     s.record(HVTextEdit::Characters, range, text.size());
     endEditing();
 }
-
 void HVTextBuffer::setString(std::u16string_view text) {
     replaceCharacters({0, length()}, text, nullptr);
 }
@@ -665,12 +1357,12 @@ HVAttributesRef HVTextBuffer::attributesAtIndex(std::size_t index, HVRange* effe
             *effectiveRange = {0, 0};
         return emptyAttributes();
     }
-    std::size_t run = s.runIndexAt(index);
+    auto run = s.runAt(index);
     if (effectiveRange) {
-        std::size_t start = s.runs.position(run, length());
+        std::size_t start = s.runs.position(run);
         *effectiveRange = {start, s.runEnd(run) - start};
     }
-    const InternedSet* set = s.runSet(run);
+    const InternedSet* set = s.runs.payload(run);
     return set ? set->attributes : emptyAttributes();
 }
 
@@ -706,25 +1398,28 @@ std::optional<HVAttributeValue> HVTextBuffer::attribute(std::string_view name, s
             *longestEffectiveRange = {0, 0};
         return std::nullopt;
     }
-    auto valueOf = [&](std::size_t run) -> const HVAttributeValue* {
-        const InternedSet* set = s.runSet(run);
+    using Cursor = Storage::RunCursor;
+    auto valueOf = [&](Cursor run) -> const HVAttributeValue* {
+        const InternedSet* set = s.runs.payload(run);
         return set ? set->attributes->value(name) : nullptr;
     };
-    std::size_t run = s.runIndexAt(index);
+    Cursor run = s.runAt(index);
     const HVAttributeValue* value = valueOf(run);
-    auto same = [&](std::size_t other) {
+    auto same = [&](Cursor other) {
         const HVAttributeValue* v = valueOf(other);
         return (!value && !v) || (value && v && *value == *v);
     };
     if (longestEffectiveRange) {
-        std::size_t lo = run, loStart = s.runs.position(run, length);
-        while (lo > 0 && loStart > rangeLimit.location && same(lo - 1)) {
-            --lo;
-            loStart = s.runs.position(lo, length);
+        Cursor lo = run, before = run;
+        std::size_t loStart = s.runs.position(run);
+        while (loStart > rangeLimit.location && s.runs.previous(before) && same(before)) {
+            lo = before;
+            loStart = s.runs.position(lo);
         }
-        std::size_t hi = run, hiEnd = s.runEnd(run);
-        while (hi + 1 < s.runs.size() && hiEnd < rangeLimit.end() && same(hi + 1)) {
-            ++hi;
+        Cursor hi = run, after = run;
+        std::size_t hiEnd = s.runEnd(run);
+        while (hiEnd < rangeLimit.end() && s.runs.next(after) && same(after)) {
+            hi = after;
             hiEnd = s.runEnd(hi);
         }
         std::size_t from = std::max(loStart, rangeLimit.location);
@@ -824,14 +1519,17 @@ void HVTextBuffer::enumerateRuns(
     range = clip(range, length);
     if (range.length == 0)
         return;
-    for (std::size_t run = s.runIndexAt(range.location); run < s.runs.size(); ++run) {
-        std::size_t start = s.runs.position(run, length);
-        if (start >= range.end())
-            break;
+    auto run = s.runAt(range.location);
+    std::size_t start = s.runs.position(run);
+    while (start < range.end()) {
+        std::size_t end = s.runEnd(run);
+        const InternedSet* set = s.runs.payload(run);
         std::size_t from = std::max(start, range.location);
-        std::size_t to = std::min(s.runEnd(run), range.end());
-        const InternedSet* set = s.runSet(run);
+        std::size_t to = std::min(end, range.end());
         body({from, to - from}, set ? *set->attributes : *emptyAttributes());
+        if (!s.runs.next(run))
+            break;
+        start = end;
     }
 }
 
@@ -844,12 +1542,23 @@ std::size_t HVTextBuffer::lineCount() const {
 }
 
 std::size_t HVTextBuffer::lineNumberForIndex(std::size_t index) const {
-    index = std::min(index, length());
-    return m_storage->lineStarts.upperBound(index, length());
+    const auto& starts = m_storage->lineStarts;
+    Storage::LineStarts::Cursor cursor;
+    if (!starts.findLast(std::min(index, length()), cursor))
+        return 0;
+    return starts.ordinal(cursor) + 1;
 }
 
 HVRange HVTextBuffer::lineRangeForIndex(std::size_t index) const {
-    return rangeOfLine(lineNumberForIndex(index));
+    const auto& starts = m_storage->lineStarts;
+    std::size_t length = this->length();
+    Storage::LineStarts::Cursor cursor;
+    if (!starts.findLast(std::min(index, length), cursor)) {
+        std::size_t end = starts.size() > 0 ? starts.position({}) : length;
+        return {0, end};
+    }
+    std::size_t start = starts.position(cursor);
+    return {start, starts.nextPosition(cursor, length) - start};
 }
 
 HVRange HVTextBuffer::lineRangeForRange(HVRange range) const {
@@ -866,8 +1575,8 @@ HVRange HVTextBuffer::rangeOfLine(std::size_t lineNumber) const {
     std::size_t length = this->length();
     if (lineNumber > starts.size())
         return {length, 0};
-    std::size_t start = lineNumber == 0 ? 0 : starts.position(lineNumber - 1, length);
-    std::size_t end = lineNumber < starts.size() ? starts.position(lineNumber, length) : length;
+    std::size_t start = lineNumber == 0 ? 0 : starts.position(starts.at(lineNumber - 1));
+    std::size_t end = lineNumber < starts.size() ? starts.position(starts.at(lineNumber)) : length;
     return {start, end - start};
 }
 
@@ -879,4 +1588,21 @@ HVTextBuffer::ObserverToken HVTextBuffer::addObserver(Observer observer) {
 
 void HVTextBuffer::removeObserver(ObserverToken token) {
     m_storage->observers.erase(token);
+}
+
+HVTextBuffer::BlockCounts HVTextBuffer::blockCounts() const {
+    const Storage& s = *m_storage;
+    return {s.text.blockCount(), s.lineStarts.blockCount(), s.runs.blockCount()};
+}
+
+std::string HVTextBuffer::storageProblem() const {
+    const Storage& s = *m_storage;
+    std::string problem = s.text.problem();
+    if (problem.empty())
+        problem = s.lineStarts.problem(length());
+    if (problem.empty())
+        problem = s.runs.problem(length());
+    if (problem.empty() && length() > 0 && (s.runs.size() == 0 || s.runs.position({}) != 0))
+        problem = "the first run does not start at 0";
+    return problem;
 }

@@ -28,17 +28,34 @@ struct HVTextEdit {
 // Queries outside the text are safe: ranges are clipped to the text, and attributes at or beyond
 // the end are the empty set with effective range (0, 0).
 //
-// The text lives in a gap buffer, and the line starts and attribute runs in gap vectors whose
-// gap follows the last edit, so an edit costs the distance from the previous one plus its own
-// size, not the size of the text. Reading is not safe from two threads at once: string() moves
-// the gap.
+// The characters live in blocks of a few thousand code units, and the line starts and the
+// attribute runs in blocks of a few hundred entries stored relative to their block, so an edit
+// anywhere costs one block plus the block offsets behind it (additions that are carried out only
+// as far as the next edit elsewhere needs them), never a move of the text.
+//
+// Text set in one piece stays in one allocation until its blocks grow: the first insertion into
+// such a block copies that block (a few tens of kilobytes). The characters take about the size
+// of the text; when insertions reach most blocks of a large text, up to twice that, until the
+// next string() puts the text in one piece again.
+//
+// Reading is not safe from two threads at once: string() and contiguousRange() may rearrange
+// the storage, and lookups remember where they last found something.
 class HVTextBuffer {
 public:
     using ObserverToken = std::uint64_t;
     using Observer = std::function<void(const HVTextEdit&)>;
 
+    // The largest block of characters and of line starts or runs; blocks split beyond that and
+    // join a neighbour below a quarter of it. Only tests choose other sizes, so that a few
+    // characters exercise splits and joins.
+    struct BlockSizes {
+        std::size_t characters = 16384;
+        std::size_t entries = 512;
+    };
+
     HVTextBuffer();
     explicit HVTextBuffer(std::u16string_view text);
+    HVTextBuffer(std::u16string_view text, BlockSizes blockSizes);
     virtual ~HVTextBuffer();
     HVTextBuffer(const HVTextBuffer&) = delete;
     HVTextBuffer& operator=(const HVTextBuffer&) = delete;
@@ -51,12 +68,20 @@ public:
     // Copies the characters of the range (clipped) to out, which must have room for them;
     // returns how many were copied.
     std::size_t getCharacters(char16_t* out, HVRange range) const;
-    // The whole text in one piece, valid until the next change of characters. It moves the gap
-    // to the end: after an edit far from the end that costs a move of the text behind the edit,
-    // so code that looks at a few lines per keystroke reads them with substring() instead.
+    // The whole text in one piece, valid until the next change of characters (changes of
+    // attributes and calls of contiguousRange() leave it valid). Right after the text was set,
+    // or when nothing changed since the last call, it is free; after a change it costs a copy
+    // of the whole text, which then becomes the storage of the blocks (no second copy is
+    // kept). Code that looks at a few lines per keystroke reads them with substring() or
+    // contiguousRange() instead, and code that wants the length asks length().
     std::u16string_view string() const;
-    // The characters of one range in one piece (index 0 is range.location), valid until the next
-    // change of characters. Cheap for a range near the last edit, unlike string().
+    // The characters of one range (clipped) in one piece; index 0 is range.location. A view
+    // into the storage when the range lies within one block or in blocks that are still one
+    // piece in memory (as after setting the text); otherwise a copy into a buffer of this
+    // object for a range of a few blocks, or, for a larger one, a copy that becomes the storage
+    // of its blocks. It costs at most the range plus two blocks. Valid until the next change
+    // of characters or the next call of contiguousRange() or string(), whichever comes first;
+    // changes of attributes leave it valid, so a parser may paint while it reads.
     std::u16string_view contiguousRange(HVRange range) const;
 
     // Editing. New characters take the attributes of the first character they replace, or of
@@ -105,6 +130,16 @@ public:
     // Observers hear of each change, or of each outermost batch, after it happened.
     ObserverToken addObserver(Observer observer);
     void removeObserver(ObserverToken token);
+
+    // For tests: how many blocks hold the characters, the line starts and the runs, and the
+    // first broken rule of the storage ("" when it is sound).
+    struct BlockCounts {
+        std::size_t characters = 0;
+        std::size_t lineStarts = 0;
+        std::size_t runs = 0;
+    };
+    BlockCounts blockCounts() const;
+    std::string storageProblem() const;
 
 private:
     struct Storage;

@@ -129,8 +129,13 @@ struct Model {
 
     void replace(std::size_t location, std::size_t length, const std::u16string& with) {
         std::size_t from = length > 0 ? location : location > 0 ? location - 1 : text.size();
-        std::int64_t vn = from < text.size() ? n[from] : -1;
-        std::int64_t vm = from < text.size() ? m[from] : -1;
+        replace(location, length, with, from < text.size() ? n[from] : -1,
+                from < text.size() ? m[from] : -1);
+    }
+
+    // With the given values for the new characters.
+    void replace(std::size_t location, std::size_t length, const std::u16string& with,
+                 std::int64_t vn, std::int64_t vm) {
         auto at = std::ptrdiff_t(location);
         text.replace(location, length, with);
         n.erase(n.begin() + at, n.begin() + at + std::ptrdiff_t(length));
@@ -194,8 +199,22 @@ std::string compare(const HVTextBuffer& buffer, const Model& model) {
 
 } // namespace
 
-TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModel) {
-    std::mt19937 random(20240611);
+namespace {
+
+// The stretch around index over which values[i] is equal, within limit (which holds index).
+HVRange equalStretch(const std::vector<std::int64_t>& values, std::size_t index, HVRange limit) {
+    std::size_t from = index, to = index + 1;
+    while (from > limit.location && values[from - 1] == values[index])
+        --from;
+    while (to < limit.end() && values[to] == values[index])
+        ++to;
+    return {from, to - from};
+}
+
+// Random edits and reads, each checked against the model and the storage's own rules. Small
+// blocks make every few characters split or join blocks, and most edits span several.
+void runRandomEdits(HVTextBuffer::BlockSizes sizes, std::uint32_t seed) {
+    std::mt19937 random(seed);
     auto below = [&](std::size_t n) { return n == 0 ? 0 : std::size_t(random() % n); };
     // Line breaks are frequent so that CR LF pairs are often split and joined.
     const std::u16string alphabet = u"ab\r\n\r\nxyz \t\xD83D\xDE00";
@@ -216,7 +235,8 @@ TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModel) {
         }
     };
 
-    HVTextBuffer buffer(u"start\r\nof\rthe\ntext");
+    HVTextBuffer buffer(u"start\r\nof\rthe\ntext", sizes);
+    std::size_t mostTextBlocks = 0, mostRunBlocks = 0;
     Model model{u"start\r\nof\rthe\ntext", std::vector<std::int64_t>(18, -1),
                 std::vector<std::int64_t>(18, -1)};
     HVTextEdit lastEdit;
@@ -235,7 +255,7 @@ TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModel) {
         std::size_t span = std::min(length - location, below(large ? 40 : 6));
         HVRange range{location, span};
         std::string operation;
-        switch (below(10)) {
+        switch (below(11)) {
         case 0:
         case 1:
         case 2: {
@@ -258,6 +278,16 @@ TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModel) {
             operation = "insert break";
             buffer.replaceCharacters({location, 0}, text);
             model.replace(location, 0, text);
+            break;
+        }
+        case 10: {
+            // New characters with attributes of their own, often those of a neighbour.
+            auto text = randomText(large ? 4 : 30);
+            std::int64_t value = std::int64_t(below(3));
+            operation = "replace with attributes";
+            buffer.replaceCharacters(
+                range, text, std::make_shared<const HVAttributes>(HVAttributes{{"n", value}}));
+            model.replace(location, span, text, value, -1);
             break;
         }
         case 4: {
@@ -289,11 +319,30 @@ TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModel) {
             break;
         }
         case 8: {
-            operation = "string";
-            ASSERT_EQ(buffer.string(), std::u16string_view(model.text)) << step;
+            operation = "read";
+            if (below(4) == 0) {
+                ASSERT_EQ(buffer.string(), std::u16string_view(model.text)) << step;
+            }
             std::u16string part(span, u'\0');
             EXPECT_EQ(buffer.getCharacters(part.data(), range), span);
             EXPECT_EQ(part, model.text.substr(location, span));
+            EXPECT_EQ(buffer.contiguousRange(range), model.text.substr(location, span)) << step;
+            EXPECT_EQ(buffer.characterAtIndex(location),
+                      location < length ? model.text[location] : u'\0');
+            if (location < length) {
+                // Runs join wherever both values agree.
+                std::vector<std::int64_t> both(length);
+                for (std::size_t i = 0; i < length; ++i)
+                    both[i] = model.n[i] * 8192 + model.m[i];
+                HVRange effective;
+                buffer.attributesAtIndex(location, &effective);
+                EXPECT_EQ(effective, equalStretch(both, location, {0, length})) << step;
+                HVRange limit{location - below(location + 1), 0};
+                limit.length = location + 1 + below(length - location) - limit.location;
+                HVRange longest;
+                buffer.attribute("n", location, &longest, limit);
+                EXPECT_EQ(longest, equalStretch(model.n, location, limit)) << step;
+            }
             break;
         }
         default: {
@@ -312,7 +361,30 @@ TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModel) {
         }
         ASSERT_EQ(compare(buffer, model), "") << "after step " << step << " (" << operation
                                               << " at " << location << "+" << span << ")";
+        ASSERT_EQ(buffer.storageProblem(), "") << "after step " << step << " (" << operation
+                                               << " at " << location << "+" << span << ")";
+        mostTextBlocks = std::max(mostTextBlocks, buffer.blockCounts().characters);
+        mostRunBlocks = std::max(mostRunBlocks, buffer.blockCounts().runs);
     }
+    if (sizes.characters < 100) {
+        // Small blocks: thousands of characters and runs need many of them.
+        EXPECT_GT(mostTextBlocks, 4000 / sizes.characters);
+        EXPECT_GT(mostRunBlocks, 400 / sizes.entries);
+    }
+}
+
+} // namespace
+
+TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModel) {
+    runRandomEdits({}, 20240611);
+}
+
+TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModelInTinyBlocks) {
+    runRandomEdits({.characters = 8, .entries = 4}, 20240612);
+}
+
+TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModelInSmallBlocks) {
+    runRandomEdits({.characters = 64, .entries = 16}, 20240613);
 }
 
 TEST(HVTextBuffer, LineBreakPairsSplitAndJoinAtEveryEdge) {
@@ -393,6 +465,14 @@ TEST(HVTextBuffer, LargeInsertionsGrowAndLargeDeletionsShrinkTheStorage) {
     buffer.replaceCharacters({5, 0}, big);
     model.replace(5, 0, big);
     ASSERT_EQ(compare(buffer, model), "");
+    // Edits spread over the large text: each edited block leaves the allocation the text
+    // arrived in, and its neighbours there must read as before.
+    for (std::size_t at = 7; at < model.text.size(); at += 250'001) {
+        buffer.replaceCharacters({at, 1}, u"<>");
+        model.replace(at, 1, u"<>");
+    }
+    ASSERT_EQ(compare(buffer, model), "");
+    EXPECT_EQ(buffer.storageProblem(), "");
     buffer.replaceCharacters({1, 2'999'000}, u"\n");
     model.replace(1, 2'999'000, u"\n");
     ASSERT_EQ(compare(buffer, model), "");
@@ -402,9 +482,9 @@ TEST(HVTextBuffer, LargeInsertionsGrowAndLargeDeletionsShrinkTheStorage) {
     EXPECT_EQ(buffer.string(), std::u16string_view(model.text));
 }
 
-TEST(HVTextBuffer, ContiguousRangesOnEitherSideOfTheGapAndAcrossIt) {
+TEST(HVTextBuffer, ContiguousRangesWithinAndAcrossBlocks) {
     HVTextBuffer buffer(u"0123456789");
-    buffer.replaceCharacters({5, 0}, u"x"); // the gap now follows "01234x"
+    buffer.replaceCharacters({5, 0}, u"x"); // the gap of the block now follows "01234x"
     EXPECT_EQ(buffer.contiguousRange({0, 3}), u"012");
     EXPECT_EQ(buffer.contiguousRange({7, 4}), u"6789");
     EXPECT_EQ(buffer.contiguousRange({3, 5}), u"34x56");
@@ -413,4 +493,41 @@ TEST(HVTextBuffer, ContiguousRangesOnEitherSideOfTheGapAndAcrossIt) {
     buffer.replaceCharacters({1, 1}, u"");
     EXPECT_EQ(buffer.contiguousRange({0, buffer.length()}), u"0234x56789");
     EXPECT_EQ(buffer.string(), u"0234x56789");
+
+    // Blocks of 8: text set in one piece, edited blocks with gaps, and every range of each.
+    std::u16string text;
+    for (int i = 0; i < 30; ++i)
+        text += u"line " + HVUnicode::utf16(std::to_string(i)) + u"\n";
+    HVTextBuffer small(text, {.characters = 8, .entries = 4});
+    ASSERT_GT(small.blockCounts().characters, 20u);
+    auto everyRangeMatches = [&](const std::u16string& expected) {
+        for (std::size_t from = 0; from <= expected.size(); from += 3) {
+            for (std::size_t to = from; to <= expected.size(); ++to) {
+                if (small.contiguousRange({from, to - from}) !=
+                    std::u16string_view(expected).substr(from, to - from))
+                    return std::to_string(from) + "+" + std::to_string(to - from);
+            }
+        }
+        return std::string();
+    };
+    EXPECT_EQ(everyRangeMatches(text), "");
+    for (std::size_t at : {7, 50, 51, 120, 200}) {
+        small.replaceCharacters({at, 2}, u"<edited>");
+        text.replace(at, 2, u"<edited>");
+    }
+    EXPECT_EQ(everyRangeMatches(text), "");
+    EXPECT_EQ(small.storageProblem(), "");
+
+    // The whole text stays valid while ranges are read and attributes change; a range stays
+    // valid while attributes change.
+    std::u16string_view whole = small.string();
+    std::u16string_view part = small.contiguousRange({3, 100});
+    small.addAttribute("n", std::int64_t(1), {0, text.size()});
+    for (std::size_t i = 0; i < text.size(); i += 5)
+        small.addAttribute("m", std::int64_t(i), {i, 2});
+    EXPECT_EQ(part, std::u16string_view(text).substr(3, 100));
+    for (std::size_t from = 0; from + 40 < text.size(); from += 7)
+        small.contiguousRange({from, 40});
+    EXPECT_EQ(whole, text);
+    EXPECT_EQ(small.string().data(), whole.data()) << "asked again without a change: no copy";
 }

@@ -194,7 +194,8 @@ void HVFileDocument::reloadContentsFromString(std::u16string_view text,
     if (actionName.empty())
         m_textView->setString(converted);
     else
-        m_textView->replaceCharacters({0, m_textView->string().size()}, converted, actionName);
+        m_textView->replaceCharacters({0, m_textView->textStorage().length()}, converted,
+                                      actionName);
 }
 
 void HVFileDocument::setFileName(const std::string& newName) {
