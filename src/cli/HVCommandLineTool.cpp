@@ -108,9 +108,16 @@ std::optional<HVCommandLineTool::LoadedFile> HVCommandLineTool::load(const std::
                   << "the extension \"" << extension << "\"\n";
         return std::nullopt;
     }
-    return LoadedFile{std::move(bundle),
-                      HVLineBreaks::switchLineBreaks(
-                          *text, HVLineBreaks::stringForType(HVLineBreaks::preferredType()))};
+    // Line breaks of the preferred kind, as the editor loads text; a text that has only that
+    // kind already is kept as it is, which spares a copy of a large file.
+    HVLineBreaks::Type preferred = HVLineBreaks::preferredType();
+    HVLineBreaks::Kinds kinds = HVLineBreaks::kindsInText(*text);
+    bool converted = preferred == HVLineBreaks::Unix  ? !kinds.cr && !kinds.crlf
+                     : preferred == HVLineBreaks::Mac ? !kinds.lf && !kinds.crlf
+                                                      : !kinds.lf && !kinds.cr;
+    if (!converted)
+        *text = HVLineBreaks::switchLineBreaks(*text, HVLineBreaks::stringForType(preferred));
+    return LoadedFile{std::move(bundle), std::move(*text)};
 }
 
 int HVCommandLineTool::highlight(const std::vector<std::string>& arguments) {

@@ -7,18 +7,14 @@
 #include "HVUnicode.h"
 
 #include <algorithm>
-
 #include <cmath>
 #include <cstdio>
-#include <map>
+#include <cstring>
+#include <memory>
 #include <ostream>
 #include <unordered_map>
-#include <vector>
 
 namespace {
-
-// Output is gathered in a string and written in large pieces.
-constexpr std::size_t kFlushSize = 1 << 20;
 
 int component(double value) {
     return int(std::lround(std::clamp(value, 0.0, 1.0) * 255));
@@ -31,159 +27,192 @@ std::string cssColor(const HVColor& color) {
     return buffer;
 }
 
-// Appends UTF-16 text as UTF-8, escaping <, > and & for HTML when asked; unpaired surrogates
-// become U+FFFD.
-void appendUTF8(std::string& out, std::u16string_view text, bool escapeHTML) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c < 0x80) {
-            if (escapeHTML && (c == '<' || c == '>' || c == '&')) {
-                out += c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&amp;";
+// Output gathered in one buffer and written in large pieces; UTF-16 text goes in as UTF-8.
+class Output {
+public:
+    explicit Output(std::ostream& out) : m_out(out), m_data(new char[kCapacity]) {}
+    ~Output() { flush(); }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+
+    void flush() {
+        m_out.write(m_data.get(), std::streamsize(m_size));
+        m_size = 0;
+    }
+    void append(std::string_view bytes) {
+        if (bytes.size() > kCapacity - m_size) {
+            flush();
+            if (bytes.size() > kCapacity) {
+                m_out.write(bytes.data(), std::streamsize(bytes.size()));
+                return;
+            }
+        }
+        std::memcpy(m_data.get() + m_size, bytes.data(), bytes.size());
+        m_size += bytes.size();
+    }
+    void append(char c) { append(std::string_view(&c, 1)); }
+
+    // Escapes <, > and & for HTML when asked; unpaired surrogates become U+FFFD.
+    void appendUTF8(std::u16string_view text, bool escapeHTML) {
+        // At most five bytes per code unit ("&amp;"), in pieces that fit the buffer.
+        constexpr std::size_t piece = kCapacity / 8;
+        while (!text.empty()) {
+            std::size_t count = std::min(text.size(), piece);
+            // Never split a surrogate pair.
+            if (count < text.size() && (text[count - 1] & 0xFC00) == 0xD800)
+                --count;
+            if (count * 5 > kCapacity - m_size)
+                flush();
+            m_size = std::size_t(encode(text.substr(0, count), m_data.get() + m_size, escapeHTML) -
+                                 m_data.get());
+            text.remove_prefix(count);
+        }
+    }
+
+private:
+    static constexpr std::size_t kCapacity = std::size_t(1) << 20;
+
+    static char* encode(std::u16string_view text, char* out, bool escapeHTML) {
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            char32_t c = text[i];
+            if (c < 0x80) {
+                if (escapeHTML && (c == '<' || c == '>' || c == '&')) {
+                    const char* entity = c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&amp;";
+                    std::size_t length = c == '&' ? 5 : 4;
+                    std::memcpy(out, entity, length);
+                    out += length;
+                } else {
+                    *out++ = char(c);
+                }
                 continue;
             }
-            out.push_back(char(c));
-            continue;
+            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                text[i + 1] <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+                ++i;
+            } else if (c >= 0xD800 && c <= 0xDFFF) {
+                c = 0xFFFD;
+            }
+            if (c < 0x800) {
+                *out++ = char(0xC0 | (c >> 6));
+                *out++ = char(0x80 | (c & 0x3F));
+            } else if (c < 0x10000) {
+                *out++ = char(0xE0 | (c >> 12));
+                *out++ = char(0x80 | ((c >> 6) & 0x3F));
+                *out++ = char(0x80 | (c & 0x3F));
+            } else {
+                *out++ = char(0xF0 | (c >> 18));
+                *out++ = char(0x80 | ((c >> 12) & 0x3F));
+                *out++ = char(0x80 | ((c >> 6) & 0x3F));
+                *out++ = char(0x80 | (c & 0x3F));
+            }
         }
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x800) {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(char(0xE0 | (c >> 12)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (c >> 18)));
-            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
+        return out;
     }
-}
 
-void flushIfLarge(std::ostream& out, std::string& pending) {
-    if (pending.size() >= kFlushSize) {
-        out.write(pending.data(), std::streamsize(pending.size()));
-        pending.clear();
-    }
-}
-
-// How a run looks, as far as the outputs show it.
-struct Look {
-    std::optional<HVColor> foreground;
-    std::optional<HVColor> background;
-    std::int64_t traits = 0;
-    bool plain() const { return !foreground && !background && !traits; }
+    std::ostream& m_out;
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_size = 0;
 };
 
-// The look of a set of attributes, leaving out what plain text has anyway.
-Look lookOf(const HVAttributes& attributes, const HVTheme& theme) {
-    Look look;
+// What each attribute set of the buffer turns into, worked out once per set: runs share their
+// sets, and consecutive runs often have the same one.
+template <typename Value> class PerSet {
+public:
+    template <typename Make> const Value& get(const HVAttributes& attributes, Make&& make) {
+        if (&attributes == m_lastSet)
+            return *m_lastValue;
+        auto it = m_values.find(&attributes);
+        if (it == m_values.end())
+            it = m_values.emplace(&attributes, make(attributes)).first;
+        m_lastSet = &attributes;
+        m_lastValue = &it->second;
+        return it->second;
+    }
+
+private:
+    std::unordered_map<const HVAttributes*, Value> m_values;
+    const HVAttributes* m_lastSet = nullptr;
+    const Value* m_lastValue = nullptr;
+};
+
+// The CSS of a set of attributes, leaving out what plain text has anyway; empty for plain text.
+std::string cssOf(const HVAttributes& attributes, const HVTheme& theme) {
+    std::string css;
     const HVColor* foreground = attributes.color(HVForegroundColorAttribute);
     if (foreground && !(theme.textColor() && *theme.textColor() == *foreground))
-        look.foreground = *foreground;
+        css += "color:" + cssColor(*foreground) + ";";
     const HVColor* background = attributes.color(HVBackgroundColorAttribute);
     if (background && !(theme.backgroundColor() && *theme.backgroundColor() == *background))
-        look.background = *background;
-    look.traits = attributes.integerValue(HVFontTraitsAttribute).value_or(0);
-    return look;
+        css += "background-color:" + cssColor(*background) + ";";
+    std::int64_t traits = attributes.integerValue(HVFontTraitsAttribute).value_or(0);
+    if (traits & HVBoldFontTrait)
+        css += "font-weight:bold;";
+    if (traits & HVItalicFontTrait)
+        css += "font-style:italic;";
+    if (traits & HVUnderlineFontTrait)
+        css += "text-decoration:underline;";
+    return css;
 }
 
 } // namespace
 
 namespace HVHighlightOutput {
 
-void writeHTML(std::ostream& out, const HVTextBuffer& buffer, const HVTheme& theme,
+void writeHTML(std::ostream& stream, const HVTextBuffer& buffer, const HVTheme& theme,
                std::string_view title) {
     const std::u16string_view text = buffer.string();
-    // One class per distinct look; runs share attribute sets, so each set is examined once.
-    std::unordered_map<const HVAttributes*, int> classOfSet;
-    std::map<std::string, int> classOfStyle;
-    std::vector<std::string> styles;
-    auto classFor = [&](const HVAttributes& attributes) {
-        auto known = classOfSet.find(&attributes);
-        if (known != classOfSet.end())
-            return known->second;
-        Look look = lookOf(attributes, theme);
-        int index = -1;
-        if (!look.plain()) {
-            std::string css;
-            if (look.foreground)
-                css += "color:" + cssColor(*look.foreground) + ";";
-            if (look.background)
-                css += "background-color:" + cssColor(*look.background) + ";";
-            if (look.traits & HVBoldFontTrait)
-                css += "font-weight:bold;";
-            if (look.traits & HVItalicFontTrait)
-                css += "font-style:italic;";
-            if (look.traits & HVUnderlineFontTrait)
-                css += "text-decoration:underline;";
-            auto [it, added] = classOfStyle.emplace(css, int(styles.size()));
-            if (added)
-                styles.push_back(css);
-            index = it->second;
-        }
-        classOfSet.emplace(&attributes, index);
-        return index;
-    };
+    Output out(stream);
+    out.append("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>");
+    out.appendUTF8(HVUnicode::utf16(title), true);
+    out.append("</title>\n<style>\nbody { margin: 0; background-color: " +
+               cssColor(theme.backgroundColor().value_or(HVColor::white())) +
+               "; color: " + cssColor(theme.textColor().value_or(HVColor::black())) +
+               "; }\npre { margin: 0; padding: 8px; font-family: monospace; }\n"
+               "</style>\n</head>\n<body>\n<pre>");
 
-    std::string body;
-    body.reserve(text.size() + text.size() / 2);
-    int openClass = -1;
+    // Each run that does not look like plain text is a span styled in place, so the page is
+    // written as the runs come; neighbours of the same look share one span.
+    PerSet<std::string> css;
+    const std::string* open = nullptr;
     buffer.enumerateRuns({0, text.size()}, [&](HVRange range, const HVAttributes& attributes) {
-        int runClass = classFor(attributes);
-        if (runClass != openClass) {
-            if (openClass >= 0)
-                body += "</span>";
-            if (runClass >= 0)
-                body += "<span class=\"s" + std::to_string(runClass) + "\">";
-            openClass = runClass;
+        const std::string& style = css.get(attributes, [&](const HVAttributes& set) {
+            std::string rule = cssOf(set, theme);
+            return rule.empty() ? rule : "<span style=\"" + rule + "\">";
+        });
+        const std::string* wanted = style.empty() ? nullptr : &style;
+        if (wanted != open && !(wanted && open && *wanted == *open)) {
+            if (open)
+                out.append("</span>");
+            if (wanted)
+                out.append(*wanted);
+            open = wanted;
         }
-        appendUTF8(body, text.substr(range.location, range.length), true);
+        out.appendUTF8(text.substr(range.location, range.length), true);
     });
-    if (openClass >= 0)
-        body += "</span>";
-
-    std::string head = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>";
-    appendUTF8(head, HVUnicode::utf16(title), true);
-    head += "</title>\n<style>\nbody { margin: 0; background-color: ";
-    head += cssColor(theme.backgroundColor().value_or(HVColor::white()));
-    head += "; color: ";
-    head += cssColor(theme.textColor().value_or(HVColor::black()));
-    head += "; }\npre { margin: 0; padding: 8px; font-family: monospace; }\n";
-    for (std::size_t i = 0; i < styles.size(); ++i)
-        head += ".s" + std::to_string(i) + " { " + styles[i] + " }\n";
-    head += "</style>\n</head>\n<body>\n<pre>";
-    out.write(head.data(), std::streamsize(head.size()));
-    out.write(body.data(), std::streamsize(body.size()));
-    static constexpr std::string_view tail = "</pre>\n</body>\n</html>\n";
-    out.write(tail.data(), std::streamsize(tail.size()));
+    if (open)
+        out.append("</span>");
+    out.append("</pre>\n</body>\n</html>\n");
 }
 
-void writeANSI(std::ostream& out, const HVTextBuffer& buffer, const HVTheme& theme) {
+void writeANSI(std::ostream& stream, const HVTextBuffer& buffer, const HVTheme& theme) {
     const std::u16string_view text = buffer.string();
-    auto sgrColor = [](std::string& sgr, int base, const HVColor& color) {
-        sgr += ";" + std::to_string(base) + ";2;" + std::to_string(component(color.red)) + ";" +
-               std::to_string(component(color.green)) + ";" + std::to_string(component(color.blue));
-    };
-    std::unordered_map<const HVAttributes*, std::string> escapes;
-    auto escapeFor = [&](const HVAttributes& attributes) -> const std::string& {
-        auto known = escapes.find(&attributes);
-        if (known != escapes.end())
-            return known->second;
+    Output out(stream);
+    PerSet<std::string> escapes;
+    auto escapeOf = [&](const HVAttributes& attributes) {
         std::string sgr = "\x1b[0";
+        auto color = [&](int base, const HVColor& value) {
+            char parameters[32];
+            std::snprintf(parameters, sizeof parameters, ";%d;2;%d;%d;%d", base,
+                          component(value.red), component(value.green), component(value.blue));
+            sgr += parameters;
+        };
         const HVColor* foreground = attributes.color(HVForegroundColorAttribute);
         const HVColor* background = attributes.color(HVBackgroundColorAttribute);
         if (foreground || theme.textColor())
-            sgrColor(sgr, 38, foreground ? *foreground : *theme.textColor());
+            color(38, foreground ? *foreground : *theme.textColor());
         if (background || theme.backgroundColor())
-            sgrColor(sgr, 48, background ? *background : *theme.backgroundColor());
+            color(48, background ? *background : *theme.backgroundColor());
         std::int64_t traits = attributes.integerValue(HVFontTraitsAttribute).value_or(0);
         if (traits & HVBoldFontTrait)
             sgr += ";1";
@@ -191,13 +220,10 @@ void writeANSI(std::ostream& out, const HVTextBuffer& buffer, const HVTheme& the
             sgr += ";3";
         if (traits & HVUnderlineFontTrait)
             sgr += ";4";
-        sgr += "m";
-        return escapes.emplace(&attributes, std::move(sgr)).first->second;
+        return sgr + "m";
     };
-
-    std::string pending;
     buffer.enumerateRuns({0, text.size()}, [&](HVRange range, const HVAttributes& attributes) {
-        const std::string& escape = escapeFor(attributes);
+        const std::string& escape = escapes.get(attributes, escapeOf);
         std::size_t position = range.location;
         const std::size_t end = range.end();
         while (position < end) {
@@ -207,40 +233,36 @@ void writeANSI(std::ostream& out, const HVTextBuffer& buffer, const HVTheme& the
             while (lineEnd < end && text[lineEnd] != u'\n' && text[lineEnd] != u'\r')
                 ++lineEnd;
             if (lineEnd > position) {
-                pending += escape;
-                appendUTF8(pending, text.substr(position, lineEnd - position), false);
-                pending += "\x1b[0m";
+                out.append(escape);
+                out.appendUTF8(text.substr(position, lineEnd - position), false);
+                out.append("\x1b[0m");
             }
             if (lineEnd < end) {
-                pending.push_back(char(text[lineEnd]));
+                out.append(char(text[lineEnd]));
                 ++lineEnd;
             }
             position = lineEnd;
         }
-        flushIfLarge(out, pending);
     });
-    out.write(pending.data(), std::streamsize(pending.size()));
 }
 
-void writeRuns(std::ostream& out, const HVTextBuffer& buffer) {
-    std::string pending;
+void writeRuns(std::ostream& stream, const HVTextBuffer& buffer) {
+    Output out(stream);
     buffer.enumerateRuns({0, buffer.length()}, [&](HVRange range, const HVAttributes& attributes) {
         const HVAttributeValue* style = attributes.value(HVStyleAttribute);
         const std::string* styleId = style ? std::get_if<std::string>(style) : nullptr;
         if (!styleId)
             return;
         const auto* parser = static_cast<const HVParser*>(attributes.object(HVParserAttribute));
-        pending += std::to_string(range.location);
-        pending += '\t';
-        pending += std::to_string(range.length);
-        pending += '\t';
-        pending += *styleId;
-        pending += '\t';
-        pending += parser ? parser->identifier() : std::string("-");
-        pending += '\n';
-        flushIfLarge(out, pending);
+        char numbers[48];
+        int length =
+            std::snprintf(numbers, sizeof numbers, "%zu\t%zu\t", range.location, range.length);
+        out.append(std::string_view(numbers, std::size_t(length)));
+        out.append(*styleId);
+        out.append('\t');
+        out.append(parser ? std::string_view(parser->identifier()) : std::string_view("-"));
+        out.append('\n');
     });
-    out.write(pending.data(), std::streamsize(pending.size()));
 }
 
 } // namespace HVHighlightOutput

@@ -352,6 +352,9 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
     range.length = std::min(range.length, storage.length() - range.location);
     std::u16string_view text = storage.contiguousRange(range);
     const Painter painter{storage, range.location};
+    // Marked first, while the range is still one run or few: the mark then rides along in
+    // every token's attribute set instead of costing a pass over all the runs at the end.
+    markRange(range, storage);
     const std::size_t start = 0;
     const std::size_t end = text.size();
 
@@ -380,7 +383,6 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
             c = p < end ? findComment(text, p, end, searches) : CommentMatch();
         k = p < end ? findKeywordCharacter(text, p, end) : kNotFound;
     }
-    markRange(range, storage);
     return {};
 }
 

@@ -291,6 +291,8 @@ HVParserRegions HVTagBasedParser::parseRange(HVRange range, HVTextBuffer& storag
     const std::size_t base = range.location;
     const std::size_t n = text.size();
     HVParserRegions regions;
+    // Marked first, so that the mark rides along in every painted run (see the keyword parser).
+    markRange(range, storage);
 
     auto paint = [&](const HVAttributesRef& attributes, std::size_t from, std::size_t to) {
         if (attributes && to > from)
@@ -413,7 +415,6 @@ HVParserRegions HVTagBasedParser::parseRange(HVRange range, HVTextBuffer& storag
             break;
         lt = find(text, u'<', close, n);
     }
-    markRange(range, storage);
     return regions;
 }
 

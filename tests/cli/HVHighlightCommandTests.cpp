@@ -49,18 +49,20 @@ TEST(HalvetCLIHighlight, HTMLIsAStandalonePageInTheThemesColours) {
     std::string path = directory.write("p.tmarkup", "<b class=\"x\">a & b</b>\n<!-- c -->\n");
     auto run = runTool({"highlight", "--theme", kCLITestTheme, path});
     EXPECT_EQ(run.status, 0) << run.err;
+    // Every run that does not look like plain text is a span styled in place; the text is
+    // escaped.
     EXPECT_EQ(
         run.out,
         "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>p.tmarkup</title>\n"
         "<style>\nbody { margin: 0; background-color: #101010; color: #e0e0e0; }\n"
         "pre { margin: 0; padding: 8px; font-family: monospace; }\n"
-        ".s0 { color:#0000ff; }\n"
-        ".s1 { color:#00ff00; }\n"
-        ".s2 { color:#808080;background-color:#202020;font-style:italic; }\n"
         "</style>\n</head>\n<body>\n<pre>"
-        "<span class=\"s0\">&lt;b class=</span><span class=\"s1\">\"x\"</span>"
-        "<span class=\"s0\">&gt;</span>a &amp; b<span class=\"s0\">&lt;/b&gt;</span>\n"
-        "<span class=\"s2\">&lt;!-- c --&gt;</span>\n"
+        "<span style=\"color:#0000ff;\">&lt;b class=</span>"
+        "<span style=\"color:#00ff00;\">\"x\"</span>"
+        "<span style=\"color:#0000ff;\">&gt;</span>a &amp; b"
+        "<span style=\"color:#0000ff;\">&lt;/b&gt;</span>\n"
+        "<span style=\"color:#808080;background-color:#202020;font-style:italic;\">"
+        "&lt;!-- c --&gt;</span>\n"
         "</pre>\n</body>\n</html>\n");
 }
 
@@ -136,4 +138,31 @@ TEST(HalvetCLIHighlight, TheProgramItselfAnswersOnItsStreams) {
     ASSERT_TRUE(result);
     EXPECT_EQ(result->exitStatus, 1);
     EXPECT_EQ(result->standardOutput, "");
+}
+
+TEST(HalvetCLIHighlight, LargeTextsKeepEveryCharacter) {
+    // More than one output buffer of text with a character outside the BMP every third code
+    // unit, so that pieces end next to surrogate pairs.
+    std::string line;
+    for (int i = 0; i < 200; ++i)
+        line += "a\xF0\x9F\x98\x80";
+    line += " <&>\n";
+    std::string text;
+    while (text.size() < 3 * 1024 * 1024)
+        text += line;
+    HVTemporaryDirectory directory;
+    std::string path = directory.write("big.tscript", text);
+    auto run = runTool({"highlight", path});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::size_t start = run.out.find("<pre>") + 5;
+    std::size_t end = run.out.rfind("</pre>");
+    std::string body = run.out.substr(start, end - start);
+    std::string expected;
+    for (char c : text)
+        expected += c == '<'   ? std::string("&lt;")
+                    : c == '>' ? "&gt;"
+                    : c == '&' ? "&amp;"
+                               : std::string(1, c);
+    EXPECT_TRUE(body == expected) << "the body differs from the escaped text (" << body.size()
+                                  << " bytes against " << expected.size() << ")";
 }
