@@ -3,6 +3,7 @@
 #include "Defaults.h"
 #include "HVBundle.h"
 #include "HVFileSystem.h"
+#include "HVParser.h"
 #include "HVRegex.h"
 #include "HVSearch.h"
 #include "HVUnicode.h"
@@ -36,17 +37,21 @@ std::optional<std::string> applicationImage(const std::string& name) {
 
 } // namespace
 
-HVCodeNavItem::HVCodeNavItem(HVBundle* bundle) : m_bundle(bundle) {}
+HVCodeNavItem::HVCodeNavItem(HVParser* parser) : m_parser(parser) {}
+
+HVBundle* HVCodeNavItem::bundle() const {
+    return m_parser ? m_parser->bundle() : nullptr;
+}
 
 HVCodeNavItem::~HVCodeNavItem() = default;
 
 std::unique_ptr<HVCodeNavItem> HVCodeNavItem::initWithPlist(const HVPlistValue& plist,
-                                                            HVBundle* bundle, HVError* error) {
+                                                            HVParser* parser, HVError* error) {
     if (!plist.isDictionary()) {
         HVSetError(error, HVError(kErrorDomain, 1, "A code navigation item is not a dictionary."));
         return nullptr;
     }
-    auto item = std::make_unique<HVCodeNavItem>(bundle);
+    auto item = std::make_unique<HVCodeNavItem>(parser);
     if (const std::string* display = plist.stringForKey("display"))
         item->setMenuTitle(HVUnicode::utf16(*display));
     if (const std::string* icon = plist.stringForKey("icon"))
@@ -60,7 +65,7 @@ std::unique_ptr<HVCodeNavItem> HVCodeNavItem::initWithPlist(const HVPlistValue& 
 }
 
 std::unique_ptr<HVCodeNavItem> HVCodeNavItem::copy() const {
-    auto item = std::make_unique<HVCodeNavItem>(m_bundle);
+    auto item = std::make_unique<HVCodeNavItem>(m_parser);
     item->setSearchExpression(m_searchExpression);
     item->setMenuTitle(m_menuTitle);
     item->m_iconName = m_iconName;
@@ -124,7 +129,8 @@ void HVCodeNavItem::setIconName(std::string name) {
 std::optional<std::string> HVCodeNavItem::icon() const {
     if (m_iconName.empty())
         return std::nullopt;
-    std::string bundlePath = m_bundle ? m_bundle->path() : std::string();
+    HVBundle* owner = bundle();
+    std::string bundlePath = owner ? owner->path() : std::string();
     IconCache& cache = iconCache();
     std::lock_guard lock(cache.mutex);
     auto key = std::make_pair(bundlePath, m_iconName);
@@ -132,10 +138,10 @@ std::optional<std::string> HVCodeNavItem::icon() const {
     if (it != cache.paths.end())
         return it->second;
     std::optional<std::string> path;
-    if (m_bundle) {
-        path = m_bundle->imageNamed(m_iconName);
+    if (owner) {
+        path = owner->imageNamed(m_iconName);
         if (!path && HVFileSystem::pathExtension(m_iconName).empty())
-            path = m_bundle->imageNamed(m_iconName + ".png");
+            path = owner->imageNamed(m_iconName + ".png");
     }
     if (!path)
         path = applicationImage(m_iconName);

@@ -9,19 +9,24 @@
 #include <string_view>
 
 class HVBundle;
+class HVParser;
 class HVSearch;
 
 // One search of a language's code navigation: a regular expression (matched ignoring case,
 // "^" and "$" at every line) and a display template in the replacement syntax of the search
 // ("$1" is the first group). An empty template makes the item a separator. The title may be
 // bold or italic and carry an icon.
+//
+// An item belongs to a language's parser (which owns the code navigation that owns the item);
+// its bundle is the parser's, asked for when needed, so an item never points at a bundle that
+// is gone.
 class HVCodeNavItem {
 public:
-    // An item with an empty pattern and template (initWithBundle:).
-    explicit HVCodeNavItem(HVBundle* bundle);
+    // An item with an empty pattern and template.
+    explicit HVCodeNavItem(HVParser* parser);
     // From a "codenav.plist" dictionary ("pattern", "display", "icon", "bold", "italic");
     // none, with the reason, when it is not a dictionary or its pattern does not compile.
-    static std::unique_ptr<HVCodeNavItem> initWithPlist(const HVPlistValue& plist, HVBundle* bundle,
+    static std::unique_ptr<HVCodeNavItem> initWithPlist(const HVPlistValue& plist, HVParser* parser,
                                                         HVError* error = nullptr);
     ~HVCodeNavItem();
     HVCodeNavItem(const HVCodeNavItem&) = delete;
@@ -51,7 +56,9 @@ public:
     // The compiled search with the template as its replace string; none while the pattern is
     // empty or does not compile.
     HVSearch* search() const { return m_search.get(); }
-    HVBundle* bundle() const { return m_bundle; }
+    HVParser* parser() const { return m_parser; }
+    // The parser's bundle; none without one.
+    HVBundle* bundle() const;
 
     // The icon's image file: the bundle's image of that name, else the application's (in its
     // "Images" resources); none without an icon name or when neither has it. The GUI scales
@@ -59,7 +66,7 @@ public:
     std::optional<std::string> icon() const;
 
 private:
-    HVBundle* m_bundle = nullptr;
+    HVParser* m_parser = nullptr;
     std::u16string m_searchExpression;
     std::u16string m_menuTitle;
     std::string m_iconName;

@@ -14,10 +14,9 @@ HVCodeNavParser::HVCodeNavParser(const HVPlistValue& plist, HVParser* parser) : 
                                   "The code navigation is not an array.");
         return;
     }
-    HVBundle* bundle = parser ? parser->bundle() : nullptr;
     for (const HVPlistValue& entry : *items) {
         HVError error;
-        if (auto item = HVCodeNavItem::initWithPlist(entry, bundle, &error))
+        if (auto item = HVCodeNavItem::initWithPlist(entry, parser, &error))
             m_searches.push_back(std::move(item));
         else
             m_loadErrors.push_back(error);

@@ -157,6 +157,19 @@ TEST(HVCodeNavParser, IconsComeFromTheBundleThenFromTheApplication) {
               (std::vector<std::string>{"own.png " + path + "/Contents/Resources/own.png",
                                         "shared " + environment.resources() + "/Images/shared.png",
                                         "nowhere.png "}));
+
+    // A view may keep the parser after the bundles are read again: its entries lose only the
+    // bundle's own images.
+    auto parser = bundle->parser();
+    bundle.reset();
+    repository.reset();
+    EXPECT_EQ(parser->bundle(), nullptr);
+    icons.clear();
+    for (const auto& entry : parser->codeNavItemsForString(text, {0, text.size()}))
+        icons.push_back(entry.iconName + " " + entry.iconPath);
+    EXPECT_EQ(icons, (std::vector<std::string>{
+                         "own.png ", "shared " + environment.resources() + "/Images/shared.png",
+                         "nowhere.png "}));
     HVCodeNavigation::setFactory(nullptr);
 }
 

@@ -11,7 +11,9 @@
 #include "HVTagBasedParser.h"
 
 #include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -367,4 +369,31 @@ TEST(HVBundleRepository, TheIndexerIsReadAgainWhenThePreferencesClose) {
     EXPECT_EQ(bundle->codeIndexer(), HVPlistValue(Dict{{"version", 1}}));
     HVNotificationCenter::defaultCenter().postNotificationName("HalvetPrefsClosed");
     EXPECT_EQ(bundle->codeIndexer(), HVPlistValue(Dict{{"version", 2}}));
+}
+
+TEST(HVBundleRepository, LookupsFromAnotherThreadWhileLoading) {
+    HVBundleTestEnvironment environment;
+    environment.installTestBundles();
+    HVBundleRepository repository;
+    std::atomic<bool> stop{false};
+    std::atomic<int> found{0};
+    // The code index reads the tables from its own thread while the main thread reloads them;
+    // every answer must be a whole bundle, never a table half rebuilt.
+    std::thread reader([&] {
+        while (!stop) {
+            if (auto bundle = repository.bundleForIdentifier("text.test-markup")) {
+                if (bundle->parser() && bundle->fileTypes() == std::vector<std::string>{"tmarkup"})
+                    ++found;
+            }
+            repository.bundleForFileCategory(nullptr, "tscript");
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        repository.loadBundles();
+        repository.refreshBundleFileTypes();
+    }
+    stop = true;
+    reader.join();
+    EXPECT_GT(found.load(), 0);
+    EXPECT_EQ(repository.bundles().size(), 4u);
 }
