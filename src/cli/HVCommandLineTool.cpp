@@ -81,6 +81,30 @@ int HVCommandLineTool::info(const std::vector<std::string>& paths) {
     return status;
 }
 
+namespace {
+
+// The rule of HVLineBreaks::switchLineBreaks (every CR LF pair, lone CR and lone LF becomes the
+// line break) for a line break of one character, done in place: the text only shrinks, and a
+// large file is not copied.
+void unifyLineBreaks(std::u16string& text, char16_t lineBreak) {
+    std::size_t out = 0;
+    const std::size_t size = text.size();
+    for (std::size_t i = 0; i < size; ++i) {
+        char16_t c = text[i];
+        if (c == u'\r') {
+            if (i + 1 < size && text[i + 1] == u'\n')
+                ++i;
+            c = lineBreak;
+        } else if (c == u'\n') {
+            c = lineBreak;
+        }
+        text[out++] = c;
+    }
+    text.resize(out);
+}
+
+} // namespace
+
 std::optional<HVCommandLineTool::LoadedFile> HVCommandLineTool::load(const std::string& path) {
     HVStringEncoding encoding = HVNoStringEncoding;
     HVError error;
@@ -115,8 +139,10 @@ std::optional<HVCommandLineTool::LoadedFile> HVCommandLineTool::load(const std::
     bool converted = preferred == HVLineBreaks::Unix  ? !kinds.cr && !kinds.crlf
                      : preferred == HVLineBreaks::Mac ? !kinds.lf && !kinds.crlf
                                                       : !kinds.lf && !kinds.cr;
-    if (!converted)
+    if (!converted && preferred == HVLineBreaks::DOS)
         *text = HVLineBreaks::switchLineBreaks(*text, HVLineBreaks::stringForType(preferred));
+    else if (!converted)
+        unifyLineBreaks(*text, HVLineBreaks::stringForType(preferred).front());
     return LoadedFile{std::move(bundle), std::move(*text)};
 }
 

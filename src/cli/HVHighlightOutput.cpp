@@ -7,6 +7,7 @@
 #include "HVUnicode.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -115,25 +116,27 @@ private:
     std::size_t m_size = 0;
 };
 
-// What each attribute set of the buffer turns into, worked out once per set: runs share their
-// sets, and consecutive runs often have the same one.
+// What each attribute set of the buffer turns into, worked out once per set. Runs share their
+// sets, and a few sets (plain text and the styles between which it alternates) make most runs,
+// so the last few answers are kept at hand before the table.
 template <typename Value> class PerSet {
 public:
     template <typename Make> const Value& get(const HVAttributes& attributes, Make&& make) {
-        if (&attributes == m_lastSet)
-            return *m_lastValue;
+        for (const auto& [set, value] : m_recent) {
+            if (set == &attributes)
+                return *value;
+        }
         auto it = m_values.find(&attributes);
         if (it == m_values.end())
             it = m_values.emplace(&attributes, make(attributes)).first;
-        m_lastSet = &attributes;
-        m_lastValue = &it->second;
+        m_recent[m_next++ % m_recent.size()] = {&attributes, &it->second};
         return it->second;
     }
 
 private:
     std::unordered_map<const HVAttributes*, Value> m_values;
-    const HVAttributes* m_lastSet = nullptr;
-    const Value* m_lastValue = nullptr;
+    std::array<std::pair<const HVAttributes*, const Value*>, 4> m_recent{};
+    std::size_t m_next = 0;
 };
 
 // The CSS of a set of attributes, leaving out what plain text has anyway; empty for plain text.

@@ -12,8 +12,8 @@
 namespace {
 
 constexpr std::size_t kNotFound = HVNotFound;
-// The word cache holds up to this many words of up to this length.
-constexpr std::size_t kWordCacheSize = 1 << 16;
+// The word cache has this many places (a power of two), for words up to this length.
+constexpr std::size_t kWordCacheSize = 1 << 14;
 constexpr std::size_t kCachedWordLength = 64;
 
 std::string keyName(std::string_view key) {
@@ -147,12 +147,17 @@ void HVKeywordBasedParser::rebuildTables() {
     m_longestKeyword = 0;
     for (const auto& [text, keyword] : m_keywords)
         m_longestKeyword = std::max(m_longestKeyword, text.size());
-    m_wordCache.clear();
+    clearWordCache();
+}
+
+void HVKeywordBasedParser::clearWordCache() {
+    for (CachedWord& cached : m_wordCache)
+        cached.used = false;
 }
 
 void HVKeywordBasedParser::setCaseSensitive(bool caseSensitive) {
     m_caseSensitive = caseSensitive;
-    m_wordCache.clear();
+    clearWordCache();
 }
 
 void HVKeywordBasedParser::setTheme(std::shared_ptr<const HVTheme> theme) {
@@ -275,9 +280,15 @@ HVKeywordBasedParser::rangeOfCommentInRange(std::u16string_view text, HVRange ra
 }
 
 const HVKeyword* HVKeywordBasedParser::keywordForWord(std::u16string_view word) {
-    auto cached = m_wordCache.find(word);
-    if (cached != m_wordCache.end())
-        return cached->second;
+    CachedWord* cached = nullptr;
+    if (word.size() <= kCachedWordLength) {
+        if (m_wordCache.empty())
+            m_wordCache.resize(kWordCacheSize);
+        std::size_t hash = WordHash()(word);
+        cached = &m_wordCache[(hash ^ (hash >> 17)) & (kWordCacheSize - 1)];
+        if (cached->used && cached->word == word)
+            return cached->keyword;
+    }
     const HVKeyword* keyword = nullptr;
     if (word.size() <= m_longestKeyword) {
         auto it = m_keywords.find(word);
@@ -292,10 +303,10 @@ const HVKeyword* HVKeywordBasedParser::keywordForWord(std::u16string_view word) 
             }
         }
     }
-    if (word.size() <= kCachedWordLength) {
-        if (m_wordCache.size() >= kWordCacheSize)
-            m_wordCache.clear();
-        m_wordCache.emplace(word, keyword);
+    if (cached) {
+        cached->word.assign(word);
+        cached->keyword = keyword;
+        cached->used = true;
     }
     return keyword;
 }

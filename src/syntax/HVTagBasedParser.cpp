@@ -2,7 +2,6 @@
 
 #include "HVBundle.h"
 #include "HVBundleRepository.h"
-#include "HVCharacterSet.h"
 #include "HVCodeNavigation.h"
 #include "HVKeywordBasedParser.h"
 #include "HVSyntaxSupport.h"
@@ -11,6 +10,7 @@
 #include "HVUnicode.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -32,6 +32,24 @@ bool isBlank(char16_t c) {
            c == 0x85 || c == 0xA0 || c == 0x2028 || c == 0x2029 || c == 0x3000 ||
            (c >= 0x2000 && c <= 0x200A);
 }
+
+// A set of code units in which every character outside ASCII counts as a member, so that a
+// scan stops on them and looks closer: the stops of the region scan are ASCII but for rare
+// end strings and comment marks.
+class AsciiSet {
+public:
+    void insert(char16_t c) {
+        if (c < 128)
+            m_bits[c >> 6] |= std::uint64_t(1) << (c & 63);
+        else
+            m_other = true;
+    }
+    bool contains(char16_t c) const { return c < 128 ? (m_bits[c >> 6] >> (c & 63)) & 1 : m_other; }
+
+private:
+    std::uint64_t m_bits[2] = {0, 0};
+    bool m_other = false;
+};
 
 char16_t foldASCII(char16_t c) {
     return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
@@ -231,27 +249,54 @@ std::size_t HVTagBasedParser::regionEnd(std::u16string_view text, std::size_t st
     const std::vector<HVComment>* comments = keywordLanguage && !keywordLanguage->comments().empty()
                                                  ? &keywordLanguage->comments()
                                                  : nullptr;
-    HVCharacterSet commentStarts;
+    // The characters at which something may happen, in code and in comments; every other
+    // character is passed over in a tight loop.
+    AsciiSet codeStops;
+    AsciiSet commentStops;
+    const char16_t first = endString.front();
+    for (AsciiSet* stops : {&codeStops, &commentStops}) {
+        stops->insert(first);
+        stops->insert(foldASCII(first));
+        stops->insert(first >= u'a' && first <= u'z' ? char16_t(first - 32) : first);
+    }
+    codeStops.insert(u'"');
+    codeStops.insert(u'\\');
+    if (singleQuotes)
+        codeStops.insert(u'\'');
+    commentStops.insert(u'\n');
+    commentStops.insert(u'\r');
     if (comments) {
         for (const HVComment& comment : *comments) {
             if (!comment.begin().empty())
-                commentStarts.insert(comment.begin().front());
+                codeStops.insert(comment.begin().front());
+            if (comment.end())
+                commentStops.insert(comment.end()->front());
         }
     }
-    const char16_t first = foldASCII(endString.front());
+
     enum class State { Code, Double, Single, Comment } state = State::Code;
     const std::u16string* commentEnd = nullptr;
     const std::size_t n = text.size();
     for (std::size_t k = start; k < n; ++k) {
         char16_t c = text[k];
         if (state == State::Double || state == State::Single) {
+            const char16_t quote = state == State::Double ? u'"' : u'\'';
+            while (c != quote && c != u'\\' && ++k < n)
+                c = text[k];
+            if (k >= n)
+                break;
             if (c == u'\\')
                 ++k;
-            else if (c == (state == State::Double ? u'"' : u'\''))
+            else
                 state = State::Code;
             continue;
         }
-        if (foldASCII(c) == first && matchesIgnoringASCIICase(text, k, endString))
+        const AsciiSet& stops = state == State::Code ? codeStops : commentStops;
+        while (!stops.contains(c) && ++k < n)
+            c = text[k];
+        if (k >= n)
+            break;
+        if (foldASCII(c) == foldASCII(first) && matchesIgnoringASCIICase(text, k, endString))
             return k;
         if (state == State::Comment) {
             if (commentEnd ? text.compare(k, commentEnd->size(), *commentEnd) == 0
@@ -268,7 +313,7 @@ std::size_t HVTagBasedParser::regionEnd(std::u16string_view text, std::size_t st
             state = State::Double;
         } else if (c == u'\'' && singleQuotes) {
             state = State::Single;
-        } else if (comments && commentStarts.contains(c)) {
+        } else if (comments) {
             for (const HVComment& comment : *comments) {
                 const std::u16string& begin = comment.begin();
                 if (begin.empty() || text.compare(k, begin.size(), begin) != 0)

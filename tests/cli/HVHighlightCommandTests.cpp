@@ -1,6 +1,7 @@
 #include "HVCLITestSupport.h"
 #include "HVChildProcess.h"
 #include "HVCommandLineTool.h"
+#include "HVPreferences.h"
 #include "HVTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -165,4 +166,24 @@ TEST(HalvetCLIHighlight, LargeTextsKeepEveryCharacter) {
                                : std::string(1, c);
     EXPECT_TRUE(body == expected) << "the body differs from the escaped text (" << body.size()
                                   << " bytes against " << expected.size() << ")";
+}
+
+TEST(HalvetCLIHighlight, EveryKindOfLineBreakBecomesThePreferredOne) {
+    HVIsolatedPreferences preferences;
+    HVTemporaryDirectory directory;
+    std::string path = directory.write("m.tscript", "if\r\nvar\rx\n'a'\r\n\r");
+    std::string unix = directory.write("u.tscript", "if\nvar\nx\n'a'\n\n");
+    auto expected = runTool({"highlight", "--format", "runs", unix});
+    EXPECT_EQ(expected.out, "0\t2\tkeyword.control\ttext.test-script\n"
+                            "3\t3\tstorage.type\ttext.test-script\n"
+                            "9\t3\tstring.quoted.single\ttext.test-script\n");
+    EXPECT_EQ(runTool({"highlight", "--format", "runs", path}).out, expected.out);
+    // With the preference for CR LF every line break takes two code units.
+    HVPreferences::sharedInstance().setObject("HVLineBreak", 2);
+    EXPECT_EQ(runTool({"highlight", "--format", "runs", path}).out,
+              "0\t2\tkeyword.control\ttext.test-script\n"
+              "4\t3\tstorage.type\ttext.test-script\n"
+              "12\t3\tstring.quoted.single\ttext.test-script\n");
+    HVPreferences::sharedInstance().setObject("HVLineBreak", 1);
+    EXPECT_EQ(runTool({"highlight", "--format", "runs", unix}).out, expected.out);
 }
