@@ -4,16 +4,17 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 // One kind of comment of a keyword-based language: from its begin string through its end
 // string, or to the end of the line when it has none.
 class HVComment {
 public:
     // An empty end makes a comment that runs to the end of the line.
-    HVComment(std::u16string begin, std::u16string end, std::string themeID)
-        : m_begin(std::move(begin)), m_themeID(std::move(themeID)) {
+    HVComment(std::u16string_view begin, std::u16string_view end, std::string themeID)
+        : m_begin(begin), m_themeID(std::move(themeID)) {
         if (!end.empty())
-            m_end = std::move(end);
+            m_end.emplace(end);
     }
 
     const std::u16string& begin() const { return m_begin; }

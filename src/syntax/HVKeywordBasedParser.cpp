@@ -12,8 +12,8 @@
 namespace {
 
 constexpr std::size_t kNotFound = HVNotFound;
-// The word cache holds up to this many words of up to this length.
-constexpr std::size_t kWordCacheSize = 1 << 16;
+// The word cache has this many places (a power of two), for words up to this length.
+constexpr std::size_t kWordCacheSize = 1 << 14;
 constexpr std::size_t kCachedWordLength = 64;
 
 std::string keyName(std::string_view key) {
@@ -147,12 +147,17 @@ void HVKeywordBasedParser::rebuildTables() {
     m_longestKeyword = 0;
     for (const auto& [text, keyword] : m_keywords)
         m_longestKeyword = std::max(m_longestKeyword, text.size());
-    m_wordCache.clear();
+    clearWordCache();
+}
+
+void HVKeywordBasedParser::clearWordCache() {
+    for (CachedWord& cached : m_wordCache)
+        cached.used = false;
 }
 
 void HVKeywordBasedParser::setCaseSensitive(bool caseSensitive) {
     m_caseSensitive = caseSensitive;
-    m_wordCache.clear();
+    clearWordCache();
 }
 
 void HVKeywordBasedParser::setTheme(std::shared_ptr<const HVTheme> theme) {
@@ -162,38 +167,35 @@ void HVKeywordBasedParser::setTheme(std::shared_ptr<const HVTheme> theme) {
 
 void HVKeywordBasedParser::applyTheme() {
     const HVTheme* theme = this->theme().get();
-    // Every keyword of one style id shares one attribute set, made once per theme; none when
-    // the theme gives the id nothing.
-    std::map<std::string, HVAttributesRef, std::less<>> cache;
-    auto attributesFor = [&](const std::string& styleId) -> HVAttributesRef {
-        auto it = cache.find(styleId);
-        if (it == cache.end()) {
-            HVAttributes attributes =
-                theme ? theme->attributesForIdentifier(styleId) : HVAttributes();
-            HVAttributesRef shared;
-            if (!attributes.empty())
-                shared = std::make_shared<const HVAttributes>(std::move(attributes));
-            it = cache.emplace(styleId, std::move(shared)).first;
-        }
+    // Every keyword of one style id shares one attribute set, made once per theme. A set
+    // carries the style id even when the theme gives the id nothing, so the run keeps its
+    // colours but still tells what it is. Without a theme nothing is painted; without an id only
+    // the multi-line mark.
+    std::map<std::pair<std::string, bool>, HVAttributesRef, std::less<>> cache;
+    auto attributesFor = [&](const std::string& styleId, bool multiLine) -> HVAttributesRef {
+        if (!theme || (styleId.empty() && !multiLine))
+            return nullptr;
+        auto key = std::make_pair(styleId, multiLine);
+        auto it = cache.find(key);
+        if (it == cache.end())
+            it = cache
+                     .emplace(key, styleId.empty()
+                                       ? std::make_shared<const HVAttributes>(HVAttributes{
+                                             {std::string(HVMultiLineAttribute), true}})
+                                       : styleAttributes(theme, styleId, multiLine))
+                     .first;
         return it->second;
     };
-    auto multiLine = [](const HVAttributesRef& attributes) {
-        return std::make_shared<const HVAttributes>(
-            (attributes ? *attributes : HVAttributes()).setting(HVMultiLineAttribute, true));
-    };
     for (auto& [text, keyword] : m_keywords)
-        keyword.setAttributes(attributesFor(keyword.identifier()));
+        keyword.setAttributes(attributesFor(keyword.identifier(), false));
     for (auto& keyword : m_regexKeywords)
-        keyword.setAttributes(attributesFor(keyword.identifier()));
-    for (auto& comment : m_comments) {
-        HVAttributesRef attributes = attributesFor(comment.themeID());
-        comment.setAttributes(comment.end() ? multiLine(attributes) : attributes);
-    }
+        keyword.setAttributes(attributesFor(keyword.identifier(), false));
+    for (auto& comment : m_comments)
+        comment.setAttributes(attributesFor(comment.themeID(), comment.end().has_value()));
+    // Strings are multi-line whether or not the theme colours them, so that a re-parse after
+    // an edit starts where the string starts under every theme.
     auto stringAttributes = [&](const std::optional<std::string>& styleId) -> HVAttributesRef {
-        if (!styleId)
-            return nullptr;
-        HVAttributesRef attributes = attributesFor(*styleId);
-        return attributes ? multiLine(attributes) : nullptr;
+        return styleId ? attributesFor(*styleId, true) : nullptr;
     };
     m_singleQuoteAttr = stringAttributes(m_singleQuoteId);
     m_doubleQuoteAttr = stringAttributes(m_doubleQuoteId);
@@ -278,9 +280,15 @@ HVKeywordBasedParser::rangeOfCommentInRange(std::u16string_view text, HVRange ra
 }
 
 const HVKeyword* HVKeywordBasedParser::keywordForWord(std::u16string_view word) {
-    auto cached = m_wordCache.find(word);
-    if (cached != m_wordCache.end())
-        return cached->second;
+    CachedWord* cached = nullptr;
+    if (word.size() <= kCachedWordLength) {
+        if (m_wordCache.empty())
+            m_wordCache.resize(kWordCacheSize);
+        std::size_t hash = WordHash()(word);
+        cached = &m_wordCache[(hash ^ (hash >> 17)) & (kWordCacheSize - 1)];
+        if (cached->used && cached->word == word)
+            return cached->keyword;
+    }
     const HVKeyword* keyword = nullptr;
     if (word.size() <= m_longestKeyword) {
         auto it = m_keywords.find(word);
@@ -295,10 +303,10 @@ const HVKeyword* HVKeywordBasedParser::keywordForWord(std::u16string_view word) 
             }
         }
     }
-    if (word.size() <= kCachedWordLength) {
-        if (m_wordCache.size() >= kWordCacheSize)
-            m_wordCache.clear();
-        m_wordCache.emplace(word, keyword);
+    if (cached) {
+        cached->word.assign(word);
+        cached->keyword = keyword;
+        cached->used = true;
     }
     return keyword;
 }
@@ -355,6 +363,9 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
     range.length = std::min(range.length, storage.length() - range.location);
     std::u16string_view text = storage.contiguousRange(range);
     const Painter painter{storage, range.location};
+    // Marked first, while the range is still one run or few: the mark then rides along in
+    // every token's attribute set instead of costing a pass over all the runs at the end.
+    markRange(range, storage);
     const std::size_t start = 0;
     const std::size_t end = text.size();
 
@@ -383,7 +394,6 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
             c = p < end ? findComment(text, p, end, searches) : CommentMatch();
         k = p < end ? findKeywordCharacter(text, p, end) : kNotFound;
     }
-    markRange(range, storage);
     return {};
 }
 

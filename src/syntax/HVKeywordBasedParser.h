@@ -90,8 +90,8 @@ public:
     const std::optional<std::string>& singleQuoteIdentifier() const { return m_singleQuoteId; }
     const std::optional<std::string>& doubleQuoteIdentifier() const { return m_doubleQuoteId; }
     void setQuotes(std::optional<std::string> single, std::optional<std::string> doubleQuote);
-    // The run attributes of the two string kinds (with HVMultiLineAttribute); none when the
-    // theme does not colour them.
+    // The run attributes of the two string kinds (with HVStyleAttribute and
+    // HVMultiLineAttribute); none without a theme or when that kind is not a string.
     const HVAttributesRef& singleQuoteAttributes() const { return m_singleQuoteAttr; }
     const HVAttributesRef& doubleQuoteAttributes() const { return m_doubleQuoteAttr; }
 
@@ -150,8 +150,15 @@ private:
     std::size_t m_longestKeyword = 0;
     // The lower-case copy of the current word, reused so that lookups do not allocate.
     std::u16string m_lowercaseWord;
-    // What each word seen so far resolved to (a keyword or none), so that a word that recurs
-    // costs one lookup instead of a lookup and a match of every pattern. Bounded; emptied
-    // whenever the keywords change.
-    std::unordered_map<std::u16string, const HVKeyword*, WordHash, std::equal_to<>> m_wordCache;
+    // What words seen lately resolved to (a keyword or none), so that a word that recurs costs
+    // one probe instead of a lookup and a match of every pattern: a table indexed by the
+    // word's hash, where a word takes the place of the one before it. Emptied whenever the
+    // keywords change.
+    struct CachedWord {
+        std::u16string word;
+        const HVKeyword* keyword = nullptr;
+        bool used = false;
+    };
+    std::vector<CachedWord> m_wordCache;
+    void clearWordCache();
 };
