@@ -32,6 +32,9 @@ inline constexpr std::string_view HVFontTraitsAttribute = "font-traits";
 inline constexpr std::string_view HVMultiLineAttribute = "multi-line";
 // The parser that painted the run (not owned).
 inline constexpr std::string_view HVParserAttribute = "parser";
+// The style id that chose the run's look (a string such as "comment.block"), so that tools can
+// report what a parser saw without knowing the theme.
+inline constexpr std::string_view HVStyleAttribute = "style";
 inline constexpr std::string_view HVAttachmentAttribute = "attachment";
 
 enum HVFontTrait : std::int64_t {

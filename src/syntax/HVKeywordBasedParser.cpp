@@ -162,38 +162,35 @@ void HVKeywordBasedParser::setTheme(std::shared_ptr<const HVTheme> theme) {
 
 void HVKeywordBasedParser::applyTheme() {
     const HVTheme* theme = this->theme().get();
-    // Every keyword of one style id shares one attribute set, made once per theme; none when
-    // the theme gives the id nothing.
-    std::map<std::string, HVAttributesRef, std::less<>> cache;
-    auto attributesFor = [&](const std::string& styleId) -> HVAttributesRef {
-        auto it = cache.find(styleId);
-        if (it == cache.end()) {
-            HVAttributes attributes =
-                theme ? theme->attributesForIdentifier(styleId) : HVAttributes();
-            HVAttributesRef shared;
-            if (!attributes.empty())
-                shared = std::make_shared<const HVAttributes>(std::move(attributes));
-            it = cache.emplace(styleId, std::move(shared)).first;
-        }
+    // Every keyword of one style id shares one attribute set, made once per theme. A set
+    // carries the style id even when the theme gives the id nothing, so the run keeps its
+    // colours but still tells what it is. Without a theme nothing is painted; without an id only
+    // the multi-line mark.
+    std::map<std::pair<std::string, bool>, HVAttributesRef, std::less<>> cache;
+    auto attributesFor = [&](const std::string& styleId, bool multiLine) -> HVAttributesRef {
+        if (!theme || (styleId.empty() && !multiLine))
+            return nullptr;
+        auto key = std::make_pair(styleId, multiLine);
+        auto it = cache.find(key);
+        if (it == cache.end())
+            it = cache
+                     .emplace(key, styleId.empty()
+                                       ? std::make_shared<const HVAttributes>(HVAttributes{
+                                             {std::string(HVMultiLineAttribute), true}})
+                                       : styleAttributes(theme, styleId, multiLine))
+                     .first;
         return it->second;
     };
-    auto multiLine = [](const HVAttributesRef& attributes) {
-        return std::make_shared<const HVAttributes>(
-            (attributes ? *attributes : HVAttributes()).setting(HVMultiLineAttribute, true));
-    };
     for (auto& [text, keyword] : m_keywords)
-        keyword.setAttributes(attributesFor(keyword.identifier()));
+        keyword.setAttributes(attributesFor(keyword.identifier(), false));
     for (auto& keyword : m_regexKeywords)
-        keyword.setAttributes(attributesFor(keyword.identifier()));
-    for (auto& comment : m_comments) {
-        HVAttributesRef attributes = attributesFor(comment.themeID());
-        comment.setAttributes(comment.end() ? multiLine(attributes) : attributes);
-    }
+        keyword.setAttributes(attributesFor(keyword.identifier(), false));
+    for (auto& comment : m_comments)
+        comment.setAttributes(attributesFor(comment.themeID(), comment.end().has_value()));
+    // Strings are multi-line whether or not the theme colours them, so that a re-parse after
+    // an edit starts where the string starts under every theme.
     auto stringAttributes = [&](const std::optional<std::string>& styleId) -> HVAttributesRef {
-        if (!styleId)
-            return nullptr;
-        HVAttributesRef attributes = attributesFor(*styleId);
-        return attributes ? multiLine(attributes) : nullptr;
+        return styleId ? attributesFor(*styleId, true) : nullptr;
     };
     m_singleQuoteAttr = stringAttributes(m_singleQuoteId);
     m_doubleQuoteAttr = stringAttributes(m_doubleQuoteId);

@@ -90,8 +90,8 @@ public:
     const std::optional<std::string>& singleQuoteIdentifier() const { return m_singleQuoteId; }
     const std::optional<std::string>& doubleQuoteIdentifier() const { return m_doubleQuoteId; }
     void setQuotes(std::optional<std::string> single, std::optional<std::string> doubleQuote);
-    // The run attributes of the two string kinds (with HVMultiLineAttribute); none when the
-    // theme does not colour them.
+    // The run attributes of the two string kinds (with HVStyleAttribute and
+    // HVMultiLineAttribute); none without a theme or when that kind is not a string.
     const HVAttributesRef& singleQuoteAttributes() const { return m_singleQuoteAttr; }
     const HVAttributesRef& doubleQuoteAttributes() const { return m_doubleQuoteAttr; }
 

@@ -1,5 +1,7 @@
 #include "HVParser.h"
 
+#include "HVBundleRepository.h"
+#include "HVCodeNavigation.h"
 #include "HVFileSystem.h"
 #include "HVPropertyList.h"
 #include "HVRegex.h"
@@ -121,9 +123,15 @@ HVParser::HVParser(HVBundle* bundle, std::string identifier)
 
 HVParser::~HVParser() = default;
 
-void HVParser::finishLoad() {}
+void HVParser::finishLoad(HVBundleRepository&) {}
+
+void HVParser::finishLoad() {
+    finishLoad(HVBundleRepository::sharedRepository());
+}
 
 bool HVParser::commitToPath(const std::string& contentsDirectory, HVError* error) const {
+    if (m_codeNavParser && !m_codeNavParser->commitToPath(contentsDirectory, error))
+        return false;
     std::string path = HVFileSystem::appendingPathComponent(contentsDirectory, "syntax.plist");
     return HVPropertyList::writeToFile(plistRepresentation(), path, HVPlistFormat::Binary, error);
 }
@@ -154,6 +162,17 @@ HVPlistValue HVParser::plistRepresentation() const {
 HVParserRegions HVParser::parseRange(HVRange range, HVTextBuffer& storage) {
     markRange(range, storage);
     return {};
+}
+
+std::vector<HVCodeNavEntry> HVParser::codeNavItemsForString(std::u16string_view string,
+                                                            HVRange range) {
+    if (!m_codeNavParser)
+        return {};
+    std::vector<HVCodeNavEntry> entries = m_codeNavParser->matchesForString(string, range);
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return a.range.location < b.range.location;
+    });
+    return entries;
 }
 
 HVRange HVParser::nextSignificantRangeInString(std::u16string_view string, HVRange range) const {
@@ -274,6 +293,15 @@ void HVParser::markRange(HVRange range, HVTextBuffer& storage) const {
         m_mark = std::make_shared<const HVAttributes>(
             HVAttributes().setting(HVParserAttribute, static_cast<const void*>(this)));
     storage.addAttributes(m_mark, range);
+}
+
+HVAttributesRef HVParser::styleAttributes(const HVTheme* theme, std::string_view styleId,
+                                          bool multiLine) {
+    HVAttributes attributes = theme ? theme->attributesForIdentifier(styleId) : HVAttributes();
+    attributes = attributes.setting(HVStyleAttribute, std::string(styleId));
+    if (multiLine)
+        attributes = attributes.setting(HVMultiLineAttribute, true);
+    return std::make_shared<const HVAttributes>(std::move(attributes));
 }
 
 void HVParser::addLoadError(std::string description) {

@@ -12,7 +12,9 @@
 #include <vector>
 
 class HVBundle;
-class HVCodeNavParser;
+class HVBundleRepository;
+class HVCodeNavigation;
+struct HVCodeNavEntry;
 class HVRegex;
 class HVTextBuffer;
 class HVTheme;
@@ -53,9 +55,13 @@ public:
     HVParser(const HVParser&) = delete;
     HVParser& operator=(const HVParser&) = delete;
 
-    // Called once when every bundle is loaded.
-    virtual void finishLoad();
-    // Writes "syntax.plist" into a bundle's "Contents" directory, as a binary property list.
+    // Called once when every bundle of the repository is loaded, so that a parser can find the
+    // languages it refers to; nothing in the base.
+    virtual void finishLoad(HVBundleRepository& repository);
+    // The same through the shared repository.
+    void finishLoad();
+    // Writes the code navigation ("codenav.plist"), then "syntax.plist", into a bundle's
+    // "Contents" directory, as binary property lists; false at the first failure.
     bool commitToPath(const std::string& contentsDirectory, HVError* error = nullptr) const;
     // The syntax definition: "format-version", "format-id", "folding", "openers", "closers"
     // (each only when set); subclasses add their own keys.
@@ -69,6 +75,11 @@ public:
     // The next placeholder on the line after range: the first "[*cur]", else the empty range
     // between the first "\"\"", else "[*" through the next "*]"; location HVNotFound when none.
     HVRange nextSignificantRangeInString(std::u16string_view string, HVRange range) const;
+
+    // The code navigation entries of range, sorted by their start; none without a code
+    // navigation. The tag-based parser adds the entries of the languages embedded in it.
+    virtual std::vector<HVCodeNavEntry> codeNavItemsForString(std::u16string_view string,
+                                                              HVRange range);
 
     // The regions that the openers and closers mark out in range: each found opener paired
     // with the found closer of the same rank, closers missing at the end standing as empty
@@ -116,9 +127,10 @@ public:
     void setOpeners(std::vector<std::u16string> openers) { m_openers = std::move(openers); }
     void setClosers(std::vector<std::u16string> closers) { m_closers = std::move(closers); }
 
-    // The language's code navigation, shared so that its type may stay opaque here.
-    HVCodeNavParser* codeNavParser() const { return m_codeNavParser.get(); }
-    void setCodeNavParser(std::shared_ptr<HVCodeNavParser> parser) {
+    // The language's code navigation (built by the code intelligence layer), or none.
+    HVCodeNavigation* codeNavParser() const { return m_codeNavParser.get(); }
+    const std::shared_ptr<HVCodeNavigation>& sharedCodeNavParser() const { return m_codeNavParser; }
+    void setCodeNavParser(std::shared_ptr<HVCodeNavigation> parser) {
         m_codeNavParser = std::move(parser);
     }
 
@@ -130,6 +142,10 @@ public:
 protected:
     // Sets HVParserAttribute to this parser over range.
     void markRange(HVRange range, HVTextBuffer& storage) const;
+    // The run attributes of a style id: the theme's (none without a theme), HVStyleAttribute =
+    // the id, and HVMultiLineAttribute when asked. Shared, so runs compare cheaply.
+    static HVAttributesRef styleAttributes(const HVTheme* theme, std::string_view styleId,
+                                           bool multiLine = false);
     void addLoadError(std::string description);
 
 private:
@@ -142,7 +158,7 @@ private:
     std::unique_ptr<HVRegex> m_foldCloser;
     std::vector<std::u16string> m_openers;
     std::vector<std::u16string> m_closers;
-    std::shared_ptr<HVCodeNavParser> m_codeNavParser;
+    std::shared_ptr<HVCodeNavigation> m_codeNavParser;
     std::shared_ptr<const HVTheme> m_theme;
     std::vector<HVError> m_loadErrors;
     // HVParserAttribute = this parser, made on first use.

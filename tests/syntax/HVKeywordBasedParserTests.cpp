@@ -242,10 +242,18 @@ TEST(HVKeywordBasedParser, StyleIdsTheThemeLacks) {
     parser.setTheme(sparse);
     HVTextBuffer buffer(u"/* a */ 'b' // c\nif var");
     parser.parseRange({0, buffer.length()}, buffer);
-    // The block comment keeps only its multi-line mark; strings without colours are not
-    // painted at all; the line comment and var keep their colours.
-    EXPECT_EQ(HVDumpRuns(buffer, *sparse), "0+7 - ml, 17+2 keyword");
-    EXPECT_EQ(parser.singleQuoteAttributes(), nullptr);
+    // Runs the theme does not colour keep their colours but carry their style id; the block
+    // comment and the string are still multi-line, so that a re-parse after an edit starts
+    // where they start whatever the theme.
+    EXPECT_EQ(HVDumpRuns(buffer, *sparse), "0+7 - ml, 8+3 - ml, 17+2 keyword");
+    auto styleAt = [&](std::size_t index) {
+        auto value = buffer.attribute(HVStyleAttribute, index);
+        return value ? std::get<std::string>(*value) : std::string("none");
+    };
+    EXPECT_EQ(styleAt(0) + " " + styleAt(8) + " " + styleAt(13) + " " + styleAt(17) + " " +
+                  styleAt(20),
+              "comment.block string.quoted.single comment.line keyword.control storage.type");
+    EXPECT_EQ(parser.singleQuoteAttributes()->color(HVForegroundColorAttribute), nullptr);
 
     // Without a theme nothing is coloured but the parser still marks its range.
     HVKeywordBasedParser bare(nullptr, scriptDefinition());

@@ -1,9 +1,16 @@
 #include "HVSyntaxTestSupport.h"
 
+#include "Defaults.h"
+#include "HVFileSystem.h"
+#include "HVParser.h"
+#include "HVPropertyList.h"
 #include "HVTextBuffer.h"
 #include "HVTheme.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 std::shared_ptr<HVTheme> HVMakeTestTheme(std::initializer_list<std::string_view> styleIds) {
     HVPlistValue::Array styles;
@@ -44,4 +51,71 @@ std::string HVDumpRuns(const HVTextBuffer& buffer, const HVTheme& theme) {
             out += " ml";
     });
     return out;
+}
+
+std::string HVDumpAllRuns(const HVTextBuffer& buffer) {
+    std::string out;
+    buffer.enumerateRuns({0, buffer.length()}, [&](HVRange range, const HVAttributes& attributes) {
+        out += std::to_string(range.location) + "+" + std::to_string(range.length);
+        const HVAttributeValue* style = attributes.value(HVStyleAttribute);
+        out += " " + (style ? std::get<std::string>(*style) : std::string("-"));
+        const auto* parser = static_cast<const HVParser*>(attributes.object(HVParserAttribute));
+        out += " " + (parser ? parser->identifier() : std::string("-"));
+        if (attributes.boolValue(HVMultiLineAttribute))
+            out += " ml";
+        if (const HVColor* color = attributes.color(HVForegroundColorAttribute))
+            out += " " + HVTheme::stringFromColor(*color);
+        if (auto traits = attributes.integerValue(HVFontTraitsAttribute))
+            out += " traits=" + std::to_string(*traits);
+        out += "\n";
+    });
+    return out;
+}
+
+HVBundleTestEnvironment::HVBundleTestEnvironment() {
+    std::string realResources = Defaults::applicationResourcesDirectory();
+    // The shipped file categories stay those of the program, which the bundles name.
+    if (::symlink(HVFileSystem::appendingPathComponent(realResources, "data").c_str(),
+                  m_shipped.pathFor("data").c_str()) != 0)
+        ADD_FAILURE() << "cannot link the shipped data";
+    HVFileSystem::createDirectory(shippedBundles());
+    m_resources = std::make_unique<HVScopedEnvironment>("HALVET_RESOURCES_DIR", m_shipped.path());
+    HVFileSystem::removeRecursively(userBundles());
+}
+
+HVBundleTestEnvironment::~HVBundleTestEnvironment() {
+    HVFileSystem::removeRecursively(userBundles());
+}
+
+std::string HVBundleTestEnvironment::shippedBundles() const {
+    return m_shipped.pathFor("Bundles");
+}
+
+std::string HVBundleTestEnvironment::userBundles() const {
+    return Defaults::appSupportPathForFile("Bundles");
+}
+
+std::string HVBundleTestEnvironment::writeBundle(const std::string& folder, const std::string& name,
+                                                 const HVPlistValue& info,
+                                                 const std::map<std::string, HVPlistValue>& files) {
+    std::string path = HVFileSystem::appendingPathComponent(folder, name);
+    std::string contents = HVFileSystem::appendingPathComponent(path, "Contents");
+    HVFileSystem::createDirectory(contents);
+    auto write = [&](const HVPlistValue& plist, const std::string& file) {
+        HVError error;
+        if (!HVPropertyList::writeToFile(plist,
+                                         HVFileSystem::appendingPathComponent(contents, file),
+                                         HVPlistFormat::XML, &error))
+            ADD_FAILURE() << error.fullDescription();
+    };
+    write(info, "Info.plist");
+    for (const auto& [file, plist] : files)
+        write(plist, file);
+    return path;
+}
+
+void HVBundleTestEnvironment::installTestBundles() const {
+    HVError error;
+    if (!HVFileSystem::copyDirectory(HVTestDataPath("bundles"), shippedBundles(), &error))
+        ADD_FAILURE() << error.fullDescription();
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "HVPlistValue.h"
+#include "HVTestSupport.h"
+
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,3 +20,38 @@ std::shared_ptr<HVTheme> HVMakeTestTheme(std::initializer_list<std::string_view>
 // foreground colour (named by the theme's style of that colour), with " ml" when the run is
 // marked multi-line, joined by ", ". Unpainted runs are left out.
 std::string HVDumpRuns(const HVTextBuffer& buffer, const HVTheme& theme);
+
+// Every run of a buffer, one per line: "start+length style parser" plus " ml" when multi-line
+// and the foreground colour; for comparing two paintings whole.
+std::string HVDumpAllRuns(const HVTextBuffer& buffer);
+
+// A world of bundles of the test's own: the shipped resources are a temporary folder
+// (HALVET_RESOURCES_DIR) that shares the real "data" tables, the user's "Bundles" folder starts
+// empty, and the preferences are private. Everything is cleared at the end.
+class HVBundleTestEnvironment {
+public:
+    HVBundleTestEnvironment();
+    ~HVBundleTestEnvironment();
+    HVBundleTestEnvironment(const HVBundleTestEnvironment&) = delete;
+    HVBundleTestEnvironment& operator=(const HVBundleTestEnvironment&) = delete;
+
+    const std::string& resources() const { return m_shipped.path(); }
+    std::string shippedBundles() const;
+    std::string userBundles() const;
+    // Writes a bundle directory below folder: "Contents/Info.plist" and each definition file
+    // ("syntax.plist", ...) as XML property lists. Returns its path.
+    static std::string writeBundle(const std::string& folder, const std::string& name,
+                                   const HVPlistValue& info,
+                                   const std::map<std::string, HVPlistValue>& files = {});
+    // Writes a file below the shipped resources.
+    std::string write(std::string_view relative, std::string_view bytes) const {
+        return m_shipped.write(relative, bytes);
+    }
+    // Copies the test bundles of tests/data/bundles into the shipped "Bundles" folder.
+    void installTestBundles() const;
+
+private:
+    HVIsolatedPreferences m_preferences;
+    HVTemporaryDirectory m_shipped;
+    std::unique_ptr<HVScopedEnvironment> m_resources;
+};

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "HVParser.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Highlights markup: tags, their double-quoted attribute values and markup comments. It finds
+// the regions of other languages embedded in the markup (scripts, style sheets, server-side
+// code) and hands them back to the caller, which gives each region to that language's parser;
+// and it lends the tag colours of other markup dialects to tags that carry their prefix.
+// Built from a syntax definition of "format-type" "tag".
+//
+// Embedded languages and dialects are other bundles' parsers, found by their identifier when
+// every bundle is loaded (finishLoad); they are held weakly, so a language that goes away is
+// simply no longer embedded.
+class HVTagBasedParser : public HVParser {
+public:
+    // One embedded language: the tag name (lower case) that opens it maps to this.
+    struct EmbeddedLanguage {
+        // The embedded parser's identifier ("format-id").
+        std::string identifier;
+        // The string that ends the region; the tag name followed by ">" when the definition
+        // gives only the identifier.
+        std::u16string end;
+        // After finishLoad: the embedded language's parser, when it exists.
+        std::weak_ptr<HVParser> parser;
+    };
+    using EmbeddedMap = std::map<std::u16string, EmbeddedLanguage, std::less<>>;
+
+    // Reads "tag-prefix", "embedded", "embedded-elements" and "style" besides the common keys.
+    HVTagBasedParser(HVBundle* bundle, const HVPlistValue& plist);
+    HVTagBasedParser(HVBundle* bundle, std::string identifier);
+    ~HVTagBasedParser() override;
+
+    // How a parser identifier finds its parser.
+    using ParserLookup = std::function<std::shared_ptr<HVParser>(const std::string& identifier)>;
+
+    using HVParser::finishLoad;
+    // Finds the embedded languages and the dialects by their identifiers, through the bundles
+    // of the repository; missing ones are left out (an embedded entry without its language is
+    // ignored).
+    void finishLoad(HVBundleRepository& repository) override;
+    // The same through any lookup (the preferences, tests).
+    void finishLoad(const ParserLookup& parserForIdentifier);
+    // Prepares the tag, attribute, quote and comment attributes, and gives the theme to every
+    // embedded language and dialect.
+    void setTheme(std::shared_ptr<const HVTheme> theme) override;
+    // Paints the tags, values and comments of the range and returns the embedded regions, in
+    // text order.
+    HVParserRegions parseRange(HVRange range, HVTextBuffer& storage) override;
+    // The markup's own entries, and in every region of an embedded language (as its openers
+    // and closers mark them out) that language's entries, sorted by their start.
+    std::vector<HVCodeNavEntry> codeNavItemsForString(std::u16string_view string,
+                                                      HVRange range) override;
+    // The distinct parsers of the embedded languages, in the order first met.
+    std::vector<HVParser*> subparsers() const override;
+    // The common keys, "format-type" "tag", and the keys of this kind that are set.
+    HVPlistValue plistRepresentation() const override;
+
+    // Tags whose name begins with this (ignoring case) are this dialect's when another markup
+    // lists it among its embedded elements; empty for none.
+    const std::string& tagPrefix() const { return m_tagPrefix; }
+    void setTagPrefix(std::string prefix);
+    const EmbeddedMap& embedded() const { return m_embedded; }
+    // Adds or replaces the language that a tag name opens (the name is taken in lower case);
+    // call finishLoad to resolve it.
+    void setEmbedded(std::u16string_view tagName, std::string identifier, std::u16string end);
+    void removeEmbedded(std::u16string_view tagName);
+    const std::vector<std::string>& embeddedElementIdentifiers() const {
+        return m_embeddedElementIdentifiers;
+    }
+    // The dialects found at finishLoad.
+    std::vector<HVTagBasedParser*> embeddedTagParsers() const;
+
+    // Style ids by kind: "tags", "attributes", "quotes", "comments".
+    const std::map<std::string, std::string, std::less<>>& style() const { return m_style; }
+    void setStyle(std::map<std::string, std::string, std::less<>> style);
+
+    // The run attributes of the current theme (each with its style id, and multi-line; the
+    // attribute names' set is kept for the preferences but paints nothing). None without a
+    // theme or without that style id.
+    const HVAttributesRef& tagAttributes() const { return m_tagAttributes; }
+    const HVAttributesRef& attributeAttributes() const { return m_attributeAttributes; }
+    const HVAttributesRef& quoteAttributes() const { return m_quoteAttributes; }
+    const HVAttributesRef& commentsAttributes() const { return m_commentsAttributes; }
+
+private:
+    void applyTheme();
+    // Where an embedded region that starts at start ends in text: the first occurrence of the
+    // end string (ignoring ASCII case) that is not inside a string of the embedded language;
+    // end of text when none.
+    static std::size_t regionEnd(std::u16string_view text, std::size_t start,
+                                 std::u16string_view endString, const HVParser& language);
+
+    std::string m_tagPrefix;
+    std::u16string m_lowercaseTagPrefix;
+    EmbeddedMap m_embedded;
+    std::size_t m_longestTagName = 0;
+    std::vector<std::string> m_embeddedElementIdentifiers;
+    std::vector<std::weak_ptr<HVParser>> m_embeddedElements;
+    std::vector<std::weak_ptr<HVParser>> m_subparsers;
+    std::map<std::string, std::string, std::less<>> m_style;
+    HVAttributesRef m_tagAttributes;
+    HVAttributesRef m_attributeAttributes;
+    HVAttributesRef m_quoteAttributes;
+    HVAttributesRef m_commentsAttributes;
+    // The lower-case copy of the current tag name, reused so that lookups do not allocate.
+    std::u16string m_lowercaseName;
+};

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+// Puts the test bundles of tests/data/bundles and a theme of known colours ("test.cli") into
+// the user's support folder of this test run, once, before the command line's shared bundle
+// and theme repositories first load.
+void HVInstallCLITestData();
+
+// The test theme's colours, by style id, as the HTML output writes them.
+inline constexpr const char* kCLITestTheme = "test.cli";

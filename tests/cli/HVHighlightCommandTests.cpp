@@ -1,0 +1,139 @@
+#include "HVCLITestSupport.h"
+#include "HVChildProcess.h"
+#include "HVCommandLineTool.h"
+#include "HVTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+struct Run {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Run runTool(std::vector<std::string> arguments) {
+    HVInstallCLITestData();
+    std::ostringstream out, err;
+    HVCommandLineTool tool(out, err);
+    int status = tool.run(arguments);
+    return {status, out.str(), err.str()};
+}
+
+} // namespace
+
+TEST(HalvetCLIHighlight, RunsNameTheStyleAndTheLanguageOfEveryStyledRun) {
+    HVTemporaryDirectory directory;
+    //                                        0         1         2
+    //                                        0123456789012345678901234
+    std::string path = directory.write("a.tscript", "var x = \"s\"; // c\nif (1)\n");
+    auto run = runTool({"highlight", "--format", "runs", path});
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "0\t3\tstorage.type\ttext.test-script\n"
+                       "8\t3\tstring.quoted.double\ttext.test-script\n"
+                       "13\t4\tcomment.line\ttext.test-script\n"
+                       "18\t2\tkeyword.control\ttext.test-script\n"
+                       "22\t1\tconstant.numeric\ttext.test-script\n");
+
+    // Line breaks become the preferred kind before painting, as in the editor: a file with
+    // CR LF paints at the same positions.
+    std::string dos = directory.write("b.tscript", "var x = \"s\"; // c\r\nif (1)\r\n");
+    EXPECT_EQ(runTool({"highlight", "--format=runs", dos}).out, run.out);
+}
+
+TEST(HalvetCLIHighlight, HTMLIsAStandalonePageInTheThemesColours) {
+    HVTemporaryDirectory directory;
+    std::string path = directory.write("p.tmarkup", "<b class=\"x\">a & b</b>\n<!-- c -->\n");
+    auto run = runTool({"highlight", "--theme", kCLITestTheme, path});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(
+        run.out,
+        "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>p.tmarkup</title>\n"
+        "<style>\nbody { margin: 0; background-color: #101010; color: #e0e0e0; }\n"
+        "pre { margin: 0; padding: 8px; font-family: monospace; }\n"
+        ".s0 { color:#0000ff; }\n"
+        ".s1 { color:#00ff00; }\n"
+        ".s2 { color:#808080;background-color:#202020;font-style:italic; }\n"
+        "</style>\n</head>\n<body>\n<pre>"
+        "<span class=\"s0\">&lt;b class=</span><span class=\"s1\">\"x\"</span>"
+        "<span class=\"s0\">&gt;</span>a &amp; b<span class=\"s0\">&lt;/b&gt;</span>\n"
+        "<span class=\"s2\">&lt;!-- c --&gt;</span>\n"
+        "</pre>\n</body>\n</html>\n");
+}
+
+TEST(HalvetCLIHighlight, ANSIUsesTwentyFourBitColoursAndResetsAtLineEnds) {
+    HVTemporaryDirectory directory;
+    std::string path = directory.write("c.tscript", "if x\n/* a\nb */");
+    auto run = runTool({"highlight", "--format", "ansi", "--theme", kCLITestTheme, path});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string plain = "\x1b[0;38;2;224;224;224;48;2;16;16;16m";
+    const std::string keyword = "\x1b[0;38;2;255;0;0;48;2;16;16;16;1m";
+    const std::string comment = "\x1b[0;38;2;128;128;128;48;2;32;32;32;3m";
+    const std::string reset = "\x1b[0m";
+    EXPECT_EQ(run.out, keyword + "if" + reset + plain + " x" + reset + "\n" + comment + "/* a" +
+                           reset + "\n" + comment + "b */" + reset);
+}
+
+TEST(HalvetCLIOutline, OneLinePerEntryWithItsLineNumber) {
+    HVTemporaryDirectory directory;
+    std::string path = directory.write("o.tscript", "function a() {}\n// -----\n\nclass B {\n}\n"
+                                                    "  function c() {}\n");
+    auto run = runTool({"outline", path});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "1\ta()\n2\t-\n4\tclass B\n6\tc()\n");
+    // A language without code navigation lists nothing.
+    std::string style = directory.write("s.tstyle", "a { color: red }\n");
+    EXPECT_EQ(runTool({"outline", style}).out, "1\ta\n");
+}
+
+TEST(HalvetCLIHighlight, ErrorsAreClearAndEndWithStatusOne) {
+    HVTemporaryDirectory directory;
+    std::string unknown = directory.write("notes.unknownext", "x");
+    auto run = runTool({"highlight", unknown});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "halvet-cli: " + unknown +
+                           ": unknown file type: no language bundle claims the extension "
+                           "\"unknownext\"\n");
+    // Extensions compare exactly, as in the editor.
+    std::string capitals = directory.write("A.TSCRIPT", "x");
+    EXPECT_EQ(runTool({"outline", capitals}).status, 1);
+    std::string bare = directory.write("Makefile", "x");
+    EXPECT_NE(runTool({"highlight", bare}).err.find("no extension"), std::string::npos);
+
+    auto missing = runTool({"highlight", directory.pathFor("missing.tscript")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("No such file"), std::string::npos) << missing.err;
+
+    std::string good = directory.write("g.tscript", "var");
+    auto theme = runTool({"highlight", "--theme", "no.such.theme", good});
+    EXPECT_EQ(theme.status, 1);
+    EXPECT_EQ(theme.err, "halvet-cli: no theme has the identifier \"no.such.theme\"\n");
+    EXPECT_EQ(runTool({"highlight", "--format", "pdf", good}).status, 2);
+    EXPECT_EQ(runTool({"highlight", "--bold", good}).status, 2);
+    EXPECT_EQ(runTool({"highlight", good, good}).status, 2);
+    EXPECT_EQ(runTool({"outline"}).status, 2);
+}
+
+TEST(HalvetCLIHighlight, TheProgramItselfAnswersOnItsStreams) {
+    HVInstallCLITestData();
+    HVTemporaryDirectory directory;
+    std::string path = directory.write("d.tscript", "caf\xE9 = 'x';\n");
+    HVChildProcess::Options options;
+    options.arguments = {HALVET_CLI_PATH, "highlight", "--format", "runs", path};
+    auto result = HVChildProcess::run(options);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->exitStatus, 0);
+    EXPECT_EQ(result->standardOutput, "7\t3\tstring.quoted.single\ttext.test-script\n");
+    // Bytes that are not UTF-8 are read with the fallback encoding, and said so.
+    EXPECT_NE(result->standardError.find("warning"), std::string::npos) << result->standardError;
+
+    options.arguments = {HALVET_CLI_PATH, "highlight", directory.pathFor("d.unknownext")};
+    result = HVChildProcess::run(options);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->exitStatus, 1);
+    EXPECT_EQ(result->standardOutput, "");
+}

@@ -1,0 +1,296 @@
+#include "HVKeywordBasedParser.h"
+#include "HVSyntaxTestSupport.h"
+#include "HVTagBasedParser.h"
+#include "HVTestSupport.h"
+#include "HVTextBuffer.h"
+#include "HVTheme.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Dict = HVPlistValue::Dictionary;
+using Array = HVPlistValue::Array;
+
+Dict markupDefinition() {
+    return Dict{
+        {"format-id", "text.html"},
+        {"format-type", "tag"},
+        {"style", Dict{{"tags", "entity.name.tag"},
+                       {"attributes", "entity.other.attribute-name"},
+                       {"quotes", "string.quoted.attribute-value"},
+                       {"comments", "comment.block"}}},
+        {"embedded", Dict{{"script", "text.js"},
+                          {"style", Dict{{"id", "text.css"}, {"end", "</style>"}}},
+                          {"code", "text.nowhere"}}},
+        {"embedded-elements", Array{"text.tpl"}},
+    };
+}
+
+Dict scriptDefinition(bool singleQuotes) {
+    Dict quotes{{"double", "string.quoted.double"}};
+    if (singleQuotes)
+        quotes["single"] = "string.quoted.single";
+    return Dict{{"format-id", singleQuotes ? "text.js" : "text.js-double"},
+                {"format-type", "keyword"},
+                {"keyword-characters", "abcdefghijklmnopqrstuvwxyz"},
+                {"keywords", Dict{{"keyword", Array{"var", "if"}}}},
+                {"quotes", quotes},
+                {"comments", Array{Dict{{"begin", "//"}, {"id", "comment.line"}},
+                                   Dict{{"begin", "/*"}, {"end", "*/"}, {"id", "comment.line"}}}}};
+}
+
+Dict dialectDefinition(const std::string& identifier, const std::string& prefix,
+                       const std::string& tags) {
+    return Dict{{"format-id", identifier},
+                {"format-type", "tag"},
+                {"tag-prefix", prefix},
+                {"style", Dict{{"tags", tags}, {"quotes", "string.quoted.double"}}}};
+}
+
+// A markup parser with a script language, a style-sheet language and a template dialect, all
+// resolved and given one theme.
+struct Languages {
+    std::shared_ptr<HVTheme> theme = HVMakeTestTheme(
+        {"entity.name.tag", "string.quoted.attribute-value", "comment.block", "keyword",
+         "string.quoted.double", "string.quoted.single", "comment.line", "keyword.other"});
+    std::shared_ptr<HVTagBasedParser> markup;
+    std::shared_ptr<HVParser> script;
+    std::shared_ptr<HVParser> style;
+    std::shared_ptr<HVTagBasedParser> dialect;
+
+    explicit Languages(bool singleQuotes = true, Dict definition = markupDefinition()) {
+        markup = std::make_shared<HVTagBasedParser>(nullptr, definition);
+        script = std::make_shared<HVKeywordBasedParser>(nullptr, scriptDefinition(singleQuotes));
+        style = std::make_shared<HVKeywordBasedParser>(
+            nullptr, Dict{{"format-id", "text.css"},
+                          {"format-type", "keyword"},
+                          {"keyword-characters", "abcdefghijklmnopqrstuvwxyz"},
+                          {"keywords", Dict{{"keyword", Array{"color"}}}}});
+        dialect = std::make_shared<HVTagBasedParser>(
+            nullptr, dialectDefinition("text.tpl", "TPL:", "keyword.other"));
+        EXPECT_TRUE(markup->loadErrors().empty());
+        markup->finishLoad([&](const std::string& identifier) -> std::shared_ptr<HVParser> {
+            if (identifier == "text.js")
+                return script;
+            if (identifier == "text.css")
+                return style;
+            if (identifier == "text.tpl")
+                return dialect;
+            return nullptr;
+        });
+        markup->setTheme(theme);
+    }
+
+    // Paints the text the way the highlighting step does (the regions through their parsers)
+    // and dumps the runs.
+    std::string paint(std::u16string_view text, std::optional<HVRange> range = std::nullopt,
+                      HVParserRegions* regions = nullptr) {
+        HVTextBuffer buffer(text);
+        HVParserRegions found = markup->parseRange(range.value_or(HVRange{0, text.size()}), buffer);
+        for (const auto& [region, parser] : found)
+            parser->parseRange(region, buffer);
+        if (regions)
+            *regions = found;
+        return HVDumpRuns(buffer, *theme);
+    }
+};
+
+std::string describe(const HVParserRegions& regions) {
+    std::string out;
+    for (const auto& [range, parser] : regions) {
+        if (!out.empty())
+            out += ", ";
+        out += std::to_string(range.location) + "+" + std::to_string(range.length) + " " +
+               parser->identifier();
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(HVTagBasedParser, TagsAndDoubleQuotedValues) {
+    Languages languages;
+    //                          0          1          2
+    //                          01234567 890123 45678 9 0123456
+    EXPECT_EQ(languages.paint(u"<p class=\"a b\" id=\"c\">x</p>"),
+              "0+9 entity.name.tag ml, 9+5 string.quoted.attribute-value ml, "
+              "14+4 entity.name.tag ml, 18+3 string.quoted.attribute-value ml, "
+              "21+1 entity.name.tag ml, 23+4 entity.name.tag ml");
+    // Single quotes do not delimit values: the value is part of the tag.
+    EXPECT_EQ(languages.paint(u"<p class='a'>"), "0+13 entity.name.tag ml");
+    // A ">" inside a value does not end the tag.
+    EXPECT_EQ(languages.paint(u"<a title=\"x>y\">z"),
+              "0+9 entity.name.tag ml, 9+5 string.quoted.attribute-value ml, "
+              "14+1 entity.name.tag ml");
+    // Text between tags, and a lone "<" in text, are what they are.
+    EXPECT_EQ(languages.paint(u"a < b > c"), "2+5 entity.name.tag ml");
+}
+
+TEST(HVTagBasedParser, RangeEndsInsideTagsAndComments) {
+    Languages languages;
+    // A "<" that is the last character of the range is a tag.
+    EXPECT_EQ(languages.paint(u"ab <"), "3+1 entity.name.tag ml");
+    EXPECT_EQ(languages.paint(u"<b>x<y>", HVRange{0, 5}),
+              "0+3 entity.name.tag ml, 4+1 entity.name.tag ml");
+    // A tag without ">" runs to the end of the range; so does a value without its quote.
+    EXPECT_EQ(languages.paint(u"<div\n  class=\"a\"\n  id=\"b", HVRange{0, 23}),
+              "0+13 entity.name.tag ml, 13+3 string.quoted.attribute-value ml, "
+              "16+6 entity.name.tag ml, 22+1 string.quoted.attribute-value ml");
+    // An unterminated comment runs to the end; a closed one stops at "-->".
+    EXPECT_EQ(languages.paint(u"x <!-- open\n<b> still"), "2+19 comment.block ml");
+    EXPECT_EQ(languages.paint(u"<!-- a --><b>"), "0+10 comment.block ml, 10+3 entity.name.tag ml");
+    EXPECT_EQ(languages.paint(u"<!---->x"), "0+7 comment.block ml");
+}
+
+TEST(HVTagBasedParser, EmbeddedRegionsRunFromTheNameToTheEndString) {
+    Languages languages;
+    HVParserRegions regions;
+    //                          0         1         2         3         4
+    //                          01234567890123456789012345678901234567890123456
+    std::u16string text = u"<script>var a;</script><style>b{color}</style>";
+    std::string runs = languages.paint(text, std::nullopt, &regions);
+    // The script region runs from just after the name to just before the name of the closing
+    // tag; the style region, whose end is given as "</style>", to just before that.
+    EXPECT_EQ(describe(regions), "7+9 text.js, 29+9 text.css");
+    // The "<" with the name and the end string look like tags.
+    EXPECT_EQ(runs, "0+7 entity.name.tag ml, 8+3 keyword, 16+13 entity.name.tag ml, "
+                    "32+5 keyword, 38+8 entity.name.tag ml");
+
+    // Letter case does not matter, neither for the name nor for the end string.
+    EXPECT_EQ(languages.paint(u"<SCRIPT>var</SCRIPT>", std::nullopt, &regions),
+              "0+7 entity.name.tag ml, 8+3 keyword, 13+7 entity.name.tag ml");
+    EXPECT_EQ(describe(regions), "7+6 text.js");
+
+    // Without its end the region runs to the end of the range.
+    languages.paint(u"<script>var x", std::nullopt, &regions);
+    EXPECT_EQ(describe(regions), "7+6 text.js");
+}
+
+TEST(HVTagBasedParser, EndStringsInsideTheLanguagesStringsDoNotEndTheRegion) {
+    HVParserRegions regions;
+    {
+        Languages languages;
+        //                 0         1         2         3         4
+        //                 0123456789012345678901234567890123456789012345
+        languages.paint(u"<script>a=\"</script>\";b='</script>';</script>", std::nullopt, &regions);
+        EXPECT_EQ(describe(regions), "7+31 text.js");
+        // An apostrophe in a comment opens nothing, and a quote of the other kind inside a
+        // string does not count.
+        languages.paint(u"<script>// don't\na=\"it's\";</script>", std::nullopt, &regions);
+        EXPECT_EQ(describe(regions), "7+21 text.js");
+        // Escaped quotes do not end the string.
+        languages.paint(u"<script>a=\"\\\"</script>\"</script>", std::nullopt, &regions);
+        EXPECT_EQ(describe(regions), "7+18 text.js");
+    }
+    {
+        // A language without single-quoted strings: the first end outside double quotes ends.
+        Languages languages(false, [] {
+            Dict definition = markupDefinition();
+            definition["embedded"] = Dict{{"script", "text.js-double"}};
+            return definition;
+        }());
+        languages.markup->finishLoad([&](const std::string&) { return languages.script; });
+        //                         0         1         2         3
+        //                         0123456789012345678901234567890
+        EXPECT_EQ(languages.paint(u"<script>b='</script>';</script>", std::nullopt, &regions),
+                  "0+7 entity.name.tag ml, 13+7 entity.name.tag ml, 22+9 entity.name.tag ml");
+        // The closing tag that follows is a tag, not the opening of another region.
+        EXPECT_EQ(describe(regions), "7+6 text.js-double");
+    }
+}
+
+TEST(HVTagBasedParser, AMissingLanguageIsIgnored) {
+    Languages languages;
+    HVParserRegions regions;
+    EXPECT_EQ(languages.paint(u"<code>var</code>", std::nullopt, &regions),
+              "0+6 entity.name.tag ml, 9+7 entity.name.tag ml");
+    EXPECT_EQ(describe(regions), "");
+    std::vector<std::string> subparsers;
+    for (HVParser* parser : languages.markup->subparsers())
+        subparsers.push_back(parser->identifier());
+    EXPECT_EQ(subparsers, (std::vector<std::string>{"text.js", "text.css"}));
+
+    // A language that goes away is no longer embedded.
+    languages.style.reset();
+    EXPECT_EQ(languages.paint(u"<style>a</style>", std::nullopt, &regions),
+              "0+7 entity.name.tag ml, 8+8 entity.name.tag ml");
+    EXPECT_EQ(languages.markup->subparsers().size(), 1u);
+}
+
+TEST(HVTagBasedParser, DialectsLendTheirColoursByTagPrefix) {
+    Languages languages;
+    //                          0         1         2         3
+    //                          0123456789012345678901234567890123
+    EXPECT_EQ(languages.paint(u"<tpl:if test=\"x\">a</TPL:IF><p>"),
+              "0+13 keyword.other ml, 13+3 string.quoted.double ml, 16+1 keyword.other ml, "
+              "18+9 keyword.other ml, 27+3 entity.name.tag ml");
+
+    // When two dialects' prefixes begin a name, the one listed last wins.
+    Dict definition = markupDefinition();
+    definition["embedded-elements"] = Array{"text.t", "text.tpl"};
+    HVTagBasedParser markup(nullptr, definition);
+    auto broad =
+        std::make_shared<HVTagBasedParser>(nullptr, dialectDefinition("text.t", "t", "keyword"));
+    markup.finishLoad([&](const std::string& identifier) -> std::shared_ptr<HVParser> {
+        return identifier == "text.t" ? std::shared_ptr<HVParser>(broad) : languages.dialect;
+    });
+    markup.setTheme(languages.theme);
+    HVTextBuffer buffer(u"<tpl:x><td>");
+    markup.parseRange({0, buffer.length()}, buffer);
+    EXPECT_EQ(HVDumpRuns(buffer, *languages.theme), "0+7 keyword.other ml, 7+4 keyword ml");
+}
+
+TEST(HVTagBasedParser, TheThemeReachesEveryEmbeddedLanguageAndDialect) {
+    Languages languages;
+    EXPECT_EQ(languages.script->theme(), languages.theme);
+    EXPECT_EQ(languages.style->theme(), languages.theme);
+    EXPECT_EQ(languages.dialect->theme(), languages.theme);
+
+    // Dialects that list each other stop passing the theme on.
+    auto first = std::make_shared<HVTagBasedParser>(
+        nullptr, Dict{{"format-id", "a"}, {"embedded-elements", Array{"b"}}});
+    auto second = std::make_shared<HVTagBasedParser>(
+        nullptr, Dict{{"format-id", "b"}, {"embedded-elements", Array{"a"}}});
+    auto lookup = [&](const std::string& identifier) -> std::shared_ptr<HVParser> {
+        return identifier == "a" ? first : second;
+    };
+    first->finishLoad(lookup);
+    second->finishLoad(lookup);
+    first->setTheme(languages.theme);
+    EXPECT_EQ(second->theme(), languages.theme);
+    EXPECT_EQ(first->embeddedTagParsers(), std::vector<HVTagBasedParser*>{second.get()});
+}
+
+TEST(HVTagBasedParser, StylesWithoutIdsPaintNothing) {
+    HVTagBasedParser markup(nullptr, Dict{{"format-id", "text.bare"}, {"format-type", "tag"}});
+    auto theme = HVMakeTestTheme({"entity.name.tag"});
+    markup.setTheme(theme);
+    HVTextBuffer buffer(u"<p class=\"x\">");
+    markup.parseRange({0, buffer.length()}, buffer);
+    EXPECT_EQ(HVDumpRuns(buffer, *theme), "");
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 5), &markup);
+    EXPECT_EQ(markup.tagAttributes(), nullptr);
+}
+
+TEST(HVTagBasedParser, DefinitionRoundTripsAndBadEntriesAreReported) {
+    HVTagBasedParser markup(nullptr, markupDefinition());
+    Dict written = *markup.plistRepresentation().dictionary();
+    EXPECT_EQ(HVPlistValue(written["embedded"]),
+              HVPlistValue(Dict{{"code", Dict{{"id", "text.nowhere"}, {"end", "code>"}}},
+                                {"script", Dict{{"id", "text.js"}, {"end", "script>"}}},
+                                {"style", Dict{{"id", "text.css"}, {"end", "</style>"}}}}));
+    EXPECT_EQ(HVPlistValue(written["embedded-elements"]), HVPlistValue(Array{"text.tpl"}));
+    EXPECT_EQ(HVPlistValue(written["format-type"]), HVPlistValue("tag"));
+    EXPECT_EQ(HVPlistValue(written["style"]), HVPlistValue(markupDefinition()["style"]));
+    HVTagBasedParser again(nullptr, HVPlistValue(written));
+    EXPECT_EQ(again.plistRepresentation(), HVPlistValue(written));
+
+    HVTagBasedParser bad(nullptr, Dict{{"format-type", "tag"},
+                                       {"embedded", Dict{{"x", Dict{{"end", "y"}}}, {"Y", "z"}}},
+                                       {"embedded-elements", "text.tpl"},
+                                       {"style", Array{}}});
+    EXPECT_EQ(bad.loadErrors().size(), 3u);
+    // Entry keys are taken in lower case.
+    EXPECT_EQ(bad.embedded().count(u"y"), 1u);
+}
