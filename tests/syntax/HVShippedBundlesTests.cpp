@@ -4,11 +4,15 @@
 // lines of each language as a user expects.
 
 #include "Defaults.h"
+#include "HVBundle.h"
+#include "HVBundleRepository.h"
+#include "HVCodeNavParser.h"
 #include "HVFileSystem.h"
 #include "HVKeywordBasedParser.h"
 #include "HVParser.h"
 #include "HVPropertyList.h"
 #include "HVRegex.h"
+#include "HVTagBasedParser.h"
 #include "HVTestSupport.h"
 #include "HVUnicode.h"
 
@@ -206,8 +210,7 @@ TEST(HVShippedBundles, EveryBundleHasAnIdentityAndASyntaxDefinition) {
         EXPECT_EQ(formatId.rfind("text.", 0), 0u) << formatId;
         EXPECT_TRUE(formatIds.insert(formatId).second) << formatId << " twice";
         std::string formatType = stringOr(bundle.syntax, "format-type");
-        EXPECT_TRUE(formatType == "keyword" || formatType == "tag" || formatType == "plain")
-            << formatType;
+        EXPECT_TRUE(formatType == "keyword" || formatType == "tag") << formatType;
         EXPECT_EQ(stringsFor(bundle.syntax, "openers").size(),
                   stringsFor(bundle.syntax, "closers").size());
         ASSERT_TRUE(bundle.codenav) << "no code navigation";
@@ -252,7 +255,17 @@ TEST(HVShippedBundles, EveryPatternCompiles) {
                                                    HVRegexCaseless | HVRegexMultiline),
                           "")
                     << pattern;
-                EXPECT_NE(stringOr(item, "display"), "") << pattern;
+                // "(n)" in a display stands for capture n; the shipped displays write
+                // captures as "$n" and escape every parenthesis they show.
+                std::string display = stringOr(item, "display");
+                EXPECT_NE(display, "") << pattern;
+                for (std::size_t i = 0; i < display.size(); ++i) {
+                    if (display[i] == '\\') {
+                        ++i;
+                        continue;
+                    }
+                    EXPECT_TRUE(display[i] != '(' && display[i] != ')') << display;
+                }
             }
         }
     }
@@ -362,12 +375,24 @@ TEST(HVShippedBundles, EveryLanguageHasASampleThatItClaims) {
         for (const auto& extension : claimedExtensions(bundle))
             claimant[extension] = bundle.name;
     }
+    // The samples of the languages made up for the engine's own tests are not ours.
+    std::set<std::string> testExtensions;
+    for (const auto& path : HVFileSystem::listRecursively(HVTestDataPath("bundles"))) {
+        if (HVFileSystem::lastPathComponent(path) != "Info.plist")
+            continue;
+        if (auto info = HVPropertyList::readFromFile(path)) {
+            for (const auto& extension : stringsFor(*info, "file-types"))
+                testExtensions.insert(extension);
+        }
+    }
     std::set<std::string> sampled;
     for (const auto& path : HVFileSystem::listRecursively(HVTestDataPath("highlight"))) {
         std::string file = HVFileSystem::lastPathComponent(path);
         if (file.rfind("sample.", 0) != 0 || file.find('.', 7) != std::string::npos)
             continue;
         std::string extension = HVFileSystem::pathExtension(file);
+        if (testExtensions.count(extension))
+            continue;
         auto found = claimant.find(extension);
         EXPECT_NE(found, claimant.end()) << path << " has no language";
         if (found != claimant.end())
@@ -507,5 +532,44 @@ TEST(HVShippedBundles, FoldPatternsMarkTypicalLines) {
         HVFoldState state = parser->foldStateForLine(line);
         EXPECT_EQ(foldStateName(state), foldStateName(test.state));
         EXPECT_EQ(parser->foldStepForLine(line, state), test.step);
+    }
+}
+
+// The program reads them as the checks above do: every bundle loads without a complaint,
+// claims what its Info.plist says, finds the languages it embeds and keeps every navigation
+// item.
+TEST(HVShippedBundles, TheRepositoryLoadsEveryBundleWhole) {
+    HVIsolatedPreferences preferences;
+    HVTemporaryDirectory data;
+    HVScopedEnvironment dataHome("XDG_DATA_HOME", data.path());
+    HVCodeNavParser::registerWithBundles();
+    HVBundleRepository repository;
+    auto shipped = shippedBundles();
+    auto bundles = repository.bundles();
+    EXPECT_EQ(bundles.size(), shipped.size());
+    for (const auto& error : repository.loadErrors())
+        ADD_FAILURE() << error.fullDescription();
+    for (const auto& bundle : bundles) {
+        SCOPED_TRACE(bundle->title());
+        const ShippedBundle* data = bundleNamed(shipped, bundle->title());
+        ASSERT_TRUE(data);
+        for (const auto& error : bundle->loadErrors())
+            ADD_FAILURE() << error.fullDescription();
+        ASSERT_TRUE(bundle->parser());
+        EXPECT_EQ(bundle->identifier(), stringOr(data->syntax, "format-id"));
+        EXPECT_EQ(repository.bundleForIdentifier(bundle->identifier()), bundle);
+        EXPECT_EQ(bundle->fileTypes(), claimedExtensions(*data));
+        for (const auto& extension : bundle->fileTypes())
+            EXPECT_EQ(repository.bundleForFileCategory(nullptr, extension), bundle) << extension;
+
+        auto* navigation = dynamic_cast<HVCodeNavParser*>(bundle->codeNavParser());
+        ASSERT_TRUE(navigation);
+        EXPECT_EQ(navigation->searches().size(), data->codenav->array()->size());
+
+        if (auto* markup = dynamic_cast<HVTagBasedParser*>(bundle->parser().get())) {
+            for (const auto& [tag, language] : markup->embedded())
+                EXPECT_TRUE(language.parser.lock()) << language.identifier;
+            EXPECT_FALSE(markup->subparsers().empty());
+        }
     }
 }
