@@ -424,6 +424,8 @@ TEST(HVShippedBundles, FoldPatternsMarkTypicalLines) {
         {"JavaScript", "foo({ a: 1 }, function () {", Opener, 1},
         {"JavaScript", "$(function () { items.forEach((item) => {", Opener, 2},
         {"JavaScript", "const routes = [", Opener, 1},
+        {"JavaScript", "if (text === '{') {", Opener, 1},
+        {"JavaScript", "const close = \"}\", open = /\\{/;", None, 0},
         {"JavaScript", "  },", Closer, 1},
         {"JavaScript", " * @param {string} name", None, 0},
         {"JavaScript", "/**", Opener, 1},
