@@ -542,8 +542,8 @@ TEST(HVShippedBundles, FoldPatternsMarkTypicalLines) {
 // item.
 TEST(HVShippedBundles, TheRepositoryLoadsEveryBundleWhole) {
     HVIsolatedPreferences preferences;
-    HVTemporaryDirectory data;
-    HVScopedEnvironment dataHome("XDG_DATA_HOME", data.path());
+    HVTemporaryDirectory userData;
+    HVScopedEnvironment dataHome("XDG_DATA_HOME", userData.path());
     HVCodeNavParser::registerWithBundles();
     HVBundleRepository repository;
     auto shipped = shippedBundles();
@@ -553,20 +553,20 @@ TEST(HVShippedBundles, TheRepositoryLoadsEveryBundleWhole) {
         ADD_FAILURE() << error.fullDescription();
     for (const auto& bundle : bundles) {
         SCOPED_TRACE(bundle->title());
-        const ShippedBundle* data = bundleNamed(shipped, bundle->title());
-        ASSERT_TRUE(data);
+        const ShippedBundle* files = bundleNamed(shipped, bundle->title());
+        ASSERT_TRUE(files);
         for (const auto& error : bundle->loadErrors())
             ADD_FAILURE() << error.fullDescription();
         ASSERT_TRUE(bundle->parser());
-        EXPECT_EQ(bundle->identifier(), stringOr(data->syntax, "format-id"));
+        EXPECT_EQ(bundle->identifier(), stringOr(files->syntax, "format-id"));
         EXPECT_EQ(repository.bundleForIdentifier(bundle->identifier()), bundle);
-        EXPECT_EQ(bundle->fileTypes(), claimedExtensions(*data));
+        EXPECT_EQ(bundle->fileTypes(), claimedExtensions(*files));
         for (const auto& extension : bundle->fileTypes())
             EXPECT_EQ(repository.bundleForFileCategory(nullptr, extension), bundle) << extension;
 
         auto* navigation = dynamic_cast<HVCodeNavParser*>(bundle->codeNavParser());
         ASSERT_TRUE(navigation);
-        EXPECT_EQ(navigation->searches().size(), data->codenav->array()->size());
+        EXPECT_EQ(navigation->searches().size(), files->codenav->array()->size());
 
         if (auto* markup = dynamic_cast<HVTagBasedParser*>(bundle->parser().get())) {
             for (const auto& [tag, language] : markup->embedded())
