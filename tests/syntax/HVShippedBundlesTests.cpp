@@ -1,0 +1,577 @@
+// The language bundles shipped in resources/Bundles, checked as data: every definition reads,
+// every pattern compiles, every style id belongs to the vocabulary of resources/README.md, every
+// file category exists, no extension is claimed twice, and the fold patterns classify typical
+// lines of each language as a user expects.
+
+#include "Defaults.h"
+#include "HVBundle.h"
+#include "HVBundleRepository.h"
+#include "HVCodeNavParser.h"
+#include "HVFileSystem.h"
+#include "HVKeywordBasedParser.h"
+#include "HVParser.h"
+#include "HVPropertyList.h"
+#include "HVRegex.h"
+#include "HVTagBasedParser.h"
+#include "HVTestSupport.h"
+#include "HVUnicode.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace {
+
+struct ShippedBundle {
+    // The directory name without ".hvbundle".
+    std::string name;
+    std::string path;
+    HVPlistValue info;
+    HVPlistValue syntax;
+    std::optional<HVPlistValue> codenav;
+};
+
+std::string contentsPath(const std::string& bundle, std::string_view file) {
+    return bundle + "/Contents/" + std::string(file);
+}
+
+std::vector<ShippedBundle> shippedBundles() {
+    std::vector<ShippedBundle> bundles;
+    const std::string root = Defaults::applicationResourcesDirectory() + "/Bundles";
+    for (const auto& path : HVFileSystem::listRecursively(root)) {
+        if (HVFileSystem::pathExtension(path) != "hvbundle")
+            continue;
+        ShippedBundle bundle;
+        std::string directory = HVFileSystem::lastPathComponent(path);
+        bundle.name = directory.substr(0, directory.size() - std::string_view(".hvbundle").size());
+        bundle.path = path;
+        if (auto info = HVPropertyList::readFromFile(contentsPath(path, "Info.plist")))
+            bundle.info = std::move(*info);
+        if (auto syntax = HVPropertyList::readFromFile(contentsPath(path, "syntax.plist")))
+            bundle.syntax = std::move(*syntax);
+        bundle.codenav = HVPropertyList::readFromFile(contentsPath(path, "codenav.plist"));
+        bundles.push_back(std::move(bundle));
+    }
+    std::sort(bundles.begin(), bundles.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
+    return bundles;
+}
+
+const ShippedBundle* bundleNamed(const std::vector<ShippedBundle>& bundles, std::string_view name) {
+    for (const auto& bundle : bundles) {
+        if (bundle.name == name)
+            return &bundle;
+    }
+    return nullptr;
+}
+
+std::string stringOr(const HVPlistValue& dictionary, std::string_view key) {
+    const std::string* value = dictionary.stringForKey(key);
+    return value ? *value : std::string();
+}
+
+std::vector<std::string> stringsIn(const HVPlistValue& array) {
+    std::vector<std::string> strings;
+    if (array.array()) {
+        for (const auto& item : *array.array()) {
+            if (item.string())
+                strings.push_back(*item.string());
+        }
+    }
+    return strings;
+}
+
+std::vector<std::string> stringsFor(const HVPlistValue& dictionary, std::string_view key) {
+    const HVPlistValue* array = dictionary.objectForKey(key);
+    return array ? stringsIn(*array) : std::vector<std::string>();
+}
+
+// The ids listed as "- `id`: ..." under the "## Style ids" heading.
+std::vector<std::string> vocabulary() {
+    std::string readme = HVReadFile(Defaults::applicationResourcesDirectory() + "/README.md");
+    std::istringstream lines(readme);
+    std::vector<std::string> ids;
+    bool inSection = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("## ", 0) == 0) {
+            inSection = line == "## Style ids";
+            continue;
+        }
+        if (!inSection || line.rfind("- `", 0) != 0)
+            continue;
+        std::size_t close = line.find('`', 3);
+        if (close != std::string::npos)
+            ids.push_back(line.substr(3, close - 3));
+    }
+    return ids;
+}
+
+// An id of the vocabulary, or one with a last dotted part of the bundle's own (the language).
+bool inVocabulary(const std::string& id, const std::vector<std::string>& ids) {
+    auto known = [&](const std::string& candidate) {
+        return std::find(ids.begin(), ids.end(), candidate) != ids.end();
+    };
+    if (known(id))
+        return true;
+    std::size_t dot = id.rfind('.');
+    return dot != std::string::npos && known(id.substr(0, dot));
+}
+
+// Every style id a syntax definition names.
+std::vector<std::string> styleIds(const HVPlistValue& syntax) {
+    std::vector<std::string> ids;
+    if (const HVPlistValue* keywords = syntax.objectForKey("keywords"); keywords) {
+        if (const auto* groups = keywords->dictionary()) {
+            for (const auto& [id, words] : *groups)
+                ids.push_back(id);
+        }
+    }
+    for (const char* key : {"regex-keywords", "comments"}) {
+        if (const HVPlistValue* list = syntax.objectForKey(key); list && list->array()) {
+            for (const auto& item : *list->array())
+                ids.push_back(stringOr(item, "id"));
+        }
+    }
+    for (const char* key : {"quotes", "style"}) {
+        if (const HVPlistValue* map = syntax.objectForKey(key); map && map->dictionary()) {
+            for (const auto& [kind, id] : *map->dictionary())
+                ids.push_back(id.string() ? *id.string() : std::string());
+        }
+    }
+    return ids;
+}
+
+// Title → extensions of every category in fileCategories.plist.
+std::map<std::string, std::vector<std::string>> fileCategories() {
+    std::map<std::string, std::vector<std::string>> categories;
+    auto plist = HVPropertyList::readFromFile(Defaults::applicationResourcesDirectory() +
+                                              "/data/fileCategories.plist");
+    if (!plist)
+        return categories;
+    for (const char* kind : {"Text", "Image"}) {
+        const HVPlistValue* group = plist->objectForKey(kind);
+        if (!group || !group->dictionary())
+            continue;
+        for (const auto& [title, category] : *group->dictionary())
+            categories[title] = stringsFor(category, "types");
+    }
+    return categories;
+}
+
+// The extensions a bundle claims: those of its categories, or its own list when the categories
+// give none.
+std::vector<std::string> claimedExtensions(const ShippedBundle& bundle) {
+    static const auto categories = fileCategories();
+    std::vector<std::string> extensions;
+    for (const auto& title : stringsFor(bundle.info, "file-categories")) {
+        if (auto found = categories.find(title); found != categories.end())
+            extensions.insert(extensions.end(), found->second.begin(), found->second.end());
+    }
+    return extensions.empty() ? stringsFor(bundle.info, "file-types") : extensions;
+}
+
+std::string foldStateName(HVFoldState state) {
+    switch (state) {
+    case HVFoldState::None:
+        return "none";
+    case HVFoldState::Opener:
+        return "opener";
+    case HVFoldState::Closer:
+        return "closer";
+    case HVFoldState::Collapsed:
+        return "collapsed";
+    case HVFoldState::CloserThenOpener:
+        return "closer-then-opener";
+    }
+    return "?";
+}
+
+} // namespace
+
+TEST(HVShippedBundles, EveryBundleHasAnIdentityAndASyntaxDefinition) {
+    auto bundles = shippedBundles();
+    ASSERT_GE(bundles.size(), 15u);
+    std::set<std::string> bundleIdentifiers;
+    std::set<std::string> formatIds;
+    for (const auto& bundle : bundles) {
+        SCOPED_TRACE(bundle.name);
+        ASSERT_TRUE(bundle.info.isDictionary());
+        ASSERT_TRUE(bundle.syntax.isDictionary());
+        std::string identifier = stringOr(bundle.info, "CFBundleIdentifier");
+        EXPECT_EQ(identifier.rfind("com.ternwick.halvet.bundles.", 0), 0u) << identifier;
+        EXPECT_TRUE(bundleIdentifiers.insert(identifier).second) << identifier << " twice";
+        EXPECT_EQ(stringOr(bundle.info, "CFBundleName"), bundle.name);
+        EXPECT_EQ(stringOr(bundle.info, "CFBundleVersion"), "1.0");
+        EXPECT_FALSE(stringOr(bundle.info, "tooltip").empty());
+
+        std::string formatId = stringOr(bundle.syntax, "format-id");
+        EXPECT_EQ(formatId.rfind("text.", 0), 0u) << formatId;
+        EXPECT_TRUE(formatIds.insert(formatId).second) << formatId << " twice";
+        std::string formatType = stringOr(bundle.syntax, "format-type");
+        EXPECT_TRUE(formatType == "keyword" || formatType == "tag") << formatType;
+        EXPECT_EQ(stringsFor(bundle.syntax, "openers").size(),
+                  stringsFor(bundle.syntax, "closers").size());
+        ASSERT_TRUE(bundle.codenav) << "no code navigation";
+        EXPECT_TRUE(bundle.codenav->array());
+
+        // The parsers read the definition without complaint.
+        HVParser parser(nullptr, bundle.syntax);
+        EXPECT_TRUE(parser.loadErrors().empty()) << parser.loadErrors().front().description();
+        if (formatType == "keyword") {
+            HVKeywordBasedParser keywords(nullptr, bundle.syntax);
+            for (const auto& error : keywords.loadErrors())
+                ADD_FAILURE() << error.description();
+            for (const auto& keyword : keywords.regexKeywords())
+                EXPECT_TRUE(keyword.regex()) << HVUnicode::utf8(keyword.stringValue());
+        }
+    }
+}
+
+TEST(HVShippedBundles, EveryPatternCompiles) {
+    for (const auto& bundle : shippedBundles()) {
+        SCOPED_TRACE(bundle.name);
+        if (const HVPlistValue* folding = bundle.syntax.objectForKey("folding")) {
+            for (const char* key : {"open", "close"}) {
+                std::string pattern = stringOr(*folding, key);
+                EXPECT_FALSE(pattern.empty()) << "fold " << key;
+                EXPECT_EQ(HVRegex::errorForPattern(HVUnicode::utf16(pattern)), "")
+                    << "fold " << key << ": " << pattern;
+            }
+        }
+        if (const HVPlistValue* list = bundle.syntax.objectForKey("regex-keywords");
+            list && list->array()) {
+            for (const auto& item : *list->array()) {
+                std::string pattern = stringOr(item, "keyword");
+                EXPECT_EQ(HVRegex::errorForPattern(HVUnicode::utf16(pattern)), "") << pattern;
+            }
+        }
+        if (bundle.codenav && bundle.codenav->array()) {
+            EXPECT_FALSE(bundle.codenav->array()->empty());
+            for (const auto& item : *bundle.codenav->array()) {
+                std::string pattern = stringOr(item, "pattern");
+                EXPECT_EQ(HVRegex::errorForPattern(HVUnicode::utf16(pattern),
+                                                   HVRegexCaseless | HVRegexMultiline),
+                          "")
+                    << pattern;
+                // "(n)" in a display stands for capture n; the shipped displays write
+                // captures as "$n" and escape every parenthesis they show.
+                std::string display = stringOr(item, "display");
+                EXPECT_NE(display, "") << pattern;
+                for (std::size_t i = 0; i < display.size(); ++i) {
+                    if (display[i] == '\\') {
+                        ++i;
+                        continue;
+                    }
+                    EXPECT_TRUE(display[i] != '(' && display[i] != ')') << display;
+                }
+            }
+        }
+    }
+}
+
+TEST(HVShippedBundles, StyleIdsComeFromTheVocabulary) {
+    auto ids = vocabulary();
+    ASSERT_FALSE(ids.empty());
+    for (const auto& bundle : shippedBundles()) {
+        SCOPED_TRACE(bundle.name);
+        for (const auto& id : styleIds(bundle.syntax))
+            EXPECT_TRUE(inVocabulary(id, ids)) << "\"" << id << "\" is not in the vocabulary";
+    }
+}
+
+// A keyword that holds a character outside the keyword characters never matches a word, a
+// word listed in two groups gets only one colour, and a language that is not case-sensitive
+// looks words up in lower case. A comment that begins with a keyword character is painted as
+// a word, one that begins with a quote as a string.
+TEST(HVShippedBundles, KeywordsAndCommentsCanMatch) {
+    for (const auto& bundle : shippedBundles()) {
+        if (stringOr(bundle.syntax, "format-type") != "keyword")
+            continue;
+        SCOPED_TRACE(bundle.name);
+        std::string characters = stringOr(bundle.syntax, "keyword-characters");
+        bool caseSensitive = bundle.syntax.boolForKey("case-sensitive").value_or(false);
+        std::map<std::string, std::string> groupOfWord;
+        if (const HVPlistValue* keywords = bundle.syntax.objectForKey("keywords")) {
+            for (const auto& [id, words] : *keywords->dictionary()) {
+                for (const auto& word : stringsIn(words)) {
+                    EXPECT_EQ(word.find_first_not_of(characters), std::string::npos)
+                        << word << " holds a character that ends words";
+                    if (!caseSensitive) {
+                        EXPECT_TRUE(std::none_of(word.begin(), word.end(), ::isupper))
+                            << word << " is not lower case";
+                    }
+                    auto [entry, added] = groupOfWord.emplace(word, id);
+                    EXPECT_TRUE(added) << word << " is in " << entry->second << " and " << id;
+                }
+            }
+        }
+        std::string quoteCharacters;
+        if (const HVPlistValue* quotes = bundle.syntax.objectForKey("quotes")) {
+            if (quotes->stringForKey("single"))
+                quoteCharacters += '\'';
+            if (quotes->stringForKey("double"))
+                quoteCharacters += '"';
+        }
+        if (const HVPlistValue* comments = bundle.syntax.objectForKey("comments")) {
+            for (const auto& comment : *comments->array()) {
+                std::string begin = stringOr(comment, "begin");
+                ASSERT_FALSE(begin.empty());
+                EXPECT_EQ(characters.find(begin[0]), std::string::npos) << begin;
+                EXPECT_EQ(quoteCharacters.find(begin[0]), std::string::npos) << begin;
+            }
+        }
+    }
+}
+
+TEST(HVShippedBundles, CategoriesExistAndNoExtensionIsClaimedTwice) {
+    auto categories = fileCategories();
+    ASSERT_FALSE(categories.empty());
+    std::map<std::string, std::string> claimant;
+    for (const auto& bundle : shippedBundles()) {
+        SCOPED_TRACE(bundle.name);
+        auto titles = stringsFor(bundle.info, "file-categories");
+        for (const auto& title : titles)
+            EXPECT_TRUE(categories.count(title)) << "no category titled " << title;
+        // The list is read only when the categories give no extension: never ship both.
+        EXPECT_TRUE(titles.empty() || !bundle.info.objectForKey("file-types"));
+        bool hidden = bundle.info.boolForKey("hide-in-list").value_or(false);
+        auto extensions = claimedExtensions(bundle);
+        EXPECT_EQ(extensions.empty(), hidden) << "a listed language claims extensions";
+        for (const auto& extension : extensions) {
+            auto [entry, added] = claimant.emplace(extension, bundle.name);
+            EXPECT_TRUE(added) << extension << " is claimed by " << entry->second << " too";
+        }
+    }
+}
+
+TEST(HVShippedBundles, EmbeddedLanguagesAreShipped) {
+    auto bundles = shippedBundles();
+    std::set<std::string> formatIds;
+    for (const auto& bundle : bundles)
+        formatIds.insert(stringOr(bundle.syntax, "format-id"));
+    for (const auto& bundle : bundles) {
+        const HVPlistValue* embedded = bundle.syntax.objectForKey("embedded");
+        if (!embedded)
+            continue;
+        SCOPED_TRACE(bundle.name);
+        for (const auto& [tag, entry] : *embedded->dictionary()) {
+            // Tag names are looked up in lower case.
+            EXPECT_TRUE(std::none_of(tag.begin(), tag.end(), ::isupper)) << tag;
+            std::string id = entry.string() ? *entry.string() : stringOr(entry, "id");
+            EXPECT_TRUE(formatIds.count(id)) << tag << " embeds " << id;
+            if (entry.isDictionary()) {
+                EXPECT_NE(stringOr(entry, "end"), "") << tag;
+            }
+        }
+    }
+}
+
+TEST(HVShippedBundles, EveryLanguageHasASampleThatItClaims) {
+    auto bundles = shippedBundles();
+    std::map<std::string, std::string> claimant;
+    for (const auto& bundle : bundles) {
+        for (const auto& extension : claimedExtensions(bundle))
+            claimant[extension] = bundle.name;
+    }
+    // The samples of the languages made up for the engine's own tests are not ours.
+    std::set<std::string> testExtensions;
+    for (const auto& path : HVFileSystem::listRecursively(HVTestDataPath("bundles"))) {
+        if (HVFileSystem::lastPathComponent(path) != "Info.plist")
+            continue;
+        if (auto info = HVPropertyList::readFromFile(path)) {
+            for (const auto& extension : stringsFor(*info, "file-types"))
+                testExtensions.insert(extension);
+        }
+    }
+    std::set<std::string> sampled;
+    for (const auto& path : HVFileSystem::listRecursively(HVTestDataPath("highlight"))) {
+        std::string file = HVFileSystem::lastPathComponent(path);
+        if (file.rfind("sample.", 0) != 0 || file.find('.', 7) != std::string::npos)
+            continue;
+        std::string extension = HVFileSystem::pathExtension(file);
+        if (testExtensions.count(extension))
+            continue;
+        auto found = claimant.find(extension);
+        EXPECT_NE(found, claimant.end()) << path << " has no language";
+        if (found != claimant.end())
+            sampled.insert(found->second);
+    }
+    for (const auto& bundle : bundles) {
+        if (!bundle.info.boolForKey("hide-in-list").value_or(false)) {
+            EXPECT_TRUE(sampled.count(bundle.name)) << bundle.name << " has no sample";
+        }
+    }
+}
+
+// Typical lines of each language and how the fold gutter should mark them, with the nesting
+// step the line counts for.
+TEST(HVShippedBundles, FoldPatternsMarkTypicalLines) {
+    struct Case {
+        const char* bundle;
+        const char* line;
+        HVFoldState state;
+        std::size_t step;
+    };
+    using enum HVFoldState;
+    const Case cases[] = {
+        {"JavaScript", "if (ready) {", Opener, 1},
+        {"JavaScript", "} else {", CloserThenOpener, 1},
+        {"JavaScript", "});", Closer, 1},
+        {"JavaScript", "}]", Closer, 2},
+        {"JavaScript", "const point = { x: 1, y: 2 };", None, 0},
+        {"JavaScript", "foo({ a: 1 }, function () {", Opener, 1},
+        {"JavaScript", "$(function () { items.forEach((item) => {", Opener, 2},
+        {"JavaScript", "const routes = [", Opener, 1},
+        {"JavaScript", "if (text === '{') {", Opener, 1},
+        {"JavaScript", "const close = \"}\", open = /\\{/;", None, 0},
+        {"JavaScript", "  },", Closer, 1},
+        {"JavaScript", " * @param {string} name", None, 0},
+        {"JavaScript", "/**", Opener, 1},
+        {"JavaScript", " */", Closer, 1},
+        {"JavaScript", "/* one line */", None, 0},
+        {"JavaScript", "\"lint\": \"eslint src/**/*.js\",", None, 0},
+        {"JavaScript", "  </script>", Closer, 1},
+        {"CSS", ".card {", Opener, 1},
+        {"CSS", "}", Closer, 1},
+        {"CSS", "a { color: red; }", None, 0},
+        {"CSS", "@media (max-width: 600px) {", Opener, 1},
+        {"CSS", "    </style>", Closer, 1},
+        {"HTML", "<div class=\"card\">", Opener, 1},
+        {"HTML", "</div>", Closer, 1},
+        {"HTML", "<li><a href=\"/\">Home</a></li>", None, 0},
+        {"HTML", "</div><div>", CloserThenOpener, 1},
+        {"HTML", "<ul><li>First</li>", Opener, 1},
+        {"HTML", "<section id=\"a\"><div>", Opener, 2},
+        {"HTML", "</div></section>", Closer, 2},
+        {"HTML", "<li>Last</li></ul>", Closer, 1},
+        {"HTML", "<p>Some text that", Opener, 1},
+        {"HTML", "goes on <em>here</em>.</p>", Closer, 1},
+        {"HTML", "<DIV CLASS=\"old\">", Opener, 1},
+        {"HTML", "<div", Opener, 1},
+        {"HTML", "<img src=\"a.png\" alt=\"\">", None, 0},
+        {"HTML", "<header><h1>Title</h1></header>", None, 0},
+        {"HTML", "<!-- navigation", Opener, 1},
+        {"HTML", "-->", Closer, 1},
+        {"HTML", "<!-- one line -->", None, 0},
+        {"XHTML", "<table class=\"items\">", Opener, 1},
+        {"XHTML", "<br />", None, 0},
+        {"XML", "<channel>", Opener, 1},
+        {"XML", "</channel>", Closer, 1},
+        {"XML", "<title>News</title>", None, 0},
+        {"XML", "<atom:link href=\"feed.xml\" rel=\"self\"/>", None, 0},
+        {"XML", "<item><title>A</title>", Opener, 1},
+        {"XML", "<rss version=\"2.0\"", Opener, 1},
+        {"XML", "<?xml version=\"1.0\"?>", None, 0},
+        {"XML", "text.</p></item>", Closer, 2},
+        {"XML", "<description><![CDATA[", Opener, 2},
+        {"XML", "]]></description>", Closer, 2},
+        {"PHP", "<?php", Opener, 1},
+        {"PHP", "?>", Closer, 1},
+        {"PHP", "<?php echo $title; ?>", None, 0},
+        {"PHP", "<?php if ($user): ?>", Opener, 1},
+        {"PHP", "<?php else: ?>", CloserThenOpener, 1},
+        {"PHP", "<?php endif; ?>", Closer, 1},
+        {"PHP", "<?php foreach ($items as $item): ?>", Opener, 1},
+        {"PHP", "<?php endforeach; ?>", Closer, 1},
+        {"PHP", "<main id=\"products\">", Opener, 1},
+        {"PHP Code", "{", Opener, 1},
+        {"PHP Code", "$options = [", Opener, 1},
+        {"PHP Code", "];", Closer, 1},
+        {"PHP Code", "  ?>", Closer, 1},
+        {"Python", "items = [", Opener, 1},
+        {"Python", "print(format(x), [", Opener, 2},
+        {"Python", "])", Closer, 2},
+        {"Python", "def main(argv=None):", None, 0},
+        {"Ruby", "def save", Opener, 1},
+        {"Ruby", "  end", Closer, 1},
+        {"Ruby", "  else", CloserThenOpener, 1},
+        {"Ruby", "rescue IOError => e", CloserThenOpener, 1},
+        {"Ruby", "def empty?; items.empty? end", None, 0},
+        {"Ruby", "items.each do |item|", Opener, 1},
+        {"Ruby", "class Error < StandardError; end", None, 0},
+        {"Ruby", "  return if done", None, 0},
+        {"Shell Script", "if [ -f \"$file\" ]; then", Opener, 1},
+        {"Shell Script", "else", CloserThenOpener, 1},
+        {"Shell Script", "elif [ -d \"$file\" ]; then", CloserThenOpener, 1},
+        {"Shell Script", "fi", Closer, 1},
+        {"Shell Script", "for f in *.html; do", Opener, 1},
+        {"Shell Script", "done", Closer, 1},
+        {"Shell Script", "case \"$1\" in", Opener, 1},
+        {"Shell Script", "esac", Closer, 1},
+        {"Shell Script", "log() {", Opener, 1},
+        {"Shell Script", "if true; then echo yes; fi", None, 0},
+        {"SQL", "CREATE TABLE orders (", Opener, 1},
+        {"SQL", ");", Closer, 1},
+        {"SQL", "    price NUMERIC(10, 2) NOT NULL CHECK (price >= 0),", None, 0},
+        {"SQL", "BEGIN", Opener, 1},
+        {"SQL", "BEGIN;", None, 0},
+        {"SQL", "END;", Closer, 1},
+        {"SQL", "    END IF;", None, 0},
+        {"SQL", "  CASE", Opener, 1},
+        {"SQL", "  END AS tier", Closer, 1},
+        {"Perl", "sub new {", Opener, 1},
+        {"Perl", "}", Closer, 1},
+        {"Markdown", "```js", Opener, 1},
+        {"Markdown", "```", Closer, 1},
+        {"Markdown", "<!--", Opener, 1},
+        {"Configuration", "<IfModule mod_rewrite.c>", Opener, 1},
+        {"Configuration", "</IfModule>", Closer, 1},
+        {"Configuration", "server {", Opener, 1},
+        {"Plain Text", "{", None, 0},
+    };
+    auto bundles = shippedBundles();
+    std::map<std::string, std::unique_ptr<HVParser>> parsers;
+    for (const auto& test : cases) {
+        SCOPED_TRACE(std::string(test.bundle) + ": " + test.line);
+        const ShippedBundle* bundle = bundleNamed(bundles, test.bundle);
+        ASSERT_TRUE(bundle);
+        auto& parser = parsers[test.bundle];
+        if (!parser)
+            parser = std::make_unique<HVParser>(nullptr, bundle->syntax);
+        std::u16string line = HVUnicode::utf16(test.line);
+        HVFoldState state = parser->foldStateForLine(line);
+        EXPECT_EQ(foldStateName(state), foldStateName(test.state));
+        EXPECT_EQ(parser->foldStepForLine(line, state), test.step);
+    }
+}
+
+// The program reads them as the checks above do: every bundle loads without a complaint,
+// claims what its Info.plist says, finds the languages it embeds and keeps every navigation
+// item.
+TEST(HVShippedBundles, TheRepositoryLoadsEveryBundleWhole) {
+    HVIsolatedPreferences preferences;
+    HVTemporaryDirectory userData;
+    HVScopedEnvironment dataHome("XDG_DATA_HOME", userData.path());
+    HVCodeNavParser::registerWithBundles();
+    HVBundleRepository repository;
+    auto shipped = shippedBundles();
+    auto bundles = repository.bundles();
+    EXPECT_EQ(bundles.size(), shipped.size());
+    for (const auto& error : repository.loadErrors())
+        ADD_FAILURE() << error.fullDescription();
+    for (const auto& bundle : bundles) {
+        SCOPED_TRACE(bundle->title());
+        const ShippedBundle* files = bundleNamed(shipped, bundle->title());
+        ASSERT_TRUE(files);
+        for (const auto& error : bundle->loadErrors())
+            ADD_FAILURE() << error.fullDescription();
+        ASSERT_TRUE(bundle->parser());
+        EXPECT_EQ(bundle->identifier(), stringOr(files->syntax, "format-id"));
+        EXPECT_EQ(repository.bundleForIdentifier(bundle->identifier()), bundle);
+        EXPECT_EQ(bundle->fileTypes(), claimedExtensions(*files));
+        for (const auto& extension : bundle->fileTypes())
+            EXPECT_EQ(repository.bundleForFileCategory(nullptr, extension), bundle) << extension;
+
+        auto* navigation = dynamic_cast<HVCodeNavParser*>(bundle->codeNavParser());
+        ASSERT_TRUE(navigation);
+        EXPECT_EQ(navigation->searches().size(), files->codenav->array()->size());
+
+        if (auto* markup = dynamic_cast<HVTagBasedParser*>(bundle->parser().get())) {
+            for (const auto& [tag, language] : markup->embedded())
+                EXPECT_TRUE(language.parser.lock()) << language.identifier;
+            EXPECT_FALSE(markup->subparsers().empty());
+        }
+    }
+}
