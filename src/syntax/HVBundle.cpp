@@ -163,12 +163,8 @@ void HVBundle::loadParser() {
     } else if (type && *type == "keyword") {
         parser = std::make_shared<HVKeywordBasedParser>(this, *syntax);
     } else {
+        // Any other kind of definition folds but paints nothing.
         parser = std::make_shared<HVParser>(this, *syntax);
-        addLoadError(HVBundleDefinitionError,
-                     "The syntax definition of " + quoted(m_path) + " has " +
-                         (type ? "the unknown \"format-type\" " + quoted(*type)
-                               : std::string("no \"format-type\"")) +
-                         ": it folds but paints nothing.");
     }
     for (const HVError& problem : parser->loadErrors())
         addLoadError(HVBundleDefinitionError, "In the syntax definition of " + quoted(m_path) +
@@ -303,12 +299,7 @@ bool HVBundle::writeContents(const std::string& target, const std::string& resou
     for (const auto& category : m_fileCategories)
         categories.emplace_back(category->title());
     info["file-categories"] = std::move(categories);
-    // Written back too, so that saving an edited bundle does not show a hidden language or
-    // lose its help text.
-    if (m_hideInList)
-        info["hide-in-list"] = true;
-    if (!m_tooltip.empty())
-        info["tooltip"] = m_tooltip;
+    // "hide-in-list" and "tooltip" belong to the shipped bundle and are not written.
     auto write = [&](const HVPlistValue& plist, std::string_view file) {
         return HVPropertyList::writeToFile(plist,
                                            HVFileSystem::appendingPathComponent(contents, file),

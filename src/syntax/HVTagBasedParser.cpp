@@ -525,12 +525,7 @@ HVPlistValue HVTagBasedParser::plistRepresentation() const {
         }
         dictionary["embedded"] = std::move(embedded);
     }
-    // Written back too, so that saving an edited markup bundle keeps its dialects.
-    if (!m_embeddedElementIdentifiers.empty()) {
-        HVPlistValue::Array elements;
-        for (const std::string& identifier : m_embeddedElementIdentifiers)
-            elements.emplace_back(identifier);
-        dictionary["embedded-elements"] = std::move(elements);
-    }
+    // "embedded-elements" is not written: the dialects a markup lends its tags to are part of
+    // the shipped definition.
     return plist;
 }
