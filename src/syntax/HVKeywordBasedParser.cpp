@@ -392,7 +392,10 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
             q = findQuote(text, p, end);
         if (c.found() && c.range.location < p)
             c = p < end ? findComment(text, p, end, searches) : CommentMatch();
-        k = p < end ? findKeywordCharacter(text, p, end) : kNotFound;
+        // A keyword character still ahead stays the next one, and none ahead stays none: a
+        // text with few of them is not searched to its end after every token.
+        if (k != kNotFound && k < p)
+            k = p < end ? findKeywordCharacter(text, p, end) : kNotFound;
     }
     return {};
 }
