@@ -1,5 +1,6 @@
 #include "HVApplicationController.h"
 
+#include "HVCodeNavParser.h"
 #include "HVDocumentWindow.h"
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
@@ -25,6 +26,8 @@ HVApplicationController::HVApplicationController()
     : m_dispatcher(std::make_unique<HVQtDispatcher>()),
       m_userInterface(std::make_shared<HVQtUserInterface>()),
       m_clipboard(std::make_unique<HVQtClipboard>()) {
+    // Language bundles build their code navigation once they load.
+    HVCodeNavParser::registerWithBundles();
     HVUserInterface::setShared(m_userInterface);
     HVClipboard::setGeneral(m_clipboard.get());
     HVDocumentController::sharedController().setPresenter(this);

@@ -168,9 +168,13 @@ void HVDocumentWindow::syncTabs() {
         m_tabBar->setCurrentIndex(m_multi->windowController().selectedTabIndex());
     }
     if (HVEditorWidget* editor = activeEditor()) {
-        // A message about another tab does not stay when this one comes forward.
-        if (m_stack->currentWidget() != editor)
+        // A message about another tab does not stay when this one comes forward, but this
+        // one's own warning does.
+        if (m_stack->currentWidget() != editor) {
             m_statusBar->clearMessage();
+            if (const auto& warning = activeFileDocument()->readingWarning())
+                m_statusBar->showWarning(*warning);
+        }
         m_stack->setCurrentWidget(editor);
         if (isActiveWindow())
             editor->setFocus();

@@ -1,6 +1,8 @@
 #include "HVFileDocument.h"
 
 #include "Defaults.h"
+#include "HVBundle.h"
+#include "HVBundleRepository.h"
 #include "HVDispatcher.h"
 #include "HVFile.h"
 #include "HVFileDocumentDelegate.h"
@@ -69,6 +71,12 @@ HVTextViewModel* HVFileDocument::viewWithSuggestedFrame() {
 
 void HVFileDocument::makeView() {
     m_textView = std::make_unique<HVTextViewModel>();
+    // A language stored for the file wins over the one its name suggests.
+    if (auto stored = fileConfigurationValueForKey(HVFileBundleKey); stored && stored->string()) {
+        if (auto bundle =
+                HVBundleRepository::sharedRepository().bundleForBundleIdentifier(*stored->string()))
+            m_bundle = std::move(bundle);
+    }
     m_textView->undoManager().addChangeObserver([this](HVUndoManager::Change change) {
         switch (change) {
         case HVUndoManager::Change::Done:
@@ -178,7 +186,9 @@ bool HVFileDocument::reloadContentsFromFile(const std::string& path, const std::
         return false;
     }
     m_encoding = wanted;
+    m_readingWarning.reset();
     if (warning.is(HVErrorDomain, HVEncodingWarningCode)) {
+        m_readingWarning = warning;
         if (HVStatusBar* bar = statusBar())
             bar->showWarning(warning);
     }
@@ -199,21 +209,29 @@ void HVFileDocument::reloadContentsFromString(std::u16string_view text,
 }
 
 void HVFileDocument::setFileName(const std::string& newName) {
-    std::string oldKey = configurationPath();
     bool hadName = !fileName().empty();
+    std::string oldKey = m_configurationKey;
     HVDocument::setFileName(newName);
-    if (hadName && !keepsSettingsForAllFiles()) {
+    m_configurationKey = configurationPath();
+    if (hadName && !keepsSettingsForAllFiles() && m_configurationKey != oldKey) {
         // The per-file settings follow the file to its new name.
-        std::string newKey = configurationPath();
         auto files = m_localConfiguration.find(kFilesKey);
-        if (newKey != oldKey && files != m_localConfiguration.end() && files->second.dictionary()) {
+        if (files != m_localConfiguration.end() && files->second.dictionary()) {
             auto* dictionary = files->second.dictionary();
             if (auto it = dictionary->find(oldKey); it != dictionary->end()) {
                 HVPlistValue moved = std::move(it->second);
                 dictionary->erase(it);
-                dictionary->insert_or_assign(newKey, std::move(moved));
+                dictionary->insert_or_assign(m_configurationKey, std::move(moved));
             }
         }
+    }
+    // The language follows the extension unless the user chose one.
+    std::string extension = HVFileSystem::pathExtension(newName);
+    if (!extension.empty() && !m_customBundle) {
+        auto bundle =
+            HVBundleRepository::sharedRepository().bundleForFileCategory(nullptr, extension);
+        if (bundle && bundle != m_bundle)
+            useBundle(std::move(bundle));
     }
 }
 
@@ -374,12 +392,28 @@ void HVFileDocument::filePathDidChange() {
         m_delegate->documentNeedsRefresh(this);
 }
 
+void HVFileDocument::useBundle(std::shared_ptr<HVBundle> bundle) {
+    m_bundle = std::move(bundle);
+    setConfigurationValue(HVPlistValue(m_bundle->bundleIdentifier()), HVFileBundleKey,
+                          configurationPath());
+    if (HVStatusBar* bar = statusBar())
+        bar->setLanguageName(m_bundle->title());
+}
+
+void HVFileDocument::chooseBundle(std::shared_ptr<HVBundle> bundle) {
+    if (!bundle)
+        return;
+    m_customBundle = true;
+    useBundle(std::move(bundle));
+}
+
 void HVFileDocument::activate() {
     if (HVStatusBar* bar = statusBar()) {
         viewWithSuggestedFrame();
         if (auto name = HVFileEncodings::stringFromEncoding(encoding()))
             bar->setEncodingName(*name);
         bar->setLineBreakName(HVLineBreaks::nameForType(m_lineBreakType));
+        bar->setLanguageName(m_bundle ? m_bundle->title() : std::string());
         HVRange selection = m_textView->selectedRange();
         const HVTextBuffer& text = m_textView->textStorage();
         std::size_t line = text.lineNumberForIndex(selection.location);

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+class HVBundle;
 class HVFile;
 class HVFileDocumentDelegate;
 class HVStatusBar;
@@ -102,6 +103,15 @@ public:
     HVFileDocument* activeDocument() override { return this; }
     bool isMultiFile() const override { return false; }
 
+    // The warning of the last reading (a fallback decoding), shown again whenever the
+    // document comes forward.
+    const std::optional<HVError>& readingWarning() const { return m_readingWarning; }
+
+    // The language of the file: chosen by the file name's extension, or by the user.
+    const std::shared_ptr<HVBundle>& bundle() const { return m_bundle; }
+    // The user's choice, which later renames do not change.
+    void chooseBundle(std::shared_ptr<HVBundle> bundle);
+
     bool saving() const { return m_saving; }
     bool ignoreNextChangeCleared() const { return m_ignoreNextChangeCleared; }
     bool saveForClose() const { return m_saveForClose; }
@@ -118,15 +128,20 @@ private:
     void makeView();
     void reallyReopenUsingEncoding(HVStringEncoding encoding);
     void setFile(std::shared_ptr<HVFile> file);
+    void useBundle(std::shared_ptr<HVBundle> bundle);
 
     std::shared_ptr<HVFile> m_file;
     HVFileDocumentDelegate* m_delegate = nullptr;
     std::unique_ptr<HVTextViewModel> m_textView;
+    std::shared_ptr<HVBundle> m_bundle;
     HVPlistValue::Dictionary m_localConfiguration;
     std::string m_cachedUUID;
+    // The key of the per-file settings under the current name.
+    std::string m_configurationKey;
     HVStringEncoding m_encoding = HVNoStringEncoding;
     HVLineBreaks::Type m_lineBreakType;
     std::optional<HVError> m_saveWarning;
+    std::optional<HVError> m_readingWarning;
     bool m_customBundle = false;
     bool m_ignoreNextChangeCleared = false;
     bool m_saving = false;

@@ -1,3 +1,5 @@
+#include "HVBundle.h"
+#include "HVBundleRepository.h"
 #include "HVDocumentsTestSupport.h"
 #include "HVFile.h"
 #include "HVFileSystem.h"
@@ -281,4 +283,28 @@ TEST_F(FileDocument, ClosingPostsWillClose) {
             "HVFileWillClose", open.document, [&](const HVNotification&) { ++closes; }));
     open.window->windowController().closeDocument(open.document);
     EXPECT_EQ(closes, 1);
+}
+
+TEST_F(FileDocument, TheLanguageFollowsTheExtensionUntilTheUserChoosesOne) {
+    std::string path = dir.write("site/style.css", "p { color: red }");
+    OpenFile open(path);
+    ASSERT_NE(open.document->bundle(), nullptr);
+    EXPECT_EQ(open.document->bundle()->identifier(), "text.css");
+    EXPECT_EQ(open.document->fileConfigurationValueForKey("HVFileBundle"),
+              HVPlistValue(open.document->bundle()->bundleIdentifier()));
+    open.document->activate();
+    EXPECT_EQ(open.statusBar().languageName, open.document->bundle()->title());
+
+    std::string renamed = dir.pathFor("site/app.js");
+    ASSERT_EQ(::rename(path.c_str(), renamed.c_str()), 0);
+    open.document->file()->setPath(renamed);
+    EXPECT_EQ(open.document->bundle()->identifier(), "text.js");
+
+    auto markup = HVBundleRepository::sharedRepository().bundleForIdentifier("text.html");
+    open.document->chooseBundle(markup);
+    std::string again = dir.pathFor("site/app.py");
+    ASSERT_EQ(::rename(renamed.c_str(), again.c_str()), 0);
+    open.document->file()->setPath(again);
+    EXPECT_EQ(open.document->bundle(), markup) << "a language chosen by hand stays";
+    EXPECT_EQ(open.statusBar().languageName, markup->title());
 }
