@@ -90,30 +90,6 @@ int HVCommandLineTool::info(const std::vector<std::string>& paths) {
     return status;
 }
 
-namespace {
-
-// The rule of HVLineBreaks::switchLineBreaks (every CR LF pair, lone CR and lone LF becomes the
-// line break) for a line break of one character, done in place: the text only shrinks, and a
-// large file is not copied.
-void unifyLineBreaks(std::u16string& text, char16_t lineBreak) {
-    std::size_t out = 0;
-    const std::size_t size = text.size();
-    for (std::size_t i = 0; i < size; ++i) {
-        char16_t c = text[i];
-        if (c == u'\r') {
-            if (i + 1 < size && text[i + 1] == u'\n')
-                ++i;
-            c = lineBreak;
-        } else if (c == u'\n') {
-            c = lineBreak;
-        }
-        text[out++] = c;
-    }
-    text.resize(out);
-}
-
-} // namespace
-
 std::optional<HVCommandLineTool::LoadedFile> HVCommandLineTool::load(const std::string& path) {
     HVStringEncoding encoding = HVNoStringEncoding;
     HVError error;
@@ -143,15 +119,7 @@ std::optional<HVCommandLineTool::LoadedFile> HVCommandLineTool::load(const std::
     }
     // Line breaks of the preferred kind, as the editor loads text; a text that has only that
     // kind already is kept as it is, which spares a copy of a large file.
-    HVLineBreaks::Type preferred = HVLineBreaks::preferredType();
-    HVLineBreaks::Kinds kinds = HVLineBreaks::kindsInText(*text);
-    bool converted = preferred == HVLineBreaks::Unix  ? !kinds.cr && !kinds.crlf
-                     : preferred == HVLineBreaks::Mac ? !kinds.lf && !kinds.crlf
-                                                      : !kinds.lf && !kinds.cr;
-    if (!converted && preferred == HVLineBreaks::DOS)
-        *text = HVLineBreaks::switchLineBreaks(*text, HVLineBreaks::stringForType(preferred));
-    else if (!converted)
-        unifyLineBreaks(*text, HVLineBreaks::stringForType(preferred).front());
+    HVLineBreaks::switchLineBreaksInPlace(*text, HVLineBreaks::preferredType());
     return LoadedFile{std::move(bundle), std::move(*text)};
 }
 
@@ -203,8 +171,8 @@ int HVCommandLineTool::highlight(const std::vector<std::string>& arguments) {
         return 1;
     HVParser& parser = *file->bundle->parser();
     parser.setTheme(theme);
-    HVTextBuffer buffer(file->text);
-    file->text = std::u16string();
+    HVTextBuffer buffer;
+    buffer.adoptString(std::move(file->text));
     HVSyntaxHighlighting::highlightText(buffer, parser, *theme);
 
     if (format == "runs")

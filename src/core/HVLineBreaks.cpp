@@ -70,6 +70,34 @@ std::u16string HVLineBreaks::switchLineBreaks(std::u16string_view text,
     return result;
 }
 
+void HVLineBreaks::switchLineBreaksInPlace(std::u16string& text, Type type) {
+    Kinds kinds = kindsInText(text);
+    bool uniform = type == Mac   ? !kinds.lf && !kinds.crlf
+                   : type == DOS ? !kinds.lf && !kinds.cr
+                                 : !kinds.cr && !kinds.crlf;
+    if (uniform)
+        return;
+    if (type == DOS) {
+        text = switchLineBreaks(text, stringForType(type));
+        return;
+    }
+    const char16_t lineBreak = type == Mac ? u'\r' : u'\n';
+    std::size_t out = 0;
+    const std::size_t size = text.size();
+    for (std::size_t i = 0; i < size; ++i) {
+        char16_t c = text[i];
+        if (c == u'\r') {
+            if (i + 1 < size && text[i + 1] == u'\n')
+                ++i;
+            c = lineBreak;
+        } else if (c == u'\n') {
+            c = lineBreak;
+        }
+        text[out++] = c;
+    }
+    text.resize(out);
+}
+
 HVLineBreaks::Kinds HVLineBreaks::kindsInText(std::u16string_view text) {
     Kinds kinds;
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -24,6 +24,11 @@ public:
                                            std::u16string_view lineBreak = {},
                                            std::string_view name = {});
 
+    // The same rule applied to a text in place: a text that holds only line breaks of the type
+    // is left untouched, and one-character types never grow the text, so a large file is not
+    // copied.
+    static void switchLineBreaksInPlace(std::u16string& text, Type type);
+
     // Which kinds of line break occur in a text.
     struct Kinds {
         bool lf = false;

@@ -297,6 +297,20 @@ public:
         return {m_blocks[b].data() + (from - start), to - from};
     }
 
+    // Takes the characters of a whole text into an empty text without copying a large one:
+    // its blocks are slices of the string's own storage.
+    void adopt(std::u16string&& text) {
+        std::size_t n = text.size();
+        if (n <= 4 * m_target) {
+            replace(0, 0, text);
+            return;
+        }
+        auto holder = std::make_shared<std::u16string>(std::move(text));
+        std::shared_ptr<char16_t[]> shared(holder, holder->data());
+        place(0, 0, shared, n);
+        m_length = n;
+    }
+
     // Replaces [from, to) by text, which must not lie in a block.
     void replace(std::size_t from, std::size_t to, std::u16string_view text) {
         std::size_t removed = to - from;
@@ -1321,6 +1335,27 @@ void HVTextBuffer::replaceCharacters(HVRange range, std::u16string_view text,
 }
 void HVTextBuffer::setString(std::u16string_view text) {
     replaceCharacters({0, length()}, text, nullptr);
+}
+
+void HVTextBuffer::adoptString(std::u16string&& text) {
+    Storage& s = *m_storage;
+    beginEditing();
+    std::size_t oldLength = length();
+    if (oldLength > 0)
+        replaceCharacters({0, oldLength}, u"", nullptr);
+    if (!text.empty()) {
+        // The steps of an insertion into the empty text, with the characters taken over.
+        s.collectIfNeeded();
+        const InternedSet* set = s.intern(nullptr);
+        std::u16string_view view = text;
+        auto starts = s.lineStartsFor(0, 0, view);
+        s.lineStarts.splice(0, 1, view.size(), starts.data(), starts.size());
+        s.replaceRuns(0, 0, view.size(), set, 0);
+        std::size_t size = text.size();
+        s.text.adopt(std::move(text));
+        s.record(HVTextEdit::Characters, {0, 0}, size);
+    }
+    endEditing();
 }
 
 void HVTextBuffer::beginEditing() {

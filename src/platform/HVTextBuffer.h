@@ -90,6 +90,9 @@ public:
     void replaceCharacters(HVRange range, std::u16string_view text,
                            const HVAttributesRef& attributes);
     void setString(std::u16string_view text);
+    // Replaces the whole text by the string, taking over its storage instead of copying it:
+    // the way to load a large file.
+    void adoptString(std::u16string&& text);
     // Changes between these two calls are reported once, at the outermost endEditing().
     void beginEditing();
     void endEditing();

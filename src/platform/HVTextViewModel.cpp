@@ -218,6 +218,17 @@ void HVTextViewModel::setString(std::u16string_view text) {
     m_selfEditing = true;
     m_storage->setString(text);
     m_selfEditing = false;
+    textReplaced();
+}
+
+void HVTextViewModel::adoptString(std::u16string&& text) {
+    m_selfEditing = true;
+    m_storage->adoptString(std::move(text));
+    m_selfEditing = false;
+    textReplaced();
+}
+
+void HVTextViewModel::textReplaced() {
     m_typing.reset();
     undoManager().removeAllActions();
     m_lastChange = {0, m_storage->length()};

@@ -43,6 +43,8 @@ public:
     // Replaces the whole text without undo: forgets every undo step and puts the caret at 0.
     // Neither asks nor tells the delegate about the change.
     virtual void setString(std::u16string_view text);
+    // The same, taking over the string's storage: the way to show a large file.
+    void adoptString(std::u16string&& text);
 
     // The selection. setSelectedRange() clips the range to the text and widens it over a
     // CR LF pair or surrogate pair that an end would split; the anchor becomes its start.
@@ -193,6 +195,8 @@ private:
     void applyChange(HVRange range, std::u16string_view text, HVRange selectionAfter,
                      std::string_view actionName, bool typing);
     void select(std::size_t anchor, std::size_t head, Cause cause = Cause::Other);
+    // After the whole text was replaced without undo.
+    void textReplaced();
     std::vector<std::shared_ptr<ViewObserver>> viewObservers() const;
     void selectCaret(std::size_t position, Cause cause = Cause::Other);
     void extendTo(std::size_t head, Cause cause = Cause::Other);

@@ -280,6 +280,7 @@ HVKeywordBasedParser::rangeOfCommentInRange(std::u16string_view text, HVRange ra
 }
 
 const HVKeyword* HVKeywordBasedParser::keywordForWord(std::u16string_view word) {
+    // The cache is keyed by the word as written, so a word met before costs no lower-casing.
     CachedWord* cached = nullptr;
     if (word.size() <= kCachedWordLength) {
         if (m_wordCache.empty())
@@ -289,15 +290,21 @@ const HVKeyword* HVKeywordBasedParser::keywordForWord(std::u16string_view word) 
         if (cached->used && cached->word == word)
             return cached->keyword;
     }
+    std::u16string_view key = word;
+    if (!m_caseSensitive) {
+        m_lowercaseWord.clear();
+        hvsyntax::appendLowercase(m_lowercaseWord, word);
+        key = m_lowercaseWord;
+    }
     const HVKeyword* keyword = nullptr;
-    if (word.size() <= m_longestKeyword) {
-        auto it = m_keywords.find(word);
+    if (key.size() <= m_longestKeyword) {
+        auto it = m_keywords.find(key);
         if (it != m_keywords.end())
             keyword = &it->second;
     }
     if (!keyword) {
         for (const auto& candidate : m_regexKeywords) {
-            if (candidate.matchesWholeWord(word)) {
+            if (candidate.matchesWholeWord(key)) {
                 keyword = &candidate;
                 break;
             }
@@ -318,13 +325,7 @@ void HVKeywordBasedParser::Painter::paint(const HVAttributesRef& attributes, HVR
 std::size_t HVKeywordBasedParser::paintWord(std::u16string_view text, std::size_t start,
                                             std::size_t end, const Painter& painter) {
     std::size_t wordEnd = m_oppositeCharacters.find(text, start, end);
-    std::u16string_view word = text.substr(start, wordEnd - start);
-    if (!m_caseSensitive) {
-        m_lowercaseWord.clear();
-        hvsyntax::appendLowercase(m_lowercaseWord, word);
-        word = m_lowercaseWord;
-    }
-    const HVKeyword* keyword = keywordForWord(word);
+    const HVKeyword* keyword = keywordForWord(text.substr(start, wordEnd - start));
     if (keyword && keyword->attributesRef())
         painter.paint(keyword->attributesRef(), {start, wordEnd - start});
     return wordEnd;

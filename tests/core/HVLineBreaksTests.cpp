@@ -40,3 +40,18 @@ TEST(HVLineBreaks, KindsPresent) {
     kinds = HVLineBreaks::kindsInText(u"\r");
     EXPECT_TRUE(kinds.cr);
 }
+
+TEST(HVLineBreaks, InPlaceSwitchingFollowsTheSameRule) {
+    std::u16string mixed = u"a\nb\r\nc\rd\r\r\ne\n";
+    for (auto type : {HVLineBreaks::Unix, HVLineBreaks::Mac, HVLineBreaks::DOS}) {
+        std::u16string text = mixed;
+        HVLineBreaks::switchLineBreaksInPlace(text, type);
+        EXPECT_EQ(text, HVLineBreaks::switchLineBreaks(mixed, HVLineBreaks::stringForType(type)))
+            << HVLineBreaks::nameForType(type);
+    }
+    std::u16string uniform = u"x\r\ny\r\n";
+    const char16_t* storage = uniform.data();
+    HVLineBreaks::switchLineBreaksInPlace(uniform, HVLineBreaks::DOS);
+    EXPECT_EQ(uniform, u"x\r\ny\r\n");
+    EXPECT_EQ(uniform.data(), storage) << "a text that needs nothing is not copied";
+}

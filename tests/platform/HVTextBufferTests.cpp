@@ -531,3 +531,29 @@ TEST(HVTextBuffer, ContiguousRangesWithinAndAcrossBlocks) {
     EXPECT_EQ(whole, text);
     EXPECT_EQ(small.string().data(), whole.data()) << "asked again without a change: no copy";
 }
+
+TEST(HVTextBuffer, AdoptingAStringTakesItsStorageAndEditsLikeAnyText) {
+    std::u16string text;
+    for (int i = 0; i < 20000; ++i)
+        text += u"line " + std::u16string(1, char16_t(u'a' + i % 26)) + u"\r\n";
+    std::u16string expected = text;
+    const char16_t* storage = text.data();
+    HVTextBuffer buffer(u"old text\n");
+    buffer.addAttribute("x", true, {0, 3});
+    std::vector<HVTextEdit> edits;
+    buffer.addObserver([&](const HVTextEdit& edit) { edits.push_back(edit); });
+    buffer.adoptString(std::move(text));
+    ASSERT_EQ(edits.size(), 1u) << "one change, reported once";
+    EXPECT_EQ(edits[0].editedRange, HVMakeRange(0, expected.size()));
+    EXPECT_EQ(edits[0].changeInLength, std::ptrdiff_t(expected.size()) - 9);
+    EXPECT_EQ(buffer.contiguousRange({0, 7}).data(), storage) << "the characters were not copied";
+    EXPECT_EQ(buffer.string(), expected);
+    EXPECT_EQ(buffer.lineCount(), 20001u);
+    EXPECT_EQ(buffer.rangeOfLine(19999), HVMakeRange(19999 * 8, 8));
+    EXPECT_EQ(buffer.runCount(), 1u);
+    EXPECT_FALSE(buffer.attribute("x", 0).has_value());
+    buffer.replaceCharacters({80000, 0}, u"\nnew");
+    expected.insert(80000, u"\nnew");
+    EXPECT_EQ(buffer.string(), expected);
+    EXPECT_EQ(buffer.lineCount(), 20002u);
+}

@@ -192,7 +192,14 @@ bool HVFileDocument::reloadContentsFromFile(const std::string& path, const std::
         if (HVStatusBar* bar = statusBar())
             bar->showWarning(warning);
     }
-    reloadContentsFromString(*text, actionName);
+    if (actionName.empty()) {
+        // A plain load takes the decoded text over without a copy, which counts for large files.
+        viewWithSuggestedFrame();
+        HVLineBreaks::switchLineBreaksInPlace(*text, m_lineBreakType);
+        m_textView->adoptString(std::move(*text));
+    } else {
+        reloadContentsFromString(*text, actionName);
+    }
     return true;
 }
 
