@@ -64,6 +64,32 @@ Converter openConverter(const char* name) {
     return Converter(converter);
 }
 
+// Sizes a buffer that is about to be filled, in huge pages where the kernel gives them: a large
+// file's text then costs far fewer page faults.
+template <typename String> void resizeForFilling(String& string, std::size_t size) {
+    string.reserve(size);
+    HVFileSystem::adviseHugePages(string.data(),
+                                  string.capacity() * sizeof(typename String::value_type));
+    string.resize(size);
+}
+
+// The exact length of a text in UTF-8, so that a large one is encoded without growing.
+std::size_t utf8Length(std::u16string_view text) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (c < 0x80)
+            length += 1;
+        else if (c < 0x800)
+            length += 2;
+        else if ((c & 0xFC00) == 0xD800 && i + 1 < text.size() && (text[i + 1] & 0xFC00) == 0xDC00)
+            length += 4, ++i;
+        else
+            length += 3;
+    }
+    return length;
+}
+
 std::optional<std::u16string> toUnicode(std::string_view data, const char* converterName,
                                         bool strict) {
     Converter converter = openConverter(converterName);
@@ -74,7 +100,7 @@ std::optional<std::u16string> toUnicode(std::string_view data, const char* conve
         ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
                             &status);
     std::u16string text;
-    text.resize(data.size() + 16);
+    resizeForFilling(text, data.size() + 16);
     const char* source = data.data();
     const char* sourceLimit = source + data.size();
     std::size_t produced = 0;
@@ -85,7 +111,7 @@ std::optional<std::u16string> toUnicode(std::string_view data, const char* conve
                        nullptr, true, &status);
         produced = std::size_t(target - text.data());
         if (status == U_BUFFER_OVERFLOW_ERROR) {
-            text.resize(text.size() * 2);
+            resizeForFilling(text, text.size() * 2);
             continue;
         }
         if (U_FAILURE(status))
@@ -117,7 +143,8 @@ std::optional<std::string> fromUnicode(std::u16string_view text, const HVEncodin
         bytes = "\xFF\xFE";
         produced = 2;
     }
-    bytes.resize(produced + text.size() + 16);
+    bool utf8 = info.encoding == HVUTF8StringEncoding;
+    resizeForFilling(bytes, produced + (utf8 ? utf8Length(text) : text.size()) + 16);
     const char16_t* source = text.data();
     const char16_t* sourceLimit = source + text.size();
     for (;;) {
@@ -127,7 +154,7 @@ std::optional<std::string> fromUnicode(std::u16string_view text, const HVEncodin
                          sourceLimit, nullptr, true, &status);
         produced = std::size_t(target - bytes.data());
         if (status == U_BUFFER_OVERFLOW_ERROR) {
-            bytes.resize(bytes.size() * 2);
+            resizeForFilling(bytes, bytes.size() * 2);
             continue;
         }
         if (U_FAILURE(status))

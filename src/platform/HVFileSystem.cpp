@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,8 +64,10 @@ std::optional<std::string> HVFileSystem::readFile(const std::string& path, HVErr
         return std::nullopt;
     }
     std::string bytes;
-    if (st.st_size > 0)
+    if (st.st_size > 0) {
         bytes.reserve(std::size_t(st.st_size));
+        adviseHugePages(bytes.data(), bytes.capacity());
+    }
     char buffer[1 << 16];
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -253,6 +257,16 @@ std::string HVFileSystem::executablePath() {
     if (n <= 0)
         return {};
     return std::string(buffer, std::size_t(n));
+}
+
+void HVFileSystem::adviseHugePages(const void* start, std::size_t length) {
+    constexpr std::uintptr_t huge = std::uintptr_t(2) << 20;
+    if (length < 2 * huge)
+        return;
+    auto from = (reinterpret_cast<std::uintptr_t>(start) + huge - 1) & ~(huge - 1);
+    auto to = (reinterpret_cast<std::uintptr_t>(start) + length) & ~(huge - 1);
+    if (to > from)
+        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 }
 
 std::string HVFileSystem::lastPathComponent(std::string_view path) {
