@@ -4,10 +4,13 @@
 #include "HVLocalization.h"
 #include "HVPreferences.h"
 #include "HVRegex.h"
+#include "HVTextBuffer.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 #include <unicode/ucnv.h>
 
 namespace {
@@ -371,15 +374,39 @@ HVStringEncoding HVFileEncodings::encodingForPath(const std::string& path, std::
     return defaultEncoding();
 }
 
+// Encodings make about as many UTF-16 code units as they have bytes, or fewer, so a file over a
+// text buffer's maximum length in bytes is refused before it is read; the decoded text is
+// checked again.
+static bool fitsInBuffer(std::size_t length, const std::string& path, HVError* error) {
+    if (length <= HVTextBuffer::maximumLength)
+        return true;
+    HVSetError(error, HVError::posix(EFBIG, path, "Cannot open"));
+    return false;
+}
+
+static std::optional<std::u16string> decodeToFit(std::string_view data, HVStringEncoding encoding,
+                                                 const std::string& path, HVError* error) {
+    if (!fitsInBuffer(data.size(), path, error))
+        return std::nullopt;
+    auto text = decode(data, encoding, error);
+    if (text && !fitsInBuffer(text->size(), path, error))
+        return std::nullopt;
+    return text;
+}
+
 std::optional<std::u16string> HVFileEncodings::createWithContentsOfFile(const std::string& path,
                                                                         HVStringEncoding& encoding,
                                                                         HVError* error) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        !fitsInBuffer(std::size_t(status.st_size), path, error))
+        return std::nullopt;
     auto data = HVFileSystem::readFile(path, error);
     if (!data)
         return std::nullopt;
     if (encoding == HVNoStringEncoding)
         encoding = encodingForPath(path);
-    return decode(*data, encoding, error);
+    return decodeToFit(*data, encoding, path, error);
 }
 
 std::optional<std::u16string> HVFileEncodings::createWithData(std::string_view data,
@@ -388,7 +415,7 @@ std::optional<std::u16string> HVFileEncodings::createWithData(std::string_view d
                                                               HVError* error) {
     if (encoding == HVNoStringEncoding)
         encoding = encodingForPath(path, data);
-    return decode(data, encoding, error);
+    return decodeToFit(data, encoding, path, error);
 }
 
 std::optional<std::string> HVFileEncodings::dataUsingEncoding(std::u16string_view text,

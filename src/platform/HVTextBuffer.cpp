@@ -481,13 +481,18 @@ struct NoPayload {};
 // Ascending text positions with a payload each, in blocks of at most m_max entries and, unless
 // there is only one, at least m_max / 4. An entry holds its distance from the first entry of
 // its block, and the blocks know their first position and how many entries precede them, so
-// an edit changes one block and adds to the offsets of the blocks after it.
+// an edit changes one block and adds to the offsets of the blocks after it. Offsets are 32
+// bits, which the limit on the length of a text allows, so that an entry of a run takes 8
+// bytes: a highlighted file holds about one run for every few characters.
 template <typename Payload> class BlockedEntries {
 public:
     struct Entry {
-        std::size_t offset;
+        std::uint32_t offset;
         [[no_unique_address]] Payload payload;
     };
+    static Entry makeEntry(std::size_t offset, Payload payload) {
+        return Entry{std::uint32_t(offset), payload};
+    }
     struct Item {
         std::size_t position;
         [[no_unique_address]] Payload payload;
@@ -584,22 +589,40 @@ public:
         std::size_t base = m_bases[b];
         std::size_t i = lo <= base ? 0 : lowerIndex(block, lo - base);
         std::size_t j = hi <= base ? 0 : lowerIndex(block, hi - base);
+        // What the entries from j on move by, relative to the block's first position.
+        std::size_t shift = delta;
         if (j == 0) {
             // The whole block is behind the change.
             m_bases.add(b, delta);
             base += delta;
+            shift = 0;
         } else {
-            for (std::size_t k = j; k < block.size(); ++k)
-                block[k].offset += delta;
             m_bases.add(b + 1, delta);
+        }
+        // When the change reaches the block's first entry, the block starts at the first new
+        // item or else at the first entry that stays. The offsets are rewritten relative to
+        // that start, so that none is ever negative.
+        std::size_t start = base;
+        if (i == 0 && count > 0)
+            start = items[0].position;
+        else if (i == 0 && j < block.size())
+            start = base + block[j].offset + shift;
+        shift += base - start;
+        if (shift != 0) {
+            for (std::size_t k = j; k < block.size(); ++k)
+                block[k].offset = std::uint32_t(block[k].offset + shift);
+        }
+        if (start != base) {
+            m_bases.set(b, start);
+            base = start;
         }
         std::size_t common = std::min(count, j - i);
         for (std::size_t k = 0; k < common; ++k)
-            block[i + k] = Entry{items[k].position - base, items[k].payload};
+            block[i + k] = makeEntry(items[k].position - base, items[k].payload);
         if (count > common) {
             block.insert(block.begin() + std::ptrdiff_t(i + common), count - common, Entry{});
             for (std::size_t k = common; k < count; ++k)
-                block[i + k] = Entry{items[k].position - base, items[k].payload};
+                block[i + k] = makeEntry(items[k].position - base, items[k].payload);
         } else if (j - i > common) {
             block.erase(block.begin() + std::ptrdiff_t(i + common),
                         block.begin() + std::ptrdiff_t(j));
@@ -616,7 +639,7 @@ public:
         std::array<Entry, 2> entries;
         std::size_t n = 0;
         for (const Item& item : items)
-            entries.at(n++) = Entry{item.position - base, item.payload};
+            entries.at(n++) = makeEntry(item.position - base, item.payload);
         if (block.size() + n > block.capacity())
             block.reserve(m_max + entries.size());
         block.insert(block.begin() + std::ptrdiff_t(c.index + 1), entries.begin(),
@@ -844,7 +867,7 @@ private:
         }
         tail.reserve(m_max + 2);
         for (std::size_t i = cut; i < block.size(); ++i)
-            tail.push_back(Entry{block[i].offset - shift, block[i].payload});
+            tail.push_back(makeEntry(block[i].offset - shift, block[i].payload));
         block.erase(block.begin() + std::ptrdiff_t(cut), block.end());
         std::size_t base = m_bases[b] + shift;
         std::size_t count = m_counts[b] + cut;
@@ -933,7 +956,7 @@ private:
             Block& block = fresh[i];
             block.reserve(hi - lo + m_max / 8);
             for (std::size_t j = lo; j < hi; ++j)
-                block.push_back(Entry{items[j].position - base, items[j].payload});
+                block.push_back(makeEntry(items[j].position - base, items[j].payload));
             bases[i] = base;
         }
         auto at = m_blocks.begin() + std::ptrdiff_t(first);
@@ -968,9 +991,10 @@ private:
     std::vector<Block> m_spare;
 };
 
-// One interned attribute set. Runs point at these; null stands for the empty set.
+// One interned attribute set. Runs hold its id; id 0 and null stand for the empty set.
 struct InternedSet {
     HVAttributesRef attributes;
+    std::uint32_t id = 0;
     bool marked = false;
 };
 
@@ -985,7 +1009,7 @@ struct PairHash {
 } // namespace
 
 struct HVTextBuffer::Storage {
-    using Runs = BlockedEntries<const InternedSet*>;
+    using Runs = BlockedEntries<std::uint32_t>;
     using RunCursor = Runs::Cursor;
     using LineStarts = BlockedEntries<NoPayload>;
 
@@ -1001,6 +1025,9 @@ struct HVTextBuffer::Storage {
     // Equal attribute sets share one object, so runs compare by pointer. Merges and removals
     // are remembered, so painting many tokens with few styles allocates nothing per token.
     std::unordered_map<std::size_t, std::vector<std::unique_ptr<InternedSet>>> internedByHash;
+    // The set of each id, and the ids that collecting freed.
+    std::vector<const InternedSet*> setsById{nullptr};
+    std::vector<std::uint32_t> freeIds;
     std::unordered_map<const HVAttributes*, const InternedSet*> internedByObject;
     std::size_t internedCount = 0;
     std::size_t collectAt = 256;
@@ -1046,6 +1073,15 @@ struct HVTextBuffer::Storage {
         }
         auto set = std::make_unique<InternedSet>();
         set->attributes = shared ? *shared : std::make_shared<const HVAttributes>(attributes);
+        if (freeIds.empty()) {
+            // There are never more sets than runs, nor runs than characters.
+            set->id = std::uint32_t(setsById.size());
+            setsById.push_back(set.get());
+        } else {
+            set->id = freeIds.back();
+            freeIds.pop_back();
+            setsById[set->id] = set.get();
+        }
         internedByObject.emplace(set->attributes.get(), set.get());
         bucket.push_back(std::move(set));
         ++internedCount;
@@ -1075,9 +1111,9 @@ struct HVTextBuffer::Storage {
     void collectIfNeeded() {
         if (internedCount < collectAt)
             return;
-        runs.forEachPayload([](const InternedSet* set) {
-            if (set)
-                const_cast<InternedSet*>(set)->marked = true;
+        runs.forEachPayload([&](std::uint32_t id) {
+            if (id)
+                const_cast<InternedSet*>(setsById[id])->marked = true;
         });
         merges.clear();
         removals.clear();
@@ -1089,6 +1125,8 @@ struct HVTextBuffer::Storage {
                 if (set->marked)
                     return false;
                 internedByObject.erase(set->attributes.get());
+                setsById[set->id] = nullptr;
+                freeIds.push_back(set->id);
                 return true;
             });
             for (auto& set : sets)
@@ -1100,6 +1138,9 @@ struct HVTextBuffer::Storage {
     }
 
     // Runs.
+
+    static std::uint32_t idOf(const InternedSet* set) { return set ? set->id : 0; }
+    const InternedSet* setOf(RunCursor cursor) const { return setsById[runs.payload(cursor)]; }
 
     // The run that holds position, which must lie in the text.
     RunCursor runAt(std::size_t position) const {
@@ -1127,7 +1168,8 @@ struct HVTextBuffer::Storage {
         splitRun(from);
         if (to < length())
             splitRun(to);
-        runs.transform(from, to, transform);
+        auto transformIds = [&](std::uint32_t id) { return idOf(transform(setsById[id])); };
+        runs.transform(from, to, transformIds);
         runs.compact(from, to);
     }
 
@@ -1137,8 +1179,9 @@ struct HVTextBuffer::Storage {
     template <typename F>
     bool rewriteWithinRun(RunCursor cursor, std::size_t start, std::size_t end, std::size_t from,
                           std::size_t to, F& transform) {
-        const InternedSet* old = runs.payload(cursor);
-        const InternedSet* set = transform(old);
+        const InternedSet* oldSet = setOf(cursor);
+        const std::uint32_t old = idOf(oldSet);
+        const std::uint32_t set = idOf(transform(oldSet));
         if (set == old)
             return true;
         RunCursor after = cursor;
@@ -1184,8 +1227,9 @@ struct HVTextBuffer::Storage {
     }
 
     // Runs for the replacement of [from, to) of a text of oldLength by count characters.
-    void replaceRuns(std::size_t from, std::size_t to, std::size_t count, const InternedSet* set,
-                     std::size_t oldLength) {
+    void replaceRuns(std::size_t from, std::size_t to, std::size_t count,
+                     const InternedSet* interned, std::size_t oldLength) {
+        const std::uint32_t set = idOf(interned);
         std::size_t delta = count - (to - from);
         if (oldLength == 0 || (from == 0 && to == oldLength)) {
             runs.clear();
@@ -1308,7 +1352,8 @@ void HVTextBuffer::replaceCharacters(HVRange range, std::u16string_view text,
                                      const HVAttributesRef& attributes) {
     Storage& s = *m_storage;
     range = clip(range, length());
-    if (range.length == 0 && text.empty())
+    if ((range.length == 0 && text.empty()) ||
+        text.size() > maximumLength - (length() - range.length))
         return;
     // Text that lies in the blocks being edited is copied first; a few characters always are,
     // which is cheaper than asking.
@@ -1339,6 +1384,8 @@ void HVTextBuffer::setString(std::u16string_view text) {
 
 void HVTextBuffer::adoptString(std::u16string&& text) {
     Storage& s = *m_storage;
+    if (text.size() > maximumLength)
+        return;
     beginEditing();
     std::size_t oldLength = length();
     if (oldLength > 0)
@@ -1397,7 +1444,7 @@ HVAttributesRef HVTextBuffer::attributesAtIndex(std::size_t index, HVRange* effe
         std::size_t start = s.runs.position(run);
         *effectiveRange = {start, s.runEnd(run) - start};
     }
-    const InternedSet* set = s.runs.payload(run);
+    const InternedSet* set = s.setOf(run);
     return set ? set->attributes : emptyAttributes();
 }
 
@@ -1435,7 +1482,7 @@ std::optional<HVAttributeValue> HVTextBuffer::attribute(std::string_view name, s
     }
     using Cursor = Storage::RunCursor;
     auto valueOf = [&](Cursor run) -> const HVAttributeValue* {
-        const InternedSet* set = s.runs.payload(run);
+        const InternedSet* set = s.setOf(run);
         return set ? set->attributes->value(name) : nullptr;
     };
     Cursor run = s.runAt(index);
@@ -1558,7 +1605,7 @@ void HVTextBuffer::enumerateRuns(
     std::size_t start = s.runs.position(run);
     while (start < range.end()) {
         std::size_t end = s.runEnd(run);
-        const InternedSet* set = s.runs.payload(run);
+        const InternedSet* set = s.setOf(run);
         std::size_t from = std::max(start, range.location);
         std::size_t to = std::min(end, range.end());
         body({from, to - from}, set ? *set->attributes : *emptyAttributes());

@@ -84,6 +84,10 @@ public:
     // changes of attributes leave it valid, so a parser may paint while it reads.
     std::u16string_view contiguousRange(HVRange range) const;
 
+    // The longest text a buffer holds: 2^32 - 1 code units (8 GB). A change that would make
+    // the text longer is not made; files are checked against this before they are read.
+    static constexpr std::size_t maximumLength = 0xffffffff;
+
     // Editing. New characters take the attributes of the first character they replace, or of
     // the character before them when they replace nothing.
     virtual void replaceCharacters(HVRange range, std::u16string_view text);
@@ -91,7 +95,7 @@ public:
                            const HVAttributesRef& attributes);
     void setString(std::u16string_view text);
     // Replaces the whole text by the string, taking over its storage instead of copying it:
-    // the way to load a large file.
+    // the way to load a large file. A string over maximumLength leaves the text as it was.
     void adoptString(std::u16string&& text);
     // Changes between these two calls are reported once, at the outermost endEditing().
     void beginEditing();

@@ -2,9 +2,11 @@
 #include "HVFileSystem.h"
 #include "HVPreferences.h"
 #include "HVTestSupport.h"
+#include "HVTextBuffer.h"
 #include "HVUnicode.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -197,6 +199,17 @@ TEST_F(HVFileEncodingsTest, AnUnreadableFileIsAnError) {
         HVFileEncodings::createWithContentsOfFile(dir.pathFor("missing.txt"), encoding, &error));
     EXPECT_EQ(error.code(), ENOENT);
     EXPECT_FALSE(HVFileEncodings::createWithContentsOfFile(dir.path(), encoding, &error));
+}
+
+TEST_F(HVFileEncodingsTest, AFileLongerThanABufferHoldsIsRefusedBeforeItIsRead) {
+    // Sparse: it takes no room on disk, and reading it would take 4 GB of memory.
+    std::string path = dir.write("huge.txt", "");
+    ASSERT_EQ(::truncate(path.c_str(), off_t(HVTextBuffer::maximumLength) + 1), 0);
+    HVStringEncoding encoding = HVNoStringEncoding;
+    HVError error;
+    EXPECT_FALSE(HVFileEncodings::createWithContentsOfFile(path, encoding, &error));
+    EXPECT_EQ(error.code(), EFBIG);
+    EXPECT_NE(error.description().find(path), std::string::npos);
 }
 
 TEST_F(HVFileEncodingsTest, LossyEncodingWarnsAndNamesTheEncoding) {
