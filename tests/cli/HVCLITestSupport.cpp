@@ -1,11 +1,13 @@
 #include "HVCLITestSupport.h"
 
 #include "Defaults.h"
+#include "HVCommandLineTool.h"
 #include "HVFileSystem.h"
 #include "HVPropertyList.h"
 #include "HVTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sstream>
 
 void HVInstallCLITestData() {
     std::string bundles = Defaults::appSupportPathForFile("Bundles");
@@ -31,4 +33,12 @@ void HVInstallCLITestData() {
     HVFileSystem::createDirectory(themes);
     if (!HVPropertyList::writeToFile(theme, themes + "/test.cli.plist", HVPlistFormat::XML, &error))
         ADD_FAILURE() << error.fullDescription();
+}
+
+HVToolRun HVRunTool(std::vector<std::string> arguments) {
+    HVInstallCLITestData();
+    std::ostringstream out, err;
+    HVCommandLineTool tool(out, err);
+    int status = tool.run(arguments);
+    return {status, out.str(), err.str()};
 }

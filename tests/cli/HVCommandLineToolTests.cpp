@@ -1,28 +1,10 @@
+#include "HVCLITestSupport.h"
 #include "HVChildProcess.h"
-#include "HVCommandLineTool.h"
 #include "HVFileSystem.h"
 #include "HVTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/stat.h>
-
-namespace {
-
-struct Run {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Run runTool(std::vector<std::string> arguments) {
-    std::ostringstream out, err;
-    HVCommandLineTool tool(out, err);
-    int status = tool.run(arguments);
-    return {status, out.str(), err.str()};
-}
-
-} // namespace
 
 TEST(HalvetCLIInfo, ReportsEncodingLineBreaksAndLength) {
     HVIsolatedPreferences preferences;
@@ -35,7 +17,7 @@ TEST(HalvetCLIInfo, ReportsEncodingLineBreaksAndLength) {
     std::string declared = dir.write(
         "page.html",
         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">\n\xF0\xD2\xC9\n");
-    auto run = runTool({"info", lf, mixed, none, latin, utf16, declared});
+    auto run = HVRunTool({"info", lf, mixed, none, latin, utf16, declared});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, lf + "\tutf-8\tLF\t8\n" + mixed + "\tutf-8\tLF+CR+CRLF\t7\n" + none +
@@ -64,7 +46,7 @@ TEST(HalvetCLIInfo, AnswersForEveryEncodingOfTheTable) {
     for (const char* name :
          {"koi8-r", "shift-jis", "gb2312", "utf-16", "iso-8859-8-i", "macintosh"})
         arguments.push_back(HVTestDataPath(std::string("encodings/") + name + ".txt"));
-    auto run = runTool(arguments);
+    auto run = HVRunTool(arguments);
     EXPECT_EQ(run.status, 0);
     std::istringstream lines(run.out);
     std::string line;
@@ -78,9 +60,9 @@ TEST(HalvetCLIInfo, AnswersForEveryEncodingOfTheTable) {
 }
 
 TEST(HalvetCLI, UsageOnBadArguments) {
-    EXPECT_EQ(runTool({}).status, 2);
-    EXPECT_EQ(runTool({"info"}).status, 2);
-    EXPECT_NE(runTool({"frobnicate"}).err.find("usage"), std::string::npos);
+    EXPECT_EQ(HVRunTool({}).status, 2);
+    EXPECT_EQ(HVRunTool({"info"}).status, 2);
+    EXPECT_NE(HVRunTool({"frobnicate"}).err.find("usage"), std::string::npos);
 }
 
 TEST(HalvetCLI, FindsItsDataBesideTheInstalledProgram) {

@@ -1,36 +1,16 @@
 #include "HVCLITestSupport.h"
 #include "HVChildProcess.h"
-#include "HVCommandLineTool.h"
 #include "HVPreferences.h"
 #include "HVTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sstream>
-
-namespace {
-
-struct Run {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Run runTool(std::vector<std::string> arguments) {
-    HVInstallCLITestData();
-    std::ostringstream out, err;
-    HVCommandLineTool tool(out, err);
-    int status = tool.run(arguments);
-    return {status, out.str(), err.str()};
-}
-
-} // namespace
 
 TEST(HalvetCLIHighlight, RunsNameTheStyleAndTheLanguageOfEveryStyledRun) {
     HVTemporaryDirectory directory;
     //                                        0         1         2
     //                                        0123456789012345678901234
     std::string path = directory.write("a.tscript", "var x = \"s\"; // c\nif (1)\n");
-    auto run = runTool({"highlight", "--format", "runs", path});
+    auto run = HVRunTool({"highlight", "--format", "runs", path});
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "0\t3\tstorage.type\ttext.test-script\n"
@@ -42,13 +22,13 @@ TEST(HalvetCLIHighlight, RunsNameTheStyleAndTheLanguageOfEveryStyledRun) {
     // Line breaks become the preferred kind before painting, as in the editor: a file with
     // CR LF paints at the same positions.
     std::string dos = directory.write("b.tscript", "var x = \"s\"; // c\r\nif (1)\r\n");
-    EXPECT_EQ(runTool({"highlight", "--format=runs", dos}).out, run.out);
+    EXPECT_EQ(HVRunTool({"highlight", "--format=runs", dos}).out, run.out);
 }
 
 TEST(HalvetCLIHighlight, HTMLIsAStandalonePageInTheThemesColours) {
     HVTemporaryDirectory directory;
     std::string path = directory.write("p.tmarkup", "<b class=\"x\">a & b</b>\n<!-- c -->\n");
-    auto run = runTool({"highlight", "--theme", kCLITestTheme, path});
+    auto run = HVRunTool({"highlight", "--theme", kCLITestTheme, path});
     EXPECT_EQ(run.status, 0) << run.err;
     // Every run that does not look like plain text is a span styled in place; the text is
     // escaped.
@@ -70,7 +50,7 @@ TEST(HalvetCLIHighlight, HTMLIsAStandalonePageInTheThemesColours) {
 TEST(HalvetCLIHighlight, ANSIUsesTwentyFourBitColoursAndResetsAtLineEnds) {
     HVTemporaryDirectory directory;
     std::string path = directory.write("c.tscript", "if x\n/* a\nb */");
-    auto run = runTool({"highlight", "--format", "ansi", "--theme", kCLITestTheme, path});
+    auto run = HVRunTool({"highlight", "--format", "ansi", "--theme", kCLITestTheme, path});
     EXPECT_EQ(run.status, 0) << run.err;
     const std::string plain = "\x1b[0;38;2;224;224;224;48;2;16;16;16m";
     const std::string keyword = "\x1b[0;38;2;255;0;0;48;2;16;16;16;1m";
@@ -84,18 +64,18 @@ TEST(HalvetCLIOutline, OneLinePerEntryWithItsLineNumber) {
     HVTemporaryDirectory directory;
     std::string path = directory.write("o.tscript", "function a() {}\n// -----\n\nclass B {\n}\n"
                                                     "  function c() {}\n");
-    auto run = runTool({"outline", path});
+    auto run = HVRunTool({"outline", path});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "1\ta()\n2\t-\n4\tclass B\n6\tc()\n");
     // A language without code navigation lists nothing.
     std::string style = directory.write("s.tstyle", "a { color: red }\n");
-    EXPECT_EQ(runTool({"outline", style}).out, "1\ta\n");
+    EXPECT_EQ(HVRunTool({"outline", style}).out, "1\ta\n");
 }
 
 TEST(HalvetCLIHighlight, ErrorsAreClearAndEndWithStatusOne) {
     HVTemporaryDirectory directory;
     std::string unknown = directory.write("notes.unknownext", "x");
-    auto run = runTool({"highlight", unknown});
+    auto run = HVRunTool({"highlight", unknown});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "halvet-cli: " + unknown +
@@ -103,22 +83,22 @@ TEST(HalvetCLIHighlight, ErrorsAreClearAndEndWithStatusOne) {
                            "\"unknownext\"\n");
     // Extensions compare exactly, as in the editor.
     std::string capitals = directory.write("A.TSCRIPT", "x");
-    EXPECT_EQ(runTool({"outline", capitals}).status, 1);
+    EXPECT_EQ(HVRunTool({"outline", capitals}).status, 1);
     std::string bare = directory.write("Makefile", "x");
-    EXPECT_NE(runTool({"highlight", bare}).err.find("no extension"), std::string::npos);
+    EXPECT_NE(HVRunTool({"highlight", bare}).err.find("no extension"), std::string::npos);
 
-    auto missing = runTool({"highlight", directory.pathFor("missing.tscript")});
+    auto missing = HVRunTool({"highlight", directory.pathFor("missing.tscript")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("No such file"), std::string::npos) << missing.err;
 
     std::string good = directory.write("g.tscript", "var");
-    auto theme = runTool({"highlight", "--theme", "no.such.theme", good});
+    auto theme = HVRunTool({"highlight", "--theme", "no.such.theme", good});
     EXPECT_EQ(theme.status, 1);
     EXPECT_EQ(theme.err, "halvet-cli: no theme has the identifier \"no.such.theme\"\n");
-    EXPECT_EQ(runTool({"highlight", "--format", "pdf", good}).status, 2);
-    EXPECT_EQ(runTool({"highlight", "--bold", good}).status, 2);
-    EXPECT_EQ(runTool({"highlight", good, good}).status, 2);
-    EXPECT_EQ(runTool({"outline"}).status, 2);
+    EXPECT_EQ(HVRunTool({"highlight", "--format", "pdf", good}).status, 2);
+    EXPECT_EQ(HVRunTool({"highlight", "--bold", good}).status, 2);
+    EXPECT_EQ(HVRunTool({"highlight", good, good}).status, 2);
+    EXPECT_EQ(HVRunTool({"outline"}).status, 2);
 }
 
 TEST(HalvetCLIHighlight, TheProgramItselfAnswersOnItsStreams) {
@@ -153,7 +133,7 @@ TEST(HalvetCLIHighlight, LargeTextsKeepEveryCharacter) {
         text += line;
     HVTemporaryDirectory directory;
     std::string path = directory.write("big.tscript", text);
-    auto run = runTool({"highlight", path});
+    auto run = HVRunTool({"highlight", path});
     EXPECT_EQ(run.status, 0) << run.err;
     std::size_t start = run.out.find("<pre>") + 5;
     std::size_t end = run.out.rfind("</pre>");
@@ -173,17 +153,17 @@ TEST(HalvetCLIHighlight, EveryKindOfLineBreakBecomesThePreferredOne) {
     HVTemporaryDirectory directory;
     std::string path = directory.write("m.tscript", "if\r\nvar\rx\n'a'\r\n\r");
     std::string unix = directory.write("u.tscript", "if\nvar\nx\n'a'\n\n");
-    auto expected = runTool({"highlight", "--format", "runs", unix});
+    auto expected = HVRunTool({"highlight", "--format", "runs", unix});
     EXPECT_EQ(expected.out, "0\t2\tkeyword.control\ttext.test-script\n"
                             "3\t3\tstorage.type\ttext.test-script\n"
                             "9\t3\tstring.quoted.single\ttext.test-script\n");
-    EXPECT_EQ(runTool({"highlight", "--format", "runs", path}).out, expected.out);
+    EXPECT_EQ(HVRunTool({"highlight", "--format", "runs", path}).out, expected.out);
     // With the preference for CR LF every line break takes two code units.
     HVPreferences::sharedInstance().setObject("HVLineBreak", 2);
-    EXPECT_EQ(runTool({"highlight", "--format", "runs", path}).out,
+    EXPECT_EQ(HVRunTool({"highlight", "--format", "runs", path}).out,
               "0\t2\tkeyword.control\ttext.test-script\n"
               "4\t3\tstorage.type\ttext.test-script\n"
               "12\t3\tstring.quoted.single\ttext.test-script\n");
     HVPreferences::sharedInstance().setObject("HVLineBreak", 1);
-    EXPECT_EQ(runTool({"highlight", "--format", "runs", unix}).out, expected.out);
+    EXPECT_EQ(HVRunTool({"highlight", "--format", "runs", unix}).out, expected.out);
 }

@@ -331,9 +331,9 @@ TEST(HVBundleRepository, BadBundlesAreSkippedOrLoseOnlyTheDefinitionThatIsBad) {
                            std::to_string(error.code()));
     }
     std::sort(problems.begin(), problems.end());
-    EXPECT_EQ(problems, (std::vector<std::string>{"BadSyntax: 2", "BadSyntax: 2", "BadSyntax: 2",
-                                                  "Empty: 1", "Garbled: 1", "NoIdentifier: 1",
-                                                  "Unknown: 2"}))
+    EXPECT_EQ(problems,
+              (std::vector<std::string>{"BadSyntax: 2", "BadSyntax: 2", "BadSyntax: 2", "Empty: 1",
+                                        "Garbled: 1", "NoIdentifier: 1", "Unknown: 2"}))
         << "an unknown kind of definition is no error, only its bad pattern is";
 }
 

@@ -19,19 +19,7 @@ HVParser braceParser() {
 }
 
 std::string state(const HVParser& parser, std::u16string_view line) {
-    switch (parser.foldStateForLine(line)) {
-    case HVFoldState::None:
-        return "none";
-    case HVFoldState::Opener:
-        return "opener";
-    case HVFoldState::Closer:
-        return "closer";
-    case HVFoldState::Collapsed:
-        return "collapsed";
-    case HVFoldState::CloserThenOpener:
-        return "closer-then-opener";
-    }
-    return "?";
+    return HVFoldStateName(parser.foldStateForLine(line));
 }
 
 std::string regions(const HVParserRegions& found, const HVParser* expected) {

@@ -12,6 +12,7 @@
 #include "HVParser.h"
 #include "HVPropertyList.h"
 #include "HVRegex.h"
+#include "HVSyntaxTestSupport.h"
 #include "HVTagBasedParser.h"
 #include "HVTestSupport.h"
 #include "HVUnicode.h"
@@ -20,7 +21,6 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
-#include <sstream>
 
 namespace {
 
@@ -88,26 +88,6 @@ std::vector<std::string> stringsFor(const HVPlistValue& dictionary, std::string_
     return array ? stringsIn(*array) : std::vector<std::string>();
 }
 
-// The ids listed as "- `id`: ..." under the "## Style ids" heading.
-std::vector<std::string> vocabulary() {
-    std::string readme = HVReadFile(Defaults::applicationResourcesDirectory() + "/README.md");
-    std::istringstream lines(readme);
-    std::vector<std::string> ids;
-    bool inSection = false;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("## ", 0) == 0) {
-            inSection = line == "## Style ids";
-            continue;
-        }
-        if (!inSection || line.rfind("- `", 0) != 0)
-            continue;
-        std::size_t close = line.find('`', 3);
-        if (close != std::string::npos)
-            ids.push_back(line.substr(3, close - 3));
-    }
-    return ids;
-}
-
 // An id of the vocabulary, or one with a last dotted part of the bundle's own (the language).
 bool inVocabulary(const std::string& id, const std::vector<std::string>& ids) {
     auto known = [&](const std::string& candidate) {
@@ -170,22 +150,6 @@ std::vector<std::string> claimedExtensions(const ShippedBundle& bundle) {
             extensions.insert(extensions.end(), found->second.begin(), found->second.end());
     }
     return extensions.empty() ? stringsFor(bundle.info, "file-types") : extensions;
-}
-
-std::string foldStateName(HVFoldState state) {
-    switch (state) {
-    case HVFoldState::None:
-        return "none";
-    case HVFoldState::Opener:
-        return "opener";
-    case HVFoldState::Closer:
-        return "closer";
-    case HVFoldState::Collapsed:
-        return "collapsed";
-    case HVFoldState::CloserThenOpener:
-        return "closer-then-opener";
-    }
-    return "?";
 }
 
 } // namespace
@@ -272,7 +236,7 @@ TEST(HVShippedBundles, EveryPatternCompiles) {
 }
 
 TEST(HVShippedBundles, StyleIdsComeFromTheVocabulary) {
-    auto ids = vocabulary();
+    auto ids = HVStyleIdVocabulary();
     ASSERT_FALSE(ids.empty());
     for (const auto& bundle : shippedBundles()) {
         SCOPED_TRACE(bundle.name);
@@ -532,7 +496,7 @@ TEST(HVShippedBundles, FoldPatternsMarkTypicalLines) {
             parser = std::make_unique<HVParser>(nullptr, bundle->syntax);
         std::u16string line = HVUnicode::utf16(test.line);
         HVFoldState state = parser->foldStateForLine(line);
-        EXPECT_EQ(foldStateName(state), foldStateName(test.state));
+        EXPECT_EQ(HVFoldStateName(state), HVFoldStateName(test.state));
         EXPECT_EQ(parser->foldStepForLine(line, state), test.step);
     }
 }

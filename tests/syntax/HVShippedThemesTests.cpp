@@ -4,35 +4,15 @@
 #include "Defaults.h"
 #include "HVFileSystem.h"
 #include "HVPreferences.h"
+#include "HVSyntaxTestSupport.h"
 #include "HVTestSupport.h"
 #include "HVTheme.h"
 #include "HVThemeRepository.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace {
-
-// The ids listed as "- `id`: ..." under the "## Style ids" heading.
-std::vector<std::string> vocabulary() {
-    std::string readme = HVReadFile(Defaults::applicationResourcesDirectory() + "/README.md");
-    std::istringstream lines(readme);
-    std::vector<std::string> ids;
-    bool inSection = false;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("## ", 0) == 0) {
-            inSection = line == "## Style ids";
-            continue;
-        }
-        if (!inSection || line.rfind("- `", 0) != 0)
-            continue;
-        std::size_t close = line.find('`', 3);
-        if (close != std::string::npos)
-            ids.push_back(line.substr(3, close - 3));
-    }
-    return ids;
-}
 
 double luminance(const HVColor& color) {
     auto channel = [](double c) {
@@ -62,7 +42,7 @@ std::vector<std::string> shippedThemeFiles() {
 } // namespace
 
 TEST(HVShippedThemes, TheVocabularyIsListed) {
-    auto ids = vocabulary();
+    auto ids = HVStyleIdVocabulary();
     for (const char* required : {"comment",
                                  "comment.line",
                                  "comment.block",
@@ -106,7 +86,7 @@ TEST(HVShippedThemes, TheVocabularyIsListed) {
 }
 
 TEST(HVShippedThemes, EveryThemeParsesColoursEveryIdAndIsReadable) {
-    auto ids = vocabulary();
+    auto ids = HVStyleIdVocabulary();
     ASSERT_FALSE(ids.empty());
     auto files = shippedThemeFiles();
     ASSERT_GE(files.size(), 2u);

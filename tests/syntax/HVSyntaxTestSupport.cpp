@@ -10,7 +10,43 @@
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <unistd.h>
+
+std::vector<std::string> HVStyleIdVocabulary() {
+    std::string readme = HVReadFile(Defaults::applicationResourcesDirectory() + "/README.md");
+    std::istringstream lines(readme);
+    std::vector<std::string> ids;
+    bool inSection = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("## ", 0) == 0) {
+            inSection = line == "## Style ids";
+            continue;
+        }
+        if (!inSection || line.rfind("- `", 0) != 0)
+            continue;
+        std::size_t close = line.find('`', 3);
+        if (close != std::string::npos)
+            ids.push_back(line.substr(3, close - 3));
+    }
+    return ids;
+}
+
+std::string HVFoldStateName(HVFoldState state) {
+    switch (state) {
+    case HVFoldState::None:
+        return "none";
+    case HVFoldState::Opener:
+        return "opener";
+    case HVFoldState::Closer:
+        return "closer";
+    case HVFoldState::Collapsed:
+        return "collapsed";
+    case HVFoldState::CloserThenOpener:
+        return "closer-then-opener";
+    }
+    return "?";
+}
 
 std::shared_ptr<HVTheme> HVMakeTestTheme(std::initializer_list<std::string_view> styleIds) {
     HVPlistValue::Array styles;

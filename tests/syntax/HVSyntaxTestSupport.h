@@ -8,9 +8,18 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class HVTextBuffer;
 class HVTheme;
+enum class HVFoldState : int;
+
+// The style ids of the shipped data: those listed as "- `id`: ..." under the "## Style ids"
+// heading of the resources' README.md.
+std::vector<std::string> HVStyleIdVocabulary();
+
+// "none", "opener", "closer", "collapsed" or "closer-then-opener".
+std::string HVFoldStateName(HVFoldState state);
 
 // A theme that gives each of the style ids its own foreground colour, so that a painted run
 // tells which id painted it.
