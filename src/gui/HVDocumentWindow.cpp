@@ -1,6 +1,7 @@
 #include "HVDocumentWindow.h"
 
 #include "Defaults.h"
+#include "HVBundle.h"
 #include "HVDocumentController.h"
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
@@ -210,6 +211,7 @@ void HVDocumentWindow::updateStatus() {
         encoding = HVFileEncodings::defaultEncoding();
     m_statusBar->setEncodingName(HVFileEncodings::stringFromEncoding(encoding).value_or(""));
     m_statusBar->setLineBreakName(HVLineBreaks::nameForType(active->lineBreakType()));
+    m_statusBar->setLanguageName(active->bundle() ? active->bundle()->title() : std::string());
     updateTitle();
 }
 

@@ -57,3 +57,7 @@ QString HVStatusBarWidget::encodingText() const {
 QString HVStatusBarWidget::lineBreakText() const {
     return m_lineBreak->text();
 }
+
+QString HVStatusBarWidget::languageText() const {
+    return m_language->text();
+}

@@ -24,6 +24,7 @@ public:
     QString positionText() const;
     QString encodingText() const;
     QString lineBreakText() const;
+    QString languageText() const;
 
 private:
     QLabel* m_position;

@@ -95,6 +95,7 @@ TEST_F(GuiTest, TypeUndoAndSaveWritesTheBytes) {
     std::string path = dir.write("page.html", "<p>hello</p>\n");
     HVDocumentWindow* window = open(path);
     ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->statusBarWidget()->languageText(), "HTML");
     HVEditorWidget* editor = window->activeEditor();
     QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClicks(editor, "bye");
