@@ -1074,7 +1074,7 @@ struct HVTextBuffer::Storage {
         auto set = std::make_unique<InternedSet>();
         set->attributes = shared ? *shared : std::make_shared<const HVAttributes>(attributes);
         if (freeIds.empty()) {
-            // There are never more sets than runs, nor runs than characters.
+            // Collecting keeps the sets to about twice as many as the runs use.
             set->id = std::uint32_t(setsById.size());
             setsById.push_back(set.get());
         } else {
