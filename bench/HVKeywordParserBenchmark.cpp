@@ -77,6 +77,19 @@ bool bufferScales(benchmark::State& state, HVKeywordBasedParser& parser, std::u1
     return false;
 }
 
+// Paints the whole text into a fresh buffer in each iteration; only the painting is timed.
+void paintEachIteration(benchmark::State& state, HVKeywordBasedParser& parser,
+                        const std::u16string& text) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        HVTextBuffer buffer(text);
+        state.ResumeTiming();
+        parser.parseRange({0, text.size()}, buffer);
+        benchmark::DoNotOptimize(buffer.runCount());
+        state.counters["runs"] = double(buffer.runCount());
+    }
+}
+
 void paintWholeText(benchmark::State& state, bool colour, bool caseSensitive = true) {
     const std::u16string& text = scriptText();
     HVKeywordBasedParser parser(nullptr, scriptDefinition(caseSensitive));
@@ -90,14 +103,7 @@ void paintWholeText(benchmark::State& state, bool colour, bool caseSensitive = t
     parser.setTheme(theme);
     if (!bufferScales(state, parser, text))
         return;
-    for (auto _ : state) {
-        state.PauseTiming();
-        HVTextBuffer buffer(text);
-        state.ResumeTiming();
-        parser.parseRange({0, text.size()}, buffer);
-        benchmark::DoNotOptimize(buffer.runCount());
-        state.counters["runs"] = double(buffer.runCount());
-    }
+    paintEachIteration(state, parser, text);
     // Bytes of the UTF-8 file, the unit the other highlighters are measured in.
     state.SetBytesProcessed(std::int64_t(state.iterations()) *
                             std::int64_t(HVUnicode::utf8(text).size()));
@@ -124,13 +130,7 @@ void BM_PaintOneLongLine(benchmark::State& state) {
     parser.setTheme(theme);
     if (!bufferScales(state, parser, text))
         return;
-    for (auto _ : state) {
-        state.PauseTiming();
-        HVTextBuffer buffer(text);
-        state.ResumeTiming();
-        parser.parseRange({0, text.size()}, buffer);
-        benchmark::DoNotOptimize(buffer.runCount());
-    }
+    paintEachIteration(state, parser, text);
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size()));
 }
 
