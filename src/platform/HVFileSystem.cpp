@@ -30,6 +30,12 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+HVFileIdentity identityOf(const struct stat& st) {
+    return HVFileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino),
+                          std::uint64_t(st.st_size),
+                          std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 } // namespace
 
 bool HVFileSystem::exists(const std::string& path) {
@@ -51,18 +57,53 @@ bool HVFileSystem::isExecutable(const std::string& path) {
     return isRegularFile(path) && ::access(path.c_str(), X_OK) == 0;
 }
 
-std::optional<std::string> HVFileSystem::readFile(const std::string& path, HVError* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> HVFileSystem::readFile(const std::string& path, HVError* error,
+                                                  HVFileIdentity* identity,
+                                                  std::uint64_t maxSize) {
+    // Non-blocking, so that opening a named pipe with no writer cannot hang before the check
+    // below refuses it; without a controlling terminal, so that a terminal device stays
+    // someone else's.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         HVSetError(error, HVError::posix(errno, path, "Cannot open"));
         return std::nullopt;
     }
+    // The checks look at the descriptor, not the path, so that what is read is what was
+    // checked even if the path changes meanwhile.
     struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        int saved = errno;
         ::close(fd);
-        HVSetError(error, HVError::posix(EISDIR, path, "Cannot read"));
+        HVSetError(error, HVError::posix(saved, path, "Cannot read"));
         return std::nullopt;
     }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (S_ISDIR(st.st_mode)) {
+            HVSetError(error, HVError::posix(EISDIR, path, "Cannot read"));
+        } else {
+            const char* kind = S_ISFIFO(st.st_mode)   ? "a named pipe"
+                               : S_ISCHR(st.st_mode)  ? "a character device"
+                               : S_ISBLK(st.st_mode)  ? "a block device"
+                               : S_ISSOCK(st.st_mode) ? "a socket"
+                                                      : "not a plain file";
+            HVError refused(HVPlatformErrorDomain, EINVAL,
+                            "\u201C" + lastPathComponent(path) + "\u201D is " + kind +
+                                ", not a regular file.",
+                            "Only regular files can be opened. To edit the output of a "
+                            "command, save it to a file first.");
+            refused.setUserInfoValue(HVFilePathErrorKey, path);
+            HVSetError(error, std::move(refused));
+        }
+        return std::nullopt;
+    }
+    if (std::uint64_t(st.st_size) > maxSize) {
+        ::close(fd);
+        HVSetError(error, HVError::posix(EFBIG, path, "Cannot open"));
+        return std::nullopt;
+    }
+    // Reads block from here on; a regular file never waits for long.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::string bytes;
     if (st.st_size > 0) {
         bytes.reserve(std::size_t(st.st_size));
@@ -81,14 +122,32 @@ std::optional<std::string> HVFileSystem::readFile(const std::string& path, HVErr
         }
         if (n == 0)
             break;
+        // A file that grows while it is read may not pass the limit either.
+        if (bytes.size() + std::size_t(n) > maxSize) {
+            ::close(fd);
+            HVSetError(error, HVError::posix(EFBIG, path, "Cannot open"));
+            return std::nullopt;
+        }
         bytes.append(buffer, std::size_t(n));
+    }
+    if (identity) {
+        // Taken after the read, so that a change during the read shows as a change later.
+        if (::fstat(fd, &st) == 0)
+            *identity = identityOf(st);
     }
     ::close(fd);
     return bytes;
 }
 
+std::optional<HVFileIdentity> HVFileSystem::identityOfFile(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return identityOf(st);
+}
+
 bool HVFileSystem::writeFileAtomically(const std::string& requestedPath, std::string_view bytes,
-                                       HVError* error) {
+                                       HVError* error, HVFileIdentity* written) {
     // Write through a link so that the link stays a link.
     std::string path = requestedPath;
     struct stat linkStat;
@@ -147,6 +206,10 @@ bool HVFileSystem::writeFileAtomically(const std::string& requestedPath, std::st
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
+    }
+    if (written) {
+        if (auto identity = identityOfFile(path))
+            *written = *identity;
     }
     return true;
 }
@@ -241,6 +304,81 @@ std::string HVFileSystem::resolvingSymlinks(const std::string& path) {
     if (::realpath(path.c_str(), buffer))
         return buffer;
     return path;
+}
+
+std::optional<std::string> HVFileSystem::resolvingLinks(const std::string& path, HVError* error) {
+    std::string current = path;
+    // The kernel's own limit on links in one lookup.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        std::string target(std::size_t(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+        ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n < 0) {
+            HVSetError(error, HVError::posix(errno, path, "Cannot follow the link"));
+            return std::nullopt;
+        }
+        target.resize(std::size_t(n));
+        // A relative target is relative to the folder that holds the link.
+        if (target.empty() || target.front() != '/')
+            target = appendingPathComponent(deletingLastPathComponent(current), target);
+        current = std::move(target);
+    }
+    HVSetError(error, HVError::posix(ELOOP, path, "Cannot follow the link"));
+    return std::nullopt;
+}
+
+std::string HVFileSystem::canonicalPath(const std::string& path) {
+    std::string absolute = path;
+    if (absolute.empty() || absolute.front() != '/') {
+        char cwd[PATH_MAX];
+        absolute = appendingPathComponent(::getcwd(cwd, sizeof cwd) ? cwd : "/", path);
+    }
+    // The longest existing prefix is resolved by the kernel; the rest is cleaned up as text.
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= absolute.size()) {
+        std::size_t slash = absolute.find('/', start);
+        if (slash == std::string::npos)
+            slash = absolute.size();
+        std::string part = absolute.substr(start, slash - start);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(std::move(part));
+        }
+        start = slash + 1;
+    }
+    std::string clean;
+    for (const auto& part : parts)
+        clean += "/" + part;
+    if (clean.empty())
+        clean = "/";
+    char buffer[PATH_MAX];
+    if (::realpath(clean.c_str(), buffer))
+        return buffer;
+    std::string missing;
+    std::string existing = clean;
+    while (existing != "/" && !::realpath(existing.c_str(), buffer)) {
+        missing = "/" + lastPathComponent(existing) + missing;
+        existing = deletingLastPathComponent(existing);
+    }
+    std::string resolved = existing == "/" ? std::string() : std::string(buffer);
+    return resolved + missing;
+}
+
+bool HVFileSystem::isSameFile(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty())
+        return false;
+    struct stat sa, sb;
+    bool hasA = ::stat(a.c_str(), &sa) == 0, hasB = ::stat(b.c_str(), &sb) == 0;
+    if (hasA && hasB)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    if (hasA != hasB)
+        return false;
+    return canonicalPath(a) == canonicalPath(b);
 }
 
 std::string HVFileSystem::homeDirectory() {

@@ -2,11 +2,23 @@
 
 #include "HVError.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
 #include <vector>
+
+// What tells one version of a file from another: the file (device and inode), its size and
+// its modification time in nanoseconds. Another program that rewrote or replaced the file
+// changes at least one of them.
+struct HVFileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modificationTime = 0;
+    friend bool operator==(const HVFileIdentity&, const HVFileIdentity&) = default;
+};
 
 // File-system helpers that every layer shares. Paths are UTF-8; bytes travel in std::string.
 class HVFileSystem {
@@ -16,13 +28,24 @@ public:
     static bool isRegularFile(const std::string& path);
     static bool isExecutable(const std::string& path);
 
-    static std::optional<std::string> readFile(const std::string& path, HVError* error = nullptr);
+    // Reads a regular file whole. Anything else (a folder, a named pipe, a device, a socket)
+    // is refused before a byte is read, and so is a file larger than maxSize (EFBIG). The
+    // identity is that of the file the bytes came from.
+    static std::optional<std::string> readFile(const std::string& path, HVError* error = nullptr,
+                                               HVFileIdentity* identity = nullptr,
+                                               std::uint64_t maxSize = UINT64_MAX);
+    // The identity of the file at path (links followed); none when it cannot be examined.
+    static std::optional<HVFileIdentity> identityOfFile(const std::string& path);
 
-    // Replaces the file at path in one step: a temporary file in the same directory is written,
-    // synced and renamed over the old one, so a failure leaves the old file as it was. The new
-    // file keeps the old one's mode and group; a symbolic link is written through to its target.
+    // Replaces the file at path so that it holds either the old bytes or the new ones, never
+    // a mixture or a truncated file: a temporary file in the same directory is written,
+    // synced and renamed over the old one. The new file keeps the old one's mode, owner and
+    // group; a symbolic link is written through to its target. Where a rename cannot be
+    // used (the folder is not writable, or the file has other hard links) the file is
+    // rewritten in place after its old bytes were copied aside, and restored from the copy
+    // if the write fails. The identity is that of the file written.
     static bool writeFileAtomically(const std::string& path, std::string_view bytes,
-                                    HVError* error = nullptr);
+                                    HVError* error = nullptr, HVFileIdentity* written = nullptr);
 
     // Creates the directory and any missing parents; true when it exists afterwards.
     static bool createDirectory(const std::string& path, mode_t mode = 0777,
@@ -43,6 +66,16 @@ public:
 
     // The path with symbolic links resolved; the path itself when it cannot be resolved.
     static std::string resolvingSymlinks(const std::string& path);
+    // The file that a path names once every symbolic link on the way is followed (relative,
+    // absolute, chained); the final target need not exist. None, with ELOOP, for a cycle.
+    static std::optional<std::string> resolvingLinks(const std::string& path,
+                                                     HVError* error = nullptr);
+    // An absolute path without ".", ".." and doubled slashes, with links resolved as far as
+    // the path exists: two paths of one file give the same answer.
+    static std::string canonicalPath(const std::string& path);
+    // Whether two paths name one file: the same device and inode when both exist (which also
+    // joins hard links), else the same canonical path.
+    static bool isSameFile(const std::string& a, const std::string& b);
     static std::string homeDirectory();
     static std::string executablePath();
 
