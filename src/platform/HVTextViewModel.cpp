@@ -5,6 +5,7 @@
 #include "HVTextLineModel.h"
 #include "HVTextViewDelegate.h"
 #include "HVUndoManager.h"
+#include "HVUserInterface.h"
 
 #include <algorithm>
 #include <map>
@@ -297,12 +298,101 @@ std::size_t HVTextViewModel::pageSize() const {
     return m_pageSize;
 }
 
-void HVTextViewModel::setNewlineString(std::u16string_view newline) {
-    m_newline = newline;
+HVLineBreaks::Type HVTextViewModel::lineBreakType() const {
+    return m_lineBreakType;
+}
+
+bool HVTextViewModel::hasMixedLineBreaks() const {
+    return m_mixedLineBreaks;
 }
 
 const std::u16string& HVTextViewModel::newlineString() const {
     return m_newline;
+}
+
+void HVTextViewModel::adoptLineBreakType(HVLineBreaks::Type type, bool mixed) {
+    bool changed = type != m_lineBreakType || mixed != m_mixedLineBreaks;
+    m_lineBreakType = type;
+    m_mixedLineBreaks = mixed;
+    m_newline = HVLineBreaks::stringForType(type);
+    if (!changed)
+        return;
+    for (const auto& observer : viewObservers()) {
+        if (observer->lineBreakTypeChanged)
+            observer->lineBreakTypeChanged();
+    }
+}
+
+std::u16string HVTextViewModel::convertingLineBreaks(std::u16string_view text) const {
+    if (text.find_first_of(u"\r\n") == std::u16string_view::npos)
+        return std::u16string(text);
+    return HVLineBreaks::switchLineBreaks(text, m_newline);
+}
+
+void HVTextViewModel::setLineBreakType(HVLineBreaks::Type type) {
+    if (type == m_lineBreakType && !m_mixedLineBreaks)
+        return;
+    if (!refuseUnlessEditable())
+        return;
+    std::u16string_view text = string();
+    std::u16string target = HVLineBreaks::stringForType(type);
+    // Only the stretch from the first break to the last changes; the selection keeps its
+    // place among the characters around it.
+    std::size_t first = text.find_first_of(u"\r\n");
+    std::size_t last = text.find_last_of(u"\r\n");
+    auto converted = [&](std::size_t p) {
+        if (first == std::u16string_view::npos || p <= first)
+            return p;
+        std::size_t end = std::min(p, last + 1);
+        return first + HVLineBreaks::switchLineBreaks(text.substr(first, end - first), target)
+                           .size() +
+               (p - end);
+    };
+    HVRange selection = spanning(converted(m_selection.location), converted(m_selection.end()));
+    breakUndoCoalescing();
+    HVUndoManager& undo = undoManager();
+    undo.beginUndoGrouping();
+    if (first != std::u16string_view::npos) {
+        HVRange range{first, last + 1 - first};
+        std::u16string replacement =
+            HVLineBreaks::switchLineBreaks(text.substr(first, range.length), target);
+        if (!changeText(range, replacement, selection, "Set Line Break Type", false)) {
+            undo.endUndoGrouping();
+            return;
+        }
+    }
+    // After the text, so that undoing brings the type back first and an observer of the
+    // text's change already sees it.
+    registerLineBreakTypeUndo();
+    adoptLineBreakType(type, false);
+    undo.setActionName("Set Line Break Type");
+    undo.endUndoGrouping();
+}
+
+void HVTextViewModel::registerLineBreakTypeUndo() {
+    std::weak_ptr<HVTextViewModel*> self = m_self;
+    undoManager().registerUndo(
+        [self, type = m_lineBreakType, mixed = m_mixedLineBreaks] {
+            if (auto view = self.lock()) {
+                (*view)->registerLineBreakTypeUndo();
+                (*view)->adoptLineBreakType(type, mixed);
+            }
+        });
+}
+
+bool HVTextViewModel::isEditable() const {
+    return m_editable;
+}
+
+void HVTextViewModel::setEditable(bool editable) {
+    m_editable = editable;
+}
+
+bool HVTextViewModel::refuseUnlessEditable() {
+    if (m_editable)
+        return true;
+    HVUserInterface::shared().beep();
+    return false;
 }
 
 void HVTextViewModel::setTabWidth(std::size_t spaces) {
@@ -316,8 +406,10 @@ std::size_t HVTextViewModel::tabWidth() const {
 // Changing the text.
 
 void HVTextViewModel::insertText(std::u16string_view text) {
+    if (!refuseUnlessEditable())
+        return;
     // The text may be a view of our own buffer, which a delegate's change would move.
-    std::u16string own(text);
+    std::u16string own = convertingLineBreaks(text);
     text = own;
     m_insertingText = true;
     HVRange range = m_selection;
@@ -362,6 +454,8 @@ HVRange HVTextViewModel::lastChangeRange() const {
 bool HVTextViewModel::changeText(HVRange range, std::u16string_view text, HVRange selectionAfter,
                                  std::string_view actionName, bool typing) {
     range = clip(range, m_storage->length());
+    if (!refuseUnlessEditable())
+        return false;
     if (m_delegate && !m_delegate->textViewShouldChangeTextInRange(*this, range, text))
         return false;
     applyChange(range, text, selectionAfter, actionName, typing);
@@ -543,14 +637,22 @@ std::vector<std::shared_ptr<HVTextViewModel::ViewObserver>> HVTextViewModel::vie
 HVTextViewModel::ViewObserverToken
 HVTextViewModel::addSelectionObserver(std::function<void(HVRange)> observer) {
     ViewObserverToken token = m_nextViewObserver++;
-    m_viewObservers[token] = std::make_shared<ViewObserver>(ViewObserver{std::move(observer), {}});
+    m_viewObservers[token] = std::make_shared<ViewObserver>(ViewObserver{std::move(observer), {}, {}});
     return token;
 }
 
 HVTextViewModel::ViewObserverToken
 HVTextViewModel::addScrollRequestObserver(std::function<void(HVRange)> observer) {
     ViewObserverToken token = m_nextViewObserver++;
-    m_viewObservers[token] = std::make_shared<ViewObserver>(ViewObserver{{}, std::move(observer)});
+    m_viewObservers[token] = std::make_shared<ViewObserver>(ViewObserver{{}, std::move(observer), {}});
+    return token;
+}
+
+HVTextViewModel::ViewObserverToken
+HVTextViewModel::addLineBreakTypeObserver(std::function<void()> observer) {
+    ViewObserverToken token = m_nextViewObserver++;
+    m_viewObservers[token] =
+        std::make_shared<ViewObserver>(ViewObserver{{}, {}, std::move(observer)});
     return token;
 }
 
@@ -1020,7 +1122,9 @@ void HVTextViewModel::paste() {
     auto text = clipboard().string();
     if (!text || text->empty())
         return;
-    changeText(m_selection, *text, {m_selection.location + text->size(), 0}, "Paste", false);
+    std::u16string converted = convertingLineBreaks(*text);
+    changeText(m_selection, converted, {m_selection.location + converted.size(), 0}, "Paste",
+               false);
 }
 
 void HVTextViewModel::undo() {

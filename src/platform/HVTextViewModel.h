@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HVLineBreaks.h"
 #include "HVRange.h"
 
 #include <cstddef>
@@ -60,6 +61,8 @@ public:
     using ViewObserverToken = std::uint64_t;
     ViewObserverToken addSelectionObserver(std::function<void(HVRange oldRange)> observer);
     ViewObserverToken addScrollRequestObserver(std::function<void(HVRange range)> observer);
+    // After the line-break type changed (setLineBreakType(), its undo and redo).
+    ViewObserverToken addLineBreakTypeObserver(std::function<void()> observer);
     void removeViewObserver(ViewObserverToken token);
     // Asks whoever draws the view to scroll the range into view.
     void scrollRangeToVisible(HVRange range);
@@ -78,17 +81,34 @@ public:
     void setLineModel(std::unique_ptr<HVTextLineModel> lineModel);
     const HVTextLineModel& lineModel() const;
 
-    // Settings: lines moved by pageUp: and pageDown: (default 20), the text that
-    // insertNewline: types (default "\n"), and the width of an indent in spaces that
-    // insertBacktab: removes when a line starts with spaces (default 4).
+    // Settings: lines moved by pageUp: and pageDown: (default 20), and the width of an indent
+    // in spaces that insertBacktab: removes when a line starts with spaces (default 4).
     void setPageSize(std::size_t lines);
     std::size_t pageSize() const;
-    void setNewlineString(std::u16string_view newline);
-    const std::u16string& newlineString() const;
     void setTabWidth(std::size_t spaces);
     std::size_t tabWidth() const;
 
-    // Typing: replaces the selection. Consecutive typing (characters, deleteBackward:,
+    // Line breaks (Unix by default). insertNewline: types the type's break, and text that
+    // enters the view (typed, pasted, dropped) has its breaks converted to it. A text that
+    // holds several kinds is "mixed": it is left as it is, and what enters takes the type
+    // (the commonest kind), until setLineBreakType() converts the whole text.
+    HVLineBreaks::Type lineBreakType() const;
+    bool hasMixedLineBreaks() const;
+    const std::u16string& newlineString() const;
+    // What a text just loaded uses: converts nothing and registers no undo.
+    void adoptLineBreakType(HVLineBreaks::Type type, bool mixed = false);
+    // The command: every break of the text becomes the type's, as one undo step named "Set
+    // Line Break Type"; undoing it brings back the old text and type.
+    void setLineBreakType(HVLineBreaks::Type type);
+    // The text with its breaks converted to the view's type.
+    std::u16string convertingLineBreaks(std::u16string_view text) const;
+
+    // A view that is not editable refuses every change the user asks for, and beeps; changes
+    // that replace the whole text (loading) still go in.
+    bool isEditable() const;
+    void setEditable(bool editable);
+
+    // Typing: replaces the selection, its line breaks converted. Consecutive typing (characters, deleteBackward:,
     // deleteForward:, insertNewline:, insertTab: at the caret) is one undo step named
     // "Typing", until the caret moves, another command runs, anything else is registered
     // with the undo manager, or breakUndoCoalescing() is called.
@@ -205,6 +225,9 @@ private:
     void moveVertically(std::ptrdiff_t lines, bool extend);
     void replay(const std::shared_ptr<Record>& record);
     void registerRecord(const std::shared_ptr<Record>& record);
+    // Registers the return to the current line-break type.
+    void registerLineBreakTypeUndo();
+    bool refuseUnlessEditable();
     void externalEdit(HVRange editedRange, std::ptrdiff_t changeInLength);
     void deleteRange(HVRange range, std::string_view actionName, bool typing);
 
@@ -224,6 +247,7 @@ private:
     struct ViewObserver {
         std::function<void(HVRange)> selectionChanged;
         std::function<void(HVRange)> scrollRequested;
+        std::function<void()> lineBreakTypeChanged;
     };
     std::map<ViewObserverToken, std::shared_ptr<ViewObserver>> m_viewObservers;
     ViewObserverToken m_nextViewObserver = 1;
@@ -237,8 +261,11 @@ private:
     std::size_t m_head = 0;
     std::optional<double> m_goal;
     std::size_t m_pageSize = 20;
+    HVLineBreaks::Type m_lineBreakType = HVLineBreaks::Unix;
+    bool m_mixedLineBreaks = false;
     std::u16string m_newline = u"\n";
     std::size_t m_tabWidth = 4;
+    bool m_editable = true;
 
     std::shared_ptr<Record> m_typing;
     std::uint64_t m_typingStamp = 0;

@@ -1,4 +1,5 @@
 #include "HVClipboard.h"
+#include "HVScriptedUserInterface.h"
 #include "HVTextBuffer.h"
 #include "HVTextLineModel.h"
 #include "HVTextViewDelegate.h"
@@ -345,7 +346,7 @@ TEST(HVTextViewModel, InsertingNewlinesTabsAndOutdenting) {
         {u"a|b", "insertBacktab:", u"a|b"},
     });
     HVTextViewModel view;
-    view.setNewlineString(u"\r\n");
+    view.adoptLineBreakType(HVLineBreaks::DOS);
     load(view, u"a|b");
     view.doCommandBySelector("insertNewline:");
     EXPECT_EQ(show(view), "a\\r\\n|b");
@@ -354,6 +355,90 @@ TEST(HVTextViewModel, InsertingNewlinesTabsAndOutdenting) {
     view.doCommandBySelector("insertBacktab:");
     EXPECT_EQ(show(view), "  a|b");
     EXPECT_EQ(view.undoManager().undoActionName(), "Outdent");
+}
+
+TEST(HVTextViewModel, LineBreaksThatEnterTakeTheViewsType) {
+    HVMemoryClipboard clipboard;
+    for (auto [type, mixed] : {std::pair{HVLineBreaks::DOS, false}, std::pair{HVLineBreaks::DOS, true},
+                               std::pair{HVLineBreaks::Mac, false}}) {
+        HVTextViewModel view;
+        view.setClipboard(&clipboard);
+        view.adoptLineBreakType(type, mixed);
+        std::string name = HVLineBreaks::nameForType(type) + std::string(mixed ? " mixed" : "");
+        std::string br = type == HVLineBreaks::DOS ? "\\r\\n" : "\\r";
+        load(view, u"a|b");
+        view.insertText(u"1\n2\r3\r\n4");
+        view.insertText(u"\n");
+        view.doCommandBySelector("insertNewline:");
+        clipboard.setString(u"p\nq\r");
+        view.doCommandBySelector("paste:");
+        EXPECT_EQ(show(view), "a1" + br + "2" + br + "3" + br + "4" + br + br + "p" + br + "q" + br +
+                                  "|b")
+            << name;
+        EXPECT_EQ(view.hasMixedLineBreaks(), mixed) << "typing does not decide for the user";
+    }
+}
+
+TEST(HVTextViewModel, SettingTheLineBreakTypeIsOneUndoStepThatBringsTheOldTextBack) {
+    HVTextViewModel view;
+    int announced = 0;
+    view.addLineBreakTypeObserver([&] { ++announced; });
+    load(view, u"a\r\nb\nc|d\re\r\n");
+    view.adoptLineBreakType(HVLineBreaks::DOS, true);
+    EXPECT_EQ(announced, 1);
+    view.setLineBreakType(HVLineBreaks::Unix);
+    EXPECT_EQ(show(view), "a\\nb\\nc|d\\ne\\n") << "the caret stays between c and d";
+    EXPECT_EQ(view.lineBreakType(), HVLineBreaks::Unix);
+    EXPECT_FALSE(view.hasMixedLineBreaks());
+    EXPECT_EQ(view.undoManager().undoCount(), 1u);
+    EXPECT_EQ(view.undoManager().undoActionName(), "Set Line Break Type");
+    view.undo();
+    EXPECT_EQ(show(view), "a\\r\\nb\\nc|d\\re\\r\\n") << "the mixed text comes back as it was";
+    EXPECT_EQ(view.lineBreakType(), HVLineBreaks::DOS);
+    EXPECT_TRUE(view.hasMixedLineBreaks());
+    view.redo();
+    EXPECT_EQ(show(view), "a\\nb\\nc|d\\ne\\n");
+    EXPECT_EQ(view.lineBreakType(), HVLineBreaks::Unix);
+    EXPECT_EQ(announced, 4);
+
+    // A selection keeps covering the same characters.
+    load(view, u"x\ny[y\nz]z");
+    view.adoptLineBreakType(HVLineBreaks::Unix);
+    view.setLineBreakType(HVLineBreaks::DOS);
+    EXPECT_EQ(show(view), "x\\r\\ny[y\\r\\nz]z");
+
+    // A text without breaks changes only its type, undoably.
+    load(view, u"plain|");
+    view.setLineBreakType(HVLineBreaks::Mac);
+    EXPECT_EQ(view.newlineString(), u"\r");
+    view.undo();
+    EXPECT_EQ(view.lineBreakType(), HVLineBreaks::DOS);
+}
+
+TEST(HVTextViewModel, AViewThatIsNotEditableRefusesTheUsersChanges) {
+    auto ui = HVScriptedUserInterface::install();
+    HVTextViewModel view;
+    HVMemoryClipboard clipboard;
+    clipboard.setString(u"pasted");
+    view.setClipboard(&clipboard);
+    load(view, u"ab[c]d\n");
+    view.setEditable(false);
+    view.insertText(u"x");
+    for (const char* command :
+         {"deleteBackward:", "deleteWordForward:", "insertNewline:", "cut:", "paste:"})
+        view.doCommandBySelector(command);
+    EXPECT_FALSE(view.replaceCharacters({0, 1}, u"y", "Replace"));
+    view.setLineBreakType(HVLineBreaks::DOS);
+    EXPECT_EQ(show(view), "ab[c]d\\n");
+    EXPECT_EQ(view.undoManager().undoCount(), 0u);
+    EXPECT_EQ(ui->beeps, 8) << "one beep for every refused change";
+    view.copy();
+    EXPECT_EQ(clipboard.string(), u"c") << "reading is still allowed";
+    view.setString(u"loaded");
+    EXPECT_EQ(view.string(), u"loaded") << "loading a text still replaces it";
+    view.setEditable(true);
+    view.insertText(u"!");
+    EXPECT_EQ(view.string(), u"!loaded");
 }
 
 TEST(HVTextViewModel, TypingIsOneStepUntilTheCaretMoves) {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
-// The three line-break types and the rule that loaded text takes the view's type.
+// The three line-break types, the conversion between them, and how to tell which one a text
+// uses.
 class HVLineBreaks {
 public:
     enum Type { Unix = 0, Mac = 1, DOS = 2 };
@@ -29,11 +31,16 @@ public:
     // copied.
     static void switchLineBreaksInPlace(std::u16string& text, Type type);
 
-    // Which kinds of line break occur in a text.
+    // How many line breaks of each kind a text holds.
     struct Kinds {
-        bool lf = false;
-        bool cr = false;
-        bool crlf = false;
+        std::size_t lf = 0;
+        std::size_t cr = 0;
+        std::size_t crlf = 0;
+        // More than one kind occurs.
+        bool mixed() const { return (lf != 0) + (cr != 0) + (crlf != 0) > 1; }
     };
     static Kinds kindsInText(std::u16string_view text);
+    // The type a text keeps: the kind that occurs most (a tie goes to Unix, then DOS); none
+    // for a text without line breaks.
+    static std::optional<Type> dominantType(const Kinds& kinds);
 };

@@ -29,16 +29,30 @@ TEST(HVLineBreaks, ThePreferenceNamesTheTypeOfNewText) {
     EXPECT_EQ(HVLineBreaks::lineBreak(), u"\n") << "a string is not a number";
 }
 
-TEST(HVLineBreaks, KindsPresent) {
-    auto kinds = HVLineBreaks::kindsInText(u"a\r\nb\nc");
-    EXPECT_TRUE(kinds.crlf);
-    EXPECT_TRUE(kinds.lf);
-    EXPECT_FALSE(kinds.cr);
+TEST(HVLineBreaks, KindsAreCountedAndTheCommonestNamesTheType) {
+    auto kinds = HVLineBreaks::kindsInText(u"a\r\nb\nc\r\n");
+    EXPECT_EQ(kinds.crlf, 2u);
+    EXPECT_EQ(kinds.lf, 1u);
+    EXPECT_EQ(kinds.cr, 0u);
+    EXPECT_TRUE(kinds.mixed());
+    EXPECT_EQ(HVLineBreaks::dominantType(kinds), HVLineBreaks::DOS);
+
     kinds = HVLineBreaks::kindsInText(u"a\r\rb");
-    EXPECT_TRUE(kinds.cr);
-    EXPECT_FALSE(kinds.crlf);
-    kinds = HVLineBreaks::kindsInText(u"\r");
-    EXPECT_TRUE(kinds.cr);
+    EXPECT_EQ(kinds.cr, 2u);
+    EXPECT_EQ(kinds.crlf, 0u);
+    EXPECT_FALSE(kinds.mixed());
+    EXPECT_EQ(HVLineBreaks::dominantType(kinds), HVLineBreaks::Mac);
+
+    // A CR at the very end is a break of its own, not half of a pair.
+    kinds = HVLineBreaks::kindsInText(u"x\r");
+    EXPECT_EQ(kinds.cr, 1u);
+    EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"\n\r\n")),
+              HVLineBreaks::Unix)
+        << "a tie goes to Unix";
+    EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"\r\r\n")),
+              HVLineBreaks::DOS)
+        << "then to DOS";
+    EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"no breaks")), std::nullopt);
 }
 
 TEST(HVLineBreaks, InPlaceSwitchingFollowsTheSameRule) {

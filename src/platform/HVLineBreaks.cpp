@@ -103,14 +103,22 @@ HVLineBreaks::Kinds HVLineBreaks::kindsInText(std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == u'\r') {
             if (i + 1 < text.size() && text[i + 1] == u'\n') {
-                kinds.crlf = true;
+                ++kinds.crlf;
                 ++i;
             } else {
-                kinds.cr = true;
+                ++kinds.cr;
             }
         } else if (text[i] == u'\n') {
-            kinds.lf = true;
+            ++kinds.lf;
         }
     }
     return kinds;
+}
+
+std::optional<HVLineBreaks::Type> HVLineBreaks::dominantType(const Kinds& kinds) {
+    if (kinds.lf == 0 && kinds.cr == 0 && kinds.crlf == 0)
+        return std::nullopt;
+    if (kinds.lf >= kinds.crlf && kinds.lf >= kinds.cr)
+        return Unix;
+    return kinds.crlf >= kinds.cr ? DOS : Mac;
 }
