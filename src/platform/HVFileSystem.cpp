@@ -58,8 +58,7 @@ bool HVFileSystem::isExecutable(const std::string& path) {
 }
 
 std::optional<std::string> HVFileSystem::readFile(const std::string& path, HVError* error,
-                                                  HVFileIdentity* identity,
-                                                  std::uint64_t maxSize) {
+                                                  HVFileIdentity* identity, std::uint64_t maxSize) {
     // Non-blocking, so that opening a named pipe with no writer cannot hang before the check
     // below refuses it; without a controlling terminal, so that a terminal device stays
     // someone else's.

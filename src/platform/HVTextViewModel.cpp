@@ -344,8 +344,8 @@ void HVTextViewModel::setLineBreakType(HVLineBreaks::Type type) {
         if (first == std::u16string_view::npos || p <= first)
             return p;
         std::size_t end = std::min(p, last + 1);
-        return first + HVLineBreaks::switchLineBreaks(text.substr(first, end - first), target)
-                           .size() +
+        return first +
+               HVLineBreaks::switchLineBreaks(text.substr(first, end - first), target).size() +
                (p - end);
     };
     HVRange selection = spanning(converted(m_selection.location), converted(m_selection.end()));
@@ -371,13 +371,12 @@ void HVTextViewModel::setLineBreakType(HVLineBreaks::Type type) {
 
 void HVTextViewModel::registerLineBreakTypeUndo() {
     std::weak_ptr<HVTextViewModel*> self = m_self;
-    undoManager().registerUndo(
-        [self, type = m_lineBreakType, mixed = m_mixedLineBreaks] {
-            if (auto view = self.lock()) {
-                (*view)->registerLineBreakTypeUndo();
-                (*view)->adoptLineBreakType(type, mixed);
-            }
-        });
+    undoManager().registerUndo([self, type = m_lineBreakType, mixed = m_mixedLineBreaks] {
+        if (auto view = self.lock()) {
+            (*view)->registerLineBreakTypeUndo();
+            (*view)->adoptLineBreakType(type, mixed);
+        }
+    });
 }
 
 bool HVTextViewModel::isEditable() const {
@@ -637,14 +636,16 @@ std::vector<std::shared_ptr<HVTextViewModel::ViewObserver>> HVTextViewModel::vie
 HVTextViewModel::ViewObserverToken
 HVTextViewModel::addSelectionObserver(std::function<void(HVRange)> observer) {
     ViewObserverToken token = m_nextViewObserver++;
-    m_viewObservers[token] = std::make_shared<ViewObserver>(ViewObserver{std::move(observer), {}, {}});
+    m_viewObservers[token] =
+        std::make_shared<ViewObserver>(ViewObserver{std::move(observer), {}, {}});
     return token;
 }
 
 HVTextViewModel::ViewObserverToken
 HVTextViewModel::addScrollRequestObserver(std::function<void(HVRange)> observer) {
     ViewObserverToken token = m_nextViewObserver++;
-    m_viewObservers[token] = std::make_shared<ViewObserver>(ViewObserver{{}, std::move(observer), {}});
+    m_viewObservers[token] =
+        std::make_shared<ViewObserver>(ViewObserver{{}, std::move(observer), {}});
     return token;
 }
 

@@ -108,10 +108,10 @@ public:
     bool isEditable() const;
     void setEditable(bool editable);
 
-    // Typing: replaces the selection, its line breaks converted. Consecutive typing (characters, deleteBackward:,
-    // deleteForward:, insertNewline:, insertTab: at the caret) is one undo step named
-    // "Typing", until the caret moves, another command runs, anything else is registered
-    // with the undo manager, or breakUndoCoalescing() is called.
+    // Typing: replaces the selection, its line breaks converted. Consecutive typing (characters,
+    // deleteBackward:, deleteForward:, insertNewline:, insertTab: at the caret) is one undo step
+    // named "Typing", until the caret moves, another command runs, anything else is registered with
+    // the undo manager, or breakUndoCoalescing() is called.
     virtual void insertText(std::u16string_view text);
     bool isInsertingText() const;
     void breakUndoCoalescing();

@@ -46,11 +46,9 @@ TEST(HVLineBreaks, KindsAreCountedAndTheCommonestNamesTheType) {
     // A CR at the very end is a break of its own, not half of a pair.
     kinds = HVLineBreaks::kindsInText(u"x\r");
     EXPECT_EQ(kinds.cr, 1u);
-    EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"\n\r\n")),
-              HVLineBreaks::Unix)
+    EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"\n\r\n")), HVLineBreaks::Unix)
         << "a tie goes to Unix";
-    EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"\r\r\n")),
-              HVLineBreaks::DOS)
+    EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"\r\r\n")), HVLineBreaks::DOS)
         << "then to DOS";
     EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"no breaks")), std::nullopt);
 }

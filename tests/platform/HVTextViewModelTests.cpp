@@ -359,8 +359,9 @@ TEST(HVTextViewModel, InsertingNewlinesTabsAndOutdenting) {
 
 TEST(HVTextViewModel, LineBreaksThatEnterTakeTheViewsType) {
     HVMemoryClipboard clipboard;
-    for (auto [type, mixed] : {std::pair{HVLineBreaks::DOS, false}, std::pair{HVLineBreaks::DOS, true},
-                               std::pair{HVLineBreaks::Mac, false}}) {
+    for (auto [type, mixed] :
+         {std::pair{HVLineBreaks::DOS, false}, std::pair{HVLineBreaks::DOS, true},
+          std::pair{HVLineBreaks::Mac, false}}) {
         HVTextViewModel view;
         view.setClipboard(&clipboard);
         view.adoptLineBreakType(type, mixed);
@@ -372,8 +373,8 @@ TEST(HVTextViewModel, LineBreaksThatEnterTakeTheViewsType) {
         view.doCommandBySelector("insertNewline:");
         clipboard.setString(u"p\nq\r");
         view.doCommandBySelector("paste:");
-        EXPECT_EQ(show(view), "a1" + br + "2" + br + "3" + br + "4" + br + br + "p" + br + "q" + br +
-                                  "|b")
+        EXPECT_EQ(show(view),
+                  "a1" + br + "2" + br + "3" + br + "4" + br + br + "p" + br + "q" + br + "|b")
             << name;
         EXPECT_EQ(view.hasMixedLineBreaks(), mixed) << "typing does not decide for the user";
     }
