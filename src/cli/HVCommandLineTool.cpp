@@ -101,13 +101,11 @@ std::optional<HVCommandLineTool::LoadedFile> HVCommandLineTool::load(const std::
     if (error.is(HVErrorDomain, HVEncodingWarningCode))
         m_err << "halvet-cli: warning: " << error.description() << "\n";
 
-    // The language as the editor chooses it: by the file name's extension, exactly.
+    // The language as the editor chooses it: by the file name's extension, exactly, or by a
+    // dot-file's whole name.
     HVCodeNavParser::registerWithBundles();
-    std::string extension = HVFileSystem::pathExtension(path);
-    auto bundle =
-        extension.empty()
-            ? nullptr
-            : HVBundleRepository::sharedRepository().bundleForFileCategory(nullptr, extension);
+    std::string extension = HVBundleRepository::fileTypeOfName(path);
+    auto bundle = HVBundleRepository::sharedRepository().bundleForFileName(path);
     if (!bundle || !bundle->parser()) {
         if (extension.empty())
             m_err << "halvet-cli: " << path
@@ -117,8 +115,8 @@ std::optional<HVCommandLineTool::LoadedFile> HVCommandLineTool::load(const std::
                   << "the extension \"" << extension << "\"\n";
         return std::nullopt;
     }
-    // Line breaks of the preferred kind, as the editor loads text; a text that has only that
-    // kind already is kept as it is, which spares a copy of a large file.
+    // Line breaks of the preferred kind, so that the output has one kind; a text that has only
+    // that kind already is kept as it is, which spares a copy of a large file.
     HVLineBreaks::switchLineBreaksInPlace(*text, HVLineBreaks::preferredType());
     return LoadedFile{std::move(bundle), std::move(*text)};
 }

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
-#include <sys/stat.h>
 #include <unicode/ucnv.h>
 
 namespace {
@@ -397,11 +396,7 @@ static std::optional<std::u16string> decodeToFit(std::string_view data, HVString
 std::optional<std::u16string> HVFileEncodings::createWithContentsOfFile(const std::string& path,
                                                                         HVStringEncoding& encoding,
                                                                         HVError* error) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-        !fitsInBuffer(std::size_t(status.st_size), path, error))
-        return std::nullopt;
-    auto data = HVFileSystem::readFile(path, error);
+    auto data = HVFileSystem::readFile(path, error, nullptr, HVTextBuffer::maximumLength);
     if (!data)
         return std::nullopt;
     if (encoding == HVNoStringEncoding)

@@ -95,6 +95,11 @@ HVDocumentWindow* HVApplicationController::windowForDocument(HVDocument* documen
 }
 
 HVDocumentWindow* HVApplicationController::frontWindow() const {
+    // The window that came forward last, also before the window system has activated it.
+    if (HVDocument* current = HVDocumentController::sharedController().currentDocument()) {
+        if (HVDocumentWindow* window = windowForDocument(current))
+            return window;
+    }
     if (auto* active = qobject_cast<HVDocumentWindow*>(QApplication::activeWindow()))
         return active;
     for (auto it = m_windows.rbegin(); it != m_windows.rend(); ++it) {
@@ -115,6 +120,8 @@ void HVApplicationController::showDocument(HVDocument* document) {
         m_userInterface->setWindowForContext(&single->windowController(), window);
     connect(window, &HVDocumentWindow::windowWillClose, this,
             &HVApplicationController::windowClosed);
+    connect(window, &HVDocumentWindow::filesDropped, this,
+            [this](const QStringList& paths) { openArguments(paths, false); });
     buildMenus(window);
     if (!m_windows.empty() && m_windows.size() > 1) {
         if (HVDocumentWindow* previous = m_windows[m_windows.size() - 2])
@@ -257,6 +264,18 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
     // The editor handles these keys itself while it has the focus; the menu shows them.
     for (QAction* action : edit->actions())
         action->setShortcutContext(Qt::WidgetShortcut);
+    edit->addSeparator();
+    QAction* allowEditing = edit->addAction("Allow &Editing", this, [window, fileDocument] {
+        if (HVFileDocument* document = fileDocument()) {
+            document->allowEditing();
+            window->updateStatus();
+        }
+    });
+    allowEditing->setObjectName("allowEditing");
+    connect(edit, &QMenu::aboutToShow, this, [fileDocument, allowEditing] {
+        HVFileDocument* document = fileDocument();
+        allowEditing->setEnabled(document && document->isReadOnly());
+    });
     connect(edit, &QMenu::aboutToShow, this, [editor, undo, redo] {
         HVEditorWidget* e = editor();
         HVUndoManager* manager = e ? &e->view()->undoManager() : nullptr;

@@ -6,6 +6,7 @@
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
 #include "HVFileEncodings.h"
+#include "HVImageViewWidget.h"
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
 #include "HVPreferences.h"
@@ -63,6 +64,12 @@ HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
     } else if (m_single) {
         m_single->windowController().setStatusBar(m_statusBar);
     }
+    connect(m_statusBar, &HVStatusBarWidget::lineBreakTypeChosen, this, [this](int type) {
+        if (HVEditorWidget* editor = activeEditor())
+            editor->view()->setLineBreakType(HVLineBreaks::Type(type));
+        if (HVEditorWidget* editor = activeEditor())
+            editor->setFocus();
+    });
     layout->addWidget(m_stack);
     setCentralWidget(central);
     resize(900, 640);
@@ -70,8 +77,8 @@ HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
 }
 
 HVDocumentWindow::~HVDocumentWindow() {
-    for (auto& [document, editor] : m_editors)
-        delete editor;
+    for (auto& [document, view] : m_views)
+        delete view;
     detachFromDocument();
 }
 
@@ -93,9 +100,29 @@ HVFileDocument* HVDocumentWindow::activeFileDocument() const {
     return m_document ? m_document->activeDocument() : nullptr;
 }
 
+QWidget* HVDocumentWindow::viewFor(HVFileDocument* document) const {
+    auto it = m_views.find(document);
+    return it == m_views.end() ? nullptr : it->second;
+}
+
 HVEditorWidget* HVDocumentWindow::editorFor(HVFileDocument* document) const {
-    auto it = m_editors.find(document);
-    return it == m_editors.end() ? nullptr : it->second;
+    return qobject_cast<HVEditorWidget*>(viewFor(document));
+}
+
+HVImageViewWidget* HVDocumentWindow::imageViewFor(HVFileDocument* document) const {
+    return qobject_cast<HVImageViewWidget*>(viewFor(document));
+}
+
+QWidget* HVDocumentWindow::makeView(HVFileDocument* document) {
+    document->viewWithSuggestedFrame();
+    QWidget* view = nullptr;
+    if (document->fileViewKind() == HVFileViewKind::Image)
+        view = new HVImageViewWidget(QByteArray::fromStdString(document->imageData()), m_stack);
+    else
+        view = makeEditor(document);
+    m_stack->addWidget(view);
+    m_views[document] = view;
+    return view;
 }
 
 HVEditorWidget* HVDocumentWindow::activeEditor() const {
@@ -127,8 +154,8 @@ HVEditorWidget* HVDocumentWindow::makeEditor(HVFileDocument* document) {
     }
     connect(editor, &HVEditorWidget::selectionChanged, this, &HVDocumentWindow::updateStatus);
     connect(editor, &HVEditorWidget::textChanged, this, &HVDocumentWindow::updateStatus);
-    m_stack->addWidget(editor);
-    m_editors[document] = editor;
+    connect(editor, &HVEditorWidget::lineBreakTypeChanged, this, &HVDocumentWindow::updateStatus);
+    connect(editor, &HVEditorWidget::filesDropped, this, &HVDocumentWindow::filesDropped);
     return editor;
 }
 
@@ -141,18 +168,20 @@ void HVDocumentWindow::syncTabs() {
     } else if (m_single) {
         documents.push_back(m_single);
     }
-    // Editors of documents that closed go first, while their views still exist.
-    for (auto it = m_editors.begin(); it != m_editors.end();) {
+    // Views of documents that closed go first, while their models still exist.
+    for (auto it = m_views.begin(); it != m_views.end();) {
         if (std::find(documents.begin(), documents.end(), it->first) == documents.end()) {
+            if (m_shownDocument == it->first)
+                m_shownDocument = nullptr;
             delete it->second;
-            it = m_editors.erase(it);
+            it = m_views.erase(it);
         } else {
             ++it;
         }
     }
     for (HVFileDocument* document : documents) {
-        if (!editorFor(document))
-            makeEditor(document);
+        if (!viewFor(document))
+            makeView(document);
     }
     if (m_tabBar) {
         const auto& tabs = m_multi->windowController().tabs();
@@ -168,17 +197,20 @@ void HVDocumentWindow::syncTabs() {
         }
         m_tabBar->setCurrentIndex(m_multi->windowController().selectedTabIndex());
     }
-    if (HVEditorWidget* editor = activeEditor()) {
+    HVFileDocument* active = activeFileDocument();
+    if (QWidget* view = viewFor(active)) {
         // A message about another tab does not stay when this one comes forward, but this
-        // one's own warning does.
-        if (m_stack->currentWidget() != editor) {
+        // one's own warning does, also for the document that opens the window.
+        if (m_shownDocument != active) {
+            m_shownDocument = active;
             m_statusBar->clearMessage();
-            if (const auto& warning = activeFileDocument()->readingWarning())
+            if (const auto& warning = active->readingWarning())
                 m_statusBar->showWarning(*warning);
         }
-        m_stack->setCurrentWidget(editor);
-        if (isActiveWindow())
-            editor->setFocus();
+        m_stack->setCurrentWidget(view);
+        // Typing goes to the document that was just shown; in a window that is not active
+        // yet, the focus is taken when it becomes active.
+        view->setFocus();
     }
     m_syncing = false;
     updateTitle();
@@ -198,9 +230,15 @@ void HVDocumentWindow::updateTitle() {
 
 void HVDocumentWindow::updateStatus() {
     HVFileDocument* active = activeFileDocument();
+    if (HVImageViewWidget* image = imageViewFor(active)) {
+        m_statusBar->showImageSize(image->pixelSize());
+        updateTitle();
+        return;
+    }
     HVEditorWidget* editor = activeEditor();
     if (!active || !editor)
         return;
+    m_statusBar->setLineBreakChoiceEnabled(true);
     HVTextViewModel* view = editor->view();
     const HVTextBuffer& text = view->textStorage();
     std::size_t caret = view->selectionHead();
@@ -210,7 +248,7 @@ void HVDocumentWindow::updateStatus() {
     if (encoding == HVNoStringEncoding)
         encoding = HVFileEncodings::defaultEncoding();
     m_statusBar->setEncodingName(HVFileEncodings::stringFromEncoding(encoding).value_or(""));
-    m_statusBar->setLineBreakName(HVLineBreaks::nameForType(active->lineBreakType()));
+    m_statusBar->setLineBreakName(active->lineBreakName());
     m_statusBar->setLanguageName(active->bundle() ? active->bundle()->title() : std::string());
     updateTitle();
 }
@@ -221,6 +259,8 @@ void HVDocumentWindow::showDocument(HVFileDocument* document) {
     show();
     raise();
     activateWindow();
+    if (QWidget* view = viewFor(activeFileDocument()))
+        view->setFocus();
 }
 
 void HVDocumentWindow::requestClose() {
@@ -245,11 +285,12 @@ void HVDocumentWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     emit windowWillClose(this);
-    // The editors go before the documents that own their views, and the window lets go of
+    // The views go before the documents that own their models, and the window lets go of
     // the document, which may be gone before the window is deleted.
-    for (auto& [document, editor] : m_editors)
-        delete editor;
-    m_editors.clear();
+    for (auto& [document, view] : m_views)
+        delete view;
+    m_views.clear();
+    m_shownDocument = nullptr;
     detachFromDocument();
     if (m_document) {
         HVDocument* document = m_document;

@@ -6,6 +6,7 @@
 class HVDocument;
 class HVEditorWidget;
 class HVFileDocument;
+class HVImageViewWidget;
 class HVMultiFileDocument;
 class HVSingleFileDocument;
 class HVStatusBarWidget;
@@ -24,6 +25,8 @@ public:
     HVFileDocument* activeFileDocument() const;
     HVEditorWidget* activeEditor() const;
     HVEditorWidget* editorFor(HVFileDocument* document) const;
+    // The picture of an image document, or none.
+    HVImageViewWidget* imageViewFor(HVFileDocument* document) const;
     QTabBar* tabBar() const { return m_tabBar; }
     HVStatusBarWidget* statusBarWidget() const { return m_statusBar; }
     bool isMultiFile() const { return m_multi != nullptr; }
@@ -38,13 +41,17 @@ public:
 signals:
     void windowWillClose(HVDocumentWindow* window);
     void activeEditorChanged();
+    void filesDropped(const QStringList& paths);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
+    // The view of a document: an editor for text, a picture for an image.
+    QWidget* makeView(HVFileDocument* document);
     HVEditorWidget* makeEditor(HVFileDocument* document);
+    QWidget* viewFor(HVFileDocument* document) const;
     void updateTitle();
     void detachFromDocument();
 
@@ -54,7 +61,9 @@ private:
     QTabBar* m_tabBar = nullptr;
     QStackedWidget* m_stack = nullptr;
     HVStatusBarWidget* m_statusBar = nullptr;
-    std::map<HVFileDocument*, HVEditorWidget*> m_editors;
+    std::map<HVFileDocument*, QWidget*> m_views;
+    // The document whose view is shown: its reading warning comes back when it comes forward.
+    HVFileDocument* m_shownDocument = nullptr;
     bool m_closeApproved = false;
     bool m_syncing = false;
 };

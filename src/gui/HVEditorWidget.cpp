@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextLayout>
@@ -174,6 +175,9 @@ HVEditorWidget::HVEditorWidget(HVTextViewModel* view, QWidget* parent)
     });
     m_scrollObserver =
         m_view->addScrollRequestObserver([this](HVRange range) { ensureRangeVisible(range); });
+    m_lineBreakObserver = m_view->addLineBreakTypeObserver([this] { emit lineBreakTypeChanged(); });
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     m_view->setLineModel(std::make_unique<LineModel>(this));
     rescanLongLines(0, text().lineCount());
 
@@ -191,6 +195,7 @@ HVEditorWidget::~HVEditorWidget() {
     m_view->textStorage().removeObserver(m_textObserver);
     m_view->removeViewObserver(m_selectionObserver);
     m_view->removeViewObserver(m_scrollObserver);
+    m_view->removeViewObserver(m_lineBreakObserver);
 }
 
 const HVTextBuffer& HVEditorWidget::text() const {
@@ -729,6 +734,45 @@ void HVEditorWidget::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QAbstractScrollArea::keyPressEvent(event);
+}
+
+void HVEditorWidget::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls() || event->mimeData()->hasText())
+        event->acceptProposedAction();
+}
+
+void HVEditorWidget::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasUrls() || event->mimeData()->hasText())
+        event->acceptProposedAction();
+}
+
+void HVEditorWidget::dropEvent(QDropEvent* event) {
+    const QMimeData* data = event->mimeData();
+    QStringList files;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    }
+    if (!files.isEmpty()) {
+        event->acceptProposedAction();
+        emit filesDropped(files);
+        return;
+    }
+    if (!data->hasText())
+        return;
+    QString dropped = data->text();
+    // Drops reach the area through its viewport, in the viewport's coordinates.
+    std::size_t position = positionAt(event->position().toPoint());
+    // Dropped text is the user's new text: its line breaks become the document's.
+    std::u16string text = m_view->convertingLineBreaks(std::u16string_view(
+        reinterpret_cast<const char16_t*>(dropped.utf16()), std::size_t(dropped.size())));
+    m_view->setSelectedRange({position, 0});
+    position = m_view->selectedRange().location;
+    if (m_view->replaceCharacters({position, 0}, text, "Drop")) {
+        m_view->setSelectedRange({position, text.size()});
+        event->acceptProposedAction();
+    }
+    setFocus();
 }
 
 void HVEditorWidget::inputMethodEvent(QInputMethodEvent* event) {

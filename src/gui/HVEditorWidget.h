@@ -50,6 +50,9 @@ public:
 signals:
     void selectionChanged();
     void textChanged();
+    void lineBreakTypeChanged();
+    // Files dropped on the editor, to be opened rather than inserted.
+    void filesDropped(const QStringList& paths);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -62,6 +65,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool focusNextPrevChild(bool next) override;
@@ -102,6 +108,7 @@ private:
     std::uint64_t m_textObserver = 0;
     std::uint64_t m_selectionObserver = 0;
     std::uint64_t m_scrollObserver = 0;
+    std::uint64_t m_lineBreakObserver = 0;
     std::vector<LongLine> m_longLines;
     std::size_t m_extraUnits = 0;
 

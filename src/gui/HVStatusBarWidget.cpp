@@ -3,15 +3,29 @@
 #include "HVError.h"
 
 #include <QLabel>
+#include <QMenu>
+#include <QToolButton>
 #include <map>
 
 HVStatusBarWidget::HVStatusBarWidget(QWidget* parent)
     : QStatusBar(parent), m_position(new QLabel(this)), m_encoding(new QLabel(this)),
-      m_lineBreak(new QLabel(this)), m_language(new QLabel(this)) {
-    for (QLabel* label : {m_language, m_position, m_encoding, m_lineBreak}) {
+      m_lineBreak(new QToolButton(this)), m_language(new QLabel(this)) {
+    for (QLabel* label : {m_language, m_position, m_encoding}) {
         label->setContentsMargins(8, 0, 8, 0);
         addPermanentWidget(label);
     }
+    m_lineBreak->setAutoRaise(true);
+    m_lineBreak->setPopupMode(QToolButton::InstantPopup);
+    m_lineBreak->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_lineBreak->setToolTip(tr("Line breaks: click to convert every line break of the text"));
+    auto* menu = new QMenu(m_lineBreak);
+    menu->setObjectName("lineBreakMenu");
+    const char* choices[] = {"Unix (LF)", "Mac (CR)", "DOS (CRLF)"};
+    for (int type = 0; type < 3; ++type) {
+        menu->addAction(tr(choices[type]), this, [this, type] { emit lineBreakTypeChosen(type); });
+    }
+    m_lineBreak->setMenu(menu);
+    addPermanentWidget(m_lineBreak);
     m_position->setObjectName("position");
     m_encoding->setObjectName("encoding");
     m_lineBreak->setObjectName("lineBreak");
@@ -38,6 +52,21 @@ void HVStatusBarWidget::setLineBreakName(const std::string& name) {
         {"Unix", "LF"}, {"Mac", "CR"}, {"DOS", "CRLF"}};
     auto it = shown.find(name);
     m_lineBreak->setText(it == shown.end() ? QString::fromStdString(name) : it->second);
+}
+
+void HVStatusBarWidget::showImageSize(QSize size) {
+    m_position->setText(
+        size.isEmpty()
+            ? QString()
+            : QStringLiteral("%1 \u00D7 %2 pixels").arg(size.width()).arg(size.height()));
+    m_encoding->clear();
+    m_lineBreak->setText(QString());
+    m_language->clear();
+    setLineBreakChoiceEnabled(false);
+}
+
+void HVStatusBarWidget::setLineBreakChoiceEnabled(bool enabled) {
+    m_lineBreak->setVisible(enabled);
 }
 
 void HVStatusBarWidget::setLineAndColumn(std::size_t line, std::size_t column) {

@@ -2,12 +2,14 @@
 
 #include "HVStatusBar.h"
 
+#include <QSize>
 #include <QStatusBar>
 
 class QLabel;
+class QToolButton;
 
 // A window's status bar: line and column, encoding, line breaks and language on the right,
-// passing messages and warnings on the left.
+// passing messages and warnings on the left. Clicking the line breaks offers the three types.
 class HVStatusBarWidget : public QStatusBar, public HVStatusBar {
     Q_OBJECT
 public:
@@ -20,16 +22,25 @@ public:
     void setLineAndColumn(std::size_t line, std::size_t column) override;
     void setLanguageName(const std::string& name) override;
     void setMode(int mode) override { m_mode = mode; }
+    // For an image: its size in place of the position, and none of the text's labels.
+    void showImageSize(QSize size);
+    // The line-break type can be chosen for a text that is shown, not for an image.
+    void setLineBreakChoiceEnabled(bool enabled);
+    QToolButton* lineBreakButton() const { return m_lineBreak; }
 
     QString positionText() const;
     QString encodingText() const;
     QString lineBreakText() const;
     QString languageText() const;
 
+signals:
+    // 0 Unix, 1 Mac, 2 DOS.
+    void lineBreakTypeChosen(int type);
+
 private:
     QLabel* m_position;
     QLabel* m_encoding;
-    QLabel* m_lineBreak;
+    QToolButton* m_lineBreak;
     QLabel* m_language;
     int m_mode = 0;
 };

@@ -328,6 +328,33 @@ std::optional<std::string> HVFileSystem::resolvingLinks(const std::string& path,
     return std::nullopt;
 }
 
+std::string HVFileSystem::standardizingPath(const std::string& path) {
+    if (path.empty())
+        return path;
+    std::string absolute = path;
+    if (absolute.front() != '/') {
+        char cwd[PATH_MAX];
+        absolute = appendingPathComponent(::getcwd(cwd, sizeof cwd) ? cwd : "/", path);
+    }
+    std::string clean;
+    std::size_t start = 0;
+    while (start <= absolute.size()) {
+        std::size_t slash = absolute.find('/', start);
+        if (slash == std::string::npos)
+            slash = absolute.size();
+        std::string_view part(absolute.data() + start, slash - start);
+        // "a/link/.." is the folder above the link's target, not "a": only the kernel knows.
+        if (part == "..")
+            return canonicalPath(absolute);
+        if (!part.empty() && part != ".") {
+            clean += '/';
+            clean += part;
+        }
+        start = slash + 1;
+    }
+    return clean.empty() ? "/" : clean;
+}
+
 std::string HVFileSystem::canonicalPath(const std::string& path) {
     std::string absolute = path;
     if (absolute.empty() || absolute.front() != '/') {

@@ -70,6 +70,9 @@ public:
     // absolute, chained); the final target need not exist. None, with ELOOP, for a cycle.
     static std::optional<std::string> resolvingLinks(const std::string& path,
                                                      HVError* error = nullptr);
+    // The path made absolute, without "." and doubled slashes; links stay, except that a path
+    // with ".." is resolved as the kernel would (through the link's target).
+    static std::string standardizingPath(const std::string& path);
     // An absolute path without ".", ".." and doubled slashes, with links resolved as far as
     // the path exists: two paths of one file give the same answer.
     static std::string canonicalPath(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include "Defaults.h"
 #include "HVBundle.h"
+#include "HVFileSystem.h"
 #include "HVNotificationCenter.h"
 #include "HVParser.h"
 #include "HVPreferences.h"
@@ -152,6 +153,21 @@ HVBundleRepository::bundleForFileCategory(const std::shared_ptr<HVFileCategory>&
     loadIfNeeded();
     auto it = m_bundlesByFileType.find(extension);
     return it == m_bundlesByFileType.end() ? nullptr : it->second;
+}
+
+std::string HVBundleRepository::fileTypeOfName(std::string_view path) {
+    std::string extension = HVFileSystem::pathExtension(path);
+    if (!extension.empty())
+        return extension;
+    std::string name = HVFileSystem::lastPathComponent(path);
+    if (name.size() > 1 && name.front() == '.')
+        return name.substr(1);
+    return {};
+}
+
+std::shared_ptr<HVBundle> HVBundleRepository::bundleForFileName(std::string_view path) {
+    std::string type = fileTypeOfName(path);
+    return type.empty() ? nullptr : bundleForFileCategory(nullptr, type);
 }
 
 std::shared_ptr<HVBundle> HVBundleRepository::addBundleWithTitle(std::string title,

@@ -53,6 +53,12 @@ public:
     // bundle only if one lists "HTML"). The category is not consulted.
     std::shared_ptr<HVBundle> bundleForFileCategory(const std::shared_ptr<HVFileCategory>& category,
                                                     std::string_view extension);
+    // The bundle for a file by its name: the one that claims the name's extension, or, for a
+    // dot-file without one (".htaccess", ".bashrc"), the one that claims its whole name after
+    // the dot ("htaccess").
+    std::shared_ptr<HVBundle> bundleForFileName(std::string_view path);
+    // What bundleForFileName() looks up: the extension, or a dot-file's name after the dot.
+    static std::string fileTypeOfName(std::string_view path);
     // The bundle titled so (ignoring case) if there is one; else, when no bundle has the
     // parser identifier, a new unsaved bundle entered in the tables; else none.
     std::shared_ptr<HVBundle> addBundleWithTitle(std::string title, std::string parseIdentifier);

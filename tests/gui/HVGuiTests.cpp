@@ -9,6 +9,7 @@
 #include "HVDocumentWindow.h"
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
+#include "HVImageViewWidget.h"
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
 #include "HVPreferences.h"
@@ -17,15 +18,22 @@
 #include "HVTestSupport.h"
 #include "HVTextBuffer.h"
 #include "HVTextViewModel.h"
+#include "HVUndoManager.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -75,6 +83,28 @@ protected:
         QApplication::processEvents();
         HVDocumentController::sharedController().reset();
         HVDispatcher::main().runPending();
+    }
+
+    // Opens a path the way a request from outside does, and waits until its window is the
+    // active one; the keyboard focus is left to the program.
+    HVDocumentWindow* openAsUser(const std::string& path) {
+        app->handleRequest({QString::fromStdString(path)});
+        HVDocumentWindow* window = app->frontWindow();
+        if (window)
+            EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+        return window;
+    }
+
+    // Types into the window as a keyboard does: the key goes wherever the focus is.
+    static void typeInto(HVDocumentWindow* window, const QString& text) {
+        for (QChar c : text)
+            QTest::keyClick(window->windowHandle(), c.toLatin1());
+        QApplication::processEvents();
+    }
+    static void pressInto(HVDocumentWindow* window, Qt::Key key,
+                          Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(window->windowHandle(), key, modifiers);
+        QApplication::processEvents();
     }
 
     HVDocumentWindow* open(const std::string& path) {
@@ -227,4 +257,131 @@ TEST_F(GuiTest, AOneLineMegabyteFileScrollsInPieces) {
     // A click near the top left of the view lands in the piece drawn there.
     std::size_t position = editor->positionAt(QPoint(10, 5));
     EXPECT_GT(position, bytes.size() - 2048 * 100);
+}
+
+TEST_F(GuiTest, TypingRightAfterOpeningGoesIntoTheFile) {
+    for (bool tabs : {true, false}) {
+        HVPreferences::sharedInstance().setObject("HVUseTabs", tabs);
+        std::string path = dir.write(tabs ? "tab.txt" : "single.txt", "text");
+        HVDocumentWindow* window = openAsUser(path);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(QApplication::focusWidget(), window->activeEditor());
+        pressInto(window, Qt::Key_End, Qt::ControlModifier);
+        typeInto(window, "!");
+        pressInto(window, Qt::Key_S, Qt::ControlModifier);
+        EXPECT_EQ(HVReadFile(path), "text!") << (tabs ? "tabbed window" : "single-file window");
+    }
+    // Choosing another tab gives the focus to its text as well.
+    HVPreferences::sharedInstance().setObject("HVUseTabs", true);
+    HVPreferences::sharedInstance().setObject("HVHowToOpenFiles", 1);
+    std::string a = dir.write("a.txt", "a"), b = dir.write("b.txt", "b");
+    HVDocumentWindow* window = openAsUser(a);
+    openAsUser(b);
+    window->tabBar()->setCurrentIndex(window->tabBar()->count() - 2);
+    EXPECT_EQ(QApplication::focusWidget(), window->activeEditor());
+}
+
+TEST_F(GuiTest, TheFallbackWarningOfTheFileThatOpensAWindowIsShown) {
+    std::string path = dir.write("broken.txt", "caf\xE9");
+    for (bool tabs : {true, false}) {
+        HVPreferences::sharedInstance().setObject("HVUseTabs", tabs);
+        HVDocumentWindow* window = openAsUser(path);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->statusBarWidget()->currentMessage(),
+                  QString::fromUtf8("\u26A0 Opened using iso-8859-1"))
+            << (tabs ? "first tab" : "single-file window");
+        window->close();
+        QApplication::processEvents();
+    }
+}
+
+TEST_F(GuiTest, ReturnPasteAndDropInACRLFFileWriteCRLF) {
+    std::string path = dir.write("dos.txt", "one\r\ntwo\r\n");
+    HVDocumentWindow* window = openAsUser(path);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->statusBarWidget()->lineBreakText(), "CRLF");
+    pressInto(window, Qt::Key_End, Qt::ControlModifier);
+    typeInto(window, "three");
+    pressInto(window, Qt::Key_Return);
+    QGuiApplication::clipboard()->setText("pasted\nlines\n");
+    pressInto(window, Qt::Key_V, Qt::ControlModifier);
+
+    // Text dragged in from another program.
+    HVEditorWidget* editor = window->activeEditor();
+    QMimeData data;
+    data.setText("dropped\nhere");
+    QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(editor->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(editor->viewport(), &drop);
+    EXPECT_EQ(editor->view()->undoManager().undoActionName(), "Drop");
+
+    pressInto(window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(HVReadFile(path), "dropped\r\nhereone\r\ntwo\r\nthree\r\npasted\r\nlines\r\n");
+}
+
+TEST_F(GuiTest, TheStatusBarChangesTheLineBreakTypeAsOneUndoStep) {
+    std::string path = dir.write("mixed.txt", "a\nb\r\nc\n");
+    HVDocumentWindow* window = openAsUser(path);
+    ASSERT_NE(window, nullptr);
+    HVStatusBarWidget* bar = window->statusBarWidget();
+    EXPECT_EQ(bar->lineBreakText(), "Mixed");
+    QMenu* menu = bar->lineBreakButton()->menu();
+    ASSERT_NE(menu, nullptr);
+    menu->actions().at(2)->trigger(); // DOS
+    EXPECT_EQ(bar->lineBreakText(), "CRLF");
+    pressInto(window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(HVReadFile(path), "a\r\nb\r\nc\r\n");
+    pressInto(window, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(bar->lineBreakText(), "Mixed");
+    pressInto(window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(HVReadFile(path), "a\nb\r\nc\n");
+}
+
+TEST_F(GuiTest, AnImageOpensAsAPictureWithItsSizeInTheStatusBar) {
+    std::string path = dir.write("pixels.png", HVReadFile(HVTestDataPath("images/pixels.png")));
+    HVDocumentWindow* window = openAsUser(path);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->activeEditor(), nullptr);
+    HVImageViewWidget* image = window->imageViewFor(window->activeFileDocument());
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->pixelSize(), QSize(3, 2)) << image->errorString().toStdString();
+    EXPECT_EQ(window->statusBarWidget()->positionText(), QString::fromUtf8("3 \u00D7 2 pixels"));
+    EXPECT_FALSE(window->statusBarWidget()->lineBreakButton()->isVisible());
+}
+
+TEST_F(GuiTest, AFileThatCannotBeReadShowsTheReasonAndOpensNoWindow) {
+    std::string fifo = dir.pathFor("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    app->handleRequest({QString::fromStdString(fifo)});
+    QMessageBox* alert = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == "HVAlert" && widget->isVisible())
+                alert = qobject_cast<QMessageBox*>(widget);
+        }
+        return alert != nullptr;
+    }));
+    EXPECT_TRUE(alert->text().contains("is a named pipe, not a regular file"))
+        << alert->text().toStdString();
+    EXPECT_TRUE(app->windows().empty());
+}
+
+TEST_F(GuiTest, ABinaryFileIsReadOnlyUntilEditingIsAllowed) {
+    std::string bytes("\x7f"
+                      "ELF\0\0\x01",
+                      7);
+    std::string path = dir.write("program", bytes);
+    HVDocumentWindow* window = openAsUser(path);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->statusBarWidget()->currentMessage().contains("read-only"));
+    typeInto(window, "x");
+    EXPECT_EQ(window->activeEditor()->view()->string().size(), 7u) << "nothing was typed";
+    QAction* allow = window->menuBar()->findChild<QAction*>("allowEditing");
+    ASSERT_NE(allow, nullptr);
+    allow->trigger();
+    typeInto(window, "x");
+    pressInto(window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(HVReadFile(path), "x" + bytes);
 }

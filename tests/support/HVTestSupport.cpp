@@ -67,19 +67,24 @@ std::string HVReadFile(const std::string& path) {
     return HVFileSystem::readFile(path).value_or(std::string());
 }
 
-bool HVRunUnprivileged(const std::function<bool()>& body) {
+bool HVRunInChild(const std::function<bool()>& body) {
     pid_t pid = ::fork();
     if (pid < 0)
         return false;
-    if (pid == 0) {
-        if (::geteuid() == 0) {
-            const gid_t nogroup = 65534;
-            if (::setgroups(0, nullptr) != 0 || ::setgid(nogroup) != 0 || ::setuid(65534) != 0)
-                ::_exit(3);
-        }
+    if (pid == 0)
         ::_exit(body() ? 0 : 1);
-    }
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool HVRunUnprivileged(const std::function<bool()>& body) {
+    return HVRunInChild([&] {
+        if (::geteuid() == 0) {
+            const gid_t nogroup = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nogroup) != 0 || ::setuid(65534) != 0)
+                return false;
+        }
+        return body();
+    });
 }

@@ -46,6 +46,10 @@ private:
     std::string m_storePath;
 };
 
+// Runs the body in a child process, so that what it changes of the process (limits, the
+// current folder) goes with it; true when the body returned true.
+bool HVRunInChild(const std::function<bool()>& body);
+
 // Runs the body in a child process without root's privileges (as "nobody" when the tests run
 // as root), so that file permissions apply; true when the body returned true.
 bool HVRunUnprivileged(const std::function<bool()>& body);

@@ -58,11 +58,23 @@ std::optional<std::string> HVDocument::dataOfType(const std::string&, HVError* e
     return std::nullopt;
 }
 
+bool HVDocument::fileChangedOnDisk() const {
+    if (!m_fileIdentity || m_fileName.empty())
+        return false;
+    auto current = HVFileSystem::identityOfFile(m_fileName);
+    return current && *current != *m_fileIdentity;
+}
+
 bool HVDocument::writeToURL(const std::string& path, const std::string& type, HVError* error) {
     auto data = dataOfType(type, error);
     if (!data)
         return false;
-    return HVFileSystem::writeFileAtomically(path, *data, error);
+    HVFileIdentity written;
+    if (!HVFileSystem::writeFileAtomically(path, *data, error, &written))
+        return false;
+    if (path == m_fileName)
+        m_fileIdentity = written;
+    return true;
 }
 
 bool HVDocument::saveToURL(const std::string& path, const std::string& type,
@@ -72,6 +84,7 @@ bool HVDocument::saveToURL(const std::string& path, const std::string& type,
     if (operation == SaveAsOperation) {
         setFileName(path);
         setFileType(type);
+        m_fileIdentity = HVFileSystem::identityOfFile(path);
     }
     if (operation != SaveToOperation)
         updateChangeCount(ChangeCleared);
@@ -83,6 +96,36 @@ void HVDocument::saveDocument(std::function<void(bool)> completion) {
         saveDocumentAs(std::move(completion));
         return;
     }
+    if (!fileChangedOnDisk()) {
+        reallySaveDocument(std::move(completion));
+        return;
+    }
+    // The last guard against overwriting another program's work, whatever watches the file.
+    HVError question(HVErrorDomain, 5,
+                     "The file has been changed by another application since it was opened.",
+                     "\u201C" + displayName() +
+                         "\u201D was changed on disk. Save Anyway replaces that version with "
+                         "yours; Revert shows the file as it is on disk and drops your changes.",
+                     {"Save Anyway", "Revert", "Cancel"});
+    question.setUserInfoValue(HVFilePathErrorKey, m_fileName);
+    HVUserInterface::shared().presentError(
+        question, presentationContext(),
+        [this, completion = std::move(completion)](std::size_t option) mutable {
+            if (option == 0) {
+                reallySaveDocument(std::move(completion));
+                return;
+            }
+            if (option == 1) {
+                HVError error;
+                if (!revertToSaved(&error))
+                    HVUserInterface::shared().presentError(error, presentationContext(), nullptr);
+            }
+            if (completion)
+                completion(false);
+        });
+}
+
+void HVDocument::reallySaveDocument(std::function<void(bool)> completion) {
     HVError error;
     bool saved = saveToURL(m_fileName, m_fileType, SaveOperationSave, &error);
     if (!saved)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HVError.h"
+#include "HVFileSystem.h"
 
 #include <functional>
 #include <memory>
@@ -36,6 +37,13 @@ public:
     // The file's name, or "Untitled", "Untitled 2"... for a document without a file.
     std::string displayName() const;
 
+    // The version of the file that the document last read or wrote; none before either.
+    const std::optional<HVFileIdentity>& fileIdentity() const { return m_fileIdentity; }
+    void setFileIdentity(std::optional<HVFileIdentity> identity) { m_fileIdentity = identity; }
+    // Whether another program changed or replaced the file since the document read or wrote
+    // it. A file that is gone has not changed: saving brings it back.
+    bool fileChangedOnDisk() const;
+
     virtual bool isDocumentEdited() const { return m_changeCount != 0; }
     virtual void updateChangeCount(ChangeKind change);
 
@@ -46,8 +54,10 @@ public:
     // Writes the document to the path (the whole operation, with its bookkeeping).
     virtual bool saveToURL(const std::string& path, const std::string& type,
                            SaveOperation operation, HVError* error);
-    // "Save": the file name it has, or the save panel for an untitled document. The
-    // completion hears whether the document was saved.
+    // "Save": the file name it has, or the save panel for an untitled document. When another
+    // program changed the file since it was read, the user chooses first whether to
+    // overwrite it, revert to it, or do nothing. The completion hears whether the document
+    // was saved.
     void saveDocument(std::function<void(bool saved)> completion = nullptr);
     // "Save As…": asks for a name first.
     void saveDocumentAs(std::function<void(bool saved)> completion = nullptr);
@@ -71,7 +81,9 @@ public:
     virtual bool isMultiFile() const { return false; }
     virtual HVDocument* projectDocument() { return nullptr; }
     virtual HVFileDocument* activeDocument() { return nullptr; }
-    virtual HVFileDocument* openFileAtPath(const std::string&) { return nullptr; }
+    // Opens the file in this document's window; none with the reason in error when it
+    // cannot be read.
+    virtual HVFileDocument* openFileAtPath(const std::string&, HVError*) { return nullptr; }
     virtual HVFileDocument* documentForPath(const std::string&) { return nullptr; }
     // A project document answers whether its root holds the path.
     virtual bool canOpenFile(const std::string&) const { return false; }
@@ -80,12 +92,17 @@ public:
 
 protected:
     HVDocument();
-    // Writes bytes atomically; a failure leaves the old file as it was.
+    // Writes bytes atomically; a failure leaves the old file as it was. Writing to the
+    // document's own file records the identity of what was written.
     virtual bool writeToURL(const std::string& path, const std::string& type, HVError* error);
+
+private:
+    void reallySaveDocument(std::function<void(bool saved)> completion);
 
 private:
     std::string m_fileName;
     std::string m_fileType;
+    std::optional<HVFileIdentity> m_fileIdentity;
     int m_changeCount = 0;
     int m_untitledNumber = 0;
     bool m_closed = false;

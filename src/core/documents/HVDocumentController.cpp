@@ -75,8 +75,10 @@ void HVDocumentController::display(HVDocument* document) {
         m_presenter->showDocument(document);
 }
 
-HVDocument* HVDocumentController::openDocumentWithContentsOfFile(const std::string& path,
+HVDocument* HVDocumentController::openDocumentWithContentsOfFile(const std::string& requestedPath,
                                                                  bool display, HVError* error) {
+    // "./", "//" and a relative path name the file they lead to.
+    std::string path = HVFileSystem::standardizingPath(requestedPath);
     auto howToOpen = HVPreferences::sharedInstance().integerForKey("HVHowToOpenFiles").value_or(0);
     if (m_presenter)
         m_presenter->closeProjectManager();
@@ -100,27 +102,39 @@ HVDocument* HVDocumentController::openDocumentWithContentsOfFile(const std::stri
                 result = document.get();
                 break;
             }
-            if (HVFileDocument* opened = document->openFileAtPath(path)) {
+            HVError failure;
+            if (HVFileDocument* opened = document->openFileAtPath(path, &failure)) {
                 result = opened;
                 break;
             }
+            if (!failure.description().empty()) {
+                HVSetError(error, failure);
+                return nullptr;
+            }
             continue;
         }
-        // A file already open shows its window or tab again.
+        // A file already open, however the path names it, shows its window or tab again:
+        // two editors of one file would overwrite each other.
         if (HVFileDocument* open = document->documentForPath(path)) {
-            document->openFileAtPath(path);
+            document->openFileAtPath(path, nullptr);
             result = open;
             break;
         }
-        if (document->fileName() == path && !document->isMultiFile()) {
+        if (!document->isMultiFile() && HVFileSystem::isSameFile(document->fileName(), path)) {
             result = document.get();
             break;
         }
         if (howToOpen == 1 && isFile && document->isMultiFile() && m_currentDocument &&
             document->activeDocument() == m_currentDocument->activeDocument()) {
-            if (HVFileDocument* opened = document->openFileAtPath(path)) {
+            HVError failure;
+            if (HVFileDocument* opened = document->openFileAtPath(path, &failure)) {
                 result = opened;
                 break;
+            }
+            // A file that cannot be read opens nowhere else either.
+            if (!failure.description().empty()) {
+                HVSetError(error, failure);
+                return nullptr;
             }
         }
     }
@@ -198,7 +212,8 @@ HVDocument* HVDocumentController::newFileWithClipboard(HVClipboard& clipboard) {
     HVFileDocument* file = document ? document->activeDocument() : nullptr;
     if (!file)
         return document;
-    file->viewWithSuggestedFrame()->setString(clipboard.string().value_or(u""));
+    // The clipboard's line breaks become the new document's type.
+    file->reloadContentsFromString(clipboard.string().value_or(u""), {});
     file->updateChangeCount(HVDocument::ChangeDone);
     return document;
 }

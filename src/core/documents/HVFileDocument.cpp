@@ -5,10 +5,12 @@
 #include "HVBundleRepository.h"
 #include "HVDispatcher.h"
 #include "HVFile.h"
+#include "HVFileCategories.h"
 #include "HVFileDocumentDelegate.h"
 #include "HVFileSystem.h"
 #include "HVLocalization.h"
 #include "HVNotificationCenter.h"
+#include "HVPreferences.h"
 #include "HVStatusBar.h"
 #include "HVTextBuffer.h"
 #include "HVTextViewModel.h"
@@ -19,6 +21,15 @@
 namespace {
 
 constexpr std::string_view kFilesKey = "files";
+
+// Whether a file opens in the image view: its extension is in an image category, or "file"
+// says so. An extension of a text category is text first (SVG is edited as text).
+bool isImageFile(const std::string& path) {
+    HVFileCategories& categories = HVFileCategories::sharedCategories();
+    if (categories.extensionIsType(HVFileSystem::pathExtension(path), HVFileKindText))
+        return false;
+    return categories.pathIsType(path, HVFileKindImage);
+}
 
 } // namespace
 
@@ -33,7 +44,7 @@ HVFileDocumentDelegate::backingFileWillChangeToPath(HVFileDocument*, const std::
 }
 
 HVFileDocument::HVFileDocument(std::shared_ptr<HVFile> file, HVFileDocumentDelegate* delegate)
-    : m_delegate(delegate), m_lineBreakType(HVLineBreaks::preferredType()) {
+    : m_delegate(delegate) {
     setFileType(std::string(HVTextDocumentType));
     setFile(std::move(file));
     if (m_file)
@@ -63,14 +74,41 @@ std::string HVFileDocument::uuid() const {
     return m_cachedUUID;
 }
 
+bool HVFileDocument::readFileContents(HVError* error) {
+    HVFileIdentity identity;
+    auto bytes = HVFileSystem::readFile(fileName(), error, &identity, HVTextBuffer::maximumLength);
+    if (!bytes)
+        return false;
+    m_pendingData = std::move(*bytes);
+    m_pendingIdentity = identity;
+    return true;
+}
+
 HVTextViewModel* HVFileDocument::viewWithSuggestedFrame() {
-    if (!m_textView)
+    if (!m_madeView)
         makeView();
     return m_textView.get();
 }
 
 void HVFileDocument::makeView() {
+    m_madeView = true;
+    if (!fileName().empty() && isImageFile(fileName())) {
+        m_viewKind = HVFileViewKind::Image;
+        if (m_pendingData) {
+            m_imageData = std::move(*m_pendingData);
+            m_pendingData.reset();
+            setFileIdentity(m_pendingIdentity);
+        } else {
+            HVError error;
+            if (!reloadContentsFromFile(fileName(), {}, &error))
+                presentError(error);
+        }
+        return;
+    }
     m_textView = std::make_unique<HVTextViewModel>();
+    m_textView->adoptLineBreakType(HVLineBreaks::preferredType());
+    auto tabSize = HVPreferences::sharedInstance().integerForKey("HVTabSizeKey").value_or(4);
+    m_textView->setTabWidth(std::size_t(std::clamp<std::int64_t>(tabSize, 1, 64)));
     // A language stored for the file wins over the one its name suggests.
     if (auto stored = fileConfigurationValueForKey(HVFileBundleKey); stored && stored->string()) {
         if (auto bundle =
@@ -92,7 +130,16 @@ void HVFileDocument::makeView() {
             break;
         }
     });
-    if (!fileName().empty()) {
+    if (m_pendingData) {
+        // The bytes read when the document was opened.
+        std::string bytes = std::move(*m_pendingData);
+        m_pendingData.reset();
+        HVError error;
+        if (loadData(std::move(bytes), fileName(), {}, &error))
+            setFileIdentity(m_pendingIdentity);
+        else
+            presentError(error);
+    } else if (!fileName().empty()) {
         HVError error;
         if (!reloadContentsFromFile(fileName(), {}, &error))
             presentError(error);
@@ -172,6 +219,22 @@ bool HVFileDocument::isInSnippetsFolder() const {
 
 bool HVFileDocument::reloadContentsFromFile(const std::string& path, const std::string& actionName,
                                             HVError* error) {
+    viewWithSuggestedFrame();
+    HVFileIdentity identity;
+    auto bytes = HVFileSystem::readFile(path, error, &identity, HVTextBuffer::maximumLength);
+    if (!bytes || !loadData(std::move(*bytes), path, actionName, error))
+        return false;
+    if (path == fileName())
+        setFileIdentity(identity);
+    return true;
+}
+
+bool HVFileDocument::loadData(std::string bytes, const std::string& path,
+                              const std::string& actionName, HVError* error) {
+    if (m_viewKind == HVFileViewKind::Image) {
+        m_imageData = std::move(bytes);
+        return true;
+    }
     HVStringEncoding wanted = HVNoStringEncoding;
     if (isInSnippetsFolder()) {
         // Snippet files are always UTF-16, whatever their setting says.
@@ -180,34 +243,98 @@ bool HVFileDocument::reloadContentsFromFile(const std::string& path, const std::
         wanted = HVStringEncoding(stored->integerValue().value_or(0));
     }
     HVError warning;
-    auto text = HVFileEncodings::createWithContentsOfFile(path, wanted, &warning);
+    auto text = HVFileEncodings::createWithData(bytes, path, wanted, &warning);
+    // The bytes go before the text is shown: a large file is held twice at most.
+    std::string().swap(bytes);
     if (!text) {
         HVSetError(error, warning);
         return false;
     }
     m_encoding = wanted;
+
+    // The file keeps its own line breaks: the commonest kind is its type, and a file with
+    // several kinds is left as it is until the user chooses one.
+    HVLineBreaks::Kinds kinds = HVLineBreaks::kindsInText(*text);
+    HVLineBreaks::Type type =
+        HVLineBreaks::dominantType(kinds).value_or(HVLineBreaks::preferredType());
+    bool binary = text->find(u'\0') != std::u16string::npos;
+
     m_readingWarning.reset();
-    if (warning.is(HVErrorDomain, HVEncodingWarningCode)) {
+    std::string name = HVFileSystem::lastPathComponent(path);
+    if (binary && !m_editingAllowed) {
+        m_readingWarning = HVError(
+            HVErrorDomain, HVBinaryFileWarningCode,
+            "\u201C" + name +
+                "\u201D contains NUL characters and may not be text, so it is read-only. Choose "
+                "Allow Editing in the Edit menu to change it.");
+    } else if (warning.is(HVErrorDomain, HVEncodingWarningCode)) {
         m_readingWarning = warning;
-        if (HVStatusBar* bar = statusBar())
-            bar->showWarning(warning);
+    } else if (kinds.mixed()) {
+        std::string counts;
+        auto add = [&](std::size_t count, HVLineBreaks::Type kind) {
+            if (count == 0)
+                return;
+            counts += (counts.empty() ? "" : ", ") + std::to_string(count) + " " +
+                      HVLineBreaks::nameForType(kind);
+        };
+        add(kinds.lf, HVLineBreaks::Unix);
+        add(kinds.crlf, HVLineBreaks::DOS);
+        add(kinds.cr, HVLineBreaks::Mac);
+        m_readingWarning = HVError(HVErrorDomain, HVMixedLineBreaksWarningCode,
+                                   "\u201C" + name + "\u201D mixes line breaks (" + counts +
+                                       "). They stay as they are until you choose a type by "
+                                       "clicking \u201CMixed\u201D in the status bar.");
     }
-    if (actionName.empty()) {
+
+    if (actionName.empty() || !m_textView->isEditable()) {
         // A plain load takes the decoded text over without a copy, which counts for large files.
-        viewWithSuggestedFrame();
-        HVLineBreaks::switchLineBreaksInPlace(*text, m_lineBreakType);
         m_textView->adoptString(std::move(*text));
     } else {
-        reloadContentsFromString(*text, actionName);
+        m_textView->replaceCharacters({0, m_textView->textStorage().length()}, *text, actionName);
     }
+    m_textView->adoptLineBreakType(type, kinds.mixed());
+    m_textView->setEditable(!binary || m_editingAllowed);
+    showReadingWarning();
     return true;
+}
+
+void HVFileDocument::showReadingWarning() {
+    HVStatusBar* bar = statusBar();
+    if (!bar)
+        return;
+    if (m_readingWarning)
+        bar->showWarning(*m_readingWarning);
+    bar->setLineBreakName(lineBreakName());
+}
+
+std::string HVFileDocument::lineBreakName() const {
+    if (!m_textView)
+        return {};
+    if (m_textView->hasMixedLineBreaks())
+        return "Mixed";
+    return HVLineBreaks::nameForType(m_textView->lineBreakType());
+}
+
+bool HVFileDocument::isReadOnly() const {
+    return m_textView && !m_textView->isEditable();
+}
+
+void HVFileDocument::allowEditing() {
+    m_editingAllowed = true;
+    if (m_textView)
+        m_textView->setEditable(true);
+    if (m_readingWarning && m_readingWarning->is(HVErrorDomain, HVBinaryFileWarningCode)) {
+        m_readingWarning.reset();
+        if (HVStatusBar* bar = statusBar())
+            bar->setStatusText("Editing allowed");
+    }
 }
 
 void HVFileDocument::reloadContentsFromString(std::u16string_view text,
                                               const std::string& actionName) {
-    viewWithSuggestedFrame();
-    std::u16string converted =
-        HVLineBreaks::switchLineBreaks(text, HVLineBreaks::stringForType(m_lineBreakType));
+    if (!viewWithSuggestedFrame())
+        return;
+    std::u16string converted = m_textView->convertingLineBreaks(text);
     if (actionName.empty())
         m_textView->setString(converted);
     else
@@ -232,11 +359,9 @@ void HVFileDocument::setFileName(const std::string& newName) {
             }
         }
     }
-    // The language follows the extension unless the user chose one.
-    std::string extension = HVFileSystem::pathExtension(newName);
-    if (!extension.empty() && !m_customBundle) {
-        auto bundle =
-            HVBundleRepository::sharedRepository().bundleForFileCategory(nullptr, extension);
+    // The language follows the extension (or a dot-file's name) unless the user chose one.
+    if (!m_customBundle) {
+        auto bundle = HVBundleRepository::sharedRepository().bundleForFileName(newName);
         if (bundle && bundle != m_bundle)
             useBundle(std::move(bundle));
     }
@@ -253,6 +378,9 @@ bool HVFileDocument::readFromURL(const std::string& path, const std::string&, HV
 
 std::optional<std::string> HVFileDocument::dataOfType(const std::string&, HVError* error) {
     viewWithSuggestedFrame();
+    // An image is written as it was read, never through a text encoding.
+    if (m_viewKind == HVFileViewKind::Image)
+        return m_imageData;
     HVStringEncoding used = isInSnippetsFolder() ? HVUnicodeStringEncoding : encoding();
     HVError warning;
     auto data = HVFileEncodings::dataUsingEncoding(m_textView->string(), used, &warning);
@@ -302,13 +430,20 @@ bool HVFileDocument::saveToURL(const std::string& path, const std::string& type,
     } else {
         m_ignoreNextChangeCleared = false;
         m_saving = false;
-        HVError saveError(HVErrorDomain, 17,
-                          "The document \u201C" + displayName() + "\u201D could not be saved.",
-                          "Please check that you have write permissions and that your file "
-                          "encoding is valid.");
-        saveError.setUserInfoValue(HVFilePathErrorKey, path);
-        saveError.setUserInfoValue(HVUnderlyingErrorKey, failure.fullDescription());
-        HVSetError(error, saveError);
+        const char* advice = "Please check that you have write permissions and that your file "
+                             "encoding is valid.";
+        if (failure.description().empty()) {
+            HVError saveError(HVErrorDomain, 17,
+                              "The document \u201C" + displayName() + "\u201D could not be saved.",
+                              advice);
+            saveError.setUserInfoValue(HVFilePathErrorKey, path);
+            HVSetError(error, saveError);
+        } else {
+            // The system's own reason ("No space left on device") is what the user must see.
+            if (failure.recoverySuggestion().empty())
+                failure.setRecoverySuggestion(advice);
+            HVSetError(error, failure);
+        }
     }
     if (m_textView)
         m_textView->breakUndoCoalescing();
@@ -415,18 +550,19 @@ void HVFileDocument::chooseBundle(std::shared_ptr<HVBundle> bundle) {
 }
 
 void HVFileDocument::activate() {
-    if (HVStatusBar* bar = statusBar()) {
-        viewWithSuggestedFrame();
+    HVStatusBar* bar = statusBar();
+    if (bar && viewWithSuggestedFrame()) {
         if (auto name = HVFileEncodings::stringFromEncoding(encoding()))
             bar->setEncodingName(*name);
-        bar->setLineBreakName(HVLineBreaks::nameForType(m_lineBreakType));
+        bar->setLineBreakName(lineBreakName());
         bar->setLanguageName(m_bundle ? m_bundle->title() : std::string());
         HVRange selection = m_textView->selectedRange();
         const HVTextBuffer& text = m_textView->textStorage();
         std::size_t line = text.lineNumberForIndex(selection.location);
         bar->setLineAndColumn(line + 1, selection.location - text.rangeOfLine(line).location + 1);
-        bar->setMode(0);
     }
+    if (bar)
+        bar->setMode(0);
     HVNotificationCenter::defaultCenter().postNotificationName(
         std::string(HVFileBecameActiveNotification), this);
     m_hasActivated = true;

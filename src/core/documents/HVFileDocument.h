@@ -3,7 +3,6 @@
 #include "HVDocument.h"
 #include "HVFileEncodings.h"
 #include "HVFileNodeDocument.h"
-#include "HVLineBreaks.h"
 #include "HVPlistValue.h"
 
 #include <memory>
@@ -30,6 +29,14 @@ inline constexpr std::string_view HVRemotePreviewBrowserNameKey = "HVRemotePrevi
 
 inline constexpr std::string_view HVTextDocumentType = "HVTextFile";
 
+// Warnings of a reading, shown in the status bar (beside code 16, a fallback decoding).
+inline constexpr std::int64_t HVMixedLineBreaksWarningCode = 19;
+inline constexpr std::int64_t HVBinaryFileWarningCode = 20;
+
+// How a document shows its file: as text, or, for the image category, as a picture that is
+// never decoded as text and never re-encoded.
+enum class HVFileViewKind { Text, Image };
+
 // The document of one text file: it owns the editor view that holds the text, decides how
 // bytes become characters and back, saves, and reacts when the file changes or disappears.
 class HVFileDocument : public HVDocument, public HVFileNodeDocument {
@@ -44,15 +51,28 @@ public:
     // The node's identifier, kept after the node went away.
     std::string uuid() const;
 
-    // The editor view: made, and the file loaded into it, on the first call.
+    // Reads the file's bytes now, so that a file that cannot be read makes no document; they
+    // are decoded when the view is made.
+    bool readFileContents(HVError* error);
+
+    // The view: made, and the file loaded into it, on the first call. Answers the text view,
+    // which is none for an image: the image view shows its bytes.
     HVTextViewModel* viewWithSuggestedFrame();
+    HVFileViewKind fileViewKind() const { return m_viewKind; }
     HVTextViewModel* textView() const { return m_textView.get(); }
+    const std::string& imageData() const { return m_imageData; }
 
     // The encoding the view loaded with, else the per-file "HVFileEncoding", else 0.
     HVStringEncoding encoding() const;
     void setEncoding(HVStringEncoding encoding) { m_encoding = encoding; }
-    HVLineBreaks::Type lineBreakType() const { return m_lineBreakType; }
-    void setLineBreakType(HVLineBreaks::Type type) { m_lineBreakType = type; }
+    // The view's line-break type ("Unix", "Mac", "DOS"), or "Mixed" for a file that holds
+    // several kinds and was left as it is.
+    std::string lineBreakName() const;
+
+    // A file with NUL characters may not be text: it opens read-only until the user allows
+    // editing it.
+    bool isReadOnly() const;
+    void allowEditing();
 
     // Document-wide and per-file settings; without a project they live with the document.
     std::optional<HVPlistValue> configurationValueForKey(std::string_view key) const;
@@ -103,8 +123,8 @@ public:
     HVFileDocument* activeDocument() override { return this; }
     bool isMultiFile() const override { return false; }
 
-    // The warning of the last reading (a fallback decoding), shown again whenever the
-    // document comes forward.
+    // The warning of the last reading (read-only binary, a fallback decoding, mixed line
+    // breaks, in that order of importance), shown again whenever the document comes forward.
     const std::optional<HVError>& readingWarning() const { return m_readingWarning; }
 
     // The language of the file: chosen by the file name's extension, or by the user.
@@ -126,6 +146,11 @@ protected:
 
 private:
     void makeView();
+    // Decodes a file's bytes into the view (or keeps an image's), with its line breaks as
+    // they are.
+    bool loadData(std::string bytes, const std::string& path, const std::string& actionName,
+                  HVError* error);
+    void showReadingWarning();
     void reallyReopenUsingEncoding(HVStringEncoding encoding);
     void setFile(std::shared_ptr<HVFile> file);
     void useBundle(std::shared_ptr<HVBundle> bundle);
@@ -133,13 +158,19 @@ private:
     std::shared_ptr<HVFile> m_file;
     HVFileDocumentDelegate* m_delegate = nullptr;
     std::unique_ptr<HVTextViewModel> m_textView;
+    HVFileViewKind m_viewKind = HVFileViewKind::Text;
+    bool m_madeView = false;
+    // Read when the document was opened, decoded when the view is made.
+    std::optional<std::string> m_pendingData;
+    std::optional<HVFileIdentity> m_pendingIdentity;
+    std::string m_imageData;
+    bool m_editingAllowed = false;
     std::shared_ptr<HVBundle> m_bundle;
     HVPlistValue::Dictionary m_localConfiguration;
     std::string m_cachedUUID;
     // The key of the per-file settings under the current name.
     std::string m_configurationKey;
     HVStringEncoding m_encoding = HVNoStringEncoding;
-    HVLineBreaks::Type m_lineBreakType;
     std::optional<HVError> m_saveWarning;
     std::optional<HVError> m_readingWarning;
     bool m_customBundle = false;

@@ -1,7 +1,6 @@
 #include "HVMultiFileDocument.h"
 
 #include "HVFileDocument.h"
-#include "HVFileSystem.h"
 #include "HVMultiFileWindowController.h"
 
 HVMultiFileDocument::HVMultiFileDocument()
@@ -11,10 +10,12 @@ HVMultiFileDocument::~HVMultiFileDocument() = default;
 
 std::shared_ptr<HVMultiFileDocument>
 HVMultiFileDocument::initWithContentsOfFile(const std::string& path, HVError* error) {
-    if (!HVFileSystem::isRegularFile(path) && !HVFileSystem::readFile(path, error))
-        return nullptr;
     auto document = std::make_shared<HVMultiFileDocument>();
-    document->m_fileToOpen = path;
+    HVError failure;
+    if (!document->m_windowController->openFileAtPath(path, &failure)) {
+        HVSetError(error, failure);
+        return nullptr;
+    }
     return document;
 }
 
@@ -22,9 +23,7 @@ void HVMultiFileDocument::makeWindowControllers() {
     if (m_madeWindow)
         return;
     m_madeWindow = true;
-    if (!m_fileToOpen.empty())
-        m_windowController->openFileAtPath(m_fileToOpen);
-    else
+    if (m_windowController->openDocuments().empty())
         m_windowController->untitledDocument();
 }
 
@@ -32,8 +31,8 @@ HVFileDocument* HVMultiFileDocument::activeDocument() {
     return m_windowController->activeDocument();
 }
 
-HVFileDocument* HVMultiFileDocument::openFileAtPath(const std::string& path) {
-    return m_windowController->openFileAtPath(path);
+HVFileDocument* HVMultiFileDocument::openFileAtPath(const std::string& path, HVError* error) {
+    return m_windowController->openFileAtPath(path, error);
 }
 
 HVFileDocument* HVMultiFileDocument::documentForPath(const std::string& path) {

@@ -13,17 +13,16 @@ class HVMultiFileDocument : public HVDocument {
 public:
     HVMultiFileDocument();
     ~HVMultiFileDocument() override;
-    // Reading only records the path; the tab opens when the window is made.
+    // Opens the file's tab at once, so that a file that cannot be read makes no window.
     static std::shared_ptr<HVMultiFileDocument> initWithContentsOfFile(const std::string& path,
                                                                        HVError* error);
 
     HVMultiFileWindowController& windowController() { return *m_windowController; }
-    const std::string& fileToOpen() const { return m_fileToOpen; }
 
     void makeWindowControllers() override;
     bool isMultiFile() const override { return true; }
     HVFileDocument* activeDocument() override;
-    HVFileDocument* openFileAtPath(const std::string& path) override;
+    HVFileDocument* openFileAtPath(const std::string& path, HVError* error) override;
     HVFileDocument* documentForPath(const std::string& path) override;
     HVFileDocument* untitledDocument();
     std::vector<HVFileDocument*> openDocuments() const;
@@ -38,6 +37,5 @@ protected:
     std::unique_ptr<HVMultiFileWindowController> m_windowController;
 
 private:
-    std::string m_fileToOpen;
     bool m_madeWindow = false;
 };

@@ -5,6 +5,7 @@
 #include "HVDocumentController.h"
 #include "HVFile.h"
 #include "HVFileDocument.h"
+#include "HVFileSystem.h"
 #include "HVUserInterface.h"
 
 #include <algorithm>
@@ -27,7 +28,8 @@ int HVMultiFileWindowController::selectedTabIndex() const {
     return -1;
 }
 
-HVFileDocument* HVMultiFileWindowController::openFile(const std::shared_ptr<HVFile>& file) {
+HVFileDocument* HVMultiFileWindowController::openFile(const std::shared_ptr<HVFile>& file,
+                                                      HVError* error) {
     if (!file)
         return nullptr;
     // A remote file that is still downloading opens when the node asks again.
@@ -38,6 +40,17 @@ HVFileDocument* HVMultiFileWindowController::openFile(const std::shared_ptr<HVFi
         auto created = createDocumentForFile(file);
         if (!created)
             return nullptr;
+        // Read before the tab exists: a file that cannot be read must not leave an empty
+        // editor bound to its path.
+        HVError failure;
+        if (!created->fileName().empty() && !created->readFileContents(&failure)) {
+            created->setDelegate(nullptr);
+            if (error)
+                *error = failure;
+            else
+                HVUserInterface::shared().presentError(failure, this, nullptr);
+            return nullptr;
+        }
         document = created.get();
         m_openDocuments.push_back(std::move(created));
     }
@@ -45,12 +58,13 @@ HVFileDocument* HVMultiFileWindowController::openFile(const std::shared_ptr<HVFi
     return document;
 }
 
-HVFileDocument* HVMultiFileWindowController::openFileAtPath(const std::string& path) {
+HVFileDocument* HVMultiFileWindowController::openFileAtPath(const std::string& path,
+                                                            HVError* error) {
     if (HVFileDocument* document = documentForPath(path)) {
         activateDocument(document);
         return document;
     }
-    return openFile(HVFile::initWithPath(path));
+    return openFile(HVFile::initWithPath(path), error);
 }
 
 std::shared_ptr<HVFileDocument>
@@ -73,7 +87,7 @@ HVMultiFileWindowController::documentForFile(const std::shared_ptr<HVFile>& file
 
 HVFileDocument* HVMultiFileWindowController::documentForPath(const std::string& path) const {
     for (const auto& document : m_openDocuments) {
-        if (!path.empty() && document->fileName() == path)
+        if (HVFileSystem::isSameFile(document->fileName(), path))
             return document.get();
     }
     return nullptr;

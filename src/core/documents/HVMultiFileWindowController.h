@@ -39,11 +39,15 @@ public:
     bool closingLastTabClosesDocument() const { return m_closingLastTabClosesDocument; }
     void setClosingLastTabClosesDocument(bool flag) { m_closingLastTabClosesDocument = flag; }
 
-    HVFileDocument* openFile(const std::shared_ptr<HVFile>& file);
-    HVFileDocument* openFileAtPath(const std::string& path);
+    // Opens or activates the document of a node. A file that cannot be read opens no tab: the
+    // reason goes to error, or, without one, to an alert on this window.
+    HVFileDocument* openFile(const std::shared_ptr<HVFile>& file, HVError* error = nullptr);
+    HVFileDocument* openFileAtPath(const std::string& path, HVError* error = nullptr);
     virtual std::shared_ptr<HVFileDocument>
     createDocumentForFile(const std::shared_ptr<HVFile>& file);
     HVFileDocument* documentForFile(const std::shared_ptr<HVFile>& file) const;
+    // The open document of the file at path, however the path names it (a link, "./", a
+    // hard link).
     HVFileDocument* documentForPath(const std::string& path) const;
     // Opens a new untitled tab.
     HVFileDocument* untitledDocument();

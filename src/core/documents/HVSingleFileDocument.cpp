@@ -1,8 +1,5 @@
 #include "HVSingleFileDocument.h"
 
-#include "HVFile.h"
-#include "HVFileSystem.h"
-
 HVSingleFileWindowController::HVSingleFileWindowController(HVSingleFileDocument* document)
     : m_document(document) {}
 
@@ -18,13 +15,11 @@ HVSingleFileDocument::HVSingleFileDocument()
 
 std::shared_ptr<HVSingleFileDocument>
 HVSingleFileDocument::initWithContentsOfFile(const std::string& path, HVError* error) {
-    if (!HVFileSystem::isRegularFile(path)) {
-        // Read it all the same for the error record that names the path and the reason.
-        if (!HVFileSystem::readFile(path, error))
-            return nullptr;
-    }
     auto document = std::make_shared<HVSingleFileDocument>();
     document->setFileName(path);
+    // A file that cannot be read makes no document, so nothing is ever bound to its path.
+    if (!document->readFileContents(error))
+        return nullptr;
     return document;
 }
 

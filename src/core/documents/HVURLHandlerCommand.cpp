@@ -79,6 +79,8 @@ void HVURLHandlerCommand::openBasedOnQuery(std::string_view query) {
     if (parts.size() != 2)
         return;
     HVTextViewModel* view = fileDocument->viewWithSuggestedFrame();
+    if (!view)
+        return;
     view->setSelectedRange({leadingInteger(parts[0]), leadingInteger(parts[1])});
     view->scrollRangeToVisible(view->selectedRange());
 }

@@ -1,8 +1,140 @@
 #include "HVClipboard.h"
 #include "HVDocumentsTestSupport.h"
+#include "HVFileSystem.h"
 #include "HVURLHandlerCommand.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using DocumentController = HVDocumentsTest;
+
+namespace {
+
+// Where a failed open could have left a document: in a window of its own or as a tab.
+std::size_t openFileCount() {
+    std::size_t count = 0;
+    for (const auto& document : HVDocumentController::sharedController().documents()) {
+        if (auto* multi = dynamic_cast<HVMultiFileDocument*>(document.get()))
+            count += multi->openDocuments().size();
+        else
+            ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+TEST_F(DocumentController, AFileThatCannotBeReadOpensNoDocumentAndSaysWhy) {
+    // Root reads every file, so permissions are tried as an unprivileged user.
+    ::chmod(dir.path().c_str(), 0755);
+    std::string secret = dir.write("secret.txt", "keep");
+    ::chmod(secret.c_str(), 0600);
+    for (bool tabs : {true, false}) {
+        setPreference("HVUseTabs", tabs);
+        bool refused = HVRunUnprivileged([&] {
+            HVError error;
+            HVDocument* document =
+                controller().openDocumentWithContentsOfFile(secret, true, &error);
+            return document == nullptr && openFileCount() == 0 &&
+                   error.description().find("Permission denied") != std::string::npos;
+        });
+        EXPECT_TRUE(refused) << (tabs ? "tabbed window" : "single-file window");
+    }
+    EXPECT_EQ(HVReadFile(secret), "keep");
+
+    // Larger than a text can be: refused before a byte is read (the file is sparse).
+    std::string huge = dir.pathFor("huge.log");
+    int fd = ::open(huge.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t(1) << 32), 0);
+    ::close(fd);
+    HVError error;
+    EXPECT_EQ(controller().openDocumentWithContentsOfFile(huge, true, &error), nullptr);
+    EXPECT_EQ(error.code(), EFBIG) << error.fullDescription();
+
+    // Gone between the check and the read.
+    HVError gone;
+    EXPECT_EQ(HVSingleFileDocument::initWithContentsOfFile(dir.pathFor("gone.txt"), &gone),
+              nullptr);
+    EXPECT_EQ(gone.code(), ENOENT);
+    EXPECT_EQ(HVMultiFileDocument::initWithContentsOfFile(dir.pathFor("gone.txt"), &gone), nullptr);
+    EXPECT_EQ(openFileCount(), 0u);
+}
+
+TEST_F(DocumentController, PipesAndDevicesAreRefusedBeforeAnythingIsRead) {
+    std::string fifo = dir.pathFor("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Nobody writes to the pipe: reading it would wait for ever.
+    for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+        HVError error;
+        EXPECT_EQ(controller().openDocumentWithContentsOfFile(path, true, &error), nullptr);
+        EXPECT_NE(error.description().find("not a regular file"), std::string::npos)
+            << path << ": " << error.fullDescription();
+    }
+    EXPECT_EQ(openFileCount(), 0u);
+}
+
+TEST_F(DocumentController, AFileThatCannotBeReadOpensNoTabInTheFrontWindow) {
+    setPreference("HVHowToOpenFiles", 1);
+    HVDocument* window = controller().openDocumentWithContentsOfFile(dir.write("a.txt", "a"), true);
+    ASSERT_NE(window, nullptr);
+    std::string fifo = dir.pathFor("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    HVError error;
+    EXPECT_EQ(controller().openDocumentWithContentsOfFile(fifo, true, &error), nullptr);
+    EXPECT_NE(error.description().find("named pipe"), std::string::npos);
+    EXPECT_EQ(openFileCount(), 1u);
+    EXPECT_EQ(window->activeDocument()->fileName(), dir.pathFor("a.txt"));
+}
+
+TEST_F(DocumentController, EveryPathToAnOpenFileShowsItsOneDocument) {
+    for (bool tabs : {true, false}) {
+        controller().reset();
+        setPreference("HVUseTabs", tabs);
+        std::string file = dir.write("site/page.html", "<p>");
+        std::string link = dir.pathFor("link.html");
+        std::string hard = dir.pathFor("hard.html");
+        ::unlink(link.c_str());
+        ::unlink(hard.c_str());
+        ASSERT_EQ(::symlink("site/page.html", link.c_str()), 0);
+        ASSERT_EQ(::link(file.c_str(), hard.c_str()), 0);
+        char cwd[4096];
+        ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+        ASSERT_EQ(::chdir(dir.pathFor("site").c_str()), 0);
+
+        HVDocument* first = controller().openDocumentWithContentsOfFile(file, true);
+        ASSERT_NE(first, nullptr);
+        HVFileDocument* document = first->activeDocument();
+        for (const std::string& other :
+             {dir.path() + "/site/./page.html", dir.path() + "//site//page.html",
+              std::string("page.html"), std::string("./page.html"),
+              dir.path() + "/site/../site/page.html", link, hard}) {
+            HVDocument* again = controller().openDocumentWithContentsOfFile(other, true);
+            ASSERT_NE(again, nullptr) << other;
+            EXPECT_EQ(again->activeDocument(), document) << other;
+        }
+        EXPECT_EQ(openFileCount(), 1u) << (tabs ? "tabs" : "single windows");
+        ASSERT_EQ(::chdir(cwd), 0);
+    }
+}
+
+TEST_F(DocumentController, AFileOpenedThroughALinkIsSavedThroughIt) {
+    std::string file = dir.write("real/page.html", "old");
+    std::string link = dir.pathFor("page.html");
+    ASSERT_EQ(::symlink("real/page.html", link.c_str()), 0);
+    HVDocument* window = controller().openDocumentWithContentsOfFile(link, true);
+    ASSERT_NE(window, nullptr);
+    HVFileDocument* document = window->activeDocument();
+    EXPECT_EQ(document->fileName(), link) << "the document keeps the name it was opened by";
+    type(document, u"+new");
+    document->saveDocument();
+    EXPECT_EQ(HVReadFile(file), "old+new");
+    struct stat st;
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(controller().openDocumentWithContentsOfFile(file, true)->activeDocument(), document);
+}
 
 TEST_F(DocumentController, TextFilesOpenInATabbedWindowOfTheirOwnByDefault) {
     std::string a = dir.write("a.txt", "alpha"), b = dir.write("b.txt", "beta");
@@ -127,4 +259,11 @@ TEST_F(DocumentController, NewFromClipboardIsAnEditedUntitledDocument) {
     ASSERT_NE(document, nullptr);
     EXPECT_EQ(document->activeDocument()->textView()->string(), u"pasted text");
     EXPECT_TRUE(document->isDocumentEdited());
+
+    // Its line breaks are those of new documents, whatever the clipboard held.
+    setPreference("HVLineBreak", 2);
+    clipboard.setString(u"one\ntwo\rthree\r\n");
+    HVFileDocument* file = controller().newFileWithClipboard(clipboard)->activeDocument();
+    EXPECT_EQ(file->textView()->string(), u"one\r\ntwo\r\nthree\r\n");
+    EXPECT_EQ(file->lineBreakName(), "DOS");
 }

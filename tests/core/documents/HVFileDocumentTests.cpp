@@ -1,10 +1,13 @@
 #include "HVBundle.h"
 #include "HVBundleRepository.h"
+#include "HVClipboard.h"
 #include "HVDocumentsTestSupport.h"
 #include "HVFile.h"
 #include "HVFileSystem.h"
 #include "HVNotificationCenter.h"
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,39 +17,182 @@ namespace {
 struct OpenFile {
     std::shared_ptr<HVMultiFileDocument> window = std::make_shared<HVMultiFileDocument>();
     HVFileDocument* document = nullptr;
+    HVError error;
 
-    explicit OpenFile(const std::string& path) { document = window->openFileAtPath(path); }
+    explicit OpenFile(const std::string& path) { document = window->openFileAtPath(path, &error); }
     HVRecordingStatusBar& statusBar() { return window->windowController().recordingStatusBar(); }
+    // Saves in place and answers the file's bytes afterwards.
+    std::string save() {
+        document->saveDocument();
+        return HVReadFile(document->fileName());
+    }
 };
 
 } // namespace
 
 using FileDocument = HVDocumentsTest;
 
-TEST_F(FileDocument, SavingWritesTheLineBreaksOfThePreference) {
-    setPreference("HVLineBreak", 2);
-    std::string lf = dir.write("lf.txt", "one\ntwo\n");
-    OpenFile dos(lf);
-    type(dos.document, u"three");
-    HVError error;
-    ASSERT_TRUE(dos.document->saveToURL(lf, "HVTextFile", HVDocument::SaveOperationSave, &error))
-        << error.fullDescription();
-    EXPECT_EQ(HVReadFile(lf), "one\r\ntwo\r\nthree");
-
+TEST_F(FileDocument, AnOpenedFileKeepsItsOwnLineBreaksAndNewTextTakesThem) {
+    // The preference names the type of new documents only.
     setPreference("HVLineBreak", 1);
-    std::string crlf = dir.write("crlf.txt", "one\r\ntwo\r\n");
-    OpenFile mac(crlf);
-    type(mac.document, u"!");
-    ASSERT_TRUE(mac.document->saveToURL(crlf, "HVTextFile", HVDocument::SaveOperationSave, &error));
-    EXPECT_EQ(HVReadFile(crlf), "one\rtwo\r!");
+    setPreference("HVTabSizeKey", 2);
+    HVMemoryClipboard clipboard;
+    clipboard.setString(u"p1\np2\rp3\r\n");
+    for (auto [bytes, name, br] :
+         {std::tuple{"a\r\nb\r\n", "DOS", "\r\n"}, std::tuple{"a\nb\n", "Unix", "\n"},
+          std::tuple{"a\rb\r", "Mac", "\r"}}) {
+        std::string path = dir.write(std::string(name) + ".txt", bytes);
+        OpenFile open(path);
+        EXPECT_EQ(open.document->lineBreakName(), name);
+        open.document->activate();
+        EXPECT_EQ(open.statusBar().lineBreakName, name);
+        HVTextViewModel* view = open.document->textView();
+        view->setClipboard(&clipboard);
+        // Return, a paste and typed text with breaks, then an outdent of two columns.
+        view->setSelectedRange({view->string().size(), 0});
+        view->doCommandBySelector("insertNewline:");
+        view->insertText(u"    x\ny");
+        view->doCommandBySelector("paste:");
+        view->setSelectedRange({view->string().find(u"    x"), 0});
+        view->doCommandBySelector("insertBacktab:");
+        std::string b = br;
+        EXPECT_EQ(open.save(), "a" + b + "b" + b + b + "  x" + b + "yp1" + b + "p2" + b + "p3" + b)
+            << name;
+    }
+}
 
-    setPreference("HVLineBreak", 0);
-    std::string mixed = dir.write("mixed.txt", "a\rb\r\nc\n");
-    OpenFile unix(mixed);
-    type(unix.document, u"d");
-    ASSERT_TRUE(
-        unix.document->saveToURL(mixed, "HVTextFile", HVDocument::SaveOperationSave, &error));
-    EXPECT_EQ(HVReadFile(mixed), "a\nb\nc\nd");
+TEST_F(FileDocument, NewDocumentsAndFilesWithoutBreaksTakeThePreference) {
+    setPreference("HVLineBreak", 2);
+    std::string path = dir.write("one-line.txt", "a");
+    OpenFile open(path);
+    EXPECT_EQ(open.document->lineBreakName(), "DOS");
+    type(open.document, u"\nb");
+    EXPECT_EQ(open.save(), "a\r\nb");
+
+    HVFileDocument* untitled = open.window->untitledDocument();
+    EXPECT_EQ(untitled->lineBreakName(), "DOS");
+    type(untitled, u"x\ny");
+    EXPECT_EQ(untitled->textView()->string(), u"x\r\ny");
+}
+
+TEST_F(FileDocument, AFileWithMixedBreaksIsLeftAsItIsUntilTheUserChoosesAType) {
+    std::string bytes = "1\r\n2\n3\r\n4\r5\r\n";
+    std::string path = dir.write("mixed.txt", bytes);
+    OpenFile open(path);
+    EXPECT_EQ(open.document->lineBreakName(), "Mixed");
+    EXPECT_EQ(open.statusBar().lineBreakName, "Mixed");
+    EXPECT_EQ(open.statusBar().warning,
+              "\u201Cmixed.txt\u201D mixes line breaks (1 Unix, 3 DOS, 1 Mac). They stay as they "
+              "are until you choose a type by clicking \u201CMixed\u201D in the status bar.");
+    // An edit elsewhere leaves every break alone; a new line takes the commonest kind.
+    type(open.document, u"6\n");
+    EXPECT_EQ(open.save(), bytes + "6\r\n");
+
+    HVTextViewModel* view = open.document->textView();
+    view->setLineBreakType(HVLineBreaks::Unix);
+    EXPECT_EQ(open.document->lineBreakName(), "Unix");
+    EXPECT_TRUE(open.document->isDocumentEdited());
+    EXPECT_EQ(open.save(), "1\n2\n3\n4\n5\n6\n");
+    view->undo();
+    EXPECT_EQ(open.document->lineBreakName(), "Mixed");
+    EXPECT_EQ(open.save(), bytes + "6\r\n") << "one undo brings every break back";
+}
+
+TEST_F(FileDocument, AnImageOpensAsAPictureAndIsNeverReencoded) {
+    std::string png = HVReadFile(HVTestDataPath("images/pixels.png"));
+    ASSERT_FALSE(png.empty());
+    // By its extension, and by its content when the name has none.
+    for (const char* name : {"pixels.png", "pixels"}) {
+        std::string path = dir.write(name, png);
+        OpenFile open(path);
+        ASSERT_NE(open.document, nullptr) << open.error.fullDescription();
+        EXPECT_EQ(open.document->fileViewKind(), HVFileViewKind::Image) << name;
+        EXPECT_EQ(open.document->textView(), nullptr);
+        EXPECT_EQ(open.document->imageData(), png);
+        EXPECT_FALSE(open.document->isDocumentEdited());
+        ui->savePanelAnswers.push_back(dir.pathFor(std::string("copy-of-") + name));
+        open.document->saveDocumentAs();
+        EXPECT_EQ(HVReadFile(dir.pathFor(std::string("copy-of-") + name)), png)
+            << "written byte for byte";
+    }
+    // An SVG is text to a web developer.
+    OpenFile svg(dir.write("icon.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\"/>"));
+    EXPECT_EQ(svg.document->fileViewKind(), HVFileViewKind::Text);
+}
+
+TEST_F(FileDocument, AFileWithNULsOpensReadOnlyUntilTheUserAllowsEditing) {
+    std::string bytes("head\0\x01\x02tail\r\n", 13);
+    std::string path = dir.write("payload.bin", bytes);
+    OpenFile open(path);
+    ASSERT_NE(open.document, nullptr);
+    EXPECT_TRUE(open.document->isReadOnly());
+    EXPECT_EQ(open.statusBar().warning,
+              "\u201Cpayload.bin\u201D contains NUL characters and may not be text, so it is "
+              "read-only. Choose Allow Editing in the Edit menu to change it.");
+    type(open.document, u"x");
+    EXPECT_EQ(ui->beeps, 1);
+    EXPECT_FALSE(open.document->isDocumentEdited());
+    EXPECT_EQ(HVReadFile(path), bytes);
+
+    open.document->allowEditing();
+    EXPECT_FALSE(open.document->isReadOnly());
+    type(open.document, u"x");
+    EXPECT_EQ(open.save(), bytes + "x") << "every other byte stays as it was";
+    HVError error;
+    ASSERT_TRUE(open.document->revertToSaved(&error));
+    EXPECT_FALSE(open.document->isReadOnly()) << "the user's choice outlives a revert";
+}
+
+TEST_F(FileDocument, DotFilesFindTheLanguageThatClaimsTheirName) {
+    for (auto [name, language] :
+         {std::pair{".htaccess", "Configuration"}, std::pair{".env", "Configuration"},
+          std::pair{".editorconfig", "Configuration"}, std::pair{".bashrc", "Shell Script"}}) {
+        OpenFile open(dir.write(name, "x=1\n"));
+        ASSERT_NE(open.document->bundle(), nullptr) << name;
+        EXPECT_EQ(open.document->bundle()->title(), language) << name;
+    }
+    OpenFile unknown(dir.write(".nothing-claims-this", "x"));
+    EXPECT_EQ(unknown.document->bundle(), nullptr);
+}
+
+TEST_F(FileDocument, SavingOverAFileChangedByAnotherProgramAsksFirst) {
+    std::string path = dir.write("shared.txt", "original");
+    OpenFile open(path);
+    type(open.document, u" mine");
+    // Our own saves are not someone else's change.
+    EXPECT_EQ(open.save(), "original mine");
+    type(open.document, u"!");
+    EXPECT_EQ(open.save(), "original mine!");
+    EXPECT_TRUE(ui->presentedErrors.empty());
+
+    auto theirs = [&](const std::string& bytes) {
+        // Another program's write: a different size, and a later time.
+        dir.write("shared.txt", bytes);
+        type(open.document, u"?");
+    };
+    theirs("theirs");
+    ui->alertAnswers = {2};
+    EXPECT_EQ(open.save(), "theirs") << "Cancel writes nothing";
+    ASSERT_EQ(ui->presentedErrors.size(), 1u);
+    EXPECT_TRUE(ui->presentedErrors[0].is(HVErrorDomain, 5));
+    EXPECT_EQ(ui->presentedErrors[0].description(),
+              "The file has been changed by another application since it was opened.");
+    EXPECT_EQ(ui->presentedErrors[0].recoveryOptions(),
+              (std::vector<std::string>{"Save Anyway", "Revert", "Cancel"}));
+    EXPECT_TRUE(open.document->isDocumentEdited());
+
+    ui->alertAnswers = {1};
+    open.save();
+    EXPECT_EQ(open.document->textView()->string(), u"theirs") << "Revert shows the disk's text";
+    EXPECT_FALSE(open.document->isDocumentEdited());
+
+    theirs("theirs again");
+    ui->alertAnswers = {0};
+    EXPECT_EQ(open.save(), "theirs?") << "Save Anyway writes ours";
+    EXPECT_EQ(ui->presentedErrors.size(), 3u);
+    type(open.document, u"!");
+    EXPECT_EQ(open.save(), "theirs?!");
+    EXPECT_EQ(ui->presentedErrors.size(), 3u) << "and then it is ours again";
 }
 
 TEST_F(FileDocument, ASaveClearsTheChangedMarkAndPostsDidSave) {
@@ -94,28 +240,28 @@ TEST_F(FileDocument, AFallbackOnReadingIsAStatusBarWarning) {
     EXPECT_TRUE(ui->presentedErrors.empty());
 }
 
-TEST_F(FileDocument, AFailedSaveKeepsTheOldFileAndReportsCode17) {
-    std::string folder = dir.pathFor("locked");
-    HVFileSystem::createDirectory(folder);
-    std::string path = dir.write("locked/page.html", "<p>old</p>");
-    ::chmod(dir.path().c_str(), 0755);
-    ::chmod(folder.c_str(), 0555);
-    ::chmod(path.c_str(), 0666);
-    bool reported = HVRunUnprivileged([&] {
+TEST_F(FileDocument, ASaveThatFailsShowsTheSystemsReasonAndKeepsEverything) {
+    std::string path = dir.write("page.html", "<p>old</p>");
+    bool reported = HVRunInChild([&] {
+        // A limit on file sizes: the write fails half-way, as on a full disk.
+        rlimit limit{1024, 1024};
+        ::signal(SIGXFSZ, SIG_IGN);
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return false;
         OpenFile open(path);
-        type(open.document, u"new");
-        HVError error;
-        bool saved =
-            open.document->saveToURL(path, "HVTextFile", HVDocument::SaveOperationSave, &error);
-        return !saved && error.is(HVErrorDomain, 17) &&
+        type(open.document, std::u16string(4096, u'x'));
+        open.document->saveDocument();
+        if (ui->presentedErrors.size() != 1)
+            return false;
+        const HVError& error = ui->presentedErrors[0];
+        return error.description().find("File too large") != std::string::npos &&
                error.recoverySuggestion() == "Please check that you have write permissions and "
                                              "that your file encoding is valid." &&
                open.document->isDocumentEdited() && !open.document->saving();
     });
-    ::chmod(folder.c_str(), 0755);
     EXPECT_TRUE(reported);
     EXPECT_EQ(HVReadFile(path), "<p>old</p>");
-    EXPECT_EQ(HVFileSystem::listRecursively(folder).size(), 1u) << "no temporary file left";
+    EXPECT_EQ(HVFileSystem::listRecursively(dir.path()).size(), 1u) << "no temporary file left";
 }
 
 TEST_F(FileDocument, SavingThroughASymbolicLinkKeepsTheLink) {
