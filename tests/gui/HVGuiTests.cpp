@@ -90,8 +90,9 @@ protected:
     HVDocumentWindow* openAsUser(const std::string& path) {
         app->handleRequest({QString::fromStdString(path)});
         HVDocumentWindow* window = app->frontWindow();
-        if (window)
+        if (window) {
             EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+        }
         return window;
     }
 
