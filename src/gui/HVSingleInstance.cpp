@@ -33,7 +33,9 @@ QStringList HVSingleInstance::absoluteArguments(const QStringList& arguments,
         if (argument.startsWith("hvdt:") || QDir::isAbsolutePath(argument))
             result << argument;
         else
-            result << QDir::cleanPath(QDir(directory).absoluteFilePath(argument));
+            // Not cleaned here: "link/.." must be resolved by the file system, which the
+            // document controller does.
+            result << QDir(directory).absoluteFilePath(argument);
     }
     return result;
 }
