@@ -1,5 +1,6 @@
 #include "HVLineBreaks.h"
 
+#include "HVCharacterScan.h"
 #include "HVPreferences.h"
 
 HVLineBreaks::Type HVLineBreaks::preferredType() {
@@ -100,18 +101,25 @@ void HVLineBreaks::switchLineBreaksInPlace(std::u16string& text, Type type) {
 
 HVLineBreaks::Kinds HVLineBreaks::kindsInText(std::u16string_view text) {
     Kinds kinds;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\r') {
-            if (i + 1 < text.size() && text[i + 1] == u'\n') {
+    const std::size_t size = text.size();
+    HVForEachCharacterOf<u'\n', u'\r', u'\0'>(text.data(), size, [&](std::size_t i) {
+        switch (text[i]) {
+        case u'\r':
+            if (i + 1 < size && text[i + 1] == u'\n')
                 ++kinds.crlf;
-                ++i;
-            } else {
+            else
                 ++kinds.cr;
-            }
-        } else if (text[i] == u'\n') {
-            ++kinds.lf;
+            break;
+        case u'\n':
+            // The second half of a CR LF pair was counted with its CR.
+            if (i == 0 || text[i - 1] != u'\r')
+                ++kinds.lf;
+            break;
+        default:
+            ++kinds.nul;
+            break;
         }
-    }
+    });
     return kinds;
 }
 

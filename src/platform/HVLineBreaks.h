@@ -31,11 +31,13 @@ public:
     // copied.
     static void switchLineBreaksInPlace(std::u16string& text, Type type);
 
-    // How many line breaks of each kind a text holds.
+    // How many line breaks of each kind a text holds, and how many NUL characters, which
+    // mark a text that may not be text at all. One fast pass finds both.
     struct Kinds {
         std::size_t lf = 0;
         std::size_t cr = 0;
         std::size_t crlf = 0;
+        std::size_t nul = 0;
         // More than one kind occurs.
         bool mixed() const { return (lf != 0) + (cr != 0) + (crlf != 0) > 1; }
     };

@@ -1,5 +1,7 @@
 #include "HVTextBuffer.h"
 
+#include "HVCharacterScan.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -7,10 +9,6 @@
 #include <map>
 #include <unordered_map>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -23,30 +21,6 @@ HVRange clip(HVRange range, std::size_t length) {
 const HVAttributesRef& emptyAttributes() {
     static const HVAttributesRef empty = std::make_shared<const HVAttributes>();
     return empty;
-}
-
-// Calls f(i) for every i < n where data[i] is LF or CR. Text is mostly free of them, so the
-// scan tests eight code units at a time.
-template <typename F> void forEachBreakCharacter(const char16_t* data, std::size_t n, F&& f) {
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi16(u'\n');
-    const __m128i cr = _mm_set1_epi16(u'\r');
-    for (; i + 8 <= n; i += 8) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        __m128i hits = _mm_or_si128(_mm_cmpeq_epi16(v, lf), _mm_cmpeq_epi16(v, cr));
-        unsigned mask = unsigned(_mm_movemask_epi8(hits));
-        while (mask) {
-            unsigned bit = unsigned(__builtin_ctz(mask));
-            f(i + bit / 2);
-            mask &= ~(3u << bit);
-        }
-    }
-#endif
-    for (; i < n; ++i) {
-        if (data[i] == u'\n' || data[i] == u'\r')
-            f(i);
-    }
 }
 
 // Ascending offsets (the starts of blocks, or the number of entries before them) to which an
@@ -1274,7 +1248,7 @@ struct HVTextBuffer::Storage {
         };
         if (from > 0 && endsLine(text.at(from - 1), 0))
             starts.push_back({from, {}});
-        forEachBreakCharacter(inserted.data(), inserted.size(), [&](std::size_t i) {
+        HVForEachCharacterOf<u'\n', u'\r'>(inserted.data(), inserted.size(), [&](std::size_t i) {
             if (endsLine(inserted[i], i + 1))
                 starts.push_back({from + i + 1, {}});
         });

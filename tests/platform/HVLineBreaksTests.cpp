@@ -51,6 +51,14 @@ TEST(HVLineBreaks, KindsAreCountedAndTheCommonestNamesTheType) {
     EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"\r\r\n")), HVLineBreaks::DOS)
         << "then to DOS";
     EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"no breaks")), std::nullopt);
+
+    // Long enough for the eight-at-a-time scan, with pairs split across its steps.
+    std::u16string text = u"0123456\r\n89abcdef\r\n" + std::u16string(1, u'\0') + u"xy\rz\n\n";
+    kinds = HVLineBreaks::kindsInText(text);
+    EXPECT_EQ(kinds.crlf, 2u);
+    EXPECT_EQ(kinds.cr, 1u);
+    EXPECT_EQ(kinds.lf, 2u);
+    EXPECT_EQ(kinds.nul, 1u);
 }
 
 TEST(HVLineBreaks, InPlaceSwitchingFollowsTheSameRule) {

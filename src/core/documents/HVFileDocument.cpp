@@ -257,7 +257,7 @@ bool HVFileDocument::loadData(std::string bytes, const std::string& path,
     HVLineBreaks::Kinds kinds = HVLineBreaks::kindsInText(*text);
     HVLineBreaks::Type type =
         HVLineBreaks::dominantType(kinds).value_or(HVLineBreaks::preferredType());
-    bool binary = text->find(u'\0') != std::u16string::npos;
+    bool binary = kinds.nul != 0;
 
     m_readingWarning.reset();
     std::string name = HVFileSystem::lastPathComponent(path);
