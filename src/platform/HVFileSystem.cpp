@@ -58,8 +58,7 @@ bool HVFileSystem::isExecutable(const std::string& path) {
 }
 
 std::optional<std::string> HVFileSystem::readFile(const std::string& path, HVError* error,
-                                                  HVFileIdentity* identity,
-                                                  std::uint64_t maxSize) {
+                                                  HVFileIdentity* identity, std::uint64_t maxSize) {
     // Non-blocking, so that opening a named pipe with no writer cannot hang before the check
     // below refuses it; without a controlling terminal, so that a terminal device stays
     // someone else's.
@@ -311,19 +310,27 @@ std::optional<std::string> HVFileSystem::resolvingLinks(const std::string& path,
     // The kernel's own limit on links in one lookup.
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st;
-        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        if (::lstat(current.c_str(), &st) != 0) {
+            // A cycle among the folders on the way shows only here; anything else means the
+            // file does not exist (yet), which is where the path ends.
+            if (errno != ELOOP)
+                return current;
+            break;
+        }
+        if (!S_ISLNK(st.st_mode))
             return current;
-        std::string target(std::size_t(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
-        ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        // A full-sized buffer: the link may have been replaced by a longer one since lstat.
+        char target[PATH_MAX];
+        ssize_t n = ::readlink(current.c_str(), target, sizeof target);
         if (n < 0) {
             HVSetError(error, HVError::posix(errno, path, "Cannot follow the link"));
             return std::nullopt;
         }
-        target.resize(std::size_t(n));
+        std::string next(target, std::size_t(n));
         // A relative target is relative to the folder that holds the link.
-        if (target.empty() || target.front() != '/')
-            target = appendingPathComponent(deletingLastPathComponent(current), target);
-        current = std::move(target);
+        if (next.empty() || next.front() != '/')
+            next = appendingPathComponent(deletingLastPathComponent(current), next);
+        current = std::move(next);
     }
     HVSetError(error, HVError::posix(ELOOP, path, "Cannot follow the link"));
     return std::nullopt;
@@ -335,38 +342,28 @@ std::string HVFileSystem::canonicalPath(const std::string& path) {
         char cwd[PATH_MAX];
         absolute = appendingPathComponent(::getcwd(cwd, sizeof cwd) ? cwd : "/", path);
     }
-    // The longest existing prefix is resolved by the kernel; the rest is cleaned up as text.
-    std::vector<std::string> parts;
+    // One component at a time, so that ".." after a link leaves the link's target as it does
+    // when the path is opened: while the path exists the kernel resolves it; the part that
+    // does not exist is cleaned up as text.
+    std::string resolved = "/";
     std::size_t start = 0;
-    while (start <= absolute.size()) {
+    while (start < absolute.size()) {
         std::size_t slash = absolute.find('/', start);
         if (slash == std::string::npos)
             slash = absolute.size();
-        std::string part = absolute.substr(start, slash - start);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(std::move(part));
-        }
+        std::string_view part(absolute.data() + start, slash - start);
         start = slash + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            resolved = deletingLastPathComponent(resolved);
+            continue;
+        }
+        std::string next = appendingPathComponent(resolved, part);
+        char buffer[PATH_MAX];
+        resolved = ::realpath(next.c_str(), buffer) ? std::string(buffer) : std::move(next);
     }
-    std::string clean;
-    for (const auto& part : parts)
-        clean += "/" + part;
-    if (clean.empty())
-        clean = "/";
-    char buffer[PATH_MAX];
-    if (::realpath(clean.c_str(), buffer))
-        return buffer;
-    std::string missing;
-    std::string existing = clean;
-    while (existing != "/" && !::realpath(existing.c_str(), buffer)) {
-        missing = "/" + lastPathComponent(existing) + missing;
-        existing = deletingLastPathComponent(existing);
-    }
-    std::string resolved = existing == "/" ? std::string() : std::string(buffer);
-    return resolved + missing;
+    return resolved;
 }
 
 bool HVFileSystem::isSameFile(const std::string& a, const std::string& b) {

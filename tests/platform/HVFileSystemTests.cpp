@@ -1,9 +1,53 @@
 #include "HVFileSystem.h"
 #include "HVTestSupport.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The folder as the kernel names it, links resolved: /tmp may itself be a link.
+std::string realFolder(const HVTemporaryDirectory& dir) {
+    char buffer[PATH_MAX];
+    return ::realpath(dir.path().c_str(), buffer) ? buffer : dir.path();
+}
+
+std::string makeLink(const HVTemporaryDirectory& dir, std::string_view name,
+                     const std::string& target) {
+    std::string link = dir.pathFor(name);
+    HVFileSystem::createDirectory(HVFileSystem::deletingLastPathComponent(link));
+    if (::symlink(target.c_str(), link.c_str()) != 0)
+        ADD_FAILURE() << "cannot link " << link << " to " << target;
+    return link;
+}
+
+// Runs a test in another current folder and returns to the old one afterwards.
+class HVCurrentFolder {
+public:
+    explicit HVCurrentFolder(const std::string& path) {
+        char buffer[PATH_MAX];
+        m_old = ::getcwd(buffer, sizeof buffer) ? buffer : "/";
+        if (::chdir(path.c_str()) != 0)
+            ADD_FAILURE() << "cannot enter " << path;
+    }
+    ~HVCurrentFolder() {
+        if (::chdir(m_old.c_str()) != 0)
+            ADD_FAILURE() << "cannot return to " << m_old;
+    }
+
+private:
+    std::string m_old;
+};
+
+} // namespace
 
 TEST(HVFileSystem, AtomicWriteGoesThroughASymbolicLink) {
     HVTemporaryDirectory dir;
@@ -54,4 +98,180 @@ TEST(HVFileSystem, TemporaryFilesAreUniqueAndPrivate) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ::close(fd);
     EXPECT_FALSE(HVFileSystem::makeTemporaryFile("/nonexistent-dir/x.XXXXXX", nullptr));
+}
+
+// Reading
+
+TEST(HVFileSystemReading, ANamedPipeIsRefusedWithoutWaitingForAWriter) {
+    HVTemporaryDirectory dir;
+    std::string fifo = dir.pathFor("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    // With no writer, a blocking open or read would hang the test here.
+    HVError error;
+    EXPECT_EQ(HVFileSystem::readFile(fifo, &error), std::nullopt);
+    EXPECT_EQ(error.code(), EINVAL);
+    EXPECT_PRED2(contains, error.description(), "is a named pipe, not a regular file");
+}
+
+TEST(HVFileSystemReading, ADeviceIsRefused) {
+    // /dev/zero would never end; it must be refused, not read until memory runs out.
+    HVError error;
+    EXPECT_EQ(HVFileSystem::readFile("/dev/zero", &error), std::nullopt);
+    EXPECT_PRED2(contains, error.description(), "is a character device, not a regular file");
+}
+
+TEST(HVFileSystemReading, AFolderIsRefusedWithEISDIR) {
+    HVTemporaryDirectory dir;
+    HVError error;
+    EXPECT_EQ(HVFileSystem::readFile(dir.path(), &error), std::nullopt);
+    EXPECT_EQ(error.code(), EISDIR);
+    EXPECT_PRED2(contains, error.description(), "Is a directory");
+}
+
+TEST(HVFileSystemReading, AFileOverTheLimitIsRefusedWithEFBIG) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("big.txt", std::string(4097, 'x'));
+    HVError error;
+    EXPECT_EQ(HVFileSystem::readFile(path, &error, nullptr, 4096), std::nullopt);
+    EXPECT_EQ(error.code(), EFBIG);
+    EXPECT_PRED2(contains, error.description(), "File too large");
+    EXPECT_EQ(HVFileSystem::readFile(path, nullptr, nullptr, 4097), std::string(4097, 'x'));
+}
+
+TEST(HVFileSystemReading, AHugeFileOverTheLimitIsRefusedBeforeMemoryIsReservedForIt) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("sparse", "");
+    // 4 TB of nothing: reserving room for it, let alone reading it, cannot succeed.
+    ASSERT_EQ(::truncate(path.c_str(), off_t(4) << 40), 0);
+    HVError error;
+    EXPECT_EQ(HVFileSystem::readFile(path, &error, nullptr, 1 << 20), std::nullopt);
+    EXPECT_EQ(error.code(), EFBIG);
+}
+
+TEST(HVFileSystemReading, TheIdentityIsThatOfTheFileRead) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("file.txt", "bytes");
+    std::string link = makeLink(dir, "link.txt", path);
+    HVFileIdentity identity;
+    EXPECT_EQ(HVFileSystem::readFile(link, nullptr, &identity), "bytes");
+    EXPECT_EQ(identity, HVFileSystem::identityOfFile(path));
+    EXPECT_EQ(identity.size, 5u);
+}
+
+// Links
+
+TEST(HVFileSystemLinks, ARelativeLinkIsResolvedAgainstItsOwnFolder) {
+    HVTemporaryDirectory dir;
+    std::string link = makeLink(dir, "a/link", "../b/target");
+    EXPECT_EQ(HVFileSystem::resolvingLinks(link), dir.pathFor("a/../b/target"));
+}
+
+TEST(HVFileSystemLinks, AChainAcrossFoldersEndsAtTheLastTarget) {
+    HVTemporaryDirectory dir;
+    std::string target = dir.write("c/target.txt", "x");
+    makeLink(dir, "b/second", "../c/target.txt");
+    std::string first = makeLink(dir, "a/first", dir.pathFor("b/second"));
+    auto resolved = HVFileSystem::resolvingLinks(first);
+    ASSERT_NE(resolved, std::nullopt);
+    EXPECT_EQ(*resolved, dir.pathFor("b/../c/target.txt"));
+    EXPECT_EQ(HVFileSystem::canonicalPath(*resolved), HVFileSystem::canonicalPath(target));
+}
+
+TEST(HVFileSystemLinks, ADanglingLinkResolvesToItsMissingTarget) {
+    HVTemporaryDirectory dir;
+    std::string link = makeLink(dir, "link", "missing/file.txt");
+    EXPECT_EQ(HVFileSystem::resolvingLinks(link), dir.pathFor("missing/file.txt"));
+    EXPECT_EQ(HVFileSystem::resolvingLinks(dir.pathFor("plain")), dir.pathFor("plain"));
+}
+
+TEST(HVFileSystemLinks, ACycleIsReportedAsELOOP) {
+    HVTemporaryDirectory dir;
+    std::string a = makeLink(dir, "a", "b");
+    makeLink(dir, "b", "a");
+    HVError error;
+    EXPECT_EQ(HVFileSystem::resolvingLinks(a, &error), std::nullopt);
+    EXPECT_EQ(error.code(), ELOOP);
+}
+
+TEST(HVFileSystemLinks, ACycleAmongTheFoldersOnTheWayIsReportedAsELOOP) {
+    HVTemporaryDirectory dir;
+    makeLink(dir, "loop", "loop");
+    HVError error;
+    EXPECT_EQ(HVFileSystem::resolvingLinks(dir.pathFor("loop/file.txt"), &error), std::nullopt);
+    EXPECT_EQ(error.code(), ELOOP);
+    EXPECT_PRED2(contains, error.description(), "Too many levels of symbolic links");
+}
+
+// Canonical paths
+
+TEST(HVFileSystemCanonicalPath, DotsAndDoubledSlashesAreDropped) {
+    HVTemporaryDirectory dir;
+    std::string real = realFolder(dir);
+    dir.write("a/b", "x");
+    EXPECT_EQ(HVFileSystem::canonicalPath(dir.path() + "/a/./b"), real + "/a/b");
+    EXPECT_EQ(HVFileSystem::canonicalPath(dir.path() + "//a//b"), real + "/a/b");
+    EXPECT_EQ(HVFileSystem::canonicalPath(dir.path() + "/a/b/"), real + "/a/b");
+    EXPECT_EQ(HVFileSystem::canonicalPath("/"), "/");
+    EXPECT_EQ(HVFileSystem::canonicalPath("/.."), "/");
+}
+
+TEST(HVFileSystemCanonicalPath, ARelativePathStartsAtTheCurrentFolder) {
+    HVTemporaryDirectory dir;
+    dir.write("a/x", "x");
+    HVCurrentFolder inside(dir.path());
+    EXPECT_EQ(HVFileSystem::canonicalPath("a/../b"), realFolder(dir) + "/b");
+    EXPECT_EQ(HVFileSystem::canonicalPath("."), realFolder(dir));
+}
+
+TEST(HVFileSystemCanonicalPath, ALinkOnTheWayIsResolved) {
+    HVTemporaryDirectory dir;
+    dir.write("real/file.txt", "x");
+    makeLink(dir, "link", "real");
+    EXPECT_EQ(HVFileSystem::canonicalPath(dir.pathFor("link/file.txt")),
+              realFolder(dir) + "/real/file.txt");
+}
+
+TEST(HVFileSystemCanonicalPath, DotDotAfterALinkLeavesTheLinksTarget) {
+    HVTemporaryDirectory dir;
+    dir.write("deep/real/file.txt", "x");
+    dir.write("deep/other.txt", "x");
+    makeLink(dir, "link", "deep/real");
+    // The kernel opens "link/../other.txt" as deep/other.txt, so the same file must get the
+    // same canonical path.
+    EXPECT_EQ(HVFileSystem::canonicalPath(dir.pathFor("link/../other.txt")),
+              realFolder(dir) + "/deep/other.txt");
+}
+
+TEST(HVFileSystemCanonicalPath, AMissingTailIsCleanedAsText) {
+    HVTemporaryDirectory dir;
+    makeLink(dir, "link", ".");
+    EXPECT_EQ(HVFileSystem::canonicalPath(dir.pathFor("link/missing/./x/../y")),
+              realFolder(dir) + "/missing/y");
+}
+
+// Same file
+
+TEST(HVFileSystemSameFile, TwoHardLinksAreOneFile) {
+    HVTemporaryDirectory dir;
+    std::string a = dir.write("a.txt", "x");
+    std::string b = dir.pathFor("b.txt");
+    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    EXPECT_EQ(HVFileSystem::isSameFile(a, b), true);
+    EXPECT_EQ(HVFileSystem::isSameFile(a, dir.write("c.txt", "x")), false);
+}
+
+TEST(HVFileSystemSameFile, ALinkAndItsTargetAreOneFile) {
+    HVTemporaryDirectory dir;
+    std::string target = dir.write("real/file.txt", "x");
+    std::string link = makeLink(dir, "link.txt", "real/file.txt");
+    EXPECT_EQ(HVFileSystem::isSameFile(link, target), true);
+}
+
+TEST(HVFileSystemSameFile, TwoMissingPathsAreOneFileOnlyWhenTheyNameTheSamePlace) {
+    HVTemporaryDirectory dir;
+    HVFileSystem::createDirectory(dir.pathFor("sub"));
+    EXPECT_EQ(HVFileSystem::isSameFile(dir.pathFor("sub/../new.txt"), dir.pathFor("./new.txt")),
+              true);
+    EXPECT_EQ(HVFileSystem::isSameFile(dir.pathFor("new.txt"), dir.pathFor("other.txt")), false);
+    EXPECT_EQ(HVFileSystem::isSameFile(dir.pathFor("new.txt"), dir.write("x.txt", "x")), false);
 }
