@@ -147,11 +147,11 @@ std::optional<HVFileIdentity> HVFileSystem::identityOfFile(const std::string& pa
 
 bool HVFileSystem::writeFileAtomically(const std::string& requestedPath, std::string_view bytes,
                                        HVError* error, HVFileIdentity* written) {
-    // Write through a link so that the link stays a link.
-    std::string path = requestedPath;
-    struct stat linkStat;
-    if (::lstat(path.c_str(), &linkStat) == 0 && S_ISLNK(linkStat.st_mode))
-        path = resolvingSymlinks(path);
+    // A link stays a link: the file it ends at is replaced, or created when the link dangles.
+    auto resolved = resolvingLinks(requestedPath, error);
+    if (!resolved)
+        return false;
+    const std::string& path = *resolved;
 
     struct stat old;
     bool hadOld = ::stat(path.c_str(), &old) == 0;
@@ -161,9 +161,12 @@ bool HVFileSystem::writeFileAtomically(const std::string& requestedPath, std::st
     std::string tmpl =
         appendingPathComponent(directory.empty() ? "." : directory, "." + name + ".hvsave.XXXXXX");
     int fd = -1;
-    auto tmpPath = makeTemporaryFile(tmpl, &fd, error);
-    if (!tmpPath)
+    auto tmpPath = makeTemporaryFile(tmpl, &fd);
+    if (!tmpPath) {
+        // Names the folder: for a link it is not the one the user sees.
+        HVSetError(error, HVError::posix(errno, directory, "Cannot create a file in the folder"));
         return false;
+    }
 
     auto fail = [&](int saved, const char* what) {
         ::close(fd);

@@ -1,6 +1,7 @@
 #include "HVFileSystem.h"
 #include "HVTestSupport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -12,6 +13,22 @@ namespace {
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// The names in a folder, sorted: what a save leaves behind.
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& path : HVFileSystem::listRecursively(folder)) {
+        if (HVFileSystem::deletingLastPathComponent(path) == folder)
+            names.push_back(HVFileSystem::lastPathComponent(path));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool isLink(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 // The folder as the kernel names it, links resolved: /tmp may itself be a link.
@@ -98,6 +115,54 @@ TEST(HVFileSystem, TemporaryFilesAreUniqueAndPrivate) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ::close(fd);
     EXPECT_FALSE(HVFileSystem::makeTemporaryFile("/nonexistent-dir/x.XXXXXX", nullptr));
+}
+
+// Saving through links
+
+TEST(HVFileSystemSaving, AChainOfRelativeLinksAcrossFoldersStaysAndItsLastTargetIsWritten) {
+    HVTemporaryDirectory dir;
+    std::string target = dir.write("c/target.txt", "old");
+    std::string second = makeLink(dir, "b/second", "../c/target.txt");
+    std::string first = makeLink(dir, "a/first", "../b/second");
+    HVError error;
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(first, "new", &error), true) << error.description();
+    EXPECT_EQ(isLink(first), true);
+    EXPECT_EQ(isLink(second), true);
+    EXPECT_EQ(HVReadFile(target), "new");
+    EXPECT_EQ(namesIn(dir.pathFor("c")), std::vector<std::string>{"target.txt"});
+}
+
+TEST(HVFileSystemSaving, ADanglingLinkCreatesItsTargetInsteadOfBecomingAFile) {
+    HVTemporaryDirectory dir;
+    HVFileSystem::createDirectory(dir.pathFor("real"));
+    std::string link = makeLink(dir, "link.txt", "real/new.txt");
+    HVError error;
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(link, "new", &error), true) << error.description();
+    EXPECT_EQ(isLink(link), true);
+    EXPECT_EQ(HVReadFile(dir.pathFor("real/new.txt")), "new");
+}
+
+TEST(HVFileSystemSaving, ADanglingLinkIntoAMissingFolderIsRefused) {
+    HVTemporaryDirectory dir;
+    std::string link = makeLink(dir, "link.txt", "missing/new.txt");
+    HVError error;
+    EXPECT_EQ(HVFileSystem::writeFileAtomically(link, "new", &error), false);
+    EXPECT_EQ(error.code(), ENOENT);
+    EXPECT_PRED2(contains, error.description(), dir.pathFor("missing"));
+    EXPECT_PRED2(contains, error.description(), "No such file or directory");
+    EXPECT_EQ(isLink(link), true);
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"link.txt"});
+}
+
+TEST(HVFileSystemSaving, ALinkCycleIsRefusedWithELOOPAndNothingIsWritten) {
+    HVTemporaryDirectory dir;
+    std::string a = makeLink(dir, "a", "b");
+    makeLink(dir, "b", "a");
+    HVError error;
+    EXPECT_EQ(HVFileSystem::writeFileAtomically(a, "new", &error), false);
+    EXPECT_EQ(error.code(), ELOOP);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(isLink(a), true);
 }
 
 // Reading
