@@ -8,24 +8,25 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-bool writeAll(int fd, std::string_view bytes) {
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
+// Writes every byte from the offset on; false with errno when the file takes no more.
+bool writeAllAt(int fd, std::string_view bytes, off_t offset) {
+    while (!bytes.empty()) {
+        ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
-        p += n;
-        left -= std::size_t(n);
+        bytes.remove_prefix(std::size_t(n));
+        offset += n;
     }
     return true;
 }
@@ -34,6 +35,93 @@ HVFileIdentity identityOf(const struct stat& st) {
     return HVFileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino),
                           std::uint64_t(st.st_size),
                           std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+void storeIdentity(int fd, HVFileIdentity* identity) {
+    struct stat st;
+    if (identity && ::fstat(fd, &st) == 0)
+        *identity = identityOf(st);
+}
+
+// A save's temporary file is hidden beside the file it replaces: ".NAME.hvsave." and six
+// random letters.
+std::string temporaryPrefix(const std::string& name) {
+    return "." + name + ".hvsave.";
+}
+constexpr std::size_t temporarySuffixLength = 6;
+
+// Removes what earlier saves of this file left behind when they were killed. A save that is
+// still running holds a lock on its temporary file, so one that can be locked has no writer.
+void removeAbandonedTemporaries(const std::string& folder, const std::string& name) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    std::string prefix = temporaryPrefix(name);
+    while (dirent* entry = ::readdir(dir)) {
+        std::string_view entryName = entry->d_name;
+        if (entryName.size() != prefix.size() + temporarySuffixLength ||
+            !entryName.starts_with(prefix))
+            continue;
+        // Never a FIFO's open that waits, nor a link's target.
+        int fd = ::openat(::dirfd(dir), entry->d_name,
+                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0)
+            continue;
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
+// Creates and locks a temporary file beside the file to be saved; -1 with errno on failure.
+// Not mkstemp, so that the kernel applies the umask to the mode: reading the umask would
+// change it for every thread meanwhile.
+int createTemporary(const std::string& folder, const std::string& name, mode_t mode,
+                    std::string* path) {
+    static constexpr char letters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[temporarySuffixLength];
+        if (::getrandom(random, sizeof random, 0) != ssize_t(sizeof random))
+            return -1;
+        std::string candidate = HVFileSystem::appendingPathComponent(folder, temporaryPrefix(name));
+        for (unsigned char r : random)
+            candidate += letters[r % (sizeof letters - 1)];
+        int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return -1;
+        }
+        if (::flock(fd, LOCK_EX) != 0) {
+            int saved = errno;
+            ::unlink(candidate.c_str());
+            ::close(fd);
+            errno = saved;
+            return -1;
+        }
+        // Another save's clean-up may have taken the file between its creation and the lock.
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && st.st_nlink > 0) {
+            *path = std::move(candidate);
+            return fd;
+        }
+        ::close(fd);
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// A rename is durable once the folder is. The file holds the new bytes either way, so a
+// failure here is not the save's.
+void syncFolder(const std::string& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 } // namespace
@@ -152,67 +240,46 @@ bool HVFileSystem::writeFileAtomically(const std::string& requestedPath, std::st
     if (!resolved)
         return false;
     const std::string& path = *resolved;
+    std::string folder = deletingLastPathComponent(path);
+    if (folder.empty())
+        folder = ".";
+    std::string name = lastPathComponent(path);
+    removeAbandonedTemporaries(folder, name);
 
     struct stat old;
     bool hadOld = ::stat(path.c_str(), &old) == 0;
 
-    std::string directory = deletingLastPathComponent(path);
-    std::string name = lastPathComponent(path);
-    std::string tmpl =
-        appendingPathComponent(directory.empty() ? "." : directory, "." + name + ".hvsave.XXXXXX");
-    int fd = -1;
-    auto tmpPath = makeTemporaryFile(tmpl, &fd);
-    if (!tmpPath) {
+    // The kernel applies the umask to a new file's mode; an old file's mode is copied below.
+    std::string temporary;
+    int fd = createTemporary(folder, name, hadOld ? 0600 : 0666, &temporary);
+    if (fd < 0) {
         // Names the folder: for a link it is not the one the user sees.
-        HVSetError(error, HVError::posix(errno, directory, "Cannot create a file in the folder"));
+        HVSetError(error, HVError::posix(errno, folder, "Cannot create a file in the folder"));
         return false;
     }
-
     auto fail = [&](int saved, const char* what) {
+        ::unlink(temporary.c_str());
         ::close(fd);
-        ::unlink(tmpPath->c_str());
         HVSetError(error, HVError::posix(saved, requestedPath, what));
         return false;
     };
-
-    if (!writeAll(fd, bytes))
+    if (!writeAllAt(fd, bytes, 0))
         return fail(errno, "Cannot write");
-    mode_t mode;
     if (hadOld) {
-        mode = old.st_mode & 07777;
         // Keeping the group needs no privilege when we are a member; a failure is not fatal.
         if (old.st_gid != ::getegid() && ::fchown(fd, uid_t(-1), old.st_gid) != 0) {
         }
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        if (::fchmod(fd, old.st_mode & 07777) != 0)
+            return fail(errno, "Cannot set the permissions of");
     }
-    if (::fchmod(fd, mode) != 0)
-        return fail(errno, "Cannot set permissions of");
     if (::fsync(fd) != 0)
         return fail(errno, "Cannot write");
-    if (::close(fd) != 0) {
-        int saved = errno;
-        ::unlink(tmpPath->c_str());
-        HVSetError(error, HVError::posix(saved, requestedPath, "Cannot write"));
-        return false;
-    }
-    if (::rename(tmpPath->c_str(), path.c_str()) != 0) {
-        int saved = errno;
-        ::unlink(tmpPath->c_str());
-        HVSetError(error, HVError::posix(saved, requestedPath, "Cannot replace"));
-        return false;
-    }
-    int dirFd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    if (written) {
-        if (auto identity = identityOfFile(path))
-            *written = *identity;
-    }
+    // Still locked, so that another save's clean-up cannot take the file before the rename.
+    if (::rename(temporary.c_str(), path.c_str()) != 0)
+        return fail(errno, "Cannot replace");
+    syncFolder(folder);
+    storeIdentity(fd, written);
+    ::close(fd);
     return true;
 }
 

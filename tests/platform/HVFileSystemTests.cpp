@@ -3,10 +3,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <random>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +31,31 @@ std::vector<std::string> namesIn(const std::string& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Where the file first differs from the bytes; npos when it holds exactly them. Read in
+// pieces into one small buffer: after a fork, filling a large one copies it page by page.
+std::size_t firstDifference(const std::string& path, std::string_view bytes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char buffer[1 << 16];
+    std::size_t offset = 0;
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
+        std::string_view piece(buffer, std::size_t(n));
+        std::string_view wanted = bytes.substr(std::min(offset, bytes.size()), piece.size());
+        if (piece != wanted) {
+            std::size_t i = 0;
+            while (i < wanted.size() && piece[i] == wanted[i])
+                ++i;
+            ::close(fd);
+            return offset + i;
+        }
+        offset += piece.size();
+    }
+    ::close(fd);
+    return n == 0 && offset == bytes.size() ? std::string::npos : offset;
 }
 
 bool isLink(const std::string& path) {
@@ -163,6 +195,82 @@ TEST(HVFileSystemSaving, ALinkCycleIsRefusedWithELOOPAndNothingIsWritten) {
     EXPECT_EQ(error.code(), ELOOP);
     EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(isLink(a), true);
+}
+
+// Saving when killed
+
+TEST(HVFileSystemSaving, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewBytes) {
+    // In memory where there is such a folder: a kill exposes the order of writing and
+    // renaming there as on a disk, and without a disk's syncs 200 rounds take a second.
+    HVTemporaryDirectory dir(HVFileSystem::isDirectory("/dev/shm") ? "/dev/shm" : "/tmp");
+    // Megabytes, so that a kill mostly lands while a save is writing; of different sizes, so
+    // that a truncated or mixed file cannot pass for either.
+    const std::string old(2 << 20, 'o');
+    const std::string replacement(3 << 20, 'n');
+    std::string path = dir.write("file.txt", old);
+    auto began = std::chrono::steady_clock::now();
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(path, old), true);
+    auto oneSave = std::chrono::steady_clock::now() - began;
+
+    unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<std::int64_t> delay(0, 2 * oneSave.count());
+    int roundsThatKilledASave = 0;
+    pid_t parent = ::getpid();
+    for (int round = 0; round < 200; ++round) {
+        int saving[2];
+        ASSERT_EQ(::pipe(saving), 0);
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Told after a first save, so that the kills below land among saves and not
+            // while a new process starts up.
+            HVFileSystem::writeFileAtomically(path, replacement);
+            (void)!::write(saving[1], "s", 1);
+            for (int i = 0; ::getppid() == parent; ++i)
+                HVFileSystem::writeFileAtomically(path, i % 2 ? replacement : old);
+            ::_exit(0);
+        }
+        char signal;
+        ASSERT_EQ(::read(saving[0], &signal, 1), 1);
+        ::close(saving[0]);
+        ::close(saving[1]);
+        std::this_thread::sleep_for(std::chrono::steady_clock::duration(delay(random)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+
+        auto identity = HVFileSystem::identityOfFile(path);
+        ASSERT_NE(identity, std::nullopt);
+        const std::string& expected = identity->size == old.size() ? old : replacement;
+        ASSERT_EQ(firstDifference(path, expected), std::string::npos) << "round " << round;
+        if (namesIn(dir.path()).size() > 1)
+            ++roundsThatKilledASave;
+        // The next save removes what the killed one left.
+        ASSERT_EQ(HVFileSystem::writeFileAtomically(path, old), true);
+        ASSERT_EQ(namesIn(dir.path()), std::vector<std::string>{"file.txt"}) << "round " << round;
+    }
+    // Else the test proved little about kills during a save.
+    EXPECT_GE(roundsThatKilledASave, 20);
+}
+
+TEST(HVFileSystemSaving, OnlyTheUnlockedTemporariesOfTheSameFileAreRemoved) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("file.txt", "old");
+    dir.write(".file.txt.hvsave.Abc123", "left by a save that was killed");
+    dir.write(".file.txt.hvsave.Running", "seven letters: not ours");
+    dir.write(".other.txt.hvsave.Xyz789", "another file's");
+    std::string live = dir.write(".file.txt.hvsave.Live00", "a save still writing");
+    int liveFd = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(liveFd, 0);
+    ASSERT_EQ(::flock(liveFd, LOCK_EX), 0);
+
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(path, "new"), true);
+    ::close(liveFd);
+    EXPECT_EQ(namesIn(dir.path()),
+              (std::vector<std::string>{".file.txt.hvsave.Live00", ".file.txt.hvsave.Running",
+                                        ".other.txt.hvsave.Xyz789", "file.txt"}));
+    EXPECT_EQ(HVReadFile(path), "new");
 }
 
 // Reading

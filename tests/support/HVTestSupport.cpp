@@ -9,15 +9,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-HVTemporaryDirectory::HVTemporaryDirectory() {
-    auto path = HVFileSystem::makeTemporaryDirectory("/tmp/halvet-test.XXXXXX");
+HVTemporaryDirectory::HVTemporaryDirectory(std::string_view parent) {
+    auto path = HVFileSystem::makeTemporaryDirectory(
+        HVFileSystem::appendingPathComponent(parent, "halvet-test.XXXXXX"));
     if (!path)
-        ADD_FAILURE() << "cannot create a temporary directory";
-    m_path = path.value_or("/tmp");
+        ADD_FAILURE() << "cannot create a temporary directory in " << parent;
+    m_created = path.has_value();
+    m_path = path.value_or(std::string(parent));
 }
 
 HVTemporaryDirectory::~HVTemporaryDirectory() {
-    if (m_path != "/tmp")
+    if (m_created)
         HVFileSystem::removeRecursively(m_path);
 }
 

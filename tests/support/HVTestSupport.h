@@ -5,10 +5,11 @@
 #include <string>
 #include <string_view>
 
-// A fresh directory under /tmp, removed with everything in it when the test ends.
+// A fresh directory under /tmp (or another folder), removed with everything in it when the
+// test ends.
 class HVTemporaryDirectory {
 public:
-    HVTemporaryDirectory();
+    explicit HVTemporaryDirectory(std::string_view parent = "/tmp");
     ~HVTemporaryDirectory();
     HVTemporaryDirectory(const HVTemporaryDirectory&) = delete;
     HVTemporaryDirectory& operator=(const HVTemporaryDirectory&) = delete;
@@ -20,6 +21,7 @@ public:
 
 private:
     std::string m_path;
+    bool m_created = false;
 };
 
 // Sets an environment variable for the life of the object and restores the old value.
