@@ -43,6 +43,24 @@ void storeIdentity(int fd, HVFileIdentity* identity) {
         *identity = identityOf(st);
 }
 
+// Refuses a folder, a named pipe, a device or a socket where a regular file is expected.
+HVError notARegularFile(const std::string& path, mode_t mode, std::string_view what,
+                        std::string suggestion) {
+    if (S_ISDIR(mode))
+        return HVError::posix(EISDIR, path, what);
+    const char* kind = S_ISFIFO(mode)   ? "a named pipe"
+                       : S_ISCHR(mode)  ? "a character device"
+                       : S_ISBLK(mode)  ? "a block device"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "not a plain file";
+    HVError refused(HVPlatformErrorDomain, EINVAL,
+                    "\u201C" + HVFileSystem::lastPathComponent(path) + "\u201D is " + kind +
+                        ", not a regular file.",
+                    std::move(suggestion));
+    refused.setUserInfoValue(HVFilePathErrorKey, path);
+    return refused;
+}
+
 // A save's temporary file is hidden beside the file it replaces: ".NAME.hvsave." and six
 // random letters.
 std::string temporaryPrefix(const std::string& name) {
@@ -166,22 +184,9 @@ std::optional<std::string> HVFileSystem::readFile(const std::string& path, HVErr
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        if (S_ISDIR(st.st_mode)) {
-            HVSetError(error, HVError::posix(EISDIR, path, "Cannot read"));
-        } else {
-            const char* kind = S_ISFIFO(st.st_mode)   ? "a named pipe"
-                               : S_ISCHR(st.st_mode)  ? "a character device"
-                               : S_ISBLK(st.st_mode)  ? "a block device"
-                               : S_ISSOCK(st.st_mode) ? "a socket"
-                                                      : "not a plain file";
-            HVError refused(HVPlatformErrorDomain, EINVAL,
-                            "\u201C" + lastPathComponent(path) + "\u201D is " + kind +
-                                ", not a regular file.",
-                            "Only regular files can be opened. To edit the output of a "
-                            "command, save it to a file first.");
-            refused.setUserInfoValue(HVFilePathErrorKey, path);
-            HVSetError(error, std::move(refused));
-        }
+        HVSetError(error, notARegularFile(path, st.st_mode, "Cannot read",
+                                          "Only regular files can be opened. To edit the output "
+                                          "of a command, save it to a file first."));
         return std::nullopt;
     }
     if (std::uint64_t(st.st_size) > maxSize) {
@@ -248,6 +253,11 @@ bool HVFileSystem::writeFileAtomically(const std::string& requestedPath, std::st
 
     struct stat old;
     bool hadOld = ::stat(path.c_str(), &old) == 0;
+    if (hadOld && !S_ISREG(old.st_mode)) {
+        HVSetError(error, notARegularFile(requestedPath, old.st_mode, "Cannot write",
+                                          "Only a regular file can be saved over."));
+        return false;
+    }
 
     // The kernel applies the umask to a new file's mode; an old file's mode is copied below.
     std::string temporary;

@@ -6,11 +6,16 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
+#include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -56,6 +61,82 @@ std::size_t firstDifference(const std::string& path, std::string_view bytes) {
     }
     ::close(fd);
     return n == 0 && offset == bytes.size() ? std::string::npos : offset;
+}
+
+// Runs the body in a child process (as "nobody" when unprivileged) and returns the lines it
+// reports, so that the child may lower its limits, mount a file system of its own or give
+// up root without changing the test process. The report must fit into a pipe's buffer.
+std::vector<std::string> reportOfChild(const std::function<std::vector<std::string>()>& body,
+                                       bool unprivileged = false) {
+    int report[2];
+    if (::pipe(report) != 0)
+        return {"cannot make a pipe"};
+    auto run = [&] {
+        std::string text;
+        for (const auto& line : body())
+            text += line + "\n";
+        return ::write(report[1], text.data(), text.size()) == ssize_t(text.size());
+    };
+    bool finished = false;
+    if (unprivileged) {
+        finished = HVRunUnprivileged(run);
+    } else if (pid_t child = ::fork(); child == 0) {
+        ::_exit(run() ? 0 : 1);
+    } else if (child > 0) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    ::close(report[1]);
+    std::vector<std::string> lines;
+    std::string line;
+    char c;
+    while (::read(report[0], &c, 1) == 1) {
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        lines.push_back(line);
+        line.clear();
+    }
+    ::close(report[0]);
+    if (!finished)
+        lines.push_back("the child failed");
+    return lines;
+}
+
+std::string outcome(bool saved, const HVError& error) {
+    return saved ? "saved" : error.description();
+}
+
+std::string contentsOf(const std::string& path, std::string_view old) {
+    std::size_t difference = firstDifference(path, old);
+    return difference == std::string::npos ? "the old bytes"
+                                           : "changed at byte " + std::to_string(difference);
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : " ") + name;
+    return text;
+}
+
+// Makes writes past the size fail with EFBIG instead of killing the process.
+void limitFileSize(rlim_t size) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {size, size};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+// Mounts a file system of 64 KB over the folder, seen only by this (child) process; the
+// reason when that is not permitted.
+std::optional<std::string> mountSmallFileSystem(const std::string& folder) {
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") != 0)
+        return std::string("cannot mount a small file system: ") + std::strerror(errno);
+    return std::nullopt;
 }
 
 bool isLink(const std::string& path) {
@@ -271,6 +352,60 @@ TEST(HVFileSystemSaving, OnlyTheUnlockedTemporariesOfTheSameFileAreRemoved) {
               (std::vector<std::string>{".file.txt.hvsave.Live00", ".file.txt.hvsave.Running",
                                         ".other.txt.hvsave.Xyz789", "file.txt"}));
     EXPECT_EQ(HVReadFile(path), "new");
+}
+
+// Saving when the disk fails
+
+TEST(HVFileSystemSaving, AWriteBeyondTheFileSizeLimitKeepsTheOldBytes) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("file.txt", "old");
+    auto report = reportOfChild([&] {
+        limitFileSize(16 << 10);
+        HVError error;
+        bool saved = HVFileSystem::writeFileAtomically(path, std::string(64 << 10, 'n'), &error);
+        return std::vector<std::string>{outcome(saved, error)};
+    });
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_PRED2(contains, report[0], "File too large");
+    EXPECT_PRED2(contains, report[0], path);
+    EXPECT_EQ(HVReadFile(path), "old");
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"file.txt"});
+}
+
+TEST(HVFileSystemSaving, AFullDiskKeepsTheOldBytes) {
+    HVTemporaryDirectory dir;
+    std::string small = dir.pathFor("small");
+    ASSERT_EQ(HVFileSystem::createDirectory(small), true);
+    auto report = reportOfChild([&]() -> std::vector<std::string> {
+        if (auto refused = mountSmallFileSystem(small))
+            return {*refused};
+        std::string path = small + "/file.txt";
+        std::string old(8 << 10, 'o');
+        if (!HVFileSystem::writeFileAtomically(path, old))
+            return {"cannot write the old file"};
+        HVError error;
+        bool saved = HVFileSystem::writeFileAtomically(path, std::string(128 << 10, 'n'), &error);
+        return {outcome(saved, error), contentsOf(path, old), joined(namesIn(small))};
+    });
+    if (report.size() == 1 && contains(report[0], "cannot mount"))
+        GTEST_SKIP() << report[0];
+    ASSERT_EQ(report.size(), 3u) << joined(report);
+    EXPECT_PRED2(contains, report[0], "No space left on device");
+    EXPECT_EQ(report[1], "the old bytes");
+    EXPECT_EQ(report[2], "file.txt");
+}
+
+TEST(HVFileSystemSaving, ANamedPipeIsNotReplacedByAFile) {
+    HVTemporaryDirectory dir;
+    std::string fifo = dir.pathFor("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    HVError error;
+    EXPECT_EQ(HVFileSystem::writeFileAtomically(fifo, "new", &error), false);
+    EXPECT_PRED2(contains, error.description(), "is a named pipe, not a regular file");
+    struct stat st;
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_EQ(S_ISFIFO(st.st_mode), true);
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"pipe"});
 }
 
 // Reading
