@@ -132,6 +132,142 @@ int createTemporary(const std::string& folder, const std::string& name, mode_t m
     return -1;
 }
 
+// Copies every byte of one file over the start of another: the number copied, or -1 with
+// errno.
+off_t copyContents(int from, int to) {
+    char buffer[1 << 16];
+    off_t offset = 0;
+    for (;;) {
+        ssize_t n = ::pread(from, buffer, sizeof buffer, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? -1 : offset;
+        if (!writeAllAt(to, std::string_view(buffer, std::size_t(n)), offset))
+            return -1;
+        offset += n;
+    }
+}
+
+std::string temporaryFolder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder && *folder ? folder : "/tmp";
+}
+
+// Copies the file's bytes to a private file in the temporary folder, from which a failed
+// rewrite is undone: its descriptor, or -1 with errno.
+int copyAside(int fd, std::string* copyPath) {
+    std::string path = HVFileSystem::appendingPathComponent(temporaryFolder(), "Halvet.tmp.XXXXXX");
+    int copy = ::mkostemp(path.data(), O_CLOEXEC);
+    if (copy < 0)
+        return -1;
+    // Synced: after a crash during the rewrite, the copy is what is left of the old bytes.
+    if (copyContents(fd, copy) < 0 || ::fsync(copy) != 0) {
+        int saved = errno;
+        ::unlink(path.c_str());
+        ::close(copy);
+        errno = saved;
+        return -1;
+    }
+    *copyPath = std::move(path);
+    return copy;
+}
+
+// Claims the blocks a growing file needs before its first byte changes, so that a full disk
+// fails the save while the file is whole. Where the file system cannot, the write finds out.
+bool reserveRoom(int fd, off_t oldSize, std::size_t newSize) {
+    if (off_t(newSize) <= oldSize)
+        return true;
+    int result;
+    do
+        result = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(newSize));
+    while (result != 0 && errno == EINTR);
+    return result == 0 || errno == EOPNOTSUPP;
+}
+
+// Reads the file back: a write that the kernel accepted is not yet one that is there.
+bool holds(int fd, std::string_view bytes) {
+    char buffer[1 << 16];
+    std::size_t offset = 0;
+    for (;;) {
+        ssize_t n = ::pread(fd, buffer, sizeof buffer, off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        if (bytes.substr(offset, std::size_t(n)) != std::string_view(buffer, std::size_t(n)))
+            break;
+        offset += std::size_t(n);
+    }
+    if (offset == bytes.size())
+        return true;
+    errno = EIO;
+    return false;
+}
+
+bool restoreFromCopy(int copy, int fd) {
+    off_t size = copyContents(copy, fd);
+    return size >= 0 && ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
+}
+
+// Rewrites the file where it is, for when no rename can replace it. Its old bytes are copied
+// aside first and put back if the write fails, so that a failure leaves the old file.
+bool rewriteInPlace(const std::string& path, const std::string& shownPath, std::string_view bytes,
+                    HVError* error, HVFileIdentity* written) {
+    // Without O_TRUNC: the old bytes stay until the new ones are written over them.
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        HVSetError(error, HVError::posix(errno, shownPath, "Cannot write"));
+        return false;
+    }
+    struct stat old;
+    std::string copyPath;
+    int copy = ::fstat(fd, &old) == 0 ? copyAside(fd, &copyPath) : -1;
+    if (copy < 0) {
+        HVError refused =
+            HVError::posix(errno, shownPath, "Cannot keep a copy of the old contents of");
+        refused.setRecoverySuggestion(
+            "The file was not changed. It can only be rewritten in place, "
+            "which needs room for a copy of it in \u201C" +
+            temporaryFolder() + "\u201D.");
+        ::close(fd);
+        HVSetError(error, std::move(refused));
+        return false;
+    }
+    auto finish = [&](bool keepCopy) {
+        if (!keepCopy)
+            ::unlink(copyPath.c_str());
+        ::close(copy);
+        ::close(fd);
+    };
+    if (!reserveRoom(fd, old.st_size, bytes.size())) {
+        HVSetError(error, HVError::posix(errno, shownPath, "Cannot write"));
+        finish(false);
+        return false;
+    }
+    if (!writeAllAt(fd, bytes, 0) || ::ftruncate(fd, off_t(bytes.size())) != 0 ||
+        ::fsync(fd) != 0 || !holds(fd, bytes)) {
+        HVError failed = HVError::posix(errno, shownPath, "Cannot write");
+        bool restored = restoreFromCopy(copy, fd);
+        if (!restored)
+            failed.setRecoverySuggestion("The file may be damaged. Its old contents are kept in "
+                                         "\u201C" +
+                                         copyPath + "\u201D.");
+        finish(!restored);
+        HVSetError(error, std::move(failed));
+        return false;
+    }
+    // Writing clears the set-user-ID and set-group-ID bits; only the owner may set them again.
+    struct stat now;
+    if (::fstat(fd, &now) == 0 && (now.st_mode & 07777) != (old.st_mode & 07777))
+        ::fchmod(fd, old.st_mode & 07777);
+    storeIdentity(fd, written);
+    finish(false);
+    return true;
+}
+
 // A rename is durable once the folder is. The file holds the new bytes either way, so a
 // failure here is not the save's.
 void syncFolder(const std::string& folder) {
@@ -258,6 +394,12 @@ bool HVFileSystem::writeFileAtomically(const std::string& requestedPath, std::st
                                           "Only a regular file can be saved over."));
         return false;
     }
+
+    // A rename would leave the file's other names with the old bytes, and needs a folder that
+    // may be written.
+    if (hadOld &&
+        (old.st_nlink > 1 || ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0))
+        return rewriteInPlace(path, requestedPath, bytes, error, written);
 
     // The kernel applies the umask to a new file's mode; an old file's mode is copied below.
     std::string temporary;

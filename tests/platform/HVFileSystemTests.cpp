@@ -13,6 +13,7 @@
 #include <random>
 #include <sched.h>
 #include <signal.h>
+#include <sstream>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -20,6 +21,12 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+// Failures show the identity's fields instead of its bytes.
+void PrintTo(const HVFileIdentity& identity, std::ostream* out) {
+    *out << "{device " << identity.device << ", inode " << identity.inode << ", size "
+         << identity.size << ", modified " << identity.modificationTime << "}";
+}
 
 namespace {
 
@@ -113,6 +120,19 @@ std::string contentsOf(const std::string& path, std::string_view old) {
     std::size_t difference = firstDifference(path, old);
     return difference == std::string::npos ? "the old bytes"
                                            : "changed at byte " + std::to_string(difference);
+}
+
+std::string identityText(const std::optional<HVFileIdentity>& identity) {
+    if (!identity)
+        return "none";
+    std::ostringstream text;
+    PrintTo(*identity, &text);
+    return text.str();
+}
+
+ino_t inodeOf(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
 std::string joined(const std::vector<std::string>& names) {
@@ -406,6 +426,132 @@ TEST(HVFileSystemSaving, ANamedPipeIsNotReplacedByAFile) {
     ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
     EXPECT_EQ(S_ISFIFO(st.st_mode), true);
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"pipe"});
+}
+
+// Saving in place
+
+TEST(HVFileSystemSaving, AFileInAFolderThatIsNotWritableIsRewrittenInPlace) {
+    HVTemporaryDirectory dir;
+    ::chmod(dir.path().c_str(), 0755);
+    std::string path = dir.write("locked/file.txt", "old");
+    ::chmod(path.c_str(), 0666);
+    ::chmod(dir.pathFor("locked").c_str(), 0755);
+    std::string scratch = dir.pathFor("scratch");
+    ASSERT_EQ(HVFileSystem::createDirectory(scratch, 0777), true);
+    ::chmod(scratch.c_str(), 0777);
+    HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
+    ino_t inode = inodeOf(path);
+
+    // As a user who may write the file but not its folder: no rename can replace it.
+    auto report = reportOfChild(
+        [&] {
+            HVError error;
+            HVFileIdentity written;
+            bool saved =
+                HVFileSystem::writeFileAtomically(path, "new and longer", &error, &written);
+            return std::vector<std::string>{outcome(saved, error), identityText(written)};
+        },
+        true);
+    ASSERT_EQ(report.size(), 2u) << joined(report);
+    EXPECT_EQ(report[0], "saved");
+    EXPECT_EQ(HVReadFile(path), "new and longer");
+    EXPECT_EQ(inodeOf(path), inode);
+    EXPECT_EQ(report[1], identityText(HVFileSystem::identityOfFile(path)));
+    EXPECT_EQ(namesIn(dir.pathFor("locked")), std::vector<std::string>{"file.txt"});
+    EXPECT_EQ(namesIn(scratch), std::vector<std::string>{})
+        << "the copy of the old bytes is removed";
+}
+
+TEST(HVFileSystemSaving, AHardLinkedFileIsRewrittenInPlaceForAllItsNames) {
+    HVTemporaryDirectory dir;
+    std::string a = dir.write("a.txt", "old bytes");
+    std::string b = dir.pathFor("b.txt");
+    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    ino_t inode = inodeOf(a);
+    for (std::string bytes : {"longer new bytes", "short"}) {
+        HVError error;
+        HVFileIdentity written;
+        ASSERT_EQ(HVFileSystem::writeFileAtomically(a, bytes, &error, &written), true)
+            << error.description();
+        EXPECT_EQ(HVReadFile(a), bytes);
+        EXPECT_EQ(HVReadFile(b), bytes);
+        EXPECT_EQ(inodeOf(a), inode);
+        EXPECT_EQ(inodeOf(b), inode);
+        EXPECT_EQ(written, HVFileSystem::identityOfFile(b));
+    }
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
+TEST(HVFileSystemSaving, AFailedInPlaceWritePutsTheOldBytesBack) {
+    HVTemporaryDirectory dir;
+    std::string old(1000, 'o');
+    std::string a = dir.write("a.txt", old);
+    std::string b = dir.pathFor("b.txt");
+    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    std::string scratch = dir.pathFor("scratch");
+    ASSERT_EQ(HVFileSystem::createDirectory(scratch), true);
+    HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
+
+    // The old bytes fit under the limit, the new ones do not: the write fails part way.
+    auto report = reportOfChild([&] {
+        limitFileSize(16 << 10);
+        HVError error;
+        bool saved = HVFileSystem::writeFileAtomically(a, std::string(64 << 10, 'n'), &error);
+        return std::vector<std::string>{outcome(saved, error), error.recoverySuggestion()};
+    });
+    ASSERT_EQ(report.size(), 2u) << joined(report);
+    EXPECT_PRED2(contains, report[0], "File too large");
+    EXPECT_EQ(report[1], "");
+    EXPECT_EQ(contentsOf(a, old), "the old bytes");
+    EXPECT_EQ(inodeOf(b), inodeOf(a));
+    EXPECT_EQ(namesIn(scratch), std::vector<std::string>{})
+        << "the copy of the old bytes is removed";
+}
+
+TEST(HVFileSystemSaving, AnInPlaceSaveWithoutRoomForTheCopyIsRefusedAndLeavesTheFileAlone) {
+    HVTemporaryDirectory dir;
+    std::string a = dir.write("a.txt", "old");
+    std::string b = dir.pathFor("b.txt");
+    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    auto before = HVFileSystem::identityOfFile(a);
+    HVScopedEnvironment temporaryFolder("TMPDIR", dir.pathFor("missing"));
+    HVError error;
+    EXPECT_EQ(HVFileSystem::writeFileAtomically(a, "new", &error), false);
+    EXPECT_PRED2(contains, error.description(), "Cannot keep a copy of the old contents of");
+    EXPECT_PRED2(contains, error.description(), "No such file or directory");
+    EXPECT_PRED2(contains, error.recoverySuggestion(), dir.pathFor("missing"));
+    EXPECT_EQ(HVReadFile(b), "old");
+    EXPECT_EQ(HVFileSystem::identityOfFile(a), before);
+}
+
+TEST(HVFileSystemSaving, AFullDiskStopsAnInPlaceSaveBeforeTheFileIsTouched) {
+    HVTemporaryDirectory dir;
+    std::string small = dir.pathFor("small");
+    ASSERT_EQ(HVFileSystem::createDirectory(small), true);
+    std::string scratch = dir.pathFor("scratch");
+    ASSERT_EQ(HVFileSystem::createDirectory(scratch), true);
+    HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
+    auto report = reportOfChild([&]() -> std::vector<std::string> {
+        if (auto refused = mountSmallFileSystem(small))
+            return {*refused};
+        std::string a = small + "/a.txt", b = small + "/b.txt";
+        std::string old(8 << 10, 'o');
+        if (!HVFileSystem::writeFileAtomically(a, old) || ::link(a.c_str(), b.c_str()) != 0)
+            return {"cannot write the old file"};
+        auto before = HVFileSystem::identityOfFile(a);
+        HVError error;
+        bool saved = HVFileSystem::writeFileAtomically(a, std::string(128 << 10, 'n'), &error);
+        return {outcome(saved, error), contentsOf(b, old), identityText(before),
+                identityText(HVFileSystem::identityOfFile(a)), joined(namesIn(small))};
+    });
+    if (report.size() == 1 && contains(report[0], "cannot mount"))
+        GTEST_SKIP() << report[0];
+    ASSERT_EQ(report.size(), 5u) << joined(report);
+    EXPECT_PRED2(contains, report[0], "No space left on device");
+    EXPECT_EQ(report[1], "the old bytes");
+    EXPECT_EQ(report[3], report[2]) << "not even written and put back";
+    EXPECT_EQ(report[4], "a.txt b.txt");
+    EXPECT_EQ(namesIn(scratch), std::vector<std::string>{});
 }
 
 // Reading

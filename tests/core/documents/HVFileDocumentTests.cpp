@@ -100,7 +100,8 @@ TEST_F(FileDocument, AFailedSaveKeepsTheOldFileAndReportsCode17) {
     std::string path = dir.write("locked/page.html", "<p>old</p>");
     ::chmod(dir.path().c_str(), 0755);
     ::chmod(folder.c_str(), 0555);
-    ::chmod(path.c_str(), 0666);
+    // Read-only too: a writable file in a locked folder is saved in place.
+    ::chmod(path.c_str(), 0444);
     bool reported = HVRunUnprivileged([&] {
         OpenFile open(path);
         type(open.document, u"new");
