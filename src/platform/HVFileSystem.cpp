@@ -212,6 +212,16 @@ bool restoreFromCopy(int copy, int fd) {
     return size >= 0 && ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
 }
 
+// Gives the temporary file the old file's owner and group; false when that takes a privilege
+// we lack (another owner, or a group we are not in).
+bool takeOwnership(int fd, const struct stat& old) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return false;
+    return (st.st_uid == old.st_uid && st.st_gid == old.st_gid) ||
+           ::fchown(fd, old.st_uid, old.st_gid) == 0;
+}
+
 // Rewrites the file where it is, for when no rename can replace it. Its old bytes are copied
 // aside first and put back if the write fails, so that a failure leaves the old file.
 bool rewriteInPlace(const std::string& path, const std::string& shownPath, std::string_view bytes,
@@ -394,6 +404,12 @@ bool HVFileSystem::writeFileAtomically(const std::string& requestedPath, std::st
                                           "Only a regular file can be saved over."));
         return false;
     }
+    // A rename needs no permission on the file itself, but whoever may not change the file
+    // may not replace it either.
+    if (hadOld && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+        HVSetError(error, HVError::posix(errno, requestedPath, "Cannot write"));
+        return false;
+    }
 
     // A rename would leave the file's other names with the old bytes, and needs a folder that
     // may be written.
@@ -409,21 +425,26 @@ bool HVFileSystem::writeFileAtomically(const std::string& requestedPath, std::st
         HVSetError(error, HVError::posix(errno, folder, "Cannot create a file in the folder"));
         return false;
     }
-    auto fail = [&](int saved, const char* what) {
+    auto discard = [&] {
         ::unlink(temporary.c_str());
         ::close(fd);
+    };
+    auto fail = [&](int saved, const char* what) {
+        discard();
         HVSetError(error, HVError::posix(saved, requestedPath, what));
         return false;
     };
+    // Only root may give a file away: anyone else keeps another user's file by rewriting it.
+    if (hadOld && !takeOwnership(fd, old)) {
+        discard();
+        return rewriteInPlace(path, requestedPath, bytes, error, written);
+    }
     if (!writeAllAt(fd, bytes, 0))
         return fail(errno, "Cannot write");
-    if (hadOld) {
-        // Keeping the group needs no privilege when we are a member; a failure is not fatal.
-        if (old.st_gid != ::getegid() && ::fchown(fd, uid_t(-1), old.st_gid) != 0) {
-        }
-        if (::fchmod(fd, old.st_mode & 07777) != 0)
-            return fail(errno, "Cannot set the permissions of");
-    }
+    // After the change of owner and the write, either of which clears the set-user-ID and
+    // set-group-ID bits.
+    if (hadOld && ::fchmod(fd, old.st_mode & 07777) != 0)
+        return fail(errno, "Cannot set the permissions of");
     if (::fsync(fd) != 0)
         return fail(errno, "Cannot write");
     // Still locked, so that another save's clean-up cannot take the file before the rename.

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -128,6 +129,16 @@ std::string identityText(const std::optional<HVFileIdentity>& identity) {
     std::ostringstream text;
     PrintTo(*identity, &text);
     return text.str();
+}
+
+// Permission bits as ls and chmod write them.
+std::string modeOf(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return "none";
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", unsigned(st.st_mode & 07777));
+    return text;
 }
 
 ino_t inodeOf(const std::string& path) {
@@ -426,6 +437,105 @@ TEST(HVFileSystemSaving, ANamedPipeIsNotReplacedByAFile) {
     ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
     EXPECT_EQ(S_ISFIFO(st.st_mode), true);
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"pipe"});
+}
+
+// What a save keeps
+
+TEST(HVFileSystemSaving, AReplacedFileKeepsItsOwnerAndGroup) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("file.txt", "old");
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    ino_t inode = inodeOf(path);
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(path, "new"), true);
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_NE(st.st_ino, inode) << "replaced through a rename";
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+}
+
+TEST(HVFileSystemSaving, AReplacedFileKeepsItsSetuidSetgidAndStickyBits) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("tool", "old");
+    // Another owner, so that the bits must survive the change of owner too.
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 07754), 0);
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(path, "new"), true);
+    EXPECT_EQ(modeOf(path), "7754");
+}
+
+TEST(HVFileSystemSaving, ANewFileGetsTheModeTheUmaskAllows) {
+    HVTemporaryDirectory dir;
+    mode_t mask = ::umask(027);
+    bool saved = HVFileSystem::writeFileAtomically(dir.pathFor("new.txt"), "new");
+    ::umask(mask);
+    ASSERT_EQ(saved, true);
+    EXPECT_EQ(modeOf(dir.pathFor("new.txt")), "0640");
+}
+
+TEST(HVFileSystemSaving, AnotherUsersFileIsRewrittenInPlaceSoThatItKeepsItsOwner) {
+    HVTemporaryDirectory dir;
+    ::chmod(dir.path().c_str(), 0777);
+    std::string path = dir.write("file.txt", "old");
+    ::chmod(path.c_str(), 0666);
+    std::string scratch = dir.pathFor("scratch");
+    ASSERT_EQ(HVFileSystem::createDirectory(scratch), true);
+    ::chmod(scratch.c_str(), 0777);
+    HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
+    ino_t inode = inodeOf(path);
+
+    // Another user may write the file and replace it, but a replacement would be theirs.
+    auto report = reportOfChild(
+        [&] {
+            HVError error;
+            bool saved = HVFileSystem::writeFileAtomically(path, "new", &error);
+            return std::vector<std::string>{outcome(saved, error)};
+        },
+        true);
+    ASSERT_EQ(report.size(), 1u) << joined(report);
+    EXPECT_EQ(report[0], "saved");
+    EXPECT_EQ(HVReadFile(path), "new");
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_ino, inode);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"file.txt", "scratch"}));
+}
+
+TEST(HVFileSystemSaving, AReadOnlyFileIsRefusedEvenWhereItsFolderIsWritable) {
+    HVTemporaryDirectory dir;
+    ::chmod(dir.path().c_str(), 0777);
+    std::string path = dir.write("file.txt", "old");
+    // The user's own file: only its mode stands in the way of a rename.
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    auto report = reportOfChild(
+        [&] {
+            HVError error;
+            bool saved = HVFileSystem::writeFileAtomically(path, "new", &error);
+            return std::vector<std::string>{outcome(saved, error), std::to_string(error.code())};
+        },
+        true);
+    ASSERT_EQ(report.size(), 2u) << joined(report);
+    EXPECT_PRED2(contains, report[0], "Permission denied");
+    EXPECT_EQ(report[1], std::to_string(EACCES));
+    EXPECT_EQ(HVReadFile(path), "old");
+    EXPECT_EQ(modeOf(path), "0444");
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"file.txt"});
+}
+
+TEST(HVFileSystemSaving, TheWrittenIdentityIsThatOfTheFileSaved) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.pathFor("file.txt");
+    std::string link = makeLink(dir, "link.txt", "file.txt");
+    HVFileIdentity written;
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(path, "created", nullptr, &written), true);
+    EXPECT_EQ(written, HVFileSystem::identityOfFile(path));
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(path, "replaced", nullptr, &written), true);
+    EXPECT_EQ(written, HVFileSystem::identityOfFile(path));
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(link, "through a link", nullptr, &written), true);
+    EXPECT_EQ(written, HVFileSystem::identityOfFile(path));
+    EXPECT_EQ(written.size, 14u);
 }
 
 // Saving in place
