@@ -41,9 +41,10 @@ public:
     // a mixture or a truncated file: a temporary file in the same directory is written,
     // synced and renamed over the old one. The new file keeps the old one's mode, owner and
     // group; a symbolic link is written through to its target. Where a rename cannot be
-    // used (the folder is not writable, or the file has other hard links) the file is
-    // rewritten in place after its old bytes were copied aside, and restored from the copy
-    // if the write fails. The identity is that of the file written.
+    // used (the folder is not writable, the file has other hard links, or a replacement could
+    // not keep its owner) the file is rewritten in place after its old bytes were copied
+    // aside, and restored from the copy if the write fails. A file the user may not write is
+    // refused. The identity is that of the file written.
     static bool writeFileAtomically(const std::string& path, std::string_view bytes,
                                     HVError* error = nullptr, HVFileIdentity* written = nullptr);
 

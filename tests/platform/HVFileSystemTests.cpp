@@ -1,9 +1,152 @@
 #include "HVFileSystem.h"
 #include "HVTestSupport.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <random>
+#include <signal.h>
+#include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+
+// Failures show the identity's fields instead of its bytes.
+void PrintTo(const HVFileIdentity& identity, std::ostream* out) {
+    *out << "{device " << identity.device << ", inode " << identity.inode << ", size "
+         << identity.size << ", modified " << identity.modificationTime << "}";
+}
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The names in a folder, sorted: what a save leaves behind.
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& path : HVFileSystem::listRecursively(folder)) {
+        if (HVFileSystem::deletingLastPathComponent(path) == folder)
+            names.push_back(HVFileSystem::lastPathComponent(path));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Where the file first differs from the bytes; npos when it holds exactly them. Read in
+// pieces into one small buffer: after a fork, filling a large one copies it page by page.
+std::size_t firstDifference(const std::string& path, std::string_view bytes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char buffer[1 << 16];
+    std::size_t offset = 0;
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
+        std::string_view piece(buffer, std::size_t(n));
+        std::string_view wanted = bytes.substr(std::min(offset, bytes.size()), piece.size());
+        if (piece != wanted) {
+            std::size_t i = 0;
+            while (i < wanted.size() && piece[i] == wanted[i])
+                ++i;
+            ::close(fd);
+            return offset + i;
+        }
+        offset += piece.size();
+    }
+    ::close(fd);
+    return n == 0 && offset == bytes.size() ? std::string::npos : offset;
+}
+
+std::string outcome(bool saved, const HVError& error) {
+    return saved ? "saved" : error.description();
+}
+
+std::string contentsOf(const std::string& path, std::string_view old) {
+    std::size_t difference = firstDifference(path, old);
+    return difference == std::string::npos ? "the old bytes"
+                                           : "changed at byte " + std::to_string(difference);
+}
+
+std::string identityText(const std::optional<HVFileIdentity>& identity) {
+    if (!identity)
+        return "none";
+    std::ostringstream text;
+    PrintTo(*identity, &text);
+    return text.str();
+}
+
+// Permission bits as ls and chmod write them.
+std::string modeOf(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return "none";
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", unsigned(st.st_mode & 07777));
+    return text;
+}
+
+ino_t inodeOf(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : " ") + name;
+    return text;
+}
+
+bool isLink(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The folder as the kernel names it, links resolved: /tmp may itself be a link.
+std::string realFolder(const HVTemporaryDirectory& dir) {
+    char buffer[PATH_MAX];
+    return ::realpath(dir.path().c_str(), buffer) ? buffer : dir.path();
+}
+
+std::string makeLink(const HVTemporaryDirectory& dir, std::string_view name,
+                     const std::string& target) {
+    std::string link = dir.pathFor(name);
+    HVFileSystem::createDirectory(HVFileSystem::deletingLastPathComponent(link));
+    if (::symlink(target.c_str(), link.c_str()) != 0)
+        ADD_FAILURE() << "cannot link " << link << " to " << target;
+    return link;
+}
+
+// Runs a test in another current folder and returns to the old one afterwards.
+class HVCurrentFolder {
+public:
+    explicit HVCurrentFolder(const std::string& path) {
+        char buffer[PATH_MAX];
+        m_old = ::getcwd(buffer, sizeof buffer) ? buffer : "/";
+        if (::chdir(path.c_str()) != 0)
+            ADD_FAILURE() << "cannot enter " << path;
+    }
+    ~HVCurrentFolder() {
+        if (::chdir(m_old.c_str()) != 0)
+            ADD_FAILURE() << "cannot return to " << m_old;
+    }
+
+private:
+    std::string m_old;
+};
+
+} // namespace
 
 TEST(HVFileSystem, AtomicWriteGoesThroughASymbolicLink) {
     HVTemporaryDirectory dir;
@@ -54,4 +197,583 @@ TEST(HVFileSystem, TemporaryFilesAreUniqueAndPrivate) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ::close(fd);
     EXPECT_FALSE(HVFileSystem::makeTemporaryFile("/nonexistent-dir/x.XXXXXX", nullptr));
+}
+
+// Saving through links
+
+TEST(HVFileSystemSaving, AChainOfRelativeLinksAcrossFoldersStaysAndItsLastTargetIsWritten) {
+    HVTemporaryDirectory dir;
+    std::string target = dir.write("c/target.txt", "old");
+    std::string second = makeLink(dir, "b/second", "../c/target.txt");
+    std::string first = makeLink(dir, "a/first", "../b/second");
+    HVError error;
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(first, "new", &error), true) << error.description();
+    EXPECT_EQ(isLink(first), true);
+    EXPECT_EQ(isLink(second), true);
+    EXPECT_EQ(HVReadFile(target), "new");
+    EXPECT_EQ(namesIn(dir.pathFor("c")), std::vector<std::string>{"target.txt"});
+}
+
+TEST(HVFileSystemSaving, ADanglingLinkCreatesItsTargetInsteadOfBecomingAFile) {
+    HVTemporaryDirectory dir;
+    HVFileSystem::createDirectory(dir.pathFor("real"));
+    std::string link = makeLink(dir, "link.txt", "real/new.txt");
+    HVError error;
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(link, "new", &error), true) << error.description();
+    EXPECT_EQ(isLink(link), true);
+    EXPECT_EQ(HVReadFile(dir.pathFor("real/new.txt")), "new");
+}
+
+TEST(HVFileSystemSaving, ADanglingLinkIntoAMissingFolderIsRefused) {
+    HVTemporaryDirectory dir;
+    std::string link = makeLink(dir, "link.txt", "missing/new.txt");
+    HVError error;
+    EXPECT_EQ(HVFileSystem::writeFileAtomically(link, "new", &error), false);
+    EXPECT_EQ(error.code(), ENOENT);
+    EXPECT_PRED2(contains, error.description(), dir.pathFor("missing"));
+    EXPECT_PRED2(contains, error.description(), "No such file or directory");
+    EXPECT_EQ(isLink(link), true);
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"link.txt"});
+}
+
+TEST(HVFileSystemSaving, ALinkCycleIsRefusedWithELOOPAndNothingIsWritten) {
+    HVTemporaryDirectory dir;
+    std::string a = makeLink(dir, "a", "b");
+    makeLink(dir, "b", "a");
+    HVError error;
+    EXPECT_EQ(HVFileSystem::writeFileAtomically(a, "new", &error), false);
+    EXPECT_EQ(error.code(), ELOOP);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(isLink(a), true);
+}
+
+// Saving when killed
+
+TEST(HVFileSystemSaving, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewBytes) {
+    // In memory where there is such a folder: a kill exposes the order of writing and
+    // renaming there as on a disk, and without a disk's syncs 200 rounds take a second.
+    HVTemporaryDirectory dir(HVFileSystem::isDirectory("/dev/shm") ? "/dev/shm" : "/tmp");
+    // Megabytes, so that a kill mostly lands while a save is writing; of different sizes, so
+    // that a truncated or mixed file cannot pass for either.
+    const std::string old(2 << 20, 'o');
+    const std::string replacement(3 << 20, 'n');
+    std::string path = dir.write("file.txt", old);
+    auto began = std::chrono::steady_clock::now();
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(path, old), true);
+    auto oneSave = std::chrono::steady_clock::now() - began;
+
+    unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<std::int64_t> delay(0, 2 * oneSave.count());
+    int roundsThatKilledASave = 0;
+    pid_t parent = ::getpid();
+    for (int round = 0; round < 200; ++round) {
+        int saving[2];
+        ASSERT_EQ(::pipe(saving), 0);
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Told after a first save, so that the kills below land among saves and not
+            // while a new process starts up.
+            HVFileSystem::writeFileAtomically(path, replacement);
+            (void)!::write(saving[1], "s", 1);
+            for (int i = 0; ::getppid() == parent; ++i)
+                HVFileSystem::writeFileAtomically(path, i % 2 ? replacement : old);
+            ::_exit(0);
+        }
+        char signal;
+        ASSERT_EQ(::read(saving[0], &signal, 1), 1);
+        ::close(saving[0]);
+        ::close(saving[1]);
+        std::this_thread::sleep_for(std::chrono::steady_clock::duration(delay(random)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+
+        auto identity = HVFileSystem::identityOfFile(path);
+        ASSERT_NE(identity, std::nullopt);
+        const std::string& expected = identity->size == old.size() ? old : replacement;
+        ASSERT_EQ(firstDifference(path, expected), std::string::npos) << "round " << round;
+        if (namesIn(dir.path()).size() > 1)
+            ++roundsThatKilledASave;
+        // The next save removes what the killed one left.
+        ASSERT_EQ(HVFileSystem::writeFileAtomically(path, old), true);
+        ASSERT_EQ(namesIn(dir.path()), std::vector<std::string>{"file.txt"}) << "round " << round;
+    }
+    // Else the test proved little about kills during a save.
+    EXPECT_GE(roundsThatKilledASave, 20);
+}
+
+TEST(HVFileSystemSaving, OnlyTheUnlockedTemporariesOfTheSameFileAreRemoved) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("file.txt", "old");
+    dir.write(".file.txt.hvsave.Abc123", "left by a save that was killed");
+    dir.write(".file.txt.hvsave.Running", "seven letters: not ours");
+    dir.write(".other.txt.hvsave.Xyz789", "another file's");
+    std::string live = dir.write(".file.txt.hvsave.Live00", "a save still writing");
+    int liveFd = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(liveFd, 0);
+    ASSERT_EQ(::flock(liveFd, LOCK_EX), 0);
+
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(path, "new"), true);
+    ::close(liveFd);
+    EXPECT_EQ(namesIn(dir.path()),
+              (std::vector<std::string>{".file.txt.hvsave.Live00", ".file.txt.hvsave.Running",
+                                        ".other.txt.hvsave.Xyz789", "file.txt"}));
+    EXPECT_EQ(HVReadFile(path), "new");
+}
+
+// Saving when the disk fails
+
+TEST(HVFileSystemSaving, AWriteBeyondTheFileSizeLimitKeepsTheOldBytes) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("file.txt", "old");
+    auto report = HVReportOfChild([&] {
+        HVLimitFileSize(16 << 10);
+        HVError error;
+        bool saved = HVFileSystem::writeFileAtomically(path, std::string(64 << 10, 'n'), &error);
+        return std::vector<std::string>{outcome(saved, error)};
+    });
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_PRED2(contains, report[0], "File too large");
+    EXPECT_PRED2(contains, report[0], path);
+    EXPECT_EQ(HVReadFile(path), "old");
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"file.txt"});
+}
+
+TEST(HVFileSystemSaving, AFullDiskKeepsTheOldBytes) {
+    HVTemporaryDirectory dir;
+    std::string small = dir.pathFor("small");
+    ASSERT_EQ(HVFileSystem::createDirectory(small), true);
+    auto report = HVReportOfChild([&]() -> std::vector<std::string> {
+        if (auto refused = HVMountSmallFileSystem(small))
+            return {*refused};
+        std::string path = small + "/file.txt";
+        std::string old(8 << 10, 'o');
+        if (!HVFileSystem::writeFileAtomically(path, old))
+            return {"cannot write the old file"};
+        HVError error;
+        bool saved = HVFileSystem::writeFileAtomically(path, std::string(128 << 10, 'n'), &error);
+        return {outcome(saved, error), contentsOf(path, old), joined(namesIn(small))};
+    });
+    if (report.size() == 1 && contains(report[0], "cannot mount"))
+        GTEST_SKIP() << report[0];
+    ASSERT_EQ(report.size(), 3u) << joined(report);
+    EXPECT_PRED2(contains, report[0], "No space left on device");
+    EXPECT_EQ(report[1], "the old bytes");
+    EXPECT_EQ(report[2], "file.txt");
+}
+
+TEST(HVFileSystemSaving, ANamedPipeIsNotReplacedByAFile) {
+    HVTemporaryDirectory dir;
+    std::string fifo = dir.pathFor("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    HVError error;
+    EXPECT_EQ(HVFileSystem::writeFileAtomically(fifo, "new", &error), false);
+    EXPECT_PRED2(contains, error.description(), "is a named pipe, not a regular file");
+    struct stat st;
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_EQ(S_ISFIFO(st.st_mode), true);
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"pipe"});
+}
+
+// What a save keeps
+
+TEST(HVFileSystemSaving, AReplacedFileKeepsItsOwnerAndGroup) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("file.txt", "old");
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    ino_t inode = inodeOf(path);
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(path, "new"), true);
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_NE(st.st_ino, inode) << "replaced through a rename";
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+}
+
+TEST(HVFileSystemSaving, AReplacedFileKeepsItsSetuidSetgidAndStickyBits) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("tool", "old");
+    // Another owner, so that the bits must survive the change of owner too.
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 07754), 0);
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(path, "new"), true);
+    EXPECT_EQ(modeOf(path), "7754");
+}
+
+TEST(HVFileSystemSaving, ANewFileGetsTheModeTheUmaskAllows) {
+    HVTemporaryDirectory dir;
+    mode_t mask = ::umask(027);
+    bool saved = HVFileSystem::writeFileAtomically(dir.pathFor("new.txt"), "new");
+    ::umask(mask);
+    ASSERT_EQ(saved, true);
+    EXPECT_EQ(modeOf(dir.pathFor("new.txt")), "0640");
+}
+
+TEST(HVFileSystemSaving, AnotherUsersFileIsRewrittenInPlaceSoThatItKeepsItsOwner) {
+    HVTemporaryDirectory dir;
+    ::chmod(dir.path().c_str(), 0777);
+    std::string path = dir.write("file.txt", "old");
+    ::chmod(path.c_str(), 0666);
+    std::string scratch = dir.pathFor("scratch");
+    ASSERT_EQ(HVFileSystem::createDirectory(scratch), true);
+    ::chmod(scratch.c_str(), 0777);
+    HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
+    ino_t inode = inodeOf(path);
+
+    // Another user may write the file and replace it, but a replacement would be theirs.
+    auto report = HVReportOfChild(
+        [&] {
+            HVError error;
+            bool saved = HVFileSystem::writeFileAtomically(path, "new", &error);
+            return std::vector<std::string>{outcome(saved, error)};
+        },
+        true);
+    ASSERT_EQ(report.size(), 1u) << joined(report);
+    EXPECT_EQ(report[0], "saved");
+    EXPECT_EQ(HVReadFile(path), "new");
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_ino, inode);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"file.txt", "scratch"}));
+}
+
+TEST(HVFileSystemSaving, AReadOnlyFileIsRefusedEvenWhereItsFolderIsWritable) {
+    HVTemporaryDirectory dir;
+    ::chmod(dir.path().c_str(), 0777);
+    std::string path = dir.write("file.txt", "old");
+    // The user's own file: only its mode stands in the way of a rename.
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    auto report = HVReportOfChild(
+        [&] {
+            HVError error;
+            bool saved = HVFileSystem::writeFileAtomically(path, "new", &error);
+            return std::vector<std::string>{outcome(saved, error), std::to_string(error.code())};
+        },
+        true);
+    ASSERT_EQ(report.size(), 2u) << joined(report);
+    EXPECT_PRED2(contains, report[0], "Permission denied");
+    EXPECT_EQ(report[1], std::to_string(EACCES));
+    EXPECT_EQ(HVReadFile(path), "old");
+    EXPECT_EQ(modeOf(path), "0444");
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"file.txt"});
+}
+
+TEST(HVFileSystemSaving, TheWrittenIdentityIsThatOfTheFileSaved) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.pathFor("file.txt");
+    std::string link = makeLink(dir, "link.txt", "file.txt");
+    HVFileIdentity written;
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(path, "created", nullptr, &written), true);
+    EXPECT_EQ(written, HVFileSystem::identityOfFile(path));
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(path, "replaced", nullptr, &written), true);
+    EXPECT_EQ(written, HVFileSystem::identityOfFile(path));
+    ASSERT_EQ(HVFileSystem::writeFileAtomically(link, "through a link", nullptr, &written), true);
+    EXPECT_EQ(written, HVFileSystem::identityOfFile(path));
+    EXPECT_EQ(written.size, 14u);
+}
+
+// Saving in place
+
+TEST(HVFileSystemSaving, AFileInAFolderThatIsNotWritableIsRewrittenInPlace) {
+    HVTemporaryDirectory dir;
+    ::chmod(dir.path().c_str(), 0755);
+    std::string path = dir.write("locked/file.txt", "old");
+    ::chmod(path.c_str(), 0666);
+    ::chmod(dir.pathFor("locked").c_str(), 0755);
+    std::string scratch = dir.pathFor("scratch");
+    ASSERT_EQ(HVFileSystem::createDirectory(scratch, 0777), true);
+    ::chmod(scratch.c_str(), 0777);
+    HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
+    ino_t inode = inodeOf(path);
+
+    // As a user who may write the file but not its folder: no rename can replace it.
+    auto report = HVReportOfChild(
+        [&] {
+            HVError error;
+            HVFileIdentity written;
+            bool saved =
+                HVFileSystem::writeFileAtomically(path, "new and longer", &error, &written);
+            return std::vector<std::string>{outcome(saved, error), identityText(written)};
+        },
+        true);
+    ASSERT_EQ(report.size(), 2u) << joined(report);
+    EXPECT_EQ(report[0], "saved");
+    EXPECT_EQ(HVReadFile(path), "new and longer");
+    EXPECT_EQ(inodeOf(path), inode);
+    EXPECT_EQ(report[1], identityText(HVFileSystem::identityOfFile(path)));
+    EXPECT_EQ(namesIn(dir.pathFor("locked")), std::vector<std::string>{"file.txt"});
+    EXPECT_EQ(namesIn(scratch), std::vector<std::string>{})
+        << "the copy of the old bytes is removed";
+}
+
+TEST(HVFileSystemSaving, AHardLinkedFileIsRewrittenInPlaceForAllItsNames) {
+    HVTemporaryDirectory dir;
+    std::string a = dir.write("a.txt", "old bytes");
+    std::string b = dir.pathFor("b.txt");
+    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    ino_t inode = inodeOf(a);
+    for (std::string bytes : {"longer new bytes", "short"}) {
+        HVError error;
+        HVFileIdentity written;
+        ASSERT_EQ(HVFileSystem::writeFileAtomically(a, bytes, &error, &written), true)
+            << error.description();
+        EXPECT_EQ(HVReadFile(a), bytes);
+        EXPECT_EQ(HVReadFile(b), bytes);
+        EXPECT_EQ(inodeOf(a), inode);
+        EXPECT_EQ(inodeOf(b), inode);
+        EXPECT_EQ(written, HVFileSystem::identityOfFile(b));
+    }
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
+TEST(HVFileSystemSaving, AFailedInPlaceWritePutsTheOldBytesBack) {
+    HVTemporaryDirectory dir;
+    std::string old(1000, 'o');
+    std::string a = dir.write("a.txt", old);
+    std::string b = dir.pathFor("b.txt");
+    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    std::string scratch = dir.pathFor("scratch");
+    ASSERT_EQ(HVFileSystem::createDirectory(scratch), true);
+    HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
+
+    // The old bytes fit under the limit, the new ones do not: the write fails part way.
+    auto report = HVReportOfChild([&] {
+        HVLimitFileSize(16 << 10);
+        HVError error;
+        bool saved = HVFileSystem::writeFileAtomically(a, std::string(64 << 10, 'n'), &error);
+        return std::vector<std::string>{outcome(saved, error), error.recoverySuggestion()};
+    });
+    ASSERT_EQ(report.size(), 2u) << joined(report);
+    EXPECT_PRED2(contains, report[0], "File too large");
+    EXPECT_EQ(report[1], "");
+    EXPECT_EQ(contentsOf(a, old), "the old bytes");
+    EXPECT_EQ(inodeOf(b), inodeOf(a));
+    EXPECT_EQ(namesIn(scratch), std::vector<std::string>{})
+        << "the copy of the old bytes is removed";
+}
+
+TEST(HVFileSystemSaving, AnInPlaceSaveWithoutRoomForTheCopyIsRefusedAndLeavesTheFileAlone) {
+    HVTemporaryDirectory dir;
+    std::string a = dir.write("a.txt", "old");
+    std::string b = dir.pathFor("b.txt");
+    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    auto before = HVFileSystem::identityOfFile(a);
+    HVScopedEnvironment temporaryFolder("TMPDIR", dir.pathFor("missing"));
+    HVError error;
+    EXPECT_EQ(HVFileSystem::writeFileAtomically(a, "new", &error), false);
+    EXPECT_PRED2(contains, error.description(), "Cannot keep a copy of the old contents of");
+    EXPECT_PRED2(contains, error.description(), "No such file or directory");
+    EXPECT_PRED2(contains, error.recoverySuggestion(), dir.pathFor("missing"));
+    EXPECT_EQ(HVReadFile(b), "old");
+    EXPECT_EQ(HVFileSystem::identityOfFile(a), before);
+}
+
+TEST(HVFileSystemSaving, AFullDiskStopsAnInPlaceSaveBeforeTheFileIsTouched) {
+    HVTemporaryDirectory dir;
+    std::string small = dir.pathFor("small");
+    ASSERT_EQ(HVFileSystem::createDirectory(small), true);
+    std::string scratch = dir.pathFor("scratch");
+    ASSERT_EQ(HVFileSystem::createDirectory(scratch), true);
+    HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
+    auto report = HVReportOfChild([&]() -> std::vector<std::string> {
+        if (auto refused = HVMountSmallFileSystem(small))
+            return {*refused};
+        std::string a = small + "/a.txt", b = small + "/b.txt";
+        std::string old(8 << 10, 'o');
+        if (!HVFileSystem::writeFileAtomically(a, old) || ::link(a.c_str(), b.c_str()) != 0)
+            return {"cannot write the old file"};
+        auto before = HVFileSystem::identityOfFile(a);
+        HVError error;
+        bool saved = HVFileSystem::writeFileAtomically(a, std::string(128 << 10, 'n'), &error);
+        return {outcome(saved, error), contentsOf(b, old), identityText(before),
+                identityText(HVFileSystem::identityOfFile(a)), joined(namesIn(small))};
+    });
+    if (report.size() == 1 && contains(report[0], "cannot mount"))
+        GTEST_SKIP() << report[0];
+    ASSERT_EQ(report.size(), 5u) << joined(report);
+    EXPECT_PRED2(contains, report[0], "No space left on device");
+    EXPECT_EQ(report[1], "the old bytes");
+    EXPECT_EQ(report[3], report[2]) << "not even written and put back";
+    EXPECT_EQ(report[4], "a.txt b.txt");
+    EXPECT_EQ(namesIn(scratch), std::vector<std::string>{});
+}
+
+// Reading
+
+TEST(HVFileSystemReading, ANamedPipeIsRefusedWithoutWaitingForAWriter) {
+    HVTemporaryDirectory dir;
+    std::string fifo = dir.pathFor("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    // With no writer, a blocking open or read would hang the test here.
+    HVError error;
+    EXPECT_EQ(HVFileSystem::readFile(fifo, &error), std::nullopt);
+    EXPECT_EQ(error.code(), EINVAL);
+    EXPECT_PRED2(contains, error.description(), "is a named pipe, not a regular file");
+}
+
+TEST(HVFileSystemReading, ADeviceIsRefused) {
+    // /dev/zero would never end; it must be refused, not read until memory runs out.
+    HVError error;
+    EXPECT_EQ(HVFileSystem::readFile("/dev/zero", &error), std::nullopt);
+    EXPECT_PRED2(contains, error.description(), "is a character device, not a regular file");
+}
+
+TEST(HVFileSystemReading, AFolderIsRefusedWithEISDIR) {
+    HVTemporaryDirectory dir;
+    HVError error;
+    EXPECT_EQ(HVFileSystem::readFile(dir.path(), &error), std::nullopt);
+    EXPECT_EQ(error.code(), EISDIR);
+    EXPECT_PRED2(contains, error.description(), "Is a directory");
+}
+
+TEST(HVFileSystemReading, AFileOverTheLimitIsRefusedWithEFBIG) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("big.txt", std::string(4097, 'x'));
+    HVError error;
+    EXPECT_EQ(HVFileSystem::readFile(path, &error, nullptr, 4096), std::nullopt);
+    EXPECT_EQ(error.code(), EFBIG);
+    EXPECT_PRED2(contains, error.description(), "File too large");
+    EXPECT_EQ(HVFileSystem::readFile(path, nullptr, nullptr, 4097), std::string(4097, 'x'));
+}
+
+TEST(HVFileSystemReading, AHugeFileOverTheLimitIsRefusedBeforeMemoryIsReservedForIt) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("sparse", "");
+    // 4 TB of nothing: reserving room for it, let alone reading it, cannot succeed.
+    ASSERT_EQ(::truncate(path.c_str(), off_t(4) << 40), 0);
+    HVError error;
+    EXPECT_EQ(HVFileSystem::readFile(path, &error, nullptr, 1 << 20), std::nullopt);
+    EXPECT_EQ(error.code(), EFBIG);
+}
+
+TEST(HVFileSystemReading, TheIdentityIsThatOfTheFileRead) {
+    HVTemporaryDirectory dir;
+    std::string path = dir.write("file.txt", "bytes");
+    std::string link = makeLink(dir, "link.txt", path);
+    HVFileIdentity identity;
+    EXPECT_EQ(HVFileSystem::readFile(link, nullptr, &identity), "bytes");
+    EXPECT_EQ(identity, HVFileSystem::identityOfFile(path));
+    EXPECT_EQ(identity.size, 5u);
+}
+
+// Links
+
+TEST(HVFileSystemLinks, ARelativeLinkIsResolvedAgainstItsOwnFolder) {
+    HVTemporaryDirectory dir;
+    std::string link = makeLink(dir, "a/link", "../b/target");
+    EXPECT_EQ(HVFileSystem::resolvingLinks(link), dir.pathFor("a/../b/target"));
+}
+
+TEST(HVFileSystemLinks, AChainAcrossFoldersEndsAtTheLastTarget) {
+    HVTemporaryDirectory dir;
+    std::string target = dir.write("c/target.txt", "x");
+    makeLink(dir, "b/second", "../c/target.txt");
+    std::string first = makeLink(dir, "a/first", dir.pathFor("b/second"));
+    auto resolved = HVFileSystem::resolvingLinks(first);
+    ASSERT_NE(resolved, std::nullopt);
+    EXPECT_EQ(*resolved, dir.pathFor("b/../c/target.txt"));
+    EXPECT_EQ(HVFileSystem::canonicalPath(*resolved), HVFileSystem::canonicalPath(target));
+}
+
+TEST(HVFileSystemLinks, ADanglingLinkResolvesToItsMissingTarget) {
+    HVTemporaryDirectory dir;
+    std::string link = makeLink(dir, "link", "missing/file.txt");
+    EXPECT_EQ(HVFileSystem::resolvingLinks(link), dir.pathFor("missing/file.txt"));
+    EXPECT_EQ(HVFileSystem::resolvingLinks(dir.pathFor("plain")), dir.pathFor("plain"));
+}
+
+TEST(HVFileSystemLinks, ACycleIsReportedAsELOOP) {
+    HVTemporaryDirectory dir;
+    std::string a = makeLink(dir, "a", "b");
+    makeLink(dir, "b", "a");
+    HVError error;
+    EXPECT_EQ(HVFileSystem::resolvingLinks(a, &error), std::nullopt);
+    EXPECT_EQ(error.code(), ELOOP);
+}
+
+TEST(HVFileSystemLinks, ACycleAmongTheFoldersOnTheWayIsReportedAsELOOP) {
+    HVTemporaryDirectory dir;
+    makeLink(dir, "loop", "loop");
+    HVError error;
+    EXPECT_EQ(HVFileSystem::resolvingLinks(dir.pathFor("loop/file.txt"), &error), std::nullopt);
+    EXPECT_EQ(error.code(), ELOOP);
+    EXPECT_PRED2(contains, error.description(), "Too many levels of symbolic links");
+}
+
+// Canonical paths
+
+TEST(HVFileSystemCanonicalPath, DotsAndDoubledSlashesAreDropped) {
+    HVTemporaryDirectory dir;
+    std::string real = realFolder(dir);
+    dir.write("a/b", "x");
+    EXPECT_EQ(HVFileSystem::canonicalPath(dir.path() + "/a/./b"), real + "/a/b");
+    EXPECT_EQ(HVFileSystem::canonicalPath(dir.path() + "//a//b"), real + "/a/b");
+    EXPECT_EQ(HVFileSystem::canonicalPath(dir.path() + "/a/b/"), real + "/a/b");
+    EXPECT_EQ(HVFileSystem::canonicalPath("/"), "/");
+    EXPECT_EQ(HVFileSystem::canonicalPath("/.."), "/");
+}
+
+TEST(HVFileSystemCanonicalPath, ARelativePathStartsAtTheCurrentFolder) {
+    HVTemporaryDirectory dir;
+    dir.write("a/x", "x");
+    HVCurrentFolder inside(dir.path());
+    EXPECT_EQ(HVFileSystem::canonicalPath("a/../b"), realFolder(dir) + "/b");
+    EXPECT_EQ(HVFileSystem::canonicalPath("."), realFolder(dir));
+}
+
+TEST(HVFileSystemCanonicalPath, ALinkOnTheWayIsResolved) {
+    HVTemporaryDirectory dir;
+    dir.write("real/file.txt", "x");
+    makeLink(dir, "link", "real");
+    EXPECT_EQ(HVFileSystem::canonicalPath(dir.pathFor("link/file.txt")),
+              realFolder(dir) + "/real/file.txt");
+}
+
+TEST(HVFileSystemCanonicalPath, DotDotAfterALinkLeavesTheLinksTarget) {
+    HVTemporaryDirectory dir;
+    dir.write("deep/real/file.txt", "x");
+    dir.write("deep/other.txt", "x");
+    makeLink(dir, "link", "deep/real");
+    // The kernel opens "link/../other.txt" as deep/other.txt, so the same file must get the
+    // same canonical path.
+    EXPECT_EQ(HVFileSystem::canonicalPath(dir.pathFor("link/../other.txt")),
+              realFolder(dir) + "/deep/other.txt");
+}
+
+TEST(HVFileSystemCanonicalPath, AMissingTailIsCleanedAsText) {
+    HVTemporaryDirectory dir;
+    makeLink(dir, "link", ".");
+    EXPECT_EQ(HVFileSystem::canonicalPath(dir.pathFor("link/missing/./x/../y")),
+              realFolder(dir) + "/missing/y");
+}
+
+// Same file
+
+TEST(HVFileSystemSameFile, TwoHardLinksAreOneFile) {
+    HVTemporaryDirectory dir;
+    std::string a = dir.write("a.txt", "x");
+    std::string b = dir.pathFor("b.txt");
+    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    EXPECT_EQ(HVFileSystem::isSameFile(a, b), true);
+    EXPECT_EQ(HVFileSystem::isSameFile(a, dir.write("c.txt", "x")), false);
+}
+
+TEST(HVFileSystemSameFile, ALinkAndItsTargetAreOneFile) {
+    HVTemporaryDirectory dir;
+    std::string target = dir.write("real/file.txt", "x");
+    std::string link = makeLink(dir, "link.txt", "real/file.txt");
+    EXPECT_EQ(HVFileSystem::isSameFile(link, target), true);
+}
+
+TEST(HVFileSystemSameFile, TwoMissingPathsAreOneFileOnlyWhenTheyNameTheSamePlace) {
+    HVTemporaryDirectory dir;
+    HVFileSystem::createDirectory(dir.pathFor("sub"));
+    EXPECT_EQ(HVFileSystem::isSameFile(dir.pathFor("sub/../new.txt"), dir.pathFor("./new.txt")),
+              true);
+    EXPECT_EQ(HVFileSystem::isSameFile(dir.pathFor("new.txt"), dir.pathFor("other.txt")), false);
+    EXPECT_EQ(HVFileSystem::isSameFile(dir.pathFor("new.txt"), dir.write("x.txt", "x")), false);
 }

@@ -1,14 +1,17 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-// A fresh directory under /tmp, removed with everything in it when the test ends.
+// A fresh directory under /tmp (or another folder), removed with everything in it when the
+// test ends.
 class HVTemporaryDirectory {
 public:
-    HVTemporaryDirectory();
+    explicit HVTemporaryDirectory(std::string_view parent = "/tmp");
     ~HVTemporaryDirectory();
     HVTemporaryDirectory(const HVTemporaryDirectory&) = delete;
     HVTemporaryDirectory& operator=(const HVTemporaryDirectory&) = delete;
@@ -20,6 +23,7 @@ public:
 
 private:
     std::string m_path;
+    bool m_created = false;
 };
 
 // Sets an environment variable for the life of the object and restores the old value.
@@ -49,6 +53,17 @@ private:
 // Runs the body in a child process, so that what it changes of the process (limits, the
 // current folder) goes with it; true when the body returned true.
 bool HVRunInChild(const std::function<bool()>& body);
+
+// Runs the body in a child process (as "nobody" when unprivileged) and returns the lines it
+// reports, so that the child may lower its limits, mount a file system of its own or give
+// up root without changing the test process. The report must fit into a pipe's buffer.
+std::vector<std::string> HVReportOfChild(const std::function<std::vector<std::string>()>& body,
+                                         bool unprivileged = false);
+// In a child: makes writes past the size fail with EFBIG instead of killing the process.
+void HVLimitFileSize(std::uint64_t size);
+// In a child: mounts a file system of 64 KB over the folder, seen only by this process; the
+// reason when that is not permitted.
+std::optional<std::string> HVMountSmallFileSystem(const std::string& folder);
 
 // Runs the body in a child process without root's privileges (as "nobody" when the tests run
 // as root), so that file permissions apply; true when the body returned true.

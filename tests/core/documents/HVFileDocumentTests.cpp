@@ -6,8 +6,6 @@
 #include "HVFileSystem.h"
 #include "HVNotificationCenter.h"
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -240,28 +238,95 @@ TEST_F(FileDocument, AFallbackOnReadingIsAStatusBarWarning) {
     EXPECT_TRUE(ui->presentedErrors.empty());
 }
 
+namespace {
+
+// What the user saw after typing into the file and saving it: the alert's text and
+// suggestion, or "saved", and whether the document still counts as edited.
+std::vector<std::string> typeAndSave(const std::string& path, std::size_t characters,
+                                     HVScriptedUserInterface& ui) {
+    OpenFile open(path);
+    if (!open.document)
+        return {"cannot open: " + open.error.fullDescription()};
+    HVTextViewModel* view = open.document->textView();
+    view->setSelectedRange({view->string().size(), 0});
+    view->insertText(std::u16string(characters, u'x'));
+    open.document->saveDocument();
+    std::vector<std::string> seen;
+    for (const HVError& error : ui.presentedErrors)
+        seen.push_back(error.description() + " / " + error.recoverySuggestion());
+    if (seen.empty())
+        seen.push_back("saved");
+    seen.push_back(open.document->isDocumentEdited() ? "edited" : "not edited");
+    return seen;
+}
+
+constexpr const char* kSaveAdvice =
+    "Please check that you have write permissions and that your file encoding is valid.";
+
+} // namespace
+
 TEST_F(FileDocument, ASaveThatFailsShowsTheSystemsReasonAndKeepsEverything) {
+    // A limit on file sizes: the write fails half-way.
     std::string path = dir.write("page.html", "<p>old</p>");
-    bool reported = HVRunInChild([&] {
-        // A limit on file sizes: the write fails half-way, as on a full disk.
-        rlimit limit{1024, 1024};
-        ::signal(SIGXFSZ, SIG_IGN);
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            return false;
-        OpenFile open(path);
-        type(open.document, std::u16string(4096, u'x'));
-        open.document->saveDocument();
-        if (ui->presentedErrors.size() != 1)
-            return false;
-        const HVError& error = ui->presentedErrors[0];
-        return error.description().find("File too large") != std::string::npos &&
-               error.recoverySuggestion() == "Please check that you have write permissions and "
-                                             "that your file encoding is valid." &&
-               open.document->isDocumentEdited() && !open.document->saving();
+    auto seen = HVReportOfChild([&] {
+        HVLimitFileSize(1024);
+        return typeAndSave(path, 4096, *ui);
     });
-    EXPECT_TRUE(reported);
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{
+                  "Cannot write \"" + path + "\": File too large / " + kSaveAdvice, "edited"}));
     EXPECT_EQ(HVReadFile(path), "<p>old</p>");
     EXPECT_EQ(HVFileSystem::listRecursively(dir.path()).size(), 1u) << "no temporary file left";
+
+    // A full disk.
+    std::string small = dir.pathFor("small");
+    HVFileSystem::createDirectory(small);
+    seen = HVReportOfChild([&]() -> std::vector<std::string> {
+        if (auto refused = HVMountSmallFileSystem(small))
+            return {*refused};
+        std::string file = HVFileSystem::appendingPathComponent(small, "notes.txt");
+        HVFileSystem::writeFileAtomically(file, "old");
+        auto seen = typeAndSave(file, 100000, *ui);
+        seen.push_back(HVReadFile(file));
+        return seen;
+    });
+    if (seen.size() == 1 && seen[0].find("cannot mount") != std::string::npos)
+        GTEST_SKIP() << seen[0];
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_NE(seen[0].find("No space left on device"), std::string::npos) << seen[0];
+    EXPECT_EQ(seen[1], "edited");
+    EXPECT_EQ(seen[2], "old");
+}
+
+TEST_F(FileDocument, AReadOnlyFileIsNotReplacedBehindTheUsersBack) {
+    ::chmod(dir.path().c_str(), 0777);
+    std::string path = dir.write("locked.txt", "old");
+    ::chmod(path.c_str(), 0444);
+    auto seen = HVReportOfChild([&] { return typeAndSave(path, 1, *ui); }, true);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_NE(seen[0].find("Permission denied"), std::string::npos) << seen[0];
+    EXPECT_EQ(seen[1], "edited");
+    EXPECT_EQ(HVReadFile(path), "old");
+}
+
+TEST_F(FileDocument, AWritableFileInALockedFolderOrWithHardLinksIsSavedInPlace) {
+    ::chmod(dir.path().c_str(), 0755);
+    std::string folder = dir.pathFor("locked");
+    HVFileSystem::createDirectory(folder);
+    std::string path = dir.write("locked/page.html", "<p>old</p>");
+    ::chmod(folder.c_str(), 0555);
+    ::chmod(path.c_str(), 0666);
+    auto seen = HVReportOfChild([&] { return typeAndSave(path, 3, *ui); }, true);
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(seen, (std::vector<std::string>{"saved", "not edited"}));
+    EXPECT_EQ(HVReadFile(path), "<p>old</p>xxx");
+
+    std::string shared = dir.pathFor("shared.txt");
+    ASSERT_EQ(::link(path.c_str(), shared.c_str()), 0);
+    OpenFile open(shared);
+    type(open.document, u"!");
+    EXPECT_EQ(open.save(), "<p>old</p>xxx!");
+    EXPECT_EQ(HVReadFile(path), "<p>old</p>xxx!") << "both names still share the file";
 }
 
 TEST_F(FileDocument, SavingThroughASymbolicLinkKeepsTheLink) {
