@@ -125,10 +125,12 @@ std::optional<std::u16string> toUnicode(std::string_view data, const char* conve
 }
 
 std::optional<std::string> fromUnicode(std::u16string_view text, const HVEncodingInfo& info,
-                                       bool strict) {
-    // UTF-16 is written little-endian behind its byte-order mark, as most tools expect.
+                                       bool strict, HVByteOrder order = HVByteOrder::LittleEndian) {
+    // UTF-16 is written behind its byte-order mark, little-endian unless the file was not.
     bool utf16 = info.encoding == HVUnicodeStringEncoding;
-    Converter converter = openConverter(utf16 ? "UTF-16LE" : info.converterName);
+    bool bigEndian = order == HVByteOrder::BigEndian;
+    Converter converter =
+        openConverter(utf16 ? (bigEndian ? "UTF-16BE" : "UTF-16LE") : info.converterName);
     if (!converter)
         return std::nullopt;
     UErrorCode status = U_ZERO_ERROR;
@@ -142,7 +144,7 @@ std::optional<std::string> fromUnicode(std::u16string_view text, const HVEncodin
     std::string bytes;
     std::size_t produced = 0;
     if (utf16) {
-        bytes = "\xFF\xFE";
+        bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
         produced = 2;
     }
     bool utf8 = info.encoding == HVUTF8StringEncoding;
@@ -413,16 +415,21 @@ std::optional<std::u16string> HVFileEncodings::createWithData(std::string_view d
     return decodeToFit(data, encoding, path, error);
 }
 
+HVByteOrder HVFileEncodings::byteOrderOfData(std::string_view data) {
+    return data.size() >= 2 && data[0] == '\xFE' && data[1] == '\xFF' ? HVByteOrder::BigEndian
+                                                                      : HVByteOrder::LittleEndian;
+}
+
 std::optional<std::string> HVFileEncodings::dataUsingEncoding(std::u16string_view text,
                                                               HVStringEncoding& encoding,
-                                                              HVError* error) {
+                                                              HVError* error, HVByteOrder order) {
     if (encoding == HVNoStringEncoding)
         encoding = defaultEncoding();
-    if (auto bytes = encodeStrictly(text, encoding))
+    if (auto bytes = encodeStrictly(text, encoding, order))
         return bytes;
     std::optional<std::string> bytes;
     if (const HVEncodingInfo* info = infoForEncoding(encoding))
-        bytes = fromUnicode(text, *info, false);
+        bytes = fromUnicode(text, *info, false, order);
     if (!bytes) {
         encoding = HVSystemDefault8BitEncoding;
         bytes = fromUnicode(text, *infoForEncoding(encoding), false);
@@ -450,9 +457,10 @@ std::optional<std::u16string> HVFileEncodings::decodeStrictly(std::string_view d
 }
 
 std::optional<std::string> HVFileEncodings::encodeStrictly(std::u16string_view text,
-                                                           HVStringEncoding encoding) {
+                                                           HVStringEncoding encoding,
+                                                           HVByteOrder order) {
     const HVEncodingInfo* info = infoForEncoding(encoding);
     if (!info)
         return std::nullopt;
-    return fromUnicode(text, *info, true);
+    return fromUnicode(text, *info, true, order);
 }

@@ -20,6 +20,10 @@ inline constexpr HVStringEncoding HVMacOSRomanStringEncoding = 30;
 // The 8-bit encoding that decodes every byte, used when decoding or encoding fails.
 inline constexpr HVStringEncoding HVSystemDefault8BitEncoding = HVISOLatin1StringEncoding;
 
+// The order of UTF-16's bytes behind its byte-order mark. A file is written back in the order
+// it was read in, so that saving an unchanged file changes no byte.
+enum class HVByteOrder { LittleEndian, BigEndian };
+
 // The warning code for a fallback decoding or a lossy encoding.
 inline constexpr std::int64_t HVEncodingWarningCode = 16;
 
@@ -57,10 +61,14 @@ public:
                                                         HVError* error = nullptr);
 
     // Encodes the text; 0 means the default encoding. A lossy encoding returns the bytes and
-    // sets the warning code 16; the encoding actually used is handed back.
-    static std::optional<std::string> dataUsingEncoding(std::u16string_view text,
-                                                        HVStringEncoding& encoding,
-                                                        HVError* error = nullptr);
+    // sets the warning code 16; the encoding actually used is handed back. UTF-16 is written
+    // behind its byte-order mark in the given order.
+    static std::optional<std::string>
+    dataUsingEncoding(std::u16string_view text, HVStringEncoding& encoding,
+                      HVError* error = nullptr, HVByteOrder order = HVByteOrder::LittleEndian);
+    // The order of a UTF-16 text's bytes, by its byte-order mark (little-endian without one
+    // that says otherwise).
+    static HVByteOrder byteOrderOfData(std::string_view data);
 
     // The detection alone: the file name, then declarations in the first lines, then a UTF-16
     // byte-order mark, then the default. The bytes are consulted only when the file cannot be
@@ -74,5 +82,6 @@ public:
     static std::optional<std::u16string> decodeStrictly(std::string_view data,
                                                         HVStringEncoding encoding);
     static std::optional<std::string> encodeStrictly(std::u16string_view text,
-                                                     HVStringEncoding encoding);
+                                                     HVStringEncoding encoding,
+                                                     HVByteOrder order = HVByteOrder::LittleEndian);
 };

@@ -265,4 +265,13 @@ TEST_F(HVFileEncodingsTest, UTF16IsWrittenWithAByteOrderMarkAndReadEitherWay) {
     HVStringEncoding back = HVUnicodeStringEncoding;
     EXPECT_EQ(*HVFileEncodings::createWithData(*bytes, "", back), u"hi 😀");
     EXPECT_EQ(*HVFileEncodings::createWithData(std::string("\xFE\xFF\0h\0i", 6), "", back), u"hi");
+
+    // Big-endian text is written back big-endian.
+    std::string big("\xFE\xFF\0h\xD8\x3D\xDE\x00", 8);
+    EXPECT_EQ(HVFileEncodings::byteOrderOfData(big), HVByteOrder::BigEndian);
+    EXPECT_EQ(HVFileEncodings::byteOrderOfData(*bytes), HVByteOrder::LittleEndian);
+    auto text = HVFileEncodings::createWithData(big, "", back);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(HVFileEncodings::dataUsingEncoding(*text, back, nullptr, HVByteOrder::BigEndian),
+              big);
 }

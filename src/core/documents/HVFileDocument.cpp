@@ -244,13 +244,18 @@ bool HVFileDocument::loadData(std::string bytes, const std::string& path,
     }
     HVError warning;
     auto text = HVFileEncodings::createWithData(bytes, path, wanted, &warning);
+    m_byteOrder = HVFileEncodings::byteOrderOfData(bytes);
     // The bytes go before the text is shown: a large file is held twice at most.
     std::string().swap(bytes);
     if (!text) {
         HVSetError(error, warning);
         return false;
     }
-    m_encoding = wanted;
+    // Text that only the fallback could read is written back with it too, so that what the
+    // user did not change keeps its bytes (a Latin-1 page stays Latin-1, a binary file
+    // stays intact) until they choose another encoding.
+    bool fellBack = warning.is(HVErrorDomain, HVEncodingWarningCode);
+    m_encoding = fellBack ? HVSystemDefault8BitEncoding : wanted;
 
     // The file keeps its own line breaks: the commonest kind is its type, and a file with
     // several kinds is left as it is until the user chooses one.
@@ -267,7 +272,7 @@ bool HVFileDocument::loadData(std::string bytes, const std::string& path,
             "\u201C" + name +
                 "\u201D contains NUL characters and may not be text, so it is read-only. Choose "
                 "Allow Editing in the Edit menu to change it.");
-    } else if (warning.is(HVErrorDomain, HVEncodingWarningCode)) {
+    } else if (fellBack) {
         m_readingWarning = warning;
     } else if (kinds.mixed()) {
         std::string counts;
@@ -383,7 +388,8 @@ std::optional<std::string> HVFileDocument::dataOfType(const std::string&, HVErro
         return m_imageData;
     HVStringEncoding used = isInSnippetsFolder() ? HVUnicodeStringEncoding : encoding();
     HVError warning;
-    auto data = HVFileEncodings::dataUsingEncoding(m_textView->string(), used, &warning);
+    auto data =
+        HVFileEncodings::dataUsingEncoding(m_textView->string(), used, &warning, m_byteOrder);
     if (!data) {
         HVSetError(error, warning);
         return std::nullopt;

@@ -171,6 +171,7 @@ private:
     // The key of the per-file settings under the current name.
     std::string m_configurationKey;
     HVStringEncoding m_encoding = HVNoStringEncoding;
+    HVByteOrder m_byteOrder = HVByteOrder::LittleEndian;
     std::optional<HVError> m_saveWarning;
     std::optional<HVError> m_readingWarning;
     bool m_customBundle = false;

@@ -59,6 +59,29 @@ TEST_F(FileDocument, AnOpenedFileKeepsItsOwnLineBreaksAndNewTextTakesThem) {
     }
 }
 
+TEST_F(FileDocument, OpeningAndSavingChangesNoByte) {
+    std::vector<std::pair<std::string, std::string>> files = {
+        {"bom.txt", "\xEF\xBB\xBFhello\r\n"},
+        {"little.txt", std::string("\xFF\xFEh\0i\0\r\0\n\0", 10)},
+        {"big.txt", std::string("\xFE\xFF\0h\0i\0\r\0\n", 10)},
+        {"mixed.txt", "a\rb\r\nc\nd"},
+        {"latin.txt", "caf\xE9\n"},
+        {"binary.dat", std::string("\x7F"
+                                   "ELF\0\x01\xFF\xFE\r\n",
+                                   11)},
+        {"empty.txt", ""}};
+    for (const auto& path : HVFileSystem::listRecursively(HVTestDataPath("encodings"))) {
+        if (HVFileSystem::pathExtension(path) == "txt")
+            files.push_back({HVFileSystem::lastPathComponent(path), HVReadFile(path)});
+    }
+    for (const auto& [name, bytes] : files) {
+        std::string path = dir.write("round/" + name, bytes);
+        OpenFile open(path);
+        ASSERT_NE(open.document, nullptr) << name;
+        EXPECT_EQ(open.save(), bytes) << name;
+    }
+}
+
 TEST_F(FileDocument, NewDocumentsAndFilesWithoutBreaksTakeThePreference) {
     setPreference("HVLineBreak", 2);
     std::string path = dir.write("one-line.txt", "a");
