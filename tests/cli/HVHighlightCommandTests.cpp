@@ -19,8 +19,8 @@ TEST(HalvetCLIHighlight, RunsNameTheStyleAndTheLanguageOfEveryStyledRun) {
                        "18\t2\tkeyword.control\ttext.test-script\n"
                        "22\t1\tconstant.numeric\ttext.test-script\n");
 
-    // Line breaks become the preferred kind before painting, as in the editor: a file with
-    // CR LF paints at the same positions.
+    // Line breaks become the preferred kind before painting: a file with CR LF paints at the
+    // same positions.
     std::string dos = directory.write("b.tscript", "var x = \"s\"; // c\r\nif (1)\r\n");
     EXPECT_EQ(HVRunTool({"highlight", "--format=runs", dos}).out, run.out);
 }
@@ -86,6 +86,10 @@ TEST(HalvetCLIHighlight, ErrorsAreClearAndEndWithStatusOne) {
     EXPECT_EQ(HVRunTool({"outline", capitals}).status, 1);
     std::string bare = directory.write("Makefile", "x");
     EXPECT_NE(HVRunTool({"highlight", bare}).err.find("no extension"), std::string::npos);
+    // A dot-file is claimed by its whole name, as in the editor.
+    std::string dotFile = directory.write(".tscript", "var");
+    EXPECT_EQ(HVRunTool({"highlight", "--format", "runs", dotFile}).out,
+              "0\t3\tstorage.type\ttext.test-script\n");
 
     auto missing = HVRunTool({"highlight", directory.pathFor("missing.tscript")});
     EXPECT_EQ(missing.status, 1);
