@@ -49,13 +49,16 @@ void HVApplicationController::launch(const QStringList& arguments) {
 }
 
 void HVApplicationController::handleRequest(const QStringList& arguments) {
-    openArguments(arguments, false);
+    // The program comes forward first, so that what the request opens, or an alert about
+    // what it could not open, is in front of it.
     if (HVDocumentWindow* window = frontWindow()) {
         window->raise();
         window->activateWindow();
     } else if (arguments.isEmpty()) {
         newDocument();
+        return;
     }
+    openArguments(arguments, false);
 }
 
 void HVApplicationController::openArguments(const QStringList& arguments, bool atLaunch) {
@@ -72,9 +75,12 @@ void HVApplicationController::openArguments(const QStringList& arguments, bool a
     else
         for (const auto& path : paths) {
             HVError error;
-            if (!controller.openDocumentWithContentsOfFile(path, true, &error) &&
-                !error.is(HVPlatformErrorDomain, ENOENT))
-                m_userInterface->presentError(error, nullptr, nullptr);
+            if (controller.openDocumentWithContentsOfFile(path, true, &error) ||
+                error.is(HVPlatformErrorDomain, ENOENT))
+                continue;
+            // On the front window, so that the alert comes forward with it.
+            HVDocumentWindow* front = frontWindow();
+            m_userInterface->presentError(error, front ? front->document() : nullptr, nullptr);
         }
 }
 

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 void HVQtUserInterface::setWindowForContext(const void* context, QWidget* window) {
     m_windows[context] = window;
@@ -68,16 +69,24 @@ void HVQtUserInterface::showNextAlert(QWidget* window) {
         box->setWindowModality(Qt::WindowModal);
     QPointer<QWidget> guard(window);
     connect(box, &QMessageBox::finished, this,
-            [this, box, buttons, completion = std::move(alert.completion), window, guard](int) {
-                std::size_t chosen = 0;
+            [this, box, buttons, options, completion = std::move(alert.completion), window,
+             guard](int) mutable {
+                // Answered once, even if the closed box is told to close again.
+                QObject::disconnect(box, &QMessageBox::finished, this, nullptr);
+                // An alert closed without a button (its window closed, Escape without a
+                // Cancel button) takes the safe way out: "Cancel" when it offers one.
+                auto cancel = std::find(options.begin(), options.end(), "Cancel");
+                std::size_t chosen =
+                    cancel == options.end() ? 0 : std::size_t(cancel - options.begin());
                 for (std::size_t i = 0; i < buttons.size(); ++i) {
                     if (box->clickedButton() == buttons[i])
                         chosen = i;
                 }
-                if (completion)
-                    completion(chosen);
+                auto answer = std::move(completion);
                 if (!window || guard)
                     showNextAlert(window);
+                if (answer)
+                    answer(chosen);
             });
     box->open();
 }

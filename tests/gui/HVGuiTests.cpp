@@ -13,6 +13,7 @@
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
 #include "HVPreferences.h"
+#include "HVQtUserInterface.h"
 #include "HVSingleInstance.h"
 #include "HVStatusBarWidget.h"
 #include "HVTestSupport.h"
@@ -367,6 +368,20 @@ TEST_F(GuiTest, AFileThatCannotBeReadShowsTheReasonAndOpensNoWindow) {
     EXPECT_TRUE(alert->text().contains("is a named pipe, not a regular file"))
         << alert->text().toStdString();
     EXPECT_TRUE(app->windows().empty());
+    alert->reject();
+
+    // With a window open, the alert comes with that window (and no tab is added to it).
+    HVPreferences::sharedInstance().setObject("HVHowToOpenFiles", 1);
+    HVDocumentWindow* window = openAsUser(dir.write("a.txt", "a"));
+    ASSERT_NE(window, nullptr);
+    app->handleRequest({QString::fromStdString(fifo)});
+    QMessageBox* sheet = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        sheet = window->findChild<QMessageBox*>("HVAlert");
+        return sheet && sheet->isVisible();
+    }));
+    EXPECT_TRUE(sheet->text().contains("named pipe"));
+    EXPECT_EQ(window->tabBar()->count(), 1);
 }
 
 TEST_F(GuiTest, ABinaryFileIsReadOnlyUntilEditingIsAllowed) {
@@ -376,7 +391,7 @@ TEST_F(GuiTest, ABinaryFileIsReadOnlyUntilEditingIsAllowed) {
     std::string path = dir.write("program", bytes);
     HVDocumentWindow* window = openAsUser(path);
     ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(window->statusBarWidget()->currentMessage().contains("read-only"));
+    EXPECT_TRUE(window->statusBarWidget()->currentMessage().contains("Read-only"));
     typeInto(window, "x");
     EXPECT_EQ(window->activeEditor()->view()->string().size(), 7u) << "nothing was typed";
     QAction* allow = window->menuBar()->findChild<QAction*>("allowEditing");
@@ -385,4 +400,26 @@ TEST_F(GuiTest, ABinaryFileIsReadOnlyUntilEditingIsAllowed) {
     typeInto(window, "x");
     pressInto(window, Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(HVReadFile(path), "x" + bytes);
+}
+
+TEST_F(GuiTest, AnAlertClosedWithoutAButtonTakesTheSafeWayOut) {
+    std::optional<std::size_t> chosen;
+    HVError question(HVErrorDomain, 5,
+                     "The file has been changed by another application since "
+                     "it was opened.",
+                     "", {"Save Anyway", "Revert", "Cancel"});
+    app->userInterface().presentError(question, nullptr,
+                                      [&](std::size_t option) { chosen = option; });
+    QMessageBox* alert = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == "HVAlert" && widget->isVisible())
+                alert = qobject_cast<QMessageBox*>(widget);
+        }
+        return alert != nullptr;
+    }));
+    // As when its window is closed.
+    alert->reject();
+    ASSERT_TRUE(waitFor([&] { return chosen.has_value(); }));
+    EXPECT_EQ(*chosen, 2u) << "Cancel, not Save Anyway";
 }

@@ -9,14 +9,19 @@
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
 #include "HVPreferences.h"
+#include "HVStatusBarWidget.h"
 #include "HVTextViewModel.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace {
 
@@ -37,6 +42,15 @@ bool save(QWidget* widget, const QString& directory, const QString& name) {
     bool ok = picture.save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
     return ok;
+}
+
+// Closes every alert as a user closing its window would (which answers "Cancel").
+void dismissAlerts() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+            box->reject();
+    }
+    settle();
 }
 
 } // namespace
@@ -101,8 +115,53 @@ int main(int argc, char** argv) {
         QTimer::singleShot(0, [russian] { russian->reopenUsingEncoding("koi8-r"); });
         settle(300);
         ok = save(window, output, "4-alert") && ok;
-        if (auto* box = window->findChild<QMessageBox*>("HVAlert"))
-            box->button(QMessageBox::NoButton), box->reject();
+        dismissAlerts();
+    }
+    settle();
+
+    // An image opens as a picture, with its size in the status bar.
+    documents.openDocumentWithContentsOfFile((site + "/images/logo.png").toStdString(), true);
+    ok = save(window, output, "5-image") && ok;
+
+    // A file with mixed line breaks is left as it is; the status bar offers the three types.
+    documents.openDocumentWithContentsOfFile((site + "/legacy/call-list.txt").toStdString(), true);
+    settle();
+    if (QToolButton* button = window->statusBarWidget()->lineBreakButton())
+        button->menu()->popup(button->mapToGlobal(QPoint(0, -button->menu()->sizeHint().height())));
+    ok = save(window, output, "6-mixed-line-breaks") && ok;
+    if (QToolButton* button = window->statusBarWidget()->lineBreakButton())
+        button->menu()->hide();
+
+    // Saving over a file that another program changed asks first.
+    QString scratch = QDir::tempPath() + "/halvet-screenshot-notes.txt";
+    auto writeScratch = [&](const char* text) {
+        QFile file(scratch);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(text);
+    };
+    writeScratch("Shopping list\nflour\n");
+    documents.openDocumentWithContentsOfFile(scratch.toStdString(), true);
+    settle();
+    writeScratch("Shopping list\nflour\nsugar (added elsewhere)\n");
+    if (HVEditorWidget* editor = window->activeEditor())
+        editor->view()->insertText(u"eggs\n");
+    HVFileDocument* notes = window->activeFileDocument();
+    QTimer::singleShot(0, [notes] { notes->saveDocument(); });
+    settle(300);
+    ok = save(window, output, "7-changed-on-disk") && ok;
+    dismissAlerts();
+    settle();
+    QFile::remove(scratch);
+
+    // A file that cannot be read opens nothing and says why.
+    QString pipe = QDir::tempPath() + "/halvet-screenshot-pipe";
+    QFile::remove(pipe);
+    if (::mkfifo(pipe.toLocal8Bit().constData(), 0600) == 0) {
+        QTimer::singleShot(0, [&controller, pipe] { controller.handleRequest({pipe}); });
+        settle(300);
+        ok = save(window, output, "8-unreadable") && ok;
+        dismissAlerts();
+        QFile::remove(pipe);
     }
     settle();
     return ok ? 0 : 1;

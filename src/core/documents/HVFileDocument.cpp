@@ -265,13 +265,10 @@ bool HVFileDocument::loadData(std::string bytes, const std::string& path,
     bool binary = kinds.nul != 0;
 
     m_readingWarning.reset();
-    std::string name = HVFileSystem::lastPathComponent(path);
     if (binary && !m_editingAllowed) {
-        m_readingWarning = HVError(
-            HVErrorDomain, HVBinaryFileWarningCode,
-            "\u201C" + name +
-                "\u201D contains NUL characters and may not be text, so it is read-only. Choose "
-                "Allow Editing in the Edit menu to change it.");
+        m_readingWarning = HVError(HVErrorDomain, HVBinaryFileWarningCode,
+                                   "Read-only: it contains NUL characters and may not be text. "
+                                   "Edit \u25B8 Allow Editing lets you change it.");
     } else if (fellBack) {
         m_readingWarning = warning;
     } else if (kinds.mixed()) {
@@ -286,9 +283,9 @@ bool HVFileDocument::loadData(std::string bytes, const std::string& path,
         add(kinds.crlf, HVLineBreaks::DOS);
         add(kinds.cr, HVLineBreaks::Mac);
         m_readingWarning = HVError(HVErrorDomain, HVMixedLineBreaksWarningCode,
-                                   "\u201C" + name + "\u201D mixes line breaks (" + counts +
-                                       "). They stay as they are until you choose a type by "
-                                       "clicking \u201CMixed\u201D in the status bar.");
+                                   "Mixed line breaks (" + counts +
+                                       "), kept as they are: click \u201CMixed\u201D to choose "
+                                       "one type.");
     }
 
     if (actionName.empty() || !m_textView->isEditable()) {

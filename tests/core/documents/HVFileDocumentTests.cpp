@@ -102,9 +102,8 @@ TEST_F(FileDocument, AFileWithMixedBreaksIsLeftAsItIsUntilTheUserChoosesAType) {
     OpenFile open(path);
     EXPECT_EQ(open.document->lineBreakName(), "Mixed");
     EXPECT_EQ(open.statusBar().lineBreakName, "Mixed");
-    EXPECT_EQ(open.statusBar().warning,
-              "\u201Cmixed.txt\u201D mixes line breaks (1 Unix, 3 DOS, 1 Mac). They stay as they "
-              "are until you choose a type by clicking \u201CMixed\u201D in the status bar.");
+    EXPECT_EQ(open.statusBar().warning, "Mixed line breaks (1 Unix, 3 DOS, 1 Mac), kept as they "
+                                        "are: click \u201CMixed\u201D to choose one type.");
     // An edit elsewhere leaves every break alone; a new line takes the commonest kind.
     type(open.document, u"6\n");
     EXPECT_EQ(open.save(), bytes + "6\r\n");
@@ -147,9 +146,8 @@ TEST_F(FileDocument, AFileWithNULsOpensReadOnlyUntilTheUserAllowsEditing) {
     OpenFile open(path);
     ASSERT_NE(open.document, nullptr);
     EXPECT_TRUE(open.document->isReadOnly());
-    EXPECT_EQ(open.statusBar().warning,
-              "\u201Cpayload.bin\u201D contains NUL characters and may not be text, so it is "
-              "read-only. Choose Allow Editing in the Edit menu to change it.");
+    EXPECT_EQ(open.statusBar().warning, "Read-only: it contains NUL characters and may not be "
+                                        "text. Edit \u25B8 Allow Editing lets you change it.");
     type(open.document, u"x");
     EXPECT_EQ(ui->beeps, 1);
     EXPECT_FALSE(open.document->isDocumentEdited());
