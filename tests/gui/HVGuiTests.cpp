@@ -50,6 +50,15 @@ QApplication& application() {
     return *app;
 }
 
+// An alert that is on the screen as a window of its own, or none.
+QMessageBox* visibleAlert() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == "HVAlert" && widget->isVisible())
+            return qobject_cast<QMessageBox*>(widget);
+    }
+    return nullptr;
+}
+
 // Runs Qt's events until the condition holds or a few seconds pass.
 bool waitFor(const std::function<bool()>& condition, int milliseconds = 5000) {
     QElapsedTimer timer;
@@ -358,13 +367,7 @@ TEST_F(GuiTest, AFileThatCannotBeReadShowsTheReasonAndOpensNoWindow) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     app->handleRequest({QString::fromStdString(fifo)});
     QMessageBox* alert = nullptr;
-    ASSERT_TRUE(waitFor([&] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() == "HVAlert" && widget->isVisible())
-                alert = qobject_cast<QMessageBox*>(widget);
-        }
-        return alert != nullptr;
-    }));
+    ASSERT_TRUE(waitFor([&] { return (alert = visibleAlert()) != nullptr; }));
     EXPECT_TRUE(alert->text().contains("is a named pipe, not a regular file"))
         << alert->text().toStdString();
     EXPECT_TRUE(app->windows().empty());
@@ -411,13 +414,7 @@ TEST_F(GuiTest, AnAlertClosedWithoutAButtonTakesTheSafeWayOut) {
     app->userInterface().presentError(question, nullptr,
                                       [&](std::size_t option) { chosen = option; });
     QMessageBox* alert = nullptr;
-    ASSERT_TRUE(waitFor([&] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() == "HVAlert" && widget->isVisible())
-                alert = qobject_cast<QMessageBox*>(widget);
-        }
-        return alert != nullptr;
-    }));
+    ASSERT_TRUE(waitFor([&] { return (alert = visibleAlert()) != nullptr; }));
     // As when its window is closed.
     alert->reject();
     ASSERT_TRUE(waitFor([&] { return chosen.has_value(); }));
