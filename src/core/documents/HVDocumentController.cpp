@@ -95,8 +95,12 @@ HVDocument* HVDocumentController::openDocumentWithContentsOfFile(const std::stri
     }
 
     bool isFile = !HVFileSystem::isDirectory(path);
-    HVDocument* result = nullptr;
+    // A file already open anywhere, however the path names it, shows its window or tab
+    // again: two editors of one file would overwrite each other.
+    HVDocument* result = isFile ? documentShowingFile(path) : nullptr;
     for (const auto& document : std::vector<std::shared_ptr<HVDocument>>(m_documents)) {
+        if (result)
+            break;
         if (document->projectDocument() == document.get() && document->canOpenFile(path)) {
             if (!isFile) {
                 result = document.get();
@@ -112,17 +116,6 @@ HVDocument* HVDocumentController::openDocumentWithContentsOfFile(const std::stri
                 return nullptr;
             }
             continue;
-        }
-        // A file already open, however the path names it, shows its window or tab again:
-        // two editors of one file would overwrite each other.
-        if (HVFileDocument* open = document->documentForPath(path)) {
-            document->openFileAtPath(path, nullptr);
-            result = open;
-            break;
-        }
-        if (!document->isMultiFile() && HVFileSystem::isSameFile(document->fileName(), path)) {
-            result = document.get();
-            break;
         }
         if (howToOpen == 1 && isFile && document->isMultiFile() && m_currentDocument &&
             document->activeDocument() == m_currentDocument->activeDocument()) {
@@ -145,6 +138,18 @@ HVDocument* HVDocumentController::openDocumentWithContentsOfFile(const std::stri
     }
 
     return adopt(makeDocumentWithContentsOfFile(path, typeForPath(path), error), display);
+}
+
+HVDocument* HVDocumentController::documentShowingFile(const std::string& path) {
+    for (const auto& document : m_documents) {
+        if (HVFileDocument* open = document->documentForPath(path)) {
+            document->openFileAtPath(path, nullptr);
+            return open;
+        }
+        if (!document->isMultiFile() && HVFileSystem::isSameFile(document->fileName(), path))
+            return document.get();
+    }
+    return nullptr;
 }
 
 HVDocument* HVDocumentController::adopt(std::shared_ptr<HVDocument> document, bool display) {

@@ -67,6 +67,8 @@ public:
 private:
     HVDocumentController();
     void display(HVDocument* document);
+    // The open document of the file at path (its tab made active), or none.
+    HVDocument* documentShowingFile(const std::string& path);
     // Lists a new document, makes its window model and shows it.
     HVDocument* adopt(std::shared_ptr<HVDocument> document, bool display);
 

@@ -119,6 +119,18 @@ TEST_F(DocumentController, EveryPathToAnOpenFileShowsItsOneDocument) {
     }
 }
 
+TEST_F(DocumentController, AFileOpenInAnotherWindowIsShownThereNotOpenedAgainInTheFrontOne) {
+    std::string a = dir.write("a.txt", "a"), b = dir.write("b.txt", "b");
+    HVDocument* first = controller().openDocumentWithContentsOfFile(a, true);
+    HVDocument* second = controller().openDocumentWithContentsOfFile(b, true);
+    ASSERT_NE(first, second);
+    setPreference("HVHowToOpenFiles", 1);
+    controller().setCurrentDocument(first);
+    HVDocument* shown = controller().openDocumentWithContentsOfFile(b, true);
+    EXPECT_EQ(shown, second->activeDocument());
+    EXPECT_EQ(openFileCount(), 2u);
+}
+
 TEST_F(DocumentController, AFileOpenedThroughALinkIsSavedThroughIt) {
     std::string file = dir.write("real/page.html", "old");
     std::string link = dir.pathFor("page.html");
