@@ -420,3 +420,20 @@ TEST_F(GuiTest, AnAlertClosedWithoutAButtonTakesTheSafeWayOut) {
     ASSERT_TRUE(waitFor([&] { return chosen.has_value(); }));
     EXPECT_EQ(*chosen, 2u) << "Cancel, not Save Anyway";
 }
+
+TEST_F(GuiTest, APathFromAnotherStartFindsTheOpenFileThroughLinks) {
+    HVPreferences::sharedInstance().setObject("HVHowToOpenFiles", 1);
+    std::string page = dir.write("site/page.html", "<p>");
+    dir.write("site/sub/x.txt", "x");
+    ASSERT_EQ(::symlink("site/sub", dir.pathFor("sub").c_str()), 0);
+    HVDocumentWindow* window = openAsUser(page);
+    ASSERT_NE(window, nullptr);
+    // "sub/../page.html" from the folder: ".." leaves the link's target, as the shell's
+    // programs see it.
+    QStringList request = HVSingleInstance::absoluteArguments({"sub/../page.html"},
+                                                              QString::fromStdString(dir.path()));
+    app->handleRequest(request);
+    EXPECT_EQ(app->windows().size(), 1u);
+    EXPECT_EQ(window->tabBar()->count(), 1);
+    EXPECT_EQ(visibleAlert(), nullptr);
+}
