@@ -108,6 +108,13 @@ std::string joined(const std::vector<std::string>& names) {
     return text;
 }
 
+// Gives the file a second name, "b.txt", as ln does.
+std::string secondName(const HVTemporaryDirectory& dir, const std::string& file) {
+    std::string name = dir.pathFor("b.txt");
+    EXPECT_EQ(::link(file.c_str(), name.c_str()), 0);
+    return name;
+}
+
 bool isLink(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
@@ -513,8 +520,7 @@ TEST(HVFileSystemSaving, AFileInAFolderThatIsNotWritableIsRewrittenInPlace) {
 TEST(HVFileSystemSaving, AHardLinkedFileIsRewrittenInPlaceForAllItsNames) {
     HVTemporaryDirectory dir;
     std::string a = dir.write("a.txt", "old bytes");
-    std::string b = dir.pathFor("b.txt");
-    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    std::string b = secondName(dir, a);
     ino_t inode = inodeOf(a);
     for (std::string bytes : {"longer new bytes", "short"}) {
         HVError error;
@@ -534,8 +540,7 @@ TEST(HVFileSystemSaving, AFailedInPlaceWritePutsTheOldBytesBack) {
     HVTemporaryDirectory dir;
     std::string old(1000, 'o');
     std::string a = dir.write("a.txt", old);
-    std::string b = dir.pathFor("b.txt");
-    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    std::string b = secondName(dir, a);
     std::string scratch = dir.pathFor("scratch");
     ASSERT_EQ(HVFileSystem::createDirectory(scratch), true);
     HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
@@ -559,8 +564,7 @@ TEST(HVFileSystemSaving, AFailedInPlaceWritePutsTheOldBytesBack) {
 TEST(HVFileSystemSaving, AnInPlaceSaveWithoutRoomForTheCopyIsRefusedAndLeavesTheFileAlone) {
     HVTemporaryDirectory dir;
     std::string a = dir.write("a.txt", "old");
-    std::string b = dir.pathFor("b.txt");
-    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    std::string b = secondName(dir, a);
     auto before = HVFileSystem::identityOfFile(a);
     HVScopedEnvironment temporaryFolder("TMPDIR", dir.pathFor("missing"));
     HVError error;
@@ -756,8 +760,7 @@ TEST(HVFileSystemCanonicalPath, AMissingTailIsCleanedAsText) {
 TEST(HVFileSystemSameFile, TwoHardLinksAreOneFile) {
     HVTemporaryDirectory dir;
     std::string a = dir.write("a.txt", "x");
-    std::string b = dir.pathFor("b.txt");
-    ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+    std::string b = secondName(dir, a);
     EXPECT_EQ(HVFileSystem::isSameFile(a, b), true);
     EXPECT_EQ(HVFileSystem::isSameFile(a, dir.write("c.txt", "x")), false);
 }
