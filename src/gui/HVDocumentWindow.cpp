@@ -65,10 +65,10 @@ HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
         m_single->windowController().setStatusBar(m_statusBar);
     }
     connect(m_statusBar, &HVStatusBarWidget::lineBreakTypeChosen, this, [this](int type) {
-        if (HVEditorWidget* editor = activeEditor())
+        if (HVEditorWidget* editor = activeEditor()) {
             editor->view()->setLineBreakType(HVLineBreaks::Type(type));
-        if (HVEditorWidget* editor = activeEditor())
             editor->setFocus();
+        }
     });
     layout->addWidget(m_stack);
     setCentralWidget(central);
