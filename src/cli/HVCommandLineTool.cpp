@@ -105,7 +105,10 @@ std::optional<HVCommandLineTool::LoadedFile> HVCommandLineTool::load(const std::
     // dot-file's whole name.
     HVCodeNavParser::registerWithBundles();
     std::string extension = HVBundleRepository::fileTypeOfName(path);
-    auto bundle = HVBundleRepository::sharedRepository().bundleForFileName(path);
+    auto bundle =
+        extension.empty()
+            ? nullptr
+            : HVBundleRepository::sharedRepository().bundleForFileCategory(nullptr, extension);
     if (!bundle || !bundle->parser()) {
         if (extension.empty())
             m_err << "halvet-cli: " << path

@@ -278,6 +278,14 @@ bool rewriteInPlace(const std::string& path, const std::string& shownPath, std::
     return true;
 }
 
+// The path joined to the current folder when it is relative.
+std::string absolutePath(const std::string& path) {
+    if (!path.empty() && path.front() == '/')
+        return path;
+    char cwd[PATH_MAX];
+    return HVFileSystem::appendingPathComponent(::getcwd(cwd, sizeof cwd) ? cwd : "/", path);
+}
+
 // A rename is durable once the folder is. The file holds the new bytes either way, so a
 // failure here is not the save's.
 void syncFolder(const std::string& folder) {
@@ -546,13 +554,6 @@ std::optional<std::string> HVFileSystem::makeTemporaryDirectory(const std::strin
     return path;
 }
 
-std::string HVFileSystem::resolvingSymlinks(const std::string& path) {
-    char buffer[PATH_MAX];
-    if (::realpath(path.c_str(), buffer))
-        return buffer;
-    return path;
-}
-
 std::optional<std::string> HVFileSystem::resolvingLinks(const std::string& path, HVError* error) {
     std::string current = path;
     // The kernel's own limit on links in one lookup.
@@ -587,11 +588,7 @@ std::optional<std::string> HVFileSystem::resolvingLinks(const std::string& path,
 std::string HVFileSystem::standardizingPath(const std::string& path) {
     if (path.empty())
         return path;
-    std::string absolute = path;
-    if (absolute.front() != '/') {
-        char cwd[PATH_MAX];
-        absolute = appendingPathComponent(::getcwd(cwd, sizeof cwd) ? cwd : "/", path);
-    }
+    std::string absolute = absolutePath(path);
     std::string clean;
     std::size_t start = 0;
     while (start <= absolute.size()) {
@@ -612,11 +609,7 @@ std::string HVFileSystem::standardizingPath(const std::string& path) {
 }
 
 std::string HVFileSystem::canonicalPath(const std::string& path) {
-    std::string absolute = path;
-    if (absolute.empty() || absolute.front() != '/') {
-        char cwd[PATH_MAX];
-        absolute = appendingPathComponent(::getcwd(cwd, sizeof cwd) ? cwd : "/", path);
-    }
+    std::string absolute = absolutePath(path);
     // One component at a time, so that ".." after a link leaves the link's target as it does
     // when the path is opened: while the path exists the kernel resolves it; the part that
     // does not exist is cleaned up as text.

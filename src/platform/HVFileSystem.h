@@ -65,8 +65,6 @@ public:
     static std::optional<std::string> makeTemporaryDirectory(const std::string& pathTemplate,
                                                              HVError* error = nullptr);
 
-    // The path with symbolic links resolved; the path itself when it cannot be resolved.
-    static std::string resolvingSymlinks(const std::string& path);
     // The file that a path names once every symbolic link on the way is followed (relative,
     // absolute, chained); the final target need not exist. None, with ELOOP, for a cycle.
     static std::optional<std::string> resolvingLinks(const std::string& path,

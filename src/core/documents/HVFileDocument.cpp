@@ -92,19 +92,27 @@ HVTextViewModel* HVFileDocument::viewWithSuggestedFrame() {
 
 void HVFileDocument::makeView() {
     m_madeView = true;
-    if (!fileName().empty() && isImageFile(fileName())) {
+    if (!fileName().empty() && isImageFile(fileName()))
         m_viewKind = HVFileViewKind::Image;
-        if (m_pendingData) {
-            m_imageData = std::move(*m_pendingData);
-            m_pendingData.reset();
+    else
+        makeTextView();
+    if (m_pendingData) {
+        // The bytes read when the document was opened.
+        std::string bytes = std::move(*m_pendingData);
+        m_pendingData.reset();
+        HVError error;
+        if (loadData(std::move(bytes), fileName(), {}, &error))
             setFileIdentity(m_pendingIdentity);
-        } else {
-            HVError error;
-            if (!reloadContentsFromFile(fileName(), {}, &error))
-                presentError(error);
-        }
-        return;
+        else
+            presentError(error);
+    } else if (!fileName().empty()) {
+        HVError error;
+        if (!reloadContentsFromFile(fileName(), {}, &error))
+            presentError(error);
     }
+}
+
+void HVFileDocument::makeTextView() {
     m_textView = std::make_unique<HVTextViewModel>();
     m_textView->adoptLineBreakType(HVLineBreaks::preferredType());
     auto tabSize = HVPreferences::sharedInstance().integerForKey("HVTabSizeKey").value_or(4);
@@ -130,20 +138,6 @@ void HVFileDocument::makeView() {
             break;
         }
     });
-    if (m_pendingData) {
-        // The bytes read when the document was opened.
-        std::string bytes = std::move(*m_pendingData);
-        m_pendingData.reset();
-        HVError error;
-        if (loadData(std::move(bytes), fileName(), {}, &error))
-            setFileIdentity(m_pendingIdentity);
-        else
-            presentError(error);
-    } else if (!fileName().empty()) {
-        HVError error;
-        if (!reloadContentsFromFile(fileName(), {}, &error))
-            presentError(error);
-    }
 }
 
 HVStringEncoding HVFileDocument::encoding() const {

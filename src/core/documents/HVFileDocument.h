@@ -146,6 +146,7 @@ protected:
 
 private:
     void makeView();
+    void makeTextView();
     // Decodes a file's bytes into the view (or keeps an image's), with its line breaks as
     // they are.
     bool loadData(std::string bytes, const std::string& path, const std::string& actionName,
