@@ -108,6 +108,18 @@ std::string joined(const std::vector<std::string>& names) {
     return text;
 }
 
+// A folder "scratch" that every user may write, made the temporary folder (TMPDIR) for the
+// life of the object: where an in-place save keeps its copy of the old bytes.
+struct ScratchFolder {
+    std::string path;
+    HVScopedEnvironment environment;
+    explicit ScratchFolder(const HVTemporaryDirectory& dir)
+        : path(dir.pathFor("scratch")), environment("TMPDIR", path) {
+        EXPECT_EQ(HVFileSystem::createDirectory(path), true);
+        ::chmod(path.c_str(), 0777);
+    }
+};
+
 // Gives the file a second name, "b.txt", as ln does.
 std::string secondName(const HVTemporaryDirectory& dir, const std::string& file) {
     std::string name = dir.pathFor("b.txt");
@@ -423,10 +435,8 @@ TEST(HVFileSystemSaving, AnotherUsersFileIsRewrittenInPlaceSoThatItKeepsItsOwner
     ::chmod(dir.path().c_str(), 0777);
     std::string path = dir.write("file.txt", "old");
     ::chmod(path.c_str(), 0666);
-    std::string scratch = dir.pathFor("scratch");
-    ASSERT_EQ(HVFileSystem::createDirectory(scratch), true);
-    ::chmod(scratch.c_str(), 0777);
-    HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
+    ScratchFolder scratchFolder(dir);
+    const std::string& scratch = scratchFolder.path;
     ino_t inode = inodeOf(path);
 
     // Another user may write the file and replace it, but a replacement would be theirs.
@@ -491,10 +501,8 @@ TEST(HVFileSystemSaving, AFileInAFolderThatIsNotWritableIsRewrittenInPlace) {
     std::string path = dir.write("locked/file.txt", "old");
     ::chmod(path.c_str(), 0666);
     ::chmod(dir.pathFor("locked").c_str(), 0755);
-    std::string scratch = dir.pathFor("scratch");
-    ASSERT_EQ(HVFileSystem::createDirectory(scratch, 0777), true);
-    ::chmod(scratch.c_str(), 0777);
-    HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
+    ScratchFolder scratchFolder(dir);
+    const std::string& scratch = scratchFolder.path;
     ino_t inode = inodeOf(path);
 
     // As a user who may write the file but not its folder: no rename can replace it.
@@ -541,9 +549,8 @@ TEST(HVFileSystemSaving, AFailedInPlaceWritePutsTheOldBytesBack) {
     std::string old(1000, 'o');
     std::string a = dir.write("a.txt", old);
     std::string b = secondName(dir, a);
-    std::string scratch = dir.pathFor("scratch");
-    ASSERT_EQ(HVFileSystem::createDirectory(scratch), true);
-    HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
+    ScratchFolder scratchFolder(dir);
+    const std::string& scratch = scratchFolder.path;
 
     // The old bytes fit under the limit, the new ones do not: the write fails part way.
     auto report = HVReportOfChild([&] {
@@ -580,9 +587,8 @@ TEST(HVFileSystemSaving, AFullDiskStopsAnInPlaceSaveBeforeTheFileIsTouched) {
     HVTemporaryDirectory dir;
     std::string small = dir.pathFor("small");
     ASSERT_EQ(HVFileSystem::createDirectory(small), true);
-    std::string scratch = dir.pathFor("scratch");
-    ASSERT_EQ(HVFileSystem::createDirectory(scratch), true);
-    HVScopedEnvironment temporaryFolder("TMPDIR", scratch);
+    ScratchFolder scratchFolder(dir);
+    const std::string& scratch = scratchFolder.path;
     auto report = HVReportOfChild([&]() -> std::vector<std::string> {
         if (auto refused = HVMountSmallFileSystem(small))
             return {*refused};
