@@ -12,10 +12,13 @@
 #include <variant>
 #include <vector>
 
-// Base of objects that a run of text may carry, such as the collapsed text of a fold.
+// Base of objects that a run of text may carry, such as the collapsed text of a fold. The one
+// character that carries an attachment stands for the attachment's text.
 class HVTextAttachment {
 public:
     virtual ~HVTextAttachment() = default;
+    // The text the character stands for: what saving, copying and searching see in its place.
+    virtual const std::u16string& string() const = 0;
 };
 
 // An attribute value: a flag, a number, a colour, a text, a reference to an object that the

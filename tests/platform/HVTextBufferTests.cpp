@@ -439,7 +439,10 @@ TEST(HVTextBuffer, PaintingManyTokensKeepsFewSetsAndDropsUnusedOnes) {
     EXPECT_EQ(a->object(HVParserAttribute), &parser);
 
     // An attachment that no run carries any more is released once enough new sets were made.
-    struct Marker : HVTextAttachment {};
+    struct Marker : HVTextAttachment {
+        const std::u16string& string() const override { return text; }
+        std::u16string text;
+    };
     auto marker = std::make_shared<const Marker>();
     std::weak_ptr<const Marker> watch = marker;
     buffer.addAttribute(HVAttachmentAttribute, std::shared_ptr<const HVTextAttachment>(marker),
