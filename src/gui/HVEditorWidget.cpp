@@ -1,7 +1,10 @@
 #include "HVEditorWidget.h"
 
 #include "HVAttributes.h"
+#include "HVInvisibleSymbols.h"
 #include "HVTextBuffer.h"
+#include "HVTextDisplayLineModel.h"
+#include "HVTextDisplayModel.h"
 #include "HVTextLineModel.h"
 #include "HVTextViewModel.h"
 #include "HVUndoManager.h"
@@ -16,6 +19,7 @@
 #include <QScrollBar>
 #include <QTextLayout>
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -75,99 +79,66 @@ QColor toQColor(const HVColor& color) {
 
 } // namespace
 
-// Vertical moves by rows as drawn, with the goal kept in pixels.
-class HVEditorWidget::LineModel : public HVTextLineModel {
+// Lays units out with the widget's cached layouts, for the display model.
+class HVEditorWidget::Measurer : public HVTextMeasurer {
 public:
-    explicit LineModel(HVEditorWidget* widget) : m_widget(widget) {}
+    explicit Measurer(HVEditorWidget* widget) : m_widget(widget) {}
 
-    HVRange lineRangeForPosition(const HVTextViewModel&, std::size_t position) const override {
-        Unit unit = m_widget->unitForPosition(position);
-        HVRange segment = m_widget->segmentRange(unit);
-        auto layout = m_widget->layoutUnit(unit, false);
-        QTextLine row = layout->lineForTextPosition(int(position - segment.location));
-        if (!row.isValid())
-            return segment;
-        std::size_t start = segment.location + std::size_t(row.textStart());
-        std::size_t end = std::min(segment.end(), start + std::size_t(row.textLength()));
-        // A wrapped row that is not the last keeps its trailing blank out of the range.
-        if (end < segment.end() && end > start)
-            --end;
-        return {start, end - start};
+    std::vector<std::size_t> rowStarts(HVDisplayUnit unit, HVRange) override {
+        QTextLayout& layout = m_widget->layoutFor(unit);
+        std::vector<std::size_t> starts;
+        for (int i = 0; i < layout.lineCount(); ++i)
+            starts.push_back(std::size_t(std::max(0, layout.lineAt(i).textStart())));
+        return starts;
     }
 
-    double goalForPosition(const HVTextViewModel&, std::size_t position) const override {
-        Unit unit = m_widget->unitForPosition(position);
-        HVRange segment = m_widget->segmentRange(unit);
-        auto layout = m_widget->layoutUnit(unit, false);
-        int cursor = int(position - segment.location);
-        QTextLine row = layout->lineForTextPosition(cursor);
-        return row.isValid() ? row.cursorToX(cursor) : 0;
+    double xForOffset(HVDisplayUnit unit, HVRange, std::size_t row, std::size_t offset) override {
+        QTextLine line = m_widget->layoutFor(unit).lineAt(int(row));
+        return line.isValid() ? line.cursorToX(int(offset)) : 0;
     }
 
-    std::size_t positionForGoal(const HVTextViewModel& view, std::size_t position,
-                                std::ptrdiff_t lines, double goal) const override {
-        std::size_t length = view.textStorage().length();
-        Unit unit = m_widget->unitForPosition(position);
-        std::size_t unitIndex = m_widget->unitIndex(unit);
-        auto layout = m_widget->layoutUnit(unit, false);
-        HVRange segment = m_widget->segmentRange(unit);
-        QTextLine row = layout->lineForTextPosition(int(position - segment.location));
-        int rowIndex = row.isValid() ? row.lineNumber() : 0;
-        std::size_t units = m_widget->unitCount();
-        while (lines != 0) {
-            if (lines > 0) {
-                if (rowIndex + 1 < layout->lineCount()) {
-                    ++rowIndex;
-                } else if (unitIndex + 1 < units) {
-                    ++unitIndex;
-                    unit = m_widget->unitAt(unitIndex);
-                    layout = m_widget->layoutUnit(unit, false);
-                    rowIndex = 0;
-                } else {
-                    return length;
-                }
-                --lines;
-            } else {
-                if (rowIndex > 0) {
-                    --rowIndex;
-                } else if (unitIndex > 0) {
-                    --unitIndex;
-                    unit = m_widget->unitAt(unitIndex);
-                    layout = m_widget->layoutUnit(unit, false);
-                    rowIndex = layout->lineCount() - 1;
-                } else {
-                    return 0;
-                }
-                ++lines;
-            }
-        }
-        segment = m_widget->segmentRange(unit);
-        QTextLine target = layout->lineAt(rowIndex);
-        int cursor = target.xToCursor(goal);
-        // The end of a wrapped row is the start of the next: stay on the row.
-        if (rowIndex + 1 < layout->lineCount() &&
-            cursor >= target.textStart() + target.textLength())
-            cursor = target.textStart() + target.textLength() - 1;
-        return std::min(segment.location + std::size_t(std::max(cursor, 0)), segment.end());
+    std::size_t offsetForX(HVDisplayUnit unit, HVRange, std::size_t row, double x) override {
+        QTextLine line = m_widget->layoutFor(unit).lineAt(int(row));
+        return line.isValid() ? std::size_t(std::max(0, line.xToCursor(x))) : 0;
     }
 
 private:
     HVEditorWidget* m_widget;
 };
 
+// Layouts by unit, each with the text it was made of, dropped by least recent use.
+struct HVEditorWidget::LayoutCache {
+    struct Entry {
+        std::unique_ptr<QTextLayout> layout;
+        std::uint64_t lastUse = 0;
+    };
+    std::map<std::pair<std::size_t, std::size_t>, Entry> entries;
+    std::uint64_t clock = 0;
+    std::uint64_t made = 0;
+};
+
 HVEditorWidget::HVEditorWidget(HVTextViewModel* view, QWidget* parent)
-    : QAbstractScrollArea(parent), m_view(view) {
+    : QAbstractScrollArea(parent), m_view(view),
+      m_display(std::make_shared<HVTextDisplayModel>(view->textStorage())),
+      m_layouts(std::make_unique<LayoutCache>()) {
     setAttribute(Qt::WA_InputMethodEnabled);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAutoFillBackground(false);
+    m_display->setMeasurer(std::make_shared<Measurer>(this));
     QFont font(QStringLiteral("Monospace"));
     font.setStyleHint(QFont::Monospace);
     font.setFixedPitch(true);
     setEditorFont(font);
 
-    m_textObserver =
-        m_view->textStorage().addObserver([this](const HVTextEdit& edit) { textEdited(edit); });
+    m_displayObserver = m_display->addObserver([this](const HVTextDisplayModel::Change& change) {
+        forgetLayoutsOfLines(change.firstLine, change.oldEndLine, change.newEndLine);
+        if (change.mask & HVTextEdit::Characters) {
+            updateScrollBars();
+            emit textChanged();
+        }
+        viewport()->update();
+    });
     m_selectionObserver = m_view->addSelectionObserver([this](HVRange) {
         restartCaretBlink();
         emit selectionChanged();
@@ -178,28 +149,38 @@ HVEditorWidget::HVEditorWidget(HVTextViewModel* view, QWidget* parent)
     m_lineBreakObserver = m_view->addLineBreakTypeObserver([this] { emit lineBreakTypeChanged(); });
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
-    m_view->setLineModel(std::make_unique<LineModel>(this));
-    rescanLongLines(0, text().lineCount());
+    m_view->setLineModel(std::make_unique<HVTextDisplayLineModel>(m_display));
 
     m_caretTimer.setInterval(
         QApplication::cursorFlashTime() > 0 ? QApplication::cursorFlashTime() / 2 : 500);
-    connect(&m_caretTimer, &QTimer::timeout, this, [this] {
-        m_caretVisible = !m_caretVisible;
-        viewport()->update();
-    });
+    connect(&m_caretTimer, &QTimer::timeout, this, [this] { blinkCaret(); });
     updateScrollBars();
 }
 
 HVEditorWidget::~HVEditorWidget() {
     m_view->setLineModel(nullptr);
-    m_view->textStorage().removeObserver(m_textObserver);
+    m_display->removeObserver(m_displayObserver);
     m_view->removeViewObserver(m_selectionObserver);
     m_view->removeViewObserver(m_scrollObserver);
     m_view->removeViewObserver(m_lineBreakObserver);
+    // The model's measurer reaches back into this widget: the model goes first.
+    m_display.reset();
 }
 
 const HVTextBuffer& HVEditorWidget::text() const {
     return m_view->textStorage();
+}
+
+std::size_t HVEditorWidget::topUnit() const {
+    return m_display->topUnit();
+}
+
+std::size_t HVEditorWidget::unitCount() const {
+    return m_display->unitCount();
+}
+
+std::size_t HVEditorWidget::cachedLayoutCount() const {
+    return m_layouts->entries.size();
 }
 
 void HVEditorWidget::setEditorFont(const QFont& font) {
@@ -207,12 +188,20 @@ void HVEditorWidget::setEditorFont(const QFont& font) {
     QFontMetricsF metrics(m_font);
     m_lineHeight = std::ceil(metrics.lineSpacing());
     m_spaceWidth = metrics.horizontalAdvance(QLatin1Char(' '));
+    forgetLayouts();
+    m_display->setLineHeight(m_lineHeight);
+    m_widestSeen = 0;
     viewport()->update();
     updateScrollBars();
 }
 
 void HVEditorWidget::setTabWidth(int columns) {
-    m_tabWidth = std::max(1, columns);
+    columns = std::max(1, columns);
+    if (columns == m_tabWidth)
+        return;
+    m_tabWidth = columns;
+    forgetLayouts();
+    m_display->layoutChanged();
     viewport()->update();
 }
 
@@ -220,7 +209,8 @@ void HVEditorWidget::setWrapsText(bool wraps) {
     if (m_wraps == wraps)
         return;
     m_wraps = wraps;
-    m_topOffset = 0;
+    forgetLayouts();
+    m_display->layoutChanged();
     m_widestSeen = 0;
     updateScrollBars();
     viewport()->update();
@@ -232,134 +222,74 @@ void HVEditorWidget::setColors(const QColor& textColor, const QColor& background
     m_backgroundColor = background;
     m_selectionColor = selection;
     m_caretColor = caret;
+    forgetLayouts();
     viewport()->update();
 }
 
-// ---- Lines and units
-
-std::size_t HVEditorWidget::lineContentLength(std::size_t line) const {
-    return HVTextLineModel::withoutLineBreak(text(), text().rangeOfLine(line)).length;
-}
-
-std::size_t HVEditorWidget::segmentsOfLine(std::size_t line) const {
-    std::size_t length = lineContentLength(line);
-    return length == 0 ? 1 : (length + kSegmentLength - 1) / kSegmentLength;
-}
-
-std::size_t HVEditorWidget::unitCount() const {
-    return text().lineCount() + m_extraUnits;
-}
-
-std::size_t HVEditorWidget::unitIndex(Unit unit) const {
-    std::size_t extraBefore = 0;
-    for (const auto& longLine : m_longLines) {
-        std::size_t line = text().lineNumberForIndex(longLine.offset);
-        if (line >= unit.line)
-            break;
-        extraBefore += longLine.extra;
-    }
-    return unit.line + extraBefore + unit.segment;
-}
-
-HVEditorWidget::Unit HVEditorWidget::unitAt(std::size_t index) const {
-    std::size_t extraBefore = 0;
-    for (const auto& longLine : m_longLines) {
-        std::size_t line = text().lineNumberForIndex(longLine.offset);
-        std::size_t first = line + extraBefore;
-        if (index < first)
-            break;
-        if (index <= first + longLine.extra)
-            return {line, index - first};
-        extraBefore += longLine.extra;
-    }
-    std::size_t line = index - extraBefore;
-    return {std::min(line, text().lineCount() - 1), 0};
-}
-
-HVRange HVEditorWidget::segmentRange(Unit unit) const {
-    HVRange line = HVTextLineModel::withoutLineBreak(text(), text().rangeOfLine(unit.line));
-    auto boundary = [&](std::size_t offset) {
-        std::size_t position = line.location + std::min(offset, line.length);
-        // A piece never ends between the two halves of a surrogate pair.
-        if (position > line.location && position < line.end() &&
-            (text().characterAtIndex(position) & 0xFC00) == 0xDC00)
-            ++position;
-        return position;
-    };
-    std::size_t start = unit.segment == 0 ? line.location : boundary(unit.segment * kSegmentLength);
-    std::size_t end = boundary((unit.segment + 1) * kSegmentLength);
-    return {start, end - start};
-}
-
-HVEditorWidget::Unit HVEditorWidget::unitForPosition(std::size_t position) const {
-    std::size_t line = text().lineNumberForIndex(position);
-    std::size_t lineStart = text().rangeOfLine(line).location;
-    std::size_t segments = segmentsOfLine(line);
-    std::size_t segment = std::min((position - lineStart) / kSegmentLength, segments - 1);
-    // The start of a piece after a surrogate boundary may belong to the piece before.
-    while (segment > 0 && segmentRange({line, segment}).location > position)
-        --segment;
-    return {line, segment};
-}
-
-void HVEditorWidget::rescanLongLines(std::size_t fromLine, std::size_t toLine) {
-    std::vector<LongLine> found;
-    for (std::size_t line = fromLine; line < toLine && line < text().lineCount(); ++line) {
-        std::size_t length = lineContentLength(line);
-        if (length > kSegmentLength)
-            found.push_back({text().rangeOfLine(line).location, length,
-                             (length + kSegmentLength - 1) / kSegmentLength - 1});
-    }
-    auto at = std::lower_bound(
-        m_longLines.begin(), m_longLines.end(), found.empty() ? 0 : found.front().offset,
-        [](const LongLine& a, std::size_t offset) { return a.offset < offset; });
-    m_longLines.insert(at, found.begin(), found.end());
-    m_extraUnits = 0;
-    for (const auto& longLine : m_longLines)
-        m_extraUnits += longLine.extra;
-}
-
-void HVEditorWidget::textEdited(const HVTextEdit& edit) {
-    if (edit.mask & HVTextEdit::Characters) {
-        // Look again at the lines the edit touched, and at the line before it (whose line
-        // break an edit may have joined or split); long lines after the edit only move.
-        std::size_t location = edit.editedRange.location;
-        std::size_t oldEnd =
-            std::size_t(std::ptrdiff_t(edit.editedRange.end()) - edit.changeInLength);
-        std::size_t from = location >= 2 ? location - 2 : 0;
-        HVRange lines = text().lineRangeForRange({from, edit.editedRange.end() - from});
-        std::vector<LongLine> kept;
-        for (const auto& longLine : m_longLines) {
-            if (longLine.offset < lines.location) {
-                kept.push_back(longLine);
-            } else if (longLine.offset > oldEnd) {
-                std::size_t moved =
-                    std::size_t(std::ptrdiff_t(longLine.offset) + edit.changeInLength);
-                if (moved >= lines.end())
-                    kept.push_back({moved, longLine.length, longLine.extra});
-            }
-        }
-        m_longLines = std::move(kept);
-        std::size_t first = text().lineNumberForIndex(lines.location);
-        std::size_t last =
-            text().lineNumberForIndex(lines.length > 0 ? lines.end() - 1 : lines.location);
-        rescanLongLines(first, last + 1);
-        if (m_topUnit >= unitCount())
-            m_topUnit = unitCount() - 1;
-        updateScrollBars();
-        emit textChanged();
-    }
+void HVEditorWidget::setInvisibles(bool show, const QColor& color) {
+    m_showInvisibles = show;
+    m_invisiblesColor = color;
     viewport()->update();
 }
 
-// ---- Layout and painting
+// ---- Layouts
 
 qreal HVEditorWidget::layoutWidth() const {
     return m_wraps ? std::max<qreal>(viewport()->width() - 8, m_spaceWidth * 8) : 1e7;
 }
 
-std::unique_ptr<QTextLayout> HVEditorWidget::layoutUnit(Unit unit, bool withFormats) const {
-    HVRange range = segmentRange(unit);
+qreal HVEditorWidget::textLeft() const {
+    return 4 - (m_wraps ? 0 : horizontalScrollBar()->value());
+}
+
+void HVEditorWidget::forgetLayouts() {
+    m_layouts->entries.clear();
+}
+
+void HVEditorWidget::forgetLayoutsOfLines(std::size_t firstLine, std::size_t oldEndLine,
+                                          std::size_t newEndLine) {
+    // The lines that changed go; the lines after them move by the lines added.
+    std::ptrdiff_t added = std::ptrdiff_t(newEndLine) - std::ptrdiff_t(oldEndLine);
+    auto& entries = m_layouts->entries;
+    decltype(LayoutCache::entries) kept;
+    for (auto& [key, entry] : entries) {
+        if (key.first < firstLine)
+            kept.emplace(key, std::move(entry));
+        else if (key.first >= oldEndLine)
+            kept.emplace(std::pair{std::size_t(std::ptrdiff_t(key.first) + added), key.second},
+                         std::move(entry));
+    }
+    entries = std::move(kept);
+}
+
+QTextLayout& HVEditorWidget::layoutFor(HVDisplayUnit unit) {
+    auto& entries = m_layouts->entries;
+    auto key = std::pair{unit.line, unit.segment};
+    auto it = entries.find(key);
+    if (it == entries.end()) {
+        it = entries.emplace(key, LayoutCache::Entry{makeLayout(unit), 0}).first;
+        ++m_layouts->made;
+        if (entries.size() > kLayoutCacheLimit) {
+            // Drop the least recently used quarter; the new layout is the most recent.
+            std::vector<std::uint64_t> uses;
+            for (const auto& [k, entry] : entries)
+                uses.push_back(entry.lastUse);
+            std::nth_element(uses.begin(), uses.begin() + long(uses.size() / 4), uses.end());
+            std::uint64_t limit = uses[uses.size() / 4];
+            for (auto e = entries.begin(); e != entries.end();) {
+                if (e != it && e->second.lastUse <= limit)
+                    e = entries.erase(e);
+                else
+                    ++e;
+            }
+        }
+    }
+    it->second.lastUse = ++m_layouts->clock;
+    return *it->second.layout;
+}
+
+std::unique_ptr<QTextLayout> HVEditorWidget::makeLayout(HVDisplayUnit unit) const {
+    HVRange range = m_display->rangeOfUnit(unit);
     std::u16string characters = text().substring(range);
     auto layout = std::make_unique<QTextLayout>(
         QString::fromUtf16(characters.data(), qsizetype(characters.size())), m_font);
@@ -368,35 +298,30 @@ std::unique_ptr<QTextLayout> HVEditorWidget::layoutUnit(Unit unit, bool withForm
     option.setWrapMode(m_wraps ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
     layout->setTextOption(option);
     layout->setCacheEnabled(true);
-    if (withFormats) {
-        QList<QTextLayout::FormatRange> formats;
-        text().enumerateRuns(range, [&](HVRange run, const HVAttributes& attributes) {
-            if (attributes.empty())
-                return;
-            QTextCharFormat format;
-            bool any = false;
-            if (const HVColor* color = attributes.color(HVForegroundColorAttribute)) {
-                format.setForeground(toQColor(*color));
-                any = true;
-            }
-            if (const HVColor* color = attributes.color(HVBackgroundColorAttribute)) {
-                format.setBackground(toQColor(*color));
-                any = true;
-            }
-            if (auto traits = attributes.integerValue(HVFontTraitsAttribute)) {
-                if (*traits & HVBoldFontTrait)
-                    format.setFontWeight(QFont::Bold);
-                if (*traits & HVItalicFontTrait)
-                    format.setFontItalic(true);
-                if (*traits & HVUnderlineFontTrait)
-                    format.setFontUnderline(true);
-                any = true;
-            }
-            if (any)
-                formats.append({int(run.location - range.location), int(run.length), format});
-        });
-        layout->setFormats(formats);
-    }
+    QList<QTextLayout::FormatRange> formats;
+    text().enumerateRuns(range, [&](HVRange run, const HVAttributes& attributes) {
+        if (attributes.empty())
+            return;
+        QTextCharFormat format;
+        bool any = false;
+        if (const HVColor* color = attributes.color(HVForegroundColorAttribute)) {
+            format.setForeground(toQColor(*color));
+            any = true;
+        }
+        if (const HVColor* color = attributes.color(HVBackgroundColorAttribute)) {
+            format.setBackground(toQColor(*color));
+            any = true;
+        }
+        if (auto traits = attributes.integerValue(HVFontTraitsAttribute)) {
+            format.setFontWeight(*traits & HVBoldFontTrait ? QFont::Bold : QFont::Normal);
+            format.setFontItalic(*traits & HVItalicFontTrait);
+            format.setFontUnderline(*traits & HVUnderlineFontTrait);
+            any = true;
+        }
+        if (any)
+            formats.append({int(run.location - range.location), int(run.length), format});
+    });
+    layout->setFormats(formats);
     layout->beginLayout();
     qreal y = 0;
     for (;;) {
@@ -411,22 +336,30 @@ std::unique_ptr<QTextLayout> HVEditorWidget::layoutUnit(Unit unit, bool withForm
     return layout;
 }
 
-void HVEditorWidget::paintEvent(QPaintEvent*) {
+// ---- Painting
+
+void HVEditorWidget::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
-    painter.fillRect(viewport()->rect(), m_backgroundColor);
+    const QRect dirty = event->rect();
+    painter.fillRect(dirty, m_backgroundColor);
     painter.setPen(m_textColor);
-    const qreal left = 4 - (m_wraps ? 0 : horizontalScrollBar()->value());
+    const qreal left = textLeft();
     HVRange selection = m_view->selectedRange();
     std::size_t caret = m_view->selectionHead();
     bool drawCaret = hasFocus() && m_caretVisible && selection.length == 0;
-    std::size_t units = unitCount();
-    qreal y = -m_topOffset;
+    std::uint64_t madeBefore = m_layouts->made;
     m_lastPaintLayouts = 0;
     qreal widest = m_widestSeen;
-    for (std::size_t index = m_topUnit; index < units && y < viewport()->height(); ++index) {
-        Unit unit = unitAt(index);
-        HVRange range = segmentRange(unit);
-        auto layout = layoutUnit(unit, true);
+    for (const auto& visible : m_display->visibleUnits()) {
+        HVRange range = visible.range;
+        QTextLayout& layout = layoutFor(visible.unit);
+        qreal y = visible.y;
+        qreal height = layout.lineCount() * m_lineHeight;
+        for (int i = 0; i < layout.lineCount(); ++i)
+            widest = std::max(widest, layout.lineAt(i).naturalTextWidth());
+        // Only what the paint asks for: a blinking caret repaints its own row.
+        if (y + height <= dirty.top() || y > dirty.bottom())
+            continue;
         ++m_lastPaintLayouts;
         QList<QTextLayout::FormatRange> selections;
         std::size_t from = std::max(selection.location, range.location);
@@ -437,27 +370,26 @@ void HVEditorWidget::paintEvent(QPaintEvent*) {
             selections.append({int(from - range.location), int(to - from), format});
         }
         QPointF origin(left, y);
-        layout->draw(&painter, origin, selections);
+        layout.draw(&painter, origin, selections);
+        bool lastPiece = m_display->isLastUnitOfLine(visible.unit);
         // The line break of a selected line shows as a little extra selection.
-        if (selection.length > 0 && selection.location <= range.end() &&
-            selection.end() > range.end() &&
-            range.end() ==
-                HVTextLineModel::withoutLineBreak(text(), text().rangeOfLine(unit.line)).end()) {
-            QTextLine lastRow = layout->lineAt(layout->lineCount() - 1);
+        if (selection.length > 0 && lastPiece && selection.location <= range.end() &&
+            selection.end() > range.end()) {
+            QTextLine lastRow = layout.lineAt(layout.lineCount() - 1);
             painter.fillRect(QRectF(left + lastRow.naturalTextWidth(), y + lastRow.y(),
                                     m_spaceWidth, m_lineHeight),
                              m_selectionColor);
         }
-        bool lastPiece = unit.segment + 1 >= segmentsOfLine(unit.line);
+        if (m_showInvisibles)
+            drawInvisibles(painter, layout, visible.unit, range, origin);
         if (drawCaret && caret >= range.location &&
             (caret < range.end() || (caret == range.end() && lastPiece))) {
-            int position = int(caret - range.location);
             painter.setPen(m_caretColor);
-            layout->drawCursor(&painter, origin, position, 2);
+            layout.drawCursor(&painter, origin, int(caret - range.location), 2);
             painter.setPen(m_textColor);
         }
         if (!m_preedit.isEmpty() && caret >= range.location && caret <= range.end()) {
-            QTextLine row = layout->lineForTextPosition(int(caret - range.location));
+            QTextLine row = layout.lineForTextPosition(int(caret - range.location));
             if (row.isValid()) {
                 qreal x = left + row.cursorToX(int(caret - range.location));
                 QFont underlined = m_font;
@@ -467,10 +399,8 @@ void HVEditorWidget::paintEvent(QPaintEvent*) {
                 painter.setFont(m_font);
             }
         }
-        for (int i = 0; i < layout->lineCount(); ++i)
-            widest = std::max(widest, layout->lineAt(i).naturalTextWidth());
-        y += layout->lineCount() * m_lineHeight;
     }
+    m_lastPaintNewLayouts = int(m_layouts->made - madeBefore);
     if (widest > m_widestSeen) {
         m_widestSeen = widest;
         QMetaObject::invokeMethod(
@@ -478,17 +408,48 @@ void HVEditorWidget::paintEvent(QPaintEvent*) {
     }
 }
 
+void HVEditorWidget::drawInvisibles(QPainter& painter, QTextLayout& layout, HVDisplayUnit unit,
+                                    HVRange range, QPointF origin) {
+    // The last piece of a line also shows the line's break.
+    HVRange scanned = range;
+    if (m_display->isLastUnitOfLine(unit))
+        scanned.length = text().rangeOfLine(unit.line).end() - range.location;
+    std::vector<HVInvisibleSymbol> symbols = HVInvisibleSymbolsInRange(text(), scanned);
+    if (symbols.empty())
+        return;
+    painter.save();
+    painter.setFont(m_font);
+    painter.setPen(m_invisiblesColor);
+    for (const HVInvisibleSymbol& symbol : symbols) {
+        int offset = int(std::min(symbol.position, range.end()) - range.location);
+        QTextLine row = layout.lineForTextPosition(offset);
+        if (!row.isValid())
+            continue;
+        QPointF at(origin.x() + row.cursorToX(offset), origin.y() + row.y() + row.ascent());
+        painter.drawText(at, QString(QChar(symbol.symbol)));
+    }
+    painter.restore();
+}
+
+void HVEditorWidget::blinkCaret() {
+    m_caretVisible = !m_caretVisible;
+    // Only the caret's row changes.
+    QRect caret = caretRect();
+    if (!caret.isNull())
+        viewport()->update(QRect(0, caret.top(), viewport()->width(), caret.height()));
+}
+
 // ---- Scrolling
 
 void HVEditorWidget::updateScrollBars() {
     m_settingScrollBars = true;
-    std::size_t units = unitCount();
+    std::size_t units = m_display->unitCount();
     int visible = std::max(1, int(viewport()->height() / m_lineHeight));
     verticalScrollBar()->setRange(0,
                                   int(std::min<std::size_t>(units > 0 ? units - 1 : 0, INT32_MAX)));
     verticalScrollBar()->setPageStep(visible);
     verticalScrollBar()->setSingleStep(1);
-    verticalScrollBar()->setValue(int(std::min<std::size_t>(m_topUnit, INT32_MAX)));
+    verticalScrollBar()->setValue(int(std::min<std::size_t>(m_display->topUnit(), INT32_MAX)));
     if (m_wraps) {
         horizontalScrollBar()->setRange(0, 0);
     } else {
@@ -504,40 +465,21 @@ void HVEditorWidget::scrollContentsBy(int, int) {
     if (m_settingScrollBars)
         return;
     std::size_t value = std::size_t(std::max(0, verticalScrollBar()->value()));
-    if (value != m_topUnit) {
-        m_topUnit = value;
-        m_topOffset = 0;
-    }
+    if (value != m_display->topUnit())
+        m_display->scrollToUnit(value);
     viewport()->update();
 }
 
 void HVEditorWidget::scrollToUnit(std::size_t unit, qreal offset) {
-    m_topUnit = std::min(unit, unitCount() - 1);
-    m_topOffset = offset;
+    m_display->scrollToUnit(unit, offset);
     updateScrollBars();
     viewport()->update();
 }
 
 void HVEditorWidget::scrollByPixels(qreal pixels) {
-    std::size_t units = unitCount();
-    qreal offset = m_topOffset + pixels;
-    std::size_t top = m_topUnit;
-    while (offset < 0 && top > 0) {
-        --top;
-        offset += layoutUnit(unitAt(top), false)->lineCount() * m_lineHeight;
-    }
-    if (offset < 0)
-        offset = 0;
-    for (;;) {
-        qreal height = layoutUnit(unitAt(top), false)->lineCount() * m_lineHeight;
-        if (offset < height || top + 1 >= units)
-            break;
-        offset -= height;
-        ++top;
-    }
-    if (top + 1 >= units)
-        offset = std::min(offset, qreal(0));
-    scrollToUnit(top, std::max<qreal>(offset, 0));
+    m_display->scrollByPixels(pixels);
+    updateScrollBars();
+    viewport()->update();
 }
 
 void HVEditorWidget::wheelEvent(QWheelEvent* event) {
@@ -556,46 +498,20 @@ void HVEditorWidget::wheelEvent(QWheelEvent* event) {
 
 void HVEditorWidget::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    m_display->setViewportHeight(viewport()->height());
+    // Wrapped rows depend on the width.
+    if (m_wraps) {
+        forgetLayouts();
+        m_display->layoutChanged();
+    }
     m_view->setPageSize(std::max(1, int(viewport()->height() / m_lineHeight) - 1));
     updateScrollBars();
 }
 
 void HVEditorWidget::ensurePositionVisible(std::size_t position) {
-    Unit unit = unitForPosition(position);
-    std::size_t index = unitIndex(unit);
-    HVRange range = segmentRange(unit);
-    auto layout = layoutUnit(unit, false);
-    QTextLine row = layout->lineForTextPosition(int(position - range.location));
-    qreal rowTop = row.isValid() ? row.y() : 0;
-    qreal height = viewport()->height();
-    if (index < m_topUnit || (index == m_topUnit && rowTop < m_topOffset)) {
-        scrollToUnit(index, rowTop);
-    } else {
-        // Where is the row? Measure from the top unit down to it, but no further than a screen.
-        qreal y = -m_topOffset;
-        bool far = false;
-        for (std::size_t i = m_topUnit; i < index; ++i) {
-            y += layoutUnit(unitAt(i), false)->lineCount() * m_lineHeight;
-            if (y > height) {
-                far = true;
-                break;
-            }
-        }
-        if (far) {
-            // A jump: put the row in the middle of the view, with the units before it above.
-            qreal above = height / 2 - rowTop;
-            std::size_t top = index;
-            while (top > 0 && above > 0) {
-                --top;
-                above -= layoutUnit(unitAt(top), false)->lineCount() * m_lineHeight;
-            }
-            scrollToUnit(top, above < 0 ? -above : 0);
-        } else if (y + rowTop + m_lineHeight > height) {
-            scrollByPixels(y + rowTop + m_lineHeight - height);
-        }
-    }
-    if (!m_wraps && row.isValid()) {
-        int x = int(row.cursorToX(int(position - range.location)));
+    m_display->ensurePositionVisible(position);
+    if (!m_wraps) {
+        int x = int(m_display->xForPosition(position));
         int scroll = horizontalScrollBar()->value();
         if (x > m_widestSeen)
             m_widestSeen = x;
@@ -606,7 +522,10 @@ void HVEditorWidget::ensurePositionVisible(std::size_t position) {
             horizontalScrollBar()->setValue(std::max(0, x - margin));
         else if (x > scroll + viewport()->width() - 8)
             horizontalScrollBar()->setValue(x - viewport()->width() + margin);
+    } else {
+        updateScrollBars();
     }
+    viewport()->update();
 }
 
 void HVEditorWidget::ensureRangeVisible(HVRange range) {
@@ -617,51 +536,14 @@ void HVEditorWidget::ensureRangeVisible(HVRange range) {
 // ---- Hit testing
 
 std::size_t HVEditorWidget::positionAt(const QPoint& point) {
-    const qreal left = 4 - (m_wraps ? 0 : horizontalScrollBar()->value());
-    std::size_t units = unitCount();
-    qreal y = -m_topOffset;
-    std::size_t index = m_topUnit;
-    if (point.y() < 0)
-        return unitIndex(unitAt(m_topUnit)) == 0 ? 0 : segmentRange(unitAt(m_topUnit)).location;
-    for (; index < units; ++index) {
-        Unit unit = unitAt(index);
-        auto layout = layoutUnit(unit, false);
-        qreal height = layout->lineCount() * m_lineHeight;
-        if (point.y() < y + height || index + 1 == units) {
-            HVRange range = segmentRange(unit);
-            int rowIndex =
-                std::clamp(int((point.y() - y) / m_lineHeight), 0, layout->lineCount() - 1);
-            QTextLine row = layout->lineAt(rowIndex);
-            int cursor = row.xToCursor(point.x() - left);
-            if (rowIndex + 1 < layout->lineCount() && cursor >= row.textStart() + row.textLength())
-                cursor = row.textStart() + row.textLength() - 1;
-            return std::min(range.location + std::size_t(std::max(cursor, 0)), range.end());
-        }
-        y += height;
-    }
-    return text().length();
+    return m_display->positionAt(point.x() - textLeft(), point.y());
 }
 
 QRect HVEditorWidget::caretRect() {
-    std::size_t caret = m_view->selectionHead();
-    const qreal left = 4 - (m_wraps ? 0 : horizontalScrollBar()->value());
-    qreal y = -m_topOffset;
-    Unit target = unitForPosition(caret);
-    std::size_t index = unitIndex(target);
-    if (index < m_topUnit)
+    auto caret = m_display->caretRect(m_view->selectionHead());
+    if (!caret)
         return {};
-    for (std::size_t i = m_topUnit; i < index; ++i) {
-        y += layoutUnit(unitAt(i), false)->lineCount() * m_lineHeight;
-        if (y > viewport()->height())
-            return {};
-    }
-    HVRange range = segmentRange(target);
-    auto layout = layoutUnit(target, false);
-    QTextLine row = layout->lineForTextPosition(int(caret - range.location));
-    if (!row.isValid())
-        return {};
-    qreal x = left + row.cursorToX(int(caret - range.location));
-    return QRect(int(x), int(y + row.y()), 2, int(m_lineHeight));
+    return QRect(int(textLeft() + caret->x), int(caret->y), 2, int(m_lineHeight));
 }
 
 // ---- Keyboard and input methods

@@ -8,39 +8,55 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 class HVTextBuffer;
+class HVTextDisplayModel;
 class HVTextViewModel;
 class QTextLayout;
-struct HVTextEdit;
+struct HVDisplayUnit;
 
-// Draws a text view model and feeds it keys, mouse and input methods. Only what is visible is
-// laid out: the view scrolls in "units", one per text line, except that a line longer than
-// kSegmentLength characters is cut into pieces of that length, each its own unit, so that a
-// multi-megabyte line (minified scripts, JSON) never has to be laid out whole.
+// Draws a text view model and feeds it keys, mouse and input methods. What is drawn where -
+// the units a long line is cut into, the scroll position, hit testing, the caret's place - is
+// the display model's; the widget lays out the units it draws with Qt, keeps those layouts
+// until their text, attributes or look change, and draws runs, selection, caret and, when asked,
+// symbols for invisible characters.
 class HVEditorWidget : public QAbstractScrollArea {
     Q_OBJECT
 public:
-    static constexpr std::size_t kSegmentLength = 2048;
+    // The most layouts kept; a screen needs a few dozen.
+    static constexpr std::size_t kLayoutCacheLimit = 512;
 
     explicit HVEditorWidget(HVTextViewModel* view, QWidget* parent = nullptr);
     ~HVEditorWidget() override;
 
     HVTextViewModel* view() const { return m_view; }
+    const HVTextDisplayModel& display() const { return *m_display; }
     // Runs a command by name as one user event ("moveRight:", "undo:"...).
     bool runCommand(const char* selector);
     void setWrapsText(bool wraps);
     bool wrapsText() const { return m_wraps; }
     void setTabWidth(int columns);
+    int tabWidth() const { return m_tabWidth; }
     void setEditorFont(const QFont& font);
+    const QFont& editorFont() const { return m_font; }
     void setColors(const QColor& text, const QColor& background, const QColor& selection,
                    const QColor& caret);
+    QColor textColor() const { return m_textColor; }
+    QColor backgroundColor() const { return m_backgroundColor; }
+    QColor selectionColor() const { return m_selectionColor; }
+    QColor caretColor() const { return m_caretColor; }
+    // Draws a symbol over each space, tab and line break, in the colour given.
+    void setInvisibles(bool show, const QColor& color);
+    bool showsInvisibles() const { return m_showInvisibles; }
+    QColor invisiblesColor() const { return m_invisiblesColor; }
     void ensureRangeVisible(HVRange range);
 
-    // Introspection for tests: how many pieces the last paint laid out, and which unit is on top.
+    // Introspection for tests: how many units the last paint drew and how many layouts it had
+    // to make, how many layouts are kept, and which unit is on top.
     int lastPaintLayoutCount() const { return m_lastPaintLayouts; }
-    std::size_t topUnit() const { return m_topUnit; }
+    int lastPaintNewLayoutCount() const { return m_lastPaintNewLayouts; }
+    std::size_t cachedLayoutCount() const;
+    std::size_t topUnit() const;
     std::size_t unitCount() const;
     // The text position under a point of the viewport.
     std::size_t positionAt(const QPoint& point);
@@ -74,43 +90,36 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    struct LongLine {
-        std::size_t offset; // start of the line in the text
-        std::size_t length; // without the line break
-        std::size_t extra;  // units beyond the first
-    };
-    struct Unit {
-        std::size_t line;
-        std::size_t segment;
-    };
-    class LineModel;
+    class Measurer;
+    struct LayoutCache;
 
     const HVTextBuffer& text() const;
-    void textEdited(const HVTextEdit& edit);
-    void rescanLongLines(std::size_t fromLine, std::size_t toLine);
-    std::size_t unitIndex(Unit unit) const;
-    Unit unitAt(std::size_t index) const;
-    std::size_t lineContentLength(std::size_t line) const;
-    std::size_t segmentsOfLine(std::size_t line) const;
-    HVRange segmentRange(Unit unit) const;
-    Unit unitForPosition(std::size_t position) const;
-    std::unique_ptr<QTextLayout> layoutUnit(Unit unit, bool withFormats) const;
+    QTextLayout& layoutFor(HVDisplayUnit unit);
+    std::unique_ptr<QTextLayout> makeLayout(HVDisplayUnit unit) const;
+    void forgetLayouts();
+    void forgetLayoutsOfLines(std::size_t firstLine, std::size_t oldEndLine,
+                              std::size_t newEndLine);
     qreal layoutWidth() const;
+    qreal textLeft() const;
+    void drawInvisibles(QPainter& painter, QTextLayout& layout, HVDisplayUnit unit, HVRange range,
+                        QPointF origin);
     void updateScrollBars();
     void scrollToUnit(std::size_t unit, qreal offset = 0);
     void scrollByPixels(qreal pixels);
     void ensurePositionVisible(std::size_t position);
     void caretMoved();
     void restartCaretBlink();
+    void blinkCaret();
     void selectByMouse(std::size_t position, bool extend);
 
     HVTextViewModel* m_view;
-    std::uint64_t m_textObserver = 0;
+    // Shared with the view's line model, which only looks while it is there.
+    std::shared_ptr<HVTextDisplayModel> m_display;
+    std::unique_ptr<LayoutCache> m_layouts;
+    std::uint64_t m_displayObserver = 0;
     std::uint64_t m_selectionObserver = 0;
     std::uint64_t m_scrollObserver = 0;
     std::uint64_t m_lineBreakObserver = 0;
-    std::vector<LongLine> m_longLines;
-    std::size_t m_extraUnits = 0;
 
     QFont m_font;
     qreal m_lineHeight = 16;
@@ -121,9 +130,9 @@ private:
     QColor m_backgroundColor = Qt::white;
     QColor m_selectionColor = QColor(0xb5, 0xd5, 0xff);
     QColor m_caretColor = Qt::black;
+    bool m_showInvisibles = false;
+    QColor m_invisiblesColor = QColor(0xbf, 0xbf, 0xbf);
 
-    std::size_t m_topUnit = 0;
-    qreal m_topOffset = 0; // pixels of the top unit scrolled out of view
     qreal m_widestSeen = 0;
     bool m_settingScrollBars = false;
 
@@ -137,4 +146,5 @@ private:
     QElapsedTimer m_lastDoubleClick;
 
     int m_lastPaintLayouts = 0;
+    int m_lastPaintNewLayouts = 0;
 };
