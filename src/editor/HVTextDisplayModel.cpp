@@ -51,10 +51,12 @@ void HVTextDisplayModel::textEdited(const HVTextEdit& edit) {
         std::size_t lineCount = m_text.lineCount();
         std::ptrdiff_t added = std::ptrdiff_t(lineCount) - std::ptrdiff_t(m_lineCount);
         std::size_t location = edit.editedRange.location;
-        // The line before the edit may have had its line break joined or split (a CR that
-        // meets an LF); lines before that one, and lines after the one holding the edit's end,
-        // kept their characters and only moved.
-        std::size_t first = m_text.lineNumberForIndex(location > 0 ? location - 1 : 0);
+        // Lines before the one holding the edit's start, and lines after the one holding its
+        // end, kept their characters and only moved; except that a CR right before the edit
+        // may have met or lost its LF, which changes the line it ends.
+        std::size_t first = m_text.lineNumberForIndex(
+            location > 0 && m_text.characterAtIndex(location - 1) == u'\r' ? location - 1
+                                                                           : location);
         std::size_t newLast = m_text.lineNumberForIndex(edit.editedRange.end());
         std::size_t oldLast =
             std::size_t(std::max(std::ptrdiff_t(first), std::ptrdiff_t(newLast) - added));

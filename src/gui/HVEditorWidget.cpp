@@ -384,9 +384,13 @@ void HVEditorWidget::paintEvent(QPaintEvent* event) {
             drawInvisibles(painter, layout, visible.unit, range, origin);
         if (drawCaret && caret >= range.location &&
             (caret < range.end() || (caret == range.end() && lastPiece))) {
-            painter.setPen(m_caretColor);
-            layout.drawCursor(&painter, origin, int(caret - range.location), 2);
-            painter.setPen(m_textColor);
+            // Drawn by hand: QTextLayout::drawCursor inverts what is below instead of using
+            // the colour given.
+            int offset = int(caret - range.location);
+            QTextLine row = layout.lineForTextPosition(offset);
+            if (row.isValid())
+                painter.fillRect(QRectF(left + row.cursorToX(offset), y + row.y(), 2, m_lineHeight),
+                                 m_caretColor);
         }
         if (!m_preedit.isEmpty() && caret >= range.location && caret <= range.end()) {
             QTextLine row = layout.lineForTextPosition(int(caret - range.location));

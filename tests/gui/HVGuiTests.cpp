@@ -9,6 +9,7 @@
 #include "HVDocumentWindow.h"
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
+#include "HVGuiTestSupport.h"
 #include "HVImageViewWidget.h"
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
@@ -40,14 +41,7 @@
 namespace {
 
 QApplication& application() {
-    static int argc = 1;
-    static char name[] = "halvet_gui_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        return new QApplication(argc, argv);
-    }();
-    return *app;
+    return HVGuiApplication();
 }
 
 // An alert that is on the screen as a window of its own, or none.
@@ -59,17 +53,8 @@ QMessageBox* visibleAlert() {
     return nullptr;
 }
 
-// Runs Qt's events until the condition holds or a few seconds pass.
 bool waitFor(const std::function<bool()>& condition, int milliseconds = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(5);
-    }
-    return true;
+    return HVWaitFor(condition, milliseconds);
 }
 
 class GuiTest : public ::testing::Test {
