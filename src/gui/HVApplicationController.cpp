@@ -7,11 +7,15 @@
 #include "HVFileEncodings.h"
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
+#include "HVNotificationCenter.h"
+#include "HVPreferences.h"
 #include "HVQtClipboard.h"
 #include "HVQtDispatcher.h"
 #include "HVQtUserInterface.h"
 #include "HVSingleFileDocument.h"
 #include "HVTextViewModel.h"
+#include "HVTheme.h"
+#include "HVThemeRepository.h"
 #include "HVURLHandlerCommand.h"
 #include "HVUndoManager.h"
 
@@ -290,6 +294,53 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
         undo->setText(QString::fromStdString(manager ? manager->undoMenuItemTitle() : "Undo"));
         redo->setText(QString::fromStdString(manager ? manager->redoMenuItemTitle() : "Redo"));
     });
+
+    QMenu* viewMenu = bar->addMenu("&View");
+    viewMenu->setObjectName("viewMenu");
+    // Preferences of every editor: the open ones follow the notification.
+    auto addPreferenceToggle = [this, viewMenu](const QString& title, const char* key) {
+        QAction* action = viewMenu->addAction(title, this, [key] {
+            auto& preferences = HVPreferences::sharedInstance();
+            preferences.setObject(key, !preferences.boolForKey(key).value_or(false));
+            HVNotificationCenter::defaultCenter().postNotificationName("HalvetEditorPrefsChange");
+        });
+        action->setCheckable(true);
+        return action;
+    };
+    QAction* showInvisibles = addPreferenceToggle("Show Invisibles", "HVShowInvisibles");
+    QAction* wrapText = addPreferenceToggle("Wrap Text", "HVWrapText");
+    QMenu* themeMenu = viewMenu->addMenu("Theme");
+    themeMenu->setObjectName("themeMenu");
+    connect(viewMenu, &QMenu::aboutToShow, this, [showInvisibles, wrapText] {
+        auto& preferences = HVPreferences::sharedInstance();
+        showInvisibles->setChecked(preferences.boolForKey("HVShowInvisibles").value_or(false));
+        wrapText->setChecked(preferences.boolForKey("HVWrapText").value_or(false));
+    });
+    // One entry per theme, rebuilt as themes come and go.
+    connect(themeMenu, &QMenu::aboutToShow, this, [this, themeMenu] {
+        for (QActionGroup* old : themeMenu->findChildren<QActionGroup*>())
+            delete old;
+        themeMenu->clear();
+        auto& repository = HVThemeRepository::sharedRepository();
+        std::shared_ptr<HVTheme> current = repository.currentTheme();
+        auto* group = new QActionGroup(themeMenu);
+        for (const std::shared_ptr<HVTheme>& theme : repository.themes()) {
+            std::weak_ptr<HVTheme> chosen = theme;
+            QAction* item =
+                themeMenu->addAction(QString::fromStdString(theme->title()), this, [chosen] {
+                    if (std::shared_ptr<HVTheme> theme = chosen.lock()) {
+                        HVThemeRepository::sharedRepository().setCurrentTheme(theme);
+                        HVNotificationCenter::defaultCenter().postNotificationName(
+                            "HalvetHighlightingPrefsChange");
+                    }
+                });
+            item->setCheckable(true);
+            item->setChecked(theme == current);
+            group->addAction(item);
+        }
+    });
+    emit viewMenu->aboutToShow();
+    emit themeMenu->aboutToShow();
 
     QMenu* windowMenu = bar->addMenu("&Window");
     connect(windowMenu, &QMenu::aboutToShow, this, [windowMenu, window] {

@@ -9,6 +9,7 @@
 #include "HVImageViewWidget.h"
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
+#include "HVNotificationCenter.h"
 #include "HVPreferences.h"
 #include "HVSingleFileDocument.h"
 #include "HVStatusBarWidget.h"
@@ -73,6 +74,24 @@ HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
     layout->addWidget(m_stack);
     setCentralWidget(central);
     resize(900, 640);
+    // Open editors follow the preferences and the theme as they change.
+    auto& center = HVNotificationCenter::defaultCenter();
+    m_editorPreferencesObserver = HVScopedObserver(
+        center,
+        center.addObserver("HalvetEditorPrefsChange", nullptr, [this](const HVNotification&) {
+            for (auto& [document, view] : m_views) {
+                if (auto* editor = qobject_cast<HVEditorWidget*>(view))
+                    applyEditorPreferences(editor);
+            }
+        }));
+    m_highlightingPreferencesObserver = HVScopedObserver(
+        center,
+        center.addObserver("HalvetHighlightingPrefsChange", nullptr, [this](const HVNotification&) {
+            for (auto& [document, view] : m_views) {
+                if (auto* editor = qobject_cast<HVEditorWidget*>(view))
+                    applyThemeColors(editor);
+            }
+        }));
     syncTabs();
 }
 
@@ -131,6 +150,16 @@ HVEditorWidget* HVDocumentWindow::activeEditor() const {
 
 HVEditorWidget* HVDocumentWindow::makeEditor(HVFileDocument* document) {
     auto* editor = new HVEditorWidget(document->viewWithSuggestedFrame(), m_stack);
+    applyEditorPreferences(editor);
+    applyThemeColors(editor);
+    connect(editor, &HVEditorWidget::selectionChanged, this, &HVDocumentWindow::updateStatus);
+    connect(editor, &HVEditorWidget::textChanged, this, &HVDocumentWindow::updateStatus);
+    connect(editor, &HVEditorWidget::lineBreakTypeChanged, this, &HVDocumentWindow::updateStatus);
+    connect(editor, &HVEditorWidget::filesDropped, this, &HVDocumentWindow::filesDropped);
+    return editor;
+}
+
+void HVDocumentWindow::applyEditorPreferences(HVEditorWidget* editor) {
     auto& preferences = HVPreferences::sharedInstance();
     editor->setWrapsText(preferences.boolForKey("HVWrapText").value_or(false));
     editor->setTabWidth(int(preferences.integerForKey("HVTabSizeKey").value_or(4)));
@@ -139,24 +168,28 @@ HVEditorWidget* HVDocumentWindow::makeEditor(HVFileDocument* document) {
     font.setStyleHint(QFont::Monospace);
     font.setFixedPitch(true);
     font.setPointSizeF(description.pointSize);
-    editor->setEditorFont(font);
+    if (font != editor->editorFont())
+        editor->setEditorFont(font);
+    editor->setInvisibles(preferences.boolForKey("HVShowInvisibles").value_or(false),
+                          editor->invisiblesColor());
+}
+
+void HVDocumentWindow::applyThemeColors(HVEditorWidget* editor) {
     // The current theme's plain colours; the parsers' colours come with highlighting.
-    if (std::shared_ptr<HVTheme> theme = HVThemeRepository::sharedRepository().currentTheme()) {
-        auto color = [](const std::optional<HVColor>& value, QColor fallback) {
-            return value ? QColor::fromRgbF(float(value->red), float(value->green),
-                                            float(value->blue), float(value->alpha))
-                         : fallback;
-        };
-        editor->setColors(color(theme->textColor(), Qt::black),
-                          color(theme->backgroundColor(), Qt::white),
-                          color(theme->selectionColor(), QColor(0xb5, 0xd5, 0xff)),
-                          color(theme->insertionPointColor(), Qt::black));
-    }
-    connect(editor, &HVEditorWidget::selectionChanged, this, &HVDocumentWindow::updateStatus);
-    connect(editor, &HVEditorWidget::textChanged, this, &HVDocumentWindow::updateStatus);
-    connect(editor, &HVEditorWidget::lineBreakTypeChanged, this, &HVDocumentWindow::updateStatus);
-    connect(editor, &HVEditorWidget::filesDropped, this, &HVDocumentWindow::filesDropped);
-    return editor;
+    std::shared_ptr<HVTheme> theme = HVThemeRepository::sharedRepository().currentTheme();
+    if (!theme)
+        return;
+    auto color = [](const std::optional<HVColor>& value, QColor fallback) {
+        return value ? QColor::fromRgbF(float(value->red), float(value->green), float(value->blue),
+                                        float(value->alpha))
+                     : fallback;
+    };
+    editor->setColors(color(theme->textColor(), Qt::black),
+                      color(theme->backgroundColor(), Qt::white),
+                      color(theme->selectionColor(), QColor(0xb5, 0xd5, 0xff)),
+                      color(theme->insertionPointColor(), Qt::black));
+    editor->setInvisibles(editor->showsInvisibles(),
+                          color(theme->invisiblesColor(), QColor(0xbf, 0xbf, 0xbf)));
 }
 
 void HVDocumentWindow::syncTabs() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HVNotificationCenter.h"
+
 #include <QMainWindow>
 #include <map>
 
@@ -51,6 +53,9 @@ private:
     // The view of a document: an editor for text, a picture for an image.
     QWidget* makeView(HVFileDocument* document);
     HVEditorWidget* makeEditor(HVFileDocument* document);
+    // The editor preferences (wrapping, tabs, font, invisibles), and the theme's colours.
+    void applyEditorPreferences(HVEditorWidget* editor);
+    void applyThemeColors(HVEditorWidget* editor);
     QWidget* viewFor(HVFileDocument* document) const;
     void updateTitle();
     void detachFromDocument();
@@ -66,4 +71,6 @@ private:
     HVFileDocument* m_shownDocument = nullptr;
     bool m_closeApproved = false;
     bool m_syncing = false;
+    HVScopedObserver m_editorPreferencesObserver;
+    HVScopedObserver m_highlightingPreferencesObserver;
 };

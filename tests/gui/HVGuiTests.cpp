@@ -13,6 +13,7 @@
 #include "HVImageViewWidget.h"
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
+#include "HVNotificationCenter.h"
 #include "HVPreferences.h"
 #include "HVQtUserInterface.h"
 #include "HVSingleInstance.h"
@@ -20,6 +21,8 @@
 #include "HVTestSupport.h"
 #include "HVTextBuffer.h"
 #include "HVTextViewModel.h"
+#include "HVTheme.h"
+#include "HVThemeRepository.h"
 #include "HVUndoManager.h"
 
 #include <QApplication>
@@ -421,4 +424,136 @@ TEST_F(GuiTest, APathFromAnotherStartFindsTheOpenFileThroughLinks) {
     EXPECT_EQ(app->windows().size(), 1u);
     EXPECT_EQ(window->tabBar()->count(), 1);
     EXPECT_EQ(visibleAlert(), nullptr);
+}
+
+namespace {
+
+QMenu* menuTitled(QWidget* parent, const QString& title) {
+    for (QMenu* menu : parent->findChildren<QMenu*>()) {
+        if (menu->title() == title)
+            return menu;
+    }
+    return nullptr;
+}
+
+QAction* actionTitled(QMenu* menu, const QString& title) {
+    for (QAction* action : menu->actions()) {
+        if (action->text() == title)
+            return action;
+    }
+    return nullptr;
+}
+
+std::vector<HVEditorWidget*> openEditors(HVApplicationController& app) {
+    std::vector<HVEditorWidget*> editors;
+    for (const auto& window : app.windows()) {
+        for (HVEditorWidget* editor : window->findChildren<HVEditorWidget*>())
+            editors.push_back(editor);
+    }
+    return editors;
+}
+
+int countNotifications(const std::string& name, const std::function<void()>& body) {
+    int count = 0;
+    auto& center = HVNotificationCenter::defaultCenter();
+    HVScopedObserver observer(
+        center, center.addObserver(name, nullptr, [&](const HVNotification&) { ++count; }));
+    body();
+    return count;
+}
+
+QColor qColor(const std::optional<HVColor>& color) {
+    return QColor::fromRgbF(float(color->red), float(color->green), float(color->blue),
+                            float(color->alpha));
+}
+
+} // namespace
+
+TEST_F(GuiTest, TheViewMenuTogglesInvisiblesAndWrappingInEveryOpenEditor) {
+    HVDocumentWindow* window = open(dir.write("a.txt", "one two\tthree\n"));
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(open(dir.write("b.txt", "x\n")), nullptr);
+    std::vector<HVEditorWidget*> editors = openEditors(*app);
+    ASSERT_EQ(editors.size(), 2u);
+    QMenu* viewMenu = menuTitled(window, "&View");
+    ASSERT_NE(viewMenu, nullptr);
+    QAction* invisibles = actionTitled(viewMenu, "Show Invisibles");
+    QAction* wrap = actionTitled(viewMenu, "Wrap Text");
+    ASSERT_NE(invisibles, nullptr);
+    ASSERT_NE(wrap, nullptr);
+    auto& preferences = HVPreferences::sharedInstance();
+
+    for (bool shown : {true, false}) {
+        EXPECT_EQ(countNotifications("HalvetEditorPrefsChange", [&] { invisibles->trigger(); }), 1);
+        EXPECT_EQ(preferences.boolForKey("HVShowInvisibles"), shown);
+        for (HVEditorWidget* editor : editors)
+            EXPECT_EQ(editor->showsInvisibles(), shown);
+        emit viewMenu->aboutToShow();
+        EXPECT_EQ(invisibles->isChecked(), shown);
+    }
+    EXPECT_EQ(countNotifications("HalvetEditorPrefsChange", [&] { wrap->trigger(); }), 1);
+    EXPECT_EQ(preferences.boolForKey("HVWrapText"), true);
+    for (HVEditorWidget* editor : editors)
+        EXPECT_TRUE(editor->wrapsText());
+    emit viewMenu->aboutToShow();
+    EXPECT_TRUE(wrap->isChecked());
+    EXPECT_FALSE(invisibles->isChecked());
+    // An editor opened later starts with the preference.
+    HVDocumentWindow* third = open(dir.write("c.txt", "y\n"));
+    ASSERT_NE(third, nullptr);
+    EXPECT_TRUE(third->activeEditor()->wrapsText());
+    wrap->trigger();
+    for (HVEditorWidget* editor : openEditors(*app))
+        EXPECT_FALSE(editor->wrapsText());
+}
+
+TEST_F(GuiTest, ChoosingAThemeInTheViewMenuRecoloursOpenEditors) {
+    auto& repository = HVThemeRepository::sharedRepository();
+    repository.reset();
+    // A theme of the user's, beside the shipped ones.
+    std::shared_ptr<HVTheme> dark;
+    for (const auto& theme : repository.themes()) {
+        if (theme->title() == "Dark")
+            dark = theme;
+    }
+    ASSERT_NE(dark, nullptr);
+    std::shared_ptr<HVTheme> mine = repository.duplicateTheme(*dark);
+    mine->setBackgroundColor(HVColor{0.5, 0.25, 0, 1});
+
+    HVDocumentWindow* window = open(dir.write("a.txt", "one\n"));
+    ASSERT_NE(window, nullptr);
+    HVEditorWidget* editor = window->activeEditor();
+    QMenu* themeMenu = menuTitled(window, "Theme");
+    ASSERT_NE(themeMenu, nullptr);
+    emit themeMenu->aboutToShow();
+    QStringList titles;
+    QStringList checked;
+    for (QAction* action : themeMenu->actions()) {
+        titles << action->text();
+        if (action->isChecked())
+            checked << action->text();
+    }
+    EXPECT_TRUE(titles.contains("Light")) << titles.join(", ").toStdString();
+    EXPECT_TRUE(titles.contains("Dark"));
+    EXPECT_TRUE(titles.contains(QString::fromStdString(mine->title())));
+    EXPECT_EQ(titles.size(), int(repository.countOfThemes()));
+    EXPECT_EQ(checked, QStringList{QString::fromStdString(repository.currentTheme()->title())});
+
+    for (const std::shared_ptr<HVTheme>& theme : {dark, mine}) {
+        QString title = QString::fromStdString(theme->title());
+        EXPECT_EQ(countNotifications("HalvetHighlightingPrefsChange",
+                                     [&] { actionTitled(themeMenu, title)->trigger(); }),
+                  1);
+        EXPECT_EQ(repository.currentTheme(), theme);
+        EXPECT_EQ(editor->backgroundColor(), qColor(theme->backgroundColor()));
+        EXPECT_EQ(editor->textColor(), qColor(theme->textColor()));
+        EXPECT_EQ(editor->selectionColor(), qColor(theme->selectionColor()));
+        emit themeMenu->aboutToShow();
+        for (QAction* action : themeMenu->actions())
+            EXPECT_EQ(action->isChecked(), action->text() == title) << action->text().toStdString();
+    }
+    // The picture follows.
+    QImage image = editor->viewport()->grab().toImage();
+    EXPECT_EQ(image.pixelColor(image.width() - 2, image.height() - 2), QColor(128, 64, 0));
+    repository.reset();
 }
