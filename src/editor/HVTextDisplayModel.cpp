@@ -77,6 +77,12 @@ void HVTextDisplayModel::textEdited(const HVTextEdit& edit) {
         change.firstLine = first;
         change.oldEndLine = oldLast + 1;
         change.newEndLine = newLast + 1;
+    } else if (m_text.lineCount() != m_lineCount) {
+        // Attributes painted by an observer that heard of a change of lines before this model
+        // did: its lines are numbered as they are now, what was kept of the lines as they were.
+        // Everything goes.
+        change.firstLine = 0;
+        change.oldEndLine = change.newEndLine = m_lineCount;
     } else {
         HVRange lines = m_text.lineRangeForRange(edit.editedRange);
         change.firstLine = m_text.lineNumberForIndex(lines.location);

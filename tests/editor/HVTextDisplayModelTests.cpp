@@ -146,6 +146,32 @@ TEST(HVTextDisplayModel, AChangeOfAttributesNamesItsLinesAndKeepsTheUnits) {
     EXPECT_EQ(dumpUnits(model), units);
 }
 
+TEST(HVTextDisplayModel, AttributesPaintedBeforeTheModelHeardOfNewLinesNameEveryLine) {
+    // A painter that hears of edits first and colours the line after the edit.
+    HVTextBuffer text(u"a\nb\nc\nd\ne");
+    text.addObserver([&](const HVTextEdit& edit) {
+        if (edit.mask & HVTextEdit::Characters)
+            text.addAttribute("foreground", HVColor{1, 0, 0, 1}, text.rangeOfLine(4));
+    });
+    HVTextDisplayModel model(text, 4);
+    std::vector<HVTextDisplayModel::Change> changes;
+    model.addObserver([&](const HVTextDisplayModel::Change& change) { changes.push_back(change); });
+    text.replaceCharacters({1, 0}, u"\nx");
+    ASSERT_EQ(changes.size(), 2u);
+    // Line 4 now is line 3 before: the attributes cannot be told by number, so all lines go.
+    EXPECT_EQ(changes[0].mask, unsigned(HVTextEdit::Attributes));
+    EXPECT_EQ(changes[0].firstLine, 0u);
+    EXPECT_EQ(changes[0].oldEndLine, 5u);
+    EXPECT_EQ(changes[1].firstLine, 0u);
+    EXPECT_EQ(changes[1].oldEndLine, 1u);
+    EXPECT_EQ(changes[1].newEndLine, 2u);
+    // Once the model has caught up, attributes name their own lines.
+    text.replaceCharacters({0, 1}, u"z");
+    ASSERT_EQ(changes.size(), 4u);
+    EXPECT_EQ(changes[2].firstLine, 4u);
+    EXPECT_EQ(changes[2].oldEndLine, 5u);
+}
+
 TEST(HVTextDisplayModel, ALongLineIsCutIntoPiecesThatNeverSplitASurrogatePair) {
     // Line 1 holds 13 characters, a surrogate pair at 6-7 where the first cut would be.
     HVTextBuffer text(u"ab\nxyz\U0001F600abcdefgh\r\nend");
