@@ -106,7 +106,7 @@ private:
     HVEditorWidget* m_widget;
 };
 
-// Layouts by unit, each with the text it was made of, dropped by least recent use.
+// Layouts by unit (line, piece), dropped by least recent use beyond the limit.
 struct HVEditorWidget::LayoutCache {
     struct Entry {
         std::unique_ptr<QTextLayout> layout;
