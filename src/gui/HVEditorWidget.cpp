@@ -437,10 +437,9 @@ void HVEditorWidget::drawInvisibles(QPainter& painter, QTextLayout& layout, HVDi
 
 void HVEditorWidget::blinkCaret() {
     m_caretVisible = !m_caretVisible;
-    // Only the caret's row changes.
-    QRect caret = caretRect();
-    if (!caret.isNull())
-        viewport()->update(QRect(0, caret.top(), viewport()->width(), caret.height()));
+    // Only the caret's row changes (all of its pixels, also at a fractional top).
+    if (auto caret = m_display->caretRect(m_view->selectionHead()))
+        viewport()->update(QRectF(0, caret->y, viewport()->width(), caret->height).toAlignedRect());
 }
 
 // ---- Scrolling

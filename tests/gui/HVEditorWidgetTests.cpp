@@ -199,8 +199,8 @@ TEST_F(EditorWidgetTest, ABlinkOfTheCaretRepaintsOnlyItsRow) {
     editor->viewport()->removeEventFilter(&recorder);
     QRect caret = editor->caretRect();
     QRect painted = recorder.regions.front().boundingRect();
-    EXPECT_EQ(painted.top(), caret.top());
-    EXPECT_EQ(painted.height(), caret.height());
+    EXPECT_TRUE(painted.contains(caret));
+    EXPECT_LE(painted.height(), caret.height() + 2);
     EXPECT_EQ(painted.width(), editor->viewport()->width());
     EXPECT_EQ(editor->lastPaintLayoutCount(), 1);
 }
