@@ -548,6 +548,8 @@ TEST_F(GuiTest, ChoosingAThemeInTheViewMenuRecoloursOpenEditors) {
         EXPECT_EQ(editor->backgroundColor(), qColor(theme->backgroundColor()));
         EXPECT_EQ(editor->textColor(), qColor(theme->textColor()));
         EXPECT_EQ(editor->selectionColor(), qColor(theme->selectionColor()));
+        EXPECT_EQ(editor->caretColor(), qColor(theme->insertionPointColor()));
+        EXPECT_EQ(editor->invisiblesColor(), qColor(theme->invisiblesColor()));
         emit themeMenu->aboutToShow();
         for (QAction* action : themeMenu->actions())
             EXPECT_EQ(action->isChecked(), action->text() == title) << action->text().toStdString();
