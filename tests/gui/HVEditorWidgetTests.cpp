@@ -11,6 +11,7 @@
 #include <QPaintEvent>
 #include <QScrollBar>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -129,6 +130,59 @@ TEST_F(EditorWidgetTest, AColourPaintedWhileLinesAreAddedShowsOnItsLine) {
     text.replaceCharacters({lineStart(2), 0}, u"new\n");
     EXPECT_GT(pixelsOf(Qt::red), 50);
     text.removeObserver(token);
+}
+
+TEST_F(EditorWidgetTest, AfterRandomEditsAndColoursTheKeptLayoutsDrawAsFreshOnes) {
+    std::mt19937 random(20261206);
+    show(numberedLines(12));
+    // No caret: the fresh widget has no focus to draw one.
+    editor->clearFocus();
+    ASSERT_FALSE(editor->hasFocus());
+    HVTextBuffer& text = view.textStorage();
+    const HVColor colours[] = {{1, 0, 0, 1}, {0, 0.6, 0, 1}, {0, 0, 1, 1}};
+    const std::u16string pieces[] = {u"ab", u" ", u"\t", u"\n", u"\r\n", u"xyz"};
+    // Without scroll bars, which come and go with the text's size.
+    auto picture = [&](HVEditorWidget& widget) {
+        widget.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        widget.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        widget.viewport()->repaint();
+        return widget.viewport()->grab().toImage();
+    };
+    for (int step = 0; step < 60; ++step) {
+        std::size_t length = text.length();
+        std::size_t at = random() % (length + 1);
+        std::size_t span = std::min<std::size_t>(random() % 12, length - at);
+        switch (random() % 5) {
+        case 0:
+            text.replaceCharacters({at, span}, pieces[random() % std::size(pieces)]);
+            break;
+        case 1:
+            text.replaceCharacters({at, span}, u"");
+            break;
+        case 2:
+            text.addAttribute("foreground", colours[random() % 3], {at, span});
+            break;
+        case 3:
+            text.addAttribute("font-traits", std::int64_t(random() % 8), {at, span});
+            break;
+        default:
+            text.removeAttribute("foreground", {at, span});
+            break;
+        }
+        QImage kept = picture(*editor);
+        HVEditorWidget fresh(&view);
+        fresh.setEditorFont(editor->editorFont());
+        fresh.setColors(Qt::black, Qt::white, QColor(0, 0, 255), QColor(255, 0, 255));
+        fresh.resize(editor->size());
+        QImage made = picture(fresh);
+        ASSERT_EQ(kept.size(), made.size());
+        int differing = 0;
+        for (int y = 0; y < kept.height(); ++y) {
+            for (int x = 0; x < kept.width(); ++x)
+                differing += kept.pixel(x, y) != made.pixel(x, y);
+        }
+        ASSERT_EQ(differing, 0) << "step " << step;
+    }
 }
 
 TEST_F(EditorWidgetTest, TheCacheOfLayoutsStaysBounded) {
