@@ -970,6 +970,8 @@ struct InternedSet {
     HVAttributesRef attributes;
     std::uint32_t id = 0;
     bool marked = false;
+    // Whether the set holds an attachment.
+    bool attachment = false;
 };
 
 using SetMap = std::unordered_map<const InternedSet*, const InternedSet*>;
@@ -1005,6 +1007,8 @@ struct HVTextBuffer::Storage {
     std::unordered_map<const HVAttributes*, const InternedSet*> internedByObject;
     std::size_t internedCount = 0;
     std::size_t collectAt = 256;
+    // Interned sets that hold an attachment: while there is none, the full text is the text.
+    std::size_t attachmentSets = 0;
     std::unordered_map<std::pair<const InternedSet*, const InternedSet*>, const InternedSet*,
                        PairHash>
         merges;
@@ -1018,6 +1022,40 @@ struct HVTextBuffer::Storage {
     ObserverToken nextToken = 1;
     int editingDepth = 0;
     HVTextEdit pending;
+
+    // Every character that carries an attachment, ascending, with its position in the full
+    // text; rebuilt on the first question after a change.
+    struct Attachment {
+        std::size_t position;
+        std::size_t fullPosition;
+        std::shared_ptr<const HVTextAttachment> attachment;
+        std::size_t fullLength() const { return attachment->string().size(); }
+        std::size_t fullEnd() const { return fullPosition + fullLength(); }
+    };
+    mutable std::vector<Attachment> attachmentIndex;
+    mutable bool attachmentIndexValid = false;
+
+    const std::vector<Attachment>& attachments() const {
+        if (attachmentIndexValid)
+            return attachmentIndex;
+        attachmentIndex.clear();
+        if (attachmentSets > 0 && runs.size() > 0) {
+            std::size_t extra = 0;
+            RunCursor run;
+            do {
+                const InternedSet* set = setOf(run);
+                if (!set || !set->attachment)
+                    continue;
+                auto attachment = set->attributes->attachment();
+                for (std::size_t p = runs.position(run), end = runEnd(run); p < end; ++p) {
+                    attachmentIndex.push_back({p, p + extra, attachment});
+                    extra += attachment->string().size() - 1;
+                }
+            } while (runs.next(run));
+        }
+        attachmentIndexValid = true;
+        return attachmentIndex;
+    }
 
     std::size_t length() const { return text.length(); }
 
@@ -1047,6 +1085,8 @@ struct HVTextBuffer::Storage {
         }
         auto set = std::make_unique<InternedSet>();
         set->attributes = shared ? *shared : std::make_shared<const HVAttributes>(attributes);
+        set->attachment = attributes.attachment() != nullptr;
+        attachmentSets += set->attachment ? 1 : 0;
         if (freeIds.empty()) {
             // Collecting keeps the sets to about twice as many as the runs use.
             set->id = std::uint32_t(setsById.size());
@@ -1099,6 +1139,7 @@ struct HVTextBuffer::Storage {
                 if (set->marked)
                     return false;
                 internedByObject.erase(set->attributes.get());
+                attachmentSets -= set->attachment ? 1 : 0;
                 setsById[set->id] = nullptr;
                 freeIds.push_back(set->id);
                 return true;
@@ -1258,6 +1299,7 @@ struct HVTextBuffer::Storage {
     // Notifications.
 
     void record(unsigned mask, HVRange oldRange, std::size_t newLength) {
+        attachmentIndexValid = false;
         std::ptrdiff_t delta = std::ptrdiff_t(newLength) - std::ptrdiff_t(oldRange.length);
         if (pending.mask == 0) {
             pending.editedRange = {oldRange.location, newLength};
@@ -1319,7 +1361,126 @@ void HVTextBuffer::replaceCharacters(HVRange range, std::u16string_view text) {
         attributes = attributesAtIndex(range.location);
     else if (range.location > 0)
         attributes = attributesAtIndex(range.location - 1);
+    if (attributes && attributes->contains(HVAttachmentAttribute))
+        attributes =
+            std::make_shared<const HVAttributes>(attributes->removing(HVAttachmentAttribute));
     replaceCharacters(range, text, attributes);
+}
+
+void HVTextBuffer::replaceCharacters(HVRange range, const HVAttributedString& text) {
+    const auto& runs = text.runs();
+    range = clip(range, length());
+    beginEditing();
+    replaceCharacters(range, text.string(), runs.empty() ? nullptr : runs[0].attributes);
+    std::size_t at = range.location;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (i > 0)
+            setAttributes(runs[i].attributes, {at, runs[i].length});
+        at += runs[i].length;
+    }
+    endEditing();
+}
+
+HVAttributedString HVTextBuffer::attributedSubstring(HVRange range) const {
+    const Storage& s = *m_storage;
+    range = clip(range, length());
+    HVAttributedString result;
+    if (range.length == 0)
+        return result;
+    std::u16string characters = substring(range);
+    auto run = s.runAt(range.location);
+    std::size_t start = s.runs.position(run);
+    while (start < range.end()) {
+        std::size_t end = s.runEnd(run);
+        std::size_t from = std::max(start, range.location);
+        std::size_t to = std::min(end, range.end());
+        const InternedSet* set = s.setOf(run);
+        result.append(std::u16string_view(characters).substr(from - range.location, to - from),
+                      set ? set->attributes : nullptr);
+        if (!s.runs.next(run))
+            break;
+        start = end;
+    }
+    return result;
+}
+
+bool HVTextBuffer::hasAttachments() const {
+    return m_storage->attachmentSets > 0 && !m_storage->attachments().empty();
+}
+
+std::u16string HVTextBuffer::fullString(HVRange range) const {
+    range = clip(range, length());
+    if (m_storage->attachmentSets == 0)
+        return substring(range);
+    const auto& index = m_storage->attachments();
+    auto first = std::lower_bound(index.begin(), index.end(), range.location,
+                                  [](const auto& a, std::size_t p) { return a.position < p; });
+    std::u16string result;
+    std::size_t at = range.location;
+    for (auto it = first; it != index.end() && it->position < range.end(); ++it) {
+        result += substring({at, it->position - at});
+        result += it->attachment->string();
+        at = it->position + 1;
+    }
+    result += substring({at, range.end() - at});
+    return result;
+}
+
+std::size_t HVTextBuffer::fullLength() const {
+    return fullPosition(length());
+}
+
+std::size_t HVTextBuffer::fullPosition(std::size_t visible) const {
+    visible = std::min(visible, length());
+    if (m_storage->attachmentSets == 0)
+        return visible;
+    const auto& index = m_storage->attachments();
+    auto after = std::lower_bound(index.begin(), index.end(), visible,
+                                  [](const auto& a, std::size_t p) { return a.position < p; });
+    if (after == index.begin())
+        return visible;
+    const auto& last = *std::prev(after);
+    return last.fullEnd() + (visible - last.position - 1);
+}
+
+std::size_t HVTextBuffer::visiblePosition(std::size_t full) const {
+    if (m_storage->attachmentSets == 0)
+        return std::min(full, length());
+    const auto& index = m_storage->attachments();
+    auto after = std::upper_bound(index.begin(), index.end(), full,
+                                  [](std::size_t f, const auto& a) { return f < a.fullPosition; });
+    if (after == index.begin())
+        return std::min(full, length());
+    const auto& last = *std::prev(after);
+    if (full < last.fullEnd())
+        return last.position;
+    return std::min(length(), last.position + 1 + (full - last.fullEnd()));
+}
+
+HVTextBuffer::LineAndColumn HVTextBuffer::fullLineAndColumn(std::size_t visible) const {
+    visible = std::min(visible, length());
+    std::size_t line = lineNumberForIndex(visible);
+    std::size_t lineStart = rangeOfLine(line).location;
+    if (m_storage->attachmentSets == 0)
+        return {line, visible - lineStart};
+    std::size_t fullLineStart = fullPosition(lineStart);
+    for (const auto& entry : m_storage->attachments()) {
+        if (entry.position >= visible)
+            break;
+        // The breaks of the hidden text count as lines; the last one starts the caret's line.
+        const std::u16string& hidden = entry.attachment->string();
+        std::size_t lastLineStart = HVNotFound;
+        for (std::size_t i = 0; i < hidden.size(); ++i) {
+            char16_t c = hidden[i];
+            if (c == u'\n' || (c == u'\r' && (i + 1 == hidden.size() || hidden[i + 1] != u'\n'))) {
+                ++line;
+                lastLineStart = i + 1;
+            }
+        }
+        if (entry.position >= lineStart && lastLineStart != HVNotFound)
+            fullLineStart = entry.fullPosition + lastLineStart;
+    }
+    return {line, fullPosition(visible) - fullLineStart};
 }
 
 void HVTextBuffer::replaceCharacters(HVRange range, std::u16string_view text,

@@ -1,4 +1,5 @@
 #include "HVTextBuffer.h"
+#include "HVTextTestSupport.h"
 #include "HVUnicode.h"
 
 #include <gtest/gtest.h>
