@@ -143,7 +143,8 @@ public:
     std::size_t fullPosition(std::size_t visible) const;
     std::size_t visiblePosition(std::size_t full) const;
     // The line and column of a visible position in the full text, both counted from 0; the
-    // column in UTF-16 code units.
+    // column in UTF-16 code units. The character of an attachment is taken not to be a line
+    // break (it is an object replacement character).
     struct LineAndColumn {
         std::size_t line = 0;
         std::size_t column = 0;
