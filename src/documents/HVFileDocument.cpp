@@ -379,8 +379,15 @@ std::optional<std::string> HVFileDocument::dataOfType(const std::string&, HVErro
         return m_imageData;
     HVStringEncoding used = isInSnippetsFolder() ? HVUnicodeStringEncoding : encoding();
     HVError warning;
-    auto data =
-        HVFileEncodings::dataUsingEncoding(m_textView->string(), used, &warning, m_byteOrder);
+    // The file gets the full text: what collapsed regions stand for, not their characters.
+    const HVTextBuffer& buffer = m_textView->textStorage();
+    std::u16string full;
+    std::u16string_view text = m_textView->string();
+    if (buffer.hasAttachments()) {
+        full = buffer.fullString({0, buffer.length()});
+        text = full;
+    }
+    auto data = HVFileEncodings::dataUsingEncoding(text, used, &warning, m_byteOrder);
     if (!data) {
         HVSetError(error, warning);
         return std::nullopt;
@@ -553,10 +560,9 @@ void HVFileDocument::activate() {
             bar->setEncodingName(*name);
         bar->setLineBreakName(lineBreakName());
         bar->setLanguageName(m_bundle ? m_bundle->title() : std::string());
-        HVRange selection = m_textView->selectedRange();
-        const HVTextBuffer& text = m_textView->textStorage();
-        std::size_t line = text.lineNumberForIndex(selection.location);
-        bar->setLineAndColumn(line + 1, selection.location - text.rangeOfLine(line).location + 1);
+        auto position =
+            m_textView->textStorage().fullLineAndColumn(m_textView->selectedRange().location);
+        bar->setLineAndColumn(position.line + 1, position.column + 1);
     }
     if (bar)
         bar->setMode(0);

@@ -273,10 +273,8 @@ void HVDocumentWindow::updateStatus() {
         return;
     m_statusBar->setLineBreakChoiceEnabled(true);
     HVTextViewModel* view = editor->view();
-    const HVTextBuffer& text = view->textStorage();
-    std::size_t caret = view->selectionHead();
-    std::size_t line = text.lineNumberForIndex(caret);
-    m_statusBar->setLineAndColumn(line + 1, caret - text.rangeOfLine(line).location + 1);
+    auto position = view->textStorage().fullLineAndColumn(view->selectionHead());
+    m_statusBar->setLineAndColumn(position.line + 1, position.column + 1);
     HVStringEncoding encoding = active->encoding();
     if (encoding == HVNoStringEncoding)
         encoding = HVFileEncodings::defaultEncoding();

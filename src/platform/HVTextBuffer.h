@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HVAttributedString.h"
 #include "HVAttributes.h"
 #include "HVRange.h"
 
@@ -89,10 +90,15 @@ public:
     static constexpr std::size_t maximumLength = 0xffffffff;
 
     // Editing. New characters take the attributes of the first character they replace, or of
-    // the character before them when they replace nothing.
+    // the character before them when they replace nothing, except an attachment: that stands
+    // for its one character and never spreads to typed text.
     virtual void replaceCharacters(HVRange range, std::u16string_view text);
     void replaceCharacters(HVRange range, std::u16string_view text,
                            const HVAttributesRef& attributes);
+    // Puts back characters with their runs (what attributedSubstring() took), as one change.
+    void replaceCharacters(HVRange range, const HVAttributedString& text);
+    // The characters of the range (clipped) with their runs.
+    HVAttributedString attributedSubstring(HVRange range) const;
     void setString(std::u16string_view text);
     // Replaces the whole text by the string, taking over its storage instead of copying it:
     // the way to load a large file. A string over maximumLength leaves the text as it was.
@@ -124,6 +130,27 @@ public:
     void enumerateRuns(HVRange range,
                        const std::function<void(HVRange, const HVAttributes&)>& body) const;
     std::size_t runCount() const;
+
+    // The full text and the visible text. The buffer holds the visible text, in which a
+    // character that carries an attachment stands for the attachment's string(); the full text
+    // has that string in its place: what saving, copying and line numbers see. Positions map
+    // both ways; a full position inside an attachment's string maps to its character. While no
+    // run carries an attachment all of these are the identity and cost nothing (a copy for
+    // fullString()); otherwise the first call after a change looks through the runs once.
+    bool hasAttachments() const;
+    std::u16string fullString(HVRange range) const;
+    std::size_t fullLength() const;
+    std::size_t fullPosition(std::size_t visible) const;
+    std::size_t visiblePosition(std::size_t full) const;
+    // The line and column of a visible position in the full text, both counted from 0; the
+    // column in UTF-16 code units. The character of an attachment is taken not to be a line
+    // break (it is an object replacement character).
+    struct LineAndColumn {
+        std::size_t line = 0;
+        std::size_t column = 0;
+        friend bool operator==(const LineAndColumn&, const LineAndColumn&) = default;
+    };
+    LineAndColumn fullLineAndColumn(std::size_t visible) const;
 
     // Lines, counted from 0.
     std::size_t lineCount() const;

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 class HVTextViewModel;
 
@@ -19,6 +20,15 @@ public:
     virtual bool textViewShouldChangeTextInRange(HVTextViewModel& view, HVRange range,
                                                  std::u16string_view replacement) {
         (void)view, (void)range, (void)replacement;
+        return true;
+    }
+    // Asked instead, once, before a change of several ranges that is one edit (outdenting many
+    // lines, converting line breaks, HVTextViewModel's replaceCharacters() of many ranges): the
+    // ranges ascending, each with its replacement; false cancels the whole change.
+    virtual bool textViewShouldChangeTextInRanges(HVTextViewModel& view,
+                                                  const std::vector<HVRange>& ranges,
+                                                  const std::vector<std::u16string>& replacements) {
+        (void)view, (void)ranges, (void)replacements;
         return true;
     }
     // After every change made through the view, replays included, once the selection is set.

@@ -1,6 +1,7 @@
 #include "HVTextViewModel.h"
 
 #include "HVClipboard.h"
+#include "HVPositionMapper.h"
 #include "HVTextBuffer.h"
 #include "HVTextLineModel.h"
 #include "HVTextViewDelegate.h"
@@ -121,12 +122,16 @@ const std::map<std::string, Command, std::less<>>& commands() {
 
 } // namespace
 
-// One change as undo sees it: the text now at [location, location + insertedLength) replaced
-// `replaced`. A typing step is one record that grows while the user types.
+// One change as undo sees it: in each piece, the text now at [location, location +
+// insertedLength) replaced `replaced`, characters and runs. Pieces ascend. A typing step is one
+// record of one piece that grows while the user types.
 struct HVTextViewModel::Record {
-    std::size_t location = 0;
-    std::size_t insertedLength = 0;
-    std::u16string replaced;
+    struct Piece {
+        std::size_t location = 0;
+        std::size_t insertedLength = 0;
+        HVAttributedString replaced;
+    };
+    std::vector<Piece> pieces;
     // Restored by undoing the record.
     HVRange selectionBefore;
     // Restored by redoing it; a caret after the new text when none.
@@ -334,32 +339,31 @@ void HVTextViewModel::setLineBreakType(HVLineBreaks::Type type) {
         return;
     if (!refuseUnlessEditable())
         return;
-    std::u16string_view text = string();
+    // Only the breaks that differ change, each its own range, so the runs around them stay.
     std::u16string target = HVLineBreaks::stringForType(type);
-    // Only the stretch from the first break to the last changes; the selection keeps its
-    // place among the characters around it.
-    std::size_t first = text.find_first_of(u"\r\n");
-    std::size_t last = text.find_last_of(u"\r\n");
-    auto converted = [&](std::size_t p) {
-        if (first == std::u16string_view::npos || p <= first)
-            return p;
-        std::size_t end = std::min(p, last + 1);
-        return first +
-               HVLineBreaks::switchLineBreaks(text.substr(first, end - first), target).size() +
-               (p - end);
-    };
-    HVRange selection = spanning(converted(m_selection.location), converted(m_selection.end()));
+    std::vector<HVRange> ranges;
+    HVPositionMapper mapper;
+    {
+        std::u16string_view text = string();
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            char16_t c = text[i];
+            if (c != u'\n' && c != u'\r')
+                continue;
+            std::size_t length = c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n' ? 2 : 1;
+            if (text.substr(i, length) != target) {
+                ranges.push_back({i, length});
+                mapper.add(ranges.back(), target.size());
+            }
+            i += length - 1;
+        }
+    }
     breakUndoCoalescing();
     HVUndoManager& undo = undoManager();
     undo.beginUndoGrouping();
-    if (first != std::u16string_view::npos) {
-        HVRange range{first, last + 1 - first};
-        std::u16string replacement =
-            HVLineBreaks::switchLineBreaks(text.substr(first, range.length), target);
-        if (!changeText(range, replacement, selection, "Set Line Break Type", false)) {
-            undo.endUndoGrouping();
-            return;
-        }
+    if (!ranges.empty() && !changeTexts(ranges, std::vector<std::u16string>(ranges.size(), target),
+                                        mapper.map(m_selection), "Set Line Break Type")) {
+        undo.endUndoGrouping();
+        return;
     }
     // After the text, so that undoing brings the type back first and an observer of the
     // text's change already sees it.
@@ -418,7 +422,7 @@ void HVTextViewModel::insertText(std::u16string_view text) {
     if (allowed && m_storage->length() != before)
         range = m_selection;
     if (allowed)
-        applyChange(range, text, {range.location + text.size(), 0}, "Typing", true);
+        applyChange({&range, 1}, {&text, 1}, {range.location + text.size(), 0}, "Typing", true);
     m_insertingText = false;
 }
 
@@ -433,17 +437,25 @@ void HVTextViewModel::breakUndoCoalescing() {
 bool HVTextViewModel::replaceCharacters(HVRange range, std::u16string_view text,
                                         std::string_view actionName) {
     range = clip(range, m_storage->length());
-    auto follow = [&](std::size_t p) {
-        if (p <= range.location)
-            return p;
-        if (p >= range.end())
-            return p - range.length + text.size();
-        return range.location + text.size();
-    };
-    HVRange after = m_selection == range
-                        ? HVRange{range.location + text.size(), 0}
-                        : spanning(follow(m_selection.location), follow(m_selection.end()));
+    HVRange after = m_selection == range ? HVRange{range.location + text.size(), 0}
+                                         : HVPositionMapper(range, text.size()).map(m_selection);
     return changeText(range, text, after, actionName, false);
+}
+
+bool HVTextViewModel::replaceCharacters(const std::vector<HVRange>& ranges,
+                                        const std::vector<std::u16string>& texts,
+                                        std::string_view actionName) {
+    if (ranges.size() != texts.size())
+        return false;
+    HVPositionMapper mapper;
+    std::size_t previousEnd = 0;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        if (ranges[i].location < previousEnd || ranges[i].end() > m_storage->length())
+            return false;
+        previousEnd = ranges[i].end();
+        mapper.add(ranges[i], texts[i].size());
+    }
+    return changeTexts(ranges, texts, mapper.map(m_selection), actionName);
 }
 
 HVRange HVTextViewModel::lastChangeRange() const {
@@ -457,44 +469,75 @@ bool HVTextViewModel::changeText(HVRange range, std::u16string_view text, HVRang
         return false;
     if (m_delegate && !m_delegate->textViewShouldChangeTextInRange(*this, range, text))
         return false;
-    applyChange(range, text, selectionAfter, actionName, typing);
+    applyChange({&range, 1}, {&text, 1}, selectionAfter, actionName, typing);
     return true;
 }
 
-void HVTextViewModel::applyChange(HVRange range, std::u16string_view text, HVRange selectionAfter,
-                                  std::string_view actionName, bool typing) {
-    range = clip(range, m_storage->length());
-    std::u16string old = m_storage->substring(range);
+bool HVTextViewModel::changeTexts(const std::vector<HVRange>& ranges,
+                                  const std::vector<std::u16string>& texts, HVRange selectionAfter,
+                                  std::string_view actionName) {
+    if (ranges.empty() || ranges.size() != texts.size())
+        return false;
+    if (!refuseUnlessEditable())
+        return false;
+    if (m_delegate && !m_delegate->textViewShouldChangeTextInRanges(*this, ranges, texts))
+        return false;
+    std::vector<std::u16string_view> views(texts.begin(), texts.end());
+    applyChange(ranges, views, selectionAfter, actionName, false);
+    return true;
+}
+
+bool HVTextViewModel::extendTyping(HVRange range, std::u16string_view text,
+                                   const HVAttributedString& old) {
     HVUndoManager& undo = undoManager();
-    bool extended = false;
-    if (typing && m_typing && undo.isUndoRegistrationEnabled() &&
-        undo.modificationStamp() == m_typingStamp && m_selection.length == 0) {
-        Record& record = *m_typing;
-        std::size_t end = record.location + record.insertedLength;
-        if (m_selection.location != end) {
-        } else if (range.length == 0 && range.location == end) {
-            record.insertedLength += text.size();
-            extended = true;
-        } else if (text.empty() && range.end() == end) {
-            if (range.location >= record.location) {
-                record.insertedLength -= range.length;
-            } else {
-                record.replaced = old.substr(0, record.location - range.location) + record.replaced;
-                record.location = range.location;
-                record.insertedLength = 0;
-            }
-            extended = true;
-        } else if (text.empty() && range.location == end) {
-            record.replaced += old;
-            extended = true;
-        }
+    if (!m_typing || !undo.isUndoRegistrationEnabled() ||
+        undo.modificationStamp() != m_typingStamp || m_selection.length != 0)
+        return false;
+    Record::Piece& piece = m_typing->pieces.front();
+    std::size_t end = piece.location + piece.insertedLength;
+    if (m_selection.location != end)
+        return false;
+    if (range.length == 0 && range.location == end) {
+        piece.insertedLength += text.size();
+        return true;
     }
-    std::shared_ptr<Record> record;
+    if (text.empty() && range.end() == end) {
+        if (range.location >= piece.location) {
+            piece.insertedLength -= range.length;
+        } else {
+            HVAttributedString replaced = old.substring({0, piece.location - range.location});
+            replaced.append(piece.replaced);
+            piece.replaced = std::move(replaced);
+            piece.location = range.location;
+            piece.insertedLength = 0;
+        }
+        return true;
+    }
+    if (text.empty() && range.location == end) {
+        piece.replaced.append(old);
+        return true;
+    }
+    return false;
+}
+
+void HVTextViewModel::applyChange(std::span<const HVRange> ranges,
+                                  std::span<const std::u16string_view> texts,
+                                  HVRange selectionAfter, std::string_view actionName,
+                                  bool typing) {
+    auto record = std::make_shared<Record>();
+    // Each piece's place in the text after the edit: the pieces before it moved it.
+    std::size_t shift = 0;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        HVRange range = clip(ranges[i], m_storage->length());
+        record->pieces.push_back(
+            {range.location + shift, texts[i].size(), m_storage->attributedSubstring(range)});
+        shift += texts[i].size() - range.length;
+    }
+    bool extended = typing && ranges.size() == 1 &&
+                    extendTyping(clip(ranges[0], m_storage->length()), texts[0],
+                                 record->pieces.front().replaced);
+    HVUndoManager& undo = undoManager();
     if (!extended) {
-        record = std::make_shared<Record>();
-        record->location = range.location;
-        record->insertedLength = text.size();
-        record->replaced = std::move(old);
         record->selectionBefore = m_selection;
         undo.beginUndoGrouping();
         registerRecord(record);
@@ -504,11 +547,17 @@ void HVTextViewModel::applyChange(HVRange range, std::u16string_view text, HVRan
         m_typingStamp = undo.modificationStamp();
     }
     m_selfEditing = true;
-    m_storage->replaceCharacters(range, text);
+    m_storage->beginEditing();
+    // From the last range back, so that the ranges before keep their places.
+    for (std::size_t i = ranges.size(); i-- > 0;)
+        m_storage->replaceCharacters(clip(ranges[i], m_storage->length()), texts[i]);
+    m_storage->endEditing();
     m_selfEditing = false;
-    m_lastChange = {range.location, text.size()};
+    const Record::Piece& first = record->pieces.front();
+    const Record::Piece& last = record->pieces.back();
+    m_lastChange = {first.location, last.location + last.insertedLength - first.location};
     select(selectionAfter.location, selectionAfter.end(), typing ? Cause::Typing : Cause::Other);
-    if (record && !typing)
+    if (!extended && !typing)
         record->selectionAfter = m_selection;
     if (m_delegate)
         m_delegate->textDidChange(*this);
@@ -523,19 +572,31 @@ void HVTextViewModel::registerRecord(const std::shared_ptr<Record>& record) {
 }
 
 void HVTextViewModel::replay(const std::shared_ptr<Record>& record) {
-    HVRange range = clip({record->location, record->insertedLength}, m_storage->length());
     auto inverse = std::make_shared<Record>();
-    inverse->location = range.location;
-    inverse->insertedLength = record->replaced.size();
-    inverse->replaced = m_storage->substring(range);
-    inverse->selectionBefore = record->selectionAfter.value_or(HVRange{range.end(), 0});
+    std::vector<HVRange> ranges;
+    std::size_t shift = 0;
+    for (const Record::Piece& piece : record->pieces) {
+        HVRange range = clip({piece.location, piece.insertedLength}, m_storage->length());
+        ranges.push_back(range);
+        inverse->pieces.push_back({range.location + shift, piece.replaced.length(),
+                                   m_storage->attributedSubstring(range)});
+        shift += piece.replaced.length() - range.length;
+    }
+    const Record::Piece& first = inverse->pieces.front();
+    const Record::Piece& last = inverse->pieces.back();
+    HVRange changed{first.location, last.location + last.insertedLength - first.location};
+    // Redoing puts the caret after the new text, in the text as it is now.
+    inverse->selectionBefore = record->selectionAfter.value_or(HVRange{ranges.back().end(), 0});
     inverse->selectionAfter = record->selectionBefore;
     registerRecord(inverse);
     m_typing.reset();
     m_selfEditing = true;
-    m_storage->replaceCharacters(range, record->replaced);
+    m_storage->beginEditing();
+    for (std::size_t i = ranges.size(); i-- > 0;)
+        m_storage->replaceCharacters(ranges[i], record->pieces[i].replaced);
+    m_storage->endEditing();
     m_selfEditing = false;
-    m_lastChange = {range.location, record->replaced.size()};
+    m_lastChange = changed;
     HVRange selection = snapped(clip(record->selectionBefore, m_storage->length()));
     select(selection.location, selection.end());
     if (m_delegate)
@@ -544,17 +605,9 @@ void HVTextViewModel::replay(const std::shared_ptr<Record>& record) {
 
 void HVTextViewModel::externalEdit(HVRange editedRange, std::ptrdiff_t changeInLength) {
     m_typing.reset();
-    std::size_t from = editedRange.location;
-    std::size_t newEnd = editedRange.end();
-    auto oldEnd = std::size_t(std::ptrdiff_t(newEnd) - changeInLength);
-    auto follow = [&](std::size_t p) {
-        if (p <= from)
-            return p;
-        if (p >= oldEnd)
-            return std::size_t(std::ptrdiff_t(p) + changeInLength);
-        return newEnd;
-    };
-    select(follow(m_anchor), follow(m_head));
+    auto oldLength = std::size_t(std::ptrdiff_t(editedRange.length) - changeInLength);
+    HVPositionMapper mapper({editedRange.location, oldLength}, editedRange.length);
+    select(mapper.map(m_anchor), mapper.map(m_head));
 }
 
 void HVTextViewModel::deleteRange(HVRange range, std::string_view actionName, bool typing) {
@@ -977,10 +1030,9 @@ void HVTextViewModel::insertTab() {
 void HVTextViewModel::insertBacktab() {
     HVRange lines = m_storage->lineRangeForRange(m_selection);
     std::u16string original = m_storage->substring(lines);
-    std::u16string result;
-    result.reserve(original.size());
-    // Where each removal was, in text positions, and how much it removed.
-    std::vector<std::pair<std::size_t, std::size_t>> removals;
+    // Only the indents go, each its own range, so the runs of the rest stay as they are.
+    std::vector<HVRange> removals;
+    HVPositionMapper mapper;
     bool atLineStart = true;
     for (std::size_t i = 0; i < original.size();) {
         if (atLineStart) {
@@ -995,27 +1047,19 @@ void HVTextViewModel::insertBacktab() {
             }
             if (count > 0) {
                 removals.push_back({lines.location + i, count});
+                mapper.add(removals.back(), 0);
                 i += count;
                 continue;
             }
         }
         char16_t c = original[i++];
-        result += c;
         if (c == u'\n' || (c == u'\r' && (i == original.size() || original[i] != u'\n')))
             atLineStart = true;
     }
     if (removals.empty())
         return;
-    auto follow = [&](std::size_t p) {
-        std::size_t result = p;
-        for (const auto& [at, count] : removals) {
-            if (at < p)
-                result -= std::min(count, p - at);
-        }
-        return result;
-    };
-    HVRange after = spanning(follow(m_selection.location), follow(m_selection.end()));
-    changeText(lines, result, after, "Outdent", false);
+    changeTexts(removals, std::vector<std::u16string>(removals.size()), mapper.map(m_selection),
+                "Outdent");
 }
 
 void HVTextViewModel::deleteBackward() {
@@ -1108,13 +1152,13 @@ void HVTextViewModel::deleteToEndOfParagraph() {
 
 void HVTextViewModel::copy() {
     if (m_selection.length > 0)
-        clipboard().setString(selectedString());
+        clipboard().setString(m_storage->fullString(m_selection));
 }
 
 void HVTextViewModel::cut() {
     if (m_selection.length == 0)
         return;
-    std::u16string text = selectedString();
+    std::u16string text = m_storage->fullString(m_selection);
     if (changeText(m_selection, u"", {m_selection.location, 0}, "Cut", false))
         clipboard().setString(text);
 }

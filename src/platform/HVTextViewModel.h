@@ -9,10 +9,12 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+class HVAttributedString;
 class HVClipboard;
 class HVTextBuffer;
 class HVTextLineModel;
@@ -121,6 +123,11 @@ public:
     // A selection equal to the range ends up as a caret after the new text; otherwise the
     // selection follows the text around it.
     bool replaceCharacters(HVRange range, std::u16string_view text, std::string_view actionName);
+    // Several ranges (ascending, none overlapping) replaced as one edit: one question to the
+    // delegate, one change of the buffer, one undo step. The selection follows the text.
+    // Runs of the characters between the ranges are kept.
+    bool replaceCharacters(const std::vector<HVRange>& ranges,
+                           const std::vector<std::u16string>& texts, std::string_view actionName);
     // The range that the new text of the last change occupies, replays included; valid in
     // textDidChange().
     HVRange lastChangeRange() const;
@@ -192,7 +199,8 @@ public:
     virtual void deleteToEndOfParagraph();
 
     // The clipboard: "Cut" and "Paste" are undo steps; copy and cut do nothing without a
-    // selection, paste nothing when the clipboard holds no text.
+    // selection, paste nothing when the clipboard holds no text. Copy and cut put the full
+    // text of the selection on the clipboard (what attachments stand for, not their characters).
     virtual void copy();
     virtual void cut();
     virtual void paste();
@@ -205,6 +213,9 @@ protected:
     // registers undo or extends the typing step, sets the selection, tells the delegate.
     bool changeText(HVRange range, std::u16string_view text, HVRange selectionAfter,
                     std::string_view actionName, bool typing);
+    // The same for several ranges, ascending and not overlapping, as one edit.
+    bool changeTexts(const std::vector<HVRange>& ranges, const std::vector<std::u16string>& texts,
+                     HVRange selectionAfter, std::string_view actionName);
 
 private:
     struct ViewObserver;
@@ -212,8 +223,10 @@ private:
     struct Boundaries;
     enum class Cause { Other, Typing, Vertical };
 
-    void applyChange(HVRange range, std::u16string_view text, HVRange selectionAfter,
-                     std::string_view actionName, bool typing);
+    void applyChange(std::span<const HVRange> ranges, std::span<const std::u16string_view> texts,
+                     HVRange selectionAfter, std::string_view actionName, bool typing);
+    // Extends the current typing step by the change, when it continues it.
+    bool extendTyping(HVRange range, std::u16string_view text, const HVAttributedString& old);
     void select(std::size_t anchor, std::size_t head, Cause cause = Cause::Other);
     // After the whole text was replaced without undo.
     void textReplaced();

@@ -8,6 +8,14 @@ HVUndoManager::HVUndoManager() = default;
 HVUndoManager::~HVUndoManager() = default;
 
 void HVUndoManager::registerUndo(Action action) {
+    add(std::move(action), true);
+}
+
+void HVUndoManager::registerUndoWithoutChange(Action action) {
+    add(std::move(action), false);
+}
+
+void HVUndoManager::add(Action action, bool countsAsChange) {
     if (m_disabled > 0 || !action)
         return;
     if (!m_undoing && !m_redoing)
@@ -24,6 +32,7 @@ void HVUndoManager::registerUndo(Action action) {
         }
     }
     m_open->actions.push_back(std::move(action));
+    m_open->countsAsChange = m_open->countsAsChange || countsAsChange;
     ++m_stamp;
     if (stepOfItsOwn)
         closeTopLevel();
@@ -120,17 +129,18 @@ bool HVUndoManager::undo() {
     }
     if (m_undoStack.empty())
         return false;
-    replay(m_undoStack, m_undoing);
-    notify(Change::Undone);
+    if (replay(m_undoStack, m_undoing))
+        notify(Change::Undone);
     return true;
 }
 
-void HVUndoManager::replay(std::vector<Group>& stack, bool& replaying) {
+bool HVUndoManager::replay(std::vector<Group>& stack, bool& replaying) {
     Group group = std::move(stack.back());
     stack.pop_back();
     replaying = true;
-    // The actions register their own inverses into a step of the same name.
-    openTopLevel(group.name);
+    // The actions register their own inverses into a step of the same name, which counts as a
+    // change when this one did.
+    openTopLevel(group.name, group.countsAsChange);
     m_level = 1;
     m_floor = 1;
     for (auto action = group.actions.rbegin(); action != group.actions.rend(); ++action)
@@ -138,13 +148,14 @@ void HVUndoManager::replay(std::vector<Group>& stack, bool& replaying) {
     closeTopLevel();
     replaying = false;
     ++m_stamp;
+    return group.countsAsChange;
 }
 
 bool HVUndoManager::redo() {
     if (m_undoing || m_redoing || m_level > 0 || m_redoStack.empty())
         return false;
-    replay(m_redoStack, m_redoing);
-    notify(Change::Redone);
+    if (replay(m_redoStack, m_redoing))
+        notify(Change::Redone);
     return true;
 }
 
@@ -227,8 +238,8 @@ std::uint64_t HVUndoManager::modificationStamp() const {
     return m_stamp;
 }
 
-void HVUndoManager::openTopLevel(std::string name) {
-    m_open = Group{std::move(name), {}};
+void HVUndoManager::openTopLevel(std::string name, bool countsAsChange) {
+    m_open = Group{std::move(name), {}, countsAsChange};
 }
 
 void HVUndoManager::closeTopLevel() {
@@ -241,11 +252,12 @@ void HVUndoManager::closeTopLevel() {
     m_eventGroupOpen = false;
     if (group.actions.empty())
         return;
+    bool countsAsChange = group.countsAsChange;
     if (m_undoing) {
         push(m_redoStack, std::move(group));
     } else {
         push(m_undoStack, std::move(group));
-        if (!m_redoing)
+        if (!m_redoing && countsAsChange)
             notify(Change::Done);
     }
 }

@@ -41,6 +41,11 @@ public:
     // Registration. Ignored while registration is disabled. A new registration (not one made
     // by undo or redo) forgets what could be redone.
     void registerUndo(Action action);
+    // A step that changes no content, such as collapsing a region: undoable like any other,
+    // but its registration, undo and redo are not reported to the change observers, so a
+    // document's change count stays where it was. A group that also holds an ordinary
+    // registration counts as a change.
+    void registerUndoWithoutChange(Action action);
     void setActionName(std::string_view name);
     // Disabling nests: registration is on again after as many enables as disables.
     void disableUndoRegistration();
@@ -98,14 +103,17 @@ private:
     struct Group {
         std::string name;
         std::vector<Action> actions;
+        bool countsAsChange = false;
     };
 
-    void openTopLevel(std::string name = {});
+    void add(Action action, bool countsAsChange);
+
+    void openTopLevel(std::string name = {}, bool countsAsChange = false);
     void closeTopLevel();
     void push(std::vector<Group>& stack, Group group);
     void notify(Change change);
-    // Runs the newest step of the stack backwards.
-    void replay(std::vector<Group>& stack, bool& replaying);
+    // Runs the newest step of the stack backwards; answers whether it counted as a change.
+    bool replay(std::vector<Group>& stack, bool& replaying);
 
     std::vector<Group> m_undoStack;
     std::vector<Group> m_redoStack;

@@ -4,8 +4,11 @@
 #include "HVDocumentsTestSupport.h"
 #include "HVFile.h"
 #include "HVFileSystem.h"
+#include "HVFoldMarkerTextAttachment.h"
 #include "HVNotificationCenter.h"
+#include "HVTextBuffer.h"
 
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -520,4 +523,49 @@ TEST_F(FileDocument, TheLanguageFollowsTheExtensionUntilTheUserChoosesOne) {
     open.document->file()->setPath(again);
     EXPECT_EQ(open.document->bundle(), markup) << "a language chosen by hand stays";
     EXPECT_EQ(open.statusBar().languageName, markup->title());
+}
+
+TEST_F(FileDocument, ACollapsedRegionIsSavedAndCountedWithTheTextItStandsFor) {
+    std::string path = dir.write("a.js", "f() {\n  body();\n}\nafter");
+    OpenFile open(path);
+    HVTextViewModel* view = open.document->viewWithSuggestedFrame();
+    // Collapsing as folding does: the region's characters become one that stands for them.
+    auto fold = std::make_shared<const HVFoldMarkerTextAttachment>(u"{\n  body();\n}");
+    HVTextBuffer& text = view->textStorage();
+    text.replaceCharacters({4, 13}, u"\uFFFC");
+    text.addAttribute(HVAttachmentAttribute, fold, {4, 1});
+    EXPECT_EQ(view->string(), u"f() \uFFFC\nafter");
+    view->setSelectedRange({8, 0});
+    open.document->activate();
+    EXPECT_EQ(open.statusBar().line, 4u);
+    EXPECT_EQ(open.statusBar().column, 3u);
+    view->setSelectedRange({5, 0});
+    open.document->activate();
+    EXPECT_EQ(open.statusBar().line, 3u);
+    EXPECT_EQ(open.statusBar().column, 2u);
+    EXPECT_EQ(open.save(), "f() {\n  body();\n}\nafter");
+}
+
+TEST_F(FileDocument, UndoStepsThatAreNotChangesLeaveTheDocumentUnedited) {
+    std::string path = dir.write("a.txt", "abc");
+    OpenFile open(path);
+    HVUndoManager& undo = open.document->viewWithSuggestedFrame()->undoManager();
+    int collapsed = 0;
+    std::function<void(int)> collapse = [&](int amount) {
+        collapsed += amount;
+        undo.registerUndoWithoutChange([&, amount] { collapse(-amount); });
+    };
+    collapse(1);
+    EXPECT_FALSE(open.document->isDocumentEdited());
+    undo.undo();
+    EXPECT_EQ(collapsed, 0);
+    EXPECT_FALSE(open.document->isDocumentEdited());
+    undo.redo();
+    EXPECT_EQ(collapsed, 1);
+    EXPECT_FALSE(open.document->isDocumentEdited());
+    // Ordinary steps still mark it, and undoing them clears it again.
+    type(open.document, u"d");
+    EXPECT_TRUE(open.document->isDocumentEdited());
+    undo.undo();
+    EXPECT_FALSE(open.document->isDocumentEdited());
 }

@@ -1,4 +1,5 @@
 #include "HVTextBuffer.h"
+#include "HVTextTestSupport.h"
 #include "HVUnicode.h"
 
 #include <gtest/gtest.h>
@@ -559,4 +560,103 @@ TEST(HVTextBuffer, AdoptingAStringTakesItsStorageAndEditsLikeAnyText) {
     expected.insert(80000, u"\nnew");
     EXPECT_EQ(buffer.string(), expected);
     EXPECT_EQ(buffer.lineCount(), 20002u);
+}
+
+TEST(HVTextBuffer, FullTextAndPositionsAgreeWithAPlainModel) {
+    for (std::uint32_t seed = 1; seed <= 30; ++seed) {
+        std::mt19937 random(seed);
+        auto below = [&](std::size_t n) {
+            return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+        };
+        // Each visible character with the text it stands for (itself, or an attachment's).
+        std::vector<std::u16string> model;
+        HVTextBuffer text({}, HVTextBuffer::BlockSizes{16, 8});
+        // CR only inside hidden texts, so that no CR LF pair spans a boundary.
+        const std::u16string alphabet = u"ab\n";
+        const std::u16string hidden[] = {u"", u"x", u"{\n  y\n}", u"\n\nz", u"\r\n"};
+        for (int step = 0; step < 60; ++step) {
+            std::size_t length = model.size();
+            std::size_t from = below(length + 1);
+            std::size_t count = below(std::min<std::size_t>(length - from, 4) + 1);
+            if (step % 3 != 2 || length == 0) {
+                std::u16string inserted;
+                for (std::size_t i = below(5); i > 0; --i)
+                    inserted += alphabet[below(alphabet.size())];
+                text.replaceCharacters({from, count}, inserted);
+                model.erase(model.begin() + std::ptrdiff_t(from),
+                            model.begin() + std::ptrdiff_t(from + count));
+                for (std::size_t i = 0; i < inserted.size(); ++i)
+                    model.insert(model.begin() + std::ptrdiff_t(from + i),
+                                 std::u16string(1, inserted[i]));
+            } else if (below(4) == 0) {
+                text.removeAttribute(HVAttachmentAttribute, {from, count});
+                for (std::size_t i = from; i < from + count; ++i)
+                    model[i] = std::u16string(1, text.characterAtIndex(i));
+            } else {
+                std::size_t at = std::min(from, length - 1);
+                const std::u16string& string = hidden[below(std::size(hidden))];
+                // The character of an attachment is an object replacement, never a line break.
+                text.replaceCharacters({at, 1}, u"\uFFFC");
+                text.addAttribute(HVAttachmentAttribute,
+                                  std::make_shared<const HVTestTextAttachment>(string), {at, 1});
+                model[at] = string;
+            }
+            std::u16string full;
+            std::vector<std::size_t> fullPositions;
+            for (const auto& piece : model) {
+                fullPositions.push_back(full.size());
+                full += piece;
+            }
+            fullPositions.push_back(full.size());
+            std::string where = "seed " + std::to_string(seed) + " step " + std::to_string(step);
+            ASSERT_EQ(text.fullString({0, text.length()}), full) << where;
+            ASSERT_EQ(text.fullLength(), full.size()) << where;
+            for (std::size_t v = 0; v <= model.size(); ++v)
+                ASSERT_EQ(text.fullPosition(v), fullPositions[v]) << where << " at " << v;
+            for (std::size_t f = 0; f <= full.size(); ++f) {
+                // The last visible position that starts at or before f.
+                std::size_t v = std::upper_bound(fullPositions.begin(), fullPositions.end(), f) -
+                                fullPositions.begin() - 1;
+                ASSERT_EQ(text.visiblePosition(f), v) << where << " at full " << f;
+            }
+            std::size_t a = below(model.size() + 1), b = below(model.size() + 1);
+            if (a > b)
+                std::swap(a, b);
+            EXPECT_EQ(text.fullString({a, b - a}),
+                      full.substr(fullPositions[a], fullPositions[b] - fullPositions[a]))
+                << where;
+            for (std::size_t v = 0; v <= model.size(); ++v) {
+                std::size_t line = 0, lineStart = 0, end = fullPositions[v];
+                for (std::size_t i = 0; i < end; ++i) {
+                    char16_t c = full[i];
+                    if (c == u'\n' ||
+                        (c == u'\r' && (i + 1 >= full.size() || full[i + 1] != u'\n'))) {
+                        ++line;
+                        lineStart = i + 1;
+                    }
+                }
+                ASSERT_EQ(text.fullLineAndColumn(v),
+                          (HVTextBuffer::LineAndColumn{line, end - lineStart}))
+                    << where << " at " << v;
+            }
+        }
+    }
+}
+
+TEST(HVTextBuffer, WithoutAttachmentsTheFullTextIsTheText) {
+    HVTextBuffer text(u"one\ntwo");
+    text.addAttribute("style", std::string("s"), {0, 3});
+    EXPECT_FALSE(text.hasAttachments());
+    EXPECT_EQ(text.fullString({2, 3}), u"e\nt");
+    EXPECT_EQ(text.fullPosition(5), 5u);
+    EXPECT_EQ(text.visiblePosition(99), 7u);
+    EXPECT_EQ(text.fullLineAndColumn(6), (HVTextBuffer::LineAndColumn{1, 2}));
+    // An attachment that is gone again leaves the identity.
+    text.addAttribute(HVAttachmentAttribute, std::make_shared<const HVTestTextAttachment>(u"xx"),
+                      {1, 1});
+    EXPECT_TRUE(text.hasAttachments());
+    EXPECT_EQ(text.fullPosition(5), 6u);
+    text.removeAttribute(HVAttachmentAttribute, {0, 7});
+    EXPECT_FALSE(text.hasAttachments());
+    EXPECT_EQ(text.fullPosition(5), 5u);
 }

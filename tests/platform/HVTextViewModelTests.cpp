@@ -2,12 +2,14 @@
 #include "HVScriptedUserInterface.h"
 #include "HVTextBuffer.h"
 #include "HVTextLineModel.h"
+#include "HVTextTestSupport.h"
 #include "HVTextViewDelegate.h"
 #include "HVTextViewModel.h"
 #include "HVUndoManager.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -745,4 +747,257 @@ TEST(HVTextViewModel, EveryCommandIsReachableByItsName) {
         }
     }
     EXPECT_FALSE(HVTextViewModel::respondsToSelector("moveRight"));
+}
+
+namespace {
+
+// A text whose runs carry a style and a collapsed region's attachment.
+std::shared_ptr<const HVTextAttachment> loadAttributed(HVTextViewModel& view,
+                                                       std::u16string_view markup) {
+    load(view, markup);
+    HVTextBuffer& text = view.textStorage();
+    std::shared_ptr<const HVTextAttachment> fold =
+        std::make_shared<HVTestTextAttachment>(u"{\n  body\n}");
+    text.addAttribute("style", std::string("name"), {0, 2});
+    text.addAttribute(HVAttachmentAttribute, fold, {2, 1});
+    text.addAttribute("style", std::string("tail"), {3, 2});
+    return fold;
+}
+
+} // namespace
+
+TEST(HVTextViewModel, UndoPutsBackTheRunsAndTheAttachmentThatAnEditRemoved) {
+    struct Case {
+        std::u16string_view before;
+        std::vector<const char*> commands;
+        std::u16string_view typed;
+    };
+    const Case cases[] = {
+        {u"a[b#c]d", {"deleteBackward:"}, u""},
+        {u"a[b#c]d", {"cut:"}, u""},
+        {u"ab[#]cd", {}, u"z"},
+        {u"ab|#cd", {"deleteForward:"}, u""},
+        {u"ab#|cd", {"deleteWordBackward:"}, u""},
+        // Typing that deletes back past where it began joins what it removed to the step.
+        {u"ab#c|d", {"insertTab:", "deleteBackward:", "deleteBackward:", "deleteBackward:"}, u""},
+    };
+    for (const Case& c : cases) {
+        HVTextViewModel view;
+        HVMemoryClipboard clipboard;
+        view.setClipboard(&clipboard);
+        auto fold = loadAttributed(view, c.before);
+        std::string runs = HVDescribeRuns(view.textStorage());
+        std::string shown = show(view);
+        for (const char* command : c.commands)
+            view.doCommandBySelector(command);
+        if (!c.typed.empty())
+            view.insertText(c.typed);
+        std::string edited = HVDescribeRuns(view.textStorage());
+        ASSERT_NE(edited, runs) << shown;
+        view.undo();
+        EXPECT_EQ(HVDescribeRuns(view.textStorage()), runs) << shown;
+        EXPECT_EQ(show(view), shown);
+        EXPECT_EQ(view.textStorage().attributesAtIndex(2)->attachment(), fold) << shown;
+        view.redo();
+        EXPECT_EQ(HVDescribeRuns(view.textStorage()), edited) << shown;
+        view.undo();
+        EXPECT_EQ(HVDescribeRuns(view.textStorage()), runs) << shown;
+    }
+}
+
+TEST(HVTextViewModel, RandomEditsUndoAndRedoWithTheirRuns) {
+    for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+        std::mt19937 random(seed);
+        auto below = [&](std::size_t n) {
+            return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+        };
+        HVTextViewModel view;
+        HVMemoryClipboard clipboard;
+        view.setClipboard(&clipboard);
+        HVTextBuffer& text = view.textStorage();
+        std::u16string initial;
+        const std::u16string alphabet = u"ab  \t\n";
+        for (std::size_t i = 0; i < 60; ++i)
+            initial += alphabet[below(alphabet.size())];
+        view.setString(initial);
+        for (int i = 0; i < 12; ++i) {
+            std::size_t at = below(text.length());
+            if (i % 3 == 0)
+                text.addAttribute(HVAttachmentAttribute,
+                                  std::make_shared<const HVTestTextAttachment>(u"hidden\n"),
+                                  {at, 1});
+            else
+                text.addAttribute("style", std::string(1, char('p' + i)), {at, below(8) + 1});
+        }
+        // The selection is left out: undo restores the one before the step, set at random.
+        auto state = [&] { return readable(view.string()) + " " + HVDescribeRuns(text); };
+        std::vector<std::string> states{state()};
+        for (int step = 0; step < 40; ++step) {
+            std::size_t length = text.length();
+            std::size_t from = below(length + 1);
+            view.setSelectedRange({from, below(length - from + 1) % 6});
+            view.breakUndoCoalescing();
+            std::size_t count = view.undoManager().undoCount();
+            switch (below(7)) {
+            case 0:
+                view.insertText(u"xy");
+                break;
+            case 1:
+                view.doCommandBySelector("deleteBackward:");
+                break;
+            case 2:
+                view.doCommandBySelector("deleteForward:");
+                break;
+            case 3:
+                view.doCommandBySelector("cut:");
+                break;
+            case 4:
+                view.doCommandBySelector("paste:");
+                break;
+            case 5:
+                view.doCommandBySelector("insertBacktab:");
+                break;
+            default: {
+                std::size_t a = below(length + 1), b = below(length + 1);
+                if (a > b)
+                    std::swap(a, b);
+                view.replaceCharacters({{0, std::min<std::size_t>(a, 1)}, {b, 0}}, {u"<", u">"},
+                                       "Wrap");
+            }
+            }
+            if (view.undoManager().undoCount() > count)
+                states.push_back(state());
+        }
+        for (std::size_t i = states.size() - 1; i > 0; --i) {
+            ASSERT_EQ(state(), states[i]) << "seed " << seed << " step " << i;
+            ASSERT_TRUE(view.undoManager().undo());
+        }
+        EXPECT_EQ(state(), states[0]) << "seed " << seed;
+        for (std::size_t i = 1; i < states.size(); ++i) {
+            ASSERT_TRUE(view.undoManager().redo());
+            EXPECT_EQ(state(), states[i]) << "seed " << seed << " step " << i;
+        }
+    }
+}
+
+namespace {
+
+// Counts the questions of each kind, and the ranges of the last question about many.
+struct CountingDelegate : HVTextViewDelegate {
+    int single = 0;
+    int many = 0;
+    std::vector<HVRange> ranges;
+    bool answer = true;
+    bool textViewShouldChangeTextInRange(HVTextViewModel&, HVRange, std::u16string_view) override {
+        ++single;
+        return answer;
+    }
+    bool textViewShouldChangeTextInRanges(HVTextViewModel&, const std::vector<HVRange>& r,
+                                          const std::vector<std::u16string>&) override {
+        ++many;
+        ranges = r;
+        return answer;
+    }
+};
+
+} // namespace
+
+TEST(HVTextViewModel, OutdentingManyLinesIsOneEditThatKeepsTheRunsItDoesNotChange) {
+    HVTextViewModel view;
+    CountingDelegate delegate;
+    view.setDelegate(&delegate);
+    load(view, u"[    ab\n\tcd\nef]");
+    HVTextBuffer& text = view.textStorage();
+    text.addAttribute("style", std::string("one"), {4, 2});
+    text.addAttribute("style", std::string("two"), {8, 2});
+    int notifications = 0;
+    auto token = text.addObserver([&](const HVTextEdit&) { ++notifications; });
+    std::string runs = HVDescribeRuns(text);
+    view.doCommandBySelector("insertBacktab:");
+    text.removeObserver(token);
+    EXPECT_EQ(show(view), "[ab\\ncd\\nef]");
+    EXPECT_EQ(HVDescribeRuns(text), "0+2{style=one,} 2+1{} 3+2{style=two,} 5+3{} ");
+    EXPECT_EQ(delegate.many, 1);
+    EXPECT_EQ(delegate.single, 0);
+    EXPECT_EQ(delegate.ranges, (std::vector<HVRange>{{0, 4}, {7, 1}}));
+    EXPECT_EQ(notifications, 1);
+    EXPECT_EQ(view.undoManager().undoCount(), 1u);
+    view.undo();
+    EXPECT_EQ(show(view), "[    ab\\n\\tcd\\nef]");
+    EXPECT_EQ(HVDescribeRuns(text), runs);
+}
+
+TEST(HVTextViewModel, ConvertingLineBreaksKeepsTheRunsBetweenThem) {
+    HVTextViewModel view;
+    view.adoptLineBreakType(HVLineBreaks::DOS);
+    load(view, u"a\r\nb|\r\nc");
+    view.textStorage().addAttribute("style", std::string("b"), {3, 1});
+    view.setLineBreakType(HVLineBreaks::Unix);
+    EXPECT_EQ(show(view), "a\\nb|\\nc");
+    EXPECT_EQ(HVDescribeRuns(view.textStorage()), "0+2{} 2+1{style=b,} 3+2{} ");
+}
+
+TEST(HVTextViewModel, ReplacingManyRangesIsOneStepThatTheSelectionFollows) {
+    HVTextViewModel view;
+    CountingDelegate delegate;
+    view.setDelegate(&delegate);
+    load(view, u"one [two] three");
+    EXPECT_TRUE(view.replaceCharacters({{0, 3}, {8, 5}}, {u"1", u"3333333"}, "Renumber"));
+    EXPECT_EQ(show(view), "1 [two] 3333333");
+    EXPECT_EQ(view.lastChangeRange(), (HVRange{0, 13}));
+    EXPECT_EQ(delegate.many, 1);
+    EXPECT_EQ(view.undoManager().undoActionName(), "Renumber");
+    view.undo();
+    EXPECT_EQ(show(view), "one [two] three");
+    view.redo();
+    EXPECT_EQ(show(view), "1 [two] 3333333");
+    EXPECT_EQ(view.undoManager().undoCount(), 1u);
+
+    // Overlapping or unsorted ranges, and a refusal, change nothing.
+    load(view, u"one |two");
+    EXPECT_FALSE(view.replaceCharacters({{4, 3}, {0, 3}}, {u"", u""}, "Bad"));
+    EXPECT_FALSE(view.replaceCharacters({{0, 3}, {2, 3}}, {u"", u""}, "Bad"));
+    delegate.answer = false;
+    EXPECT_FALSE(view.replaceCharacters({{0, 1}, {4, 1}}, {u"O", u"T"}, "Refused"));
+    EXPECT_EQ(show(view), "one |two");
+    EXPECT_EQ(view.undoManager().undoCount(), 0u);
+}
+
+TEST(HVTextViewModel, TypingBesideOrOverAnAttachmentNeverCopiesIt) {
+    HVTextViewModel view;
+    auto fold = loadAttributed(view, u"ab#|cd");
+    view.insertText(u"x");
+    EXPECT_EQ(show(view), "ab#x|cd");
+    const HVTextBuffer& text = view.textStorage();
+    EXPECT_EQ(text.attributesAtIndex(2)->attachment(), fold);
+    EXPECT_EQ(text.attributesAtIndex(3)->attachment(), nullptr);
+    view.setSelectedRange({2, 1});
+    view.insertText(u"z");
+    EXPECT_EQ(text.attributesAtIndex(2)->attachment(), nullptr);
+    EXPECT_EQ(show(view), "abz|xcd");
+}
+
+TEST(HVTextBuffer, NewCharactersTakeTheirNeighboursRunsButNoAttachment) {
+    std::shared_ptr<const HVTextAttachment> fold = std::make_shared<HVTestTextAttachment>(u"...");
+    HVTextBuffer text(u"a#b");
+    text.addAttribute("style", std::string("s"), {0, 3});
+    text.addAttribute(HVAttachmentAttribute, fold, {1, 1});
+    text.replaceCharacters({2, 0}, u"x");
+    EXPECT_EQ(text.attributesAtIndex(1)->attachment(), fold);
+    EXPECT_EQ(HVDescribeRuns(text).substr(HVDescribeRuns(text).find("} 2+")), "} 2+2{style=s,} ");
+    text.replaceCharacters({1, 1}, u"y");
+    EXPECT_EQ(HVDescribeRuns(text), "0+4{style=s,} ");
+}
+
+TEST(HVTextViewModel, CopyAndCutPutTheFullTextOnTheClipboard) {
+    HVTextViewModel view;
+    HVMemoryClipboard clipboard;
+    view.setClipboard(&clipboard);
+    auto fold = loadAttributed(view, u"a[b#c]d");
+    view.doCommandBySelector("copy:");
+    EXPECT_EQ(clipboard.string(), u"b{\n  body\n}c");
+    clipboard.setString(u"");
+    view.doCommandBySelector("cut:");
+    EXPECT_EQ(clipboard.string(), u"b{\n  body\n}c");
+    EXPECT_EQ(show(view), "a|d");
 }

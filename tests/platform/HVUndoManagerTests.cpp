@@ -1,6 +1,9 @@
 #include "HVUndoManager.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -246,4 +249,34 @@ TEST(HVUndoManager, TheStampChangesWithTheStepsButNotWithEvents) {
     stamp = undo.modificationStamp();
     undo.undo();
     EXPECT_NE(undo.modificationStamp(), stamp);
+}
+
+TEST(HVUndoManager, StepsWithoutChangeUndoAndRedoButAreNeverReported) {
+    HVUndoManager undo;
+    ChangeLog log(undo);
+    int folded = 0;
+    std::function<void(int)> fold = [&](int amount) {
+        folded += amount;
+        undo.registerUndoWithoutChange([&, amount] { fold(-amount); });
+    };
+    fold(1);
+    undo.setActionName("Fold");
+    EXPECT_EQ(undo.undoActionName(), "Fold");
+    EXPECT_TRUE(undo.undo());
+    EXPECT_EQ(folded, 0);
+    EXPECT_TRUE(undo.redo());
+    EXPECT_EQ(folded, 1);
+    EXPECT_EQ(log.entries, std::vector<std::string>{});
+    // An ordinary registration in the same group makes the group a change, in both directions.
+    Counter counter{undo};
+    undo.beginUndoGrouping();
+    fold(1);
+    counter.add(5);
+    undo.endUndoGrouping();
+    undo.undo();
+    undo.redo();
+    EXPECT_EQ(counter.value, 5);
+    EXPECT_EQ(folded, 2);
+    EXPECT_EQ(log.entries, (std::vector<std::string>{"done", "undone", "redone"}));
+    EXPECT_EQ(log.count, 1);
 }
