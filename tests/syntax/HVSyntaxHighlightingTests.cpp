@@ -79,7 +79,7 @@ protected:
         buffer.replaceCharacters({at, edit.find.size()}, edit.replace);
         HVRange range = rangeToHighlight(buffer, {at, edit.replace.size()});
         // The parser in force where the range starts, as the driver keeps it.
-        HVParser* parser = HVParser::parserAtIndex(buffer, range.location);
+        std::shared_ptr<HVParser> parser = HVParser::parserAtIndex(buffer, range.location);
         HVSyntaxHighlighting::highlightRange(buffer, parser ? *parser : main, range, *theme);
 
         std::u16string edited(sample);
@@ -104,9 +104,8 @@ std::vector<std::string> characterStyles(const HVTextBuffer& buffer, bool skipCa
             continue;
         auto attributes = buffer.attributesAtIndex(i);
         const HVAttributeValue* style = attributes->value(HVStyleAttribute);
-        const auto* parser = static_cast<const HVParser*>(attributes->object(HVParserAttribute));
         styles.push_back((style ? std::get<std::string>(*style) : "-") + "/" +
-                         (parser ? parser->identifier() : "-") +
+                         HVParserIdentifierOfRun(*attributes) +
                          (attributes->boolValue(HVMultiLineAttribute) ? "/ml" : ""));
     }
     return styles;
