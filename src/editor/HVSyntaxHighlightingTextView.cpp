@@ -114,6 +114,7 @@ void HVSyntaxHighlightingTextView::setPath(std::optional<std::string> path) {
     auto bundle = repository.bundleForFileName(*m_path);
     if (!bundle)
         bundle = repository.bundleForIdentifier("text.html");
+    m_nameBundleIdentifier = bundle ? bundle->bundleIdentifier() : std::string();
     setBundle(std::move(bundle));
 }
 
@@ -140,11 +141,12 @@ void HVSyntaxHighlightingTextView::setParser(std::shared_ptr<HVParser> parser) {
 void HVSyntaxHighlightingTextView::bundlesUpdated() {
     auto& repository = HVBundleRepository::sharedRepository();
     std::shared_ptr<HVBundle> bundle;
-    if (m_path)
+    // A bundle that the name chose follows the name; one chosen otherwise (by the user, or
+    // the default) is looked up again by its identifier, so that a reloaded repository
+    // replaces it with its new copy.
+    if (m_path && m_bundle && m_bundle->bundleIdentifier() == m_nameBundleIdentifier)
         bundle = repository.bundleForFileName(*m_path);
-    // A bundle that no name chose (the user's choice, or the default) is looked up again by
-    // its identifier, so that a reloaded repository replaces it with its new copy.
-    if (m_bundle && (!bundle || !m_path))
+    if (m_bundle && !bundle)
         bundle = repository.bundleForBundleIdentifier(m_bundle->bundleIdentifier());
     // A new bundle brings a new parser, which paints the text anew.
     if (bundle && bundle != m_bundle)

@@ -165,6 +165,8 @@ private:
     void selectionChanged(HVRange oldRange);
 
     std::optional<std::string> m_path;
+    // The bundle that the path's name chose when it was set.
+    std::string m_nameBundleIdentifier;
     std::shared_ptr<HVBundle> m_bundle;
     std::shared_ptr<HVParser> m_parser;
     std::weak_ptr<HVParser> m_activeParser;
