@@ -3,6 +3,7 @@
 #include "HVBundle.h"
 #include "HVBundleRepository.h"
 #include "HVDispatcher.h"
+#include "HVLayoutManager.h"
 #include "HVParser.h"
 #include "HVPreferences.h"
 #include "HVSyntaxHighlighting.h"
@@ -75,7 +76,7 @@ bool isLineBreak(char16_t c) {
 } // namespace
 
 HVSyntaxHighlightingTextView::HVSyntaxHighlightingTextView(std::unique_ptr<HVTextBuffer> storage)
-    : HVTextViewModel(std::move(storage)),
+    : HVTextViewModel(std::move(storage)), m_layoutManager(std::make_unique<HVLayoutManager>()),
       m_self(std::make_shared<HVSyntaxHighlightingTextView*>(this)) {
     setBundle(HVBundleRepository::sharedRepository().bundleForIdentifier("text.html"));
     m_activeParser = m_parser;
@@ -641,6 +642,7 @@ void HVSyntaxHighlightingTextView::loadColors() {
         m_invisiblesColor = current->invisiblesColor();
     }
     m_colors = colors;
+    m_layoutManager->setInvisiblesColor(m_invisiblesColor);
     m_standardAttributes =
         HVAttributes{{std::string(HVForegroundColorAttribute), colors.text},
                      {std::string(HVBackgroundColorAttribute), colors.background}};

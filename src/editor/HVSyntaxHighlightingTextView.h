@@ -16,6 +16,7 @@
 #include <string_view>
 
 class HVBundle;
+class HVLayoutManager;
 class HVParser;
 class HVTheme;
 
@@ -97,6 +98,8 @@ public:
     const HVEditorColors& colors() const { return m_colors; }
     // The theme's colour for invisible characters, when it has one.
     const std::optional<HVColor>& invisiblesColor() const { return m_invisiblesColor; }
+    // What the drawing marks of invisible characters; it takes the theme's invisibles colour.
+    HVLayoutManager& layoutManager() { return *m_layoutManager; }
 
     bool isPerl() const;
     bool isPython() const;
@@ -173,6 +176,7 @@ private:
     HVAttributes m_standardAttributes;
     HVEditorColors m_colors;
     std::optional<HVColor> m_invisiblesColor;
+    std::unique_ptr<HVLayoutManager> m_layoutManager;
     bool m_active = true;
     bool m_hadEventWhileInactive = false;
     unsigned m_insertingText = 0;
