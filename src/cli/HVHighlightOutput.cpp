@@ -256,7 +256,8 @@ void writeRuns(std::ostream& stream, const HVTextBuffer& buffer) {
         const std::string* styleId = style ? std::get_if<std::string>(style) : nullptr;
         if (!styleId)
             return;
-        const auto* parser = static_cast<const HVParser*>(attributes.object(HVParserAttribute));
+        const HVObjectReference* reference = attributes.reference(HVParserAttribute);
+        auto parser = reference ? reference->lock<const HVParser>() : nullptr;
         char numbers[48];
         int length =
             std::snprintf(numbers, sizeof numbers, "%zu\t%zu\t", range.location, range.length);

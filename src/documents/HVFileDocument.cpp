@@ -12,6 +12,7 @@
 #include "HVNotificationCenter.h"
 #include "HVPreferences.h"
 #include "HVStatusBar.h"
+#include "HVSyntaxHighlightingTextView.h"
 #include "HVTextBuffer.h"
 #include "HVTextViewModel.h"
 #include "HVUUID.h"
@@ -90,6 +91,10 @@ HVTextViewModel* HVFileDocument::viewWithSuggestedFrame() {
     return m_textView.get();
 }
 
+HVTextViewModel* HVFileDocument::textView() const {
+    return m_textView.get();
+}
+
 void HVFileDocument::makeView() {
     m_madeView = true;
     if (!fileName().empty() && isImageFile(fileName()))
@@ -113,7 +118,7 @@ void HVFileDocument::makeView() {
 }
 
 void HVFileDocument::makeTextView() {
-    m_textView = std::make_unique<HVTextViewModel>();
+    m_textView = std::make_unique<HVSyntaxHighlightingTextView>();
     m_textView->adoptLineBreakType(HVLineBreaks::preferredType());
     auto tabSize = HVPreferences::sharedInstance().integerForKey("HVTabSizeKey").value_or(4);
     m_textView->setTabWidth(std::size_t(std::clamp<std::int64_t>(tabSize, 1, 64)));
@@ -123,6 +128,12 @@ void HVFileDocument::makeTextView() {
                 HVBundleRepository::sharedRepository().bundleForBundleIdentifier(*stored->string()))
             m_bundle = std::move(bundle);
     }
+    // The view chooses by the name as well, so that it follows when the bundles change; the
+    // document's language (stored or chosen by hand) wins.
+    if (!fileName().empty())
+        m_textView->setPath(fileName());
+    if (m_bundle)
+        m_textView->setBundle(m_bundle);
     m_textView->undoManager().addChangeObserver([this](HVUndoManager::Change change) {
         switch (change) {
         case HVUndoManager::Change::Done:
@@ -356,10 +367,14 @@ void HVFileDocument::setFileName(const std::string& newName) {
         }
     }
     // The language follows the extension (or a dot-file's name) unless the user chose one.
+    if (m_textView)
+        m_textView->setPath(newName);
     if (!m_customBundle) {
         auto bundle = HVBundleRepository::sharedRepository().bundleForFileName(newName);
         if (bundle && bundle != m_bundle)
             useBundle(std::move(bundle));
+    } else if (m_textView && m_bundle) {
+        m_textView->setBundle(m_bundle);
     }
 }
 
@@ -544,6 +559,9 @@ void HVFileDocument::useBundle(std::shared_ptr<HVBundle> bundle) {
                           configurationPath());
     if (HVStatusBar* bar = statusBar())
         bar->setLanguageName(m_bundle->title());
+    // A new parser paints the whole text anew.
+    if (m_textView)
+        m_textView->setBundle(m_bundle);
 }
 
 void HVFileDocument::chooseBundle(std::shared_ptr<HVBundle> bundle) {
@@ -553,7 +571,19 @@ void HVFileDocument::chooseBundle(std::shared_ptr<HVBundle> bundle) {
     useBundle(std::move(bundle));
 }
 
+bool HVFileDocument::statusBarSetBundle(std::string_view bundleIdentifier) {
+    auto bundle =
+        HVBundleRepository::sharedRepository().bundleForBundleIdentifier(bundleIdentifier);
+    if (!bundle)
+        return false;
+    chooseBundle(std::move(bundle));
+    return true;
+}
+
 void HVFileDocument::activate() {
+    // The front tab's view highlights; one in the back postpones whole-text work until now.
+    if (m_textView)
+        m_textView->setActive(true);
     HVStatusBar* bar = statusBar();
     if (bar && viewWithSuggestedFrame()) {
         if (auto name = HVFileEncodings::stringFromEncoding(encoding()))
@@ -571,7 +601,10 @@ void HVFileDocument::activate() {
     m_hasActivated = true;
 }
 
-void HVFileDocument::deactivate() {}
+void HVFileDocument::deactivate() {
+    if (m_textView)
+        m_textView->setActive(false);
+}
 
 void HVFileDocument::saveDocumentForClose() {
     m_saveForClose = true;

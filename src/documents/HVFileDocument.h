@@ -14,6 +14,7 @@ class HVBundle;
 class HVFile;
 class HVFileDocumentDelegate;
 class HVStatusBar;
+class HVSyntaxHighlightingTextView;
 class HVTextViewModel;
 
 // Notifications, with the document as their object.
@@ -59,7 +60,9 @@ public:
     // which is none for an image: the image view shows its bytes.
     HVTextViewModel* viewWithSuggestedFrame();
     HVFileViewKind fileViewKind() const { return m_viewKind; }
-    HVTextViewModel* textView() const { return m_textView.get(); }
+    HVTextViewModel* textView() const;
+    // The same view, as the view that highlights the text.
+    HVSyntaxHighlightingTextView* highlightingView() const { return m_textView.get(); }
     const std::string& imageData() const { return m_imageData; }
 
     // The encoding the view loaded with, else the per-file "HVFileEncoding", else 0.
@@ -129,8 +132,12 @@ public:
 
     // The language of the file: chosen by the file name's extension, or by the user.
     const std::shared_ptr<HVBundle>& bundle() const { return m_bundle; }
-    // The user's choice, which later renames do not change.
+    // The user's choice, which later renames do not change; stored as the file's
+    // "HVFileBundle", and the text is highlighted anew in that language.
     void chooseBundle(std::shared_ptr<HVBundle> bundle);
+    // The status bar's language menu: the bundle by its bundle identifier; false when there
+    // is none.
+    bool statusBarSetBundle(std::string_view bundleIdentifier);
 
     bool saving() const { return m_saving; }
     bool ignoreNextChangeCleared() const { return m_ignoreNextChangeCleared; }
@@ -158,7 +165,7 @@ private:
 
     std::shared_ptr<HVFile> m_file;
     HVFileDocumentDelegate* m_delegate = nullptr;
-    std::unique_ptr<HVTextViewModel> m_textView;
+    std::unique_ptr<HVSyntaxHighlightingTextView> m_textView;
     HVFileViewKind m_viewKind = HVFileViewKind::Text;
     bool m_madeView = false;
     // Read when the document was opened, decoded when the view is made.

@@ -12,6 +12,8 @@ std::size_t hashValue(const HVAttributeValue& value) {
             if constexpr (std::is_same_v<T, HVColor>)
                 return std::hash<double>()(v.red) ^ (std::hash<double>()(v.green) << 1) ^
                        (std::hash<double>()(v.blue) << 2) ^ (std::hash<double>()(v.alpha) << 3);
+            else if constexpr (std::is_same_v<T, HVObjectReference>)
+                return std::hash<const void*>()(v.address());
             else if constexpr (std::is_same_v<T, std::shared_ptr<const HVTextAttachment>>)
                 return std::hash<const void*>()(v.get());
             else
@@ -58,6 +60,11 @@ const void* HVAttributes::object(std::string_view name) const {
     auto v = value(name);
     auto o = v ? std::get_if<const void*>(v) : nullptr;
     return o ? *o : nullptr;
+}
+
+const HVObjectReference* HVAttributes::reference(std::string_view name) const {
+    auto v = value(name);
+    return v ? std::get_if<HVObjectReference>(v) : nullptr;
 }
 
 std::shared_ptr<const HVTextAttachment> HVAttributes::attachment() const {

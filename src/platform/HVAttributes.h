@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -21,10 +22,48 @@ public:
     virtual const std::u16string& string() const = 0;
 };
 
-// An attribute value: a flag, a number, a colour, a text, a reference to an object that the
-// text does not own (a parser), or an attachment that it does.
+// A reference to an object that the text does not own (the parser that painted a run). It holds
+// the object weakly, so it never dangles: once the object is gone, lock() gives none. Two
+// references are equal when they name the same object, which a later object at the same
+// address is not.
+class HVObjectReference {
+public:
+    HVObjectReference() = default;
+    template <class T>
+    explicit HVObjectReference(const std::shared_ptr<T>& object)
+        : m_object(std::const_pointer_cast<std::remove_const_t<T>>(object)),
+          m_address(object.get()) {}
+    // For an object that no shared pointer owns: equal by address, and lock() gives none.
+    explicit HVObjectReference(const void* address) : m_address(address) {}
+
+    // The object, while it lives; none afterwards or for an unowned one.
+    template <class T> std::shared_ptr<T> lock() const {
+        return std::static_pointer_cast<T>(m_object.lock());
+    }
+    // For identity only: the address may no longer hold the object.
+    const void* address() const { return m_address; }
+    bool expired() const { return m_object.expired(); }
+    // Whether a shared pointer owned the object when the reference was made.
+    bool owned() const {
+        return m_object.owner_before(std::weak_ptr<void>()) ||
+               std::weak_ptr<void>().owner_before(m_object);
+    }
+
+    friend bool operator==(const HVObjectReference& a, const HVObjectReference& b) {
+        return a.m_address == b.m_address && !a.m_object.owner_before(b.m_object) &&
+               !b.m_object.owner_before(a.m_object);
+    }
+
+private:
+    std::weak_ptr<void> m_object;
+    const void* m_address = nullptr;
+};
+
+// An attribute value: a flag, a number, a colour, a text, a bare address (compared, never
+// followed), a reference to an object that the text does not own (a parser), or an attachment
+// that it does.
 using HVAttributeValue = std::variant<bool, std::int64_t, double, HVColor, std::string, const void*,
-                                      std::shared_ptr<const HVTextAttachment>>;
+                                      HVObjectReference, std::shared_ptr<const HVTextAttachment>>;
 
 // The attribute names that the editor itself reads.
 inline constexpr std::string_view HVForegroundColorAttribute = "foreground";
@@ -33,7 +72,7 @@ inline constexpr std::string_view HVBackgroundColorAttribute = "background";
 inline constexpr std::string_view HVFontTraitsAttribute = "font-traits";
 // True on runs that may span lines: block comments, strings, markup comments.
 inline constexpr std::string_view HVMultiLineAttribute = "multi-line";
-// The parser that painted the run (not owned).
+// The parser that painted the run: an HVObjectReference.
 inline constexpr std::string_view HVParserAttribute = "parser";
 // The style id that chose the run's look (a string such as "comment.block"), so that tools can
 // report what a parser saw without knowing the theme.
@@ -66,6 +105,7 @@ public:
     std::optional<std::int64_t> integerValue(std::string_view name) const;
     const HVColor* color(std::string_view name) const;
     const void* object(std::string_view name) const;
+    const HVObjectReference* reference(std::string_view name) const;
     std::shared_ptr<const HVTextAttachment> attachment() const;
 
     // Copies with one value set or removed, or with all of other's values added over these.

@@ -281,17 +281,20 @@ bool HVParser::setFoldCloser(std::u16string_view pattern, HVError* error) {
     return compilePattern(pattern, m_foldCloserPattern, m_foldCloser, error);
 }
 
-HVParser* HVParser::parserAtIndex(const HVTextBuffer& storage, std::size_t index) {
+std::shared_ptr<HVParser> HVParser::parserAtIndex(const HVTextBuffer& storage, std::size_t index) {
     auto attributes = storage.attributesAtIndex(index);
-    // Parsers store themselves as HVParser pointers, so the cast back is exact.
-    return const_cast<HVParser*>(
-        static_cast<const HVParser*>(attributes->object(HVParserAttribute)));
+    const HVObjectReference* reference = attributes->reference(HVParserAttribute);
+    // Parsers refer to themselves as HVParser, so the cast back is exact.
+    return reference ? reference->lock<HVParser>() : nullptr;
 }
 
 void HVParser::markRange(HVRange range, HVTextBuffer& storage) const {
-    if (!m_mark)
-        m_mark = std::make_shared<const HVAttributes>(
-            HVAttributes().setting(HVParserAttribute, static_cast<const void*>(this)));
+    // A parser that came under a shared owner after its first painting refers to itself anew.
+    if (!m_mark || (!m_mark->reference(HVParserAttribute)->owned() && !weak_from_this().expired()))
+        m_mark = std::make_shared<const HVAttributes>(HVAttributes().setting(
+            HVParserAttribute, weak_from_this().expired()
+                                   ? HVObjectReference(static_cast<const void*>(this))
+                                   : HVObjectReference(shared_from_this())));
     storage.addAttributes(m_mark, range);
 }
 

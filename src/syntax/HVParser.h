@@ -42,8 +42,9 @@ enum class HVFoldState : int {
 // A definition of no known kind gets a plain HVParser, which paints nothing but marks its
 // ranges and folds.
 //
-// Parsers run on the main thread.
-class HVParser {
+// Parsers run on the main thread. They are owned by shared pointers (their bundle's), so that
+// the runs they paint can refer to them without dangling.
+class HVParser : public std::enable_shared_from_this<HVParser> {
 public:
     // Reads the common keys of a syntax definition. Problems (a pattern that does not
     // compile, an entry of the wrong type) are collected in loadErrors(); what can be kept is
@@ -68,8 +69,8 @@ public:
     virtual HVPlistValue plistRepresentation() const;
 
     // Paints range of the text with the theme's run attributes and marks it with
-    // HVParserAttribute = this parser. Returns the regions of embedded languages that the
-    // caller should hand to their own parsers; the base paints nothing and returns none.
+    // HVParserAttribute = a reference to this parser. Returns the regions of embedded languages
+    // that the caller should hand to their own parsers; the base paints nothing and returns none.
     virtual HVParserRegions parseRange(HVRange range, HVTextBuffer& storage);
 
     // The next placeholder on the line after range: the first "[*cur]", else the empty range
@@ -136,11 +137,12 @@ public:
 
     const std::vector<HVError>& loadErrors() const { return m_loadErrors; }
 
-    // The parser that painted the character at index (its HVParserAttribute), or none.
-    static HVParser* parserAtIndex(const HVTextBuffer& storage, std::size_t index);
+    // The parser that painted the character at index (its HVParserAttribute), or none: also
+    // when that parser is gone (its bundles were reloaded) or no shared pointer owns it.
+    static std::shared_ptr<HVParser> parserAtIndex(const HVTextBuffer& storage, std::size_t index);
 
 protected:
-    // Sets HVParserAttribute to this parser over range.
+    // Sets HVParserAttribute to a reference to this parser over range.
     void markRange(HVRange range, HVTextBuffer& storage) const;
     // The run attributes of a style id: the theme's (none without a theme), HVStyleAttribute =
     // the id, and HVMultiLineAttribute when asked. Shared, so runs compare cheaply.
@@ -161,6 +163,6 @@ private:
     std::shared_ptr<HVCodeNavigation> m_codeNavParser;
     std::shared_ptr<const HVTheme> m_theme;
     std::vector<HVError> m_loadErrors;
-    // HVParserAttribute = this parser, made on first use.
+    // HVParserAttribute = a reference to this parser, made on first use.
     mutable HVAttributesRef m_mark;
 };

@@ -4,6 +4,9 @@
 #include "HVTextBuffer.h"
 #include "HVTheme.h"
 
+#include <algorithm>
+#include <variant>
+
 namespace HVSyntaxHighlighting {
 
 HVAttributes standardAttributes(const HVTheme& theme) {
@@ -35,6 +38,25 @@ void highlightRange(HVTextBuffer& buffer, HVParser& parser, HVRange range, const
 
 void highlightText(HVTextBuffer& buffer, HVParser& mainParser, const HVTheme& theme) {
     highlightRange(buffer, mainParser, {0, buffer.length()}, theme);
+}
+
+HVRange rangeToHighlightForRange(const HVTextBuffer& buffer, HVRange edited) {
+    HVRange lines = buffer.lineRangeForRange(edited);
+    std::size_t start = edited.location;
+    std::size_t end = edited.end();
+    std::size_t i = lines.location > 0 ? lines.location - 1 : 0;
+    while (i < edited.location) {
+        HVRange run;
+        auto value = buffer.attribute(HVMultiLineAttribute, i, &run, {0, edited.location});
+        if (value && std::holds_alternative<bool>(*value) && std::get<bool>(*value)) {
+            start = std::min(start, run.location);
+            end = std::max(end, run.end());
+        }
+        i = std::max(i + 1, run.end());
+    }
+    if (start == edited.location && end == edited.end())
+        return lines;
+    return buffer.lineRangeForRange({start, end - start});
 }
 
 } // namespace HVSyntaxHighlighting

@@ -28,4 +28,10 @@ void highlightRange(HVTextBuffer& buffer, HVParser& parser, HVRange range, const
 // The whole text through the main parser.
 void highlightText(HVTextBuffer& buffer, HVParser& mainParser, const HVTheme& theme);
 
+// What to re-parse after an edit (the edited range is where the new text lies): the edited
+// lines, reaching back to the start of every multi-line run (a comment, a string, a tag) that
+// touches the character before them or starts before the edit on its first line, and then over
+// whole lines. It never reaches forwards beyond the edited lines.
+HVRange rangeToHighlightForRange(const HVTextBuffer& buffer, HVRange edited);
+
 } // namespace HVSyntaxHighlighting

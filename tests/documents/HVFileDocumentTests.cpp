@@ -6,6 +6,8 @@
 #include "HVFileSystem.h"
 #include "HVFoldMarkerTextAttachment.h"
 #include "HVNotificationCenter.h"
+#include "HVParser.h"
+#include "HVSyntaxHighlightingTextView.h"
 #include "HVTextBuffer.h"
 
 #include <functional>
@@ -568,4 +570,41 @@ TEST_F(FileDocument, UndoStepsThatAreNotChangesLeaveTheDocumentUnedited) {
     EXPECT_TRUE(open.document->isDocumentEdited());
     undo.undo();
     EXPECT_FALSE(open.document->isDocumentEdited());
+}
+
+TEST_F(FileDocument, TheViewHighlightsInTheDocumentsLanguageAndFollowsTheUsersChoice) {
+    std::string path =
+        dir.write("site/page.html", "<p class=\"a\">x</p>\n<script>var a;</script>\n");
+    OpenFile open(path);
+    ASSERT_NE(open.document->highlightingView(), nullptr);
+    HVSyntaxHighlightingTextView& view = *open.document->highlightingView();
+    auto& repository = HVBundleRepository::sharedRepository();
+    const HVTextBuffer& text = view.textStorage();
+    EXPECT_EQ(view.bundle()->identifier(), "text.html");
+    EXPECT_EQ(HVParser::parserAtIndex(text, 0),
+              repository.bundleForIdentifier("text.html")->parser());
+    std::size_t script = view.string().find(u"var");
+    EXPECT_EQ(HVParser::parserAtIndex(text, script),
+              repository.bundleForIdentifier("text.js")->parser());
+
+    // The status bar's language menu: stored for the file, and the text painted anew.
+    auto scripts = repository.bundleForIdentifier("text.js");
+    ASSERT_TRUE(open.document->statusBarSetBundle(scripts->bundleIdentifier()));
+    EXPECT_FALSE(open.document->statusBarSetBundle("no.such.bundle"));
+    EXPECT_EQ(view.bundle(), scripts);
+    EXPECT_EQ(open.document->fileConfigurationValueForKey("HVFileBundle"),
+              HVPlistValue(scripts->bundleIdentifier()));
+    EXPECT_EQ(HVParser::parserAtIndex(text, 0), scripts->parser());
+
+    // A tab in the back postpones whole-text work until it comes forward.
+    open.document->deactivate();
+    EXPECT_FALSE(view.active());
+    open.document->statusBarSetBundle(
+        repository.bundleForIdentifier("text.html")->bundleIdentifier());
+    EXPECT_TRUE(view.hadEventWhileInactive());
+    open.document->activate();
+    EXPECT_TRUE(view.active());
+    EXPECT_FALSE(view.hadEventWhileInactive());
+    EXPECT_EQ(HVParser::parserAtIndex(text, script),
+              repository.bundleForIdentifier("text.js")->parser());
 }

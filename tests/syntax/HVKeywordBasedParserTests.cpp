@@ -213,15 +213,16 @@ TEST(HVKeywordBasedParser, ARangeThatStartsInsideAString) {
 }
 
 TEST(HVKeywordBasedParser, OnlyTheRangeIsPaintedAndMarked) {
-    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    auto owner = std::make_shared<HVKeywordBasedParser>(nullptr, scriptDefinition());
+    HVKeywordBasedParser& parser = *owner;
     auto theme = testTheme();
     parser.setTheme(theme);
     HVTextBuffer buffer(u"if if if");
     parser.parseRange({3, 2}, buffer);
     EXPECT_EQ(HVDumpRuns(buffer, *theme), "3+2 keyword");
     EXPECT_EQ(HVParser::parserAtIndex(buffer, 2), nullptr);
-    EXPECT_EQ(HVParser::parserAtIndex(buffer, 3), &parser);
-    EXPECT_EQ(HVParser::parserAtIndex(buffer, 4), &parser);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 3).get(), &parser);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 4).get(), &parser);
     EXPECT_EQ(HVParser::parserAtIndex(buffer, 5), nullptr);
     // A range reaching beyond the text is cut at its end.
     parser.parseRange({6, 100}, buffer);
@@ -232,8 +233,8 @@ TEST(HVKeywordBasedParser, OnlyTheRangeIsPaintedAndMarked) {
     HVTextBuffer plain(u"  ;; ++ \n");
     parser.parseRange({0, plain.length()}, plain);
     EXPECT_EQ(plain.runCount(), 1u);
-    EXPECT_EQ(HVParser::parserAtIndex(plain, 0), &parser);
-    EXPECT_EQ(HVParser::parserAtIndex(plain, 8), &parser);
+    EXPECT_EQ(HVParser::parserAtIndex(plain, 0).get(), &parser);
+    EXPECT_EQ(HVParser::parserAtIndex(plain, 8).get(), &parser);
 }
 
 TEST(HVKeywordBasedParser, StyleIdsTheThemeLacks) {
@@ -256,11 +257,11 @@ TEST(HVKeywordBasedParser, StyleIdsTheThemeLacks) {
     EXPECT_EQ(parser.singleQuoteAttributes()->color(HVForegroundColorAttribute), nullptr);
 
     // Without a theme nothing is coloured but the parser still marks its range.
-    HVKeywordBasedParser bare(nullptr, scriptDefinition());
+    auto bare = std::make_shared<HVKeywordBasedParser>(nullptr, scriptDefinition());
     HVTextBuffer other(u"if 'x'");
-    bare.parseRange({0, other.length()}, other);
+    bare->parseRange({0, other.length()}, other);
     EXPECT_EQ(HVDumpRuns(other, *sparse), "");
-    EXPECT_EQ(HVParser::parserAtIndex(other, 0), &bare);
+    EXPECT_EQ(HVParser::parserAtIndex(other, 0), bare);
 }
 
 TEST(HVKeywordBasedParser, ANewThemeRecolours) {

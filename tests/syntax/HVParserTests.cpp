@@ -135,16 +135,17 @@ TEST(HVParser, PlaceholdersOnTheRestOfTheLine) {
 }
 
 TEST(HVParser, TheBaseParserMarksItsRangeAndPaintsNothing) {
-    HVParser parser(nullptr,
-                    HVPlistValue::Dictionary{{"format-type", "unknown"}, {"format-id", "text.x"}});
+    auto owner = std::make_shared<HVParser>(
+        nullptr, HVPlistValue::Dictionary{{"format-type", "unknown"}, {"format-id", "text.x"}});
+    HVParser& parser = *owner;
     auto theme = HVMakeTestTheme({"comment"});
     parser.setTheme(theme);
     HVTextBuffer buffer(u"one // two\nthree");
     EXPECT_TRUE(parser.parseRange({4, 7}, buffer).empty());
     EXPECT_EQ(HVDumpRuns(buffer, *theme), "");
     EXPECT_EQ(HVParser::parserAtIndex(buffer, 3), nullptr);
-    EXPECT_EQ(HVParser::parserAtIndex(buffer, 4), &parser);
-    EXPECT_EQ(HVParser::parserAtIndex(buffer, 10), &parser);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 4), owner);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 10), owner);
     EXPECT_EQ(HVParser::parserAtIndex(buffer, 11), nullptr);
     EXPECT_EQ(HVParser::parserAtIndex(buffer, 99), nullptr);
     EXPECT_EQ(parser.subparsers().size(), 0u);

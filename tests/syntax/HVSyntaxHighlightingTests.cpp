@@ -16,27 +16,6 @@ namespace {
 using Dict = HVPlistValue::Dictionary;
 using Array = HVPlistValue::Array;
 
-// The highlighting driver's rule for what to re-parse after an edit: the edited lines, reaching
-// back over the multi-line runs (comments, strings, tags) that lead into them.
-HVRange rangeToHighlight(const HVTextBuffer& buffer, HVRange edited) {
-    HVRange lines = buffer.lineRangeForRange(edited);
-    std::size_t start = edited.location;
-    std::size_t end = edited.end();
-    std::size_t i = lines.location > 0 ? lines.location - 1 : 0;
-    while (i < edited.location) {
-        HVRange run;
-        auto value = buffer.attribute(HVMultiLineAttribute, i, &run, {0, edited.location});
-        if (value && std::get<bool>(*value)) {
-            start = std::min(start, run.location);
-            end = std::max(end, run.end());
-        }
-        i = std::max(i + 1, run.end());
-    }
-    if (start == edited.location && end == edited.end())
-        return lines;
-    return buffer.lineRangeForRange({start, end - start});
-}
-
 struct Edit {
     std::u16string_view find;
     std::u16string_view replace;
@@ -77,9 +56,10 @@ protected:
         HVTextBuffer buffer(sample);
         HVSyntaxHighlighting::highlightText(buffer, main, *theme);
         buffer.replaceCharacters({at, edit.find.size()}, edit.replace);
-        HVRange range = rangeToHighlight(buffer, {at, edit.replace.size()});
+        HVRange range =
+            HVSyntaxHighlighting::rangeToHighlightForRange(buffer, {at, edit.replace.size()});
         // The parser in force where the range starts, as the driver keeps it.
-        HVParser* parser = HVParser::parserAtIndex(buffer, range.location);
+        std::shared_ptr<HVParser> parser = HVParser::parserAtIndex(buffer, range.location);
         HVSyntaxHighlighting::highlightRange(buffer, parser ? *parser : main, range, *theme);
 
         std::u16string edited(sample);
@@ -104,9 +84,8 @@ std::vector<std::string> characterStyles(const HVTextBuffer& buffer, bool skipCa
             continue;
         auto attributes = buffer.attributesAtIndex(i);
         const HVAttributeValue* style = attributes->value(HVStyleAttribute);
-        const auto* parser = static_cast<const HVParser*>(attributes->object(HVParserAttribute));
         styles.push_back((style ? std::get<std::string>(*style) : "-") + "/" +
-                         (parser ? parser->identifier() : "-") +
+                         HVParserIdentifierOfRun(*attributes) +
                          (attributes->boolValue(HVMultiLineAttribute) ? "/ml" : ""));
     }
     return styles;

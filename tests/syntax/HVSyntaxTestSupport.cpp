@@ -89,14 +89,23 @@ std::string HVDumpRuns(const HVTextBuffer& buffer, const HVTheme& theme) {
     return out;
 }
 
+std::string HVParserIdentifierOfRun(const HVAttributes& attributes) {
+    const HVObjectReference* reference = attributes.reference(HVParserAttribute);
+    if (!reference)
+        return "-";
+    if (!reference->owned())
+        return static_cast<const HVParser*>(reference->address())->identifier();
+    auto parser = reference->lock<const HVParser>();
+    return parser ? parser->identifier() : "gone";
+}
+
 std::string HVDumpAllRuns(const HVTextBuffer& buffer) {
     std::string out;
     buffer.enumerateRuns({0, buffer.length()}, [&](HVRange range, const HVAttributes& attributes) {
         out += std::to_string(range.location) + "+" + std::to_string(range.length);
         const HVAttributeValue* style = attributes.value(HVStyleAttribute);
         out += " " + (style ? std::get<std::string>(*style) : std::string("-"));
-        const auto* parser = static_cast<const HVParser*>(attributes.object(HVParserAttribute));
-        out += " " + (parser ? parser->identifier() : std::string("-"));
+        out += " " + HVParserIdentifierOfRun(attributes);
         if (attributes.boolValue(HVMultiLineAttribute))
             out += " ml";
         if (const HVColor* color = attributes.color(HVForegroundColorAttribute))

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+class HVAttributes;
 class HVTextBuffer;
 class HVTheme;
 enum class HVFoldState : int;
@@ -33,6 +34,10 @@ std::string HVDumpRuns(const HVTextBuffer& buffer, const HVTheme& theme);
 // Every run of a buffer, one per line: "start+length style parser" plus " ml" when multi-line
 // and the foreground colour; for comparing two paintings whole.
 std::string HVDumpAllRuns(const HVTextBuffer& buffer);
+// The identifier of the parser that painted a run: "-" for none, "gone" for one that no longer
+// exists. A parser that no shared pointer owns (a test's own) is read through its address: the
+// tests keep such parsers alive while they read their buffers.
+std::string HVParserIdentifierOfRun(const HVAttributes& attributes);
 
 // A world of bundles of the test's own: the shipped resources are a temporary folder
 // (HALVET_RESOURCES_DIR) that shares the real "data" tables, the user's "Bundles" folder starts

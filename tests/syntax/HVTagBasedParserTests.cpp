@@ -263,13 +263,15 @@ TEST(HVTagBasedParser, TheThemeReachesEveryEmbeddedLanguageAndDialect) {
 }
 
 TEST(HVTagBasedParser, StylesWithoutIdsPaintNothing) {
-    HVTagBasedParser markup(nullptr, Dict{{"format-id", "text.bare"}, {"format-type", "tag"}});
+    auto owner = std::make_shared<HVTagBasedParser>(
+        nullptr, Dict{{"format-id", "text.bare"}, {"format-type", "tag"}});
+    HVTagBasedParser& markup = *owner;
     auto theme = HVMakeTestTheme({"entity.name.tag"});
     markup.setTheme(theme);
     HVTextBuffer buffer(u"<p class=\"x\">");
     markup.parseRange({0, buffer.length()}, buffer);
     EXPECT_EQ(HVDumpRuns(buffer, *theme), "");
-    EXPECT_EQ(HVParser::parserAtIndex(buffer, 5), &markup);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 5).get(), &markup);
     EXPECT_EQ(markup.tagAttributes(), nullptr);
 }
 

@@ -1,0 +1,89 @@
+#include "HVEditorTestSupport.h"
+
+#include "HVBundleRepository.h"
+#include "HVFileSystem.h"
+#include "HVTextBuffer.h"
+#include "HVTheme.h"
+#include "HVThemeRepository.h"
+#include "HVUnicode.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+void link(const std::string& from, const std::string& to) {
+    if (::symlink(from.c_str(), to.c_str()) != 0)
+        ADD_FAILURE() << "cannot link " << from;
+}
+
+} // namespace
+
+HVEditorTestEnvironment::HVEditorTestEnvironment() {
+    m_bundles.installTestBundles();
+    // The scratch folder links the real resources' "data"; their bundles and themes are beside it.
+    std::filesystem::path real = std::filesystem::read_symlink(HVFileSystem::appendingPathComponent(
+                                                                   m_bundles.resources(), "data"))
+                                     .parent_path();
+    for (const auto& entry : std::filesystem::directory_iterator(real / "Bundles"))
+        link(entry.path().string(),
+             HVFileSystem::appendingPathComponent(m_bundles.shippedBundles(),
+                                                  entry.path().filename().string()));
+    link((real / "Themes").string(),
+         HVFileSystem::appendingPathComponent(m_bundles.resources(), "Themes"));
+    HVBundleRepository::sharedRepository().reset();
+    HVThemeRepository::sharedRepository().reset();
+}
+
+HVEditorTestEnvironment::~HVEditorTestEnvironment() {
+    HVBundleRepository::sharedRepository().reset();
+    HVThemeRepository::sharedRepository().reset();
+}
+
+HVRunList HVJoinedRuns(const HVTextBuffer& buffer) {
+    HVRunList runs;
+    buffer.enumerateRuns({0, buffer.length()}, [&](HVRange range, const HVAttributes& attributes) {
+        if (!runs.empty() && runs.back().second == attributes)
+            runs.back().first.length += range.length;
+        else
+            runs.emplace_back(range, attributes);
+    });
+    return runs;
+}
+
+namespace {
+
+std::string describe(const std::pair<HVRange, HVAttributes>& run) {
+    const auto& [range, attributes] = run;
+    std::string out = std::to_string(range.location) + "+" + std::to_string(range.length);
+    const HVAttributeValue* style = attributes.value(HVStyleAttribute);
+    out += " " + (style ? std::get<std::string>(*style) : std::string("-"));
+    out += " " + HVParserIdentifierOfRun(attributes);
+    if (attributes.boolValue(HVMultiLineAttribute))
+        out += " ml";
+    if (const HVColor* color = attributes.color(HVForegroundColorAttribute))
+        out += " " + HVTheme::stringFromColor(*color);
+    return out;
+}
+
+} // namespace
+
+std::string HVDescribeRuns(const HVRunList& runs) {
+    std::string out;
+    for (const auto& run : runs)
+        out += describe(run) + "\n";
+    return out;
+}
+
+std::string HVFirstRunDifference(const HVRunList& actual, const HVRunList& expected) {
+    for (std::size_t i = 0; i < std::max(actual.size(), expected.size()); ++i) {
+        if (i >= actual.size())
+            return "missing run " + describe(expected[i]);
+        if (i >= expected.size())
+            return "extra run " + describe(actual[i]);
+        if (actual[i] != expected[i])
+            return "run " + describe(actual[i]) + " instead of " + describe(expected[i]);
+    }
+    return "";
+}

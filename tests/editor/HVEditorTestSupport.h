@@ -1,0 +1,36 @@
+#pragma once
+
+#include "HVAttributes.h"
+#include "HVRange.h"
+#include "HVSyntaxTestSupport.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class HVTextBuffer;
+
+// The shipped bundles and themes with the test bundles beside them, in a scratch resources
+// folder that the shared bundle and theme repositories read afresh.
+class HVEditorTestEnvironment {
+public:
+    HVEditorTestEnvironment();
+    ~HVEditorTestEnvironment();
+    HVEditorTestEnvironment(const HVEditorTestEnvironment&) = delete;
+    HVEditorTestEnvironment& operator=(const HVEditorTestEnvironment&) = delete;
+
+    HVBundleTestEnvironment& bundles() { return m_bundles; }
+
+private:
+    HVBundleTestEnvironment m_bundles;
+};
+
+// The runs of a buffer with neighbours of equal attributes joined, as a painting shows them.
+using HVRunList = std::vector<std::pair<HVRange, HVAttributes>>;
+HVRunList HVJoinedRuns(const HVTextBuffer& buffer);
+// One line per run: range, style id, painting parser, multi-line mark, foreground colour.
+std::string HVDescribeRuns(const HVRunList& runs);
+// The first run where the two differ, described, or "" when they are equal (the parsers
+// compared as objects, not by name).
+std::string HVFirstRunDifference(const HVRunList& actual, const HVRunList& expected);

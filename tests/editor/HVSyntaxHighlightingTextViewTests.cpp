@@ -1,0 +1,415 @@
+#include "HVSyntaxHighlightingTextView.h"
+
+#include "HVBundle.h"
+#include "HVBundleRepository.h"
+#include "HVDispatcher.h"
+#include "HVEditorTestSupport.h"
+#include "HVFileSystem.h"
+#include "HVNotificationCenter.h"
+#include "HVParser.h"
+#include "HVPreferences.h"
+#include "HVSyntaxHighlighting.h"
+#include "HVTextBuffer.h"
+#include "HVTheme.h"
+#include "HVThemeRepository.h"
+#include "HVUnicode.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+namespace {
+
+struct Sample {
+    std::string path;
+    std::u16string text;
+};
+
+std::vector<Sample> samples() {
+    std::vector<Sample> found;
+    for (const auto& folder : std::filesystem::directory_iterator(HVTestDataPath("highlight"))) {
+        for (const auto& file : std::filesystem::directory_iterator(folder.path())) {
+            std::string name = file.path().filename().string();
+            if (name.rfind("sample.", 0) != 0 || file.path().extension() == ".runs" ||
+                file.path().extension() == ".outline")
+                continue;
+            found.push_back({file.path().string(), HVUnicode::utf16(HVReadFile(file.path()))});
+        }
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Sample& a, const Sample& b) { return a.path < b.path; });
+    return found;
+}
+
+std::u16string withCRLF(std::u16string_view text) {
+    std::u16string converted;
+    for (char16_t c : text) {
+        if (c == u'\n')
+            converted += u'\r';
+        converted += c;
+    }
+    return converted;
+}
+
+void runUntilIdle(const HVSyntaxHighlightingTextView& view) {
+    HVDispatcher::main().runUntil([&] { return !view.hasPendingHighlighting(); }, 60);
+}
+
+class HighlightingView : public ::testing::Test {
+protected:
+    void SetUp() override { HVDispatcher::main().adoptCurrentThread(); }
+
+    // The runs of the same text painted whole by the view's parser.
+    HVRunList wholePainting(HVSyntaxHighlightingTextView& view) {
+        HVTextBuffer buffer(view.textStorage().string());
+        auto theme = HVThemeRepository::sharedRepository().currentTheme();
+        HVSyntaxHighlighting::highlightText(buffer, *view.parser(), *theme);
+        return HVJoinedRuns(buffer);
+    }
+
+    void expectEqualsWhole(HVSyntaxHighlightingTextView& view) {
+        EXPECT_EQ(HVFirstRunDifference(HVJoinedRuns(view.textStorage()), wholePainting(view)), "");
+    }
+
+    HVEditorTestEnvironment environment;
+};
+
+std::u16string htmlWithScript() {
+    return u"<html>\n<head>\n<script type=\"text/javascript\">\nvar s = \"</script>\";\n"
+           u"function f() { return 1; }\n</script>\n<style>\np { margin: 0 }\n</style>\n"
+           u"</head>\n<body class=\"x\">\n<p>text</p>\n</body>\n</html>\n";
+}
+
+} // namespace
+
+// A fresh view highlights as HTML; a path chooses the bundle by the file's name.
+
+TEST_F(HighlightingView, APathChoosesTheBundleAndTheWholeTextIsPainted) {
+    HVSyntaxHighlightingTextView view;
+    ASSERT_NE(view.bundle(), nullptr);
+    EXPECT_EQ(view.bundle()->identifier(), "text.html");
+    view.setPath("/tmp/site/app.js");
+    EXPECT_EQ(view.parser()->identifier(), "text.js");
+    EXPECT_TRUE(view.isJS());
+    EXPECT_FALSE(view.isCSS());
+    view.setPath("/tmp/site/unknown.nosuchextension");
+    EXPECT_EQ(view.parser()->identifier(), "text.html");
+    view.setPath("/tmp/site/style.css");
+    EXPECT_TRUE(view.isCSS());
+
+    view.setString(u"a { color: red; } /* note */\n");
+    expectEqualsWhole(view);
+    EXPECT_EQ(HVParser::parserAtIndex(view.textStorage(), 0), view.parser());
+}
+
+// Runs hold their parser weakly: reloading the bundles while a view is open must leave nothing
+// dangling (ASan watches), and the view moves to the new bundle when told.
+TEST_F(HighlightingView, ReloadingTheBundlesLeavesNoDanglingParserAndTheViewTakesTheNewOne) {
+    auto& repository = HVBundleRepository::sharedRepository();
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/site/index.html");
+    view.setString(htmlWithScript());
+    std::size_t inScript = view.string().find(u"function");
+    auto oldScript = HVParser::parserAtIndex(view.textStorage(), inScript);
+    ASSERT_NE(oldScript, nullptr);
+    EXPECT_EQ(oldScript->identifier(), "text.js");
+    std::weak_ptr<HVParser> oldWeak = oldScript;
+    oldScript.reset();
+
+    repository.loadBundles();
+    // The embedded language's old parser is gone; the view still holds its old HTML bundle.
+    EXPECT_TRUE(oldWeak.expired());
+    view.setSelectedRange({inScript, 0});
+    view.insertText(u"x");
+    std::set<std::string> painters;
+    for (std::size_t i = 0; i < view.textStorage().length(); ++i) {
+        if (auto parser = HVParser::parserAtIndex(view.textStorage(), i))
+            painters.insert(parser->identifier());
+    }
+    EXPECT_EQ(painters, std::set<std::string>{"text.html"});
+    EXPECT_EQ(view.activeParser(true)->identifier(), "text.html");
+
+    HVNotificationCenter::defaultCenter().postNotificationName(
+        std::string(HVBundleFileCategoriesChangedNotification));
+    EXPECT_EQ(view.bundle(), repository.bundleForIdentifier("text.html"));
+    EXPECT_EQ(HVParser::parserAtIndex(view.textStorage(), inScript),
+              repository.bundleForIdentifier("text.js")->parser());
+    view.setSelectedRange({inScript + 3, 0});
+    view.insertText(u"y");
+    EXPECT_EQ(view.activeParser(true), repository.bundleForIdentifier("text.js")->parser());
+    expectEqualsWhole(view);
+}
+
+TEST_F(HighlightingView, TheParserAtTheCaretFollowsOpenersAndClosersOutsideQuotes) {
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/page.html");
+    view.setString(htmlWithScript());
+    const std::u16string text(view.string());
+    auto at = [&](std::u16string_view find) { return text.find(find); };
+    // The closer inside the string does not end the script.
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(at(u"function"))->identifier(), "text.js");
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(at(u"p { margin"))->identifier(), "text.css");
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(at(u"<body"))->identifier(), "text.html");
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(at(u"<head>"))->identifier(), "text.html");
+
+    // Moving the caret by one keeps the parser; a jump or a new line recomputes it.
+    view.setSelectedRange({at(u"function"), 0});
+    EXPECT_EQ(view.activeParser()->identifier(), "text.js");
+    view.setSelectedRange({at(u"<body") - 1, 0});
+    EXPECT_EQ(view.activeParser()->identifier(), "text.html");
+    view.setSelectedRange({at(u"p { margin") + 2, 0});
+    EXPECT_EQ(view.activeParser()->identifier(), "text.css");
+    // Just before the closer's last character, then one step over it.
+    view.setSelectedRange({at(u"</style>") + 7, 0});
+    EXPECT_EQ(view.activeParser()->identifier(), "text.css");
+    view.setSelectedRange({at(u"</style>") + 8, 0});
+    EXPECT_EQ(view.activeParser()->identifier(), "text.css");
+    EXPECT_EQ(view.activeParser(true)->identifier(), "text.html");
+}
+
+// With the view inactive, painting is plain and the whole highlight waits for activation.
+
+TEST_F(HighlightingView, AnInactiveViewPaintsPlainTextAndHighlightsWhenItComesForward) {
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/a.js");
+    view.setActive(false);
+    view.setString(u"var a = \"s\"; // c\n");
+    EXPECT_TRUE(view.hadEventWhileInactive());
+    EXPECT_EQ(HVDescribeRuns(HVJoinedRuns(view.textStorage())).find("string"), std::string::npos);
+    view.setActive(true);
+    EXPECT_FALSE(view.hadEventWhileInactive());
+    expectEqualsWhole(view);
+}
+
+TEST_F(HighlightingView, WithHighlightingSwitchedOffEditedLinesTurnPlain) {
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/a.js");
+    view.setString(u"var a = 1;\nvar b = 2;\n");
+    HVPreferences::sharedInstance().setObject(HVHighlightKey, false);
+    view.setSelectedRange({0, 0});
+    view.insertText(u"/* ");
+    auto theme = HVThemeRepository::sharedRepository().currentTheme();
+    // The edited line in the theme's plain colours, the next one as it was.
+    const HVTextBuffer& buffer = view.textStorage();
+    for (std::size_t i = 0; i < buffer.lineRangeForIndex(0).length; ++i) {
+        auto attributes = buffer.attributesAtIndex(i);
+        EXPECT_EQ(attributes->value(HVStyleAttribute), nullptr) << i;
+        EXPECT_EQ(*attributes->color(HVForegroundColorAttribute), *theme->textColor()) << i;
+    }
+    EXPECT_NE(buffer.attributesAtIndex(buffer.lineRangeForIndex(0).end())->value(HVStyleAttribute),
+              nullptr);
+    HVPreferences::sharedInstance().setObject(HVHighlightKey, true);
+    HVNotificationCenter::defaultCenter().postNotificationName(
+        std::string(HVHighlightingPrefsChangeNotification));
+    expectEqualsWhole(view);
+}
+
+TEST_F(HighlightingView, AThemeChangeRecoloursTheTextAndTellsTheColourObservers) {
+    auto& themes = HVThemeRepository::sharedRepository();
+    ASSERT_GE(themes.countOfThemes(), 2u);
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/a.js");
+    view.setString(u"var a = 1;\n");
+    int heard = 0;
+    auto token = view.addColorsObserver([&] { ++heard; });
+    auto other = themes.objectInThemesAtIndex(0) == themes.currentTheme()
+                     ? themes.objectInThemesAtIndex(1)
+                     : themes.objectInThemesAtIndex(0);
+    themes.setCurrentTheme(other);
+    HVNotificationCenter::defaultCenter().postNotificationName(
+        std::string(HVHighlightingPrefsChangeNotification));
+    EXPECT_EQ(heard, 1);
+    EXPECT_EQ(view.colors().background, *other->backgroundColor());
+    EXPECT_EQ(view.colors().text, *other->textColor());
+    EXPECT_EQ(*view.standardAttributes().color(HVForegroundColorAttribute), *other->textColor());
+    expectEqualsWhole(view);
+    view.removeHighlightingObserver(token);
+}
+
+// Convergence: an edit that changes how later lines are read re-paints them too.
+
+TEST_F(HighlightingView, EditsThatReachBeyondTheirLinesRepaintWhatFollows) {
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/page.html");
+    view.setString(htmlWithScript());
+    struct Edit {
+        std::u16string_view find;
+        std::u16string_view replace;
+    };
+    for (const Edit& edit : {
+             Edit{u"var s", u"/* var s"},                      // a comment opened in the script
+             Edit{u"/* var s", u"var s"},                      // and closed again
+             Edit{u"\n</script>\n<style>", u"\n\n<style>"},    // the script's end deleted
+             Edit{u"function", u"</script> function"},         // a script ended early
+             Edit{u"<body class=\"x\">", u"<body class=\"x>"}, // a value left open
+             Edit{u"<p>text", u"<!-- <p>text"},                // a markup comment opened
+         }) {
+        SCOPED_TRACE(HVUnicode::utf8(edit.find) + " -> " + HVUnicode::utf8(edit.replace));
+        std::size_t at = view.string().find(edit.find);
+        ASSERT_NE(at, std::u16string::npos);
+        view.replaceCharacters({at, edit.find.size()}, edit.replace, "Edit");
+        runUntilIdle(view);
+        expectEqualsWhole(view);
+        view.undo();
+        runUntilIdle(view);
+        expectEqualsWhole(view);
+        view.redo();
+        runUntilIdle(view);
+        expectEqualsWhole(view);
+    }
+}
+
+TEST_F(HighlightingView, WorkBeyondTheVisibleLinesRunsInSlicesAndTellsTheRepaintObservers) {
+    std::u16string line = u"var a = \"text\"; // note\nfunction f(x) { return x * 2; }\n";
+    std::u16string text;
+    for (int i = 0; i < 1500; ++i)
+        text += line;
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/big.js");
+    view.setVisibleRange({0, 400});
+    std::vector<HVRange> repainted;
+    auto token = view.addRepaintObserver([&](HVRange range) { repainted.push_back(range); });
+
+    // The first highlight paints the visible lines now and the rest when idle.
+    view.setString(text);
+    EXPECT_TRUE(view.hasPendingHighlighting());
+    ASSERT_FALSE(repainted.empty());
+    EXPECT_GE(repainted.back().end(), 400u);
+    EXPECT_LT(repainted.back().end(), text.size());
+    runUntilIdle(view);
+    EXPECT_FALSE(view.hasPendingHighlighting());
+    EXPECT_GT(view.sliceCount(), 0u);
+    EXPECT_EQ(repainted.back().end(), text.size());
+    expectEqualsWhole(view);
+
+    // A comment opened at the top reaches the end, again beyond the visible lines in slices.
+    view.setSelectedRange({0, 0});
+    view.insertText(u"/*");
+    EXPECT_TRUE(view.hasPendingHighlighting());
+    // Edits while the work waits are taken into it.
+    view.setSelectedRange({text.size() / 2, 0});
+    view.insertText(u"\"");
+    runUntilIdle(view);
+    expectEqualsWhole(view);
+    EXPECT_EQ(repainted.back().end(), view.textStorage().length());
+    view.undo();
+    view.undo();
+    runUntilIdle(view);
+    expectEqualsWhole(view);
+    view.removeHighlightingObserver(token);
+}
+
+// Property: for every sample and seeded random edits, the view's runs after each edit (once the
+// idle work is done) equal a whole-text painting of the same text.
+TEST_F(HighlightingView, IncrementalHighlightingEqualsWholeHighlightingForEverySample) {
+    const std::vector<std::u16string> pieces = {
+        u"/*", u"*/",      u"\"",   u"'",    u"<script>", u"</script>", u"<?php",
+        u"?>", u"\n",      u"\r\n", u"<!--", u"-->",      u"<style>",   u"#",
+        u"//", u"<p a=\"", u"\\",   u"{",    u"}"};
+    const std::vector<Sample> all = samples();
+    for (std::size_t index = 0; index < all.size(); ++index) {
+        const Sample& sample = all[index];
+        SCOPED_TRACE(sample.path);
+        std::mt19937 random(std::uint32_t(1000 + index));
+        HVSyntaxHighlightingTextView view;
+        view.setPath(sample.path);
+        // A few visible lines, so that most convergence runs in idle slices.
+        view.setVisibleRange({0, 200});
+        view.setString(sample.text);
+        runUntilIdle(view);
+        expectEqualsWhole(view);
+        for (int step = 0; step < 40; ++step) {
+            const std::u16string text(view.string());
+            std::size_t length = text.size();
+            std::string what;
+            switch (random() % 6) {
+            case 0:
+            case 1: { // insert a piece
+                const auto& piece = pieces[random() % pieces.size()];
+                std::size_t at = random() % (length + 1);
+                view.replaceCharacters({at, 0}, piece, "Insert");
+                what = "insert " + HVUnicode::utf8(piece) + " at " + std::to_string(at);
+                break;
+            }
+            case 2: { // delete an occurrence of a piece
+                const auto& piece = pieces[random() % pieces.size()];
+                std::size_t at = text.find(piece, random() % (length + 1));
+                if (at == std::u16string::npos)
+                    at = text.find(piece);
+                if (at == std::u16string::npos)
+                    continue;
+                view.replaceCharacters({at, piece.size()}, u"", "Delete");
+                what = "delete " + HVUnicode::utf8(piece) + " at " + std::to_string(at);
+                break;
+            }
+            case 3: { // a whole line deleted, or copied elsewhere
+                HVRange line = view.textStorage().lineRangeForIndex(random() % (length + 1));
+                if (random() % 2) {
+                    view.replaceCharacters(line, u"", "Delete Line");
+                    what = "delete line at " + std::to_string(line.location);
+                } else {
+                    HVRange target = view.textStorage().lineRangeForIndex(random() % (length + 1));
+                    view.replaceCharacters({target.location, 0},
+                                           text.substr(line.location, line.length), "Copy Line");
+                    what = "copy line to " + std::to_string(target.location);
+                }
+                break;
+            }
+            case 4: { // a short stretch deleted
+                std::size_t at = random() % (length + 1);
+                std::size_t count = std::min<std::size_t>(length - at, random() % 12);
+                view.replaceCharacters({at, count}, u"", "Delete");
+                what = "delete " + std::to_string(count) + " at " + std::to_string(at);
+                break;
+            }
+            default: // undo or redo
+                if (random() % 2) {
+                    view.undo();
+                    what = "undo";
+                } else {
+                    view.redo();
+                    what = "redo";
+                }
+                break;
+            }
+            SCOPED_TRACE("step " + std::to_string(step) + ": " + what);
+            runUntilIdle(view);
+            HVRunList runs = HVJoinedRuns(view.textStorage());
+            HVRunList whole = wholePainting(view);
+            std::string difference = HVFirstRunDifference(runs, whole);
+            EXPECT_EQ(difference, "");
+            if (!difference.empty())
+                break;
+        }
+    }
+}
+
+// Property: a sample with CR LF line ends paints as with LF, character for character.
+TEST_F(HighlightingView, CRLFPaintsTheSameAsLFForEverySample) {
+    auto styles = [](const HVTextBuffer& buffer, bool skipCarriageReturns) {
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i < buffer.length(); ++i) {
+            if (skipCarriageReturns && buffer.characterAtIndex(i) == u'\r')
+                continue;
+            auto attributes = buffer.attributesAtIndex(i);
+            const HVAttributeValue* style = attributes->value(HVStyleAttribute);
+            out.push_back((style ? std::get<std::string>(*style) : "-") + "/" +
+                          HVParserIdentifierOfRun(*attributes) +
+                          (attributes->boolValue(HVMultiLineAttribute) ? "/ml" : ""));
+        }
+        return out;
+    };
+    for (const Sample& sample : samples()) {
+        SCOPED_TRACE(sample.path);
+        HVSyntaxHighlightingTextView unix;
+        HVSyntaxHighlightingTextView dos;
+        unix.setPath(sample.path);
+        dos.setPath(sample.path);
+        unix.setString(sample.text);
+        dos.setString(withCRLF(sample.text));
+        runUntilIdle(unix);
+        runUntilIdle(dos);
+        EXPECT_EQ(styles(dos.textStorage(), true), styles(unix.textStorage(), false));
+    }
+}
