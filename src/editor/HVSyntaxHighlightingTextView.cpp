@@ -528,12 +528,16 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
                 // Half of what is left, less what is painted again from the restart point.
                 double affordable = left / 2 / m_secondsPerUnit;
                 double again = double(job.paintedTo - job.restart);
-                if (affordable - again < 1) {
-                    if (!firstStep)
-                        break;
-                    units = 1;
-                } else {
+                if (affordable - again >= 1) {
                     units = std::size_t(affordable - again);
+                } else if (!firstStep) {
+                    break;
+                } else {
+                    // Far from the last restart point (inside a construct that runs on, such
+                    // as a comment opened at the top), each step paints again from there; the
+                    // stretch doubles, so the whole costs twice the text rather than its
+                    // square, at the price of slices as long as the stretch.
+                    units = std::max(std::size_t(again), kFirstChunk);
                 }
             }
             std::size_t target = std::min(length, job.paintedTo + units);
@@ -547,11 +551,6 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
         HVRange range{job.restart, end - job.restart};
         const Clock::time_point stepStart = Clock::now();
         paint(range, m_parser);
-        if (range.length > 0) {
-            double perUnit = secondsSince(stepStart) / double(range.length);
-            m_secondsPerUnit =
-                m_secondsPerUnit <= 0 ? perUnit : 0.5 * m_secondsPerUnit + 0.5 * perUnit;
-        }
         if (painted) {
             std::size_t from = std::min(painted->location, range.location);
             painted = HVRange{from, std::max(painted->end(), range.end()) - from};
@@ -572,6 +571,11 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
             job.mustReach = std::max(job.mustReach, buffer.lineRangeForIndex(quote).end());
         else
             job.restart = lastRestartIn(job.restart, end);
+        if (range.length > 0) {
+            // Quick to learn that painting got slower, slow to believe it got faster.
+            double perUnit = secondsSince(stepStart) / double(range.length);
+            m_secondsPerUnit = std::max(perUnit, 0.75 * m_secondsPerUnit + 0.25 * perUnit);
+        }
         if (!synchronous && secondsSince(start) >= sliceBudgetSeconds / 2)
             break;
     }

@@ -413,3 +413,21 @@ TEST_F(HighlightingView, CRLFPaintsTheSameAsLFForEverySample) {
         EXPECT_EQ(styles(dos.textStorage(), true), styles(unix.textStorage(), false));
     }
 }
+
+TEST_F(HighlightingView, TheLeastReparseReachesBackOverMultiLineRunsOnly) {
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/a.js");
+    //                 0         1          2          3           4
+    //                 0123456789012345678901 23456789 0123456789 012345678
+    view.setString(u"var a = 1;\n/* one\ntwo\nthree */\nvar b = 2;\nvar c;\n");
+    const std::u16string text(view.string());
+    // Inside a comment that began lines above: from the comment's line.
+    std::size_t inThree = text.find(u"three");
+    EXPECT_EQ(view.rangeToHighlightForRange({inThree, 1}),
+              HVMakeRange(text.find(u"/*"), text.find(u"var b") - text.find(u"/*")));
+    // A line with no multi-line run before it: that line only.
+    std::size_t inC = text.find(u"var c");
+    EXPECT_EQ(view.rangeToHighlightForRange({inC + 1, 1}), HVMakeRange(inC, 7));
+    // At location 0: the first line.
+    EXPECT_EQ(view.rangeToHighlightForRange({0, 1}), HVMakeRange(0, 11));
+}
