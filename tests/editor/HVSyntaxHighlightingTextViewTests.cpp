@@ -244,6 +244,7 @@ TEST_F(HighlightingView, EditsThatReachBeyondTheirLinesRepaintWhatFollows) {
              Edit{u"function", u"</script> function"},         // a script ended early
              Edit{u"<body class=\"x\">", u"<body class=\"x>"}, // a value left open
              Edit{u"<p>text", u"<!-- <p>text"},                // a markup comment opened
+             Edit{u"</body>", u"\"</body>"}, // a quote closes the value left open above
          }) {
         SCOPED_TRACE(HVUnicode::utf8(edit.find) + " -> " + HVUnicode::utf8(edit.replace));
         std::size_t at = view.string().find(edit.find);
