@@ -187,7 +187,8 @@ HVSyntaxHighlightingTextView::checkForOpenSpecialsBefore(std::size_t loc) {
     if (subparsers.empty())
         return m_parser;
     loc = std::min(loc, textStorage().length());
-    const std::u16string text = textStorage().substring({0, loc});
+    // Valid while nothing changes the characters; giving a parser its theme does not.
+    const std::u16string_view text = textStorage().contiguousRange({0, loc});
     std::size_t start = 0;
     for (HVParser* subparser : subparsers) {
         const auto& openers = subparser->openers();
