@@ -517,7 +517,19 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
             end = std::max(job.firstEnd, job.restart);
         } else {
             std::size_t units;
-            if (synchronous && job.paintedTo < visible.end()) {
+            if (synchronous && job.paintedTo < visible.end() && job.mustReach >= length &&
+                visible.location > job.paintedTo + kFirstChunk) {
+                // Far ahead of a whole-text highlight: the visible lines are painted now as if
+                // the main parser started afresh there, and again, right, when the work
+                // arrives (a whole-text highlight never stops early).
+                HVRange lines = buffer.lineRangeForRange(visible);
+                paint(lines, m_parser);
+                painted = painted ? HVRange{std::min(painted->location, lines.location),
+                                            std::max(painted->end(), lines.end()) -
+                                                std::min(painted->location, lines.location)}
+                                  : lines;
+                break;
+            } else if (synchronous && job.paintedTo < visible.end()) {
                 // The visible lines are painted at once, whatever they cost.
                 units = visible.end() - job.paintedTo;
             } else if (synchronous) {

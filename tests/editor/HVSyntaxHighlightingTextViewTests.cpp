@@ -432,3 +432,32 @@ TEST_F(HighlightingView, TheLeastReparseReachesBackOverMultiLineRunsOnly) {
     // At location 0: the first line.
     EXPECT_EQ(view.rangeToHighlightForRange({0, 1}), HVMakeRange(0, 11));
 }
+
+TEST_F(HighlightingView, AFirstHighlightPaintsVisibleLinesFarDownAtOnceAndTheRestWhenIdle) {
+    std::u16string text;
+    for (int i = 0; i < 3000; ++i)
+        text += u"var a = \"text\"; // note\n";
+    text += u"function visible() { return 1; }\n";
+    for (int i = 0; i < 500; ++i)
+        text += u"var b = 2;\n";
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/big.js");
+    std::size_t shown = text.find(u"function visible");
+    view.setVisibleRange({shown, 40});
+    view.setString(text);
+    EXPECT_TRUE(view.hasPendingHighlighting());
+    auto style = [&](std::size_t index) {
+        const HVAttributeValue* value =
+            view.textStorage().attributesAtIndex(index)->value(HVStyleAttribute);
+        return value ? std::get<std::string>(*value) : std::string("-");
+    };
+    EXPECT_NE(style(shown), "-") << "the visible keyword is painted before the work reaches it";
+    std::size_t lastVar = text.rfind(u"var");
+    EXPECT_EQ(style(lastVar), "-") << "lines below the visible ones wait";
+    EXPECT_NE(style(0), "-") << "the work starts at the top";
+    std::size_t between = text.find(u"var", text.size() / 3);
+    EXPECT_EQ(style(between), "-") << "and has not painted its way down to the visible lines";
+    runUntilIdle(view);
+    expectEqualsWhole(view);
+    EXPECT_EQ(style(lastVar), style(0));
+}
