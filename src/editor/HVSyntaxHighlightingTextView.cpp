@@ -187,7 +187,8 @@ HVSyntaxHighlightingTextView::checkForOpenSpecialsBefore(std::size_t loc) {
     if (subparsers.empty())
         return m_parser;
     loc = std::min(loc, textStorage().length());
-    const std::u16string text = textStorage().substring({0, loc});
+    // Valid while nothing changes the characters; giving a parser its theme does not.
+    const std::u16string_view text = textStorage().contiguousRange({0, loc});
     std::size_t start = 0;
     for (HVParser* subparser : subparsers) {
         const auto& openers = subparser->openers();
@@ -516,7 +517,19 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
             end = std::max(job.firstEnd, job.restart);
         } else {
             std::size_t units;
-            if (synchronous && job.paintedTo < visible.end()) {
+            if (synchronous && job.paintedTo < visible.end() && job.mustReach >= length &&
+                visible.location > job.paintedTo + kFirstChunk) {
+                // Far ahead of a whole-text highlight: the visible lines are painted now as if
+                // the main parser started afresh there, and again, right, when the work
+                // arrives (a whole-text highlight never stops early).
+                HVRange lines = buffer.lineRangeForRange(visible);
+                paint(lines, m_parser);
+                painted = painted ? HVRange{std::min(painted->location, lines.location),
+                                            std::max(painted->end(), lines.end()) -
+                                                std::min(painted->location, lines.location)}
+                                  : lines;
+                break;
+            } else if (synchronous && job.paintedTo < visible.end()) {
                 // The visible lines are painted at once, whatever they cost.
                 units = visible.end() - job.paintedTo;
             } else if (synchronous) {
@@ -528,12 +541,16 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
                 // Half of what is left, less what is painted again from the restart point.
                 double affordable = left / 2 / m_secondsPerUnit;
                 double again = double(job.paintedTo - job.restart);
-                if (affordable - again < 1) {
-                    if (!firstStep)
-                        break;
-                    units = 1;
-                } else {
+                if (affordable - again >= 1) {
                     units = std::size_t(affordable - again);
+                } else if (!firstStep) {
+                    break;
+                } else {
+                    // Far from the last restart point (inside a construct that runs on, such
+                    // as a comment opened at the top), each step paints again from there; the
+                    // stretch doubles, so the whole costs twice the text rather than its
+                    // square, at the price of slices as long as the stretch.
+                    units = std::max(std::size_t(again), kFirstChunk);
                 }
             }
             std::size_t target = std::min(length, job.paintedTo + units);
@@ -547,11 +564,6 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
         HVRange range{job.restart, end - job.restart};
         const Clock::time_point stepStart = Clock::now();
         paint(range, m_parser);
-        if (range.length > 0) {
-            double perUnit = secondsSince(stepStart) / double(range.length);
-            m_secondsPerUnit =
-                m_secondsPerUnit <= 0 ? perUnit : 0.5 * m_secondsPerUnit + 0.5 * perUnit;
-        }
         if (painted) {
             std::size_t from = std::min(painted->location, range.location);
             painted = HVRange{from, std::max(painted->end(), range.end()) - from};
@@ -572,6 +584,11 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
             job.mustReach = std::max(job.mustReach, buffer.lineRangeForIndex(quote).end());
         else
             job.restart = lastRestartIn(job.restart, end);
+        if (range.length > 0) {
+            // Quick to learn that painting got slower, slow to believe it got faster.
+            double perUnit = secondsSince(stepStart) / double(range.length);
+            m_secondsPerUnit = std::max(perUnit, 0.75 * m_secondsPerUnit + 0.25 * perUnit);
+        }
         if (!synchronous && secondsSince(start) >= sliceBudgetSeconds / 2)
             break;
     }

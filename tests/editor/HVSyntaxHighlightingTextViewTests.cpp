@@ -244,6 +244,7 @@ TEST_F(HighlightingView, EditsThatReachBeyondTheirLinesRepaintWhatFollows) {
              Edit{u"function", u"</script> function"},         // a script ended early
              Edit{u"<body class=\"x\">", u"<body class=\"x>"}, // a value left open
              Edit{u"<p>text", u"<!-- <p>text"},                // a markup comment opened
+             Edit{u"</body>", u"\"</body>"}, // a quote closes the value left open above
          }) {
         SCOPED_TRACE(HVUnicode::utf8(edit.find) + " -> " + HVUnicode::utf8(edit.replace));
         std::size_t at = view.string().find(edit.find);
@@ -412,4 +413,51 @@ TEST_F(HighlightingView, CRLFPaintsTheSameAsLFForEverySample) {
         runUntilIdle(dos);
         EXPECT_EQ(styles(dos.textStorage(), true), styles(unix.textStorage(), false));
     }
+}
+
+TEST_F(HighlightingView, TheLeastReparseReachesBackOverMultiLineRunsOnly) {
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/a.js");
+    //                 0         1          2          3           4
+    //                 0123456789012345678901 23456789 0123456789 012345678
+    view.setString(u"var a = 1;\n/* one\ntwo\nthree */\nvar b = 2;\nvar c;\n");
+    const std::u16string text(view.string());
+    // Inside a comment that began lines above: from the comment's line.
+    std::size_t inThree = text.find(u"three");
+    EXPECT_EQ(view.rangeToHighlightForRange({inThree, 1}),
+              HVMakeRange(text.find(u"/*"), text.find(u"var b") - text.find(u"/*")));
+    // A line with no multi-line run before it: that line only.
+    std::size_t inC = text.find(u"var c");
+    EXPECT_EQ(view.rangeToHighlightForRange({inC + 1, 1}), HVMakeRange(inC, 7));
+    // At location 0: the first line.
+    EXPECT_EQ(view.rangeToHighlightForRange({0, 1}), HVMakeRange(0, 11));
+}
+
+TEST_F(HighlightingView, AFirstHighlightPaintsVisibleLinesFarDownAtOnceAndTheRestWhenIdle) {
+    std::u16string text;
+    for (int i = 0; i < 3000; ++i)
+        text += u"var a = \"text\"; // note\n";
+    text += u"function visible() { return 1; }\n";
+    for (int i = 0; i < 500; ++i)
+        text += u"var b = 2;\n";
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/big.js");
+    std::size_t shown = text.find(u"function visible");
+    view.setVisibleRange({shown, 40});
+    view.setString(text);
+    EXPECT_TRUE(view.hasPendingHighlighting());
+    auto style = [&](std::size_t index) {
+        const HVAttributeValue* value =
+            view.textStorage().attributesAtIndex(index)->value(HVStyleAttribute);
+        return value ? std::get<std::string>(*value) : std::string("-");
+    };
+    EXPECT_NE(style(shown), "-") << "the visible keyword is painted before the work reaches it";
+    std::size_t lastVar = text.rfind(u"var");
+    EXPECT_EQ(style(lastVar), "-") << "lines below the visible ones wait";
+    EXPECT_NE(style(0), "-") << "the work starts at the top";
+    std::size_t between = text.find(u"var", text.size() / 3);
+    EXPECT_EQ(style(between), "-") << "and has not painted its way down to the visible lines";
+    runUntilIdle(view);
+    expectEqualsWhole(view);
+    EXPECT_EQ(style(lastVar), style(0));
 }

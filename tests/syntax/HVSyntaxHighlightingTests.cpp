@@ -172,3 +172,28 @@ TEST(HVSyntaxHighlighting, ReStylingResetsWhatAnEarlierPaintingLeft) {
     EXPECT_TRUE(buffer.attributesAtIndex(4)->boolValue("custom"));
     EXPECT_EQ(buffer.attributesAtIndex(0)->color(HVBackgroundColorAttribute)->red, 1.0);
 }
+
+TEST(HVSyntaxHighlighting, ARunDoesNotKeepItsParserAliveAndNeverDangles) {
+    auto parser = std::make_shared<HVKeywordBasedParser>(
+        nullptr, Dict{{"format-id", "text.x"},
+                      {"format-type", "keyword"},
+                      {"keyword-characters", "abcdefghijklmnopqrstuvwxyz"},
+                      {"keywords", Dict{{"keyword", Array{"if"}}}}});
+    auto theme = HVMakeTestTheme({"keyword"});
+    parser->setTheme(theme);
+    HVTextBuffer buffer(u"if x");
+    HVSyntaxHighlighting::highlightText(buffer, *parser, *theme);
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 0), parser);
+    HVAttributesRef painted = buffer.attributesAtIndex(0);
+    parser.reset();
+    // The bundles were reloaded, say: the run still names a parser, which is now gone.
+    EXPECT_EQ(HVParser::parserAtIndex(buffer, 0), nullptr);
+    EXPECT_EQ(HVParserIdentifierOfRun(*painted), "gone");
+    // Another parser, even one that took over the freed memory, is not the one that painted
+    // the run.
+    auto again = std::make_shared<HVKeywordBasedParser>(nullptr, std::string("text.y"));
+    HVTextBuffer other(u"if");
+    again->parseRange({0, 2}, other);
+    EXPECT_NE(*other.attributesAtIndex(0)->reference(HVParserAttribute),
+              *painted->reference(HVParserAttribute));
+}
