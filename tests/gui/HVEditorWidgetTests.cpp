@@ -3,7 +3,7 @@
 
 #include "HVEditorWidget.h"
 #include "HVGuiTestSupport.h"
-#include "HVInvisibleSymbols.h"
+#include "HVLayoutManager.h"
 #include "HVTextBuffer.h"
 #include "HVTextDisplayModel.h"
 #include "HVTextViewModel.h"
@@ -281,27 +281,18 @@ TEST_F(EditorWidgetTest, ClicksLandWhereTheCaretIsDrawnAlsoWhenWrapped) {
     EXPECT_GT(editor->caretRect().top(), top);
 }
 
-TEST(HVInvisibleSymbols, ShowBlanksAndEachLineBreakOnce) {
-    HVTextBuffer text(u"a b\tc\r\nd\ne\rf\u2028g\u2029");
-    std::vector<HVInvisibleSymbol> expected{{1, u'\u00B7'}, {3, u'\u22EF'},  {5, u'\u00B6'},
-                                            {8, u'\u00B6'}, {10, u'\u00B6'}, {12, u'\u00B6'},
-                                            {14, u'\u00B6'}};
-    EXPECT_EQ(HVInvisibleSymbolsInRange(text, {0, text.length()}), expected);
-    // A range that starts on the LF of a CR LF pair shows nothing for it.
-    EXPECT_EQ(HVInvisibleSymbolsInRange(text, {6, 3}),
-              (std::vector<HVInvisibleSymbol>{{8, u'\u00B6'}}));
-}
-
 TEST_F(EditorWidgetTest, InvisiblesDrawInTheirColourOverTheText) {
     show(u"a \t b\r\nc\n\n");
     QColor green(0, 200, 0);
     EXPECT_EQ(pixelsOf(green), 0);
-    editor->setInvisibles(true, green);
+    HVLayoutManager& layout = editor->layoutManager();
+    layout.setInvisiblesColor(HVColor{0, 200 / 255.0, 0, 1});
+    layout.setShowInvisibleCharacters(true);
     int shown = pixelsOf(green);
     EXPECT_GT(shown, 10);
     // More line breaks, more symbols.
     view.textStorage().replaceCharacters({view.textStorage().length(), 0}, u"\r\n");
     EXPECT_GT(pixelsOf(green), shown);
-    editor->setInvisibles(false, green);
+    layout.setShowInvisibleCharacters(false);
     EXPECT_EQ(pixelsOf(green), 0);
 }
