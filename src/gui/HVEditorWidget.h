@@ -57,8 +57,6 @@ public:
     HVLayoutManager& layoutManager() const { return *m_layoutManager; }
     bool showsInvisibles() const;
     QColor invisiblesColor() const;
-    // The characters of the units in the viewport, as last told to a highlighting view.
-    HVRange shownRange() const;
     void ensureRangeVisible(HVRange range);
 
     // Introspection for tests: how many units the last paint drew and how many layouts it had
@@ -114,6 +112,8 @@ private:
     void drawInvisibles(QPainter& painter, QTextLayout& layout, HVDisplayUnit unit, HVRange range,
                         QPointF origin);
     void updateScrollBars();
+    // The characters of the units in the viewport.
+    HVRange shownRange() const;
     // Tells a highlighting view what is shown, after anything that may have changed it.
     void updateVisibleRange();
     void takeViewColors();
