@@ -2,6 +2,7 @@
 
 #include "Defaults.h"
 #include "HVBundle.h"
+#include "HVBundleRepository.h"
 #include "HVDocumentController.h"
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
@@ -15,8 +16,6 @@
 #include "HVStatusBarWidget.h"
 #include "HVTextBuffer.h"
 #include "HVTextViewModel.h"
-#include "HVTheme.h"
-#include "HVThemeRepository.h"
 
 #include <QCloseEvent>
 #include <QStackedWidget>
@@ -71,10 +70,23 @@ HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
             editor->setFocus();
         }
     });
+    connect(m_statusBar, &HVStatusBarWidget::languageChosen, this,
+            [this](const QString& identifier) {
+                HVFileDocument* active = activeFileDocument();
+                auto bundle = HVBundleRepository::sharedRepository().bundleForBundleIdentifier(
+                    identifier.toStdString());
+                if (!active || !bundle)
+                    return;
+                active->chooseBundle(std::move(bundle));
+                updateStatus();
+                if (HVEditorWidget* editor = activeEditor())
+                    editor->setFocus();
+            });
     layout->addWidget(m_stack);
     setCentralWidget(central);
     resize(900, 640);
-    // Open editors follow the preferences and the theme as they change.
+    // Open editors follow the preferences as they change; the theme reaches them through
+    // their highlighting views, and invisibles through the views' layout managers.
     auto& center = HVNotificationCenter::defaultCenter();
     m_editorPreferencesObserver = HVScopedObserver(
         center,
@@ -82,14 +94,6 @@ HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
             for (auto& [document, view] : m_views) {
                 if (auto* editor = qobject_cast<HVEditorWidget*>(view))
                     applyEditorPreferences(editor);
-            }
-        }));
-    m_highlightingPreferencesObserver = HVScopedObserver(
-        center,
-        center.addObserver("HalvetHighlightingPrefsChange", nullptr, [this](const HVNotification&) {
-            for (auto& [document, view] : m_views) {
-                if (auto* editor = qobject_cast<HVEditorWidget*>(view))
-                    applyThemeColors(editor);
             }
         }));
     syncTabs();
@@ -151,7 +155,6 @@ HVEditorWidget* HVDocumentWindow::activeEditor() const {
 HVEditorWidget* HVDocumentWindow::makeEditor(HVFileDocument* document) {
     auto* editor = new HVEditorWidget(document->viewWithSuggestedFrame(), m_stack);
     applyEditorPreferences(editor);
-    applyThemeColors(editor);
     connect(editor, &HVEditorWidget::selectionChanged, this, &HVDocumentWindow::updateStatus);
     connect(editor, &HVEditorWidget::textChanged, this, &HVDocumentWindow::updateStatus);
     connect(editor, &HVEditorWidget::lineBreakTypeChanged, this, &HVDocumentWindow::updateStatus);
@@ -170,26 +173,6 @@ void HVDocumentWindow::applyEditorPreferences(HVEditorWidget* editor) {
     font.setPointSizeF(description.pointSize);
     if (font != editor->editorFont())
         editor->setEditorFont(font);
-    editor->setInvisibles(preferences.boolForKey("HVShowInvisibles").value_or(false),
-                          editor->invisiblesColor());
-}
-
-void HVDocumentWindow::applyThemeColors(HVEditorWidget* editor) {
-    // The current theme's plain colours; the parsers' colours come with highlighting.
-    std::shared_ptr<HVTheme> theme = HVThemeRepository::sharedRepository().currentTheme();
-    if (!theme)
-        return;
-    auto color = [](const std::optional<HVColor>& value, QColor fallback) {
-        return value ? QColor::fromRgbF(float(value->red), float(value->green), float(value->blue),
-                                        float(value->alpha))
-                     : fallback;
-    };
-    editor->setColors(color(theme->textColor(), Qt::black),
-                      color(theme->backgroundColor(), Qt::white),
-                      color(theme->selectionColor(), QColor(0xb5, 0xd5, 0xff)),
-                      color(theme->insertionPointColor(), Qt::black));
-    editor->setInvisibles(editor->showsInvisibles(),
-                          color(theme->invisiblesColor(), QColor(0xbf, 0xbf, 0xbf)));
 }
 
 void HVDocumentWindow::syncTabs() {
@@ -271,7 +254,7 @@ void HVDocumentWindow::updateStatus() {
     HVEditorWidget* editor = activeEditor();
     if (!active || !editor)
         return;
-    m_statusBar->setLineBreakChoiceEnabled(true);
+    m_statusBar->setTextChoicesEnabled(true);
     HVTextViewModel* view = editor->view();
     auto position = view->textStorage().fullLineAndColumn(view->selectionHead());
     m_statusBar->setLineAndColumn(position.line + 1, position.column + 1);

@@ -53,9 +53,8 @@ private:
     // The view of a document: an editor for text, a picture for an image.
     QWidget* makeView(HVFileDocument* document);
     HVEditorWidget* makeEditor(HVFileDocument* document);
-    // The editor preferences (wrapping, tabs, font, invisibles), and the theme's colours.
+    // The editor preferences (wrapping, tabs, font).
     void applyEditorPreferences(HVEditorWidget* editor);
-    void applyThemeColors(HVEditorWidget* editor);
     QWidget* viewFor(HVFileDocument* document) const;
     void updateTitle();
     void detachFromDocument();
@@ -72,5 +71,4 @@ private:
     bool m_closeApproved = false;
     bool m_syncing = false;
     HVScopedObserver m_editorPreferencesObserver;
-    HVScopedObserver m_highlightingPreferencesObserver;
 };

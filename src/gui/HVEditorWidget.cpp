@@ -1,7 +1,8 @@
 #include "HVEditorWidget.h"
 
 #include "HVAttributes.h"
-#include "HVInvisibleSymbols.h"
+#include "HVLayoutManager.h"
+#include "HVSyntaxHighlightingTextView.h"
 #include "HVTextBuffer.h"
 #include "HVTextDisplayLineModel.h"
 #include "HVTextDisplayModel.h"
@@ -121,6 +122,13 @@ HVEditorWidget::HVEditorWidget(HVTextViewModel* view, QWidget* parent)
     : QAbstractScrollArea(parent), m_view(view),
       m_display(std::make_shared<HVTextDisplayModel>(view->textStorage())),
       m_layouts(std::make_unique<LayoutCache>()) {
+    m_highlightingView = dynamic_cast<HVSyntaxHighlightingTextView*>(view);
+    if (m_highlightingView) {
+        m_layoutManager = &m_highlightingView->layoutManager();
+    } else {
+        m_ownLayoutManager = std::make_unique<HVLayoutManager>();
+        m_layoutManager = m_ownLayoutManager.get();
+    }
     setAttribute(Qt::WA_InputMethodEnabled);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
@@ -135,6 +143,18 @@ HVEditorWidget::HVEditorWidget(HVTextViewModel* view, QWidget* parent)
         forgetLayoutsOfLines(change.firstLine, change.oldEndLine, change.newEndLine);
         if (change.mask & HVTextEdit::Characters) {
             updateScrollBars();
+            // Lines moved: what is shown is told once the edit is over, not in the middle of
+            // the text's notifications.
+            if (m_highlightingView && !m_visibleRangeQueued) {
+                m_visibleRangeQueued = true;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        m_visibleRangeQueued = false;
+                        updateVisibleRange();
+                    },
+                    Qt::QueuedConnection);
+            }
             emit textChanged();
         }
         viewport()->update();
@@ -147,6 +167,12 @@ HVEditorWidget::HVEditorWidget(HVTextViewModel* view, QWidget* parent)
     m_scrollObserver =
         m_view->addScrollRequestObserver([this](HVRange range) { ensureRangeVisible(range); });
     m_lineBreakObserver = m_view->addLineBreakTypeObserver([this] { emit lineBreakTypeChanged(); });
+    // Invisibles are drawn over the kept layouts, which stay as they are.
+    m_layoutManagerObserver = m_layoutManager->addChangeObserver([this] { viewport()->update(); });
+    if (m_highlightingView) {
+        takeViewColors();
+        m_colorsObserver = m_highlightingView->addColorsObserver([this] { takeViewColors(); });
+    }
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     m_view->setLineModel(std::make_unique<HVTextDisplayLineModel>(m_display));
@@ -163,6 +189,9 @@ HVEditorWidget::~HVEditorWidget() {
     m_view->removeViewObserver(m_selectionObserver);
     m_view->removeViewObserver(m_scrollObserver);
     m_view->removeViewObserver(m_lineBreakObserver);
+    m_layoutManager->removeChangeObserver(m_layoutManagerObserver);
+    if (m_highlightingView)
+        m_highlightingView->removeHighlightingObserver(m_colorsObserver);
     // The model's measurer reaches back into this widget: the model goes first.
     m_display.reset();
 }
@@ -193,6 +222,7 @@ void HVEditorWidget::setEditorFont(const QFont& font) {
     m_widestSeen = 0;
     viewport()->update();
     updateScrollBars();
+    updateVisibleRange();
 }
 
 void HVEditorWidget::setTabWidth(int columns) {
@@ -202,6 +232,7 @@ void HVEditorWidget::setTabWidth(int columns) {
     m_tabWidth = columns;
     forgetLayouts();
     m_display->layoutChanged();
+    updateVisibleRange();
     viewport()->update();
 }
 
@@ -213,6 +244,7 @@ void HVEditorWidget::setWrapsText(bool wraps) {
     m_display->layoutChanged();
     m_widestSeen = 0;
     updateScrollBars();
+    updateVisibleRange();
     viewport()->update();
 }
 
@@ -226,10 +258,33 @@ void HVEditorWidget::setColors(const QColor& textColor, const QColor& background
     viewport()->update();
 }
 
-void HVEditorWidget::setInvisibles(bool show, const QColor& color) {
-    m_showInvisibles = show;
-    m_invisiblesColor = color;
-    viewport()->update();
+void HVEditorWidget::takeViewColors() {
+    const HVEditorColors& colors = m_highlightingView->colors();
+    setColors(toQColor(colors.text), toQColor(colors.background), toQColor(colors.selection),
+              toQColor(colors.insertionPoint));
+}
+
+bool HVEditorWidget::showsInvisibles() const {
+    return m_layoutManager->showInvisibleCharacters();
+}
+
+QColor HVEditorWidget::invisiblesColor() const {
+    return toQColor(m_layoutManager->invisiblesColor());
+}
+
+HVRange HVEditorWidget::shownRange() const {
+    std::vector<HVTextDisplayModel::VisibleUnit> units = m_display->visibleUnits();
+    if (units.empty())
+        return {0, 0};
+    std::size_t from = units.front().range.location;
+    return {from, units.back().range.end() - from};
+}
+
+void HVEditorWidget::updateVisibleRange() {
+    // Before the first resize the model knows of no viewport; the view's default stands.
+    if (!m_highlightingView || m_display->viewportHeight() <= 0)
+        return;
+    m_highlightingView->setVisibleRange(shownRange());
 }
 
 // ---- Layouts
@@ -380,7 +435,7 @@ void HVEditorWidget::paintEvent(QPaintEvent* event) {
                                     m_spaceWidth, m_lineHeight),
                              m_selectionColor);
         }
-        if (m_showInvisibles)
+        if (m_layoutManager->showInvisibleCharacters())
             drawInvisibles(painter, layout, visible.unit, range, origin);
         if (drawCaret && caret >= range.location &&
             (caret < range.end() || (caret == range.end() && lastPiece))) {
@@ -418,13 +473,13 @@ void HVEditorWidget::drawInvisibles(QPainter& painter, QTextLayout& layout, HVDi
     HVRange scanned = range;
     if (m_display->isLastUnitOfLine(unit))
         scanned.length = text().rangeOfLine(unit.line).end() - range.location;
-    std::vector<HVInvisibleSymbol> symbols = HVInvisibleSymbolsInRange(text(), scanned);
+    std::vector<HVInvisibleMark> symbols = m_layoutManager->invisibleMarksInRange(text(), scanned);
     if (symbols.empty())
         return;
     painter.save();
     painter.setFont(m_font);
-    painter.setPen(m_invisiblesColor);
-    for (const HVInvisibleSymbol& symbol : symbols) {
+    painter.setPen(invisiblesColor());
+    for (const HVInvisibleMark& symbol : symbols) {
         int offset = int(std::min(symbol.position, range.end()) - range.location);
         QTextLine row = layout.lineForTextPosition(offset);
         if (!row.isValid())
@@ -470,18 +525,21 @@ void HVEditorWidget::scrollContentsBy(int, int) {
     std::size_t value = std::size_t(std::max(0, verticalScrollBar()->value()));
     if (value != m_display->topUnit())
         m_display->scrollToUnit(value);
+    updateVisibleRange();
     viewport()->update();
 }
 
 void HVEditorWidget::scrollToUnit(std::size_t unit, qreal offset) {
     m_display->scrollToUnit(unit, offset);
     updateScrollBars();
+    updateVisibleRange();
     viewport()->update();
 }
 
 void HVEditorWidget::scrollByPixels(qreal pixels) {
     m_display->scrollByPixels(pixels);
     updateScrollBars();
+    updateVisibleRange();
     viewport()->update();
 }
 
@@ -509,6 +567,7 @@ void HVEditorWidget::resizeEvent(QResizeEvent* event) {
     }
     m_view->setPageSize(std::max(1, int(viewport()->height() / m_lineHeight) - 1));
     updateScrollBars();
+    updateVisibleRange();
 }
 
 void HVEditorWidget::ensurePositionVisible(std::size_t position) {
@@ -528,6 +587,7 @@ void HVEditorWidget::ensurePositionVisible(std::size_t position) {
     } else {
         updateScrollBars();
     }
+    updateVisibleRange();
     viewport()->update();
 }
 

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+class HVLayoutManager;
+class HVSyntaxHighlightingTextView;
 class HVTextBuffer;
 class HVTextDisplayModel;
 class HVTextViewModel;
@@ -20,6 +22,10 @@ struct HVDisplayUnit;
 // the display model's; the widget lays out the units it draws with Qt, keeps those layouts
 // until their text, attributes or look change, and draws runs, selection, caret and, when asked,
 // symbols for invisible characters.
+//
+// A highlighting view gives the colours (its theme's) and the layout manager that says which
+// invisibles show; the widget tells it which characters it shows, so that those are coloured
+// before they are drawn. A plain view gets default colours and a layout manager of its own.
 class HVEditorWidget : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -39,16 +45,18 @@ public:
     int tabWidth() const { return m_tabWidth; }
     void setEditorFont(const QFont& font);
     const QFont& editorFont() const { return m_font; }
+    // Colours for a view that does not highlight; a highlighting view's theme sets them again
+    // whenever it changes.
     void setColors(const QColor& text, const QColor& background, const QColor& selection,
                    const QColor& caret);
     QColor textColor() const { return m_textColor; }
     QColor backgroundColor() const { return m_backgroundColor; }
     QColor selectionColor() const { return m_selectionColor; }
     QColor caretColor() const { return m_caretColor; }
-    // Draws a symbol over each space, tab and line break, in the colour given.
-    void setInvisibles(bool show, const QColor& color);
-    bool showsInvisibles() const { return m_showInvisibles; }
-    QColor invisiblesColor() const { return m_invisiblesColor; }
+    // Whether a symbol shows over each space, tab and line break, and in which colour.
+    HVLayoutManager& layoutManager() const { return *m_layoutManager; }
+    bool showsInvisibles() const;
+    QColor invisiblesColor() const;
     void ensureRangeVisible(HVRange range);
 
     // Introspection for tests: how many units the last paint drew and how many layouts it had
@@ -104,6 +112,11 @@ private:
     void drawInvisibles(QPainter& painter, QTextLayout& layout, HVDisplayUnit unit, HVRange range,
                         QPointF origin);
     void updateScrollBars();
+    // The characters of the units in the viewport.
+    HVRange shownRange() const;
+    // Tells a highlighting view what is shown, after anything that may have changed it.
+    void updateVisibleRange();
+    void takeViewColors();
     void scrollToUnit(std::size_t unit, qreal offset = 0);
     void scrollByPixels(qreal pixels);
     void ensurePositionVisible(std::size_t position);
@@ -113,6 +126,11 @@ private:
     void selectByMouse(std::size_t position, bool extend);
 
     HVTextViewModel* m_view;
+    // The view when it highlights (the same object as m_view), else null.
+    HVSyntaxHighlightingTextView* m_highlightingView = nullptr;
+    // A plain view's own layout manager; a highlighting view's is its own.
+    std::unique_ptr<HVLayoutManager> m_ownLayoutManager;
+    HVLayoutManager* m_layoutManager = nullptr;
     // Shared with the view's line model, which only looks while it is there.
     std::shared_ptr<HVTextDisplayModel> m_display;
     std::unique_ptr<LayoutCache> m_layouts;
@@ -120,6 +138,9 @@ private:
     std::uint64_t m_selectionObserver = 0;
     std::uint64_t m_scrollObserver = 0;
     std::uint64_t m_lineBreakObserver = 0;
+    std::uint64_t m_colorsObserver = 0;
+    std::uint64_t m_layoutManagerObserver = 0;
+    bool m_visibleRangeQueued = false;
 
     QFont m_font;
     qreal m_lineHeight = 16;
@@ -130,8 +151,6 @@ private:
     QColor m_backgroundColor = Qt::white;
     QColor m_selectionColor = QColor(0xb5, 0xd5, 0xff);
     QColor m_caretColor = Qt::black;
-    bool m_showInvisibles = false;
-    QColor m_invisiblesColor = QColor(0xbf, 0xbf, 0xbf);
 
     qreal m_widestSeen = 0;
     bool m_settingScrollBars = false;

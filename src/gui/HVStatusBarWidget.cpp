@@ -1,7 +1,10 @@
 #include "HVStatusBarWidget.h"
 
+#include "HVBundle.h"
+#include "HVBundleRepository.h"
 #include "HVError.h"
 
+#include <QActionGroup>
 #include <QLabel>
 #include <QMenu>
 #include <QToolButton>
@@ -9,8 +12,35 @@
 
 HVStatusBarWidget::HVStatusBarWidget(QWidget* parent)
     : QStatusBar(parent), m_position(new QLabel(this)), m_encoding(new QLabel(this)),
-      m_lineBreak(new QToolButton(this)), m_language(new QLabel(this)) {
-    for (QLabel* label : {m_language, m_position, m_encoding}) {
+      m_lineBreak(new QToolButton(this)), m_language(new QToolButton(this)) {
+    m_language->setAutoRaise(true);
+    m_language->setPopupMode(QToolButton::InstantPopup);
+    m_language->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_language->setToolTip(tr("Language: click to colour the text as another language"));
+    auto* languages = new QMenu(m_language);
+    languages->setObjectName("languageMenu");
+    // Built when it opens: bundles come and go, and the current one is checked.
+    connect(languages, &QMenu::aboutToShow, this, [this, languages] {
+        for (QActionGroup* old : languages->findChildren<QActionGroup*>())
+            delete old;
+        languages->clear();
+        auto* group = new QActionGroup(languages);
+        for (const auto& bundle : HVBundleRepository::sharedRepository().bundlesSortedByTitle()) {
+            QString title = QString::fromStdString(bundle->title());
+            // Bundles that only serve others (embedded pieces) are not offered.
+            if (bundle->hideInList() && title != m_language->text())
+                continue;
+            QString identifier = QString::fromStdString(bundle->bundleIdentifier());
+            QAction* item = languages->addAction(
+                title, this, [this, identifier] { emit languageChosen(identifier); });
+            item->setCheckable(true);
+            item->setChecked(title == m_language->text());
+            group->addAction(item);
+        }
+    });
+    m_language->setMenu(languages);
+    addPermanentWidget(m_language);
+    for (QLabel* label : {m_position, m_encoding}) {
         label->setContentsMargins(8, 0, 8, 0);
         addPermanentWidget(label);
     }
@@ -61,12 +91,13 @@ void HVStatusBarWidget::showImageSize(QSize size) {
             : QStringLiteral("%1 \u00D7 %2 pixels").arg(size.width()).arg(size.height()));
     m_encoding->clear();
     m_lineBreak->setText(QString());
-    m_language->clear();
-    setLineBreakChoiceEnabled(false);
+    m_language->setText(QString());
+    setTextChoicesEnabled(false);
 }
 
-void HVStatusBarWidget::setLineBreakChoiceEnabled(bool enabled) {
+void HVStatusBarWidget::setTextChoicesEnabled(bool enabled) {
     m_lineBreak->setVisible(enabled);
+    m_language->setVisible(enabled);
 }
 
 void HVStatusBarWidget::setLineAndColumn(std::size_t line, std::size_t column) {

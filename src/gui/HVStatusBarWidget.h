@@ -9,7 +9,8 @@ class QLabel;
 class QToolButton;
 
 // A window's status bar: line and column, encoding, line breaks and language on the right,
-// passing messages and warnings on the left. Clicking the line breaks offers the three types.
+// passing messages and warnings on the left. Clicking the line breaks offers the three types;
+// clicking the language offers every language, the current one checked.
 class HVStatusBarWidget : public QStatusBar, public HVStatusBar {
     Q_OBJECT
 public:
@@ -24,9 +25,10 @@ public:
     void setMode(int mode) override { m_mode = mode; }
     // For an image: its size in place of the position, and none of the text's labels.
     void showImageSize(QSize size);
-    // The line-break type can be chosen for a text that is shown, not for an image.
-    void setLineBreakChoiceEnabled(bool enabled);
+    // The line-break type and the language can be chosen for a text, not for an image.
+    void setTextChoicesEnabled(bool enabled);
     QToolButton* lineBreakButton() const { return m_lineBreak; }
+    QToolButton* languageButton() const { return m_language; }
 
     QString positionText() const;
     QString encodingText() const;
@@ -36,11 +38,13 @@ public:
 signals:
     // 0 Unix, 1 Mac, 2 DOS.
     void lineBreakTypeChosen(int type);
+    // The bundle identifier of the language chosen.
+    void languageChosen(const QString& bundleIdentifier);
 
 private:
     QLabel* m_position;
     QLabel* m_encoding;
     QToolButton* m_lineBreak;
-    QLabel* m_language;
+    QToolButton* m_language;
     int m_mode = 0;
 };

@@ -3,10 +3,16 @@
 
 #include "HVEditorWidget.h"
 #include "HVGuiTestSupport.h"
-#include "HVInvisibleSymbols.h"
+#include "HVLayoutManager.h"
+#include "HVNotificationCenter.h"
+#include "HVPreferences.h"
+#include "HVSyntaxHighlightingTextView.h"
+#include "HVTestSupport.h"
 #include "HVTextBuffer.h"
 #include "HVTextDisplayModel.h"
 #include "HVTextViewModel.h"
+#include "HVTheme.h"
+#include "HVThemeRepository.h"
 
 #include <QPaintEvent>
 #include <QScrollBar>
@@ -281,27 +287,79 @@ TEST_F(EditorWidgetTest, ClicksLandWhereTheCaretIsDrawnAlsoWhenWrapped) {
     EXPECT_GT(editor->caretRect().top(), top);
 }
 
-TEST(HVInvisibleSymbols, ShowBlanksAndEachLineBreakOnce) {
-    HVTextBuffer text(u"a b\tc\r\nd\ne\rf\u2028g\u2029");
-    std::vector<HVInvisibleSymbol> expected{{1, u'\u00B7'}, {3, u'\u22EF'},  {5, u'\u00B6'},
-                                            {8, u'\u00B6'}, {10, u'\u00B6'}, {12, u'\u00B6'},
-                                            {14, u'\u00B6'}};
-    EXPECT_EQ(HVInvisibleSymbolsInRange(text, {0, text.length()}), expected);
-    // A range that starts on the LF of a CR LF pair shows nothing for it.
-    EXPECT_EQ(HVInvisibleSymbolsInRange(text, {6, 3}),
-              (std::vector<HVInvisibleSymbol>{{8, u'\u00B6'}}));
-}
-
 TEST_F(EditorWidgetTest, InvisiblesDrawInTheirColourOverTheText) {
     show(u"a \t b\r\nc\n\n");
     QColor green(0, 200, 0);
     EXPECT_EQ(pixelsOf(green), 0);
-    editor->setInvisibles(true, green);
+    HVLayoutManager& layout = editor->layoutManager();
+    layout.setInvisiblesColor(HVColor{0, 200 / 255.0, 0, 1});
+    layout.setShowInvisibleCharacters(true);
     int shown = pixelsOf(green);
     EXPECT_GT(shown, 10);
     // More line breaks, more symbols.
     view.textStorage().replaceCharacters({view.textStorage().length(), 0}, u"\r\n");
     EXPECT_GT(pixelsOf(green), shown);
-    editor->setInvisibles(false, green);
+    layout.setShowInvisibleCharacters(false);
     EXPECT_EQ(pixelsOf(green), 0);
+}
+
+namespace {
+
+QColor toQColor(const HVColor& color) {
+    return QColor::fromRgbF(float(color.red), float(color.green), float(color.blue),
+                            float(color.alpha));
+}
+
+std::shared_ptr<HVTheme> themeTitled(const std::string& title) {
+    for (const auto& theme : HVThemeRepository::sharedRepository().themes()) {
+        if (theme->title() == title)
+            return theme;
+    }
+    return nullptr;
+}
+
+void chooseTheme(const std::shared_ptr<HVTheme>& theme) {
+    HVThemeRepository::sharedRepository().setCurrentTheme(theme);
+    HVNotificationCenter::defaultCenter().postNotificationName("HalvetHighlightingPrefsChange");
+}
+
+} // namespace
+
+TEST(HVEditorWidgetOnAHighlightingView, TakesTheThemesColoursAndTheViewsInvisibles) {
+    HVGuiApplication();
+    HVIsolatedPreferences preferences;
+    auto dark = themeTitled("Dark");
+    auto light = themeTitled("Light");
+    ASSERT_NE(dark, nullptr);
+    ASSERT_NE(light, nullptr);
+    chooseTheme(dark);
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/a.js");
+    view.setString(u"var a = 1;\n\tb = 2;\n");
+    HVEditorWidget editor(&view);
+    editor.resize(300, 200);
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    auto corner = [&] {
+        QImage image = editor.viewport()->grab().toImage();
+        return image.pixelColor(image.width() - 2, image.height() - 2);
+    };
+    EXPECT_EQ(editor.backgroundColor(), toQColor(view.colors().background));
+    EXPECT_EQ(corner(), toQColor(*dark->backgroundColor()).toRgb());
+    chooseTheme(light);
+    EXPECT_EQ(editor.backgroundColor(), toQColor(*light->backgroundColor()));
+    EXPECT_EQ(editor.caretColor(), toQColor(view.colors().insertionPoint));
+    EXPECT_EQ(corner(), toQColor(*light->backgroundColor()).toRgb());
+
+    // Invisibles follow the preference through the view's layout manager, in its colour.
+    EXPECT_EQ(&editor.layoutManager(), &view.layoutManager());
+    EXPECT_FALSE(editor.showsInvisibles());
+    HVPreferences::sharedInstance().setObject("HVShowInvisibles", true);
+    HVNotificationCenter::defaultCenter().postNotificationName("HalvetEditorPrefsChange");
+    EXPECT_TRUE(editor.showsInvisibles());
+    EXPECT_EQ(editor.invisiblesColor(), toQColor(view.layoutManager().invisiblesColor()));
+    HVPreferences::sharedInstance().setObject("HVShowInvisibles", false);
+    HVNotificationCenter::defaultCenter().postNotificationName("HalvetEditorPrefsChange");
+    EXPECT_FALSE(editor.showsInvisibles());
+    HVThemeRepository::sharedRepository().reset();
 }

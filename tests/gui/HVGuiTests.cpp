@@ -3,6 +3,8 @@
 
 #include "Defaults.h"
 #include "HVApplicationController.h"
+#include "HVAttributes.h"
+#include "HVBundle.h"
 #include "HVChildProcess.h"
 #include "HVDispatcher.h"
 #include "HVDocumentController.h"
@@ -18,8 +20,10 @@
 #include "HVQtUserInterface.h"
 #include "HVSingleInstance.h"
 #include "HVStatusBarWidget.h"
+#include "HVSyntaxHighlightingTextView.h"
 #include "HVTestSupport.h"
 #include "HVTextBuffer.h"
+#include "HVTextDisplayModel.h"
 #include "HVTextViewModel.h"
 #include "HVTheme.h"
 #include "HVThemeRepository.h"
@@ -34,6 +38,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTest>
 #include <QToolButton>
@@ -558,4 +563,188 @@ TEST_F(GuiTest, ChoosingAThemeInTheViewMenuRecoloursOpenEditors) {
     QImage image = editor->viewport()->grab().toImage();
     EXPECT_EQ(image.pixelColor(image.width() - 2, image.height() - 2), QColor(128, 64, 0));
     repository.reset();
+}
+
+// Highlighting as the window shows it.
+
+namespace {
+
+// The style id of the run at index ("" for plain text).
+std::string styleAt(const HVTextBuffer& text, std::size_t index) {
+    const HVAttributeValue* value = text.attributesAtIndex(index)->value(HVStyleAttribute);
+    const std::string* style = value ? std::get_if<std::string>(value) : nullptr;
+    return style ? *style : std::string();
+}
+
+QColor foregroundAt(const HVTextBuffer& text, std::size_t index) {
+    const HVColor* color = text.attributesAtIndex(index)->color(HVForegroundColorAttribute);
+    return color ? qColor(*color) : QColor();
+}
+
+// The lines whose first unit is on the screen.
+std::vector<std::size_t> visibleLines(const HVEditorWidget& editor) {
+    std::vector<std::size_t> lines;
+    for (const auto& visible : editor.display().visibleUnits()) {
+        if (visible.unit.segment == 0 && visible.y >= 0)
+            lines.push_back(visible.unit.line);
+    }
+    return lines;
+}
+
+// A picture of a line's row as the viewport draws it (empty when it is not shown).
+QImage pictureOfLine(HVEditorWidget& editor, std::size_t line) {
+    QImage image = editor.viewport()->grab().toImage();
+    for (const auto& visible : editor.display().visibleUnits()) {
+        if (visible.unit.line == line)
+            return image.copy(0, int(visible.y), image.width(), int(editor.display().lineHeight()));
+    }
+    return {};
+}
+
+// The pixels within a little of the colour.
+int pixelsNear(const QImage& image, const QColor& color) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - color.red()) < 24 &&
+                std::abs(pixel.green() - color.green()) < 24 &&
+                std::abs(pixel.blue() - color.blue()) < 24)
+                ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+TEST_F(GuiTest, TypingACommentOpenerColoursTheLinesBelowUntilItsCloserIsTyped) {
+    std::string code;
+    for (int i = 0; i < 40; ++i)
+        code +=
+            "const value" + std::to_string(i) + " = compute('text', " + std::to_string(i) + ");\n";
+    HVDocumentWindow* window = open(dir.write("code.js", code));
+    ASSERT_NE(window, nullptr);
+    HVEditorWidget* editor = window->activeEditor();
+    const HVTextBuffer& text = editor->view()->textStorage();
+    auto lineStart = [&](std::size_t line) { return text.rangeOfLine(line).location; };
+    const std::size_t probe = 12;
+    ASSERT_EQ(styleAt(text, lineStart(probe)), "storage.type.js");
+    QColor codeColor = foregroundAt(text, lineStart(probe));
+    QImage asCode = pictureOfLine(*editor, probe);
+    int codePixels = pixelsNear(asCode, codeColor);
+    EXPECT_GT(codePixels, 20);
+
+    pressInto(window, Qt::Key_Home, Qt::ControlModifier);
+    pressInto(window, Qt::Key_Down);
+    typeInto(window, "/*");
+    ASSERT_EQ(text.substring({lineStart(1), 7}), u"/*const");
+    std::vector<std::size_t> lines = visibleLines(*editor);
+    ASSERT_GT(lines.size(), probe + 2);
+    for (std::size_t line : lines) {
+        std::string style = styleAt(text, lineStart(line));
+        if (line >= 1)
+            EXPECT_EQ(style.rfind("comment", 0), 0u) << "line " << line << ": " << style;
+    }
+    QColor commentColor = foregroundAt(text, lineStart(probe));
+    ASSERT_NE(commentColor, codeColor);
+    // The picture shows the comment where the code was.
+    QImage asComment = pictureOfLine(*editor, probe);
+    int commentPixels = pixelsNear(asComment, commentColor);
+    EXPECT_GT(commentPixels, pixelsNear(asCode, commentColor) + 20);
+    EXPECT_LT(pixelsNear(asComment, codeColor), codePixels / 4);
+
+    // The closer at the start of line 6: what follows is code again.
+    for (int i = 0; i < 4; ++i)
+        pressInto(window, Qt::Key_Down);
+    pressInto(window, Qt::Key_Home);
+    typeInto(window, "*/");
+    ASSERT_EQ(text.substring({lineStart(5), 7}), u"*/const");
+    EXPECT_EQ(styleAt(text, lineStart(4)).rfind("comment", 0), 0u);
+    for (std::size_t line : visibleLines(*editor)) {
+        if (line > 5)
+            EXPECT_EQ(styleAt(text, lineStart(line)), "storage.type.js") << "line " << line;
+    }
+    QImage again = pictureOfLine(*editor, probe);
+    EXPECT_EQ(pixelsNear(again, codeColor), codePixels);
+    EXPECT_EQ(pixelsNear(again, commentColor), pixelsNear(asCode, commentColor));
+}
+
+TEST_F(GuiTest, JumpingFarIntoABigFileShowsColoursBeforeIdleTimeGetsThere) {
+    std::string code;
+    for (int i = 0; i < 60000; ++i)
+        code += "const item" + std::to_string(i) + " = compute(" + std::to_string(i) + ");\n";
+    HVDocumentWindow* window = open(dir.write("big.js", code));
+    ASSERT_NE(window, nullptr);
+    HVEditorWidget* editor = window->activeEditor();
+    auto* view = dynamic_cast<HVSyntaxHighlightingTextView*>(editor->view());
+    ASSERT_NE(view, nullptr);
+    const HVTextBuffer& text = view->textStorage();
+    auto lineStart = [&](std::size_t line) { return text.rangeOfLine(line).location; };
+    QColor codeColor = foregroundAt(text, lineStart(0));
+    ASSERT_TRUE(codeColor.isValid());
+    ASSERT_NE(codeColor, editor->textColor());
+    const std::size_t far = 40000;
+    // Idle slices have not got there: the lines are plain text until shown.
+    ASSERT_TRUE(view->hasPendingHighlighting());
+    ASSERT_EQ(styleAt(text, lineStart(far)), "");
+
+    // As dragging the scroll bar's thumb does, with no idle time after it.
+    editor->verticalScrollBar()->setValue(int(far));
+    ASSERT_EQ(editor->topUnit(), far);
+    std::vector<std::size_t> lines = visibleLines(*editor);
+    ASSERT_GT(lines.size(), 10u);
+    for (std::size_t line : lines)
+        EXPECT_EQ(styleAt(text, lineStart(line)), "storage.type.js") << "line " << line;
+    EXPECT_GT(pixelsNear(pictureOfLine(*editor, far + 3), codeColor), 20);
+
+    // The end of the text, by keyboard.
+    QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+    lines = visibleLines(*editor);
+    ASSERT_GT(lines.size(), 10u);
+    EXPECT_GT(lines.front(), far + 1000);
+    for (std::size_t line : lines) {
+        if (line + 1 < text.lineCount())
+            EXPECT_EQ(styleAt(text, lineStart(line)), "storage.type.js") << "line " << line;
+    }
+}
+
+TEST_F(GuiTest, TheLanguageMenuRecoloursTheTextAndIsRemembered) {
+    std::string path = dir.write("page.html", "<p>hello</p>\nvar total = 1;\n");
+    HVDocumentWindow* window = open(path);
+    ASSERT_NE(window, nullptr);
+    HVStatusBarWidget* bar = window->statusBarWidget();
+    EXPECT_EQ(bar->languageText(), "HTML");
+    QMenu* menu = bar->languageButton()->menu();
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    QStringList titles;
+    QStringList checked;
+    for (QAction* action : menu->actions()) {
+        titles << action->text();
+        if (action->isChecked())
+            checked << action->text();
+    }
+    EXPECT_TRUE(titles.contains("JavaScript")) << titles.join(", ").toStdString();
+    EXPECT_TRUE(titles.contains("CSS"));
+    EXPECT_EQ(checked, QStringList{"HTML"});
+    QStringList sorted = titles;
+    std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    EXPECT_EQ(titles, sorted);
+
+    const HVTextBuffer& text = window->activeEditor()->view()->textStorage();
+    std::size_t var = text.rangeOfLine(1).location;
+    EXPECT_EQ(styleAt(text, var), "");
+    actionTitled(menu, "JavaScript")->trigger();
+    EXPECT_EQ(bar->languageText(), "JavaScript");
+    EXPECT_EQ(styleAt(text, var), "storage.type.js");
+    emit menu->aboutToShow();
+    for (QAction* action : menu->actions())
+        EXPECT_EQ(action->isChecked(), action->text() == "JavaScript")
+            << action->text().toStdString();
+    auto stored = window->activeFileDocument()->fileConfigurationValueForKey("HVFileBundle");
+    ASSERT_TRUE(stored && stored->string());
+    EXPECT_EQ(*stored->string(), window->activeFileDocument()->bundle()->bundleIdentifier());
 }

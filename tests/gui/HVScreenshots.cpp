@@ -53,6 +53,52 @@ void dismissAlerts() {
     settle();
 }
 
+// Triggers a menu item of the window as a click on it would.
+bool triggerMenuItem(QWidget* window, const QString& menuTitle, const QString& itemTitle) {
+    for (QMenu* menu : window->findChildren<QMenu*>()) {
+        if (menu->title() != menuTitle)
+            continue;
+        emit menu->aboutToShow();
+        for (QAction* action : menu->actions()) {
+            if (action->text() == itemTitle) {
+                action->trigger();
+                return true;
+            }
+        }
+    }
+    std::fprintf(stderr, "no item %s in menu %s\n", qPrintable(itemTitle), qPrintable(menuTitle));
+    return false;
+}
+
+// A page with a style sheet and a script inside it: three languages in one text.
+const char kEmbeddedPage[] = R"(<!DOCTYPE html>
+<html lang="en">
+<head>
+  <meta charset="utf-8">
+  <title>Order summary</title>
+  <style>
+    /* Cards line up in a grid. */
+    .card { display: grid; margin: 0 auto; color: #334455; }
+    .card:hover { border: 1px solid rgba(0, 0, 0, 0.2); }
+    @media (max-width: 600px) { .card { margin: 4px; } }
+  </style>
+</head>
+<body class="summary">
+  <!-- The total is filled in by the script. -->
+  <p id="total" data-currency="EUR">Total: &euro; 0.00</p>
+  <script>
+    // Adds up the prices of the items in the cart.
+    function total(items) {
+      let sum = 0;
+	for (const item of items) { sum += item.price * item.count; }
+      return sum.toFixed(2) + " EUR";
+    }
+    document.getElementById('total').textContent = total([{ price: 9.5, count: 2 }]);
+  </script>
+</body>
+</html>
+)";
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -67,13 +113,13 @@ int main(int argc, char** argv) {
     QString output = QDir(arguments[2]).absolutePath();
     QDir().mkpath(output);
 
-    HVApplicationController controller;
+    auto controller = std::make_unique<HVApplicationController>();
     auto& documents = HVDocumentController::sharedController();
     HVPreferences::sharedInstance().setObject("HVHowToOpenFiles", 1);
 
     // One tab.
     documents.openDocumentWithContentsOfFile((site + "/index.html").toStdString(), true);
-    HVDocumentWindow* window = controller.frontWindow();
+    HVDocumentWindow* window = controller->frontWindow();
     if (!window)
         return 1;
     window->resize(960, 620);
@@ -157,12 +203,49 @@ int main(int argc, char** argv) {
     QString pipe = QDir::tempPath() + "/halvet-screenshot-pipe";
     QFile::remove(pipe);
     if (::mkfifo(pipe.toLocal8Bit().constData(), 0600) == 0) {
-        QTimer::singleShot(0, [&controller, pipe] { controller.handleRequest({pipe}); });
+        QTimer::singleShot(0, [&controller, pipe] { controller->handleRequest({pipe}); });
         settle(300);
         ok = save(window, output, "8-unreadable") && ok;
         dismissAlerts();
         QFile::remove(pipe);
     }
     settle();
+
+    // Embedded style sheet and script, in the light theme, with a selection in the script.
+    QString page = site + "/order.html";
+    {
+        QFile file(page);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(kEmbeddedPage);
+    }
+    documents.openDocumentWithContentsOfFile(page.toStdString(), true);
+    settle();
+    HVEditorWidget* pageEditor = window->activeEditor();
+    auto placeInScript = [&](bool select) {
+        if (!pageEditor)
+            return;
+        pageEditor->setFocus();
+        std::u16string_view text = pageEditor->view()->string();
+        std::size_t at = text.find(u"let sum");
+        pageEditor->view()->setSelectedRange({at, select ? std::size_t(11) : 0});
+    };
+    ok = triggerMenuItem(window, "Theme", "Light") && ok;
+    placeInScript(true);
+    ok = save(window, output, "9-embedded-light") && ok;
+
+    // The same in the dark theme, with the caret in the script.
+    ok = triggerMenuItem(window, "Theme", "Dark") && ok;
+    placeInScript(false);
+    ok = save(window, output, "10-embedded-dark") && ok;
+
+    // And with spaces, tabs and line breaks shown.
+    ok = triggerMenuItem(window, "Theme", "Light") && ok;
+    ok = triggerMenuItem(window, "&View", "Show Invisibles") && ok;
+    placeInScript(false);
+    ok = save(window, output, "11-embedded-invisibles") && ok;
+    // Windows go before the documents whose views they draw, and the documents while the
+    // notification center they observe is still there.
+    controller.reset();
+    documents.reset();
     return ok ? 0 : 1;
 }

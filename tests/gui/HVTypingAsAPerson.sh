@@ -2,12 +2,13 @@
 # Drives the real editor under Xvfb with real key presses (xdotool, through XTEST): a person
 # opens a file with CR LF line breaks from the command line and starts typing at once, makes
 # new lines, copies and pastes through the X clipboard, and saves. The bytes on disk must be
-# the person's text with CR LF breaks only.
+# the person's text with CR LF breaks only. Then the person opens a script and types "/*" on
+# its second line: the lines far below must change colour on the screen.
 #   HVTypingAsAPerson.sh PATH-TO-HALVET
 set -euo pipefail
 halvet=$1
 
-for tool in Xvfb xdotool; do
+for tool in Xvfb xdotool xwd python3; do
     if ! command -v "$tool" >/dev/null; then
         echo "missing $tool (scripts/install-deps installs it)" >&2
         exit 1
@@ -79,3 +80,55 @@ if [ "$actual" != "$expected" ]; then
     exit 1
 fi
 echo "typed, pasted and saved with CR LF line breaks"
+
+# A script: "/*" typed on its second line turns the lines below into a comment.
+kill "$halvet_pid"
+wait "$halvet_pid" 2>/dev/null || true
+script="$work/cart.js"
+for i in $(seq 1 60); do
+    printf 'const item%d = compute("text", %d);\n' "$i" "$i"
+done >"$script"
+HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
+    XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb \
+    "$halvet" --new-instance "$script" >"$work/halvet-script.log" 2>&1 &
+halvet_pid=$!
+pids+=("$halvet_pid")
+window=""
+for _ in $(seq 1 200); do
+    window=$(xdotool search --pid "$halvet_pid" --onlyvisible --name cart 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && break
+    sleep 0.1
+done
+if [ -z "$window" ]; then
+    echo "the script's window did not appear" >&2
+    cat "$work/halvet-script.log" >&2
+    exit 1
+fi
+xdotool windowfocus --sync "$window"
+sleep 0.5
+xwd -silent -id "$window" >"$work/before.xwd"
+keys ctrl+Home Down
+xdotool type --delay 40 '/*'
+sleep 0.5
+xwd -silent -id "$window" >"$work/after.xwd"
+
+# Pixels that changed in the middle band of the window, well below the line typed on.
+changed=$(python3 - "$work/before.xwd" "$work/after.xwd" <<'PY'
+import struct, sys
+def rows(path):
+    data = open(path, "rb").read()
+    header = struct.unpack(">25I", data[:100])
+    size, height, per_line, colours = header[0], header[5], header[12], header[19]
+    pixels = data[size + colours * 12:]
+    return [pixels[y * per_line:(y + 1) * per_line] for y in range(height)]
+before, after = rows(sys.argv[1]), rows(sys.argv[2])
+band = range(len(before) * 4 // 10, len(before) * 8 // 10)
+print(sum(sum(a != b for a, b in zip(before[y], after[y])) for y in band))
+PY
+)
+if [ "$changed" -lt 2000 ]; then
+    echo "typing /* did not re-colour the lines below it ($changed bytes changed)" >&2
+    cat "$work/halvet-script.log" >&2
+    exit 1
+fi
+echo "typing /* re-coloured the lines below ($changed bytes changed)"
