@@ -55,16 +55,7 @@ HVRunList HVJoinedRuns(const HVTextBuffer& buffer) {
 namespace {
 
 std::string describe(const std::pair<HVRange, HVAttributes>& run) {
-    const auto& [range, attributes] = run;
-    std::string out = std::to_string(range.location) + "+" + std::to_string(range.length);
-    const HVAttributeValue* style = attributes.value(HVStyleAttribute);
-    out += " " + (style ? std::get<std::string>(*style) : std::string("-"));
-    out += " " + HVParserIdentifierOfRun(attributes);
-    if (attributes.boolValue(HVMultiLineAttribute))
-        out += " ml";
-    if (const HVColor* color = attributes.color(HVForegroundColorAttribute))
-        out += " " + HVTheme::stringFromColor(*color);
-    return out;
+    return HVDescribeRun(run.first, run.second);
 }
 
 } // namespace

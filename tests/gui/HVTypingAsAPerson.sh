@@ -38,23 +38,28 @@ chmod 700 "$work/runtime"
 file="$work/notes.txt"
 printf 'first\r\nsecond\r\n' >"$file"
 
-HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
-    XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb \
-    "$halvet" --new-instance "$file" >"$work/halvet.log" 2>&1 &
-halvet_pid=$!
-pids+=("$halvet_pid")
-
-window=""
-for _ in $(seq 1 200); do
-    window=$(xdotool search --pid "$halvet_pid" --onlyvisible --name notes 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-if [ -z "$window" ]; then
-    echo "the editor's window did not appear" >&2
-    cat "$work/halvet.log" >&2
+# Starts the editor on a file and waits for its window (named after the file); sets
+# halvet_pid and window.
+start_editor() {
+    local path=$1 log=$2 name=$3
+    HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
+        XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb \
+        "$halvet" --new-instance "$path" >"$log" 2>&1 &
+    halvet_pid=$!
+    pids+=("$halvet_pid")
+    window=""
+    for _ in $(seq 1 200); do
+        window=$(xdotool search --pid "$halvet_pid" --onlyvisible --name "$name" 2>/dev/null |
+            head -1 || true)
+        [ -n "$window" ] && return 0
+        sleep 0.1
+    done
+    echo "the window of $name did not appear" >&2
+    cat "$log" >&2
     exit 1
-fi
+}
+
+start_editor "$file" "$work/halvet.log" notes
 xdotool windowfocus --sync "$window"
 sleep 0.3
 
@@ -88,22 +93,7 @@ script="$work/cart.js"
 for i in $(seq 1 60); do
     printf 'const item%d = compute("text", %d);\n' "$i" "$i"
 done >"$script"
-HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
-    XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb \
-    "$halvet" --new-instance "$script" >"$work/halvet-script.log" 2>&1 &
-halvet_pid=$!
-pids+=("$halvet_pid")
-window=""
-for _ in $(seq 1 200); do
-    window=$(xdotool search --pid "$halvet_pid" --onlyvisible --name cart 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-if [ -z "$window" ]; then
-    echo "the script's window did not appear" >&2
-    cat "$work/halvet-script.log" >&2
-    exit 1
-fi
+start_editor "$script" "$work/halvet-script.log" cart
 xdotool windowfocus --sync "$window"
 sleep 0.5
 xwd -silent -id "$window" >"$work/before.xwd"

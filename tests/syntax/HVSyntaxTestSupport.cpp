@@ -99,20 +99,24 @@ std::string HVParserIdentifierOfRun(const HVAttributes& attributes) {
     return parser ? parser->identifier() : "gone";
 }
 
+std::string HVDescribeRun(HVRange range, const HVAttributes& attributes) {
+    std::string out = std::to_string(range.location) + "+" + std::to_string(range.length);
+    const HVAttributeValue* style = attributes.value(HVStyleAttribute);
+    out += " " + (style ? std::get<std::string>(*style) : std::string("-"));
+    out += " " + HVParserIdentifierOfRun(attributes);
+    if (attributes.boolValue(HVMultiLineAttribute))
+        out += " ml";
+    if (const HVColor* color = attributes.color(HVForegroundColorAttribute))
+        out += " " + HVTheme::stringFromColor(*color);
+    if (auto traits = attributes.integerValue(HVFontTraitsAttribute))
+        out += " traits=" + std::to_string(*traits);
+    return out;
+}
+
 std::string HVDumpAllRuns(const HVTextBuffer& buffer) {
     std::string out;
     buffer.enumerateRuns({0, buffer.length()}, [&](HVRange range, const HVAttributes& attributes) {
-        out += std::to_string(range.location) + "+" + std::to_string(range.length);
-        const HVAttributeValue* style = attributes.value(HVStyleAttribute);
-        out += " " + (style ? std::get<std::string>(*style) : std::string("-"));
-        out += " " + HVParserIdentifierOfRun(attributes);
-        if (attributes.boolValue(HVMultiLineAttribute))
-            out += " ml";
-        if (const HVColor* color = attributes.color(HVForegroundColorAttribute))
-            out += " " + HVTheme::stringFromColor(*color);
-        if (auto traits = attributes.integerValue(HVFontTraitsAttribute))
-            out += " traits=" + std::to_string(*traits);
-        out += "\n";
+        out += HVDescribeRun(range, attributes) + "\n";
     });
     return out;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "HVAttributes.h"
 #include "HVPlistValue.h"
+#include "HVRange.h"
 #include "HVTestSupport.h"
 
 #include <initializer_list>
@@ -31,8 +33,10 @@ std::shared_ptr<HVTheme> HVMakeTestTheme(std::initializer_list<std::string_view>
 // marked multi-line, joined by ", ". Unpainted runs are left out.
 std::string HVDumpRuns(const HVTextBuffer& buffer, const HVTheme& theme);
 
-// Every run of a buffer, one per line: "start+length style parser" plus " ml" when multi-line
-// and the foreground colour; for comparing two paintings whole.
+// One run: "start+length style parser", " ml" when multi-line, the foreground colour and the
+// font traits.
+std::string HVDescribeRun(HVRange range, const HVAttributes& attributes);
+// Every run of a buffer, one per line, as HVDescribeRun; for comparing two paintings whole.
 std::string HVDumpAllRuns(const HVTextBuffer& buffer);
 // The identifier of the parser that painted a run: "-" for none, "gone" for one that no longer
 // exists. A parser that no shared pointer owns (a test's own) is read through its address: the
