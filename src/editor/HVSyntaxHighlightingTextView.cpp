@@ -75,8 +75,9 @@ bool isLineBreak(char16_t c) {
 
 } // namespace
 
-HVSyntaxHighlightingTextView::HVSyntaxHighlightingTextView(std::unique_ptr<HVTextBuffer> storage)
-    : HVTextViewModel(std::move(storage)), m_layoutManager(std::make_unique<HVLayoutManager>()),
+HVSyntaxHighlightingTextView::HVSyntaxHighlightingTextView(std::unique_ptr<HVTextStorage> storage)
+    : HVTextViewModel(storage ? std::move(storage) : std::make_unique<HVTextStorage>()),
+      m_layoutManager(std::make_unique<HVLayoutManager>()),
       m_self(std::make_shared<HVSyntaxHighlightingTextView*>(this)) {
     setBundle(HVBundleRepository::sharedRepository().bundleForIdentifier("text.html"));
     m_activeParser = m_parser;

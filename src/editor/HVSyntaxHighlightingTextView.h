@@ -4,6 +4,7 @@
 #include "HVColor.h"
 #include "HVNotificationCenter.h"
 #include "HVRange.h"
+#include "HVTextStorage.h"
 #include "HVTextViewModel.h"
 
 #include <cstddef>
@@ -49,8 +50,17 @@ struct HVEditorColors {
 // embedded in one another, for the editing commands and completion.
 class HVSyntaxHighlightingTextView : public HVTextViewModel {
 public:
-    explicit HVSyntaxHighlightingTextView(std::unique_ptr<HVTextBuffer> textStorage = nullptr);
+    // A new, empty text storage when none is given.
+    explicit HVSyntaxHighlightingTextView(std::unique_ptr<HVTextStorage> textStorage = nullptr);
     ~HVSyntaxHighlightingTextView() override;
+
+    // The text, which also knows its collapsed regions.
+    HVTextStorage& textStorage() {
+        return static_cast<HVTextStorage&>(HVTextViewModel::textStorage());
+    }
+    const HVTextStorage& textStorage() const {
+        return static_cast<const HVTextStorage&>(HVTextViewModel::textStorage());
+    }
 
     // The document's file; its name chooses the bundle ("text.html" when no bundle claims it).
     const std::optional<std::string>& path() const { return m_path; }
