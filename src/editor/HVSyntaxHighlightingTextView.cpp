@@ -187,8 +187,21 @@ HVSyntaxHighlightingTextView::checkForOpenSpecialsBefore(std::size_t loc) {
     if (subparsers.empty())
         return m_parser;
     loc = std::min(loc, textStorage().length());
-    // Valid while nothing changes the characters; giving a parser its theme does not.
-    const std::u16string_view text = textStorage().contiguousRange({0, loc});
+    // No opener before a restart point can still be open there: the main parser is in force
+    // and outside every embedded region. So the search starts at the last one before loc,
+    // when the painting can be trusted: converged, or current up to the waiting work's restart
+    // point. Otherwise (highlighting off, or edits while inactive) it reads the whole prefix.
+    std::size_t from = 0;
+    if (m_active && !m_hadEventWhileInactive && highlightingEnabled() &&
+        !textStorage().isEditing()) {
+        from = restartBefore(loc);
+        if (m_job)
+            from = std::min(from, m_job->restart);
+    }
+    // Valid while nothing changes the characters; giving a parser its theme does not. Index 0
+    // is from.
+    const std::u16string_view text = textStorage().contiguousRange({from, loc - from});
+    loc = text.size();
     std::size_t start = 0;
     for (HVParser* subparser : subparsers) {
         const auto& openers = subparser->openers();
