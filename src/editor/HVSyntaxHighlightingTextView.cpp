@@ -392,6 +392,10 @@ void HVSyntaxHighlightingTextView::highlightAfterEdit(HVRange edited,
     if (openValue < range.location)
         range = buffer.lineRangeForRange({openValue, range.end() - openValue});
     std::size_t mustReach = std::max(range.end(), firstOld);
+    // A line break typed or pasted at the end of the new text leaves the first old character
+    // on the next line: the first step takes that line too, so that it can stop at its end.
+    std::size_t firstEnd = std::max(
+        range.end(), mustReach < length ? buffer.lineRangeForIndex(mustReach - 1).end() : length);
     if (m_job) {
         mustReach = std::max({mustReach, moved(m_job->mustReach, false),
                               std::min(length, moved(m_job->paintedTo, false) + 1)});
@@ -400,7 +404,7 @@ void HVSyntaxHighlightingTextView::highlightAfterEdit(HVRange edited,
     // afresh: an edit inside an embedded script or style sheet re-parses the whole region from
     // its opening tag, which finds where it now ends.
     std::size_t restart = restartBefore(range.location);
-    m_job = Job{restart, restart, std::min(mustReach, length), range.end()};
+    m_job = Job{restart, restart, std::min(mustReach, length), firstEnd};
     runJob(true);
 }
 
@@ -515,12 +519,13 @@ std::size_t HVSyntaxHighlightingTextView::quoteClosingBeyond(HVRange range) cons
     return HVNotFound;
 }
 
-void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
+void HVSyntaxHighlightingTextView::runJob(bool synchronous, bool finishing) {
     HVTextBuffer& buffer = textStorage();
     const Clock::time_point start = Clock::now();
     const HVRange visible = visibleRange();
     std::optional<HVRange> painted;
     bool firstStep = true;
+    std::size_t finishingStep = kFirstChunk;
     while (m_job) {
         Job& job = *m_job;
         const std::size_t length = buffer.length();
@@ -530,8 +535,13 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
             end = std::max(job.firstEnd, job.restart);
         } else {
             std::size_t units;
-            if (synchronous && job.paintedTo < visible.end() && job.mustReach >= length &&
-                visible.location > job.paintedTo + kFirstChunk) {
+            if (finishing) {
+                // Steps that double: each end is a chance to stop, and the whole costs about
+                // twice the text at most.
+                units = finishingStep;
+                finishingStep *= 2;
+            } else if (synchronous && job.paintedTo < visible.end() && job.mustReach >= length &&
+                       visible.location > job.paintedTo + kFirstChunk) {
                 // Far ahead of a whole-text highlight: the visible lines are painted now as if
                 // the main parser started afresh there, and again, right, when the work
                 // arrives (a whole-text highlight never stops early).
@@ -568,6 +578,11 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
             }
             std::size_t target = std::min(length, job.paintedTo + units);
             end = target < length ? buffer.lineRangeForIndex(target).end() : length;
+            // The first line end at which the painting may stop ends a step of its own: a
+            // longer step could only stop at its end, which may lie inside a comment or a
+            // string that holds the work up.
+            if (job.paintedTo < job.mustReach && job.mustReach < length)
+                end = std::min(end, buffer.lineRangeForIndex(job.mustReach - 1).end());
             end = std::max(end, std::min(length, job.paintedTo + 1));
         }
         end = std::min(end, length);
@@ -632,12 +647,8 @@ void HVSyntaxHighlightingTextView::finishPendingHighlighting() {
     if (m_sliceTask)
         HVDispatcher::main().cancel(m_sliceTask);
     m_sliceTask = 0;
-    if (!m_job)
-        return;
-    HVRange visible = visibleRange();
-    setVisibleRange({0, textStorage().length()});
-    runJob(true);
-    m_visibleRange = visible;
+    if (m_job)
+        runJob(true, true);
 }
 
 // The widget.

@@ -142,6 +142,35 @@ const HVParser* openSpecialsReadingTheWholePrefix(HVSyntaxHighlightingTextView& 
     return main;
 }
 
+// A long script with block comments here and there, as code has.
+std::u16string longScript() {
+    std::u16string text;
+    for (int i = 0; i < 3000; ++i)
+        text += u"/* a\n   b */\nvar a = \"text\"; // note\nfunction f(x) {\n  return x * 2;\n}\n";
+    return text;
+}
+
+// The extent of what the view repainted while the watcher lived.
+struct RepaintWatcher {
+    explicit RepaintWatcher(HVSyntaxHighlightingTextView& view) : view(view) {
+        token = view.addRepaintObserver([this](HVRange range) {
+            from = std::min(from, range.location);
+            to = std::max(to, range.end());
+        });
+    }
+    ~RepaintWatcher() { view.removeHighlightingObserver(token); }
+    // Lines from the one holding at to the last repainted one.
+    std::size_t linesAfter(std::size_t at) const {
+        const HVTextBuffer& text = view.textStorage();
+        return text.lineNumberForIndex(std::min(to, text.length()) - 1) -
+               text.lineNumberForIndex(at);
+    }
+    HVSyntaxHighlightingTextView& view;
+    HVSyntaxHighlightingTextView::ObserverToken token = 0;
+    std::size_t from = HVNotFound;
+    std::size_t to = 0;
+};
+
 } // namespace
 
 // A fresh view highlights as HTML; a path chooses the bundle by the file's name.
@@ -448,6 +477,62 @@ TEST_F(HighlightingView, WorkBeyondTheVisibleLinesRunsInSlicesAndTellsTheRepaint
     runUntilIdle(view);
     expectEqualsWhole(view);
     view.removeHighlightingObserver(token);
+}
+
+// A line break in ordinary code changes nothing beyond its line: the work stops right there,
+// whether it runs in idle slices or is finished at once, and so does deleting it again.
+TEST_F(HighlightingView, ALineBreakInTheMiddleOfCodeRepaintsOnlyItsLines) {
+    const std::u16string text = longScript();
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/big.js");
+    view.setVisibleRange({0, 200});
+    view.setString(text);
+    runUntilIdle(view);
+    const std::size_t line = text.find(u"  return", text.size() / 2);
+    for (std::size_t at : {line + 8, line + 4, line}) {
+        SCOPED_TRACE(at);
+        for (bool finish : {false, true}) {
+            {
+                RepaintWatcher watcher(view);
+                view.setSelectedRange({at, 0});
+                view.insertText(u"\n");
+                finish ? view.finishPendingHighlighting() : runUntilIdle(view);
+                EXPECT_LE(watcher.linesAfter(at), 1u);
+                EXPECT_GE(watcher.from, text.rfind(u"}", at));
+            }
+            expectEqualsWhole(view);
+            {
+                RepaintWatcher watcher(view);
+                view.doCommandBySelector("deleteBackward:");
+                finish ? view.finishPendingHighlighting() : runUntilIdle(view);
+                EXPECT_LE(watcher.linesAfter(at), 1u);
+            }
+            EXPECT_EQ(view.string(), text);
+            expectEqualsWhole(view);
+        }
+    }
+}
+
+// Work finished at once (before something needs the whole text painted) stops where the
+// painting agrees again, as idle work does, rather than painting the rest of the text.
+TEST_F(HighlightingView, FinishingTheWaitingWorkStopsWhereThePaintingAgreesAgain) {
+    const std::u16string text = longScript();
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/big.js");
+    view.setVisibleRange({0, 200});
+    view.setString(text);
+    runUntilIdle(view);
+    // The comment runs to the next comment's end, a few lines below.
+    const std::size_t at = text.find(u"var a", text.size() / 2);
+    RepaintWatcher watcher(view);
+    view.setSelectedRange({at, 0});
+    view.insertText(u"/*");
+    EXPECT_TRUE(view.hasPendingHighlighting());
+    view.finishPendingHighlighting();
+    EXPECT_FALSE(view.hasPendingHighlighting());
+    EXPECT_LT(watcher.to, at + 65536);
+    EXPECT_GT(watcher.linesAfter(at), 4u);
+    expectEqualsWhole(view);
 }
 
 // Property: for every sample and seeded random edits, the view's runs after each edit (once the
