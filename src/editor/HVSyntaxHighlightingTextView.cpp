@@ -578,11 +578,6 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous, bool finishing) {
             }
             std::size_t target = std::min(length, job.paintedTo + units);
             end = target < length ? buffer.lineRangeForIndex(target).end() : length;
-            // The first line end at which the painting may stop ends a step of its own: a
-            // longer step could only stop at its end, which may lie inside a comment or a
-            // string that holds the work up.
-            if (job.paintedTo < job.mustReach && job.mustReach < length)
-                end = std::min(end, buffer.lineRangeForIndex(job.mustReach - 1).end());
             end = std::max(end, std::min(length, job.paintedTo + 1));
         }
         end = std::min(end, length);
