@@ -535,7 +535,10 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous, bool finishing) {
             end = std::max(job.firstEnd, job.restart);
         } else {
             std::size_t units;
-            if (finishing) {
+            if (finishing && job.mustReach >= length) {
+                // A whole-text highlight never stops early: the rest in one step.
+                units = length;
+            } else if (finishing) {
                 // Steps that double: each end is a chance to stop, and the whole costs about
                 // twice the text at most.
                 units = finishingStep;
