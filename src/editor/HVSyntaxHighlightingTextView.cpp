@@ -188,8 +188,21 @@ HVSyntaxHighlightingTextView::checkForOpenSpecialsBefore(std::size_t loc) {
     if (subparsers.empty())
         return m_parser;
     loc = std::min(loc, textStorage().length());
-    // Valid while nothing changes the characters; giving a parser its theme does not.
-    const std::u16string_view text = textStorage().contiguousRange({0, loc});
+    // No opener before a restart point can still be open there: the main parser is in force
+    // and outside every embedded region. So the search starts at the last one before loc,
+    // when the painting can be trusted: converged, or current up to the waiting work's restart
+    // point. Otherwise (highlighting off, or edits while inactive) it reads the whole prefix.
+    std::size_t from = 0;
+    if (m_active && !m_hadEventWhileInactive && highlightingEnabled() &&
+        !textStorage().isEditing()) {
+        from = restartBefore(loc);
+        if (m_job)
+            from = std::min(from, m_job->restart);
+    }
+    // Valid while nothing changes the characters; giving a parser its theme does not. Index 0
+    // is from.
+    const std::u16string_view text = textStorage().contiguousRange({from, loc - from});
+    loc = text.size();
     std::size_t start = 0;
     for (HVParser* subparser : subparsers) {
         const auto& openers = subparser->openers();
@@ -380,6 +393,10 @@ void HVSyntaxHighlightingTextView::highlightAfterEdit(HVRange edited,
     if (openValue < range.location)
         range = buffer.lineRangeForRange({openValue, range.end() - openValue});
     std::size_t mustReach = std::max(range.end(), firstOld);
+    // A line break typed or pasted at the end of the new text leaves the first old character
+    // on the next line: the first step takes that line too, so that it can stop at its end.
+    std::size_t firstEnd = std::max(
+        range.end(), mustReach < length ? buffer.lineRangeForIndex(mustReach - 1).end() : length);
     if (m_job) {
         mustReach = std::max({mustReach, moved(m_job->mustReach, false),
                               std::min(length, moved(m_job->paintedTo, false) + 1)});
@@ -388,7 +405,7 @@ void HVSyntaxHighlightingTextView::highlightAfterEdit(HVRange edited,
     // afresh: an edit inside an embedded script or style sheet re-parses the whole region from
     // its opening tag, which finds where it now ends.
     std::size_t restart = restartBefore(range.location);
-    m_job = Job{restart, restart, std::min(mustReach, length), range.end()};
+    m_job = Job{restart, restart, std::min(mustReach, length), firstEnd};
     runJob(true);
 }
 
@@ -503,12 +520,13 @@ std::size_t HVSyntaxHighlightingTextView::quoteClosingBeyond(HVRange range) cons
     return HVNotFound;
 }
 
-void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
+void HVSyntaxHighlightingTextView::runJob(bool synchronous, bool finishing) {
     HVTextBuffer& buffer = textStorage();
     const Clock::time_point start = Clock::now();
     const HVRange visible = visibleRange();
     std::optional<HVRange> painted;
     bool firstStep = true;
+    std::size_t finishingStep = kFirstChunk;
     while (m_job) {
         Job& job = *m_job;
         const std::size_t length = buffer.length();
@@ -518,8 +536,16 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous) {
             end = std::max(job.firstEnd, job.restart);
         } else {
             std::size_t units;
-            if (synchronous && job.paintedTo < visible.end() && job.mustReach >= length &&
-                visible.location > job.paintedTo + kFirstChunk) {
+            if (finishing && job.mustReach >= length) {
+                // A whole-text highlight never stops early: the rest in one step.
+                units = length;
+            } else if (finishing) {
+                // Steps that double: each end is a chance to stop, and the whole costs about
+                // twice the text at most.
+                units = finishingStep;
+                finishingStep *= 2;
+            } else if (synchronous && job.paintedTo < visible.end() && job.mustReach >= length &&
+                       visible.location > job.paintedTo + kFirstChunk) {
                 // Far ahead of a whole-text highlight: the visible lines are painted now as if
                 // the main parser started afresh there, and again, right, when the work
                 // arrives (a whole-text highlight never stops early).
@@ -620,12 +646,8 @@ void HVSyntaxHighlightingTextView::finishPendingHighlighting() {
     if (m_sliceTask)
         HVDispatcher::main().cancel(m_sliceTask);
     m_sliceTask = 0;
-    if (!m_job)
-        return;
-    HVRange visible = visibleRange();
-    setVisibleRange({0, textStorage().length()});
-    runJob(true);
-    m_visibleRange = visible;
+    if (m_job)
+        runJob(true, true);
 }
 
 // The widget.

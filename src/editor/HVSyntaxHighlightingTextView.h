@@ -156,8 +156,9 @@ private:
     void highlightWholeText();
     void highlightAfterEdit(HVRange edited, std::ptrdiff_t changeInLength);
     // Paints steps of the job until it converges, or until the deadline once the visible
-    // lines are done; synchronous work goes at least through the visible lines.
-    void runJob(bool synchronous);
+    // lines are done; synchronous work goes at least through the visible lines, and finishing
+    // work to convergence in steps that double.
+    void runJob(bool synchronous, bool finishing = false);
     void scheduleSlice();
     bool highlightingEnabled() const;
     std::shared_ptr<const HVTheme> theme() const;

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <random>
 
 namespace {
@@ -80,6 +81,95 @@ std::u16string htmlWithScript() {
            u"function f() { return 1; }\n</script>\n<style>\np { margin: 0 }\n</style>\n"
            u"</head>\n<body class=\"x\">\n<p>text</p>\n</body>\n</html>\n";
 }
+
+// The parser in force before loc, found as the view always did: the last opener of each
+// embedded language in the whole text before loc, closed by a closer outside quotes or not.
+const HVParser* openSpecialsReadingTheWholePrefix(HVSyntaxHighlightingTextView& view,
+                                                  std::size_t loc) {
+    const HVParser* main = view.parser().get();
+    const std::u16string prefix = view.textStorage().substring({0, loc});
+    auto lower = [](std::u16string s) {
+        for (char16_t& c : s) {
+            if (c >= u'A' && c <= u'Z')
+                c = char16_t(c + (u'a' - u'A'));
+        }
+        return s;
+    };
+    const std::u16string text = lower(prefix);
+    // The last occurrence lying wholly in [from, to).
+    auto findLast = [&](const std::u16string& literal, std::size_t from,
+                        std::size_t to) -> std::optional<std::size_t> {
+        if (literal.empty() || to < from || to - from < literal.size())
+            return std::nullopt;
+        std::size_t at = text.rfind(lower(literal), to - literal.size());
+        if (at == std::u16string::npos || at < from)
+            return std::nullopt;
+        return at;
+    };
+    auto oddQuotes = [&](std::size_t from, std::size_t to, char16_t quote) {
+        bool inside = false;
+        for (std::size_t i = from; i < to; ++i) {
+            std::size_t backslashes = 0;
+            for (std::size_t j = i; j > from && text[j - 1] == u'\\'; --j)
+                ++backslashes;
+            if (text[i] == quote && backslashes % 2 == 0)
+                inside = !inside;
+        }
+        return inside;
+    };
+    std::size_t start = 0;
+    for (HVParser* subparser : main->subparsers()) {
+        for (std::size_t k = 0; k < subparser->openers().size(); ++k) {
+            const std::u16string& openerText = subparser->openers()[k];
+            auto opener = findLast(openerText, start, loc);
+            if (!opener)
+                continue;
+            std::u16string closer =
+                k < subparser->closers().size() ? subparser->closers()[k] : std::u16string();
+            auto inQuotes = [&](std::size_t at) {
+                return oddQuotes(*opener, at, u'"') ||
+                       (subparser->usesSingleQuotes() && oddQuotes(*opener, at, u'\''));
+            };
+            std::size_t afterOpener = *opener + openerText.size();
+            auto found = findLast(closer, afterOpener, loc);
+            while (found && inQuotes(*found))
+                found = findLast(closer, afterOpener, *found);
+            if (!found)
+                return subparser;
+            start = *found + closer.size();
+        }
+    }
+    return main;
+}
+
+// A long script with block comments here and there, as code has.
+std::u16string longScript() {
+    std::u16string text;
+    for (int i = 0; i < 3000; ++i)
+        text += u"/* a\n   b */\nvar a = \"text\"; // note\nfunction f(x) {\n  return x * 2;\n}\n";
+    return text;
+}
+
+// The extent of what the view repainted while the watcher lived.
+struct RepaintWatcher {
+    explicit RepaintWatcher(HVSyntaxHighlightingTextView& view) : view(view) {
+        token = view.addRepaintObserver([this](HVRange range) {
+            from = std::min(from, range.location);
+            to = std::max(to, range.end());
+        });
+    }
+    ~RepaintWatcher() { view.removeHighlightingObserver(token); }
+    // Lines from the one holding at to the last repainted one.
+    std::size_t linesAfter(std::size_t at) const {
+        const HVTextBuffer& text = view.textStorage();
+        return text.lineNumberForIndex(std::min(to, text.length()) - 1) -
+               text.lineNumberForIndex(at);
+    }
+    HVSyntaxHighlightingTextView& view;
+    HVSyntaxHighlightingTextView::ObserverToken token = 0;
+    std::size_t from = HVNotFound;
+    std::size_t to = 0;
+};
 
 } // namespace
 
@@ -166,6 +256,94 @@ TEST_F(HighlightingView, TheParserAtTheCaretFollowsOpenersAndClosersOutsideQuote
     view.setSelectedRange({at(u"</style>") + 8, 0});
     EXPECT_EQ(view.activeParser()->identifier(), "text.css");
     EXPECT_EQ(view.activeParser(true)->identifier(), "text.html");
+}
+
+// The search for open regions starts at the last restart point before the caret; the answers
+// are those of a search through the whole text before it, at every position of every sample.
+TEST_F(HighlightingView, TheParserBeforeAPositionIsTheWholePrefixOnesEverywhereInEverySample) {
+    // Positions inside embedded regions, so that the comparison is not all main parser.
+    std::size_t embedded = 0;
+    for (const Sample& sample : samples()) {
+        SCOPED_TRACE(sample.path);
+        HVSyntaxHighlightingTextView view;
+        view.setPath(sample.path);
+        view.setString(sample.text);
+        runUntilIdle(view);
+        for (std::size_t loc = 0; loc <= sample.text.size(); ++loc) {
+            const HVParser* found = view.checkForOpenSpecialsBefore(loc).get();
+            const HVParser* whole = openSpecialsReadingTheWholePrefix(view, loc);
+            if (found != view.parser().get())
+                ++embedded;
+            if (found == whole)
+                continue;
+            // The whole-prefix search also counts quotes in comments (an apostrophe in a
+            // style sheet's comment keeps it open past its closer); where the answers differ,
+            // the painting must side with the view's.
+            auto painter = HVParser::parserAtIndex(view.textStorage(), loc > 0 ? loc - 1 : 0);
+            ASSERT_EQ(found, painter.get()) << "at " << loc;
+            ASSERT_NE(whole, painter.get()) << "at " << loc;
+        }
+    }
+    EXPECT_GT(embedded, 1000u);
+}
+
+TEST_F(HighlightingView, TheParserBeforeAPositionLooksBackPastLineStartsInsideARegion) {
+    std::u16string text = u"<html>\n<style>\np { margin: 0 }\n</style>\n<p title=\"a\">x</p>\n";
+    text += u"<script>\nvar s = \"</script>\";\n";
+    for (int i = 0; i < 200; ++i)
+        text += u"var a = 1;\n";
+    const std::size_t inScript = text.size();
+    text += u"</script>\n";
+    for (int i = 0; i < 200; ++i)
+        text += u"<p>text</p>\n";
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/page.html");
+    view.setString(text);
+    runUntilIdle(view);
+    // Far below the opener, with the closer inside quotes between: still the script.
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(inScript)->identifier(), "text.js");
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(inScript - 3)->identifier(), "text.js");
+    // Far after both regions closed.
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(text.size())->identifier(), "text.html");
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(text.size() - 5)->identifier(), "text.html");
+    // A style sheet opened after the closed ones, far down.
+    const std::size_t end = text.size();
+    view.replaceCharacters({end, 0}, u"<style>\np {\n\ncolor: red;\n", "Typing");
+    runUntilIdle(view);
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(view.textStorage().length())->identifier(),
+              "text.css");
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(end)->identifier(), "text.html");
+}
+
+// While the painting below an edit is stale (work waiting, or edits made while inactive), the
+// restart points it shows there are not believed.
+TEST_F(HighlightingView, TheParserBeforeAPositionIgnoresStalePainting) {
+    std::u16string text = u"<p>top</p>\n";
+    for (int i = 0; i < 3000; ++i)
+        text += u"<p>line</p>\n";
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/page.html");
+    view.setVisibleRange({0, 100});
+    view.setString(text);
+    runUntilIdle(view);
+    view.replaceCharacters({text.find(u"\n") + 1, 0}, u"<style>\n", "Typing");
+    ASSERT_TRUE(view.hasPendingHighlighting());
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(view.textStorage().length())->identifier(),
+              "text.css");
+    runUntilIdle(view);
+    view.undo();
+    runUntilIdle(view);
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(view.textStorage().length())->identifier(),
+              "text.html");
+
+    view.setActive(false);
+    view.replaceCharacters({text.find(u"\n") + 1, 0}, u"<script>\n", "Typing");
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(view.textStorage().length())->identifier(),
+              "text.js");
+    view.setActive(true);
+    runUntilIdle(view);
+    EXPECT_EQ(view.checkForOpenSpecialsBefore(view.textStorage().length())->identifier(),
+              "text.js");
 }
 
 // With the view inactive, painting is plain and the whole highlight waits for activation.
@@ -299,6 +477,62 @@ TEST_F(HighlightingView, WorkBeyondTheVisibleLinesRunsInSlicesAndTellsTheRepaint
     runUntilIdle(view);
     expectEqualsWhole(view);
     view.removeHighlightingObserver(token);
+}
+
+// A line break in ordinary code changes nothing beyond its line: the work stops right there,
+// whether it runs in idle slices or is finished at once, and so does deleting it again.
+TEST_F(HighlightingView, ALineBreakInTheMiddleOfCodeRepaintsOnlyItsLines) {
+    const std::u16string text = longScript();
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/big.js");
+    view.setVisibleRange({0, 200});
+    view.setString(text);
+    runUntilIdle(view);
+    const std::size_t line = text.find(u"  return", text.size() / 2);
+    for (std::size_t at : {line + 8, line + 4, line}) {
+        SCOPED_TRACE(at);
+        for (bool finish : {false, true}) {
+            {
+                RepaintWatcher watcher(view);
+                view.setSelectedRange({at, 0});
+                view.insertText(u"\n");
+                finish ? view.finishPendingHighlighting() : runUntilIdle(view);
+                EXPECT_LE(watcher.linesAfter(at), 1u);
+                EXPECT_GE(watcher.from, text.rfind(u"}", at));
+            }
+            expectEqualsWhole(view);
+            {
+                RepaintWatcher watcher(view);
+                view.doCommandBySelector("deleteBackward:");
+                finish ? view.finishPendingHighlighting() : runUntilIdle(view);
+                EXPECT_LE(watcher.linesAfter(at), 1u);
+            }
+            EXPECT_EQ(view.string(), text);
+            expectEqualsWhole(view);
+        }
+    }
+}
+
+// Work finished at once (before something needs the whole text painted) stops where the
+// painting agrees again, as idle work does, rather than painting the rest of the text.
+TEST_F(HighlightingView, FinishingTheWaitingWorkStopsWhereThePaintingAgreesAgain) {
+    const std::u16string text = longScript();
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/big.js");
+    view.setVisibleRange({0, 200});
+    view.setString(text);
+    runUntilIdle(view);
+    // The comment runs to the next comment's end, a few lines below.
+    const std::size_t at = text.find(u"var a", text.size() / 2);
+    RepaintWatcher watcher(view);
+    view.setSelectedRange({at, 0});
+    view.insertText(u"/*");
+    EXPECT_TRUE(view.hasPendingHighlighting());
+    view.finishPendingHighlighting();
+    EXPECT_FALSE(view.hasPendingHighlighting());
+    EXPECT_LT(watcher.to, at + 65536);
+    EXPECT_GT(watcher.linesAfter(at), 4u);
+    expectEqualsWhole(view);
 }
 
 // Property: for every sample and seeded random edits, the view's runs after each edit (once the
