@@ -556,6 +556,12 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous, bool finishing) {
                                                 std::min(painted->location, lines.location)}
                                   : lines;
                 break;
+            } else if (synchronous && job.paintedTo < visible.end() &&
+                       visible.location > job.paintedTo + kFirstChunk) {
+                // A jump far ahead of the work of an edit: painting all the way there now
+                // would freeze the editor. The lines shown keep their painting, which is right
+                // if the work stops before them, and is painted again when it gets there.
+                break;
             } else if (synchronous && job.paintedTo < visible.end()) {
                 // The visible lines are painted at once, whatever they cost.
                 units = visible.end() - job.paintedTo;

@@ -695,3 +695,31 @@ TEST_F(HighlightingView, AFirstHighlightPaintsVisibleLinesFarDownAtOnceAndTheRes
     expectEqualsWhole(view);
     EXPECT_EQ(style(lastVar), style(0));
 }
+
+// Scrolling far ahead while an edit's work still runs (a comment opened at the top of a script
+// that never closes it) does not paint everything in between at once: the work goes on in
+// idle slices and reaches the lines shown.
+TEST_F(HighlightingView, AJumpFarAheadOfAnEditsWorkLeavesItToIdleSlices) {
+    std::u16string text;
+    for (int i = 0; i < 20000; ++i)
+        text += u"var a = 1;\n";
+    HVSyntaxHighlightingTextView view;
+    view.setPath("/tmp/open.js");
+    view.setVisibleRange({0, 200});
+    view.setString(text);
+    runUntilIdle(view);
+    view.setSelectedRange({0, 0});
+    view.insertText(u"/");
+    view.insertText(u"*");
+    ASSERT_TRUE(view.hasPendingHighlighting());
+    const std::size_t last = view.textStorage().length() - 200;
+    const HVAttributesRef before = view.textStorage().attributesAtIndex(last);
+    view.setVisibleRange({last, 200});
+    EXPECT_TRUE(view.hasPendingHighlighting());
+    EXPECT_TRUE(*view.textStorage().attributesAtIndex(last) == *before);
+    runUntilIdle(view);
+    auto style = view.textStorage().attribute(HVStyleAttribute, last);
+    ASSERT_TRUE(style.has_value());
+    EXPECT_EQ(std::get<std::string>(*style).substr(0, 7), "comment");
+    expectEqualsWhole(view);
+}
