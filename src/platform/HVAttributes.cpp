@@ -56,12 +56,6 @@ const HVColor* HVAttributes::color(std::string_view name) const {
     return v ? std::get_if<HVColor>(v) : nullptr;
 }
 
-const void* HVAttributes::object(std::string_view name) const {
-    auto v = value(name);
-    auto o = v ? std::get_if<const void*>(v) : nullptr;
-    return o ? *o : nullptr;
-}
-
 const HVObjectReference* HVAttributes::reference(std::string_view name) const {
     auto v = value(name);
     return v ? std::get_if<HVObjectReference>(v) : nullptr;

@@ -59,10 +59,9 @@ private:
     const void* m_address = nullptr;
 };
 
-// An attribute value: a flag, a number, a colour, a text, a bare address (compared, never
-// followed), a reference to an object that the text does not own (a parser), or an attachment
-// that it does.
-using HVAttributeValue = std::variant<bool, std::int64_t, double, HVColor, std::string, const void*,
+// An attribute value: a flag, a number, a colour, a text, a reference to an object that the
+// text does not own (a parser), or an attachment that it does.
+using HVAttributeValue = std::variant<bool, std::int64_t, double, HVColor, std::string,
                                       HVObjectReference, std::shared_ptr<const HVTextAttachment>>;
 
 // The attribute names that the editor itself reads.
@@ -104,7 +103,6 @@ public:
     bool boolValue(std::string_view name) const;
     std::optional<std::int64_t> integerValue(std::string_view name) const;
     const HVColor* color(std::string_view name) const;
-    const void* object(std::string_view name) const;
     const HVObjectReference* reference(std::string_view name) const;
     std::shared_ptr<const HVTextAttachment> attachment() const;
 

@@ -425,19 +425,20 @@ TEST(HVTextBuffer, PaintingManyTokensKeepsFewSetsAndDropsUnusedOnes) {
         text += u"word \n";
     HVTextBuffer buffer(text);
     auto keyword = std::make_shared<const HVAttributes>(HVAttributes{{"style", std::int64_t(1)}});
-    int parser = 0;
+    auto parser = std::make_shared<int>(0);
     // The highlighter's pattern: plain over the range, tokens left to right, then the parser.
     buffer.setAttributes(HVAttributes{{"foreground", std::int64_t(0)}}, {0, text.size()});
     for (std::size_t i = 0; i < text.size(); i += 12)
         buffer.addAttributes(keyword, {i, 4});
-    buffer.addAttribute(HVParserAttribute, static_cast<const void*>(&parser), {0, text.size()});
+    buffer.addAttribute(HVParserAttribute, HVObjectReference(parser), {0, text.size()});
     EXPECT_EQ(buffer.runCount(), 2000u);
     HVRange first, second;
     auto a = buffer.attributesAtIndex(0, &first);
     auto b = buffer.attributesAtIndex(12, &second);
     EXPECT_EQ(a.get(), b.get()) << "equal sets are one object";
     EXPECT_EQ(first, HVMakeRange(0, 4));
-    EXPECT_EQ(a->object(HVParserAttribute), &parser);
+    ASSERT_NE(a->reference(HVParserAttribute), nullptr);
+    EXPECT_EQ(a->reference(HVParserAttribute)->lock<int>(), parser);
 
     // An attachment that no run carries any more is released once enough new sets were made.
     struct Marker : HVTextAttachment {
