@@ -98,6 +98,18 @@ HVDocument* HVDocumentController::openDocumentWithContentsOfFile(const std::stri
     // A file already open anywhere, however the path names it, shows its window or tab
     // again: two editors of one file would overwrite each other.
     HVDocument* result = isFile ? documentShowingFile(path) : nullptr;
+    // Opens the file as a tab of the document; a file that cannot be read opens nowhere else
+    // either, so its reason is kept and the search stops.
+    bool failed = false;
+    auto openIn = [&](HVDocument& document) {
+        HVError failure;
+        HVFileDocument* opened = document.openFileAtPath(path, &failure);
+        if (!opened && !failure.description().empty()) {
+            HVSetError(error, failure);
+            failed = true;
+        }
+        return opened;
+    };
     for (const auto& document : std::vector<std::shared_ptr<HVDocument>>(m_documents)) {
         if (result)
             break;
@@ -106,29 +118,18 @@ HVDocument* HVDocumentController::openDocumentWithContentsOfFile(const std::stri
                 result = document.get();
                 break;
             }
-            HVError failure;
-            if (HVFileDocument* opened = document->openFileAtPath(path, &failure)) {
-                result = opened;
+            if ((result = openIn(*document)))
                 break;
-            }
-            if (!failure.description().empty()) {
-                HVSetError(error, failure);
+            if (failed)
                 return nullptr;
-            }
             continue;
         }
         if (howToOpen == 1 && isFile && document->isMultiFile() && m_currentDocument &&
             document->activeDocument() == m_currentDocument->activeDocument()) {
-            HVError failure;
-            if (HVFileDocument* opened = document->openFileAtPath(path, &failure)) {
-                result = opened;
+            if ((result = openIn(*document)))
                 break;
-            }
-            // A file that cannot be read opens nowhere else either.
-            if (!failure.description().empty()) {
-                HVSetError(error, failure);
+            if (failed)
                 return nullptr;
-            }
         }
     }
     if (result) {
