@@ -287,34 +287,6 @@ TEST_F(HighlightingView, TheParserBeforeAPositionIsTheWholePrefixOnesEverywhereI
     EXPECT_GT(embedded, 1000u);
 }
 
-TEST_F(HighlightingView, TheParserBeforeAPositionLooksBackPastLineStartsInsideARegion) {
-    std::u16string text = u"<html>\n<style>\np { margin: 0 }\n</style>\n<p title=\"a\">x</p>\n";
-    text += u"<script>\nvar s = \"</script>\";\n";
-    for (int i = 0; i < 200; ++i)
-        text += u"var a = 1;\n";
-    const std::size_t inScript = text.size();
-    text += u"</script>\n";
-    for (int i = 0; i < 200; ++i)
-        text += u"<p>text</p>\n";
-    HVSyntaxHighlightingTextView view;
-    view.setPath("/tmp/page.html");
-    view.setString(text);
-    runUntilIdle(view);
-    // Far below the opener, with the closer inside quotes between: still the script.
-    EXPECT_EQ(view.checkForOpenSpecialsBefore(inScript)->identifier(), "text.js");
-    EXPECT_EQ(view.checkForOpenSpecialsBefore(inScript - 3)->identifier(), "text.js");
-    // Far after both regions closed.
-    EXPECT_EQ(view.checkForOpenSpecialsBefore(text.size())->identifier(), "text.html");
-    EXPECT_EQ(view.checkForOpenSpecialsBefore(text.size() - 5)->identifier(), "text.html");
-    // A style sheet opened after the closed ones, far down.
-    const std::size_t end = text.size();
-    view.replaceCharacters({end, 0}, u"<style>\np {\n\ncolor: red;\n", "Typing");
-    runUntilIdle(view);
-    EXPECT_EQ(view.checkForOpenSpecialsBefore(view.textStorage().length())->identifier(),
-              "text.css");
-    EXPECT_EQ(view.checkForOpenSpecialsBefore(end)->identifier(), "text.html");
-}
-
 // While the painting below an edit is stale (work waiting, or edits made while inactive), the
 // restart points it shows there are not believed.
 TEST_F(HighlightingView, TheParserBeforeAPositionIgnoresStalePainting) {
@@ -407,38 +379,6 @@ TEST_F(HighlightingView, AThemeChangeRecoloursTheTextAndTellsTheColourObservers)
 
 // Convergence: an edit that changes how later lines are read re-paints them too.
 
-TEST_F(HighlightingView, EditsThatReachBeyondTheirLinesRepaintWhatFollows) {
-    HVSyntaxHighlightingTextView view;
-    view.setPath("/tmp/page.html");
-    view.setString(htmlWithScript());
-    struct Edit {
-        std::u16string_view find;
-        std::u16string_view replace;
-    };
-    for (const Edit& edit : {
-             Edit{u"var s", u"/* var s"},                      // a comment opened in the script
-             Edit{u"/* var s", u"var s"},                      // and closed again
-             Edit{u"\n</script>\n<style>", u"\n\n<style>"},    // the script's end deleted
-             Edit{u"function", u"</script> function"},         // a script ended early
-             Edit{u"<body class=\"x\">", u"<body class=\"x>"}, // a value left open
-             Edit{u"<p>text", u"<!-- <p>text"},                // a markup comment opened
-             Edit{u"</body>", u"\"</body>"}, // a quote closes the value left open above
-         }) {
-        SCOPED_TRACE(HVUnicode::utf8(edit.find) + " -> " + HVUnicode::utf8(edit.replace));
-        std::size_t at = view.string().find(edit.find);
-        ASSERT_NE(at, std::u16string::npos);
-        view.replaceCharacters({at, edit.find.size()}, edit.replace, "Edit");
-        runUntilIdle(view);
-        expectEqualsWhole(view);
-        view.undo();
-        runUntilIdle(view);
-        expectEqualsWhole(view);
-        view.redo();
-        runUntilIdle(view);
-        expectEqualsWhole(view);
-    }
-}
-
 TEST_F(HighlightingView, WorkBeyondTheVisibleLinesRunsInSlicesAndTellsTheRepaintObservers) {
     std::u16string line = u"var a = \"text\"; // note\nfunction f(x) { return x * 2; }\n";
     std::u16string text;
@@ -511,28 +451,6 @@ TEST_F(HighlightingView, ALineBreakInTheMiddleOfCodeRepaintsOnlyItsLines) {
             expectEqualsWhole(view);
         }
     }
-}
-
-// Work finished at once (before something needs the whole text painted) stops where the
-// painting agrees again, as idle work does, rather than painting the rest of the text.
-TEST_F(HighlightingView, FinishingTheWaitingWorkStopsWhereThePaintingAgreesAgain) {
-    const std::u16string text = longScript();
-    HVSyntaxHighlightingTextView view;
-    view.setPath("/tmp/big.js");
-    view.setVisibleRange({0, 200});
-    view.setString(text);
-    runUntilIdle(view);
-    // The comment runs to the next comment's end, a few lines below.
-    const std::size_t at = text.find(u"var a", text.size() / 2);
-    RepaintWatcher watcher(view);
-    view.setSelectedRange({at, 0});
-    view.insertText(u"/*");
-    EXPECT_TRUE(view.hasPendingHighlighting());
-    view.finishPendingHighlighting();
-    EXPECT_FALSE(view.hasPendingHighlighting());
-    EXPECT_LT(watcher.to, at + 65536);
-    EXPECT_GT(watcher.linesAfter(at), 4u);
-    expectEqualsWhole(view);
 }
 
 // Property: for every sample and seeded random edits, the view's runs after each edit (once the

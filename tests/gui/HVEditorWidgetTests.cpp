@@ -120,24 +120,6 @@ TEST_F(EditorWidgetTest, LayoutsAreKeptBetweenPaintsAndMadeAgainOnlyForWhatChang
     EXPECT_EQ(editor->lastPaintNewLayoutCount(), visible);
 }
 
-TEST_F(EditorWidgetTest, AColourPaintedWhileLinesAreAddedShowsOnItsLine) {
-    // A painter that hears of edits before the widget does, as a highlighter may, and colours
-    // a line below the edit.
-    HVTextBuffer& text = view.textStorage();
-    bool painting = false;
-    auto token = text.addObserver([&](const HVTextEdit& edit) {
-        if (painting && (edit.mask & HVTextEdit::Characters))
-            text.addAttribute("foreground", HVColor{1, 0, 0, 1}, text.rangeOfLine(6));
-    });
-    show(numberedLines(10));
-    editor->viewport()->repaint();
-    EXPECT_EQ(pixelsOf(Qt::red), 0);
-    painting = true;
-    text.replaceCharacters({lineStart(2), 0}, u"new\n");
-    EXPECT_GT(pixelsOf(Qt::red), 50);
-    text.removeObserver(token);
-}
-
 TEST_F(EditorWidgetTest, AfterRandomEditsAndColoursTheKeptLayoutsDrawAsFreshOnes) {
     std::mt19937 random(20261206);
     show(numberedLines(12));

@@ -937,32 +937,6 @@ TEST(HVTextViewModel, ConvertingLineBreaksKeepsTheRunsBetweenThem) {
     EXPECT_EQ(HVDescribeRuns(view.textStorage()), "0+2{} 2+1{style=b,} 3+2{} ");
 }
 
-TEST(HVTextViewModel, ReplacingManyRangesIsOneStepThatTheSelectionFollows) {
-    HVTextViewModel view;
-    CountingDelegate delegate;
-    view.setDelegate(&delegate);
-    load(view, u"one [two] three");
-    EXPECT_TRUE(view.replaceCharacters({{0, 3}, {8, 5}}, {u"1", u"3333333"}, "Renumber"));
-    EXPECT_EQ(show(view), "1 [two] 3333333");
-    EXPECT_EQ(view.lastChangeRange(), (HVRange{0, 13}));
-    EXPECT_EQ(delegate.many, 1);
-    EXPECT_EQ(view.undoManager().undoActionName(), "Renumber");
-    view.undo();
-    EXPECT_EQ(show(view), "one [two] three");
-    view.redo();
-    EXPECT_EQ(show(view), "1 [two] 3333333");
-    EXPECT_EQ(view.undoManager().undoCount(), 1u);
-
-    // Overlapping or unsorted ranges, and a refusal, change nothing.
-    load(view, u"one |two");
-    EXPECT_FALSE(view.replaceCharacters({{4, 3}, {0, 3}}, {u"", u""}, "Bad"));
-    EXPECT_FALSE(view.replaceCharacters({{0, 3}, {2, 3}}, {u"", u""}, "Bad"));
-    delegate.answer = false;
-    EXPECT_FALSE(view.replaceCharacters({{0, 1}, {4, 1}}, {u"O", u"T"}, "Refused"));
-    EXPECT_EQ(show(view), "one |two");
-    EXPECT_EQ(view.undoManager().undoCount(), 0u);
-}
-
 TEST(HVTextViewModel, TypingBesideOrOverAnAttachmentNeverCopiesIt) {
     HVTextViewModel view;
     auto fold = loadAttributed(view, u"ab#|cd");
