@@ -336,19 +336,6 @@ TEST_F(FileDocument, AWritableFileInALockedFolderOrWithHardLinksIsSavedInPlace) 
     EXPECT_EQ(HVReadFile(path), "<p>old</p>xxx!") << "both names still share the file";
 }
 
-TEST_F(FileDocument, SavingThroughASymbolicLinkKeepsTheLink) {
-    std::string target = dir.write("real/index.html", "old");
-    std::string link = dir.pathFor("index.html");
-    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-    OpenFile open(link);
-    type(open.document, u"+new");
-    open.document->saveDocument();
-    struct stat st;
-    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(HVReadFile(target), "old+new");
-}
-
 TEST_F(FileDocument, SaveAsMovesTheDocumentToTheNewFile) {
     std::string path = dir.write("draft.txt", "text");
     OpenFile open(path);
