@@ -83,7 +83,7 @@ public:
     // Whether this is the visible, front editor. An inactive view postpones whole-text
     // highlighting until it becomes active, and paints what changes as plain text.
     bool active() const { return m_active; }
-    void setActive(bool active);
+    virtual void setActive(bool active);
     bool hadEventWhileInactive() const { return m_hadEventWhileInactive; }
     // Bit 0 is set while insertText() runs.
     unsigned insertingText() const { return m_insertingText; }

@@ -47,6 +47,7 @@ struct HVTextBuffer::Storage {
     HVAttributeSetTable sets;
 
     std::map<ObserverToken, std::shared_ptr<Observer>> observers;
+    std::uint64_t characterEdits = 0;
     ObserverToken nextToken = 1;
     int editingDepth = 0;
     HVTextEdit pending;
@@ -490,6 +491,8 @@ void HVTextBuffer::endEditing() {
         return;
     HVTextEdit edit = s.pending;
     s.pending = HVTextEdit{};
+    if (edit.mask & HVTextEdit::Characters)
+        ++s.characterEdits;
     if (s.observers.size() == 1) {
         auto observer = s.observers.begin()->second;
         (*observer)(edit);
@@ -741,6 +744,10 @@ HVTextBuffer::ObserverToken HVTextBuffer::addObserver(Observer observer) {
     ObserverToken token = m_storage->nextToken++;
     m_storage->observers.emplace(token, std::make_shared<Observer>(std::move(observer)));
     return token;
+}
+
+std::uint64_t HVTextBuffer::characterEditCount() const {
+    return m_storage->characterEdits;
 }
 
 void HVTextBuffer::removeObserver(ObserverToken token) {

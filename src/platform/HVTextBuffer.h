@@ -163,6 +163,9 @@ public:
 
     // Observers hear of each change, or of each outermost batch, after it happened.
     ObserverToken addObserver(Observer observer);
+    // How many changes of characters have been reported; it counts up before the observers
+    // hear of a change, so an observer can tell whether it has seen the latest one.
+    std::uint64_t characterEditCount() const;
     void removeObserver(ObserverToken token);
 
     // For tests: how many blocks hold the characters, the line starts and the runs, and the

@@ -136,6 +136,8 @@ struct HVTextViewModel::Record {
     HVRange selectionBefore;
     // Restored by redoing it; a caret after the new text when none.
     std::optional<HVRange> selectionAfter;
+    // False for a step that leaves the content as it was (a fold), and so for its inverse.
+    bool countsAsChange = true;
 };
 
 // ICU break iterators over a window of the text, one segment at a time.
@@ -563,16 +565,59 @@ void HVTextViewModel::applyChange(std::span<const HVRange> ranges,
         m_delegate->textDidChange(*this);
 }
 
+void HVTextViewModel::replaceWithoutChange(const std::vector<HVRange>& ranges,
+                                           const std::vector<HVAttributedString>& texts,
+                                           std::string_view actionName) {
+    if (ranges.empty() || ranges.size() != texts.size())
+        return;
+    auto record = std::make_shared<Record>();
+    record->countsAsChange = false;
+    record->selectionBefore = m_selection;
+    HVPositionMapper mapper;
+    std::size_t shift = 0;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        HVRange range = clip(ranges[i], m_storage->length());
+        record->pieces.push_back(
+            {range.location + shift, texts[i].length(), m_storage->attributedSubstring(range)});
+        shift += texts[i].length() - range.length;
+        mapper.add(range, texts[i].length());
+    }
+    HVUndoManager& undo = undoManager();
+    undo.beginUndoGrouping();
+    registerRecord(record);
+    undo.setActionName(actionName);
+    undo.endUndoGrouping();
+    m_typing.reset();
+    m_selfEditing = true;
+    m_storage->beginEditing();
+    for (std::size_t i = ranges.size(); i-- > 0;)
+        m_storage->replaceCharacters(clip(ranges[i], m_storage->length()), texts[i]);
+    m_storage->endEditing();
+    m_selfEditing = false;
+    const Record::Piece& first = record->pieces.front();
+    const Record::Piece& last = record->pieces.back();
+    m_lastChange = {first.location, last.location + last.insertedLength - first.location};
+    select(mapper.map(m_anchor), mapper.map(m_head));
+    record->selectionAfter = m_selection;
+    if (m_delegate)
+        m_delegate->textDidChange(*this);
+}
+
 void HVTextViewModel::registerRecord(const std::shared_ptr<Record>& record) {
     std::weak_ptr<HVTextViewModel*> self = m_self;
-    undoManager().registerUndo([self, record] {
+    auto action = [self, record] {
         if (auto view = self.lock())
             (*view)->replay(record);
-    });
+    };
+    if (record->countsAsChange)
+        undoManager().registerUndo(action);
+    else
+        undoManager().registerUndoWithoutChange(action);
 }
 
 void HVTextViewModel::replay(const std::shared_ptr<Record>& record) {
     auto inverse = std::make_shared<Record>();
+    inverse->countsAsChange = record->countsAsChange;
     std::vector<HVRange> ranges;
     std::size_t shift = 0;
     for (const Record::Piece& piece : record->pieces) {

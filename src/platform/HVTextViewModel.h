@@ -128,6 +128,14 @@ public:
     // Runs of the characters between the ranges are kept.
     bool replaceCharacters(const std::vector<HVRange>& ranges,
                            const std::vector<std::u16string>& texts, std::string_view actionName);
+    // Ranges (ascending, none overlapping) replaced by text with its runs as one undo step that
+    // is not a change of the content, such as collapsing or expanding regions: the step, its
+    // undo and its redo leave a document's change count alone. Since the full text stays what
+    // it was, neither the delegate nor the editable state is asked. The selection follows the
+    // text.
+    void replaceWithoutChange(const std::vector<HVRange>& ranges,
+                              const std::vector<HVAttributedString>& texts,
+                              std::string_view actionName);
     // The range that the new text of the last change occupies, replays included; valid in
     // textDidChange().
     HVRange lastChangeRange() const;
