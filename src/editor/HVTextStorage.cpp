@@ -4,16 +4,6 @@
 
 #include <algorithm>
 
-namespace {
-
-std::shared_ptr<const HVFoldMarkerTextAttachment> foldAt(const HVTextBuffer& text,
-                                                         std::size_t index, HVRange* run) {
-    return std::dynamic_pointer_cast<const HVFoldMarkerTextAttachment>(
-        text.attributesAtIndex(index, run)->attachment());
-}
-
-} // namespace
-
 std::shared_ptr<const HVFoldMarkerTextAttachment>
 HVTextStorage::attachmentForRange(HVRange range) const {
     return std::make_shared<const HVFoldMarkerTextAttachment>(fullString(range));
@@ -33,35 +23,37 @@ HVTextStorage::firstAttachmentInRange(HVRange range, HVRange* found) const {
 
 std::shared_ptr<const HVFoldMarkerTextAttachment>
 HVTextStorage::nextAttachmentAfterIndex(std::size_t index, HVRange* found) const {
-    // Folds are rare: a text without any answers at once.
-    if (!hasAttachments())
-        return nullptr;
-    for (std::size_t i = index; i < length();) {
-        HVRange run;
-        if (auto fold = foldAt(*this, i, &run)) {
+    // Other kinds of attachment are passed over.
+    for (std::size_t at = index; at < length(); ++at) {
+        std::shared_ptr<const HVTextAttachment> attachment;
+        at = nextAttachmentPosition(at, &attachment);
+        if (at == HVNotFound)
+            return nullptr;
+        if (auto fold = std::dynamic_pointer_cast<const HVFoldMarkerTextAttachment>(attachment)) {
             if (found)
-                *found = run;
+                *found = {at, 1};
             return fold;
         }
-        i = run.end();
     }
     return nullptr;
 }
 
 std::shared_ptr<const HVFoldMarkerTextAttachment>
 HVTextStorage::previousAttachmentBeforeIndex(std::size_t index, HVRange* found) const {
-    if (!hasAttachments() || length() == 0)
+    if (length() == 0)
         return nullptr;
-    for (std::size_t i = std::min(index, length() - 1);;) {
-        HVRange run;
-        if (auto fold = foldAt(*this, i, &run)) {
+    for (std::size_t at = std::min(index, length() - 1);; --at) {
+        std::shared_ptr<const HVTextAttachment> attachment;
+        at = previousAttachmentPosition(at, &attachment);
+        if (at == HVNotFound)
+            return nullptr;
+        if (auto fold = std::dynamic_pointer_cast<const HVFoldMarkerTextAttachment>(attachment)) {
             if (found)
-                *found = run;
+                *found = {at, 1};
             return fold;
         }
-        if (run.location == 0)
+        if (at == 0)
             return nullptr;
-        i = run.location - 1;
     }
 }
 

@@ -239,8 +239,50 @@ struct HVTextBuffer::Storage {
 
     // Notifications.
 
+    // Keeps a built attachment index current after a change whose runs are in place: the
+    // entries of the changed range are found again, those after it move, so that typing in a
+    // large text with collapsed regions does not walk every run.
+    void updateAttachmentIndex(HVRange oldRange, std::size_t newLength) {
+        if (!attachmentIndexValid)
+            return;
+        auto& index = attachmentIndex;
+        auto before = [](const Attachment& a, std::size_t p) { return a.position < p; };
+        auto first = std::lower_bound(index.begin(), index.end(), oldRange.location, before);
+        auto last = std::lower_bound(first, index.end(), oldRange.end(), before);
+        std::size_t delta = newLength - oldRange.length;
+        for (auto it = last; it != index.end(); ++it)
+            it->position += delta;
+        std::vector<Attachment> found;
+        std::size_t from = oldRange.location, to = oldRange.location + newLength;
+        if (newLength > 0 && sets.attachmentSets() > 0) {
+            RunCursor run = runAt(from);
+            do {
+                std::size_t start = runs.position(run);
+                if (start >= to)
+                    break;
+                const InternedSet* set = setOf(run);
+                if (!set || !set->attachment)
+                    continue;
+                auto attachment = set->attributes->attachment();
+                for (std::size_t p = std::max(start, from), end = std::min(runEnd(run), to);
+                     p < end; ++p)
+                    found.push_back({p, 0, attachment});
+            } while (runs.next(run));
+        }
+        std::size_t i = std::size_t(first - index.begin());
+        index.erase(first, last);
+        index.insert(index.begin() + std::ptrdiff_t(i), found.begin(), found.end());
+        std::size_t extra = 0;
+        if (i > 0)
+            extra = index[i - 1].fullEnd() - index[i - 1].position - 1;
+        for (std::size_t j = i; j < index.size(); ++j) {
+            index[j].fullPosition = index[j].position + extra;
+            extra += index[j].fullLength() - 1;
+        }
+    }
+
     void record(unsigned mask, HVRange oldRange, std::size_t newLength) {
-        attachmentIndexValid = false;
+        updateAttachmentIndex(oldRange, newLength);
         std::ptrdiff_t delta = std::ptrdiff_t(newLength) - std::ptrdiff_t(oldRange.length);
         if (pending.mask == 0) {
             pending.editedRange = {oldRange.location, newLength};
@@ -343,6 +385,36 @@ HVAttributedString HVTextBuffer::attributedSubstring(HVRange range) const {
         start = end;
     }
     return result;
+}
+
+std::size_t
+HVTextBuffer::nextAttachmentPosition(std::size_t index,
+                                     std::shared_ptr<const HVTextAttachment>* attachment) const {
+    if (m_storage->sets.attachmentSets() == 0)
+        return HVNotFound;
+    const auto& entries = m_storage->attachments();
+    auto found = std::lower_bound(entries.begin(), entries.end(), index,
+                                  [](const auto& a, std::size_t p) { return a.position < p; });
+    if (found == entries.end())
+        return HVNotFound;
+    if (attachment)
+        *attachment = found->attachment;
+    return found->position;
+}
+
+std::size_t
+HVTextBuffer::previousAttachmentPosition(std::size_t index,
+                                         std::shared_ptr<const HVTextAttachment>* attachment) const {
+    if (m_storage->sets.attachmentSets() == 0)
+        return HVNotFound;
+    const auto& entries = m_storage->attachments();
+    auto after = std::upper_bound(entries.begin(), entries.end(), index,
+                                  [](std::size_t p, const auto& a) { return p < a.position; });
+    if (after == entries.begin())
+        return HVNotFound;
+    if (attachment)
+        *attachment = std::prev(after)->attachment;
+    return std::prev(after)->position;
 }
 
 bool HVTextBuffer::hasAttachments() const {
