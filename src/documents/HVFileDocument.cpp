@@ -12,7 +12,7 @@
 #include "HVNotificationCenter.h"
 #include "HVPreferences.h"
 #include "HVStatusBar.h"
-#include "HVSyntaxHighlightingTextView.h"
+#include "HTMLView.h"
 #include "HVTextBuffer.h"
 #include "HVTextViewModel.h"
 #include "HVUUID.h"
@@ -118,7 +118,7 @@ void HVFileDocument::makeView() {
 }
 
 void HVFileDocument::makeTextView() {
-    m_textView = std::make_unique<HVSyntaxHighlightingTextView>();
+    m_textView = std::make_unique<HTMLView>();
     m_textView->adoptLineBreakType(HVLineBreaks::preferredType());
     auto tabSize = HVPreferences::sharedInstance().integerForKey("HVTabSizeKey").value_or(4);
     m_textView->setTabWidth(std::size_t(std::clamp<std::int64_t>(tabSize, 1, 64)));

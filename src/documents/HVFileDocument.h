@@ -14,7 +14,7 @@ class HVBundle;
 class HVFile;
 class HVFileDocumentDelegate;
 class HVStatusBar;
-class HVSyntaxHighlightingTextView;
+class HTMLView;
 class HVTextViewModel;
 
 // Notifications, with the document as their object.
@@ -61,8 +61,8 @@ public:
     HVTextViewModel* viewWithSuggestedFrame();
     HVFileViewKind fileViewKind() const { return m_viewKind; }
     HVTextViewModel* textView() const;
-    // The same view, as the view that highlights the text.
-    HVSyntaxHighlightingTextView* highlightingView() const { return m_textView.get(); }
+    // The same view, as the editor that highlights and folds the text.
+    HTMLView* highlightingView() const { return m_textView.get(); }
     const std::string& imageData() const { return m_imageData; }
 
     // The encoding the view loaded with, else the per-file "HVFileEncoding", else 0.
@@ -165,7 +165,7 @@ private:
 
     std::shared_ptr<HVFile> m_file;
     HVFileDocumentDelegate* m_delegate = nullptr;
-    std::unique_ptr<HVSyntaxHighlightingTextView> m_textView;
+    std::unique_ptr<HTMLView> m_textView;
     HVFileViewKind m_viewKind = HVFileViewKind::Text;
     bool m_madeView = false;
     // Read when the document was opened, decoded when the view is made.

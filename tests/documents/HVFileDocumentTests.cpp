@@ -7,7 +7,7 @@
 #include "HVFoldMarkerTextAttachment.h"
 #include "HVNotificationCenter.h"
 #include "HVParser.h"
-#include "HVSyntaxHighlightingTextView.h"
+#include "HTMLView.h"
 #include "HVTextBuffer.h"
 
 #include <functional>

@@ -1,0 +1,327 @@
+#include "HVLineNumberingRulerView.h"
+
+#include "HVLineNumberingRulerViewDelegate.h"
+#include "HVPreferences.h"
+#include "HVSyntaxHighlightingTextView.h"
+
+#include <algorithm>
+
+namespace {
+
+bool isLineBreak(char16_t c) {
+    return c == u'\n' || c == u'\r';
+}
+
+// The line's range without its terminator.
+HVRange contentOf(const HVTextBuffer& text, HVRange line) {
+    while (line.length > 0 && isLineBreak(text.characterAtIndex(line.end() - 1)))
+        --line.length;
+    return line;
+}
+
+HVRange between(std::size_t from, std::size_t to) {
+    return {from, to - from};
+}
+
+bool preference(const char* key) {
+    return HVPreferences::sharedInstance().boolForKey(key).value_or(true);
+}
+
+} // namespace
+
+HVLineNumberingRulerView::HVLineNumberingRulerView(HVSyntaxHighlightingTextView& textView,
+                                                   HVLineNumberingRulerViewDelegate* delegate)
+    : m_textView(textView), m_delegate(delegate),
+      m_codeFoldingEnabled(preference("HVCodeFoldingEnabled")),
+      m_lineNumbersEnabled(preference("HVLineNums")) {
+    HVTextStorage& text = m_textView.textStorage();
+    m_editsSeen = text.characterEditCount();
+    // Registered after the view's own observer, so an edit's lines are painted when it runs.
+    m_bufferObserver = text.addObserver([this](const HVTextEdit& edit) {
+        if (edit.mask & HVTextEdit::Characters)
+            textEdited(edit.editedRange, edit.changeInLength);
+    });
+    m_repaintObserver =
+        m_textView.addRepaintObserver([this](HVRange range) { linesPainted(range); });
+}
+
+HVLineNumberingRulerView::~HVLineNumberingRulerView() {
+    m_textView.textStorage().removeObserver(m_bufferObserver);
+    m_textView.removeHighlightingObserver(m_repaintObserver);
+}
+
+void HVLineNumberingRulerView::setLineNumbersEnabled(bool enabled) {
+    if (enabled == m_lineNumbersEnabled)
+        return;
+    m_lineNumbersEnabled = enabled;
+    changed();
+}
+
+void HVLineNumberingRulerView::setCodeFoldingEnabled(bool enabled) {
+    m_codeFoldingEnabled = enabled;
+    if (enabled) {
+        updateMarkers();
+        return;
+    }
+    m_markers.clear();
+    m_markers.shrink_to_fit();
+    changed();
+}
+
+double HVLineNumberingRulerView::thickness() const {
+    return m_lineNumbersEnabled || m_codeFoldingEnabled ? visibleThickness : 0;
+}
+
+void HVLineNumberingRulerView::updateMarkers() {
+    m_markers.clear();
+    if (m_codeFoldingEnabled)
+        classifyLines({0, m_textView.textStorage().length()});
+    changed();
+}
+
+// Following the text.
+
+void HVLineNumberingRulerView::textEdited(HVRange edited, std::ptrdiff_t changeInLength) {
+    const HVTextStorage& text = m_textView.textStorage();
+    m_editsSeen = text.characterEditCount();
+    std::optional<HVRange> painted = std::exchange(m_paintedDuringEdit, std::nullopt);
+    if (!m_codeFoldingEnabled)
+        return;
+    if (edited.location == 0 && edited.length == text.length()) {
+        // A new text: its lines are classified as they are painted.
+        m_markers.clear();
+        if (painted)
+            classifyLines(*painted);
+        changed();
+        return;
+    }
+    // The lines the edit touched: from the start of its first line to the end of the line
+    // that holds its end, so that a line it split or joined is classified again.
+    HVRange lines = between(text.lineRangeForIndex(edited.location).location,
+                            contentOf(text, text.lineRangeForIndex(edited.end())).end());
+    moveMarkers(lines, edited, changeInLength);
+    if (painted)
+        lines = between(std::min(lines.location, painted->location),
+                        std::max(lines.end(), painted->end()));
+    classifyLines(lines);
+    changed();
+}
+
+void HVLineNumberingRulerView::linesPainted(HVRange range) {
+    if (!m_codeFoldingEnabled)
+        return;
+    if (m_textView.textStorage().characterEditCount() != m_editsSeen) {
+        // Painted in an edit whose moves are still to come: classified after them.
+        m_paintedDuringEdit = m_paintedDuringEdit
+                                  ? between(std::min(m_paintedDuringEdit->location, range.location),
+                                            std::max(m_paintedDuringEdit->end(), range.end()))
+                                  : range;
+        return;
+    }
+    classifyLines(range);
+    changed();
+}
+
+void HVLineNumberingRulerView::moveMarkers(HVRange lines, HVRange edited,
+                                           std::ptrdiff_t changeInLength) {
+    std::size_t length = m_textView.textStorage().length();
+    std::size_t e = edited.location;
+    std::ptrdiff_t d = changeInLength;
+    // Markers before the touched lines neither move nor drop.
+    auto first = std::lower_bound(
+        m_markers.begin(), m_markers.end(), lines.location,
+        [](const HVFoldMarker& marker, std::size_t at) { return marker.glyphIndex < at; });
+    auto kept = first;
+    for (auto it = first; it != m_markers.end(); ++it) {
+        std::size_t g = it->glyphIndex;
+        std::size_t moved = g;
+        if (d >= 1 && g >= e)
+            moved = g + std::size_t(d);
+        else if (d < 0 && g > e)
+            moved = g < e + std::size_t(-d) ? e : g - std::size_t(-d);
+        if (moved >= lines.location && moved <= lines.end())
+            continue;
+        if (moved != g && (moved == 0 || moved >= length))
+            continue;
+        it->glyphIndex = moved;
+        *kept++ = *it;
+    }
+    // The map from old to new places keeps the order, so the markers stay sorted.
+    m_markers.erase(kept, m_markers.end());
+}
+
+void HVLineNumberingRulerView::classifyLines(HVRange range) {
+    if (!m_codeFoldingEnabled || !m_delegate)
+        return;
+    const HVTextStorage& text = m_textView.textStorage();
+    std::size_t firstLine = text.lineNumberForIndex(range.location);
+    std::size_t lastLine = text.lineNumberForIndex(range.end());
+    std::size_t from = text.rangeOfLine(firstLine).location;
+    std::size_t to = text.rangeOfLine(lastLine).location;
+    auto begin = std::lower_bound(
+        m_markers.begin(), m_markers.end(), from,
+        [](const HVFoldMarker& marker, std::size_t at) { return marker.glyphIndex < at; });
+    auto end = std::upper_bound(
+        begin, m_markers.end(), to,
+        [](std::size_t at, const HVFoldMarker& marker) { return at < marker.glyphIndex; });
+    std::vector<HVFoldMarker> found;
+    for (std::size_t line = firstLine; line <= lastLine; ++line) {
+        HVRange content = contentOf(text, text.rangeOfLine(line));
+        HVFoldState state = m_delegate->rangeNeedsMarker(content);
+        if (state == HVFoldState::None)
+            continue;
+        found.push_back({content.location, state,
+                         m_delegate->numberOfLinesForState(state, content.location),
+                         m_delegate->countForState(state, content.location)});
+    }
+    // Replaced in place: the lines' old markers go, the new ones take their place in order.
+    auto at = m_markers.erase(begin, end);
+    m_markers.insert(at, found.begin(), found.end());
+}
+
+// Markers.
+
+std::size_t HVLineNumberingRulerView::indexOfMarker(std::size_t lineStart) const {
+    auto it = std::lower_bound(
+        m_markers.begin(), m_markers.end(), lineStart,
+        [](const HVFoldMarker& marker, std::size_t at) { return marker.glyphIndex < at; });
+    if (it == m_markers.end() || it->glyphIndex != lineStart)
+        return HVNotFound;
+    return std::size_t(it - m_markers.begin());
+}
+
+std::optional<HVFoldMarker>
+HVLineNumberingRulerView::markerAtGlyphIndex(std::size_t lineStart) const {
+    std::size_t index = indexOfMarker(lineStart);
+    if (index == HVNotFound)
+        return std::nullopt;
+    return m_markers[index];
+}
+
+std::vector<HVFoldMarker> HVLineNumberingRulerView::markersWithState(HVFoldState state,
+                                                                     int level) const {
+    std::vector<HVFoldMarker> taken;
+    for (const HVFoldMarker& marker : m_markers) {
+        if (marker.state == state && (level == 0 || level == -1))
+            taken.push_back(marker);
+        if (marker.state == HVFoldState::Closer)
+            --level;
+        else if (marker.state == HVFoldState::Opener)
+            ++level;
+    }
+    return taken;
+}
+
+std::optional<std::pair<std::size_t, std::size_t>>
+HVLineNumberingRulerView::matchForMarker(std::size_t index) const {
+    const HVFoldMarker& marker = m_markers[index];
+    HVFoldState state = marker.state;
+    auto balance = std::ptrdiff_t(marker.count) - 1;
+    auto step = [&](std::size_t at) -> std::optional<std::pair<std::size_t, std::size_t>> {
+        const HVFoldMarker& other = m_markers[at];
+        if (other.state == state)
+            balance += std::ptrdiff_t(other.count);
+        else if (other.state == HVFoldState::Opener || other.state == HVFoldState::Closer)
+            balance -= std::ptrdiff_t(other.count);
+        if (balance < 0)
+            return std::pair{at, std::size_t(-balance - 1)};
+        return std::nullopt;
+    };
+    if (state == HVFoldState::Opener) {
+        for (std::size_t at = index + 1; at < m_markers.size(); ++at) {
+            if (auto match = step(at))
+                return match;
+        }
+    } else {
+        for (std::size_t at = index; at-- > 0;) {
+            if (auto match = step(at))
+                return match;
+        }
+    }
+    return std::nullopt;
+}
+
+bool HVLineNumberingRulerView::toggleMarker(std::size_t lineStart) {
+    std::size_t index = indexOfMarker(lineStart);
+    if (index == HVNotFound || !m_delegate)
+        return false;
+    HVFoldMarker marker = m_markers[index];
+    switch (marker.state) {
+    case HVFoldState::Collapsed:
+        m_delegate->expandForMarkerWithGlyphIndex(lineStart);
+        return true;
+    case HVFoldState::Opener:
+    case HVFoldState::Closer: {
+        std::size_t first = lineStart;
+        std::size_t last = HVNotFound;
+        std::size_t offset = 0;
+        if (auto match = matchForMarker(index)) {
+            std::size_t other = m_markers[match->first].glyphIndex;
+            first = std::min(lineStart, other);
+            last = std::max(lineStart, other);
+            offset = match->second;
+        }
+        // The edit classifies the line again, as collapsed when something was hidden.
+        m_delegate->collapseFromGlyphIndex(first, last, marker.state, offset);
+        return true;
+    }
+    case HVFoldState::CloserThenOpener:
+    case HVFoldState::None:
+        break;
+    }
+    return false;
+}
+
+bool HVLineNumberingRulerView::foldBlockForIndex(std::size_t index) {
+    std::size_t lineStart = m_textView.textStorage().lineRangeForIndex(index).location;
+    std::vector<std::size_t> open;
+    for (const HVFoldMarker& marker : m_markers) {
+        if (marker.glyphIndex >= lineStart) {
+            if (marker.glyphIndex == lineStart && marker.state == HVFoldState::Collapsed)
+                open.push_back(marker.glyphIndex);
+            break;
+        }
+        if (marker.state == HVFoldState::Opener)
+            open.push_back(marker.glyphIndex);
+        else if (marker.state == HVFoldState::Closer && !open.empty())
+            open.pop_back();
+    }
+    if (open.empty())
+        return false;
+    return toggleMarker(open.back());
+}
+
+void HVLineNumberingRulerView::mouseDown(std::size_t lineStart, bool inMarkerColumn) {
+    if (inMarkerColumn && m_codeFoldingEnabled && indexOfMarker(lineStart) != HVNotFound) {
+        toggleMarker(lineStart);
+        return;
+    }
+    if (m_delegate)
+        m_delegate->selectLineForGlyphIndex(lineStart);
+}
+
+std::size_t HVLineNumberingRulerView::lineNumberAtIndex(std::size_t lineStart) const {
+    return m_textView.textStorage().fullLineAndColumn(lineStart).line + 1;
+}
+
+// Observers.
+
+HVLineNumberingRulerView::ObserverToken
+HVLineNumberingRulerView::addObserver(std::function<void()> observer) {
+    ObserverToken token = m_nextObserver++;
+    m_observers.emplace(token, std::make_shared<std::function<void()>>(std::move(observer)));
+    return token;
+}
+
+void HVLineNumberingRulerView::removeObserver(ObserverToken token) {
+    m_observers.erase(token);
+}
+
+void HVLineNumberingRulerView::changed() {
+    // Copied first: an observer may remove itself.
+    std::vector<std::shared_ptr<std::function<void()>>> observers;
+    for (const auto& [token, observer] : m_observers)
+        observers.push_back(observer);
+    for (const auto& observer : observers)
+        (*observer)();
+}
