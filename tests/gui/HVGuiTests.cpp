@@ -584,9 +584,21 @@ TEST_F(GuiTest, TheGutterFoldsByClicksAndNumbersWhatIsShown) {
     EXPECT_EQ(view.selectedRange(),
               view.textStorage().lineRangeForIndex(view.textStorage().rangeOfLine(29).location));
 
-    // Without numbers the markers stay; without either the gutter takes no room.
+    // The menu's commands fold the front editor, each one undo step.
     QMenu* viewMenu = menuTitled(window, "&View");
     ASSERT_NE(viewMenu, nullptr);
+    emit viewMenu->aboutToShow();
+    actionTitled(viewMenu, "Collapse All")->trigger();
+    EXPECT_EQ(rows(), "29|30|31 marker-closed|38|39");
+    actionTitled(viewMenu, "Expand All")->trigger();
+    EXPECT_EQ(view.string(), original);
+    editor->runCommand("undo:");
+    EXPECT_EQ(view.string(), collapsed);
+    editor->runCommand("undo:");
+    EXPECT_EQ(view.string(), original);
+    editor->verticalScrollBar()->setValue(28);
+
+    // Without numbers the markers stay; without either the gutter takes no room.
     QAction* numbers = actionTitled(viewMenu, "Line Numbers");
     QAction* folding = actionTitled(viewMenu, "Code Folding");
     ASSERT_NE(numbers, nullptr);
