@@ -1,0 +1,362 @@
+#include "HTMLView.h"
+
+#include "HVClipboard.h"
+#include "HVDispatcher.h"
+#include "HVEditorTestSupport.h"
+#include "HVFoldMarkerTextAttachment.h"
+#include "HVLineNumberingRulerView.h"
+#include "HVNotificationCenter.h"
+#include "HVPreferences.h"
+#include "HVUndoManager.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+const char* stateName(HVFoldState state) {
+    switch (state) {
+    case HVFoldState::Opener:
+        return "open";
+    case HVFoldState::Closer:
+        return "close";
+    case HVFoldState::Collapsed:
+        return "collapsed";
+    case HVFoldState::CloserThenOpener:
+        return "close-open";
+    case HVFoldState::None:
+        break;
+    }
+    return "none";
+}
+
+// "line:state" per marker, lines counted from 1 in the visible text, and the hidden lines of a
+// collapsed one: what a failure should show.
+std::string describe(const HTMLView& view, const std::vector<HVFoldMarker>& markers) {
+    std::string described;
+    for (const HVFoldMarker& marker : markers) {
+        if (!described.empty())
+            described += ' ';
+        described += std::to_string(view.textStorage().lineNumberForIndex(marker.glyphIndex) + 1) +
+                     ':' + stateName(marker.state);
+        if (marker.state == HVFoldState::Collapsed)
+            described += '+' + std::to_string(marker.numberOfLines);
+    }
+    return described;
+}
+
+std::string markers(const HTMLView& view) {
+    return describe(view, view.rulerView().foldMarkers());
+}
+
+std::size_t lineStart(const HTMLView& view, std::size_t line) {
+    return view.textStorage().rangeOfLine(line - 1).location;
+}
+
+std::u16string fullText(const HTMLView& view) {
+    return view.textStorage().fullString({0, view.textStorage().length()});
+}
+
+class Folding : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HVDispatcher::main().adoptCurrentThread();
+        HVClipboard::setGeneral(&clipboard);
+    }
+    void TearDown() override { HVClipboard::setGeneral(nullptr); }
+
+    // A view in the test script language, whose fold patterns are "{" and "}".
+    std::unique_ptr<HTMLView> open(std::u16string_view text) {
+        auto view = std::make_unique<HTMLView>();
+        view->setPath("folding.tscript");
+        view->setString(text);
+        HVDispatcher::main().runUntil([&] { return !view->hasPendingHighlighting(); }, 60);
+        return view;
+    }
+
+    // The markers that classifying every line afresh finds.
+    std::string rebuilt(HTMLView& view) {
+        std::vector<HVFoldMarker> incremental = view.rulerView().foldMarkers();
+        view.rulerView().updateMarkers();
+        std::string whole = markers(view);
+        EXPECT_EQ(describe(view, incremental), whole) << "after the last edit";
+        return whole;
+    }
+
+    HVEditorTestEnvironment environment;
+    HVMemoryClipboard clipboard;
+};
+
+TEST_F(Folding, ThreeLinesWithBracesCollapseToOneLineAndNumberingSkipsTheHiddenLines) {
+    auto view = open(u"word {\nword\n}\nnext\n");
+    EXPECT_EQ(markers(*view), "1:open 3:close");
+    HVLineNumberingRulerView& ruler = view->rulerView();
+    EXPECT_FALSE(ruler.toggleMarker(lineStart(*view, 2))) << "a line without a marker";
+
+    ASSERT_TRUE(ruler.toggleMarker(0));
+    EXPECT_EQ(view->string(), u"word {\uFFFC}\nnext\n");
+    EXPECT_EQ(markers(*view), "1:collapsed+2");
+    EXPECT_EQ(view->undoManager().undoActionName(), "Collapse Region");
+    EXPECT_EQ(ruler.lineNumberAtIndex(0), 1u);
+    EXPECT_EQ(ruler.lineNumberAtIndex(lineStart(*view, 2)), 4u);
+    // The empty line after the final line break is numbered too.
+    EXPECT_EQ(ruler.lineNumberAtIndex(view->textStorage().length()), 5u);
+
+    // Saving and copying see the full text.
+    EXPECT_EQ(fullText(*view), u"word {\nword\n}\nnext\n");
+    view->setSelectedRange({0, 9});
+    view->copy();
+    EXPECT_EQ(clipboard.string(), u"word {\nword\n}\n");
+
+    // Expanding from the marker puts the text back.
+    ASSERT_TRUE(ruler.toggleMarker(0));
+    EXPECT_EQ(view->string(), u"word {\nword\n}\nnext\n");
+    EXPECT_EQ(view->undoManager().undoActionName(), "Expand Region");
+    EXPECT_EQ(markers(*view), "1:open 3:close");
+}
+
+TEST_F(Folding, CollapsingFromTheCloserHidesWhatCollapsingFromTheOpenerHides) {
+    const std::u16string text = u"a {\n  b { c }\n  d {\n    e\n  }\n}\nf {\n}\n";
+    for (std::size_t line : {1, 3}) {
+        auto fromOpener = open(text);
+        auto fromCloser = open(text);
+        EXPECT_EQ(markers(*fromOpener), "1:open 3:open 5:close 6:close 7:open 8:close");
+        ASSERT_TRUE(fromOpener->rulerView().toggleMarker(lineStart(*fromOpener, line)));
+        // The closer that matches: line 6 for line 1, line 5 for line 3.
+        std::size_t closer = line == 1 ? 6 : 5;
+        ASSERT_TRUE(fromCloser->rulerView().toggleMarker(lineStart(*fromCloser, closer)));
+        EXPECT_EQ(fromCloser->string(), fromOpener->string()) << "opener on line " << line;
+        HVRange region;
+        auto fold = fromCloser->textStorage().nextAttachmentAfterIndex(0, &region);
+        ASSERT_NE(fold, nullptr);
+        EXPECT_EQ(fold->string(), fromOpener->textStorage().nextAttachmentAfterIndex(0)->string());
+        EXPECT_EQ(fullText(*fromCloser), text);
+        EXPECT_EQ(markers(*fromCloser), markers(*fromOpener));
+    }
+}
+
+TEST_F(Folding, MarkersFollowInsertedAndDeletedLines) {
+    auto view = open(u"a {\n}\nb {\n}\n");
+    EXPECT_EQ(markers(*view), "1:open 2:close 3:open 4:close");
+    // Lines inserted above a marked line: the marker stays on its line.
+    view->setSelectedRange({0, 0});
+    view->insertText(u"x\ny\n");
+    EXPECT_EQ(markers(*view), "3:open 4:close 5:open 6:close");
+    // The line that held a marker deleted: its marker goes.
+    view->setSelectedRange(view->textStorage().rangeOfLine(4));
+    view->deleteBackward();
+    EXPECT_EQ(markers(*view), "3:open 4:close 5:close");
+    // A line split and joined again.
+    view->setSelectedRange({lineStart(*view, 3) + 2, 0});
+    view->insertNewline();
+    EXPECT_EQ(markers(*view), "4:open 5:close 6:close");
+    view->deleteBackward();
+    EXPECT_EQ(markers(*view), "3:open 4:close 5:close");
+    // A line that no longer matches loses its marker; one that now does gains one.
+    view->setSelectedRange({lineStart(*view, 4), 1});
+    view->insertText(u"{");
+    EXPECT_EQ(markers(*view), "3:open 4:open 5:close");
+    rebuilt(*view);
+}
+
+TEST_F(Folding, CollapseAllTakesTheOutermostRegionsAndExpandAllBringsThemBackWhole) {
+    const std::u16string text = u"f {\n  g {\n    x\n  }\n}\nh {\n  y\n}\nz\n";
+    auto view = open(text);
+    HVUndoManager& undo = view->undoManager();
+    view->collapseAllBlocks();
+    EXPECT_EQ(view->string(), u"f {\uFFFC}\nh {\uFFFC}\nz\n");
+    EXPECT_EQ(markers(*view), "1:collapsed+4 2:collapsed+2");
+    EXPECT_EQ(undo.undoCount(), 1u) << "one step for the command";
+    EXPECT_EQ(view->rulerView().lineNumberAtIndex(lineStart(*view, 3)), 9u);
+
+    view->expandAllBlocks();
+    EXPECT_EQ(view->string(), text) << "the inner region comes back expanded";
+    EXPECT_EQ(markers(*view), "1:open 2:open 4:close 5:close 6:open 8:close");
+
+    // Inner regions collapsed first stay inside the outer ones and come back collapsed when
+    // expanded one level at a time.
+    ASSERT_TRUE(view->rulerView().toggleMarker(lineStart(*view, 2)));
+    view->collapseAllBlocks();
+    EXPECT_EQ(view->string(), u"f {\uFFFC}\nh {\uFFFC}\nz\n");
+    view->expandAllBlocks();
+    EXPECT_EQ(view->string(), text);
+    EXPECT_EQ(fullText(*view), text);
+
+    view->undoManager().undo();
+    EXPECT_EQ(view->string(), u"f {\uFFFC}\nh {\uFFFC}\nz\n");
+}
+
+TEST_F(Folding, UndoAndRedoOfFoldsBringTheHiddenTextBackAndAreNotChanges) {
+    const std::u16string text = u"one {\n  two\n}\n";
+    auto view = open(text);
+    HVUndoManager& undo = view->undoManager();
+    int changes = 0;
+    undo.addChangeObserver([&](HVUndoManager::Change) { ++changes; });
+
+    ASSERT_TRUE(view->rulerView().toggleMarker(0));
+    HVRange region;
+    auto fold = view->textStorage().nextAttachmentAfterIndex(0, &region);
+    ASSERT_NE(fold, nullptr);
+    EXPECT_EQ(fold->string(), u"\n  two\n");
+    undo.undo();
+    EXPECT_EQ(view->string(), text);
+    EXPECT_EQ(markers(*view), "1:open 3:close");
+    undo.redo();
+    EXPECT_EQ(view->textStorage().nextAttachmentAfterIndex(0), fold) << "the same attachment";
+    EXPECT_EQ(markers(*view), "1:collapsed+2");
+    ASSERT_TRUE(view->doubleClickedOnAttachmentAtIndex(region.location));
+    EXPECT_EQ(view->string(), text);
+    undo.undo();
+    EXPECT_EQ(view->textStorage().nextAttachmentAfterIndex(0), fold);
+    undo.redo();
+    EXPECT_EQ(view->string(), text);
+    EXPECT_EQ(changes, 0) << "folding never counts as a change of the document";
+
+    // Deleting a collapsed region is an edit; undoing it brings the region back collapsed.
+    view->undoManager().undo();
+    view->setSelectedRange({region.location, 1});
+    view->deleteBackward();
+    EXPECT_EQ(fullText(*view), u"one {}\n");
+    EXPECT_EQ(changes, 1);
+    undo.undo();
+    EXPECT_EQ(view->textStorage().nextAttachmentAfterIndex(0), fold);
+    EXPECT_EQ(fullText(*view), text);
+    EXPECT_EQ(markers(*view), "1:collapsed+2");
+}
+
+TEST_F(Folding, TypingBesideACollapsedRegionKeepsItWhole) {
+    auto view = open(u"a {\n  b\n}\n");
+    ASSERT_TRUE(view->rulerView().toggleMarker(0));
+    HVRange region;
+    view->textStorage().nextAttachmentAfterIndex(0, &region);
+    view->setSelectedRange({region.location, 0});
+    view->insertText(u"x");
+    view->setSelectedRange({region.end() + 1, 0});
+    view->insertText(u"y");
+    EXPECT_EQ(view->string(), u"a {x\uFFFCy}\n");
+    EXPECT_EQ(fullText(*view), u"a {x\n  b\ny}\n");
+    EXPECT_EQ(view->textStorage().attributesAtIndex(region.end() + 1)->attachment(), nullptr)
+        << "typed text never takes the attachment";
+    EXPECT_EQ(markers(*view), "1:collapsed+2");
+    ASSERT_TRUE(view->rulerView().toggleMarker(0));
+    EXPECT_EQ(view->string(), u"a {x\n  b\ny}\n");
+}
+
+TEST_F(Folding, ANewTextDropsEveryFold) {
+    auto view = open(u"a {\n}\n");
+    ASSERT_TRUE(view->rulerView().toggleMarker(0));
+    view->setString(u"b {\n  c {\n  }\n}\n");
+    HVDispatcher::main().runUntil([&] { return !view->hasPendingHighlighting(); }, 60);
+    EXPECT_EQ(view->textStorage().hasAttachments(), false);
+    EXPECT_EQ(markers(*view), "1:open 2:open 3:close 4:close");
+}
+
+TEST_F(Folding, FoldCurrentBlockTogglesTheInnermostBlockAroundTheCaret) {
+    auto view = open(u"a {\n  b {\n    c\n  }\n}\nd\n");
+    view->setSelectedRange({lineStart(*view, 3) + 4, 0});
+    ASSERT_TRUE(view->foldCurrentBlock());
+    EXPECT_EQ(view->string(), u"a {\n  b {\uFFFC}\n}\nd\n");
+    // On the collapsed line it expands again.
+    view->setSelectedRange({lineStart(*view, 2), 0});
+    ASSERT_TRUE(view->foldCurrentBlock());
+    EXPECT_EQ(fullText(*view), view->string());
+    view->setSelectedRange({lineStart(*view, 6), 0});
+    EXPECT_FALSE(view->foldCurrentBlock()) << "no block around the last line";
+}
+
+TEST_F(Folding, PreferencesShowAndHideTheGutterAndAnInactiveEditorWaits) {
+    auto view = open(u"a {\n}\n");
+    HVLineNumberingRulerView& ruler = view->rulerView();
+    auto& preferences = HVPreferences::sharedInstance();
+    auto& center = HVNotificationCenter::defaultCenter();
+    EXPECT_EQ(ruler.thickness(), 40);
+    preferences.setObject("HVCodeFoldingEnabled", HVPlistValue(false));
+    view->setActive(false);
+    center.postNotificationName(std::string(HVCodeFoldingPrefChangedNotification));
+    EXPECT_TRUE(ruler.codeFoldingEnabled()) << "postponed while inactive";
+    view->setActive(true);
+    EXPECT_FALSE(ruler.codeFoldingEnabled());
+    EXPECT_EQ(markers(*view), "");
+    EXPECT_EQ(ruler.thickness(), 40) << "line numbers still show";
+    preferences.setObject("HVLineNums", HVPlistValue(false));
+    center.postNotificationName(std::string(HVCodeFoldingPrefChangedNotification));
+    EXPECT_EQ(ruler.thickness(), 0);
+    preferences.setObject("HVCodeFoldingEnabled", HVPlistValue(true));
+    center.postNotificationName(std::string(HVCodeFoldingPrefChangedNotification));
+    EXPECT_EQ(ruler.thickness(), 40);
+    EXPECT_EQ(markers(*view), "1:open 2:close");
+    // A click in the marker column collapses; elsewhere it selects the line.
+    ruler.mouseDown(0, false);
+    EXPECT_EQ(view->selectedRange(), HVMakeRange(0, 4));
+    ruler.mouseDown(0, true);
+    EXPECT_EQ(view->string(), u"a {\uFFFC}\n");
+}
+
+// Random edits, collapses, expansions, undo and redo: the full text always equals a plain
+// string edited the same way, and the markers kept from edit to edit equal those that
+// classifying every line afresh finds.
+TEST_F(Folding, RandomEditsAndFoldsKeepTheFullTextAndTheMarkers) {
+    std::mt19937 random(1306);
+    const std::u16string pieces[] = {u"{", u"}", u"\n", u"x", u"{\n", u"\n}", u"  "};
+    auto view = open(u"a {\n  b {\n    c\n  }\n}\nd {\n}\n");
+    HVUndoManager& undo = view->undoManager();
+    undo.setGroupsByEvent(false);
+    // The plain text after each undo step, and where in that history the view is.
+    std::vector<std::u16string> history{fullText(*view)};
+    std::size_t now = 0;
+    auto pick = [&](std::size_t bound) {
+        return std::uniform_int_distribution<std::size_t>(0, bound)(random);
+    };
+    for (int step = 0; step < 600; ++step) {
+        const HVTextStorage& text = view->textStorage();
+        std::size_t steps = undo.undoCount();
+        std::u16string plain = history[now];
+        switch (pick(5)) {
+        case 0:
+        case 1: {
+            std::size_t from = pick(text.length());
+            std::size_t to = std::min(text.length(), from + pick(12));
+            const std::u16string& piece = pieces[pick(std::size(pieces) - 1)];
+            std::size_t fullFrom = text.fullPosition(from);
+            plain.replace(fullFrom, text.fullPosition(to) - fullFrom, piece);
+            view->breakUndoCoalescing();
+            view->setSelectedRange({from, to - from});
+            view->insertText(piece);
+            break;
+        }
+        case 2:
+        case 3: {
+            const auto& all = view->rulerView().foldMarkers();
+            if (!all.empty())
+                view->rulerView().toggleMarker(all[pick(all.size() - 1)].glyphIndex);
+            break;
+        }
+        case 4:
+            if (undo.canUndo() && now > 0) {
+                undo.undo();
+                --now;
+                EXPECT_EQ(fullText(*view), history[now]) << "undo at step " << step;
+            }
+            continue;
+        default:
+            if (undo.canRedo()) {
+                undo.redo();
+                ++now;
+                EXPECT_EQ(fullText(*view), history[now]) << "redo at step " << step;
+            }
+            continue;
+        }
+        if (undo.undoCount() != steps) {
+            history.resize(now + 1);
+            history.push_back(plain);
+            ++now;
+        }
+        ASSERT_EQ(fullText(*view), history[now]) << "step " << step;
+        if (step % 5 == 0)
+            rebuilt(*view);
+    }
+    EXPECT_GT(history.size(), 100u);
+}
+
+} // namespace
