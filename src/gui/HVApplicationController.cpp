@@ -1,5 +1,6 @@
 #include "HVApplicationController.h"
 
+#include "HTMLView.h"
 #include "HVCodeNavParser.h"
 #include "HVDocumentWindow.h"
 #include "HVEditorWidget.h"
@@ -311,11 +312,50 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
     QAction* wrapText = addPreferenceToggle("Wrap Text", "HVWrapText");
     QMenu* themeMenu = viewMenu->addMenu("Theme");
     themeMenu->setObjectName("themeMenu");
-    connect(viewMenu, &QMenu::aboutToShow, this, [showInvisibles, wrapText] {
-        auto& preferences = HVPreferences::sharedInstance();
-        showInvisibles->setChecked(preferences.boolForKey("HVShowInvisibles").value_or(false));
-        wrapText->setChecked(preferences.boolForKey("HVWrapText").value_or(false));
-    });
+    viewMenu->addSeparator();
+    // The gutter's preferences: each editor's view re-reads both on the notification.
+    auto addFoldingToggle = [this, viewMenu](const QString& title, const char* key) {
+        QAction* action = viewMenu->addAction(title, this, [key] {
+            auto& preferences = HVPreferences::sharedInstance();
+            preferences.setObject(key, !preferences.boolForKey(key).value_or(true));
+            HVNotificationCenter::defaultCenter().postNotificationName(
+                std::string(HVCodeFoldingPrefChangedNotification));
+        });
+        action->setCheckable(true);
+        return action;
+    };
+    QAction* lineNumbers = addFoldingToggle("Line Numbers", "HVLineNums");
+    QAction* codeFolding = addFoldingToggle("Code Folding", "HVCodeFoldingEnabled");
+    // Fold commands of the front editor, each one undo step.
+    auto addFoldCommand = [this, viewMenu, editor](const QString& title,
+                                                   void (*command)(HTMLView&)) {
+        return viewMenu->addAction(title, this, [editor, command] {
+            HVEditorWidget* e = editor();
+            if (HTMLView* view = e ? e->foldingView() : nullptr)
+                e->runUserEvent([view, command] { command(*view); });
+        });
+    };
+    QAction* collapseAll =
+        addFoldCommand("Collapse All", [](HTMLView& view) { view.collapseAllBlocks(); });
+    QAction* expandAll =
+        addFoldCommand("Expand All", [](HTMLView& view) { view.expandAllBlocks(); });
+    QAction* foldCurrent =
+        addFoldCommand("Fold Current Block", [](HTMLView& view) { view.foldCurrentBlock(); });
+    connect(viewMenu, &QMenu::aboutToShow, this,
+            [editor, showInvisibles, wrapText, lineNumbers, codeFolding, collapseAll, expandAll,
+             foldCurrent] {
+                auto& preferences = HVPreferences::sharedInstance();
+                showInvisibles->setChecked(
+                    preferences.boolForKey("HVShowInvisibles").value_or(false));
+                wrapText->setChecked(preferences.boolForKey("HVWrapText").value_or(false));
+                lineNumbers->setChecked(preferences.boolForKey("HVLineNums").value_or(true));
+                bool folding = preferences.boolForKey("HVCodeFoldingEnabled").value_or(true);
+                codeFolding->setChecked(folding);
+                HVEditorWidget* e = editor();
+                bool foldable = folding && e && e->foldingView();
+                for (QAction* action : {collapseAll, expandAll, foldCurrent})
+                    action->setEnabled(foldable);
+            });
     // One entry per theme, rebuilt as themes come and go.
     connect(themeMenu, &QMenu::aboutToShow, this, [this, themeMenu] {
         for (QActionGroup* old : themeMenu->findChildren<QActionGroup*>())

@@ -1,12 +1,15 @@
 #include "HVEditorWidget.h"
 
+#include "HTMLView.h"
 #include "HVAttributes.h"
 #include "HVLayoutManager.h"
+#include "HVLineNumberingRulerWidget.h"
 #include "HVSyntaxHighlightingTextView.h"
 #include "HVTextBuffer.h"
 #include "HVTextDisplayLineModel.h"
 #include "HVTextDisplayModel.h"
 #include "HVTextLineModel.h"
+#include "HVTextStorage.h"
 #include "HVTextViewModel.h"
 #include "HVUndoManager.h"
 
@@ -123,6 +126,7 @@ HVEditorWidget::HVEditorWidget(HVTextViewModel* view, QWidget* parent)
       m_display(std::make_shared<HVTextDisplayModel>(view->textStorage())),
       m_layouts(std::make_unique<LayoutCache>()) {
     m_highlightingView = dynamic_cast<HVSyntaxHighlightingTextView*>(view);
+    m_foldingView = dynamic_cast<HTMLView*>(view);
     if (m_highlightingView) {
         m_layoutManager = &m_highlightingView->layoutManager();
     } else {
@@ -157,15 +161,18 @@ HVEditorWidget::HVEditorWidget(HVTextViewModel* view, QWidget* parent)
             }
             emit textChanged();
         }
-        viewport()->update();
+        redraw();
     });
     m_selectionObserver = m_view->addSelectionObserver([this](HVRange) {
         restartCaretBlink();
         emit selectionChanged();
         viewport()->update();
     });
-    m_scrollObserver =
-        m_view->addScrollRequestObserver([this](HVRange range) { ensureRangeVisible(range); });
+    m_scrollObserver = m_view->addScrollRequestObserver([this](HVRange range) {
+        // Collapsing or expanding by the gutter or a command keeps the text where it is.
+        if (!m_foldingView || !m_foldingView->isChangingFolds())
+            ensureRangeVisible(range);
+    });
     m_lineBreakObserver = m_view->addLineBreakTypeObserver([this] { emit lineBreakTypeChanged(); });
     // Invisibles are drawn over the kept layouts, which stay as they are.
     m_layoutManagerObserver = m_layoutManager->addChangeObserver([this] { viewport()->update(); });
@@ -180,10 +187,18 @@ HVEditorWidget::HVEditorWidget(HVTextViewModel* view, QWidget* parent)
     m_caretTimer.setInterval(
         QApplication::cursorFlashTime() > 0 ? QApplication::cursorFlashTime() / 2 : 500);
     connect(&m_caretTimer, &QTimer::timeout, this, [this] { blinkCaret(); });
+    if (m_foldingView) {
+        m_gutter = std::make_unique<HVLineNumberingRulerWidget>(this, *m_foldingView);
+        connect(m_gutter.get(), &HVLineNumberingRulerWidget::thicknessChanged, this,
+                [this] { layOutGutter(); });
+        layOutGutter();
+    }
     updateScrollBars();
 }
 
 HVEditorWidget::~HVEditorWidget() {
+    // The gutter draws the display model and observes the view: it goes first.
+    m_gutter.reset();
     m_view->setLineModel(nullptr);
     m_display->removeObserver(m_displayObserver);
     m_view->removeViewObserver(m_selectionObserver);
@@ -220,7 +235,7 @@ void HVEditorWidget::setEditorFont(const QFont& font) {
     forgetLayouts();
     m_display->setLineHeight(m_lineHeight);
     m_widestSeen = 0;
-    viewport()->update();
+    redraw();
     updateScrollBars();
     updateVisibleRange();
 }
@@ -233,7 +248,7 @@ void HVEditorWidget::setTabWidth(int columns) {
     forgetLayouts();
     m_display->layoutChanged();
     updateVisibleRange();
-    viewport()->update();
+    redraw();
 }
 
 void HVEditorWidget::setWrapsText(bool wraps) {
@@ -245,7 +260,7 @@ void HVEditorWidget::setWrapsText(bool wraps) {
     m_widestSeen = 0;
     updateScrollBars();
     updateVisibleRange();
-    viewport()->update();
+    redraw();
 }
 
 void HVEditorWidget::setColors(const QColor& textColor, const QColor& background,
@@ -255,7 +270,7 @@ void HVEditorWidget::setColors(const QColor& textColor, const QColor& background
     m_selectionColor = selection;
     m_caretColor = caret;
     forgetLayouts();
-    viewport()->update();
+    redraw();
 }
 
 void HVEditorWidget::takeViewColors() {
@@ -285,6 +300,24 @@ void HVEditorWidget::updateVisibleRange() {
     if (!m_highlightingView || m_display->viewportHeight() <= 0)
         return;
     m_highlightingView->setVisibleRange(shownRange());
+}
+
+void HVEditorWidget::redraw() {
+    viewport()->update();
+    if (m_gutter)
+        m_gutter->update();
+}
+
+void HVEditorWidget::layOutGutter() {
+    if (!m_gutter)
+        return;
+    int thickness = m_gutter->thickness();
+    if (viewportMargins().left() != thickness)
+        setViewportMargins(thickness, 0, 0, 0);
+    QRect area = viewport()->geometry();
+    m_gutter->setGeometry(area.left() - thickness, area.top(), thickness, area.height());
+    m_gutter->setVisible(thickness > 0);
+    m_gutter->update();
 }
 
 // ---- Layouts
@@ -346,8 +379,13 @@ QTextLayout& HVEditorWidget::layoutFor(HVDisplayUnit unit) {
 std::unique_ptr<QTextLayout> HVEditorWidget::makeLayout(HVDisplayUnit unit) const {
     HVRange range = m_display->rangeOfUnit(unit);
     std::u16string characters = text().substring(range);
-    auto layout = std::make_unique<QTextLayout>(
-        QString::fromUtf16(characters.data(), qsizetype(characters.size())), m_font);
+    QString shown = QString::fromUtf16(characters.data(), qsizetype(characters.size()));
+    // A collapsed region's character is laid out as an ellipsis widened to a box of a few
+    // columns, so that hit testing and the caret know its width; drawFoldMarkers draws the box.
+    std::vector<std::size_t> folds = foldMarkersIn(range);
+    for (std::size_t fold : folds)
+        shown[qsizetype(fold - range.location)] = QChar(0x2026);
+    auto layout = std::make_unique<QTextLayout>(shown, m_font);
     QTextOption option;
     option.setTabStopDistance(m_spaceWidth * m_tabWidth);
     option.setWrapMode(m_wraps ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
@@ -376,6 +414,15 @@ std::unique_ptr<QTextLayout> HVEditorWidget::makeLayout(HVDisplayUnit unit) cons
         if (any)
             formats.append({int(run.location - range.location), int(run.length), format});
     });
+    for (std::size_t fold : folds) {
+        QTextCharFormat format;
+        format.setForeground(Qt::transparent);
+        format.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+        format.setFontLetterSpacing(
+            std::max<qreal>(0, kFoldMarkerColumns * m_spaceWidth -
+                                   QFontMetricsF(m_font).horizontalAdvance(QChar(0x2026))));
+        formats.append({int(fold - range.location), 1, format});
+    }
     layout->setFormats(formats);
     layout->beginLayout();
     qreal y = 0;
@@ -437,6 +484,7 @@ void HVEditorWidget::paintEvent(QPaintEvent* event) {
         }
         if (m_layoutManager->showInvisibleCharacters())
             drawInvisibles(painter, layout, visible.unit, range, origin);
+        drawFoldMarkers(painter, layout, range, origin);
         if (drawCaret && caret >= range.location &&
             (caret < range.end() || (caret == range.end() && lastPiece))) {
             // Drawn by hand: QTextLayout::drawCursor inverts what is below instead of using
@@ -490,6 +538,54 @@ void HVEditorWidget::drawInvisibles(QPainter& painter, QTextLayout& layout, HVDi
     painter.restore();
 }
 
+void HVEditorWidget::drawFoldMarkers(QPainter& painter, QTextLayout& layout, HVRange range,
+                                     QPointF origin) {
+    std::vector<std::size_t> folds = foldMarkersIn(range);
+    if (folds.empty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor frame = m_textColor;
+    frame.setAlphaF(0.45f);
+    QColor fill = m_textColor;
+    fill.setAlphaF(0.12f);
+    QColor dots = m_textColor;
+    dots.setAlphaF(0.8f);
+    for (std::size_t fold : folds) {
+        int offset = int(fold - range.location);
+        QTextLine row = layout.lineForTextPosition(offset);
+        if (!row.isValid())
+            continue;
+        qreal left = origin.x() + row.cursorToX(offset);
+        qreal right = origin.x() + row.cursorToX(offset + 1);
+        QRectF box(left + 1.5, origin.y() + row.y() + 2.5, right - left - 3, m_lineHeight - 5);
+        painter.setPen(QPen(frame, 1));
+        painter.setBrush(fill);
+        painter.drawRoundedRect(box, 3, 3);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(dots);
+        qreal radius = std::max<qreal>(1, m_lineHeight / 14);
+        qreal step = box.width() / 4;
+        for (int i = 1; i <= 3; ++i)
+            painter.drawEllipse(QPointF(box.left() + step * i, box.center().y()), radius, radius);
+    }
+    painter.restore();
+}
+
+std::vector<std::size_t> HVEditorWidget::foldMarkersIn(HVRange range) const {
+    std::vector<std::size_t> found;
+    if (!m_foldingView || !text().hasAttachments())
+        return found;
+    const HVTextStorage& storage = m_foldingView->textStorage();
+    HVRange at;
+    for (std::size_t from = range.location; from < range.end(); from = at.end()) {
+        if (!storage.firstAttachmentInRange({from, range.end() - from}, &at))
+            break;
+        found.push_back(at.location);
+    }
+    return found;
+}
+
 void HVEditorWidget::blinkCaret() {
     m_caretVisible = !m_caretVisible;
     // Only the caret's row changes (all of its pixels, also at a fractional top).
@@ -526,21 +622,21 @@ void HVEditorWidget::scrollContentsBy(int, int) {
     if (value != m_display->topUnit())
         m_display->scrollToUnit(value);
     updateVisibleRange();
-    viewport()->update();
+    redraw();
 }
 
 void HVEditorWidget::scrollToUnit(std::size_t unit, qreal offset) {
     m_display->scrollToUnit(unit, offset);
     updateScrollBars();
     updateVisibleRange();
-    viewport()->update();
+    redraw();
 }
 
 void HVEditorWidget::scrollByPixels(qreal pixels) {
     m_display->scrollByPixels(pixels);
     updateScrollBars();
     updateVisibleRange();
-    viewport()->update();
+    redraw();
 }
 
 void HVEditorWidget::wheelEvent(QWheelEvent* event) {
@@ -568,6 +664,7 @@ void HVEditorWidget::resizeEvent(QResizeEvent* event) {
     m_view->setPageSize(std::max(1, int(viewport()->height() / m_lineHeight) - 1));
     updateScrollBars();
     updateVisibleRange();
+    layOutGutter();
 }
 
 void HVEditorWidget::ensurePositionVisible(std::size_t position) {
@@ -588,7 +685,7 @@ void HVEditorWidget::ensurePositionVisible(std::size_t position) {
         updateScrollBars();
     }
     updateVisibleRange();
-    viewport()->update();
+    redraw();
 }
 
 void HVEditorWidget::ensureRangeVisible(HVRange range) {
@@ -600,6 +697,14 @@ void HVEditorWidget::ensureRangeVisible(HVRange range) {
 
 std::size_t HVEditorWidget::positionAt(const QPoint& point) {
     return m_display->positionAt(point.x() - textLeft(), point.y());
+}
+
+std::size_t HVEditorWidget::characterAt(const QPoint& point) {
+    std::size_t position = positionAt(point);
+    // The nearest caret place may be after the character that holds the point.
+    if (position > 0 && m_display->xForPosition(position) > point.x() - textLeft())
+        return position - 1;
+    return position;
 }
 
 QRect HVEditorWidget::caretRect() {
@@ -618,6 +723,14 @@ bool HVEditorWidget::runCommand(const char* selector) {
     undo.endEventGroup();
     caretMoved();
     return known;
+}
+
+void HVEditorWidget::runUserEvent(const std::function<void()>& action) {
+    HVUndoManager& undo = m_view->undoManager();
+    undo.beginEventGroup();
+    action();
+    undo.endEventGroup();
+    redraw();
 }
 
 void HVEditorWidget::caretMoved() {
@@ -814,6 +927,17 @@ void HVEditorWidget::mouseReleaseEvent(QMouseEvent*) {
 
 void HVEditorWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     std::size_t position = positionAt(event->position().toPoint());
+    if (m_foldingView && m_foldingView->textStorage().hasAttachments()) {
+        bool expanded = false;
+        runUserEvent([&] {
+            expanded = m_foldingView->doubleClickedOnAttachmentAtIndex(
+                characterAt(event->position().toPoint()));
+        });
+        if (expanded) {
+            m_dragging = false;
+            return;
+        }
+    }
     m_view->setSelectedRange({position, 0});
     m_view->doCommandBySelector("selectWord:");
     m_lastDoubleClick.start();

@@ -7,9 +7,13 @@
 #include <QFont>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
+class HTMLView;
 class HVLayoutManager;
+class HVLineNumberingRulerWidget;
 class HVSyntaxHighlightingTextView;
 class HVTextBuffer;
 class HVTextDisplayModel;
@@ -23,6 +27,10 @@ struct HVDisplayUnit;
 // until their text, attributes or look change, and draws runs, selection, caret and, when asked,
 // symbols for invisible characters.
 //
+// An HTMLView also gets a gutter in the left margin (HVLineNumberingRulerWidget) for its line
+// numbers and fold markers; a collapsed region's character is drawn as one marker box, a
+// double click on it expands the region, and while folds change the scroll position stays.
+//
 // A highlighting view gives the colours (its theme's) and the layout manager that says which
 // invisibles show; the widget tells it which characters it shows, so that those are coloured
 // before they are drawn. A plain view gets default colours and a layout manager of its own.
@@ -31,6 +39,8 @@ class HVEditorWidget : public QAbstractScrollArea {
 public:
     // The most layouts kept; a screen needs a few dozen.
     static constexpr std::size_t kLayoutCacheLimit = 512;
+    // The columns a collapsed region's marker box takes.
+    static constexpr int kFoldMarkerColumns = 3;
 
     explicit HVEditorWidget(HVTextViewModel* view, QWidget* parent = nullptr);
     ~HVEditorWidget() override;
@@ -39,6 +49,12 @@ public:
     const HVTextDisplayModel& display() const { return *m_display; }
     // Runs a command by name as one user event ("moveRight:", "undo:"...).
     bool runCommand(const char* selector);
+    // Runs an action on the view as one user event (one undo step), without moving the scroll
+    // position to the caret (the fold commands).
+    void runUserEvent(const std::function<void()>& action);
+    // The view when it folds (an HTMLView), else null; and its gutter.
+    HTMLView* foldingView() const { return m_foldingView; }
+    HVLineNumberingRulerWidget* gutter() const { return m_gutter.get(); }
     void setWrapsText(bool wraps);
     bool wrapsText() const { return m_wraps; }
     void setTabWidth(int columns);
@@ -112,6 +128,16 @@ private:
     void drawInvisibles(QPainter& painter, QTextLayout& layout, HVDisplayUnit unit, HVRange range,
                         QPointF origin);
     void updateScrollBars();
+    // Repaints the text and the gutter beside it.
+    void redraw();
+    // The gutter's width as the viewport's left margin, and its place there.
+    void layOutGutter();
+    // Draws the collapsed regions' characters of a unit as marker boxes.
+    void drawFoldMarkers(QPainter& painter, QTextLayout& layout, HVRange range, QPointF origin);
+    // The characters of collapsed regions in the range.
+    std::vector<std::size_t> foldMarkersIn(HVRange range) const;
+    // The character under a point of the viewport (the one whose box holds it).
+    std::size_t characterAt(const QPoint& point);
     // The characters of the units in the viewport.
     HVRange shownRange() const;
     // Tells a highlighting view what is shown, after anything that may have changed it.
@@ -128,6 +154,9 @@ private:
     HVTextViewModel* m_view;
     // The view when it highlights (the same object as m_view), else null.
     HVSyntaxHighlightingTextView* m_highlightingView = nullptr;
+    // The view when it folds (the same object again), else null; it has a gutter.
+    HTMLView* m_foldingView = nullptr;
+    std::unique_ptr<HVLineNumberingRulerWidget> m_gutter;
     // A plain view's own layout manager; a highlighting view's is its own.
     std::unique_ptr<HVLayoutManager> m_ownLayoutManager;
     HVLayoutManager* m_layoutManager = nullptr;

@@ -2,6 +2,7 @@
 // running instance, and how little a big file costs to draw.
 
 #include "Defaults.h"
+#include "HTMLView.h"
 #include "HVApplicationController.h"
 #include "HVAttributes.h"
 #include "HVBundle.h"
@@ -13,6 +14,7 @@
 #include "HVFileDocument.h"
 #include "HVGuiTestSupport.h"
 #include "HVImageViewWidget.h"
+#include "HVLineNumberingRulerWidget.h"
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
 #include "HVNotificationCenter.h"
@@ -510,6 +512,111 @@ TEST_F(GuiTest, TheViewMenuTogglesInvisiblesAndWrappingInEveryOpenEditor) {
     wrap->trigger();
     for (HVEditorWidget* editor : openEditors(*app))
         EXPECT_FALSE(editor->wrapsText());
+}
+
+// The gutter beside a real script: a click on an opener's marker collapses its region and the
+// numbers skip the hidden lines, a double click on the region's box in the text and a click on
+// the collapsed marker expand it without scrolling, each one undo step; the View menu's
+// preferences take the gutter away and bring it back.
+TEST_F(GuiTest, TheGutterFoldsByClicksAndNumbersWhatIsShown) {
+    std::string text;
+    for (int i = 1; i <= 30; ++i)
+        text += "let v" + std::to_string(i) + " = " + std::to_string(i) + ";\n";
+    text += "function total(items) {\n  let sum = 0;\n  for (const item of items) {\n"
+            "    sum += item;\n  }\n  return sum;\n}\n";
+    for (int i = 1; i <= 30; ++i)
+        text += "console.log(total([" + std::to_string(i) + "]));\n";
+    HVDocumentWindow* window = open(dir.write("app.js", text));
+    ASSERT_NE(window, nullptr);
+    window->resize(600, 400);
+    HVEditorWidget* editor = window->activeEditor();
+    HVLineNumberingRulerWidget* gutter = editor->gutter();
+    ASSERT_NE(gutter, nullptr);
+    EXPECT_EQ(gutter->width(), 40);
+    EXPECT_EQ(editor->viewport()->x() - gutter->x(), 40) << "the text starts right of it";
+    HTMLView& view = *editor->foldingView();
+    const std::u16string original(view.string());
+    // Line 29 on top, the caret far below; line 31 opens the function.
+    editor->view()->setSelectedRange({original.size(), 0});
+    editor->verticalScrollBar()->setValue(28);
+    const std::size_t top = editor->topUnit();
+    ASSERT_EQ(top, 28u);
+    auto rows = [&] {
+        gutter->repaint();
+        return gutter->lastPaintRows().mid(0, 5).join("|").toStdString();
+    };
+    ASSERT_TRUE(waitFor([&] { return rows() == "29|30|31 marker-open|32|33 marker-open"; }))
+        << rows();
+    const double lineHeight = editor->display().lineHeight();
+    auto rowCentre = [&](int row) { return int((row + 0.5) * lineHeight); };
+
+    // A click in the marker column folds.
+    QTest::mouseClick(gutter, Qt::LeftButton, {}, QPoint(gutter->width() - 10, rowCentre(2)));
+    const std::u16string collapsed(view.string());
+    EXPECT_NE(collapsed, original);
+    EXPECT_EQ(view.textStorage().fullString({0, view.textStorage().length()}), original);
+    EXPECT_EQ(rows(), "29|30|31 marker-closed|38|39");
+    EXPECT_EQ(editor->topUnit(), top);
+
+    // The region's box in the text expands on a double click.
+    std::size_t box = collapsed.find(u'\uFFFC');
+    ASSERT_NE(box, std::u16string::npos);
+    view.setSelectedRange({box, 0});
+    QPoint inBox = editor->caretRect().center() + QPoint(int(lineHeight / 2), 0);
+    QTest::mouseDClick(editor->viewport(), Qt::LeftButton, {}, inBox);
+    EXPECT_EQ(view.string(), original);
+    EXPECT_EQ(editor->topUnit(), top);
+    editor->runCommand("undo:");
+    EXPECT_EQ(view.string(), collapsed) << "the double click was one undo step";
+
+    // And so does a click on the collapsed marker; undo folds again, and again expands.
+    QTest::mouseClick(gutter, Qt::LeftButton, {}, QPoint(gutter->width() - 10, rowCentre(2)));
+    EXPECT_EQ(view.string(), original);
+    EXPECT_EQ(editor->topUnit(), top);
+    EXPECT_EQ(rows(), "29|30|31 marker-open|32|33 marker-open");
+    editor->runCommand("undo:");
+    EXPECT_EQ(view.string(), collapsed);
+    editor->runCommand("undo:");
+    EXPECT_EQ(view.string(), original);
+    // A click on the numbers selects the line (undo went back to the caret far below).
+    editor->verticalScrollBar()->setValue(28);
+    QTest::mouseClick(gutter, Qt::LeftButton, {}, QPoint(5, rowCentre(1)));
+    EXPECT_EQ(view.selectedRange(),
+              view.textStorage().lineRangeForIndex(view.textStorage().rangeOfLine(29).location));
+
+    // The menu's commands fold the front editor, each one undo step.
+    QMenu* viewMenu = menuTitled(window, "&View");
+    ASSERT_NE(viewMenu, nullptr);
+    emit viewMenu->aboutToShow();
+    actionTitled(viewMenu, "Collapse All")->trigger();
+    EXPECT_EQ(rows(), "29|30|31 marker-closed|38|39");
+    actionTitled(viewMenu, "Expand All")->trigger();
+    EXPECT_EQ(view.string(), original);
+    editor->runCommand("undo:");
+    EXPECT_EQ(view.string(), collapsed);
+    editor->runCommand("undo:");
+    EXPECT_EQ(view.string(), original);
+    editor->verticalScrollBar()->setValue(28);
+
+    // Without numbers the markers stay; without either the gutter takes no room.
+    QAction* numbers = actionTitled(viewMenu, "Line Numbers");
+    QAction* folding = actionTitled(viewMenu, "Code Folding");
+    ASSERT_NE(numbers, nullptr);
+    ASSERT_NE(folding, nullptr);
+    numbers->trigger();
+    EXPECT_EQ(gutter->width(), 40);
+    EXPECT_EQ(rows(), "|| marker-open|| marker-open");
+    folding->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(editor->viewport()->x(), editor->frameWidth());
+    EXPECT_FALSE(gutter->isVisible());
+    emit viewMenu->aboutToShow();
+    EXPECT_FALSE(numbers->isChecked());
+    EXPECT_FALSE(actionTitled(viewMenu, "Collapse All")->isEnabled());
+    numbers->trigger();
+    EXPECT_EQ(gutter->width(), 40);
+    EXPECT_EQ(rows(), "29|30|31|32|33");
+    folding->trigger();
 }
 
 TEST_F(GuiTest, ChoosingAThemeInTheViewMenuRecoloursOpenEditors) {

@@ -6,10 +6,13 @@
 #include "HVDocumentWindow.h"
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
+#include "HVLineNumberingRulerWidget.h"
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
 #include "HVPreferences.h"
 #include "HVStatusBarWidget.h"
+#include "HVTextBuffer.h"
+#include "HVTextDisplayModel.h"
 #include "HVTextViewModel.h"
 
 #include <QApplication>
@@ -17,6 +20,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
@@ -98,6 +102,59 @@ const char kEmbeddedPage[] = R"(<!DOCTYPE html>
 </body>
 </html>
 )";
+
+// A script with blocks inside blocks, for the gutter's fold markers.
+const char kNestedScript[] = R"(// Cart totals for the order page.
+const cart = {
+  items: [],
+  add(item) {
+    if (item.count > 0) {
+      this.items.push(item);
+    } else {
+      console.warn("An item without a count is left out of the cart, so the total shown on the page does not change:", item);
+    }
+  },
+  total() {
+    let sum = 0;
+    for (const item of this.items) {
+      sum += item.price * item.count;
+    }
+    return sum.toFixed(2);
+  },
+};
+
+function render(target) {
+  target.textContent = cart.total() + " EUR";
+}
+)";
+
+// The middle of the gutter's row for the line that holds the first match of the text: in the
+// marker column or over the numbers.
+QPoint gutterPoint(HVEditorWidget* editor, std::u16string_view match, bool markerColumn) {
+    const auto& text = editor->view()->textStorage();
+    std::size_t line = text.lineNumberForIndex(editor->view()->string().find(match));
+    HVLineNumberingRulerWidget* gutter = editor->gutter();
+    for (const auto& visible : editor->display().visibleUnits()) {
+        if (visible.unit.line == line)
+            return QPoint(markerColumn ? gutter->width() - 10 : 12,
+                          int(visible.y + editor->display().lineHeight() / 2));
+    }
+    return QPoint(-1, -1);
+}
+
+// The pointer at a point of a widget, or a click there, as the window system delivers them.
+void sendMouse(QWidget* widget, QEvent::Type type, QPoint at) {
+    Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    QMouseEvent event(type, at, widget->mapToGlobal(at), button, held, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+void clickGutter(HVEditorWidget* editor, std::u16string_view match) {
+    QPoint at = gutterPoint(editor, match, true);
+    sendMouse(editor->gutter(), QEvent::MouseButtonPress, at);
+    sendMouse(editor->gutter(), QEvent::MouseButtonRelease, at);
+}
 
 } // namespace
 
@@ -243,6 +300,53 @@ int main(int argc, char** argv) {
     ok = triggerMenuItem(window, "&View", "Show Invisibles") && ok;
     placeInScript(false);
     ok = save(window, output, "11-embedded-invisibles") && ok;
+    ok = triggerMenuItem(window, "&View", "Show Invisibles") && ok;
+
+    // The gutter: nested fold markers with the pointer over a line, then two collapsed
+    // regions (one inside another block), in both themes. In the dark theme long lines wrap,
+    // so that a continued row shows its dash.
+    QString script = site + "/js/cart.js";
+    {
+        QFile file(script);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(kNestedScript);
+    }
+    for (const char* theme : {"Light", "Dark"}) {
+        bool dark = QLatin1String(theme) == QLatin1String("Dark");
+        ok = triggerMenuItem(window, "Theme", theme) && ok;
+        if (dark)
+            ok = triggerMenuItem(window, "&View", "Wrap Text") && ok;
+        documents.openDocumentWithContentsOfFile(script.toStdString(), true);
+        settle();
+        HVEditorWidget* editor = window->activeEditor();
+        if (!editor || !editor->gutter()) {
+            std::fprintf(stderr, "the script has no gutter\n");
+            ok = false;
+            break;
+        }
+        editor->setFocus();
+        std::size_t caret = editor->view()->string().find(u"let sum");
+        editor->view()->setSelectedRange({caret, 0});
+        settle();
+        sendMouse(editor->gutter(), QEvent::MouseMove,
+                  gutterPoint(editor, u"this.items.push", false));
+        ok = save(window, output,
+                  QStringLiteral("%1-fold-markers-%2").arg(dark ? 14 : 12).arg(theme).toLower()) &&
+             ok;
+        clickGutter(editor, u"add(item)");
+        clickGutter(editor, u"for (const");
+        settle();
+        sendMouse(editor->gutter(), QEvent::MouseMove, gutterPoint(editor, u"add(item)", true));
+        ok =
+            save(window, output,
+                 QStringLiteral("%1-fold-collapsed-%2").arg(dark ? 15 : 13).arg(theme).toLower()) &&
+            ok;
+        // Back to the whole text for the next theme.
+        editor->runCommand("undo:");
+        editor->runCommand("undo:");
+        if (dark)
+            ok = triggerMenuItem(window, "&View", "Wrap Text") && ok;
+    }
     // Windows go before the documents whose views they draw, and the documents while the
     // notification center they observe is still there.
     controller.reset();
