@@ -63,8 +63,7 @@ void HVLineNumberingRulerView::setCodeFoldingEnabled(bool enabled) {
         updateMarkers();
         return;
     }
-    m_markers.clear();
-    m_markers.shrink_to_fit();
+    m_markers = HVBlockedEntries<Payload>(64);
     changed();
 }
 
@@ -73,7 +72,7 @@ double HVLineNumberingRulerView::thickness() const {
 }
 
 void HVLineNumberingRulerView::updateMarkers() {
-    m_markers.clear();
+    m_markers = HVBlockedEntries<Payload>(64);
     if (m_codeFoldingEnabled)
         classifyLines({0, m_textView.textStorage().length()});
     changed();
@@ -89,21 +88,21 @@ void HVLineNumberingRulerView::textEdited(HVRange edited, std::ptrdiff_t changeI
         return;
     if (edited.location == 0 && edited.length == text.length()) {
         // A new text: its lines are classified as they are painted.
-        m_markers.clear();
+        m_markers = HVBlockedEntries<Payload>(64);
         if (painted)
             classifyLines(*painted);
         changed();
         return;
     }
     // The lines the edit touched: from the start of its first line to the end of the line
-    // that holds its end, so that a line it split or joined is classified again.
+    // that holds its end, so that a line it split or joined is classified again; and the
+    // lines painted with it, whose language may have changed.
     HVRange lines = between(text.lineRangeForIndex(edited.location).location,
                             contentOf(text, text.lineRangeForIndex(edited.end())).end());
-    moveMarkers(lines, edited, changeInLength);
     if (painted)
         lines = between(std::min(lines.location, painted->location),
                         std::max(lines.end(), painted->end()));
-    classifyLines(lines);
+    classifyLines(lines, changeInLength);
     changed();
 }
 
@@ -122,72 +121,52 @@ void HVLineNumberingRulerView::linesPainted(HVRange range) {
     changed();
 }
 
-void HVLineNumberingRulerView::moveMarkers(HVRange lines, HVRange edited,
-                                           std::ptrdiff_t changeInLength) {
-    std::size_t length = m_textView.textStorage().length();
-    std::size_t e = edited.location;
-    std::ptrdiff_t d = changeInLength;
-    // Markers before the touched lines neither move nor drop.
-    auto first = std::lower_bound(
-        m_markers.begin(), m_markers.end(), lines.location,
-        [](const HVFoldMarker& marker, std::size_t at) { return marker.glyphIndex < at; });
-    auto kept = first;
-    for (auto it = first; it != m_markers.end(); ++it) {
-        std::size_t g = it->glyphIndex;
-        std::size_t moved = g;
-        if (d >= 1 && g >= e)
-            moved = g + std::size_t(d);
-        else if (d < 0 && g > e)
-            moved = g < e + std::size_t(-d) ? e : g - std::size_t(-d);
-        if (moved >= lines.location && moved <= lines.end())
-            continue;
-        if (moved != g && (moved == 0 || moved >= length))
-            continue;
-        it->glyphIndex = moved;
-        *kept++ = *it;
-    }
-    // The map from old to new places keeps the order, so the markers stay sorted.
-    m_markers.erase(kept, m_markers.end());
-}
-
-void HVLineNumberingRulerView::classifyLines(HVRange range) {
+void HVLineNumberingRulerView::classifyLines(HVRange range, std::ptrdiff_t changeInLength) {
     if (!m_codeFoldingEnabled || !m_delegate)
         return;
     const HVTextStorage& text = m_textView.textStorage();
     std::size_t firstLine = text.lineNumberForIndex(range.location);
     std::size_t lastLine = text.lineNumberForIndex(range.end());
     std::size_t from = text.rangeOfLine(firstLine).location;
-    std::size_t to = text.rangeOfLine(lastLine).location;
-    auto begin = std::lower_bound(
-        m_markers.begin(), m_markers.end(), from,
-        [](const HVFoldMarker& marker, std::size_t at) { return marker.glyphIndex < at; });
-    auto end = std::upper_bound(
-        begin, m_markers.end(), to,
-        [](std::size_t at, const HVFoldMarker& marker) { return at < marker.glyphIndex; });
-    std::vector<HVFoldMarker> found;
+    std::vector<HVBlockedEntries<Payload>::Item> found;
     for (std::size_t line = firstLine; line <= lastLine; ++line) {
         HVRange content = contentOf(text, text.rangeOfLine(line));
         HVFoldState state = m_delegate->rangeNeedsMarker(content);
         if (state == HVFoldState::None)
             continue;
-        found.push_back({content.location, state,
-                         m_delegate->numberOfLinesForState(state, content.location),
-                         m_delegate->countForState(state, content.location)});
+        found.push_back(
+            {content.location,
+             {state, std::uint32_t(m_delegate->numberOfLinesForState(state, content.location)),
+              std::uint32_t(m_delegate->countForState(state, content.location))}});
     }
-    // Replaced in place: the lines' old markers go, the new ones take their place in order.
-    auto at = m_markers.erase(begin, end);
-    m_markers.insert(at, found.begin(), found.end());
+    // In the text before the edit, which lies within the range, the old markers of these
+    // lines end at the range's end less the change; those after them move by it.
+    std::size_t oldEnd = range.end() - std::size_t(changeInLength);
+    m_markers.splice(from, oldEnd + 1, std::size_t(changeInLength), found.data(), found.size());
 }
 
 // Markers.
 
 std::size_t HVLineNumberingRulerView::indexOfMarker(std::size_t lineStart) const {
-    auto it = std::lower_bound(
-        m_markers.begin(), m_markers.end(), lineStart,
-        [](const HVFoldMarker& marker, std::size_t at) { return marker.glyphIndex < at; });
-    if (it == m_markers.end() || it->glyphIndex != lineStart)
+    HVBlockedEntries<Payload>::Cursor cursor;
+    if (m_markers.size() == 0 || !m_markers.findLast(lineStart, cursor) ||
+        m_markers.position(cursor) != lineStart)
         return HVNotFound;
-    return std::size_t(it - m_markers.begin());
+    return m_markers.ordinal(cursor);
+}
+
+HVFoldMarker HVLineNumberingRulerView::marker(std::size_t index) const {
+    auto cursor = m_markers.at(index);
+    const Payload& payload = m_markers.payload(cursor);
+    return {m_markers.position(cursor), payload.state, payload.numberOfLines, payload.count};
+}
+
+std::vector<HVFoldMarker> HVLineNumberingRulerView::foldMarkers() const {
+    std::vector<HVFoldMarker> markers;
+    markers.reserve(m_markers.size());
+    for (std::size_t i = 0; i < m_markers.size(); ++i)
+        markers.push_back(marker(i));
+    return markers;
 }
 
 std::optional<HVFoldMarker>
@@ -195,13 +174,14 @@ HVLineNumberingRulerView::markerAtGlyphIndex(std::size_t lineStart) const {
     std::size_t index = indexOfMarker(lineStart);
     if (index == HVNotFound)
         return std::nullopt;
-    return m_markers[index];
+    return marker(index);
 }
 
 std::vector<HVFoldMarker> HVLineNumberingRulerView::markersWithState(HVFoldState state,
                                                                      int level) const {
     std::vector<HVFoldMarker> taken;
-    for (const HVFoldMarker& marker : m_markers) {
+    for (std::size_t i = 0; i < m_markers.size(); ++i) {
+        HVFoldMarker marker = this->marker(i);
         if (marker.state == state && (level == 0 || level == -1))
             taken.push_back(marker);
         if (marker.state == HVFoldState::Closer)
@@ -214,11 +194,10 @@ std::vector<HVFoldMarker> HVLineNumberingRulerView::markersWithState(HVFoldState
 
 std::optional<std::pair<std::size_t, std::size_t>>
 HVLineNumberingRulerView::matchForMarker(std::size_t index) const {
-    const HVFoldMarker& marker = m_markers[index];
-    HVFoldState state = marker.state;
-    auto balance = std::ptrdiff_t(marker.count) - 1;
+    HVFoldState state = marker(index).state;
+    auto balance = std::ptrdiff_t(marker(index).count) - 1;
     auto step = [&](std::size_t at) -> std::optional<std::pair<std::size_t, std::size_t>> {
-        const HVFoldMarker& other = m_markers[at];
+        HVFoldMarker other = marker(at);
         if (other.state == state)
             balance += std::ptrdiff_t(other.count);
         else if (other.state == HVFoldState::Opener || other.state == HVFoldState::Closer)
@@ -245,7 +224,7 @@ bool HVLineNumberingRulerView::toggleMarker(std::size_t lineStart) {
     std::size_t index = indexOfMarker(lineStart);
     if (index == HVNotFound || !m_delegate)
         return false;
-    HVFoldMarker marker = m_markers[index];
+    HVFoldMarker marker = this->marker(index);
     switch (marker.state) {
     case HVFoldState::Collapsed:
         m_delegate->expandForMarkerWithGlyphIndex(lineStart);
@@ -256,7 +235,7 @@ bool HVLineNumberingRulerView::toggleMarker(std::size_t lineStart) {
         std::size_t last = HVNotFound;
         std::size_t offset = 0;
         if (auto match = matchForMarker(index)) {
-            std::size_t other = m_markers[match->first].glyphIndex;
+            std::size_t other = this->marker(match->first).glyphIndex;
             first = std::min(lineStart, other);
             last = std::max(lineStart, other);
             offset = match->second;
@@ -275,7 +254,8 @@ bool HVLineNumberingRulerView::toggleMarker(std::size_t lineStart) {
 bool HVLineNumberingRulerView::foldBlockForIndex(std::size_t index) {
     std::size_t lineStart = m_textView.textStorage().lineRangeForIndex(index).location;
     std::vector<std::size_t> open;
-    for (const HVFoldMarker& marker : m_markers) {
+    for (std::size_t i = 0; i < m_markers.size(); ++i) {
+        HVFoldMarker marker = this->marker(i);
         if (marker.glyphIndex >= lineStart) {
             if (marker.glyphIndex == lineStart && marker.state == HVFoldState::Collapsed)
                 open.push_back(marker.glyphIndex);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HVBlockedEntries.h"
 #include "HVFoldMarker.h"
 #include "HVRange.h"
 
@@ -49,8 +50,10 @@ public:
 
     // Classifies every line of the text afresh.
     void updateMarkers();
-    // The markers, sorted by their line's start.
-    const std::vector<HVFoldMarker>& foldMarkers() const { return m_markers; }
+    // The markers, sorted by their line's start: a copy, for tests and tools; drawing asks
+    // markerAtGlyphIndex() for the lines it shows.
+    std::vector<HVFoldMarker> foldMarkers() const;
+    std::size_t markerCount() const { return m_markers.size(); }
     // The marker of the line that starts at the position.
     std::optional<HVFoldMarker> markerAtGlyphIndex(std::size_t lineStart) const;
     // The markers of one state at one nesting level: walking the markers with a level that
@@ -80,18 +83,29 @@ public:
 private:
     void textEdited(HVRange edited, std::ptrdiff_t changeInLength);
     void linesPainted(HVRange range);
-    // Moves the markers after an edit and drops those on the lines it touched.
-    void moveMarkers(HVRange lines, HVRange edited, std::ptrdiff_t changeInLength);
-    // Drops the markers of the lines that the range touches and classifies those lines again.
-    void classifyLines(HVRange range);
+    // Classifies the lines that the range touches, in the text after an edit of
+    // changeInLength characters that lies within them: their old markers go, the markers
+    // after them move by the change, and the lines' new markers take their place.
+    void classifyLines(HVRange range, std::ptrdiff_t changeInLength = 0);
     // The marker that matches the one at index, with the offset of the match on its line.
     std::optional<std::pair<std::size_t, std::size_t>> matchForMarker(std::size_t index) const;
+    // The ordinal of the line's marker, or HVNotFound.
     std::size_t indexOfMarker(std::size_t lineStart) const;
+    HVFoldMarker marker(std::size_t index) const;
     void changed();
+
+    // What a marker holds besides its place.
+    struct Payload {
+        HVFoldState state = HVFoldState::None;
+        std::uint32_t numberOfLines = 0;
+        std::uint32_t count = 0;
+    };
 
     HVSyntaxHighlightingTextView& m_textView;
     HVLineNumberingRulerViewDelegate* m_delegate;
-    std::vector<HVFoldMarker> m_markers;
+    // In blocks whose places move together, so that an edit costs the lines it touched and
+    // not the markers after them.
+    HVBlockedEntries<Payload> m_markers{64};
     bool m_codeFoldingEnabled = true;
     bool m_lineNumbersEnabled = true;
     // Lines painted during an edit that the markers have not followed yet, in the text after

@@ -299,7 +299,11 @@ TEST_F(Folding, PreferencesShowAndHideTheGutterAndAnInactiveEditorWaits) {
 TEST_F(Folding, RandomEditsAndFoldsKeepTheFullTextAndTheMarkers) {
     std::mt19937 random(1306);
     const std::u16string pieces[] = {u"{", u"}", u"\n", u"x", u"{\n", u"\n}", u"  "};
-    auto view = open(u"a {\n  b {\n    c\n  }\n}\nd {\n}\n");
+    // Enough markers to fill several of the blocks they are kept in.
+    std::u16string start;
+    for (int i = 0; i < 40; ++i)
+        start += u"a {\n  b {\n    c\n  }\n}\nd {\n}\n";
+    auto view = open(start);
     HVUndoManager& undo = view->undoManager();
     undo.setGroupsByEvent(false);
     // The plain text after each undo step, and where in that history the view is.
