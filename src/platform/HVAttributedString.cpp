@@ -21,6 +21,19 @@ HVAttributedString::HVAttributedString(std::u16string text, HVAttributesRef attr
     m_string = std::move(text);
 }
 
+HVAttributedString::HVAttributedString(std::u16string text, std::vector<Run> runs)
+    : m_string(std::move(text)) {
+    m_runs.reserve(runs.size());
+    for (Run& run : runs) {
+        if (run.length == 0)
+            continue;
+        if (!m_runs.empty() && sameSet(m_runs.back().attributes, run.attributes))
+            m_runs.back().length += run.length;
+        else
+            m_runs.push_back(std::move(run));
+    }
+}
+
 void HVAttributedString::append(std::u16string_view text, const HVAttributesRef& attributes) {
     if (text.empty())
         return;

@@ -20,6 +20,9 @@ public:
 
     HVAttributedString() = default;
     explicit HVAttributedString(std::u16string text, HVAttributesRef attributes = nullptr);
+    // Characters with runs that cover them in order; neighbouring runs of equal sets are
+    // joined. The way to take a long stretch whole, without appending run by run.
+    HVAttributedString(std::u16string text, std::vector<Run> runs);
 
     const std::u16string& string() const { return m_string; }
     std::size_t length() const { return m_string.size(); }

@@ -367,10 +367,9 @@ void HVTextBuffer::replaceCharacters(HVRange range, const HVAttributedString& te
 HVAttributedString HVTextBuffer::attributedSubstring(HVRange range) const {
     const Storage& s = *m_storage;
     range = clip(range, length());
-    HVAttributedString result;
     if (range.length == 0)
-        return result;
-    std::u16string characters = substring(range);
+        return {};
+    std::vector<HVAttributedString::Run> runs;
     auto run = s.runAt(range.location);
     std::size_t start = s.runs.position(run);
     while (start < range.end()) {
@@ -378,13 +377,12 @@ HVAttributedString HVTextBuffer::attributedSubstring(HVRange range) const {
         std::size_t from = std::max(start, range.location);
         std::size_t to = std::min(end, range.end());
         const InternedSet* set = s.setOf(run);
-        result.append(std::u16string_view(characters).substr(from - range.location, to - from),
-                      set ? set->attributes : nullptr);
+        runs.push_back({to - from, set ? set->attributes : nullptr});
         if (!s.runs.next(run))
             break;
         start = end;
     }
-    return result;
+    return HVAttributedString(substring(range), std::move(runs));
 }
 
 std::size_t
@@ -402,9 +400,8 @@ HVTextBuffer::nextAttachmentPosition(std::size_t index,
     return found->position;
 }
 
-std::size_t
-HVTextBuffer::previousAttachmentPosition(std::size_t index,
-                                         std::shared_ptr<const HVTextAttachment>* attachment) const {
+std::size_t HVTextBuffer::previousAttachmentPosition(
+    std::size_t index, std::shared_ptr<const HVTextAttachment>* attachment) const {
     if (m_storage->sets.attachmentSets() == 0)
         return HVNotFound;
     const auto& entries = m_storage->attachments();

@@ -141,10 +141,12 @@ public:
     // The first character at or after index (the last at or before it) that carries an
     // attachment, with the attachment; HVNotFound when there is none. Found in the index of
     // attachments, in logarithmic time.
-    std::size_t nextAttachmentPosition(
-        std::size_t index, std::shared_ptr<const HVTextAttachment>* attachment = nullptr) const;
-    std::size_t previousAttachmentPosition(
-        std::size_t index, std::shared_ptr<const HVTextAttachment>* attachment = nullptr) const;
+    std::size_t
+    nextAttachmentPosition(std::size_t index,
+                           std::shared_ptr<const HVTextAttachment>* attachment = nullptr) const;
+    std::size_t
+    previousAttachmentPosition(std::size_t index,
+                               std::shared_ptr<const HVTextAttachment>* attachment = nullptr) const;
     std::u16string fullString(HVRange range) const;
     std::size_t fullLength() const;
     std::size_t fullPosition(std::size_t visible) const;
