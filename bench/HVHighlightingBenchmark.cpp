@@ -198,7 +198,7 @@ void wholeText(benchmark::State& state, const char* variable) {
     std::string path = environment(variable);
     const std::u16string& text = fileText(path);
     for (auto _ : state) {
-        HVSyntaxHighlightingTextView view;
+        HTMLView view;
         view.setPath(path);
         view.setString(text);
         view.finishPendingHighlighting();
