@@ -28,10 +28,14 @@ HVRange contentOfLine(const HVTextBuffer& text, std::size_t index) {
 }
 
 // The match of the pattern on the line with the given index in left-to-right order (the
-// first when there are fewer).
-std::optional<HVRange> matchOnLine(HVRegex* regex, std::u16string_view line, std::size_t index) {
+// first when there are fewer), in the text's positions. Attachments count as one space each,
+// so that a collapsed region never matches.
+std::optional<HVRange> matchOnLine(HVRegex* regex, const HVTextStorage& text, std::size_t lineStart,
+                                   std::size_t index) {
     if (!regex)
         return std::nullopt;
+    HVRange content = contentOfLine(text, lineStart);
+    std::u16string line = text.stringWithoutAttachments(content);
     std::optional<HVRange> first;
     std::size_t position = 0;
     for (std::size_t found = 0; position <= line.size(); ++found) {
@@ -40,9 +44,9 @@ std::optional<HVRange> matchOnLine(HVRegex* regex, std::u16string_view line, std
             break;
         HVRange range = match->rangeForCapture(0);
         if (found == index)
-            return range;
+            return HVRange{content.location + range.location, range.length};
         if (!first)
-            first = range;
+            first = HVRange{content.location + range.location, range.length};
         // An empty match must not be found again at the same place.
         position = range.length > 0 ? range.end() : range.location + 1;
     }
@@ -98,24 +102,19 @@ void HTMLView::collapseFromGlyphIndex(std::size_t first, std::size_t last, HVFol
     auto parser = HVParser::parserAtIndex(text, first);
     if (!parser)
         return;
-    // Attachments count as one space each, so that a collapsed region never matches.
-    HVRange firstLine = contentOfLine(text, first);
-    std::size_t openerIndex = type == HVFoldState::Closer ? offset : 0;
     auto opener =
-        matchOnLine(parser->foldOpener(), text.stringWithoutAttachments(firstLine), openerIndex);
+        matchOnLine(parser->foldOpener(), text, first, type == HVFoldState::Closer ? offset : 0);
     if (!opener)
         return;
-    std::size_t start = firstLine.location + opener->end();
+    std::size_t start = opener->end();
     // An opener without a matching closer collapses to the end of the text.
     std::size_t end = text.length();
     if (last != HVNotFound) {
-        HVRange lastLine = contentOfLine(text, last);
-        std::size_t closerIndex = type == HVFoldState::Opener ? offset : 0;
         auto closer =
-            matchOnLine(parser->foldCloser(), text.stringWithoutAttachments(lastLine), closerIndex);
+            matchOnLine(parser->foldCloser(), text, last, type == HVFoldState::Opener ? offset : 0);
         if (!closer)
             return;
-        end = lastLine.location + closer->location;
+        end = closer->location;
     }
     if (end <= start)
         return;
@@ -152,24 +151,21 @@ void HTMLView::selectLineForGlyphIndex(std::size_t index) {
 // Commands.
 
 void HTMLView::collapseAllBlocks() {
-    auto openers = m_ruler->markersWithState(HVFoldState::Opener, 0);
-    m_batch.emplace();
-    // From the last to the first, as if each collapse were made on its own.
-    for (auto it = openers.rbegin(); it != openers.rend(); ++it)
-        m_ruler->toggleMarker(it->glyphIndex);
-    FoldBatch batch = std::move(*m_batch);
-    m_batch.reset();
-    applyFolds(std::move(batch), kCollapseRegion);
+    toggleAll(m_ruler->markersWithState(HVFoldState::Opener, 0), kCollapseRegion);
 }
 
 void HTMLView::expandAllBlocks() {
-    auto collapsed = m_ruler->markersWithState(HVFoldState::Collapsed, -1);
+    toggleAll(m_ruler->markersWithState(HVFoldState::Collapsed, -1), kExpandRegion);
+}
+
+void HTMLView::toggleAll(const std::vector<HVFoldMarker>& markers, std::string_view actionName) {
     m_batch.emplace();
-    for (auto it = collapsed.rbegin(); it != collapsed.rend(); ++it)
+    // From the last to the first, as if each were toggled on its own.
+    for (auto it = markers.rbegin(); it != markers.rend(); ++it)
         m_ruler->toggleMarker(it->glyphIndex);
     FoldBatch batch = std::move(*m_batch);
     m_batch.reset();
-    applyFolds(std::move(batch), kExpandRegion);
+    applyFolds(std::move(batch), actionName);
 }
 
 bool HTMLView::foldCurrentBlock() {

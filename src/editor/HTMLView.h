@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HVAttributedString.h"
+#include "HVFoldMarker.h"
 #include "HVLineNumberingRulerViewDelegate.h"
 #include "HVNotificationCenter.h"
 #include "HVSyntaxHighlightingTextView.h"
@@ -63,6 +64,8 @@ private:
         std::vector<HVRange> ranges;
         std::vector<HVAttributedString> texts;
     };
+    // Toggles the markers as one edit.
+    void toggleAll(const std::vector<HVFoldMarker>& markers, std::string_view actionName);
     void fold(HVRange range, HVAttributedString text, std::string_view actionName);
     void applyFolds(FoldBatch batch, std::string_view actionName);
 

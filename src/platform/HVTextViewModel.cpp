@@ -538,26 +538,15 @@ void HVTextViewModel::applyChange(std::span<const HVRange> ranges,
     bool extended = typing && ranges.size() == 1 &&
                     extendTyping(clip(ranges[0], m_storage->length()), texts[0],
                                  record->pieces.front().replaced);
-    HVUndoManager& undo = undoManager();
     if (!extended) {
         record->selectionBefore = m_selection;
-        undo.beginUndoGrouping();
-        registerRecord(record);
-        undo.setActionName(actionName);
-        undo.endUndoGrouping();
+        registerStep(record, actionName);
         m_typing = typing ? record : nullptr;
-        m_typingStamp = undo.modificationStamp();
+        m_typingStamp = undoManager().modificationStamp();
     }
-    m_selfEditing = true;
-    m_storage->beginEditing();
-    // From the last range back, so that the ranges before keep their places.
-    for (std::size_t i = ranges.size(); i-- > 0;)
+    editStorage(*record, [&](std::size_t i) {
         m_storage->replaceCharacters(clip(ranges[i], m_storage->length()), texts[i]);
-    m_storage->endEditing();
-    m_selfEditing = false;
-    const Record::Piece& first = record->pieces.front();
-    const Record::Piece& last = record->pieces.back();
-    m_lastChange = {first.location, last.location + last.insertedLength - first.location};
+    });
     select(selectionAfter.location, selectionAfter.end(), typing ? Cause::Typing : Cause::Other);
     if (!extended && !typing)
         record->selectionAfter = m_selection;
@@ -582,25 +571,38 @@ void HVTextViewModel::replaceWithoutChange(const std::vector<HVRange>& ranges,
         shift += texts[i].length() - range.length;
         mapper.add(range, texts[i].length());
     }
+    registerStep(record, actionName);
+    m_typing.reset();
+    editStorage(*record, [&](std::size_t i) {
+        m_storage->replaceCharacters(clip(ranges[i], m_storage->length()), texts[i]);
+    });
+    select(mapper.map(m_anchor), mapper.map(m_head));
+    record->selectionAfter = m_selection;
+    if (m_delegate)
+        m_delegate->textDidChange(*this);
+}
+
+void HVTextViewModel::registerStep(const std::shared_ptr<Record>& record,
+                                   std::string_view actionName) {
     HVUndoManager& undo = undoManager();
     undo.beginUndoGrouping();
     registerRecord(record);
     undo.setActionName(actionName);
     undo.endUndoGrouping();
-    m_typing.reset();
+}
+
+void HVTextViewModel::editStorage(const Record& record,
+                                  const std::function<void(std::size_t piece)>& replace) {
     m_selfEditing = true;
     m_storage->beginEditing();
-    for (std::size_t i = ranges.size(); i-- > 0;)
-        m_storage->replaceCharacters(clip(ranges[i], m_storage->length()), texts[i]);
+    // From the last piece back, so that the ones before keep their places.
+    for (std::size_t i = record.pieces.size(); i-- > 0;)
+        replace(i);
     m_storage->endEditing();
     m_selfEditing = false;
-    const Record::Piece& first = record->pieces.front();
-    const Record::Piece& last = record->pieces.back();
+    const Record::Piece& first = record.pieces.front();
+    const Record::Piece& last = record.pieces.back();
     m_lastChange = {first.location, last.location + last.insertedLength - first.location};
-    select(mapper.map(m_anchor), mapper.map(m_head));
-    record->selectionAfter = m_selection;
-    if (m_delegate)
-        m_delegate->textDidChange(*this);
 }
 
 void HVTextViewModel::registerRecord(const std::shared_ptr<Record>& record) {
@@ -627,21 +629,14 @@ void HVTextViewModel::replay(const std::shared_ptr<Record>& record) {
                                    m_storage->attributedSubstring(range)});
         shift += piece.replaced.length() - range.length;
     }
-    const Record::Piece& first = inverse->pieces.front();
-    const Record::Piece& last = inverse->pieces.back();
-    HVRange changed{first.location, last.location + last.insertedLength - first.location};
     // Redoing puts the caret after the new text, in the text as it is now.
     inverse->selectionBefore = record->selectionAfter.value_or(HVRange{ranges.back().end(), 0});
     inverse->selectionAfter = record->selectionBefore;
     registerRecord(inverse);
     m_typing.reset();
-    m_selfEditing = true;
-    m_storage->beginEditing();
-    for (std::size_t i = ranges.size(); i-- > 0;)
+    editStorage(*inverse, [&](std::size_t i) {
         m_storage->replaceCharacters(ranges[i], record->pieces[i].replaced);
-    m_storage->endEditing();
-    m_selfEditing = false;
-    m_lastChange = changed;
+    });
     HVRange selection = snapped(clip(record->selectionBefore, m_storage->length()));
     select(selection.location, selection.end());
     if (m_delegate)

@@ -246,6 +246,11 @@ private:
     void moveVertically(std::ptrdiff_t lines, bool extend);
     void replay(const std::shared_ptr<Record>& record);
     void registerRecord(const std::shared_ptr<Record>& record);
+    // The record as one named undo step.
+    void registerStep(const std::shared_ptr<Record>& record, std::string_view actionName);
+    // Makes the record's pieces as one change of the buffer: replace(i) edits piece i, from
+    // the last to the first.
+    void editStorage(const Record& record, const std::function<void(std::size_t piece)>& replace);
     // Registers the return to the current line-break type.
     void registerLineBreakTypeUndo();
     bool refuseUnlessEditable();
