@@ -231,7 +231,7 @@ void highlightPass(HVTextBuffer& buffer, std::u16string_view text, std::size_t& 
         }
         start = i + 1;
     }
-    buffer.addAttribute(HVParserAttribute, static_cast<const void*>(&parser), {0, text.size()});
+    buffer.addAttribute(HVParserAttribute, HVObjectReference(&parser), {0, text.size()});
 }
 
 std::u16string_view tenMegabytes() {
