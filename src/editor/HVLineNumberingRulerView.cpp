@@ -1,10 +1,13 @@
 #include "HVLineNumberingRulerView.h"
 
+#include "HVDispatcher.h"
 #include "HVLineNumberingRulerViewDelegate.h"
+#include "HVPositionMapper.h"
 #include "HVPreferences.h"
 #include "HVSyntaxHighlightingTextView.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -23,6 +26,13 @@ HVRange between(std::size_t from, std::size_t to) {
     return {from, to - from};
 }
 
+HVRange spanning(HVRange a, HVRange b) {
+    return between(std::min(a.location, b.location), std::max(a.end(), b.end()));
+}
+
+// Painted ranges up to this long are classified at once: a screenful, an edit's lines.
+constexpr std::size_t kClassifiedAtOnce = 16 * 1024;
+
 bool preference(const char* key) {
     return HVPreferences::sharedInstance().boolForKey(key).value_or(true);
 }
@@ -33,7 +43,8 @@ HVLineNumberingRulerView::HVLineNumberingRulerView(HVSyntaxHighlightingTextView&
                                                    HVLineNumberingRulerViewDelegate* delegate)
     : m_textView(textView), m_delegate(delegate),
       m_codeFoldingEnabled(preference("HVCodeFoldingEnabled")),
-      m_lineNumbersEnabled(preference("HVLineNums")) {
+      m_lineNumbersEnabled(preference("HVLineNums")),
+      m_self(std::make_shared<HVLineNumberingRulerView*>(this)) {
     HVTextStorage& text = m_textView.textStorage();
     m_editsSeen = text.characterEditCount();
     // Registered after the view's own observer, so an edit's lines are painted when it runs.
@@ -46,6 +57,8 @@ HVLineNumberingRulerView::HVLineNumberingRulerView(HVSyntaxHighlightingTextView&
 }
 
 HVLineNumberingRulerView::~HVLineNumberingRulerView() {
+    if (m_pendingTask)
+        HVDispatcher::main().cancel(m_pendingTask);
     m_textView.textStorage().removeObserver(m_bufferObserver);
     m_textView.removeHighlightingObserver(m_repaintObserver);
 }
@@ -64,6 +77,7 @@ void HVLineNumberingRulerView::setCodeFoldingEnabled(bool enabled) {
         return;
     }
     m_markers = HVBlockedEntries<Payload>(64);
+    m_unclassified.reset();
     changed();
 }
 
@@ -73,6 +87,7 @@ double HVLineNumberingRulerView::thickness() const {
 
 void HVLineNumberingRulerView::updateMarkers() {
     m_markers = HVBlockedEntries<Payload>(64);
+    m_unclassified.reset();
     if (m_codeFoldingEnabled)
         classifyLines({0, m_textView.textStorage().length()});
     changed();
@@ -86,11 +101,21 @@ void HVLineNumberingRulerView::textEdited(HVRange edited, std::ptrdiff_t changeI
     std::optional<HVRange> painted = std::exchange(m_paintedDuringEdit, std::nullopt);
     if (!m_codeFoldingEnabled)
         return;
+    if (m_unclassified) {
+        auto oldLength = std::size_t(std::ptrdiff_t(edited.length) - changeInLength);
+        m_unclassified =
+            HVPositionMapper({edited.location, oldLength}, edited.length).map(*m_unclassified);
+    }
     if (edited.location == 0 && edited.length == text.length()) {
         // A new text: its lines are classified as they are painted.
         m_markers = HVBlockedEntries<Payload>(64);
-        if (painted)
+        m_unclassified.reset();
+        if (painted && painted->length <= kClassifiedAtOnce)
             classifyLines(*painted);
+        else if (painted)
+            m_unclassified = *painted;
+        if (m_unclassified)
+            schedulePending();
         changed();
         return;
     }
@@ -99,10 +124,13 @@ void HVLineNumberingRulerView::textEdited(HVRange edited, std::ptrdiff_t changeI
     // lines painted with it, whose language may have changed.
     HVRange lines = between(text.lineRangeForIndex(edited.location).location,
                             contentOf(text, text.lineRangeForIndex(edited.end())).end());
-    if (painted)
-        lines = between(std::min(lines.location, painted->location),
-                        std::max(lines.end(), painted->end()));
+    if (painted && painted->length <= kClassifiedAtOnce)
+        lines = spanning(lines, *painted);
+    else if (painted)
+        m_unclassified = m_unclassified ? spanning(*m_unclassified, *painted) : *painted;
     classifyLines(lines, changeInLength);
+    if (m_unclassified)
+        schedulePending();
     changed();
 }
 
@@ -111,14 +139,55 @@ void HVLineNumberingRulerView::linesPainted(HVRange range) {
         return;
     if (m_textView.textStorage().characterEditCount() != m_editsSeen) {
         // Painted in an edit whose moves are still to come: classified after them.
-        m_paintedDuringEdit = m_paintedDuringEdit
-                                  ? between(std::min(m_paintedDuringEdit->location, range.location),
-                                            std::max(m_paintedDuringEdit->end(), range.end()))
-                                  : range;
+        m_paintedDuringEdit = m_paintedDuringEdit ? spanning(*m_paintedDuringEdit, range) : range;
+        return;
+    }
+    if (range.length > kClassifiedAtOnce) {
+        m_unclassified = m_unclassified ? spanning(*m_unclassified, range) : range;
+        schedulePending();
         return;
     }
     classifyLines(range);
     changed();
+}
+
+void HVLineNumberingRulerView::finishPendingClassification() {
+    classifyPending(std::nullopt);
+}
+
+void HVLineNumberingRulerView::classifyPending(std::optional<double> budgetSeconds) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    const HVTextStorage& text = m_textView.textStorage();
+    while (m_unclassified) {
+        HVRange& pending = *m_unclassified;
+        // A piece that ends at a line's end, so that the next starts on a fresh line.
+        std::size_t to = std::min(pending.end(), pending.location + kClassifiedAtOnce / 4);
+        to = std::min(text.lineRangeForIndex(to).end(), pending.end());
+        classifyLines(between(pending.location, to));
+        if (to >= pending.end())
+            m_unclassified.reset();
+        else
+            pending = between(to, pending.end());
+        if (budgetSeconds &&
+            std::chrono::duration<double>(Clock::now() - start).count() >= *budgetSeconds)
+            break;
+    }
+    changed();
+    if (m_unclassified)
+        schedulePending();
+}
+
+void HVLineNumberingRulerView::schedulePending() {
+    if (m_pendingTask)
+        return;
+    std::weak_ptr<HVLineNumberingRulerView*> weak = m_self;
+    m_pendingTask = HVDispatcher::main().post([weak] {
+        if (auto self = weak.lock()) {
+            (*self)->m_pendingTask = 0;
+            (*self)->classifyPending(sliceBudgetSeconds);
+        }
+    });
 }
 
 void HVLineNumberingRulerView::classifyLines(HVRange range, std::ptrdiff_t changeInLength) {

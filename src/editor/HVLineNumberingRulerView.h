@@ -70,6 +70,13 @@ public:
     // marker, or selects the line when it has none; elsewhere it selects the line.
     void mouseDown(std::size_t lineStart, bool inMarkerColumn);
 
+    // Lines painted in the highlighting's idle slices are classified in slices of their own
+    // (a screenful or an edit's lines at once), so that the two together stay short.
+    bool hasPendingClassification() const { return m_unclassified.has_value(); }
+    void finishPendingClassification();
+    // The longest a slice of that work aims to take.
+    static constexpr double sliceBudgetSeconds = 0.003;
+
     // The number shown for the line that starts at the position: lines of the full text, from
     // 1, so that a collapsed region's hidden lines are skipped. The empty line after a final
     // line break has its number too.
@@ -93,6 +100,9 @@ private:
     std::size_t indexOfMarker(std::size_t lineStart) const;
     HVFoldMarker marker(std::size_t index) const;
     void changed();
+    // Classifies waiting lines from the first on, for up to the budget; none means all.
+    void classifyPending(std::optional<double> budgetSeconds);
+    void schedulePending();
 
     // What a marker holds besides its place.
     struct Payload {
@@ -112,6 +122,12 @@ private:
     // it; classified once the markers have moved.
     std::optional<HVRange> m_paintedDuringEdit;
     std::uint64_t m_editsSeen = 0;
+    // Painted lines not yet classified, in the text as it is now.
+    std::optional<HVRange> m_unclassified;
+    std::uint64_t m_pendingTask = 0;
+    // Tasks posted to the dispatcher reach the ruler through this, so that they do nothing
+    // once it is gone.
+    std::shared_ptr<HVLineNumberingRulerView*> m_self;
     std::uint64_t m_bufferObserver = 0;
     std::uint64_t m_repaintObserver = 0;
     std::map<ObserverToken, std::shared_ptr<std::function<void()>>> m_observers;

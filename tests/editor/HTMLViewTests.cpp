@@ -243,6 +243,24 @@ TEST_F(Folding, TypingBesideACollapsedRegionKeepsItWhole) {
     EXPECT_EQ(view->string(), u"a {x\n  b\ny}\n");
 }
 
+TEST_F(Folding, LinesPaintedInIdleTimeGetTheirMarkersInIdleTime) {
+    std::u16string text;
+    for (int i = 0; i < 4000; ++i)
+        text += u"f {\n  g();\n}\n";
+    auto view = open(text);
+    HVLineNumberingRulerView& ruler = view->rulerView();
+    HVDispatcher::main().runUntil([&] { return !ruler.hasPendingClassification(); }, 60);
+    EXPECT_EQ(ruler.markerCount(), 8000u);
+    // An edit while lines wait keeps both right.
+    view->setSelectedRange({0, 0});
+    view->insertText(u"/* {\n");
+    view->setSelectedRange({view->textStorage().length(), 0});
+    view->insertText(u"h {\n");
+    HVDispatcher::main().runUntil(
+        [&] { return !view->hasPendingHighlighting() && !ruler.hasPendingClassification(); }, 60);
+    rebuilt(*view);
+}
+
 TEST_F(Folding, ANewTextDropsEveryFold) {
     auto view = open(u"a {\n}\n");
     ASSERT_TRUE(view->rulerView().toggleMarker(0));
