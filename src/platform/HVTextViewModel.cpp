@@ -526,15 +526,7 @@ void HVTextViewModel::applyChange(std::span<const HVRange> ranges,
                                   std::span<const std::u16string_view> texts,
                                   HVRange selectionAfter, std::string_view actionName,
                                   bool typing) {
-    auto record = std::make_shared<Record>();
-    // Each piece's place in the text after the edit: the pieces before it moved it.
-    std::size_t shift = 0;
-    for (std::size_t i = 0; i < ranges.size(); ++i) {
-        HVRange range = clip(ranges[i], m_storage->length());
-        record->pieces.push_back(
-            {range.location + shift, texts[i].size(), m_storage->attributedSubstring(range)});
-        shift += texts[i].size() - range.length;
-    }
+    auto record = makeRecord(ranges, [&](std::size_t i) { return texts[i].size(); });
     bool extended = typing && ranges.size() == 1 &&
                     extendTyping(clip(ranges[0], m_storage->length()), texts[0],
                                  record->pieces.front().replaced);
@@ -559,18 +551,12 @@ void HVTextViewModel::replaceWithoutChange(const std::vector<HVRange>& ranges,
                                            std::string_view actionName) {
     if (ranges.empty() || ranges.size() != texts.size())
         return;
-    auto record = std::make_shared<Record>();
+    auto record = makeRecord(ranges, [&](std::size_t i) { return texts[i].length(); });
     record->countsAsChange = false;
     record->selectionBefore = m_selection;
     HVPositionMapper mapper;
-    std::size_t shift = 0;
-    for (std::size_t i = 0; i < ranges.size(); ++i) {
-        HVRange range = clip(ranges[i], m_storage->length());
-        record->pieces.push_back(
-            {range.location + shift, texts[i].length(), m_storage->attributedSubstring(range)});
-        shift += texts[i].length() - range.length;
-        mapper.add(range, texts[i].length());
-    }
+    for (std::size_t i = 0; i < ranges.size(); ++i)
+        mapper.add(clip(ranges[i], m_storage->length()), texts[i].length());
     registerStep(record, actionName);
     m_typing.reset();
     editStorage(*record, [&](std::size_t i) {
@@ -580,6 +566,21 @@ void HVTextViewModel::replaceWithoutChange(const std::vector<HVRange>& ranges,
     record->selectionAfter = m_selection;
     if (m_delegate)
         m_delegate->textDidChange(*this);
+}
+
+std::shared_ptr<HVTextViewModel::Record>
+HVTextViewModel::makeRecord(std::span<const HVRange> ranges,
+                            const std::function<std::size_t(std::size_t piece)>& newLength) const {
+    auto record = std::make_shared<Record>();
+    // Each piece's place in the text after the edit: the pieces before it moved it.
+    std::size_t shift = 0;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        HVRange range = clip(ranges[i], m_storage->length());
+        record->pieces.push_back(
+            {range.location + shift, newLength(i), m_storage->attributedSubstring(range)});
+        shift += newLength(i) - range.length;
+    }
+    return record;
 }
 
 void HVTextViewModel::registerStep(const std::shared_ptr<Record>& record,

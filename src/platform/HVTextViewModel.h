@@ -246,6 +246,11 @@ private:
     void moveVertically(std::ptrdiff_t lines, bool extend);
     void replay(const std::shared_ptr<Record>& record);
     void registerRecord(const std::shared_ptr<Record>& record);
+    // What undoing the replacement of the ranges by texts of newLength(i) characters needs:
+    // each piece's place afterwards and the text with runs it replaces.
+    std::shared_ptr<Record>
+    makeRecord(std::span<const HVRange> ranges,
+               const std::function<std::size_t(std::size_t piece)>& newLength) const;
     // The record as one named undo step.
     void registerStep(const std::shared_ptr<Record>& record, std::string_view actionName);
     // Makes the record's pieces as one change of the buffer: replace(i) edits piece i, from
