@@ -1,3 +1,4 @@
+#include "HVSeededRuns.h"
 #include "HVTextBuffer.h"
 #include "HVTextTestSupport.h"
 #include "HVUnicode.h"
@@ -564,11 +565,7 @@ TEST(HVTextBuffer, AdoptingAStringTakesItsStorageAndEditsLikeAnyText) {
 }
 
 TEST(HVTextBuffer, FullTextAndPositionsAgreeWithAPlainModel) {
-    for (std::uint32_t seed = 1; seed <= 30; ++seed) {
-        std::mt19937 random(seed);
-        auto below = [&](std::size_t n) {
-            return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
-        };
+    HVForEachSeed(30, [](HVSeededRun& random) {
         // Each visible character with the text it stands for (itself, or an attachment's).
         std::vector<std::u16string> model;
         HVTextBuffer text({}, HVTextBuffer::BlockSizes{16, 8});
@@ -577,25 +574,25 @@ TEST(HVTextBuffer, FullTextAndPositionsAgreeWithAPlainModel) {
         const std::u16string hidden[] = {u"", u"x", u"{\n  y\n}", u"\n\nz", u"\r\n"};
         for (int step = 0; step < 60; ++step) {
             std::size_t length = model.size();
-            std::size_t from = below(length + 1);
-            std::size_t count = below(std::min<std::size_t>(length - from, 4) + 1);
+            std::size_t from = random.below(length + 1);
+            std::size_t count = random.below(std::min<std::size_t>(length - from, 4) + 1);
             if (step % 3 != 2 || length == 0) {
                 std::u16string inserted;
-                for (std::size_t i = below(5); i > 0; --i)
-                    inserted += alphabet[below(alphabet.size())];
+                for (std::size_t i = random.below(5); i > 0; --i)
+                    inserted += alphabet[random.below(alphabet.size())];
                 text.replaceCharacters({from, count}, inserted);
                 model.erase(model.begin() + std::ptrdiff_t(from),
                             model.begin() + std::ptrdiff_t(from + count));
                 for (std::size_t i = 0; i < inserted.size(); ++i)
                     model.insert(model.begin() + std::ptrdiff_t(from + i),
                                  std::u16string(1, inserted[i]));
-            } else if (below(4) == 0) {
+            } else if (random.below(4) == 0) {
                 text.removeAttribute(HVAttachmentAttribute, {from, count});
                 for (std::size_t i = from; i < from + count; ++i)
                     model[i] = std::u16string(1, text.characterAtIndex(i));
             } else {
                 std::size_t at = std::min(from, length - 1);
-                const std::u16string& string = hidden[below(std::size(hidden))];
+                const std::u16string& string = hidden[random.below(std::size(hidden))];
                 // The character of an attachment is an object replacement, never a line break.
                 text.replaceCharacters({at, 1}, u"\uFFFC");
                 text.addAttribute(HVAttachmentAttribute,
@@ -609,7 +606,7 @@ TEST(HVTextBuffer, FullTextAndPositionsAgreeWithAPlainModel) {
                 full += piece;
             }
             fullPositions.push_back(full.size());
-            std::string where = "seed " + std::to_string(seed) + " step " + std::to_string(step);
+            std::string where = random.where(step);
             ASSERT_EQ(text.fullString({0, text.length()}), full) << where;
             ASSERT_EQ(text.fullLength(), full.size()) << where;
             for (std::size_t v = 0; v <= model.size(); ++v)
@@ -620,7 +617,7 @@ TEST(HVTextBuffer, FullTextAndPositionsAgreeWithAPlainModel) {
                                 fullPositions.begin() - 1;
                 ASSERT_EQ(text.visiblePosition(f), v) << where << " at full " << f;
             }
-            std::size_t a = below(model.size() + 1), b = below(model.size() + 1);
+            std::size_t a = random.below(model.size() + 1), b = random.below(model.size() + 1);
             if (a > b)
                 std::swap(a, b);
             EXPECT_EQ(text.fullString({a, b - a}),
@@ -641,7 +638,7 @@ TEST(HVTextBuffer, FullTextAndPositionsAgreeWithAPlainModel) {
                     << where << " at " << v;
             }
         }
-    }
+    });
 }
 
 TEST(HVTextBuffer, WithoutAttachmentsTheFullTextIsTheText) {

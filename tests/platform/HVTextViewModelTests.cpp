@@ -1,5 +1,6 @@
 #include "HVClipboard.h"
 #include "HVScriptedUserInterface.h"
+#include "HVSeededRuns.h"
 #include "HVTextBuffer.h"
 #include "HVTextLineModel.h"
 #include "HVTextTestSupport.h"
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
-#include <random>
 
 namespace {
 
@@ -806,11 +806,7 @@ TEST(HVTextViewModel, UndoPutsBackTheRunsAndTheAttachmentThatAnEditRemoved) {
 }
 
 TEST(HVTextViewModel, RandomEditsUndoAndRedoWithTheirRuns) {
-    for (std::uint32_t seed = 1; seed <= 20; ++seed) {
-        std::mt19937 random(seed);
-        auto below = [&](std::size_t n) {
-            return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
-        };
+    HVForEachSeed(20, [](HVSeededRun& random) {
         HVTextViewModel view;
         HVMemoryClipboard clipboard;
         view.setClipboard(&clipboard);
@@ -818,66 +814,55 @@ TEST(HVTextViewModel, RandomEditsUndoAndRedoWithTheirRuns) {
         std::u16string initial;
         const std::u16string alphabet = u"ab  \t\n";
         for (std::size_t i = 0; i < 60; ++i)
-            initial += alphabet[below(alphabet.size())];
+            initial += alphabet[random.below(alphabet.size())];
         view.setString(initial);
         for (int i = 0; i < 12; ++i) {
-            std::size_t at = below(text.length());
+            std::size_t at = random.below(text.length());
             if (i % 3 == 0)
                 text.addAttribute(HVAttachmentAttribute,
                                   std::make_shared<const HVTestTextAttachment>(u"hidden\n"),
                                   {at, 1});
             else
-                text.addAttribute("style", std::string(1, char('p' + i)), {at, below(8) + 1});
+                text.addAttribute("style", std::string(1, char('p' + i)),
+                                  {at, random.below(8) + 1});
         }
         // The selection is left out: undo restores the one before the step, set at random.
         auto state = [&] { return readable(view.string()) + " " + HVDescribeRuns(text); };
         std::vector<std::string> states{state()};
         for (int step = 0; step < 40; ++step) {
             std::size_t length = text.length();
-            std::size_t from = below(length + 1);
-            view.setSelectedRange({from, below(length - from + 1) % 6});
+            std::size_t from = random.below(length + 1);
+            view.setSelectedRange({from, random.below(length - from + 1) % 6});
             view.breakUndoCoalescing();
             std::size_t count = view.undoManager().undoCount();
-            switch (below(7)) {
-            case 0:
+            // Typing, the editing commands, and a change of two ranges at once.
+            const char* commands[] = {
+                "deleteBackward:", "deleteForward:", "cut:", "paste:", "insertBacktab:"};
+            std::size_t choice = random.below(7);
+            if (choice == 0) {
                 view.insertText(u"xy");
-                break;
-            case 1:
-                view.doCommandBySelector("deleteBackward:");
-                break;
-            case 2:
-                view.doCommandBySelector("deleteForward:");
-                break;
-            case 3:
-                view.doCommandBySelector("cut:");
-                break;
-            case 4:
-                view.doCommandBySelector("paste:");
-                break;
-            case 5:
-                view.doCommandBySelector("insertBacktab:");
-                break;
-            default: {
-                std::size_t a = below(length + 1), b = below(length + 1);
+            } else if (choice <= std::size(commands)) {
+                view.doCommandBySelector(commands[choice - 1]);
+            } else {
+                std::size_t a = random.below(length + 1), b = random.below(length + 1);
                 if (a > b)
                     std::swap(a, b);
                 view.replaceCharacters({{0, std::min<std::size_t>(a, 1)}, {b, 0}}, {u"<", u">"},
                                        "Wrap");
             }
-            }
             if (view.undoManager().undoCount() > count)
                 states.push_back(state());
         }
         for (std::size_t i = states.size() - 1; i > 0; --i) {
-            ASSERT_EQ(state(), states[i]) << "seed " << seed << " step " << i;
+            ASSERT_EQ(state(), states[i]) << random.where(int(i));
             ASSERT_TRUE(view.undoManager().undo());
         }
-        EXPECT_EQ(state(), states[0]) << "seed " << seed;
+        EXPECT_EQ(state(), states[0]) << "seed " << random.seed();
         for (std::size_t i = 1; i < states.size(); ++i) {
             ASSERT_TRUE(view.undoManager().redo());
-            EXPECT_EQ(state(), states[i]) << "seed " << seed << " step " << i;
+            EXPECT_EQ(state(), states[i]) << random.where(int(i));
         }
-    }
+    });
 }
 
 namespace {
