@@ -85,6 +85,15 @@ void expectCommands(std::initializer_list<CommandCase> cases) {
     }
 }
 
+// Runs the commands in turn, each expected to leave the view showing the text beside it.
+void expectSteps(HVTextViewModel& view,
+                 std::initializer_list<std::pair<const char*, std::string_view>> steps) {
+    for (const auto& [command, after] : steps) {
+        view.doCommandBySelector(command);
+        EXPECT_EQ(show(view), after) << "after " << command;
+    }
+}
+
 // Logs every call, and answers as its functions say.
 struct RecordingDelegate : HVTextViewDelegate {
     std::vector<std::string> log;
@@ -180,12 +189,9 @@ TEST(HVTextViewModel, ExtendingMovesTheHeadAndKeepsTheAnchor) {
     EXPECT_EQ(show(view), "ab[c]def") << "the selection turned over the anchor";
     EXPECT_EQ(view.selectionAnchor(), 3u);
     EXPECT_EQ(view.selectionHead(), 2u);
-    view.doCommandBySelector("moveWordRightAndModifySelection:");
-    EXPECT_EQ(show(view), "abc[def]");
-    view.doCommandBySelector("moveToBeginningOfDocumentAndModifySelection:");
-    EXPECT_EQ(show(view), "[abc]def");
-    view.doCommandBySelector("moveRight:");
-    EXPECT_EQ(show(view), "abc|def");
+    expectSteps(view, {{"moveWordRightAndModifySelection:", "abc[def]"},
+                       {"moveToBeginningOfDocumentAndModifySelection:", "[abc]def"},
+                       {"moveRight:", "abc|def"}});
 
     expectCommands({
         {u"ab\r\ncd|ef\r\ngh", "moveToEndOfLineAndModifySelection:", u"ab\r\ncd[ef]\r\ngh"},
@@ -236,10 +242,8 @@ TEST(HVTextViewModel, VerticalMovesKeepTheGoalColumn) {
         << "the goal of 4 lasts through the page moves; past the first line is the start";
     // Any other move sets a new goal.
     load(view, u"abcdef\nab|\nabcdef");
-    view.doCommandBySelector("moveDown:");
-    EXPECT_EQ(show(view), "abcdef\\nab\\nab|cdef");
-    view.doCommandBySelector("pageDownAndModifySelection:");
-    EXPECT_EQ(show(view), "abcdef\\nab\\nab[cdef]");
+    expectSteps(view, {{"moveDown:", "abcdef\\nab\\nab|cdef"},
+                       {"pageDownAndModifySelection:", "abcdef\\nab\\nab[cdef]"}});
 
     expectCommands({
         {u"abcd|ef\r\nab\r\nabcdef", "moveDown:", u"abcdef\r\nab|\r\nabcdef"},
@@ -293,12 +297,10 @@ TEST(HVTextViewModel, ALineModelReplacesTheTextLines) {
     HVTextViewModel view;
     view.setLineModel(std::make_unique<FixedWidthLines>());
     load(view, u"a|bcdefghij");
-    view.doCommandBySelector("moveDown:");
-    EXPECT_EQ(show(view), "abcde|fghij");
-    view.doCommandBySelector("moveToEndOfLine:");
-    EXPECT_EQ(show(view), "abcdefgh|ij");
-    view.doCommandBySelector("moveToEndOfParagraph:");
-    EXPECT_EQ(show(view), "abcdefghij|") << "paragraphs are still the text's lines";
+    // Paragraphs are still the text's lines.
+    expectSteps(view, {{"moveDown:", "abcde|fghij"},
+                       {"moveToEndOfLine:", "abcdefgh|ij"},
+                       {"moveToEndOfParagraph:", "abcdefghij|"}});
 }
 
 TEST(HVTextViewModel, SelectingWordsLinesAndAll) {
@@ -464,16 +466,8 @@ TEST(HVTextViewModel, TypingIsOneStepUntilTheCaretMoves) {
     EXPECT_EQ(show(view), "xaZ|by");
     EXPECT_EQ(undo.undoCount(), 2u);
 
-    std::vector<std::string> states;
-    view.doCommandBySelector("undo:");
-    states.push_back(show(view));
-    view.doCommandBySelector("undo:");
-    states.push_back(show(view));
-    view.doCommandBySelector("redo:");
-    states.push_back(show(view));
-    view.doCommandBySelector("redo:");
-    states.push_back(show(view));
-    EXPECT_EQ(states, (std::vector<std::string>{"xa|by", "x|y", "xab|y", "xaZ|by"}));
+    expectSteps(view,
+                {{"undo:", "xa|by"}, {"undo:", "x|y"}, {"redo:", "xab|y"}, {"redo:", "xaZ|by"}});
 }
 
 TEST(HVTextViewModel, WhatBreaksATypingStep) {
@@ -529,10 +523,8 @@ TEST(HVTextViewModel, TypingAcrossKeyEventsIsOneDoneStep) {
     HVUndoManager& undo = view.undoManager();
     int count = 0;
     undo.addChangeObserver([&](HVUndoManager::Change change) {
-        count += change == HVUndoManager::Change::Done     ? 1
-                 : change == HVUndoManager::Change::Undone ? -1
-                 : change == HVUndoManager::Change::Redone ? 1
-                                                           : -count;
+        using Change = HVUndoManager::Change;
+        count = change == Change::Cleared ? 0 : count + (change == Change::Undone ? -1 : 1);
     });
     for (char16_t c : std::u16string(u"abc")) {
         undo.beginEventGroup();
@@ -645,10 +637,7 @@ TEST(HVTextViewModel, TheDelegateCanTakeCommandsAndSteerTheSelection) {
     EXPECT_TRUE(view.doCommandBySelector("insertNewline:"));
     EXPECT_EQ(show(view), "> ab<br>|");
     EXPECT_EQ(view.undoManager().undoActionName(), "Line Break");
-    view.doCommandBySelector("moveToBeginningOfDocument:");
-    EXPECT_EQ(show(view), "> |ab<br>");
-    view.doCommandBySelector("selectAll:");
-    EXPECT_EQ(show(view), "> [ab<br>]");
+    expectSteps(view, {{"moveToBeginningOfDocument:", "> |ab<br>"}, {"selectAll:", "> [ab<br>]"}});
     EXPECT_FALSE(view.doCommandBySelector("noSuchCommand:"));
 }
 
