@@ -450,32 +450,6 @@ TEST(HVFileSystemSaving, ANewFileGetsTheModeTheUmaskAllows) {
     EXPECT_EQ(modeOf(dir.pathFor("new.txt")), "0640");
 }
 
-TEST(HVFileSystemSaving, AnotherUsersFileIsRewrittenInPlaceSoThatItKeepsItsOwner) {
-    HVTemporaryDirectory dir;
-    ::chmod(dir.path().c_str(), 0777);
-    std::string path = dir.write("file.txt", "old");
-    ::chmod(path.c_str(), 0666);
-    ScratchFolder scratchFolder(dir);
-    ino_t inode = inodeOf(path);
-
-    // Another user may write the file and replace it, but a replacement would be theirs.
-    auto report = HVReportOfChild(
-        [&] {
-            HVError error;
-            bool saved = HVFileSystem::writeFileAtomically(path, "new", &error);
-            return std::vector<std::string>{outcome(saved, error)};
-        },
-        true);
-    ASSERT_EQ(report.size(), 1u) << joined(report);
-    EXPECT_EQ(report[0], "saved");
-    EXPECT_EQ(HVReadFile(path), "new");
-    struct stat st;
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, 0u);
-    EXPECT_EQ(st.st_ino, inode);
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"file.txt", "scratch"}));
-}
-
 TEST(HVFileSystemSaving, AReadOnlyFileIsRefusedEvenWhereItsFolderIsWritable) {
     HVTemporaryDirectory dir;
     ::chmod(dir.path().c_str(), 0777);
@@ -517,34 +491,50 @@ TEST(HVFileSystemSaving, TheWrittenIdentityIsThatOfTheFileSaved) {
 
 // Saving in place
 
-TEST(HVFileSystemSaving, AFileInAFolderThatIsNotWritableIsRewrittenInPlace) {
+// As another user, who may write both files: one is root's, so that a replacement would be
+// the user's; the other lies in a folder the user may not write, so that no rename can
+// replace it.
+TEST(HVFileSystemSaving, WhatARenameCannotReplaceAsItWasIsRewrittenInPlace) {
     HVTemporaryDirectory dir;
-    ::chmod(dir.path().c_str(), 0755);
-    std::string path = dir.write("locked/file.txt", "old");
-    ::chmod(path.c_str(), 0666);
+    ::chmod(dir.path().c_str(), 0777);
+    std::string owned = dir.write("file.txt", "old");
+    std::string locked = dir.write("locked/file.txt", "old");
     ::chmod(dir.pathFor("locked").c_str(), 0755);
     ScratchFolder scratchFolder(dir);
-    const std::string& scratch = scratchFolder.path;
-    ino_t inode = inodeOf(path);
-
-    // As a user who may write the file but not its folder: no rename can replace it.
+    std::vector<ino_t> inodes;
+    for (const std::string& path : {owned, locked}) {
+        ::chmod(path.c_str(), 0666);
+        inodes.push_back(inodeOf(path));
+    }
     auto report = HVReportOfChild(
         [&] {
-            HVError error;
-            HVFileIdentity written;
-            bool saved =
-                HVFileSystem::writeFileAtomically(path, "new and longer", &error, &written);
-            return std::vector<std::string>{outcome(saved, error), identityText(written)};
+            std::vector<std::string> lines;
+            for (const std::string& path : {owned, locked}) {
+                HVError error;
+                HVFileIdentity written;
+                bool saved =
+                    HVFileSystem::writeFileAtomically(path, "new and longer", &error, &written);
+                lines.push_back(outcome(saved, error));
+                lines.push_back(identityText(written));
+            }
+            return lines;
         },
         true);
-    ASSERT_EQ(report.size(), 2u) << joined(report);
-    EXPECT_EQ(report[0], "saved");
-    EXPECT_EQ(HVReadFile(path), "new and longer");
-    EXPECT_EQ(inodeOf(path), inode);
-    EXPECT_EQ(report[1], identityText(HVFileSystem::identityOfFile(path)));
+    ASSERT_EQ(report.size(), 4u) << joined(report);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::string& path = i == 0 ? owned : locked;
+        EXPECT_EQ(report[2 * i], "saved") << path;
+        EXPECT_EQ(HVReadFile(path), "new and longer") << path;
+        EXPECT_EQ(inodeOf(path), inodes[i]) << path;
+        EXPECT_EQ(report[2 * i + 1], identityText(HVFileSystem::identityOfFile(path))) << path;
+    }
+    struct stat st;
+    ASSERT_EQ(::stat(owned.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u) << "the owner is kept";
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"file.txt", "locked", "scratch"}));
     EXPECT_EQ(namesIn(dir.pathFor("locked")), std::vector<std::string>{"file.txt"});
-    EXPECT_EQ(namesIn(scratch), std::vector<std::string>{})
-        << "the copy of the old bytes is removed";
+    EXPECT_EQ(namesIn(scratchFolder.path), std::vector<std::string>{})
+        << "the copies of the old bytes are removed";
 }
 
 TEST(HVFileSystemSaving, AHardLinkedFileIsRewrittenInPlaceForAllItsNames) {
