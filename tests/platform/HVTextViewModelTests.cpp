@@ -85,6 +85,12 @@ void expectCommands(std::initializer_list<CommandCase> cases) {
     }
 }
 
+// A view with a clipboard of its own.
+struct ClipboardView : HVTextViewModel {
+    HVMemoryClipboard clipboard;
+    ClipboardView() { setClipboard(&clipboard); }
+};
+
 // Runs the commands in turn, each expected to leave the view showing the text beside it.
 void expectSteps(HVTextViewModel& view,
                  std::initializer_list<std::pair<const char*, std::string_view>> steps) {
@@ -426,10 +432,8 @@ TEST(HVTextViewModel, SettingTheLineBreakTypeIsOneUndoStepThatBringsTheOldTextBa
 
 TEST(HVTextViewModel, AViewThatIsNotEditableRefusesTheUsersChanges) {
     auto ui = HVScriptedUserInterface::install();
-    HVTextViewModel view;
-    HVMemoryClipboard clipboard;
-    clipboard.setString(u"pasted");
-    view.setClipboard(&clipboard);
+    ClipboardView view;
+    view.clipboard.setString(u"pasted");
     load(view, u"ab[c]d\n");
     view.setEditable(false);
     view.insertText(u"x");
@@ -442,7 +446,7 @@ TEST(HVTextViewModel, AViewThatIsNotEditableRefusesTheUsersChanges) {
     EXPECT_EQ(view.undoManager().undoCount(), 0u);
     EXPECT_EQ(ui->beeps, 8) << "one beep for every refused change";
     view.copy();
-    EXPECT_EQ(clipboard.string(), u"c") << "reading is still allowed";
+    EXPECT_EQ(view.clipboard.string(), u"c") << "reading is still allowed";
     view.setString(u"loaded");
     EXPECT_EQ(view.string(), u"loaded") << "loading a text still replaces it";
     view.setEditable(true);
@@ -600,9 +604,7 @@ TEST(HVTextViewModel, TheDelegateHearsEverythingInOrder) {
 }
 
 TEST(HVTextViewModel, TheDelegateCanRefuseChanges) {
-    HVTextViewModel view;
-    HVMemoryClipboard clipboard;
-    view.setClipboard(&clipboard);
+    ClipboardView view;
     RecordingDelegate delegate;
     delegate.shouldChange = [](HVTextViewModel&, HVRange, std::u16string_view text) {
         return text.find(u'x') == std::u16string_view::npos;
@@ -610,7 +612,7 @@ TEST(HVTextViewModel, TheDelegateCanRefuseChanges) {
     load(view, u"a|b");
     view.setDelegate(&delegate);
     view.insertText(u"x");
-    clipboard.setString(u"xx");
+    view.clipboard.setString(u"xx");
     view.paste();
     EXPECT_FALSE(view.replaceCharacters({0, 1}, u"x", "Nope"));
     view.insertText(u"y");
@@ -658,19 +660,17 @@ TEST(HVTextViewModel, ADelegateMayEditBeforeLettingTypingThrough) {
 }
 
 TEST(HVTextViewModel, CutCopyAndPasteGoThroughTheClipboard) {
-    HVTextViewModel view;
-    HVMemoryClipboard clipboard;
-    view.setClipboard(&clipboard);
+    ClipboardView view;
     HVUndoManager& undo = view.undoManager();
     load(view, u"one |two three");
     view.doCommandBySelector("copy:");
-    EXPECT_FALSE(clipboard.string()) << "nothing selected, nothing copied";
+    EXPECT_FALSE(view.clipboard.string()) << "nothing selected, nothing copied";
     view.doCommandBySelector("paste:");
     EXPECT_EQ(undo.undoCount(), 0u) << "an empty clipboard pastes nothing";
 
     load(view, u"one [two ]three");
     view.doCommandBySelector("copy:");
-    EXPECT_EQ(clipboard.string(), u"two ");
+    EXPECT_EQ(view.clipboard.string(), u"two ");
     view.doCommandBySelector("cut:");
     EXPECT_EQ(show(view), "one |three");
     EXPECT_EQ(undo.undoActionName(), "Cut");
@@ -679,7 +679,7 @@ TEST(HVTextViewModel, CutCopyAndPasteGoThroughTheClipboard) {
     EXPECT_EQ(show(view), "one threetwo |");
     EXPECT_EQ(undo.undoActionName(), "Paste");
     view.doCommandBySelector("selectAll:");
-    clipboard.setString(u"\xD83D\xDE00");
+    view.clipboard.setString(u"\xD83D\xDE00");
     view.doCommandBySelector("paste:");
     EXPECT_EQ(show(view), "\\uD83D\\uDE00|");
     view.undo();
@@ -723,10 +723,8 @@ TEST(HVTextViewModel, EveryCommandIsReachableByItsName) {
     auto names = HVTextViewModel::commandSelectors();
     EXPECT_GE(names.size(), 60u);
     for (const auto& name : names) {
-        HVTextViewModel view;
-        HVMemoryClipboard clipboard;
-        clipboard.setString(u"\r\n");
-        view.setClipboard(&clipboard);
+        ClipboardView view;
+        view.clipboard.setString(u"\r\n");
         load(view, u"a[b\r\n\xD83D\xDE00 c]d\r\n\te\u0301");
         EXPECT_TRUE(HVTextViewModel::respondsToSelector(name));
         EXPECT_TRUE(view.doCommandBySelector(name)) << name;
@@ -775,9 +773,7 @@ TEST(HVTextViewModel, UndoPutsBackTheRunsAndTheAttachmentThatAnEditRemoved) {
         {u"ab#c|d", {"insertTab:", "deleteBackward:", "deleteBackward:", "deleteBackward:"}, u""},
     };
     for (const Case& c : cases) {
-        HVTextViewModel view;
-        HVMemoryClipboard clipboard;
-        view.setClipboard(&clipboard);
+        ClipboardView view;
         auto fold = loadAttributed(view, c.before);
         std::string runs = HVDescribeRuns(view.textStorage());
         std::string shown = show(view);
@@ -800,9 +796,7 @@ TEST(HVTextViewModel, UndoPutsBackTheRunsAndTheAttachmentThatAnEditRemoved) {
 
 TEST(HVTextViewModel, RandomEditsUndoAndRedoWithTheirRuns) {
     HVForEachSeed(20, [](HVSeededRun& random) {
-        HVTextViewModel view;
-        HVMemoryClipboard clipboard;
-        view.setClipboard(&clipboard);
+        ClipboardView view;
         HVTextBuffer& text = view.textStorage();
         std::u16string initial;
         const std::u16string alphabet = u"ab  \t\n";
@@ -921,14 +915,12 @@ TEST(HVTextBuffer, NewCharactersTakeTheirNeighboursRunsButNoAttachment) {
 }
 
 TEST(HVTextViewModel, CopyAndCutPutTheFullTextOnTheClipboard) {
-    HVTextViewModel view;
-    HVMemoryClipboard clipboard;
-    view.setClipboard(&clipboard);
+    ClipboardView view;
     auto fold = loadAttributed(view, u"a[b#c]d");
     view.doCommandBySelector("copy:");
-    EXPECT_EQ(clipboard.string(), u"b{\n  body\n}c");
-    clipboard.setString(u"");
+    EXPECT_EQ(view.clipboard.string(), u"b{\n  body\n}c");
+    view.clipboard.setString(u"");
     view.doCommandBySelector("cut:");
-    EXPECT_EQ(clipboard.string(), u"b{\n  body\n}c");
+    EXPECT_EQ(view.clipboard.string(), u"b{\n  body\n}c");
     EXPECT_EQ(show(view), "a|d");
 }
