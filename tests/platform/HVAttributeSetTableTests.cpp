@@ -1,7 +1,7 @@
 #include "HVAttributeSetTable.h"
+#include "HVSeededRuns.h"
 
 #include <gtest/gtest.h>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -15,17 +15,13 @@ struct Attachment : HVTextAttachment {
 } // namespace
 
 TEST(HVAttributeSetTable, RandomSetsInternMergeAndCollectLikeTheirValues) {
-    for (std::uint32_t seed = 1; seed <= 8; ++seed) {
-        std::mt19937 random(seed);
-        auto below = [&](std::size_t n) {
-            return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
-        };
+    HVForEachSeed(8, [](HVSeededRun& random) {
         auto randomSet = [&] {
             HVAttributes attributes;
-            for (std::size_t i = below(4); i > 0; --i)
-                attributes =
-                    attributes.setting("k" + std::to_string(below(3)), std::int64_t(below(40)));
-            if (below(8) == 0)
+            for (std::size_t i = random.below(4); i > 0; --i)
+                attributes = attributes.setting("k" + std::to_string(random.below(3)),
+                                                std::int64_t(random.below(40)));
+            if (random.below(8) == 0)
                 attributes =
                     attributes.setting(HVAttachmentAttribute, std::make_shared<const Attachment>());
             return attributes;
@@ -34,7 +30,7 @@ TEST(HVAttributeSetTable, RandomSetsInternMergeAndCollectLikeTheirValues) {
         // The ids that "runs" hold, with the values they must still stand for.
         std::vector<std::pair<std::uint32_t, HVAttributes>> used;
         for (int step = 0; step < 600; ++step) {
-            std::string where = "seed " + std::to_string(seed) + " step " + std::to_string(step);
+            std::string where = random.where(step);
             HVAttributes value = randomSet();
             const HVAttributeSetTable::Set* set = table.internValue(value);
             if (value.empty()) {
@@ -48,10 +44,10 @@ TEST(HVAttributeSetTable, RandomSetsInternMergeAndCollectLikeTheirValues) {
             HVAttributes other = randomSet();
             const HVAttributeSetTable::Set* merged = table.merge(set, table.internValue(other));
             ASSERT_EQ(merged ? *merged->attributes : HVAttributes(), value.adding(other)) << where;
-            if (below(3) == 0)
+            if (random.below(3) == 0)
                 used.push_back({set->id, value});
-            if (below(50) == 0 && !used.empty())
-                used.erase(used.begin() + std::ptrdiff_t(below(used.size())));
+            if (random.below(50) == 0 && !used.empty())
+                used.erase(used.begin() + std::ptrdiff_t(random.below(used.size())));
             table.collectIfNeeded([&](auto mark) {
                 for (const auto& [id, attributes] : used)
                     mark(id);
@@ -64,6 +60,6 @@ TEST(HVAttributeSetTable, RandomSetsInternMergeAndCollectLikeTheirValues) {
             ASSERT_GE(table.attachmentSets(), attachments > 0 ? 1u : 0u) << where;
         }
         // Collecting keeps the table near what is used.
-        EXPECT_LT(table.count(), 4 * used.size() + 300) << "seed " << seed;
-    }
+        EXPECT_LT(table.count(), 4 * used.size() + 300) << "seed " << random.seed();
+    });
 }

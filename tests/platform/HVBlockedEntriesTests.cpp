@@ -1,8 +1,8 @@
 #include "HVBlockedEntries.h"
+#include "HVSeededRuns.h"
 
 #include <gtest/gtest.h>
 #include <map>
-#include <random>
 #include <string>
 
 namespace {
@@ -23,20 +23,16 @@ std::map<std::size_t, std::uint32_t> contents(const Entries& entries) {
 } // namespace
 
 TEST(HVBlockedEntries, RandomSplicesAgreeWithAPlainMap) {
-    for (std::uint32_t seed = 1; seed <= 15; ++seed) {
-        std::mt19937 random(seed);
-        auto below = [&](std::size_t n) {
-            return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
-        };
+    HVForEachSeed(15, [](HVSeededRun& random) {
         // Blocks of 8 entries, so that a few entries split and join them.
         Entries entries(8);
         std::map<std::size_t, std::uint32_t> model;
         std::size_t length = 200;
         for (int step = 0; step < 300; ++step) {
-            std::string where = "seed " + std::to_string(seed) + " step " + std::to_string(step);
-            std::size_t lo = below(length + 1);
-            std::size_t hi = lo + below(std::min<std::size_t>(length - lo, 30) + 1);
-            switch (below(4)) {
+            std::string where = random.where(step);
+            std::size_t lo = random.below(length + 1);
+            std::size_t hi = lo + random.below(std::min<std::size_t>(length - lo, 30) + 1);
+            switch (random.below(4)) {
             case 0: {
                 // Payloads in [lo, hi) become f(payload); then equal neighbours join.
                 auto f = [](std::uint32_t p) { return p % 3; };
@@ -60,10 +56,10 @@ TEST(HVBlockedEntries, RandomSplicesAgreeWithAPlainMap) {
             }
             default: {
                 // The text [lo, hi) is replaced by count characters with new entries in them.
-                std::size_t count = below(40);
+                std::size_t count = random.below(40);
                 std::vector<Entries::Item> items;
-                for (std::size_t p = lo; p < lo + count; p += 1 + below(6))
-                    items.push_back({p, std::uint32_t(below(5))});
+                for (std::size_t p = lo; p < lo + count; p += 1 + random.below(6))
+                    items.push_back({p, std::uint32_t(random.below(5))});
                 entries.splice(lo, hi, count - (hi - lo), items.data(), items.size());
                 std::map<std::size_t, std::uint32_t> next;
                 for (const auto& [position, payload] : model) {
@@ -81,7 +77,7 @@ TEST(HVBlockedEntries, RandomSplicesAgreeWithAPlainMap) {
             ASSERT_EQ(entries.problem(length), "") << where;
             ASSERT_EQ(entries.size(), model.size()) << where;
             ASSERT_EQ(contents(entries), model) << where;
-            std::size_t probe = below(length + 1);
+            std::size_t probe = random.below(length + 1);
             Entries::Cursor cursor;
             auto last = model.upper_bound(probe);
             bool found = entries.findLast(probe, cursor);
@@ -93,5 +89,5 @@ TEST(HVBlockedEntries, RandomSplicesAgreeWithAPlainMap) {
                     << where;
             }
         }
-    }
+    });
 }

@@ -1,26 +1,23 @@
 #include "HVBlockedText.h"
+#include "HVSeededRuns.h"
 
 #include <gtest/gtest.h>
-#include <random>
 #include <string>
 
 TEST(HVBlockedText, RandomEditsAgreeWithAPlainString) {
-    for (std::uint32_t seed = 1; seed <= 40; ++seed) {
-        std::mt19937 random(seed);
-        auto below = [&](std::size_t n) {
-            return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
-        };
+    HVForEachSeed(40, [](HVSeededRun& random) {
         // Blocks of 16 units, so that a few characters split and join them.
         HVBlockedText text(16);
         std::u16string model;
         for (int step = 0; step < 300; ++step) {
-            std::string where = "seed " + std::to_string(seed) + " step " + std::to_string(step);
-            std::size_t from = below(model.size() + 1);
-            std::size_t to = from + below(std::min<std::size_t>(model.size() - from, 40) + 1);
-            switch (below(8)) {
+            std::string where = random.where(step);
+            std::size_t from = random.below(model.size() + 1);
+            std::size_t to =
+                from + random.below(std::min<std::size_t>(model.size() - from, 40) + 1);
+            switch (random.below(8)) {
             case 0: {
                 // A large text taken over whole.
-                std::u16string large(100 + below(200), char16_t(u'A' + below(26)));
+                std::u16string large(100 + random.below(200), char16_t(u'A' + random.below(26)));
                 model = large;
                 HVBlockedText fresh(16);
                 fresh.adopt(std::move(large));
@@ -35,7 +32,8 @@ TEST(HVBlockedText, RandomEditsAgreeWithAPlainString) {
                 ASSERT_EQ(text.contiguous(from, to), model.substr(from, to - from)) << where;
                 break;
             default: {
-                std::u16string inserted(below(below(4) == 0 ? 80 : 6), char16_t(u'a' + below(26)));
+                std::u16string inserted(random.below(random.below(4) == 0 ? 80 : 6),
+                                        char16_t(u'a' + random.below(26)));
                 text.replace(from, to, inserted);
                 model.replace(from, to - from, inserted);
             }
@@ -46,9 +44,9 @@ TEST(HVBlockedText, RandomEditsAgreeWithAPlainString) {
             text.copy(0, model.size(), copied.data());
             ASSERT_EQ(copied, model) << where;
             if (!model.empty()) {
-                std::size_t i = below(model.size());
+                std::size_t i = random.below(model.size());
                 ASSERT_EQ(text.at(i), model[i]) << where;
             }
         }
-    }
+    });
 }

@@ -5,13 +5,30 @@
 #include <gtest/gtest.h>
 
 TEST(HVLineBreaks, EveryKindOfBreakBecomesTheTargetType) {
-    std::u16string mixed = u"a\nb\r\nc\rd\r\r\ne\n";
-    EXPECT_EQ(HVLineBreaks::switchLineBreaks(mixed, u"\r\n"), u"a\r\nb\r\nc\r\nd\r\n\r\ne\r\n");
-    EXPECT_EQ(HVLineBreaks::switchLineBreaks(mixed, {}, "Mac"), u"a\rb\rc\rd\r\re\r");
-    EXPECT_EQ(HVLineBreaks::switchLineBreaks(mixed, {}, "Unix"), u"a\nb\nc\nd\n\ne\n");
+    const std::u16string mixed = u"a\nb\r\nc\rd\r\r\ne\n";
+    const std::pair<HVLineBreaks::Type, std::u16string> cases[] = {
+        {HVLineBreaks::DOS, u"a\r\nb\r\nc\r\nd\r\n\r\ne\r\n"},
+        {HVLineBreaks::Mac, u"a\rb\rc\rd\r\re\r"},
+        {HVLineBreaks::Unix, u"a\nb\nc\nd\n\ne\n"},
+    };
+    for (const auto& [type, expected] : cases) {
+        const char* name = HVLineBreaks::nameForType(type);
+        EXPECT_EQ(HVLineBreaks::switchLineBreaks(mixed, HVLineBreaks::stringForType(type)),
+                  expected)
+            << name;
+        EXPECT_EQ(HVLineBreaks::switchLineBreaks(mixed, {}, name), expected) << name;
+        std::u16string text = mixed;
+        HVLineBreaks::switchLineBreaksInPlace(text, type);
+        EXPECT_EQ(text, expected) << name << " in place";
+    }
     EXPECT_EQ(HVLineBreaks::switchLineBreaks(u"", u"\r\n"), u"");
     EXPECT_EQ(HVLineBreaks::switchLineBreaks(u"\r", u"\n"), u"\n");
     EXPECT_EQ(HVLineBreaks::switchLineBreaks(u"no breaks", u"\r\n"), u"no breaks");
+    std::u16string uniform = u"x\r\ny\r\n";
+    const char16_t* storage = uniform.data();
+    HVLineBreaks::switchLineBreaksInPlace(uniform, HVLineBreaks::DOS);
+    EXPECT_EQ(uniform, u"x\r\ny\r\n");
+    EXPECT_EQ(uniform.data(), storage) << "a text that needs nothing is not copied";
 }
 
 TEST(HVLineBreaks, ThePreferenceNamesTheTypeOfNewText) {
@@ -30,48 +47,27 @@ TEST(HVLineBreaks, ThePreferenceNamesTheTypeOfNewText) {
 }
 
 TEST(HVLineBreaks, KindsAreCountedAndTheCommonestNamesTheType) {
-    auto kinds = HVLineBreaks::kindsInText(u"a\r\nb\nc\r\n");
-    EXPECT_EQ(kinds.crlf, 2u);
-    EXPECT_EQ(kinds.lf, 1u);
-    EXPECT_EQ(kinds.cr, 0u);
-    EXPECT_TRUE(kinds.mixed());
-    EXPECT_EQ(HVLineBreaks::dominantType(kinds), HVLineBreaks::DOS);
-
-    kinds = HVLineBreaks::kindsInText(u"a\r\rb");
-    EXPECT_EQ(kinds.cr, 2u);
-    EXPECT_EQ(kinds.crlf, 0u);
-    EXPECT_FALSE(kinds.mixed());
-    EXPECT_EQ(HVLineBreaks::dominantType(kinds), HVLineBreaks::Mac);
-
-    // A CR at the very end is a break of its own, not half of a pair.
-    kinds = HVLineBreaks::kindsInText(u"x\r");
-    EXPECT_EQ(kinds.cr, 1u);
-    EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"\n\r\n")), HVLineBreaks::Unix)
-        << "a tie goes to Unix";
-    EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"\r\r\n")), HVLineBreaks::DOS)
-        << "then to DOS";
-    EXPECT_EQ(HVLineBreaks::dominantType(HVLineBreaks::kindsInText(u"no breaks")), std::nullopt);
-
-    // Long enough for the eight-at-a-time scan, with pairs split across its steps.
-    std::u16string text = u"0123456\r\n89abcdef\r\n" + std::u16string(1, u'\0') + u"xy\rz\n\n";
-    kinds = HVLineBreaks::kindsInText(text);
-    EXPECT_EQ(kinds.crlf, 2u);
-    EXPECT_EQ(kinds.cr, 1u);
-    EXPECT_EQ(kinds.lf, 2u);
-    EXPECT_EQ(kinds.nul, 1u);
-}
-
-TEST(HVLineBreaks, InPlaceSwitchingFollowsTheSameRule) {
-    std::u16string mixed = u"a\nb\r\nc\rd\r\r\ne\n";
-    for (auto type : {HVLineBreaks::Unix, HVLineBreaks::Mac, HVLineBreaks::DOS}) {
-        std::u16string text = mixed;
-        HVLineBreaks::switchLineBreaksInPlace(text, type);
-        EXPECT_EQ(text, HVLineBreaks::switchLineBreaks(mixed, HVLineBreaks::stringForType(type)))
-            << HVLineBreaks::nameForType(type);
-    }
-    std::u16string uniform = u"x\r\ny\r\n";
-    const char16_t* storage = uniform.data();
-    HVLineBreaks::switchLineBreaksInPlace(uniform, HVLineBreaks::DOS);
-    EXPECT_EQ(uniform, u"x\r\ny\r\n");
-    EXPECT_EQ(uniform.data(), storage) << "a text that needs nothing is not copied";
+    auto describe = [](std::u16string_view text) {
+        auto kinds = HVLineBreaks::kindsInText(text);
+        auto type = HVLineBreaks::dominantType(kinds);
+        return "lf " + std::to_string(kinds.lf) + " cr " + std::to_string(kinds.cr) + " crlf " +
+               std::to_string(kinds.crlf) + " nul " + std::to_string(kinds.nul) +
+               (kinds.mixed() ? " mixed " : " ") +
+               (type ? HVLineBreaks::nameForType(*type) : "none");
+    };
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"a\r\nb\nc\r\n", "lf 1 cr 0 crlf 2 nul 0 mixed DOS"},
+        {u"a\r\rb", "lf 0 cr 2 crlf 0 nul 0 Mac"},
+        // A CR at the very end is a break of its own, not half of a pair.
+        {u"x\r", "lf 0 cr 1 crlf 0 nul 0 Mac"},
+        // A tie goes to Unix, then to DOS.
+        {u"\n\r\n", "lf 1 cr 0 crlf 1 nul 0 mixed Unix"},
+        {u"\r\r\n", "lf 0 cr 1 crlf 1 nul 0 mixed DOS"},
+        {u"no breaks", "lf 0 cr 0 crlf 0 nul 0 none"},
+        // Long enough for the eight-at-a-time scan, with pairs split across its steps.
+        {u"0123456\r\n89abcdef\r\n" + std::u16string(1, u'\0') + u"xy\rz\n\n",
+         "lf 2 cr 1 crlf 2 nul 1 mixed Unix"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(describe(text), expected) << expected;
 }

@@ -1,7 +1,7 @@
 #include "HVPositionMapper.h"
+#include "HVSeededRuns.h"
 
 #include <gtest/gtest.h>
-#include <random>
 #include <string>
 
 TEST(HVPositionMapper, PositionsKeepTheirPlaceAmongTheCharactersAroundThem) {
@@ -21,12 +21,8 @@ TEST(HVPositionMapper, PositionsKeepTheirPlaceAmongTheCharactersAroundThem) {
 // Applying the replacements to a text of markers and finding each marker again gives the
 // place of every position outside the replaced ranges.
 TEST(HVPositionMapper, RandomReplacementsAgreeWithEditingAPlainString) {
-    for (std::uint32_t seed = 1; seed <= 200; ++seed) {
-        std::mt19937 random(seed);
-        auto below = [&](std::size_t n) {
-            return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
-        };
-        std::size_t length = below(20);
+    HVForEachSeed(200, [](HVSeededRun& random) {
+        std::size_t length = random.below(20);
         std::u16string text;
         for (std::size_t i = 0; i < length; ++i)
             text += char16_t(u'A' + i);
@@ -35,10 +31,10 @@ TEST(HVPositionMapper, RandomReplacementsAgreeWithEditingAPlainString) {
         std::vector<HVRange> ranges;
         std::vector<std::size_t> insertions;
         std::size_t at = 0;
-        while (at <= length && below(3) != 0) {
-            std::size_t location = at + below(length - at + 1);
-            std::size_t count = below(length - location + 1);
-            std::size_t inserted = below(4);
+        while (at <= length && random.below(3) != 0) {
+            std::size_t location = at + random.below(length - at + 1);
+            std::size_t count = random.below(length - location + 1);
+            std::size_t inserted = random.below(4);
             edited += text.substr(at, location - at) + std::u16string(inserted, u'*');
             mapper.add({location, count}, inserted);
             ranges.push_back({location, count});
@@ -59,7 +55,8 @@ TEST(HVPositionMapper, RandomReplacementsAgreeWithEditingAPlainString) {
                     before = insertions[i];
                 }
             }
-            std::string where = "seed " + std::to_string(seed) + " at " + std::to_string(p);
+            std::string where =
+                "seed " + std::to_string(random.seed()) + " at " + std::to_string(p);
             if (inside)
                 continue;
             // At the start of a replacement the new text follows; elsewhere the character
@@ -71,5 +68,5 @@ TEST(HVPositionMapper, RandomReplacementsAgreeWithEditingAPlainString) {
             else
                 EXPECT_EQ(mapped, edited.size()) << where;
         }
-    }
+    });
 }

@@ -57,21 +57,17 @@ TEST(HVPreferences, ObserversSeeChangesButNotRewritesOfTheSameValue) {
 }
 
 TEST(HVPreferences, AnUnreadableFileIsKeptAsideNotOverwritten) {
-    HVTemporaryDirectory dir;
-    std::string path = dir.write("Preferences.plist", "<plist><dict><key>broken");
-    HVPreferences store(path);
-    ASSERT_TRUE(store.loadError().has_value());
-    EXPECT_FALSE(store.hasValueForKey("broken"));
-    store.setObject("HVUseTabs", true);
-    ASSERT_TRUE(store.flush());
-    EXPECT_EQ(HVReadFile(path + ".unreadable"), "<plist><dict><key>broken");
-    EXPECT_EQ(HVPreferences(path).boolForKey("HVUseTabs"), true);
-}
-
-TEST(HVPreferences, AFileThatIsNotADictionaryIsAnError) {
-    HVTemporaryDirectory dir;
-    std::string path = dir.pathFor("p.plist");
-    ASSERT_TRUE(HVPropertyList::writeToFile(HVPlistValue::Array{1, 2}, path, HVPlistFormat::XML));
-    HVPreferences store(path);
-    EXPECT_TRUE(store.loadError().has_value());
+    // Broken, and well formed but not a dictionary.
+    std::string array = *HVPropertyList::serialize(HVPlistValue::Array{1, 2}, HVPlistFormat::XML);
+    for (const std::string& bytes : {std::string("<plist><dict><key>broken"), array}) {
+        HVTemporaryDirectory dir;
+        std::string path = dir.write("Preferences.plist", bytes);
+        HVPreferences store(path);
+        ASSERT_TRUE(store.loadError().has_value()) << bytes;
+        EXPECT_FALSE(store.hasValueForKey("broken"));
+        store.setObject("HVUseTabs", true);
+        ASSERT_TRUE(store.flush());
+        EXPECT_EQ(HVReadFile(path + ".unreadable"), bytes);
+        EXPECT_EQ(HVPreferences(path).boolForKey("HVUseTabs"), true);
+    }
 }

@@ -94,21 +94,17 @@ TEST(HVPropertyList, MalformedInputIsAnErrorNeverACrash) {
             EXPECT_FALSE(error.description().empty());
         }
     }
-    HVError error;
-    EXPECT_FALSE(
-        HVPropertyList::readFromData("<plist><dict><string>a</string></dict></plist>", &error));
-    EXPECT_EQ(error.code(), HVFileReadCorruptFileError);
-}
-
-TEST(HVPropertyList, DeepNestingIsRejected) {
-    std::string xml = "<plist>";
+    // These must fail, not merely survive: a value without its key, and nesting deeper than
+    // a reader allows.
+    std::string deep = "<plist>";
     for (int i = 0; i < 400; ++i)
-        xml += "<array>";
-    for (int i = 0; i < 400; ++i)
-        xml += "</array>";
-    xml += "</plist>";
-    HVError error;
-    EXPECT_FALSE(HVPropertyList::readFromData(xml, &error));
+        deep.insert(7, "<array>").append("</array>");
+    for (const std::string& input :
+         {std::string("<plist><dict><string>a</string></dict></plist>"), deep + "</plist>"}) {
+        HVError error;
+        EXPECT_FALSE(HVPropertyList::readFromData(input, &error)) << input.substr(0, 40);
+        EXPECT_EQ(error.code(), HVFileReadCorruptFileError) << input.substr(0, 40);
+    }
 }
 
 TEST(HVPropertyList, WritingKeepsTheOldFilesPermissionsAndFailsCleanly) {

@@ -1,26 +1,22 @@
+#include "HVSeededRuns.h"
 #include "HVShiftedOffsets.h"
 
 #include <gtest/gtest.h>
-#include <random>
 
 TEST(HVShiftedOffsets, RandomShiftsAgreeWithAPlainVector) {
-    for (std::uint32_t seed = 1; seed <= 50; ++seed) {
-        std::mt19937 random(seed);
-        auto below = [&](std::size_t n) {
-            return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
-        };
+    HVForEachSeed(50, [](HVSeededRun& random) {
         HVShiftedOffsets offsets;
         std::vector<std::size_t> model;
         for (std::size_t i = 0; i < 20; ++i)
             model.push_back(i * 100);
         offsets.values() = model;
         for (int step = 0; step < 200; ++step) {
-            std::size_t index = below(model.size() + 1);
-            switch (below(4)) {
+            std::size_t index = random.below(model.size() + 1);
+            switch (random.below(4)) {
             case 0: {
                 // Growth and shrinkage that keep the offsets ascending.
-                std::size_t delta = below(50);
-                bool shrink = below(2) == 0 && index > 0 && index < model.size() &&
+                std::size_t delta = random.below(50);
+                bool shrink = random.below(2) == 0 && index > 0 && index < model.size() &&
                               model[index] - model[index - 1] > delta;
                 for (std::size_t i = index; i < model.size(); ++i)
                     model[i] = shrink ? model[i] - delta : model[i] + delta;
@@ -29,7 +25,7 @@ TEST(HVShiftedOffsets, RandomShiftsAgreeWithAPlainVector) {
             }
             case 1:
                 if (index < model.size() && (index == 0 || model[index - 1] < model[index])) {
-                    std::size_t value = model[index] - std::min(below(2), model[index]);
+                    std::size_t value = model[index] - std::min(random.below(2), model[index]);
                     if (index == 0 || value > model[index - 1]) {
                         model[index] = value;
                         offsets.set(index, value);
@@ -39,7 +35,7 @@ TEST(HVShiftedOffsets, RandomShiftsAgreeWithAPlainVector) {
             case 2: {
                 // A change of their number, as splitting a block makes.
                 auto& values = offsets.values();
-                ASSERT_EQ(values, model) << "seed " << seed;
+                ASSERT_EQ(values, model) << "seed " << random.seed();
                 if (index < model.size() && index > 0 && model[index] - model[index - 1] > 1) {
                     model.insert(model.begin() + std::ptrdiff_t(index), model[index] - 1);
                     values.insert(values.begin() + std::ptrdiff_t(index), values[index] - 1);
@@ -47,16 +43,16 @@ TEST(HVShiftedOffsets, RandomShiftsAgreeWithAPlainVector) {
                 break;
             }
             default: {
-                std::size_t value = below(model.back() + 100);
+                std::size_t value = random.below(model.back() + 100);
                 EXPECT_EQ(offsets.upperBound(value),
                           std::size_t(std::upper_bound(model.begin(), model.end(), value) -
                                       model.begin()))
-                    << "seed " << seed << " value " << value;
+                    << "seed " << random.seed() << " value " << value;
             }
             }
-            ASSERT_EQ(offsets.size(), model.size());
+            ASSERT_EQ(offsets.size(), model.size()) << random.where(step);
             for (std::size_t i = 0; i < model.size(); ++i)
-                ASSERT_EQ(offsets[i], model[i]) << "seed " << seed << " step " << step;
+                ASSERT_EQ(offsets[i], model[i]) << random.where(step);
         }
-    }
+    });
 }

@@ -1,3 +1,4 @@
+#include "HVSeededRuns.h"
 #include "HVTextBuffer.h"
 #include "HVTextTestSupport.h"
 #include "HVUnicode.h"
@@ -5,30 +6,9 @@
 #include <gtest/gtest.h>
 #include <random>
 
-namespace {
-
-// "start+length:name=value,..." for every run, so one comparison shows the whole layout.
-std::string dumpRuns(const HVTextBuffer& buffer, std::string_view name) {
-    std::string out;
-    buffer.enumerateRuns({0, buffer.length()}, [&](HVRange range, const HVAttributes& attributes) {
-        out += std::to_string(range.location) + "+" + std::to_string(range.length);
-        if (auto value = attributes.integerValue(name))
-            out += ":" + std::to_string(*value);
-        out += " ";
-    });
-    return out;
-}
-
-} // namespace
-
-TEST(HVTextBuffer, LinesEndAtLFCRAndCRLF) {
+TEST(HVTextBuffer, LineRangesForIndexesAndRanges) {
+    // Line counts, ranges and numbers are compared with a model by the random edits below.
     HVTextBuffer buffer(u"one\ntwo\r\nthree\rfour");
-    EXPECT_EQ(buffer.lineCount(), 4u);
-    EXPECT_EQ(buffer.rangeOfLine(0), HVMakeRange(0, 4));
-    EXPECT_EQ(buffer.rangeOfLine(1), HVMakeRange(4, 5));
-    EXPECT_EQ(buffer.rangeOfLine(2), HVMakeRange(9, 6));
-    EXPECT_EQ(buffer.rangeOfLine(3), HVMakeRange(15, 4));
-    EXPECT_EQ(buffer.lineNumberForIndex(8), 1u) << "the LF of a CR LF belongs to its line";
     EXPECT_EQ(buffer.lineRangeForIndex(19), HVMakeRange(15, 4));
     EXPECT_EQ(buffer.lineRangeForRange({2, 5}), HVMakeRange(0, 9));
     EXPECT_EQ(buffer.lineRangeForRange({4, 5}), HVMakeRange(4, 5))
@@ -40,35 +20,6 @@ TEST(HVTextBuffer, LinesEndAtLFCRAndCRLF) {
     HVTextBuffer empty;
     EXPECT_EQ(empty.lineCount(), 1u);
     EXPECT_EQ(empty.lineRangeForIndex(0), HVMakeRange(0, 0));
-}
-
-TEST(HVTextBuffer, EditsKeepTheLineIndexCurrent) {
-    HVTextBuffer buffer(u"ab\r\ncd");
-    // Splitting a CR LF pair makes two line breaks of it.
-    buffer.replaceCharacters({3, 0}, u"x");
-    EXPECT_EQ(buffer.string(), u"ab\rx\ncd");
-    EXPECT_EQ(buffer.lineCount(), 3u);
-    buffer.replaceCharacters({3, 1}, u"");
-    EXPECT_EQ(buffer.lineCount(), 2u);
-    EXPECT_EQ(buffer.rangeOfLine(1), HVMakeRange(4, 2));
-}
-
-TEST(HVTextBuffer, AttributesSplitMergeAndFollowEdits) {
-    HVTextBuffer buffer(u"0123456789");
-    buffer.addAttribute("n", std::int64_t(1), {2, 3});
-    buffer.addAttribute("n", std::int64_t(2), {4, 4});
-    EXPECT_EQ(dumpRuns(buffer, "n"), "0+2 2+2:1 4+4:2 8+2 ");
-    buffer.addAttribute("n", std::int64_t(1), {4, 4});
-    EXPECT_EQ(dumpRuns(buffer, "n"), "0+2 2+6:1 8+2 ") << "equal neighbours merge";
-    // Inserted text takes the attributes of the character before it.
-    buffer.replaceCharacters({8, 0}, u"xx");
-    EXPECT_EQ(dumpRuns(buffer, "n"), "0+2 2+8:1 10+2 ");
-    buffer.removeAttribute("n", {0, 12});
-    EXPECT_EQ(buffer.runCount(), 1u);
-
-    HVRange effective;
-    EXPECT_TRUE(buffer.attributesAtIndex(100, &effective)->empty());
-    EXPECT_EQ(effective, HVMakeRange(0, 0)) << "beyond the end is safe and empty";
 }
 
 TEST(HVTextBuffer, LongestEffectiveRangeOfOneAttribute) {
@@ -83,6 +34,9 @@ TEST(HVTextBuffer, LongestEffectiveRangeOfOneAttribute) {
     EXPECT_EQ(range, HVMakeRange(1, 5));
     EXPECT_FALSE(buffer.attribute(HVMultiLineAttribute, 10, &range, {0, 14}));
     EXPECT_EQ(range, HVMakeRange(9, 5));
+    // Splitting, merging and following edits are compared with a model by the random edits.
+    EXPECT_TRUE(buffer.attributesAtIndex(100, &range)->empty());
+    EXPECT_EQ(range, HVMakeRange(0, 0)) << "beyond the end is safe and empty";
 }
 
 TEST(HVTextBuffer, ObserversHearOnceABatch) {
@@ -396,17 +350,18 @@ TEST(HVTextBuffer, LineBreakPairsSplitAndJoinAtEveryEdge) {
         std::size_t lines;
     };
     const Case cases[] = {
-        {u"a\r\nb", {2, 0}, u"x", 3},  // between CR and LF
-        {u"a\r\nb", {2, 1}, u"", 2},   // the LF of a pair: a lone CR remains
-        {u"a\r\nb", {1, 1}, u"", 2},   // the CR of a pair
-        {u"a\rb", {2, 0}, u"\n", 2},   // LF after a lone CR joins it
-        {u"a\nb", {1, 0}, u"\r", 2},   // CR before an LF joins it
-        {u"a\r", {2, 0}, u"\n", 2},    // at the end
-        {u"\nb", {0, 0}, u"\r", 2},    // at 0
-        {u"a\rxb\n", {2, 1}, u"", 3},  // deleting what kept CR and LF apart
-        {u"\r\n\r\n", {1, 2}, u"", 2}, // LF CR out of two pairs: CR LF again
-        {u"\r\r\n\n", {0, 4}, u"", 1}, // everything
-        {u"ab", {0, 2}, u"\r\n\r", 3}, // a new text of breaks only
+        {u"a\r\nb", {2, 0}, u"x", 3},   // between CR and LF
+        {u"a\r\nb", {2, 1}, u"", 2},    // the LF of a pair: a lone CR remains
+        {u"a\r\nb", {1, 1}, u"", 2},    // the CR of a pair
+        {u"a\rb", {2, 0}, u"\n", 2},    // LF after a lone CR joins it
+        {u"a\nb", {1, 0}, u"\r", 2},    // CR before an LF joins it
+        {u"a\r", {2, 0}, u"\n", 2},     // at the end
+        {u"\nb", {0, 0}, u"\r", 2},     // at 0
+        {u"a\rxb\n", {2, 1}, u"", 3},   // deleting what kept CR and LF apart
+        {u"\r\n\r\n", {1, 2}, u"", 2},  // LF CR out of two pairs: CR LF again
+        {u"\r\r\n\n", {0, 4}, u"", 1},  // everything
+        {u"ab", {0, 2}, u"\r\n\r", 3},  // a new text of breaks only
+        {u"ab\rx\ncd", {3, 1}, u"", 2}, // CR and LF meet again
     };
     for (const auto& c : cases) {
         HVTextBuffer buffer(c.text);
@@ -466,23 +421,22 @@ TEST(HVTextBuffer, LargeInsertionsGrowAndLargeDeletionsShrinkTheStorage) {
     buffer.addAttribute("n", std::int64_t(1), {0, 2});
     Model model{
         u"head\r\ntail", {1, 1, -1, -1, -1, -1, -1, -1, -1, -1}, std::vector<std::int64_t>(10, -1)};
+    auto edit = [&](std::size_t at, std::size_t length, const std::u16string& with) {
+        buffer.replaceCharacters({at, length}, with);
+        model.replace(at, length, with);
+    };
     // Far more than the spare room, between CR and LF, with text behind the gap.
-    buffer.replaceCharacters({5, 0}, big);
-    model.replace(5, 0, big);
+    edit(5, 0, big);
     ASSERT_EQ(compare(buffer, model), "");
     // Edits spread over the large text: each edited block leaves the allocation the text
     // arrived in, and its neighbours there must read as before.
-    for (std::size_t at = 7; at < model.text.size(); at += 250'001) {
-        buffer.replaceCharacters({at, 1}, u"<>");
-        model.replace(at, 1, u"<>");
-    }
+    for (std::size_t at = 7; at < model.text.size(); at += 250'001)
+        edit(at, 1, u"<>");
     ASSERT_EQ(compare(buffer, model), "");
     EXPECT_EQ(buffer.storageProblem(), "");
-    buffer.replaceCharacters({1, 2'999'000}, u"\n");
-    model.replace(1, 2'999'000, u"\n");
+    edit(1, 2'999'000, u"\n");
     ASSERT_EQ(compare(buffer, model), "");
-    buffer.replaceCharacters({model.text.size() / 2, 0}, u"xyz");
-    model.replace(model.text.size() / 2, 0, u"xyz");
+    edit(model.text.size() / 2, 0, u"xyz");
     EXPECT_EQ(compare(buffer, model), "");
     EXPECT_EQ(buffer.string(), std::u16string_view(model.text));
 }
@@ -490,14 +444,8 @@ TEST(HVTextBuffer, LargeInsertionsGrowAndLargeDeletionsShrinkTheStorage) {
 TEST(HVTextBuffer, ContiguousRangesWithinAndAcrossBlocks) {
     HVTextBuffer buffer(u"0123456789");
     buffer.replaceCharacters({5, 0}, u"x"); // the gap of the block now follows "01234x"
-    EXPECT_EQ(buffer.contiguousRange({0, 3}), u"012");
-    EXPECT_EQ(buffer.contiguousRange({7, 4}), u"6789");
-    EXPECT_EQ(buffer.contiguousRange({3, 5}), u"34x56");
     EXPECT_EQ(buffer.contiguousRange({9, 100}), u"89") << "clipped to the text";
     EXPECT_EQ(buffer.contiguousRange({20, 1}), u"");
-    buffer.replaceCharacters({1, 1}, u"");
-    EXPECT_EQ(buffer.contiguousRange({0, buffer.length()}), u"0234x56789");
-    EXPECT_EQ(buffer.string(), u"0234x56789");
 
     // Blocks of 8: text set in one piece, edited blocks with gaps, and every range of each.
     std::u16string text;
@@ -564,11 +512,7 @@ TEST(HVTextBuffer, AdoptingAStringTakesItsStorageAndEditsLikeAnyText) {
 }
 
 TEST(HVTextBuffer, FullTextAndPositionsAgreeWithAPlainModel) {
-    for (std::uint32_t seed = 1; seed <= 30; ++seed) {
-        std::mt19937 random(seed);
-        auto below = [&](std::size_t n) {
-            return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
-        };
+    HVForEachSeed(30, [](HVSeededRun& random) {
         // Each visible character with the text it stands for (itself, or an attachment's).
         std::vector<std::u16string> model;
         HVTextBuffer text({}, HVTextBuffer::BlockSizes{16, 8});
@@ -577,25 +521,25 @@ TEST(HVTextBuffer, FullTextAndPositionsAgreeWithAPlainModel) {
         const std::u16string hidden[] = {u"", u"x", u"{\n  y\n}", u"\n\nz", u"\r\n"};
         for (int step = 0; step < 60; ++step) {
             std::size_t length = model.size();
-            std::size_t from = below(length + 1);
-            std::size_t count = below(std::min<std::size_t>(length - from, 4) + 1);
+            std::size_t from = random.below(length + 1);
+            std::size_t count = random.below(std::min<std::size_t>(length - from, 4) + 1);
             if (step % 3 != 2 || length == 0) {
                 std::u16string inserted;
-                for (std::size_t i = below(5); i > 0; --i)
-                    inserted += alphabet[below(alphabet.size())];
+                for (std::size_t i = random.below(5); i > 0; --i)
+                    inserted += alphabet[random.below(alphabet.size())];
                 text.replaceCharacters({from, count}, inserted);
                 model.erase(model.begin() + std::ptrdiff_t(from),
                             model.begin() + std::ptrdiff_t(from + count));
                 for (std::size_t i = 0; i < inserted.size(); ++i)
                     model.insert(model.begin() + std::ptrdiff_t(from + i),
                                  std::u16string(1, inserted[i]));
-            } else if (below(4) == 0) {
+            } else if (random.below(4) == 0) {
                 text.removeAttribute(HVAttachmentAttribute, {from, count});
                 for (std::size_t i = from; i < from + count; ++i)
                     model[i] = std::u16string(1, text.characterAtIndex(i));
             } else {
                 std::size_t at = std::min(from, length - 1);
-                const std::u16string& string = hidden[below(std::size(hidden))];
+                const std::u16string& string = hidden[random.below(std::size(hidden))];
                 // The character of an attachment is an object replacement, never a line break.
                 text.replaceCharacters({at, 1}, u"\uFFFC");
                 text.addAttribute(HVAttachmentAttribute,
@@ -609,7 +553,7 @@ TEST(HVTextBuffer, FullTextAndPositionsAgreeWithAPlainModel) {
                 full += piece;
             }
             fullPositions.push_back(full.size());
-            std::string where = "seed " + std::to_string(seed) + " step " + std::to_string(step);
+            std::string where = random.where(step);
             ASSERT_EQ(text.fullString({0, text.length()}), full) << where;
             ASSERT_EQ(text.fullLength(), full.size()) << where;
             for (std::size_t v = 0; v <= model.size(); ++v)
@@ -620,7 +564,7 @@ TEST(HVTextBuffer, FullTextAndPositionsAgreeWithAPlainModel) {
                                 fullPositions.begin() - 1;
                 ASSERT_EQ(text.visiblePosition(f), v) << where << " at full " << f;
             }
-            std::size_t a = below(model.size() + 1), b = below(model.size() + 1);
+            std::size_t a = random.below(model.size() + 1), b = random.below(model.size() + 1);
             if (a > b)
                 std::swap(a, b);
             EXPECT_EQ(text.fullString({a, b - a}),
@@ -641,23 +585,20 @@ TEST(HVTextBuffer, FullTextAndPositionsAgreeWithAPlainModel) {
                     << where << " at " << v;
             }
         }
-    }
+    });
 }
 
-TEST(HVTextBuffer, WithoutAttachmentsTheFullTextIsTheText) {
+TEST(HVTextBuffer, OnlyAttachmentsCountAsAttachments) {
+    // The full text and positions, with and without attachments, are compared with a model
+    // above.
     HVTextBuffer text(u"one\ntwo");
     text.addAttribute("style", std::string("s"), {0, 3});
     EXPECT_FALSE(text.hasAttachments());
-    EXPECT_EQ(text.fullString({2, 3}), u"e\nt");
-    EXPECT_EQ(text.fullPosition(5), 5u);
-    EXPECT_EQ(text.visiblePosition(99), 7u);
-    EXPECT_EQ(text.fullLineAndColumn(6), (HVTextBuffer::LineAndColumn{1, 2}));
-    // An attachment that is gone again leaves the identity.
+    EXPECT_EQ(text.visiblePosition(99), 7u) << "past the full text: its end";
     text.addAttribute(HVAttachmentAttribute, std::make_shared<const HVTestTextAttachment>(u"xx"),
                       {1, 1});
     EXPECT_TRUE(text.hasAttachments());
-    EXPECT_EQ(text.fullPosition(5), 6u);
     text.removeAttribute(HVAttachmentAttribute, {0, 7});
     EXPECT_FALSE(text.hasAttachments());
-    EXPECT_EQ(text.fullPosition(5), 5u);
+    EXPECT_EQ(text.fullPosition(5), 5u) << "an attachment that is gone again leaves the identity";
 }

@@ -25,24 +25,12 @@ struct ChangeLog {
 
     explicit ChangeLog(HVUndoManager& undo) {
         undo.addChangeObserver([this](HVUndoManager::Change change) {
-            switch (change) {
-            case HVUndoManager::Change::Done:
-                entries.push_back("done");
-                ++count;
-                break;
-            case HVUndoManager::Change::Undone:
-                entries.push_back("undone");
-                --count;
-                break;
-            case HVUndoManager::Change::Redone:
-                entries.push_back("redone");
-                ++count;
-                break;
-            case HVUndoManager::Change::Cleared:
-                entries.push_back("cleared");
-                count = 0;
-                break;
-            }
+            using Change = HVUndoManager::Change;
+            entries.push_back(change == Change::Done     ? "done"
+                              : change == Change::Undone ? "undone"
+                              : change == Change::Redone ? "redone"
+                                                         : "cleared");
+            count = change == Change::Cleared ? 0 : count + (change == Change::Undone ? -1 : 1);
         });
     }
 };

@@ -8,22 +8,23 @@ std::shared_ptr<HVScriptedUserInterface> HVScriptedUserInterface::install() {
 
 HVScriptedUserInterface::~HVScriptedUserInterface() = default;
 
-std::string HVScriptedUserInterface::presentedErrorSummary() const {
-    std::string summary;
-    for (const auto& error : presentedErrors)
-        summary +=
-            error.domain() + " " + std::to_string(error.code()) + ": " + error.description() + "\n";
-    return summary;
+namespace {
+
+// The next queued answer, or the default once the script has run out.
+template <typename T> T nextAnswer(std::deque<T>& answers, T otherwise = T()) {
+    if (answers.empty())
+        return otherwise;
+    T answer = std::move(answers.front());
+    answers.pop_front();
+    return answer;
 }
+
+} // namespace
 
 void HVScriptedUserInterface::presentError(const HVError& error, const void*,
                                            std::function<void(std::size_t)> completion) {
     presentedErrors.push_back(error);
-    std::size_t answer = 0;
-    if (!alertAnswers.empty()) {
-        answer = alertAnswers.front();
-        alertAnswers.pop_front();
-    }
+    std::size_t answer = nextAnswer(alertAnswers);
     if (completion)
         completion(answer);
 }
@@ -31,11 +32,7 @@ void HVScriptedUserInterface::presentError(const HVError& error, const void*,
 void HVScriptedUserInterface::runOpenPanel(
     const OpenPanelOptions&, const void*,
     std::function<void(std::vector<std::string>)> completion) {
-    std::vector<std::string> answer;
-    if (!openPanelAnswers.empty()) {
-        answer = openPanelAnswers.front();
-        openPanelAnswers.pop_front();
-    }
+    auto answer = nextAnswer(openPanelAnswers);
     if (completion)
         completion(answer);
 }
@@ -44,11 +41,7 @@ void HVScriptedUserInterface::runSavePanel(
     const SavePanelOptions&, const void*,
     std::function<void(std::optional<std::string>)> completion) {
     ++savePanels;
-    std::optional<std::string> answer;
-    if (!savePanelAnswers.empty()) {
-        answer = savePanelAnswers.front();
-        savePanelAnswers.pop_front();
-    }
+    auto answer = nextAnswer(savePanelAnswers);
     if (completion)
         completion(answer);
 }
@@ -57,11 +50,7 @@ void HVScriptedUserInterface::reviewUnsavedDocuments(
     const std::vector<std::string>& titles, const void*,
     std::function<void(int, std::vector<std::size_t>)> completion) {
     reviewedTitles.push_back(titles);
-    Review answer{3, {}};
-    if (!reviewAnswers.empty()) {
-        answer = reviewAnswers.front();
-        reviewAnswers.pop_front();
-    }
+    Review answer = nextAnswer(reviewAnswers, Review{3, {}});
     if (completion)
         completion(answer.result, answer.selected);
 }
