@@ -40,25 +40,6 @@ TEST(HalvetCLIInfo, UnreadablePathsAreReportedAndTheRestStillAnswered) {
     EXPECT_NE(result->standardError.find("Is a directory"), std::string::npos);
 }
 
-TEST(HalvetCLIInfo, AnswersForEveryEncodingOfTheTable) {
-    HVIsolatedPreferences preferences;
-    std::vector<std::string> arguments = {"info"};
-    for (const char* name :
-         {"koi8-r", "shift-jis", "gb2312", "utf-16", "iso-8859-8-i", "macintosh"})
-        arguments.push_back(HVTestDataPath(std::string("encodings/") + name + ".txt"));
-    auto run = HVRunTool(arguments);
-    EXPECT_EQ(run.status, 0);
-    std::istringstream lines(run.out);
-    std::string line;
-    std::vector<std::string> names;
-    while (std::getline(lines, line)) {
-        auto first = line.find('\t');
-        names.push_back(line.substr(first + 1, line.find('\t', first + 1) - first - 1));
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"koi8-r", "shift-jis", "gb2312", "utf-16",
-                                               "iso-8859-8-i", "macintosh"}));
-}
-
 TEST(HalvetCLI, UsageOnBadArguments) {
     EXPECT_EQ(HVRunTool({}).status, 2);
     EXPECT_EQ(HVRunTool({"info"}).status, 2);
