@@ -131,12 +131,6 @@ TEST(HVSearch, PerSearchOptionsDecideWhetherTheSubjectStartsALine) {
     EXPECT_EQ(describeRange(search->firstMatchInString(u"one")), "0+3");
 }
 
-TEST(HVSearch, TemplateWrapsCaptureInBrackets) {
-    auto search = expression(u"(\\w+)", u"[$1]");
-    EXPECT_EQ(replaced(*search, u"two words, and-more"), "[two] [words], [and]-[more]");
-    EXPECT_EQ(search->replacementForString(u"abc"), u"[abc]");
-}
-
 TEST(HVSearch, TemplateRules) {
     auto search = expression(u"(\\d+)-(\\d+)(x)?", u"");
     auto rewrite = [&](std::u16string_view pattern) {
@@ -159,44 +153,51 @@ TEST(HVSearch, TemplateRules) {
     EXPECT_EQ(rewrite(u""), "");
 }
 
-TEST(HVSearch, InsertedTextIsNotRewrittenAgain) {
-    auto search = expression(u"(.*)", u"<$1>");
-    EXPECT_EQ(search->replacementForString(u"$1 (1) \\"), u"<$1 (1) \\>");
-}
-
-TEST(HVSearch, TemplateWithoutAMatchOrForALiteralIsTakenAsItIs) {
-    auto search = expression(u"(\\d+)", u"[$1]");
-    EXPECT_EQ(search->replacementForString(u"abc"), u"[$1]");
+// Replacing every match of an expression: the count, and later ranges shifted by longer and
+// shorter replacements; empty matches are replaced and the search ends. Text inserted for a
+// capture is not rewritten again; a template for a text that does not match is taken as it is.
+TEST(HVSearch, ReplacingWithATemplate) {
+    struct Case {
+        std::u16string_view pattern;
+        std::uint32_t options;
+        std::u16string_view replace;
+        std::u16string_view text;
+        std::size_t count;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {u"(\\w+)", 128, u"[$1]", u"two words, and-more", 4, "[two] [words], [and]-[more]"},
+        {u"o", 128, u"0", u"foo boo", 4, "f00 b00"},
+        {u"o", 128, u"0", u"f00 b00", 0, "f00 b00"},
+        {u"(\\d)", 128, u"<$1$1>", u"a1b2c3", 3, "a<11>b<22>c<33>"},
+        {u"\\w+", 128, u"", u"ab, cd, ef", 3, ", , "},
+        {u"x*", 128, u"-", u"axxb", 3, "-a--b"}, // at 0, over xx, at 3; not at the end
+        {u"^", 0, u"> ", u"a\nb\n\nc", 4, "> a\n> b\n> \n> c"},
+        {u"(.*)", 128, u"<$1>", u"$1 (1) \\", 1, "<$1 (1) \\>"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.pattern) + " -> " + HVUnicode::utf8(test.replace) +
+                     " in " + HVUnicode::utf8(test.text));
+        auto search = expression(test.pattern, test.replace);
+        search->setOptions(test.options);
+        std::u16string text(test.text);
+        EXPECT_EQ(search->replaceAllInString(text), test.count);
+        EXPECT_EQ(HVUnicode::utf8(text), test.expected);
+    }
+    auto search = expression(u"(\\w+)", u"[$1]");
+    EXPECT_EQ(search->replacementForString(u"abc"), u"[abc]");
+    EXPECT_EQ(expression(u"(\\d+)", u"[$1]")->replacementForString(u"abc"), u"[$1]");
     search->setReplaceString(std::nullopt);
     EXPECT_EQ(search->replacementForString(u"12"), u"");
+}
+
+TEST(HVSearch, ALiteralTemplateIsTakenAsItIs) {
     auto literal = HVSearch::initWithSearchString(u"cat");
     literal->setReplaceString(u"$0 (1) \\x");
     EXPECT_EQ(literal->replacementForString(u"cat"), u"$0 (1) \\x");
     EXPECT_EQ(replaced(*literal, u"Cat, cat."), "$0 (1) \\x, $0 (1) \\x.");
     literal->setReplaceString(std::nullopt);
     EXPECT_EQ(replaced(*literal, u"Cat, cat."), ", .");
-}
-
-TEST(HVSearch, ReplaceAllAnswersTheCountAndKeepsTheRest) {
-    auto search = expression(u"o", u"0");
-    std::u16string text = u"foo boo";
-    EXPECT_EQ(search->replaceAllInString(text), 4u);
-    EXPECT_EQ(text, u"f00 b00");
-    EXPECT_EQ(search->replaceAllInString(text), 0u);
-    EXPECT_EQ(text, u"f00 b00");
-    // Longer and shorter replacements shift the later ranges.
-    auto grow = expression(u"(\\d)", u"<$1$1>");
-    EXPECT_EQ(replaced(*grow, u"a1b2c3"), "a<11>b<22>c<33>");
-    auto shrink = expression(u"\\w+", u"");
-    EXPECT_EQ(replaced(*shrink, u"ab, cd, ef"), ", , ");
-}
-
-TEST(HVSearch, EmptyMatchesAreReplacedAndEnd) {
-    auto search = expression(u"x*", u"-");
-    EXPECT_EQ(replaced(*search, u"axxb"), "-a--b") << "at 0, over xx, at 3; not at the end";
-    auto lineStarts = expression(u"^", u"> ");
-    lineStarts->setOptions(0);
-    EXPECT_EQ(replaced(*lineStarts, u"a\nb\n\nc"), "> a\n> b\n> \n> c");
 }
 
 TEST(HVSearch, DoubleCheckSkipsRangesThatNoLongerMatch) {
