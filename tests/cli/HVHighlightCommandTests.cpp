@@ -97,12 +97,6 @@ TEST(HalvetCLIHighlight, TheProgramItselfAnswersOnItsStreams) {
     EXPECT_EQ(result->standardOutput, "7\t3\tstring.quoted.single\ttext.test-script\n");
     // Bytes that are not UTF-8 are read with the fallback encoding, and said so.
     EXPECT_NE(result->standardError.find("warning"), std::string::npos) << result->standardError;
-
-    options.arguments = {HALVET_CLI_PATH, "highlight", directory.pathFor("d.unknownext")};
-    result = HVChildProcess::run(options);
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->exitStatus, 1);
-    EXPECT_EQ(result->standardOutput, "");
 }
 
 TEST(HalvetCLIHighlight, LargeTextsKeepEveryCharacter) {
