@@ -192,47 +192,39 @@ TEST(HVSearch, ALiteralTemplateIsTakenAsItIs) {
     EXPECT_EQ(replaced(*literal, u"Cat, cat."), ", .");
 }
 
-TEST(HVSearch, DoubleCheckSkipsRangesThatNoLongerMatch) {
-    auto search = expression(u"cat(s?)", u"dog$1");
-    std::u16string original = u"cats and cat and cat";
-    auto ranges = search->findAllForString(original);
-    ASSERT_EQ(describeRanges(ranges), "0+4 9+3 17+3");
-    // The text changed since the search: the second range now holds "cow".
-    std::u16string text = u"cats and cow and cat";
-    EXPECT_EQ(search->replaceRanges(ranges, text, true), 2u);
-    EXPECT_EQ(text, u"dogs and cow and dog") << "the skipped range does not move the offset";
-    // Without the check the stale range is replaced anyway, by the bare template.
-    text = u"cats and cow and cat";
-    EXPECT_EQ(search->replaceRanges(ranges, text), 3u);
-    EXPECT_EQ(text, u"dogs and dog$1 and dog");
-}
-
-TEST(HVSearch, ReplacingStopsAtARangePastTheEnd) {
-    auto search = expression(u"\\d", u"#");
-    std::u16string text = u"1 2 3";
-    std::vector<HVRange> ranges = {{0, 1}, {4, 1}, {5, 1}, {6, 0}};
-    EXPECT_EQ(search->replaceRanges(ranges, text, true), 2u);
-    EXPECT_EQ(text, u"# 2 #");
-    text = u"1 2 3";
-    std::vector<HVRange> unordered = {{0, 1}, {4, 1}, {5, 1}, {2, 1}};
-    EXPECT_EQ(search->replaceRanges(unordered, text, true), 2u);
-    EXPECT_EQ(text, u"# 2 #");
-    text = u"1 2";
-    std::vector<HVRange> beyond = {{0, 1}, {HVNotFound, 0}, {2, 1}};
-    EXPECT_EQ(search->replaceRanges(beyond, text), 1u);
-    EXPECT_EQ(text, u"# 2");
-}
-
-TEST(HVSearch, RangesOutOfOrderAreShiftedOneAfterAnother) {
-    // Each range's location is shifted by the change in length so far, whatever its order.
-    auto search = expression(u"\\w+", u"[$]");
-    std::u16string text = u"ab cd";
-    std::vector<HVRange> ranges = {{3, 2}, {0, 2}};
-    EXPECT_EQ(search->replaceRanges(ranges, text, true), 1u);
-    EXPECT_EQ(text, u"ab [cd]") << "the second range, shifted by 2, lies on \" [\"";
-    text = u"ab cd";
-    EXPECT_EQ(search->replaceRanges(ranges, text), 2u);
-    EXPECT_EQ(text, u"ab[$]cd]");
+// Replacing given ranges: with the double check, a range whose text no longer matches is
+// skipped and does not move the offset; without it, it is replaced by the bare template.
+// Each range's location is shifted by the change in length so far, whatever its order, and
+// replacing stops at a range past the end.
+TEST(HVSearch, ReplacingRanges) {
+    struct Case {
+        std::u16string_view pattern, replace, text;
+        std::vector<HVRange> ranges;
+        bool check;
+        std::size_t count;
+        const char* expected;
+    };
+    const std::vector<HVRange> cats = {{0, 4}, {9, 3}, {17, 3}}; // in "cats and cat and cat"
+    const Case cases[] = {
+        {u"cat(s?)", u"dog$1", u"cats and cow and cat", cats, true, 2, "dogs and cow and dog"},
+        {u"cat(s?)", u"dog$1", u"cats and cow and cat", cats, false, 3, "dogs and dog$1 and dog"},
+        {u"\\d", u"#", u"1 2 3", {{0, 1}, {4, 1}, {5, 1}, {6, 0}}, true, 2, "# 2 #"},
+        {u"\\d", u"#", u"1 2 3", {{0, 1}, {4, 1}, {5, 1}, {2, 1}}, true, 2, "# 2 #"},
+        {u"\\d", u"#", u"1 2", {{0, 1}, {HVNotFound, 0}, {2, 1}}, false, 1, "# 2"},
+        {u"\\w+", u"[$]", u"ab cd", {{3, 2}, {0, 2}}, true, 1, "ab [cd]"}, // shifted onto " ["
+        {u"\\w+", u"[$]", u"ab cd", {{3, 2}, {0, 2}}, false, 2, "ab[$]cd]"},
+    };
+    ASSERT_EQ(
+        describeRanges(expression(u"cat(s?)", u"")->findAllForString(u"cats and cat and cat")),
+        describeRanges(cats));
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.pattern) + " in " + HVUnicode::utf8(test.text) + " at " +
+                     describeRanges(test.ranges) + (test.check ? ", checked" : ""));
+        auto search = expression(test.pattern, test.replace);
+        std::u16string text(test.text);
+        EXPECT_EQ(search->replaceRanges(test.ranges, text, test.check), test.count);
+        EXPECT_EQ(HVUnicode::utf8(text), test.expected);
+    }
 }
 
 TEST(HVSearch, UTF8SearchCountsBytes) {
