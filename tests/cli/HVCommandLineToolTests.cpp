@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+// Which encoding a file is read in is the core tests' (by name, declaration or mark): this is
+// how the answer is written.
 TEST(HalvetCLIInfo, ReportsEncodingLineBreaksAndLength) {
     HVIsolatedPreferences preferences;
     HVTemporaryDirectory dir;
@@ -13,17 +15,12 @@ TEST(HalvetCLIInfo, ReportsEncodingLineBreaksAndLength) {
     std::string mixed = dir.write("mixed.txt", "a\r\nb\nc\r");
     std::string none = dir.write("none.txt", "");
     std::string latin = dir.write("latin.txt", "caf\xE9\r\n");
-    std::string utf16 = dir.write("wide.txt", std::string("\xFF\xFEh\0i\0", 6));
-    std::string declared = dir.write(
-        "page.html",
-        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">\n\xF0\xD2\xC9\n");
-    auto run = HVRunTool({"info", lf, mixed, none, latin, utf16, declared});
+    auto run = HVRunTool({"info", lf, mixed, none, latin});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, lf + "\tutf-8\tLF\t8\n" + mixed + "\tutf-8\tLF+CR+CRLF\t7\n" + none +
                            "\tutf-8\tnone\t0\n" + latin +
-                           "\tutf-8 (fallback iso-8859-1)\tCRLF\t6\n" + utf16 +
-                           "\tutf-16\tnone\t2\n" + declared + "\tkoi8-r\tLF\t73\n");
+                           "\tutf-8 (fallback iso-8859-1)\tCRLF\t6\n");
 }
 
 TEST(HalvetCLIInfo, UnreadablePathsAreReportedAndTheRestStillAnswered) {
