@@ -69,14 +69,13 @@ TEST(HVLiteralMatcher, EveryOccurrenceForwards) {
     }
 }
 
+// Ranges that run to the end of the text are the comparison with ICU's below.
 TEST(HVLiteralMatcher, MatchesLieWhollyInsideTheRange) {
     std::u16string text = u"abc abc abc";
     HVLiteralMatcher exact(u"abc", true), folded(u"ABC", false);
     for (const HVLiteralMatcher* matcher : {&exact, &folded}) {
-        EXPECT_EQ(describeRange(matcher->find(text, {1, 10})), "4+3");
         EXPECT_EQ(describeRange(matcher->find(text, {4, 2})), "notFound");
         EXPECT_EQ(describeRange(matcher->find(text, {0, 10}, true)), "4+3");
-        EXPECT_EQ(describeRange(matcher->find(text, {0, 11}, true)), "8+3");
         EXPECT_EQ(describeRange(matcher->find(text, {5, 100}, true)), "8+3");
         EXPECT_EQ(describeRange(matcher->find(text, {100, 5}, true)), "notFound");
     }

@@ -66,7 +66,9 @@ Dict with(Dict definition, const std::string& key, HVPlistValue value) {
 
 } // namespace
 
-// What the script definition and its variants paint, all of the text or only a range.
+// What the script definition and its variants paint, all of the text or only a range. A block
+// comment over lines and an escaped quote inside a string are painted in the reference outputs
+// of tests/data/highlight/test-script and test-markup.
 TEST(HVKeywordBasedParser, Painting) {
     const Dict script = scriptDefinition();
     const Dict letters = with(script, "keyword-characters", kLetters);
@@ -129,7 +131,6 @@ TEST(HVKeywordBasedParser, Painting) {
         {script, u"a // b\rif", {}, "2+4 comment, 7+2 keyword"},
         {script, u"// last line", {}, "0+12 comment"},
         {script, u"if/*x*/if", {}, "0+2 keyword, 2+5 comment.block ml, 7+2 keyword"},
-        {script, u"/* a\nif\n*/ if", {}, "0+10 comment.block ml, 11+2 keyword"},
         // Comment begins inside strings; quotes inside comments and comments inside strings
         // are not tokens.
         {script,
@@ -157,7 +158,6 @@ TEST(HVKeywordBasedParser, Painting) {
         // not close a string; adjacent strings merge into one run. A quote in the last place of
         // the range closes the string even when escaped. Without single quotes an apostrophe is
         // plain text.
-        {script, u"'it\\'s' if", {}, "0+7 string ml, 8+2 keyword"},
         {script, u"\"a\\\\\" if \"b\"", {}, "0+5 string ml, 6+2 keyword, 9+3 string ml"},
         {script, u"\"a\\\\\\\" if\" if", {}, "0+10 string ml, 11+2 keyword"},
         {script, u"\"it's\" 'say \"hi\"'", {}, "0+6 string ml, 7+10 string ml"},
