@@ -1,13 +1,16 @@
 #include "HVRegex.h"
+#include "HVUnicode.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
-HVRange whole(HVRegex& regex, std::u16string_view subject, HVRange range,
-              std::uint32_t options = 0) {
-    auto match = regex.copyMatchForString(subject, range, options);
-    return match ? match->rangeForCapture(0) : HVRange{HVNotFound, 0};
+std::string describe(const std::optional<HVRegexMatch>& match, std::size_t capture = 0) {
+    if (!match || match->rangeForCapture(capture).location == HVNotFound)
+        return "none";
+    HVRange range = match->rangeForCapture(capture);
+    return std::to_string(range.location) + "+" + std::to_string(range.length);
 }
 
 } // namespace
@@ -21,57 +24,64 @@ TEST(HVRegex, InvalidPatternsYieldNoRegex) {
     EXPECT_TRUE(HVRegex::validPattern("<!DOCTYPE[^>]+>"));
 }
 
-TEST(HVRegex, OptionBitsCaseAndLines) {
-    std::u16string text = u"first line\nSecond Line\nthird";
-    auto sensitive = HVRegex::initWithPattern(u"^second", 2);
-    auto caseless = HVRegex::initWithPattern(u"^second", 3);
-    auto singleLine = HVRegex::initWithPattern(u"^second", 1);
-    ASSERT_TRUE(sensitive && caseless && singleLine);
-    EXPECT_FALSE(sensitive->copyMatchForString(text));
-    EXPECT_EQ(caseless->copyMatchForString(text)->rangeForCapture(0), HVMakeRange(11, 6));
-    EXPECT_FALSE(singleLine->copyMatchForString(text)) << "without 0x2, ^ is only the start";
-    auto dollar = HVRegex::initWithPattern(u"line$", 3);
-    EXPECT_EQ(dollar->copyMatchForString(text)->rangeForCapture(0), HVMakeRange(6, 4));
-}
-
-TEST(HVRegex, CaselessMatchingCoversNonLatinScripts) {
-    auto regex = HVRegex::initWithPattern(u"ПРИВЕТ", 1);
-    EXPECT_EQ(regex->copyMatchForString(u"Ну, привет!")->rangeForCapture(0), HVMakeRange(4, 6));
-}
-
-TEST(HVRegex, UnicodeBitMakesWordClassesUnicode) {
-    std::u16string text = u"Größe";
-    auto ascii = HVRegex::initWithPattern(u"^\\w+$", 0);
-    auto unicode = HVRegex::initWithPattern(u"^\\w+$", 0x800);
-    EXPECT_FALSE(ascii->copyMatchForString(text));
-    EXPECT_TRUE(unicode->copyMatchForString(text));
-    auto markup = HVRegex::initWithPattern(u"<!DOCTYPE[^>]+>", 2049);
-    EXPECT_EQ(markup->copyMatchForString(u"  <!doctype html>")->rangeForCapture(0),
-              HVMakeRange(2, 15));
-}
-
-TEST(HVRegex, SearchStaysInsideTheRange) {
-    std::u16string text = u"aaa bbb aaa bbb";
-    auto regex = HVRegex::initWithPattern(u"b+", 0);
-    // Starts at or after the location.
-    EXPECT_EQ(whole(*regex, text, {5, 10}), HVMakeRange(5, 2));
-    EXPECT_EQ(whole(*regex, text, {7, 8}), HVMakeRange(12, 3));
-    // Lies within the range: a greedy match is cut at the range's end.
-    EXPECT_EQ(whole(*regex, text, {4, 2}), HVMakeRange(4, 2));
-    EXPECT_EQ(whole(*regex, text, {8, 3}).location, HVNotFound);
-    // Ranges beyond the subject are clamped, not read past.
-    EXPECT_EQ(whole(*regex, text, {12, 100}), HVMakeRange(12, 3));
-    EXPECT_EQ(whole(*regex, text, {100, 5}).location, HVNotFound);
-}
-
-TEST(HVRegex, NotBOLAtSearchTime) {
-    std::u16string text = u"abc\nabc";
-    auto regex = HVRegex::initWithPattern(u"^abc", 2);
-    EXPECT_EQ(whole(*regex, text, {0, 7}), HVMakeRange(0, 3));
-    EXPECT_EQ(whole(*regex, text, {0, 7}, 0x80), HVMakeRange(4, 3))
-        << "0x80: the subject's start is not a line start, the line after a break still is";
-    auto single = HVRegex::initWithPattern(u"^abc", 0);
-    EXPECT_EQ(whole(*single, text, {0, 7}, 0x80).location, HVNotFound);
+// Options when compiling: 0x1 ignores case, 0x2 lets ^ and $ match at line breaks, 0x800 makes
+// the word classes Unicode. Option 0x80 when searching: the subject's start is not a line start.
+TEST(HVRegex, FirstMatchForPatternOptionsAndRange) {
+    struct Case {
+        std::u16string_view pattern;
+        std::uint32_t options;
+        std::u16string text;
+        std::optional<HVRange> range; // none: the whole subject
+        std::uint32_t searchOptions;
+        const char* expected;
+    };
+    const std::u16string lines = u"first line\nSecond Line\nthird";
+    std::u16string unpaired = u"ab";
+    unpaired += char16_t(0xD800);
+    unpaired += u"cd";
+    unpaired += char16_t(0xDC00);
+    const Case cases[] = {
+        {u"^second", 2, lines, {}, 0, "none"},
+        {u"^second", 3, lines, {}, 0, "11+6"},
+        {u"^second", 1, lines, {}, 0, "none"}, // without 0x2, ^ is only the start
+        {u"line$", 3, lines, {}, 0, "6+4"},
+        {u"ПРИВЕТ", 1, u"Ну, привет!", {}, 0, "4+6"},
+        {u"^\\w+$", 0, u"Größe", {}, 0, "none"},
+        {u"^\\w+$", 0x800, u"Größe", {}, 0, "0+5"},
+        {u"<!DOCTYPE[^>]+>", 2049, u"  <!doctype html>", {}, 0, "2+15"},
+        // A match starts at or after the range's location and lies within the range: a greedy
+        // match is cut at its end. Ranges beyond the subject are clamped, not read past.
+        {u"b+", 0, u"aaa bbb aaa bbb", HVRange{5, 10}, 0, "5+2"},
+        {u"b+", 0, u"aaa bbb aaa bbb", HVRange{7, 8}, 0, "12+3"},
+        {u"b+", 0, u"aaa bbb aaa bbb", HVRange{4, 2}, 0, "4+2"},
+        {u"b+", 0, u"aaa bbb aaa bbb", HVRange{8, 3}, 0, "none"},
+        {u"b+", 0, u"aaa bbb aaa bbb", HVRange{12, 100}, 0, "12+3"},
+        {u"b+", 0, u"aaa bbb aaa bbb", HVRange{100, 5}, 0, "none"},
+        // With 0x80 the line after a break still starts a line.
+        {u"^abc", 2, u"abc\nabc", HVRange{0, 7}, 0, "0+3"},
+        {u"^abc", 2, u"abc\nabc", HVRange{0, 7}, 0x80, "4+3"},
+        {u"^abc", 0, u"abc\nabc", HVRange{0, 7}, 0x80, "none"},
+        // Positions count UTF-16 code units; a range that starts inside a surrogate pair moves
+        // to the next character.
+        {u"y", 0, u"😀 x 😀 y", {}, 0, "8+1"},
+        {u".", 0, u"😀 x 😀 y", {}, 0, "0+2"},
+        {u".", 0, u"😀 x 😀 y", HVRange{1, 8}, 0, "2+1"},
+        // Unpaired surrogates never break a search, and match nothing.
+        {u"cd", 0, unpaired, {}, 0, "3+2"},
+        {u"b.", 0, unpaired, {}, 0, "none"},
+        // Catastrophic backtracking ends without a match.
+        {u"(a+)+$b", 0, std::u16string(5000, u'a') + u"!", {}, 0, "none"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.pattern) + " options " + std::to_string(test.options) +
+                     " in " + HVUnicode::utf8(test.text.substr(0, 40)));
+        auto regex = HVRegex::initWithPattern(test.pattern, test.options);
+        ASSERT_TRUE(regex);
+        auto match = test.range
+                         ? regex->copyMatchForString(test.text, *test.range, test.searchOptions)
+                         : regex->copyMatchForString(test.text);
+        EXPECT_EQ(describe(match), test.expected);
+    }
 }
 
 TEST(HVRegex, GroupsThatTookNoPartAreOutsideTheSubject) {
@@ -89,65 +99,35 @@ TEST(HVRegex, GroupsThatTookNoPartAreOutsideTheSubject) {
     EXPECT_EQ(match->rangeForCapture(9).location, HVNotFound) << "no such group";
 }
 
-TEST(HVRegex, PositionsCountUTF16CodeUnits) {
-    std::u16string text = u"😀 x 😀 y";
-    auto regex = HVRegex::initWithPattern(u"y", 0);
-    EXPECT_EQ(regex->copyMatchForString(text)->rangeForCapture(0), HVMakeRange(8, 1));
-    auto emoji = HVRegex::initWithPattern(u".", 0);
-    EXPECT_EQ(emoji->copyMatchForString(text)->rangeForCapture(0), HVMakeRange(0, 2));
-    // A range that starts inside a surrogate pair moves to the next character.
-    EXPECT_EQ(whole(*emoji, text, {1, 8}), HVMakeRange(2, 1));
-}
-
-TEST(HVRegex, UnpairedSurrogatesNeverBreakASearch) {
-    std::u16string text = u"ab";
-    text += char16_t(0xD800);
-    text += u"cd";
-    text += char16_t(0xDC00);
-    auto regex = HVRegex::initWithPattern(u"cd", 0);
-    EXPECT_EQ(regex->copyMatchForString(text)->rangeForCapture(0), HVMakeRange(3, 2));
-    auto any = HVRegex::initWithPattern(u"b.", 0);
-    EXPECT_FALSE(any->copyMatchForString(text)) << "b is followed by an ill-formed unit";
-}
-
-TEST(HVRegex, UTF8DataCountsBytes) {
-    std::string data = "Gr\xC3\xB6\xC3\x9F"
-                       "e <b>bold</b>";
-    auto regex = HVRegex::initWithPattern(u"<(\\w+)>", 0);
-    auto match = regex->copyMatchForUTF8Data(data, {0, data.size()});
-    ASSERT_TRUE(match);
-    EXPECT_EQ(match->rangeForCapture(0), HVMakeRange(8, 3));
-    EXPECT_EQ(match->rangeForCapture(1), HVMakeRange(9, 1));
-    auto next = regex->copyMatchForUTF8Data(data, {11, data.size() - 11});
-    EXPECT_FALSE(next) << "</b> does not match <(\\w+)>";
-    auto umlaut = HVRegex::initWithPattern(u"ö", 0);
-    EXPECT_EQ(umlaut->copyMatchForUTF8Data(data, {0, data.size()})->rangeForCapture(0),
-              HVMakeRange(2, 2));
-    // Bytes that are not UTF-8 are skipped, not a failure.
-    std::string bad = "\xFF\xFEok";
-    auto ok = HVRegex::initWithPattern(u"ok", 0);
-    EXPECT_EQ(ok->copyMatchForUTF8Data(bad, {0, bad.size()})->rangeForCapture(0),
-              HVMakeRange(2, 2));
-}
-
-TEST(HVRegex, NegatedClassesMatchBeyondASCIIInUTF8Data) {
-    // A PCRE2 release with a fault in its compiled matcher missed these characters.
-    std::string data = "a\xC3\xA9\xE2\x82\xAC"
-                       "x 1";
-    for (auto [pattern, length] : {std::pair{u"\\S+", 7}, {u"[^ ]+", 7}, {u"\\D+", 8}}) {
-        auto regex = HVRegex::initWithPattern(std::u16string_view(pattern), 0);
-        auto match = regex->copyMatchForUTF8Data(data, {0, data.size()});
-        ASSERT_TRUE(match);
-        EXPECT_EQ(match->rangeForCapture(0), HVMakeRange(0, std::size_t(length)));
+// Positions in UTF-8 data count bytes; bytes that are not UTF-8 are skipped, not a failure.
+TEST(HVRegex, FirstMatchInUTF8Data) {
+    struct Case {
+        std::u16string_view pattern;
+        std::string data;
+        std::size_t from;
+        std::size_t capture;
+        const char* expected;
+    };
+    const std::string bold = "Gr\xC3\xB6\xC3\x9F"
+                             "e <b>bold</b>";
+    // A PCRE2 release with a fault in its compiled matcher missed the characters beyond ASCII
+    // in negated classes.
+    const std::string accents = "a\xC3\xA9\xE2\x82\xAC"
+                                "x 1";
+    const Case cases[] = {
+        {u"<(\\w+)>", bold, 0, 0, "8+3"},   {u"<(\\w+)>", bold, 0, 1, "9+1"},
+        {u"<(\\w+)>", bold, 11, 0, "none"}, // "</b>" is no match
+        {u"ö", bold, 0, 0, "2+2"},          {u"ok", "\xFF\xFEok", 0, 0, "2+2"},
+        {u"\\S+", accents, 0, 0, "0+7"},    {u"[^ ]+", accents, 0, 0, "0+7"},
+        {u"\\D+", accents, 0, 0, "0+8"},    {u"\\W", accents, 0, 0, "1+2"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.pattern) + " from " + std::to_string(test.from));
+        auto regex = HVRegex::initWithPattern(test.pattern, 0);
+        ASSERT_TRUE(regex);
+        EXPECT_EQ(describe(regex->copyMatchForUTF8Data(test.data,
+                                                       {test.from, test.data.size() - test.from}),
+                           test.capture),
+                  test.expected);
     }
-    auto nonWord = HVRegex::initWithPattern(u"\\W", 0);
-    EXPECT_EQ(nonWord->copyMatchForUTF8Data(data, {0, data.size()})->rangeForCapture(0),
-              HVMakeRange(1, 2));
-}
-
-TEST(HVRegex, CatastrophicPatternsEndWithoutAMatch) {
-    std::u16string text(5000, u'a');
-    text += u"!";
-    auto regex = HVRegex::initWithPattern(u"(a+)+$b", 0);
-    EXPECT_FALSE(regex->copyMatchForString(text));
 }

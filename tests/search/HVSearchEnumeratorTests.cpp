@@ -1,6 +1,7 @@
 #include "HVSearch.h"
 #include "HVSearchEnumerator.h"
 #include "HVSearchTestSupport.h"
+#include "HVUnicode.h"
 
 #include <gtest/gtest.h>
 
@@ -27,40 +28,43 @@ TEST(HVSearchEnumerator, WalksMatchesInOrderAndThenStops) {
     EXPECT_EQ(describeRanges(search->findAllForString(u"")), "");
 }
 
-TEST(HVSearchEnumerator, EmptyMatchesMoveOnOneCharacter) {
-    auto stars = expression(u"x*");
-    EXPECT_EQ(describeRanges(stars->findAllForString(u"abc")), "0+0 1+0 2+0")
-        << "no match is looked for at the end of the subject";
-    EXPECT_EQ(describeRanges(stars->findAllForString(u"axxb\nx\n")), "0+0 1+2 3+0 4+0 5+1 6+0");
-    std::u16string many(10000, u'-');
-    EXPECT_EQ(stars->findAllForString(many).size(), 10000u);
-    // After an empty match, a longer one at the same place comes first.
-    EXPECT_EQ(describeRanges(expression(u"x*|ab")->findAllForString(u"ab ab")),
-              "0+0 0+2 2+0 3+0 3+2");
-}
-
-TEST(HVSearchEnumerator, LineStartsDependOnThePerSearchOptions) {
-    std::u16string text = u"one\ntwo\n\nfour";
-    EXPECT_EQ(describeRanges(expression(u"^", 0)->findAllForString(text)), "0+0 4+0 8+0 9+0");
-    EXPECT_EQ(describeRanges(expression(u"^", 128)->findAllForString(text)), "4+0 8+0 9+0");
-    EXPECT_EQ(describeRanges(expression(u"$", 0)->findAllForString(text)), "3+0 7+0 8+0 13+0")
-        << "the end is found by a search that starts before it";
-    EXPECT_EQ(describeRanges(expression(u"^$", 0)->findAllForString(text)), "8+0");
-}
-
-TEST(HVSearchEnumerator, NoMatchStartsInsideASurrogatePair) {
-    std::u16string text = u"a\U0001F600b\U0001F600";
-    EXPECT_EQ(describeRanges(expression(u"x*")->findAllForString(text)), "0+0 1+0 3+0 4+0");
-    EXPECT_EQ(describeRanges(expression(u".")->findAllForString(text)), "0+1 1+2 3+1 4+2");
-    EXPECT_EQ(describeRanges(expression(u"(?=b)|\\b")->findAllForString(text)), "0+0 1+0 3+0 4+0");
-}
-
-TEST(HVSearchEnumerator, UTF8DataMovesOnWholeCharacters) {
-    auto stars = expression(u"x*");
-    std::string data = "aé€x";
-    EXPECT_EQ(describeRanges(stars->findAllForUTF8Data(data)), "0+0 1+0 3+0 6+1");
-    EXPECT_EQ(describeRanges(expression(u".")->findAllForUTF8Data(data)), "0+1 1+2 3+3 6+1");
-    EXPECT_EQ(describeRanges(stars->findAllForUTF8Data("")), "");
+// An empty match moves the search on one character (a whole one, in a string or in UTF-8
+// data), and after it a longer match at the same place comes first. No match is looked for at
+// the end of the subject. Option 128: the subject's start is not a line start.
+TEST(HVSearchEnumerator, EveryMatch) {
+    struct Case {
+        std::u16string_view pattern;
+        std::uint32_t options;
+        std::u16string_view text;
+        bool utf8;
+        const char* expected;
+    };
+    const std::u16string_view lines = u"one\ntwo\n\nfour";
+    const std::u16string_view pairs = u"a\U0001F600b\U0001F600";
+    const Case cases[] = {
+        {u"x*", 128, u"abc", false, "0+0 1+0 2+0"},
+        {u"x*", 128, u"axxb\nx\n", false, "0+0 1+2 3+0 4+0 5+1 6+0"},
+        {u"x*|ab", 128, u"ab ab", false, "0+0 0+2 2+0 3+0 3+2"},
+        {u"^", 0, lines, false, "0+0 4+0 8+0 9+0"},
+        {u"^", 128, lines, false, "4+0 8+0 9+0"},
+        {u"$", 0, lines, false, "3+0 7+0 8+0 13+0"},
+        {u"^$", 0, lines, false, "8+0"},
+        {u"x*", 128, pairs, false, "0+0 1+0 3+0 4+0"},
+        {u".", 128, pairs, false, "0+1 1+2 3+1 4+2"},
+        {u"(?=b)|\\b", 128, pairs, false, "0+0 1+0 3+0 4+0"},
+        {u"x*", 128, u"aé€x", true, "0+0 1+0 3+0 6+1"},
+        {u".", 128, u"aé€x", true, "0+1 1+2 3+3 6+1"},
+        {u"x*", 128, u"", true, ""},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.pattern) + " in " + HVUnicode::utf8(test.text) +
+                     (test.utf8 ? " as UTF-8" : ""));
+        auto search = expression(test.pattern, test.options);
+        EXPECT_EQ(describeRanges(test.utf8 ? search->findAllForUTF8Data(HVUnicode::utf8(test.text))
+                                           : search->findAllForString(test.text)),
+                  test.expected);
+    }
+    EXPECT_EQ(expression(u"x*")->findAllForString(std::u16string(10000, u'-')).size(), 10000u);
 }
 
 TEST(HVSearchEnumerator, ResultsCarryContextLines) {

@@ -76,8 +76,10 @@ TEST(HVSearch, ChangingTheSearch) {
 
     auto literal = HVSearch::initWithSearchString(u"b");
     EXPECT_EQ(describeRanges(literal->findAllForString(text)), "2+1 4+1");
+    EXPECT_TRUE(literal->matchesString(u"A B"));
     literal->setCaseSensitive(true);
     EXPECT_EQ(describeRanges(literal->findAllForString(text)), "4+1");
+    EXPECT_FALSE(literal->matchesString(u"A B"));
     literal->setSearchString(u"a\n");
     EXPECT_EQ(describeRanges(literal->findAllForString(text)), "0+2");
 }
@@ -91,16 +93,6 @@ TEST(HVSearch, CopiesAreIndependent) {
     EXPECT_EQ(copy->searchString(), u"(\\d+)");
     EXPECT_EQ(copy->options(), 0u);
     EXPECT_EQ(replaced(*copy, u"a1b22"), "a<1>b<22>");
-}
-
-TEST(HVSearch, LiteralCaseRules) {
-    auto search = HVSearch::initWithSearchString(u"word");
-    std::u16string text = u"Word and word";
-    EXPECT_EQ(describeRanges(search->findAllForString(text)), "0+4 9+4");
-    EXPECT_TRUE(search->matchesString(u"A WORD"));
-    search->setCaseSensitive(true);
-    EXPECT_EQ(describeRanges(search->findAllForString(text)), "9+4");
-    EXPECT_FALSE(search->matchesString(u"A WORD"));
 }
 
 TEST(HVSearch, ReverseFindsTheLastLiteralOnly) {
@@ -131,12 +123,6 @@ TEST(HVSearch, PerSearchOptionsDecideWhetherTheSubjectStartsALine) {
     EXPECT_EQ(describeRange(search->firstMatchInString(u"one")), "0+3");
 }
 
-TEST(HVSearch, TemplateWrapsCaptureInBrackets) {
-    auto search = expression(u"(\\w+)", u"[$1]");
-    EXPECT_EQ(replaced(*search, u"two words, and-more"), "[two] [words], [and]-[more]");
-    EXPECT_EQ(search->replacementForString(u"abc"), u"[abc]");
-}
-
 TEST(HVSearch, TemplateRules) {
     auto search = expression(u"(\\d+)-(\\d+)(x)?", u"");
     auto rewrite = [&](std::u16string_view pattern) {
@@ -159,16 +145,45 @@ TEST(HVSearch, TemplateRules) {
     EXPECT_EQ(rewrite(u""), "");
 }
 
-TEST(HVSearch, InsertedTextIsNotRewrittenAgain) {
-    auto search = expression(u"(.*)", u"<$1>");
-    EXPECT_EQ(search->replacementForString(u"$1 (1) \\"), u"<$1 (1) \\>");
-}
-
-TEST(HVSearch, TemplateWithoutAMatchOrForALiteralIsTakenAsItIs) {
-    auto search = expression(u"(\\d+)", u"[$1]");
-    EXPECT_EQ(search->replacementForString(u"abc"), u"[$1]");
+// Replacing every match of an expression: the count, and later ranges shifted by longer and
+// shorter replacements; empty matches are replaced and the search ends. Text inserted for a
+// capture is not rewritten again; a template for a text that does not match is taken as it is.
+TEST(HVSearch, ReplacingWithATemplate) {
+    struct Case {
+        std::u16string_view pattern;
+        std::uint32_t options;
+        std::u16string_view replace;
+        std::u16string_view text;
+        std::size_t count;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {u"(\\w+)", 128, u"[$1]", u"two words, and-more", 4, "[two] [words], [and]-[more]"},
+        {u"o", 128, u"0", u"foo boo", 4, "f00 b00"},
+        {u"o", 128, u"0", u"f00 b00", 0, "f00 b00"},
+        {u"(\\d)", 128, u"<$1$1>", u"a1b2c3", 3, "a<11>b<22>c<33>"},
+        {u"\\w+", 128, u"", u"ab, cd, ef", 3, ", , "},
+        {u"x*", 128, u"-", u"axxb", 3, "-a--b"}, // at 0, over xx, at 3; not at the end
+        {u"^", 0, u"> ", u"a\nb\n\nc", 4, "> a\n> b\n> \n> c"},
+        {u"(.*)", 128, u"<$1>", u"$1 (1) \\", 1, "<$1 (1) \\>"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.pattern) + " -> " + HVUnicode::utf8(test.replace) +
+                     " in " + HVUnicode::utf8(test.text));
+        auto search = expression(test.pattern, test.replace);
+        search->setOptions(test.options);
+        std::u16string text(test.text);
+        EXPECT_EQ(search->replaceAllInString(text), test.count);
+        EXPECT_EQ(HVUnicode::utf8(text), test.expected);
+    }
+    auto search = expression(u"(\\w+)", u"[$1]");
+    EXPECT_EQ(search->replacementForString(u"abc"), u"[abc]");
+    EXPECT_EQ(expression(u"(\\d+)", u"[$1]")->replacementForString(u"abc"), u"[$1]");
     search->setReplaceString(std::nullopt);
     EXPECT_EQ(search->replacementForString(u"12"), u"");
+}
+
+TEST(HVSearch, ALiteralTemplateIsTakenAsItIs) {
     auto literal = HVSearch::initWithSearchString(u"cat");
     literal->setReplaceString(u"$0 (1) \\x");
     EXPECT_EQ(literal->replacementForString(u"cat"), u"$0 (1) \\x");
@@ -177,69 +192,39 @@ TEST(HVSearch, TemplateWithoutAMatchOrForALiteralIsTakenAsItIs) {
     EXPECT_EQ(replaced(*literal, u"Cat, cat."), ", .");
 }
 
-TEST(HVSearch, ReplaceAllAnswersTheCountAndKeepsTheRest) {
-    auto search = expression(u"o", u"0");
-    std::u16string text = u"foo boo";
-    EXPECT_EQ(search->replaceAllInString(text), 4u);
-    EXPECT_EQ(text, u"f00 b00");
-    EXPECT_EQ(search->replaceAllInString(text), 0u);
-    EXPECT_EQ(text, u"f00 b00");
-    // Longer and shorter replacements shift the later ranges.
-    auto grow = expression(u"(\\d)", u"<$1$1>");
-    EXPECT_EQ(replaced(*grow, u"a1b2c3"), "a<11>b<22>c<33>");
-    auto shrink = expression(u"\\w+", u"");
-    EXPECT_EQ(replaced(*shrink, u"ab, cd, ef"), ", , ");
-}
-
-TEST(HVSearch, EmptyMatchesAreReplacedAndEnd) {
-    auto search = expression(u"x*", u"-");
-    EXPECT_EQ(replaced(*search, u"axxb"), "-a--b") << "at 0, over xx, at 3; not at the end";
-    auto lineStarts = expression(u"^", u"> ");
-    lineStarts->setOptions(0);
-    EXPECT_EQ(replaced(*lineStarts, u"a\nb\n\nc"), "> a\n> b\n> \n> c");
-}
-
-TEST(HVSearch, DoubleCheckSkipsRangesThatNoLongerMatch) {
-    auto search = expression(u"cat(s?)", u"dog$1");
-    std::u16string original = u"cats and cat and cat";
-    auto ranges = search->findAllForString(original);
-    ASSERT_EQ(describeRanges(ranges), "0+4 9+3 17+3");
-    // The text changed since the search: the second range now holds "cow".
-    std::u16string text = u"cats and cow and cat";
-    EXPECT_EQ(search->replaceRanges(ranges, text, true), 2u);
-    EXPECT_EQ(text, u"dogs and cow and dog") << "the skipped range does not move the offset";
-    // Without the check the stale range is replaced anyway, by the bare template.
-    text = u"cats and cow and cat";
-    EXPECT_EQ(search->replaceRanges(ranges, text), 3u);
-    EXPECT_EQ(text, u"dogs and dog$1 and dog");
-}
-
-TEST(HVSearch, ReplacingStopsAtARangePastTheEnd) {
-    auto search = expression(u"\\d", u"#");
-    std::u16string text = u"1 2 3";
-    std::vector<HVRange> ranges = {{0, 1}, {4, 1}, {5, 1}, {6, 0}};
-    EXPECT_EQ(search->replaceRanges(ranges, text, true), 2u);
-    EXPECT_EQ(text, u"# 2 #");
-    text = u"1 2 3";
-    std::vector<HVRange> unordered = {{0, 1}, {4, 1}, {5, 1}, {2, 1}};
-    EXPECT_EQ(search->replaceRanges(unordered, text, true), 2u);
-    EXPECT_EQ(text, u"# 2 #");
-    text = u"1 2";
-    std::vector<HVRange> beyond = {{0, 1}, {HVNotFound, 0}, {2, 1}};
-    EXPECT_EQ(search->replaceRanges(beyond, text), 1u);
-    EXPECT_EQ(text, u"# 2");
-}
-
-TEST(HVSearch, RangesOutOfOrderAreShiftedOneAfterAnother) {
-    // Each range's location is shifted by the change in length so far, whatever its order.
-    auto search = expression(u"\\w+", u"[$]");
-    std::u16string text = u"ab cd";
-    std::vector<HVRange> ranges = {{3, 2}, {0, 2}};
-    EXPECT_EQ(search->replaceRanges(ranges, text, true), 1u);
-    EXPECT_EQ(text, u"ab [cd]") << "the second range, shifted by 2, lies on \" [\"";
-    text = u"ab cd";
-    EXPECT_EQ(search->replaceRanges(ranges, text), 2u);
-    EXPECT_EQ(text, u"ab[$]cd]");
+// Replacing given ranges: with the double check, a range whose text no longer matches is
+// skipped and does not move the offset; without it, it is replaced by the bare template.
+// Each range's location is shifted by the change in length so far, whatever its order, and
+// replacing stops at a range past the end.
+TEST(HVSearch, ReplacingRanges) {
+    struct Case {
+        std::u16string_view pattern, replace, text;
+        std::vector<HVRange> ranges;
+        bool check;
+        std::size_t count;
+        const char* expected;
+    };
+    const std::vector<HVRange> cats = {{0, 4}, {9, 3}, {17, 3}}; // in "cats and cat and cat"
+    const Case cases[] = {
+        {u"cat(s?)", u"dog$1", u"cats and cow and cat", cats, true, 2, "dogs and cow and dog"},
+        {u"cat(s?)", u"dog$1", u"cats and cow and cat", cats, false, 3, "dogs and dog$1 and dog"},
+        {u"\\d", u"#", u"1 2 3", {{0, 1}, {4, 1}, {5, 1}, {6, 0}}, true, 2, "# 2 #"},
+        {u"\\d", u"#", u"1 2 3", {{0, 1}, {4, 1}, {5, 1}, {2, 1}}, true, 2, "# 2 #"},
+        {u"\\d", u"#", u"1 2", {{0, 1}, {HVNotFound, 0}, {2, 1}}, false, 1, "# 2"},
+        {u"\\w+", u"[$]", u"ab cd", {{3, 2}, {0, 2}}, true, 1, "ab [cd]"}, // shifted onto " ["
+        {u"\\w+", u"[$]", u"ab cd", {{3, 2}, {0, 2}}, false, 2, "ab[$]cd]"},
+    };
+    ASSERT_EQ(
+        describeRanges(expression(u"cat(s?)", u"")->findAllForString(u"cats and cat and cat")),
+        describeRanges(cats));
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.pattern) + " in " + HVUnicode::utf8(test.text) + " at " +
+                     describeRanges(test.ranges) + (test.check ? ", checked" : ""));
+        auto search = expression(test.pattern, test.replace);
+        std::u16string text(test.text);
+        EXPECT_EQ(search->replaceRanges(test.ranges, text, test.check), test.count);
+        EXPECT_EQ(HVUnicode::utf8(text), test.expected);
+    }
 }
 
 TEST(HVSearch, UTF8SearchCountsBytes) {

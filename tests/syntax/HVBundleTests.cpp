@@ -63,18 +63,28 @@ std::vector<std::string> listing(const std::string& directory) {
     return names;
 }
 
+// Every test has a world of bundles of its own.
+class BundleWorld : public ::testing::Test {
+protected:
+    // Writes a bundle into the shipped "Bundles" folder.
+    std::string ship(const std::string& name, const HVPlistValue& info,
+                     const std::map<std::string, HVPlistValue>& files = {}) {
+        return HVBundleTestEnvironment::writeBundle(environment.shippedBundles(), name, info,
+                                                    files);
+    }
+
+    HVBundleTestEnvironment environment;
+};
+using HVBundleRepositoryTest = BundleWorld;
+using HVBundleTest = BundleWorld;
+
 } // namespace
 
-TEST(HVBundleRepository, UsersBundlesShadowShippedOnesOfTheSameIdentifier) {
-    HVBundleTestEnvironment environment;
-    auto shipped = environment.shippedBundles();
+TEST_F(HVBundleRepositoryTest, UsersBundlesShadowShippedOnesOfTheSameIdentifier) {
     auto user = environment.userBundles();
-    HVBundleTestEnvironment::writeBundle(shipped, "Script.hvbundle",
-                                         info("x.script", "Script", Array{"js", "mjs"}),
-                                         keywordSyntax("text.js"));
-    HVBundleTestEnvironment::writeBundle(shipped, "Style.hvbundle",
-                                         info("x.style", "Style", Array{"css"}),
-                                         keywordSyntax("text.css"));
+    ship("Script.hvbundle", info("x.script", "Script", Array{"js", "mjs"}),
+         keywordSyntax("text.js"));
+    ship("Style.hvbundle", info("x.style", "Style", Array{"css"}), keywordSyntax("text.css"));
     // The user's copy of the script bundle, kept in a folder of its own, claims other types
     // and another parser identifier; a user's bundle of another identifier takes "css".
     HVBundleTestEnvironment::writeBundle(user + "/mine", "Script.hvbundle",
@@ -98,14 +108,9 @@ TEST(HVBundleRepository, UsersBundlesShadowShippedOnesOfTheSameIdentifier) {
     EXPECT_NE(dynamic_cast<HVKeywordBasedParser*>(mine->parser().get()), nullptr);
 }
 
-TEST(HVBundleRepository, HiddenBundlesStayHiddenAndLeaveTheirExtensions) {
-    HVBundleTestEnvironment environment;
-    HVBundleTestEnvironment::writeBundle(environment.shippedBundles(), "A.hvbundle",
-                                         info("x.a", "A", Array{"a", "shared"}),
-                                         keywordSyntax("text.a"));
-    HVBundleTestEnvironment::writeBundle(environment.shippedBundles(), "B.hvbundle",
-                                         info("x.b", "B", Array{"b", "shared"}),
-                                         keywordSyntax("text.a"));
+TEST_F(HVBundleRepositoryTest, HiddenBundlesStayHiddenAndLeaveTheirExtensions) {
+    ship("A.hvbundle", info("x.a", "A", Array{"a", "shared"}), keywordSyntax("text.a"));
+    ship("B.hvbundle", info("x.b", "B", Array{"b", "shared"}), keywordSyntax("text.a"));
     std::vector<std::string> extensions{"a", "b", "shared"};
     {
         HVBundleRepository repository;
@@ -128,12 +133,10 @@ TEST(HVBundleRepository, HiddenBundlesStayHiddenAndLeaveTheirExtensions) {
     EXPECT_EQ(later.hiddenBundles(), (std::set<std::string>{"x.a"}));
 }
 
-TEST(HVBundleRepository, FileCategoriesGiveTheTypesAndTheInfoTypesAreTheFallback) {
-    HVBundleTestEnvironment environment;
+TEST_F(HVBundleRepositoryTest, FileCategoriesGiveTheTypesAndTheInfoTypesAreTheFallback) {
     Dict markup = info("x.markup", "Markup", Array{"mk"});
     markup["file-categories"] = Array{"No Such Category", "HTML"};
-    HVBundleTestEnvironment::writeBundle(environment.shippedBundles(), "Markup.hvbundle", markup,
-                                         keywordSyntax("text.markup"));
+    ship("Markup.hvbundle", markup, keywordSyntax("text.markup"));
     HVBundleRepository repository;
     auto bundle = repository.bundleForBundleIdentifier("x.markup");
     ASSERT_NE(bundle, nullptr);
@@ -156,10 +159,8 @@ TEST(HVBundleRepository, FileCategoriesGiveTheTypesAndTheInfoTypesAreTheFallback
     EXPECT_EQ(repository.bundleForFileCategory(nullptr, "html"), nullptr);
 }
 
-TEST(HVBundleRepository, AddingABundleByTitle) {
-    HVBundleTestEnvironment environment;
-    HVBundleTestEnvironment::writeBundle(environment.shippedBundles(), "Script.hvbundle",
-                                         info("x.script", "Script"), keywordSyntax("text.js"));
+TEST_F(HVBundleRepositoryTest, AddingABundleByTitle) {
+    ship("Script.hvbundle", info("x.script", "Script"), keywordSyntax("text.js"));
     HVBundleRepository repository;
     auto existing = repository.bundleForBundleIdentifier("x.script");
     EXPECT_EQ(repository.addBundleWithTitle("SCRIPT", "text.other"), existing);
@@ -177,8 +178,7 @@ TEST(HVBundleRepository, AddingABundleByTitle) {
     EXPECT_EQ(repository.addBundleWithTitle("other", "text.third"), added);
 }
 
-TEST(HVBundle, SavingTwiceKeepsOneDirectoryAndNoBackup) {
-    HVBundleTestEnvironment environment;
+TEST_F(HVBundleTest, SavingTwiceKeepsOneDirectoryAndNoBackup) {
     HVBundleRepository repository;
     auto bundle = repository.addBundleWithTitle("My/Language", "text.mine");
     ASSERT_NE(bundle, nullptr);
@@ -208,8 +208,7 @@ TEST(HVBundle, SavingTwiceKeepsOneDirectoryAndNoBackup) {
     EXPECT_EQ(later.bundleForFileCategory(nullptr, "php"), loaded);
 }
 
-TEST(HVBundle, SavingAShippedBundleCopiesItsResourcesAndKeepsItsData) {
-    HVBundleTestEnvironment environment;
+TEST_F(HVBundleTest, SavingAShippedBundleCopiesItsResourcesAndKeepsItsData) {
     Dict shippedInfo = info("x.tpl", "Templates", Array{"tpl"});
     shippedInfo["hide-in-list"] = true;
     shippedInfo["tooltip"] = "Template files";
@@ -218,8 +217,7 @@ TEST(HVBundle, SavingAShippedBundleCopiesItsResourcesAndKeepsItsData) {
     files["hinting.plist"] = Dict{{"f", "f(a)"}};
     files["completion.plist"] = Dict{{"format-type", "keyword"}, {"keys", Array{"a"}}};
     files["indexer.plist"] = Dict{{"symbols", Array{}}};
-    std::string path = HVBundleTestEnvironment::writeBundle(
-        environment.shippedBundles(), "Templates.hvbundle", shippedInfo, files);
+    std::string path = ship("Templates.hvbundle", shippedInfo, files);
     HVFileSystem::createDirectory(path + "/Contents/Resources");
     HVFileSystem::writeFileAtomically(path + "/Contents/Resources/icon.png", "png");
 
@@ -256,8 +254,7 @@ TEST(HVBundle, SavingAShippedBundleCopiesItsResourcesAndKeepsItsData) {
     EXPECT_EQ(again->codeIndexer(), files["indexer.plist"]);
 }
 
-TEST(HVBundle, AFailedSaveRollsBack) {
-    HVBundleTestEnvironment environment;
+TEST_F(HVBundleTest, AFailedSaveRollsBack) {
     std::string path = HVBundleTestEnvironment::writeBundle(
         environment.userBundles(), "Broken.hvbundle", info("x.broken", "Broken", Array{"br"}),
         keywordSyntax("text.broken"));
@@ -289,25 +286,22 @@ TEST(HVBundle, AFailedSaveRollsBack) {
                                         "Broken.hvbundle/Contents/syntax.plist"}));
 }
 
-TEST(HVBundleRepository, BadBundlesAreSkippedOrLoseOnlyTheDefinitionThatIsBad) {
-    HVBundleTestEnvironment environment;
+TEST_F(HVBundleRepositoryTest, BadBundlesAreSkippedOrLoseOnlyTheDefinitionThatIsBad) {
     std::string shipped = environment.shippedBundles();
     HVFileSystem::createDirectory(shipped + "/Empty.hvbundle");
-    HVBundleTestEnvironment::writeBundle(shipped, "NoIdentifier.hvbundle",
-                                         Dict{{"CFBundleName", "Nameless"}});
-    std::string garbled = HVBundleTestEnvironment::writeBundle(shipped, "Garbled.hvbundle", Dict{});
+    ship("NoIdentifier.hvbundle", Dict{{"CFBundleName", "Nameless"}});
+    std::string garbled = ship("Garbled.hvbundle", Dict{});
     HVFileSystem::writeFileAtomically(garbled + "/Contents/Info.plist", "<plist><dict><key>");
-    std::string badSyntax = HVBundleTestEnvironment::writeBundle(
-        shipped, "BadSyntax.hvbundle", info("x.badsyntax", "Bad Syntax", Array{"bs"}),
-        {{"hinting.plist", Array{"not", "a", "dictionary"}},
-         {"completion.plist", Dict{{"format-type", "mystery"}}},
-         {"codenav.plist", Dict{{"not", "an array"}}}});
+    std::string badSyntax =
+        ship("BadSyntax.hvbundle", info("x.badsyntax", "Bad Syntax", Array{"bs"}),
+             {{"hinting.plist", Array{"not", "a", "dictionary"}},
+              {"completion.plist", Dict{{"format-type", "mystery"}}},
+              {"codenav.plist", Dict{{"not", "an array"}}}});
     HVFileSystem::writeFileAtomically(badSyntax + "/Contents/syntax.plist", "\x01\x02garbage");
-    HVBundleTestEnvironment::writeBundle(
-        shipped, "Unknown.hvbundle", info("x.unknown", "Unknown Kind", Array{"uk"}),
-        {{"syntax.plist", Dict{{"format-id", "text.unknown"},
-                               {"format-type", "regions"},
-                               {"folding", Dict{{"open", "\\{"}, {"close", "("}}}}}});
+    ship("Unknown.hvbundle", info("x.unknown", "Unknown Kind", Array{"uk"}),
+         {{"syntax.plist", Dict{{"format-id", "text.unknown"},
+                                {"format-type", "regions"},
+                                {"folding", Dict{{"open", "\\{"}, {"close", "("}}}}}});
 
     HVBundleRepository repository;
     EXPECT_EQ(describe(repository, {"bs", "uk"}),
@@ -337,8 +331,7 @@ TEST(HVBundleRepository, BadBundlesAreSkippedOrLoseOnlyTheDefinitionThatIsBad) {
         << "an unknown kind of definition is no error, only its bad pattern is";
 }
 
-TEST(HVBundleRepository, TagParsersFindTheirLanguagesWhenEveryBundleIsLoaded) {
-    HVBundleTestEnvironment environment;
+TEST_F(HVBundleRepositoryTest, TagParsersFindTheirLanguagesWhenEveryBundleIsLoaded) {
     environment.installTestBundles();
     HVBundleRepository repository;
     auto markup = repository.bundleForFileCategory(nullptr, "tmarkup");
@@ -358,11 +351,9 @@ TEST(HVBundleRepository, TagParsersFindTheirLanguagesWhenEveryBundleIsLoaded) {
     EXPECT_EQ(parser->subparsers().size(), 2u);
 }
 
-TEST(HVBundleRepository, TheIndexerIsReadAgainWhenThePreferencesClose) {
-    HVBundleTestEnvironment environment;
-    std::string path = HVBundleTestEnvironment::writeBundle(
-        environment.shippedBundles(), "Indexed.hvbundle", info("x.indexed", "Indexed"),
-        {{"indexer.plist", Dict{{"version", 1}}}});
+TEST_F(HVBundleRepositoryTest, TheIndexerIsReadAgainWhenThePreferencesClose) {
+    std::string path = ship("Indexed.hvbundle", info("x.indexed", "Indexed"),
+                            {{"indexer.plist", Dict{{"version", 1}}}});
     HVBundleRepository repository;
     auto bundle = repository.bundleForBundleIdentifier("x.indexed");
     EXPECT_EQ(bundle->codeIndexer(), HVPlistValue(Dict{{"version", 1}}));
@@ -373,8 +364,7 @@ TEST(HVBundleRepository, TheIndexerIsReadAgainWhenThePreferencesClose) {
     EXPECT_EQ(bundle->codeIndexer(), HVPlistValue(Dict{{"version", 2}}));
 }
 
-TEST(HVBundleRepository, LookupsFromAnotherThreadWhileLoading) {
-    HVBundleTestEnvironment environment;
+TEST_F(HVBundleRepositoryTest, LookupsFromAnotherThreadWhileLoading) {
     environment.installTestBundles();
     HVBundleRepository repository;
     std::atomic<bool> stop{false};

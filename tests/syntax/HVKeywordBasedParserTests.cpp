@@ -5,6 +5,7 @@
 #include "HVTestSupport.h"
 #include "HVTextBuffer.h"
 #include "HVTheme.h"
+#include "HVUnicode.h"
 
 #include <gtest/gtest.h>
 
@@ -65,151 +66,126 @@ Dict with(Dict definition, const std::string& key, HVPlistValue value) {
 
 } // namespace
 
-TEST(HVKeywordBasedParser, WordsAreLookedUpWhole) {
-    HVKeywordBasedParser parser(nullptr, scriptDefinition());
-    //                         0123456789012345678901234567
-    EXPECT_EQ(paint(parser, u"if x else foo123bar return"),
-              "0+2 keyword, 5+4 keyword, 20+6 keyword");
-    EXPECT_EQ(paint(parser, u"var ifelse = function"), "0+3 storage, 13+8 storage");
-    // With letters only as keyword characters, a hyphen or a digit splits words.
-    Dict letters = with(scriptDefinition(), "keyword-characters", kLetters);
-    EXPECT_EQ(paint(letters, u"if-else if2"), "0+2 keyword, 3+4 keyword, 8+2 keyword");
-    EXPECT_EQ(paint(parser, u"If IF iF"), "") << "case-sensitive";
-    parser.setCaseSensitive(false);
-    EXPECT_EQ(paint(parser, u"If IF iF"), "0+2 keyword, 3+2 keyword, 6+2 keyword");
-}
-
-TEST(HVKeywordBasedParser, CaseInsensitiveLanguagesLookUpInLowerCase) {
-    Dict sql = with(scriptDefinition(), "case-sensitive", false);
+// What the script definition and its variants paint, all of the text or only a range. A block
+// comment over lines and an escaped quote inside a string are painted in the reference outputs
+// of tests/data/highlight/test-script and test-markup.
+TEST(HVKeywordBasedParser, Painting) {
+    const Dict script = scriptDefinition();
+    const Dict letters = with(script, "keyword-characters", kLetters);
+    Dict sql = with(script, "case-sensitive", false);
     sql["keywords"] = Dict{{"keyword", Array{"select", "Where", "\u00e9cole"}}};
     sql["keyword-characters"] = std::string(kLetters) + "\u00e9\u00c9";
-    // SELECT finds select; Where as written in the definition is never found.
-    EXPECT_EQ(paint(sql, u"SELECT Select select where Where"),
-              "0+6 keyword, 7+6 keyword, 14+6 keyword");
-    EXPECT_EQ(paint(sql, u"\u00c9COLE"), "0+5 keyword");
-    // Patterns see the lower-case word too.
-    sql["regex-keywords"] = Array{Dict{{"id", "constant.numeric"}, {"keyword", "x[a-f]+"}}};
-    EXPECT_EQ(paint(sql, u"XFF xff Xzz"), "0+3 constant.numeric, 4+3 constant.numeric");
-
-    Dict absent = scriptDefinition();
+    const Dict sqlPatterns = with(sql, "regex-keywords",
+                                  Array{Dict{{"id", "constant.numeric"}, {"keyword", "x[a-f]+"}}});
+    Dict absent = script;
     absent.erase("case-sensitive");
-    EXPECT_EQ(paint(absent, u"IF"), "0+2 keyword") << "absent means not case-sensitive";
-}
-
-TEST(HVKeywordBasedParser, PatternKeywordsMustCoverTheWholeWord) {
-    HVKeywordBasedParser parser(nullptr, scriptDefinition());
-    EXPECT_EQ(paint(parser, u"123 123abc abc123 7"), "0+3 constant.numeric, 18+1 constant.numeric");
-    // The first pattern whose leftmost match covers the word wins; a shorter leftmost match of
-    // an earlier pattern does not stop the later ones.
-    Dict two = scriptDefinition();
-    two["regex-keywords"] = Array{Dict{{"id", "constant.numeric"}, {"keyword", "[0-9]+|[0-9]+px"}},
-                                  Dict{{"id", "keyword"}, {"keyword", "[0-9]+[a-z]+"}}};
-    EXPECT_EQ(paint(two, u"12px 12 12em"), "0+4 keyword, 5+2 constant.numeric, 8+4 keyword");
-    // Exact keywords are looked up before any pattern.
-    two["keywords"] = Dict{{"storage", Array{"12"}}};
-    EXPECT_EQ(paint(two, u"12"), "0+2 storage");
-}
-
-TEST(HVKeywordBasedParser, CommentsLineAndBlock) {
-    HVKeywordBasedParser parser(nullptr, scriptDefinition());
-    // The block comment starts first and runs through its end, past the "//" inside it.
-    //                         0123456789012345678
-    EXPECT_EQ(paint(parser, u"x /* a // b */ if"), "2+12 comment.block ml, 15+2 keyword");
-    // A line comment stops before the line break, whatever it is, and is not multi-line.
-    EXPECT_EQ(paint(parser, u"a // b \"c\" if\nif"), "2+11 comment, 14+2 keyword");
-    EXPECT_EQ(paint(parser, u"a // b\r\nif"), "2+4 comment, 8+2 keyword");
-    EXPECT_EQ(paint(parser, u"a // b\rif"), "2+4 comment, 7+2 keyword");
-    EXPECT_EQ(paint(parser, u"// last line"), "0+12 comment");
-    // A comment that begins right after a word.
-    EXPECT_EQ(paint(parser, u"if/*x*/if"), "0+2 keyword, 2+5 comment.block ml, 7+2 keyword");
-    // A block comment over lines.
-    EXPECT_EQ(paint(parser, u"/* a\nif\n*/ if"), "0+10 comment.block ml, 11+2 keyword");
-    // Comment begins inside strings, each followed later by a comment end or a line end.
-    EXPECT_EQ(paint(parser, u"'/*' a */ b '/*' c /* d */ e"),
-              "0+4 string ml, 12+4 string ml, 19+7 comment.block ml");
-    EXPECT_EQ(paint(parser, u"'//' x '//' y // z\nw"),
-              "0+4 string ml, 7+4 string ml, 14+4 comment");
-    // Quotes inside comments and comments inside strings are not tokens.
-    EXPECT_EQ(paint(parser, u"/* 'a */ \"/* b\" 'x' // \"y"),
-              "0+8 comment.block ml, 9+6 string ml, 16+3 string ml, 20+5 comment");
-}
-
-TEST(HVKeywordBasedParser, AtOnePlaceTheCommentKindDefinedFirstWins) {
-    Dict lua = scriptDefinition();
-    lua["comments"] = Array{Dict{{"begin", "--"}, {"id", "comment.line"}},
-                            Dict{{"begin", "--[["}, {"end", "]]"}, {"id", "comment.block"}}};
-    EXPECT_EQ(paint(lua, u"--[[ a\nb ]] if"), "0+6 comment, 12+2 keyword");
-    std::swap(lua["comments"].array()->at(0), lua["comments"].array()->at(1));
-    EXPECT_EQ(paint(lua, u"--[[ a\nb ]] if"), "0+11 comment.block ml, 12+2 keyword");
-    // A kind with an empty begin is never found.
-    lua["comments"].array()->push_back(Dict{{"begin", ""}, {"id", "comment"}});
-    EXPECT_EQ(paint(lua, u"x"), "");
-}
-
-TEST(HVKeywordBasedParser, AKeywordCharacterWinsATieWithACommentOrAQuote) {
-    // A comment whose begin starts with a keyword character is read as a word.
-    Dict basic = scriptDefinition();
-    basic["comments"] = Array{Dict{{"begin", "REM"}, {"id", "comment.line"}}};
+    const Dict two = with(script, "regex-keywords",
+                          Array{Dict{{"id", "constant.numeric"}, {"keyword", "[0-9]+|[0-9]+px"}},
+                                Dict{{"id", "keyword"}, {"keyword", "[0-9]+[a-z]+"}}});
+    const Dict twoExact = with(two, "keywords", Dict{{"storage", Array{"12"}}});
+    Dict lua = with(script, "comments",
+                    Array{Dict{{"begin", "--"}, {"id", "comment.line"}},
+                          Dict{{"begin", "--[["}, {"end", "]]"}, {"id", "comment.block"}}});
+    Dict luaSwapped = lua;
+    std::swap(luaSwapped["comments"].array()->at(0), luaSwapped["comments"].array()->at(1));
+    luaSwapped["comments"].array()->push_back(Dict{{"begin", ""}, {"id", "comment"}});
+    Dict basic = with(script, "comments", Array{Dict{{"begin", "REM"}, {"id", "comment.line"}}});
     basic["keywords"] = Dict{{"keyword", Array{"if"}}};
-    EXPECT_EQ(paint(basic, u"REM if"), "4+2 keyword");
-    EXPECT_EQ(paint(basic, u"REMARK if"), "7+2 keyword");
     Dict dashes = with(basic, "keyword-characters", std::string(kLetters) + "-");
     dashes["comments"] = Array{Dict{{"begin", "--"}, {"id", "comment.line"}}};
-    EXPECT_EQ(paint(dashes, u"-- if"), "3+2 keyword");
-
-    // A quote character that is also a keyword character starts a word.
-    Dict primes = with(scriptDefinition(), "keyword-characters", std::string(kLetters) + "'");
+    Dict primes = with(script, "keyword-characters", std::string(kLetters) + "'");
     primes["keywords"] = Dict{{"keyword", Array{"it's"}}};
-    EXPECT_EQ(paint(primes, u"it's 'a' x'"), "0+4 keyword");
+    const Dict vim = with(script, "comments", Array{Dict{{"begin", "\""}, {"id", "comment.line"}}});
+    const Dict doubleOnly = with(script, "quotes", Dict{{"double", "string.quoted.double"}});
+    struct Case {
+        const Dict& definition;
+        std::u16string_view text;
+        std::optional<HVRange> range;
+        const char* expected;
+    };
+    const Case cases[] = {
+        // Words are looked up whole; with letters only as keyword characters, a hyphen or a
+        // digit splits words.
+        {script, u"if x else foo123bar return", {}, "0+2 keyword, 5+4 keyword, 20+6 keyword"},
+        {script, u"var ifelse = function", {}, "0+3 storage, 13+8 storage"},
+        {letters, u"if-else if2", {}, "0+2 keyword, 3+4 keyword, 8+2 keyword"},
+        {script, u"If IF iF", {}, ""},
+        // A language that is not case-sensitive (also when it does not say) looks words up in
+        // lower case: "Where" as written in the definition is never found. Patterns see the
+        // lower-case word too.
+        {sql, u"SELECT Select select where Where", {}, "0+6 keyword, 7+6 keyword, 14+6 keyword"},
+        {sql, u"\u00c9COLE", {}, "0+5 keyword"},
+        {sqlPatterns, u"XFF xff Xzz", {}, "0+3 constant.numeric, 4+3 constant.numeric"},
+        {absent, u"IF", {}, "0+2 keyword"},
+        // A pattern must cover the whole word. The first pattern whose leftmost match covers the
+        // word wins; a shorter leftmost match of an earlier pattern does not stop the later
+        // ones. Exact keywords are looked up before any pattern.
+        {script, u"123 123abc abc123 7", {}, "0+3 constant.numeric, 18+1 constant.numeric"},
+        {two, u"12px 12 12em", {}, "0+4 keyword, 5+2 constant.numeric, 8+4 keyword"},
+        {twoExact, u"12", {}, "0+2 storage"},
+        // The block comment starts first and runs through its end, past the "//" inside it. A
+        // line comment stops before the line break, whatever it is, and is not multi-line.
+        {script, u"x /* a // b */ if", {}, "2+12 comment.block ml, 15+2 keyword"},
+        {script, u"a // b \"c\" if\nif", {}, "2+11 comment, 14+2 keyword"},
+        {script, u"a // b\r\nif", {}, "2+4 comment, 8+2 keyword"},
+        {script, u"a // b\rif", {}, "2+4 comment, 7+2 keyword"},
+        {script, u"// last line", {}, "0+12 comment"},
+        {script, u"if/*x*/if", {}, "0+2 keyword, 2+5 comment.block ml, 7+2 keyword"},
+        // Comment begins inside strings; quotes inside comments and comments inside strings
+        // are not tokens.
+        {script,
+         u"'/*' a */ b '/*' c /* d */ e",
+         {},
+         "0+4 string ml, 12+4 string ml, 19+7 comment.block ml"},
+        {script, u"'//' x '//' y // z\nw", {}, "0+4 string ml, 7+4 string ml, 14+4 comment"},
+        {script,
+         u"/* 'a */ \"/* b\" 'x' // \"y",
+         {},
+         "0+8 comment.block ml, 9+6 string ml, 16+3 string ml, 20+5 comment"},
+        // At one place the comment kind defined first wins; a kind with an empty begin is never
+        // found.
+        {lua, u"--[[ a\nb ]] if", {}, "0+6 comment, 12+2 keyword"},
+        {luaSwapped, u"--[[ a\nb ]] if", {}, "0+11 comment.block ml, 12+2 keyword"},
+        {luaSwapped, u"x", {}, ""},
+        // A comment or a quote that begins with a keyword character is read as a word; a
+        // comment that begins with a quote character as a string.
+        {basic, u"REM if", {}, "4+2 keyword"},
+        {basic, u"REMARK if", {}, "7+2 keyword"},
+        {dashes, u"-- if", {}, "3+2 keyword"},
+        {primes, u"it's 'a' x'", {}, "0+4 keyword"},
+        {vim, u"\" note\nif", {}, "0+9 string ml"},
+        // Two backslashes escape each other, three escape the quote. The other quote kind does
+        // not close a string; adjacent strings merge into one run. A quote in the last place of
+        // the range closes the string even when escaped. Without single quotes an apostrophe is
+        // plain text.
+        {script, u"\"a\\\\\" if \"b\"", {}, "0+5 string ml, 6+2 keyword, 9+3 string ml"},
+        {script, u"\"a\\\\\\\" if\" if", {}, "0+10 string ml, 11+2 keyword"},
+        {script, u"\"it's\" 'say \"hi\"'", {}, "0+6 string ml, 7+10 string ml"},
+        {script, u"'a''b'", {}, "0+6 string ml"},
+        {script, u"\"a\\\"", {}, "0+4 string ml"},
+        {script, u"\"a\\\" if", HVRange{0, 4}, "0+4 string ml"},
+        {doubleOnly, u"'if' \"x\"", {}, "1+2 keyword, 5+3 string ml"},
+        // Unterminated comments and strings paint to the end of the range; so does a line
+        // comment.
+        {script, u"x /* open\nif\nif", {}, "2+13 comment.block ml"},
+        {script, u"x /* open\nif\nif", HVRange{0, 10}, "2+8 comment.block ml"},
+        {script, u"if 'open\nif", {}, "0+2 keyword, 3+8 string ml"},
+        {script, u"if 'open\nif", HVRange{0, 9}, "0+2 keyword, 3+6 string ml"},
+        {script, u"a // b c", HVRange{0, 5}, "2+3 comment"},
+        // A range that starts inside a string takes the closing quote for an opening one.
+        {script, u"say \"hello world\" if", HVRange{10, 10}, "16+4 string ml"},
+        {script, u"say \"hello world\" if", {}, "4+13 string ml, 18+2 keyword"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.text));
+        EXPECT_EQ(paint(test.definition, test.text, test.range), test.expected);
+    }
 
-    // A comment whose begin starts with a quote character is read as a string.
-    Dict vim = scriptDefinition();
-    vim["comments"] = Array{Dict{{"begin", "\""}, {"id", "comment.line"}}};
-    EXPECT_EQ(paint(vim, u"\" note\nif"), "0+9 string ml");
-}
-
-TEST(HVKeywordBasedParser, QuotesAndEscapes) {
-    HVKeywordBasedParser parser(nullptr, scriptDefinition());
+    HVKeywordBasedParser parser(nullptr, script);
+    parser.setCaseSensitive(false);
+    EXPECT_EQ(paint(parser, u"If IF iF"), "0+2 keyword, 3+2 keyword, 6+2 keyword");
     EXPECT_TRUE(parser.usesSingleQuotes());
-    //                         0123 4567890
-    EXPECT_EQ(paint(parser, u"'it\\'s' if"), "0+7 string ml, 8+2 keyword");
-    // Two backslashes escape each other, so the quote after them closes the string.
-    EXPECT_EQ(paint(parser, u"\"a\\\\\" if \"b\""), "0+5 string ml, 6+2 keyword, 9+3 string ml");
-    // Three escape the quote.
-    EXPECT_EQ(paint(parser, u"\"a\\\\\\\" if\" if"), "0+10 string ml, 11+2 keyword");
-    // The other quote kind does not close a string.
-    EXPECT_EQ(paint(parser, u"\"it's\" 'say \"hi\"'"), "0+6 string ml, 7+10 string ml");
-    // Adjacent strings merge into one run of the same attributes.
-    EXPECT_EQ(paint(parser, u"'a''b'"), "0+6 string ml");
-    // A quote in the last place of the range closes the string even when escaped.
-    EXPECT_EQ(paint(parser, u"\"a\\\""), "0+4 string ml");
-    EXPECT_EQ(paint(parser, u"\"a\\\" if", HVRange{0, 4}), "0+4 string ml");
-    // Without single quotes, an apostrophe is plain text.
-    Dict doubleOnly = scriptDefinition();
-    doubleOnly["quotes"] = Dict{{"double", "string.quoted.double"}};
-    HVKeywordBasedParser doubles(nullptr, doubleOnly);
-    EXPECT_FALSE(doubles.usesSingleQuotes());
-    EXPECT_EQ(paint(doubles, u"'if' \"x\""), "1+2 keyword, 5+3 string ml");
-}
-
-TEST(HVKeywordBasedParser, UnterminatedCommentsAndStringsPaintToTheEndOfTheRange) {
-    HVKeywordBasedParser parser(nullptr, scriptDefinition());
-    std::u16string text = u"x /* open\nif\nif";
-    EXPECT_EQ(paint(parser, text), "2+13 comment.block ml");
-    EXPECT_EQ(paint(parser, text, HVRange{0, 10}), "2+8 comment.block ml");
-    EXPECT_EQ(paint(parser, u"if 'open\nif"), "0+2 keyword, 3+8 string ml");
-    EXPECT_EQ(paint(parser, u"if 'open\nif", HVRange{0, 9}), "0+2 keyword, 3+6 string ml");
-    // A line comment stops at the end of the range too.
-    EXPECT_EQ(paint(parser, u"a // b c", HVRange{0, 5}), "2+3 comment");
-}
-
-TEST(HVKeywordBasedParser, ARangeThatStartsInsideAString) {
-    HVKeywordBasedParser parser(nullptr, scriptDefinition());
-    //                    0123456789012345678901
-    std::u16string text = u"say \"hello world\" if";
-    // The closing quote is taken for an opening one: the rest of the range becomes a string.
-    EXPECT_EQ(paint(parser, text, HVRange{10, text.size() - 10}), "16+4 string ml");
-    EXPECT_EQ(paint(parser, text), "4+13 string ml, 18+2 keyword");
+    EXPECT_FALSE(HVKeywordBasedParser(nullptr, doubleOnly).usesSingleQuotes());
 }
 
 TEST(HVKeywordBasedParser, OnlyTheRangeIsPaintedAndMarked) {

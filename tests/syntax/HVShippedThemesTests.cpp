@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 
@@ -43,46 +44,20 @@ std::vector<std::string> shippedThemeFiles() {
 
 TEST(HVShippedThemes, TheVocabularyIsListed) {
     auto ids = HVStyleIdVocabulary();
-    for (const char* required : {"comment",
-                                 "comment.line",
-                                 "comment.block",
-                                 "string",
-                                 "string.quoted.double",
-                                 "string.quoted.single",
-                                 "string.regexp",
-                                 "constant",
-                                 "constant.numeric",
-                                 "constant.language",
-                                 "constant.character.entity",
-                                 "keyword",
-                                 "keyword.control",
-                                 "keyword.operator",
-                                 "keyword.other",
-                                 "storage",
-                                 "storage.type",
-                                 "storage.modifier",
-                                 "support",
-                                 "support.function",
-                                 "support.class",
-                                 "support.type",
-                                 "support.constant",
-                                 "variable",
-                                 "variable.language",
-                                 "variable.other",
-                                 "entity.name.function",
-                                 "entity.name.class",
-                                 "entity.name.tag",
-                                 "entity.other.attribute-name",
-                                 "string.quoted.attribute-value",
-                                 "meta.preprocessor",
-                                 "meta.tag",
-                                 "markup.heading",
-                                 "markup.bold",
-                                 "markup.italic",
-                                 "markup.link",
-                                 "invalid"}) {
-        EXPECT_NE(std::find(ids.begin(), ids.end(), required), ids.end()) << required;
+    std::istringstream required(
+        "comment comment.line comment.block string string.quoted.double string.quoted.single "
+        "string.regexp constant constant.numeric constant.language constant.character.entity "
+        "keyword keyword.control keyword.operator keyword.other storage storage.type "
+        "storage.modifier support support.function support.class support.type support.constant "
+        "variable variable.language variable.other entity.name.function entity.name.class "
+        "entity.name.tag entity.other.attribute-name string.quoted.attribute-value "
+        "meta.preprocessor meta.tag markup.heading markup.bold markup.italic markup.link invalid");
+    std::vector<std::string> missing;
+    for (std::string id; required >> id;) {
+        if (std::find(ids.begin(), ids.end(), id) == ids.end())
+            missing.push_back(id);
     }
+    EXPECT_EQ(missing, std::vector<std::string>{});
 }
 
 TEST(HVShippedThemes, EveryThemeParsesColoursEveryIdAndIsReadable) {
@@ -90,7 +65,6 @@ TEST(HVShippedThemes, EveryThemeParsesColoursEveryIdAndIsReadable) {
     ASSERT_FALSE(ids.empty());
     auto files = shippedThemeFiles();
     ASSERT_GE(files.size(), 2u);
-    bool light = false;
     bool dark = false;
     for (const auto& path : files) {
         SCOPED_TRACE(path);
@@ -105,7 +79,6 @@ TEST(HVShippedThemes, EveryThemeParsesColoursEveryIdAndIsReadable) {
         EXPECT_TRUE(theme->invisiblesColor());
         EXPECT_TRUE(theme->selectionColor());
         const HVColor background = *theme->backgroundColor();
-        light |= theme->identifier() == "com.ternwick.halvet.themes.light";
         dark |= luminance(background) < 0.05;
 
         EXPECT_GE(contrastRatio(*theme->textColor(), background), 4.5);
@@ -124,7 +97,6 @@ TEST(HVShippedThemes, EveryThemeParsesColoursEveryIdAndIsReadable) {
             EXPECT_GE(ratio, 4.5) << id << " " << HVTheme::stringFromColor(*foreground);
         }
     }
-    EXPECT_TRUE(light) << "the default theme ships";
     EXPECT_TRUE(dark) << "a dark theme ships";
 }
 
@@ -137,13 +109,4 @@ TEST(HVShippedThemes, TheRepositoryListsThemAndStartsWithLight) {
     ASSERT_TRUE(repository.currentTheme());
     EXPECT_EQ(repository.currentTheme()->identifier(), "com.ternwick.halvet.themes.light");
     EXPECT_EQ(repository.currentTheme()->title(), "Light");
-
-    // A user's copy of the light theme replaces it.
-    auto mine = repository.currentTheme()->copy();
-    mine->setIdentifier("com.ternwick.halvet.themes.light");
-    mine->setTitle("My Light");
-    ASSERT_TRUE(mine->commit());
-    HVThemeRepository later;
-    EXPECT_EQ(later.countOfThemes(), repository.countOfThemes());
-    EXPECT_EQ(later.currentTheme()->title(), "My Light");
 }

@@ -1,3 +1,6 @@
+// Tags, double-quoted values, single quotes that are part of a tag, a ">" inside a value and a
+// lone "<" in text are painted in the reference output of tests/data/highlight/test-markup.
+
 #include "HVKeywordBasedParser.h"
 #include "HVSyntaxTestSupport.h"
 #include "HVTagBasedParser.h"
@@ -108,24 +111,6 @@ std::string describe(const HVParserRegions& regions) {
 }
 
 } // namespace
-
-TEST(HVTagBasedParser, TagsAndDoubleQuotedValues) {
-    Languages languages;
-    //                          0          1          2
-    //                          01234567 890123 45678 9 0123456
-    EXPECT_EQ(languages.paint(u"<p class=\"a b\" id=\"c\">x</p>"),
-              "0+9 entity.name.tag ml, 9+5 string.quoted.attribute-value ml, "
-              "14+4 entity.name.tag ml, 18+3 string.quoted.attribute-value ml, "
-              "21+1 entity.name.tag ml, 23+4 entity.name.tag ml");
-    // Single quotes do not delimit values: the value is part of the tag.
-    EXPECT_EQ(languages.paint(u"<p class='a'>"), "0+13 entity.name.tag ml");
-    // A ">" inside a value does not end the tag.
-    EXPECT_EQ(languages.paint(u"<a title=\"x>y\">z"),
-              "0+9 entity.name.tag ml, 9+5 string.quoted.attribute-value ml, "
-              "14+1 entity.name.tag ml");
-    // Text between tags, and a lone "<" in text, are what they are.
-    EXPECT_EQ(languages.paint(u"a < b > c"), "2+5 entity.name.tag ml");
-}
 
 TEST(HVTagBasedParser, RangeEndsInsideTagsAndComments) {
     Languages languages;
