@@ -75,19 +75,6 @@ TEST_F(DocumentController, PipesAndDevicesAreRefusedBeforeAnythingIsRead) {
     EXPECT_EQ(openFileCount(), 0u);
 }
 
-TEST_F(DocumentController, AFileThatCannotBeReadOpensNoTabInTheFrontWindow) {
-    setPreference("HVHowToOpenFiles", 1);
-    HVDocument* window = controller().openDocumentWithContentsOfFile(dir.write("a.txt", "a"), true);
-    ASSERT_NE(window, nullptr);
-    std::string fifo = dir.pathFor("pipe");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    HVError error;
-    EXPECT_EQ(controller().openDocumentWithContentsOfFile(fifo, true, &error), nullptr);
-    EXPECT_NE(error.description().find("named pipe"), std::string::npos);
-    EXPECT_EQ(openFileCount(), 1u);
-    EXPECT_EQ(window->activeDocument()->fileName(), dir.pathFor("a.txt"));
-}
-
 TEST_F(DocumentController, EveryPathToAnOpenFileShowsItsOneDocument) {
     for (bool tabs : {true, false}) {
         controller().reset();
