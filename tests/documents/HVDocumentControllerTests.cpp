@@ -75,19 +75,6 @@ TEST_F(DocumentController, PipesAndDevicesAreRefusedBeforeAnythingIsRead) {
     EXPECT_EQ(openFileCount(), 0u);
 }
 
-TEST_F(DocumentController, AFileThatCannotBeReadOpensNoTabInTheFrontWindow) {
-    setPreference("HVHowToOpenFiles", 1);
-    HVDocument* window = controller().openDocumentWithContentsOfFile(dir.write("a.txt", "a"), true);
-    ASSERT_NE(window, nullptr);
-    std::string fifo = dir.pathFor("pipe");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    HVError error;
-    EXPECT_EQ(controller().openDocumentWithContentsOfFile(fifo, true, &error), nullptr);
-    EXPECT_NE(error.description().find("named pipe"), std::string::npos);
-    EXPECT_EQ(openFileCount(), 1u);
-    EXPECT_EQ(window->activeDocument()->fileName(), dir.pathFor("a.txt"));
-}
-
 TEST_F(DocumentController, EveryPathToAnOpenFileShowsItsOneDocument) {
     for (bool tabs : {true, false}) {
         controller().reset();
@@ -148,49 +135,33 @@ TEST_F(DocumentController, AFileOpenedThroughALinkIsSavedThroughIt) {
     EXPECT_EQ(controller().openDocumentWithContentsOfFile(file, true)->activeDocument(), document);
 }
 
-TEST_F(DocumentController, TextFilesOpenInATabbedWindowOfTheirOwnByDefault) {
+TEST_F(DocumentController, EachTextFileGetsAWindowOfItsOwnTabbedOrNot) {
     std::string a = dir.write("a.txt", "alpha"), b = dir.write("b.txt", "beta");
-    HVDocument* first = controller().openDocumentWithContentsOfFile(a, true);
-    ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(first->isMultiFile());
-    EXPECT_EQ(first->activeDocument()->fileName(), a);
-    EXPECT_EQ(first->activeDocument()->textView()->string(), u"alpha");
-    HVDocument* second = controller().openDocumentWithContentsOfFile(b, true);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(controller().documents().size(), 2u);
+    for (bool tabs : {true, false}) {
+        controller().reset();
+        setPreference("HVUseTabs", tabs);
+        HVDocument* first = controller().openDocumentWithContentsOfFile(a, true);
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(first->isMultiFile(), tabs);
+        EXPECT_EQ(dynamic_cast<HVSingleFileDocument*>(first) != nullptr, !tabs);
+        EXPECT_EQ(first->activeDocument()->fileName(), a);
+        EXPECT_EQ(first->activeDocument()->textView()->string(), u"alpha");
+        EXPECT_NE(controller().openDocumentWithContentsOfFile(b, true), first);
+        EXPECT_EQ(controller().documents().size(), 2u);
+    }
 }
 
-TEST_F(DocumentController, HowToOpenFilesOneAddsATabToTheFrontWindow) {
+TEST_F(DocumentController, HowToOpenFilesOneAddsATabToTheFrontWindowAndReopeningShowsIt) {
     setPreference("HVHowToOpenFiles", 1);
     std::string a = dir.write("a.txt", "alpha"), b = dir.write("b.txt", "beta");
     HVDocument* window = controller().openDocumentWithContentsOfFile(a, true);
+    HVFileDocument* tabA = window->activeDocument();
     HVDocument* opened = controller().openDocumentWithContentsOfFile(b, true);
     ASSERT_NE(opened, nullptr);
-    EXPECT_EQ(controller().documents().size(), 1u);
     EXPECT_EQ(window->activeDocument(), opened);
-    auto* multi = static_cast<HVMultiFileDocument*>(window);
-    EXPECT_EQ(multi->openDocuments().size(), 2u);
-}
-
-TEST_F(DocumentController, WithoutTabsEachFileGetsASingleFileWindow) {
-    setPreference("HVUseTabs", false);
-    std::string a = dir.write("a.txt", "alpha");
-    HVDocument* document = controller().openDocumentWithContentsOfFile(a, true);
-    ASSERT_NE(document, nullptr);
-    EXPECT_FALSE(document->isMultiFile());
-    EXPECT_NE(dynamic_cast<HVSingleFileDocument*>(document), nullptr);
-    EXPECT_EQ(document->activeDocument()->textView()->string(), u"alpha");
-}
-
-TEST_F(DocumentController, OpeningAnOpenFileAgainShowsItAndMakesNothingNew) {
-    setPreference("HVHowToOpenFiles", 1);
-    std::string a = dir.write("a.txt", "alpha"), b = dir.write("b.txt", "beta");
-    HVDocument* window = controller().openDocumentWithContentsOfFile(a, true);
-    HVDocument* tabB = controller().openDocumentWithContentsOfFile(b, true);
-    HVDocument* tabA = controller().openDocumentWithContentsOfFile(a, true);
-    EXPECT_EQ(controller().documents().size(), 1u);
+    EXPECT_EQ(controller().openDocumentWithContentsOfFile(a, true), tabA);
     EXPECT_EQ(window->activeDocument(), tabA);
-    EXPECT_NE(tabA, tabB);
+    EXPECT_EQ(controller().documents().size(), 1u);
     EXPECT_EQ(static_cast<HVMultiFileDocument*>(window)->openDocuments().size(), 2u);
 }
 
@@ -208,29 +179,28 @@ TEST_F(DocumentController, DirectoriesAndMissingPathsOpenNothing) {
     EXPECT_EQ(ui->presentedErrors[0].recoveryOptions(), std::vector<std::string>{"OK"});
 }
 
-TEST_F(DocumentController, ALaunchWithFilesOpensNoUntitledDocument) {
+TEST_F(DocumentController, ALaunchOpensAnUntitledDocumentUnlessEveryFileOpened) {
     std::string a = dir.write("a.txt", "alpha");
-    EXPECT_TRUE(controller().applicationOpenFiles({a}));
-    EXPECT_TRUE(controller().filesLoaded());
-    controller().applicationDidFinishLaunching();
-    EXPECT_EQ(controller().documents().size(), 1u);
-}
-
-TEST_F(DocumentController, ALaunchWithoutFilesOpensExactlyOneUntitledDocument) {
-    controller().applicationDidFinishLaunching();
-    ASSERT_EQ(controller().documents().size(), 1u);
-    HVDocument* untitled = controller().documents()[0].get();
+    struct Case {
+        std::vector<std::string> files;
+        bool loaded;
+        std::size_t documents;
+    };
+    for (const Case& launch : {Case{{a}, true, 1}, Case{{}, false, 1},
+                               Case{{a, dir.pathFor("missing.txt")}, false, 2}}) {
+        controller().reset();
+        if (!launch.files.empty()) {
+            EXPECT_EQ(controller().applicationOpenFiles(launch.files), launch.loaded);
+        }
+        EXPECT_EQ(controller().filesLoaded(), launch.loaded) << launch.files.size() << " files";
+        controller().applicationDidFinishLaunching();
+        ASSERT_EQ(controller().documents().size(), launch.documents) << launch.files.size();
+    }
+    // The untitled one is a single-file window.
+    HVDocument* untitled = controller().documents().back().get();
     EXPECT_NE(dynamic_cast<HVSingleFileDocument*>(untitled), nullptr);
     EXPECT_TRUE(untitled->fileName().empty());
     EXPECT_EQ(untitled->displayName().substr(0, 8), "Untitled");
-}
-
-TEST_F(DocumentController, ALaunchWhoseFilesDidNotAllOpenAddsAnUntitledDocument) {
-    std::string a = dir.write("a.txt", "alpha");
-    EXPECT_FALSE(controller().applicationOpenFiles({a, dir.pathFor("missing.txt")}));
-    EXPECT_FALSE(controller().filesLoaded());
-    controller().applicationDidFinishLaunching();
-    EXPECT_EQ(controller().documents().size(), 2u) << "a.txt stays open, one untitled is added";
 }
 
 TEST_F(DocumentController, HvdtURLsOpenTheFileAndSelectTheRange) {

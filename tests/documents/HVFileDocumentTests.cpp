@@ -45,8 +45,7 @@ TEST_F(FileDocument, AnOpenedFileKeepsItsOwnLineBreaksAndNewTextTakesThem) {
     for (auto [bytes, name, br] :
          {std::tuple{"a\r\nb\r\n", "DOS", "\r\n"}, std::tuple{"a\nb\n", "Unix", "\n"},
           std::tuple{"a\rb\r", "Mac", "\r"}}) {
-        std::string path = dir.write(std::string(name) + ".txt", bytes);
-        OpenFile open(path);
+        OpenFile open(dir.write(std::string(name) + ".txt", bytes));
         EXPECT_EQ(open.document->lineBreakName(), name);
         open.document->activate();
         EXPECT_EQ(open.statusBar().lineBreakName, name);
@@ -81,8 +80,7 @@ TEST_F(FileDocument, OpeningAndSavingChangesNoByte) {
             files.push_back({HVFileSystem::lastPathComponent(path), HVReadFile(path)});
     }
     for (const auto& [name, bytes] : files) {
-        std::string path = dir.write("round/" + name, bytes);
-        OpenFile open(path);
+        OpenFile open(dir.write("round/" + name, bytes));
         ASSERT_NE(open.document, nullptr) << name;
         EXPECT_EQ(open.save(), bytes) << name;
     }
@@ -90,8 +88,7 @@ TEST_F(FileDocument, OpeningAndSavingChangesNoByte) {
 
 TEST_F(FileDocument, NewDocumentsAndFilesWithoutBreaksTakeThePreference) {
     setPreference("HVLineBreak", 2);
-    std::string path = dir.write("one-line.txt", "a");
-    OpenFile open(path);
+    OpenFile open(dir.write("one-line.txt", "a"));
     EXPECT_EQ(open.document->lineBreakName(), "DOS");
     type(open.document, u"\nb");
     EXPECT_EQ(open.save(), "a\r\nb");
@@ -104,8 +101,7 @@ TEST_F(FileDocument, NewDocumentsAndFilesWithoutBreaksTakeThePreference) {
 
 TEST_F(FileDocument, AFileWithMixedBreaksIsLeftAsItIsUntilTheUserChoosesAType) {
     std::string bytes = "1\r\n2\n3\r\n4\r5\r\n";
-    std::string path = dir.write("mixed.txt", bytes);
-    OpenFile open(path);
+    OpenFile open(dir.write("mixed.txt", bytes));
     EXPECT_EQ(open.document->lineBreakName(), "Mixed");
     EXPECT_EQ(open.statusBar().lineBreakName, "Mixed");
     EXPECT_EQ(open.statusBar().warning, "Mixed line breaks (1 Unix, 3 DOS, 1 Mac), kept as they "
@@ -129,8 +125,7 @@ TEST_F(FileDocument, AnImageOpensAsAPictureAndIsNeverReencoded) {
     ASSERT_FALSE(png.empty());
     // By its extension, and by its content when the name has none.
     for (const char* name : {"pixels.png", "pixels"}) {
-        std::string path = dir.write(name, png);
-        OpenFile open(path);
+        OpenFile open(dir.write(name, png));
         ASSERT_NE(open.document, nullptr) << open.error.fullDescription();
         EXPECT_EQ(open.document->fileViewKind(), HVFileViewKind::Image) << name;
         EXPECT_EQ(open.document->textView(), nullptr);
@@ -181,8 +176,7 @@ TEST_F(FileDocument, DotFilesFindTheLanguageThatClaimsTheirName) {
 }
 
 TEST_F(FileDocument, SavingOverAFileChangedByAnotherProgramAsksFirst) {
-    std::string path = dir.write("shared.txt", "original");
-    OpenFile open(path);
+    OpenFile open(dir.write("shared.txt", "original"));
     type(open.document, u" mine");
     // Our own saves are not someone else's change.
     EXPECT_EQ(open.save(), "original mine");
@@ -255,14 +249,6 @@ TEST_F(FileDocument, ALossySaveWritesAndThenWarns) {
     EXPECT_TRUE(ui->presentedErrors[0].is(HVErrorDomain, 16));
     EXPECT_NE(ui->presentedErrors[0].recoverySuggestion().find("iso-8859-1"), std::string::npos);
     EXPECT_FALSE(open.document->isDocumentEdited());
-}
-
-TEST_F(FileDocument, AFallbackOnReadingIsAStatusBarWarning) {
-    std::string path = dir.write("bytes.txt", "caf\xE9");
-    OpenFile open(path);
-    EXPECT_EQ(open.document->textView()->string(), u"café");
-    EXPECT_EQ(open.statusBar().warning, "Opened using iso-8859-1");
-    EXPECT_TRUE(ui->presentedErrors.empty());
 }
 
 namespace {
@@ -392,8 +378,7 @@ TEST_F(FileDocument, ReopeningWithAnotherEncodingAndEachAnswer) {
 }
 
 TEST_F(FileDocument, OutsideChangesRevertSilentlyOrAsk) {
-    std::string path = dir.write("a.txt", "one");
-    OpenFile open(path);
+    OpenFile open(dir.write("a.txt", "one"));
     dir.write("a.txt", "two");
     open.document->fileContentsChangedExternally();
     EXPECT_EQ(open.document->textView()->string(), u"two");
@@ -480,8 +465,7 @@ TEST_F(FileDocument, TitlesForListsAndTheProjectEntry) {
 }
 
 TEST_F(FileDocument, ClosingPostsWillClose) {
-    std::string path = dir.write("a.txt", "x");
-    OpenFile open(path);
+    OpenFile open(dir.write("a.txt", "x"));
     int closes = 0;
     HVScopedObserver observer(
         HVNotificationCenter::defaultCenter(),
@@ -518,8 +502,7 @@ TEST_F(FileDocument, TheLanguageFollowsTheExtensionUntilTheUserChoosesOne) {
 TEST_F(FileDocument, ACollapsedRegionIsSavedAndCountedWithTheTextItStandsFor) {
     // Windows line breaks and a character outside the BMP, so that any byte lost shows.
     const std::string bytes = "f() {\r\n  body(\"\xF0\x9F\x98\x80\");\r\n}\r\nafter";
-    std::string path = dir.write("a.js", bytes);
-    OpenFile open(path);
+    OpenFile open(dir.write("a.js", bytes));
     open.document->viewWithSuggestedFrame();
     HTMLView& view = *open.document->highlightingView();
     open.document->activate();
@@ -545,9 +528,7 @@ TEST_F(FileDocument, ACollapsedRegionIsSavedAndCountedWithTheTextItStandsFor) {
 }
 
 TEST_F(FileDocument, TheViewHighlightsInTheDocumentsLanguageAndFollowsTheUsersChoice) {
-    std::string path =
-        dir.write("site/page.html", "<p class=\"a\">x</p>\n<script>var a;</script>\n");
-    OpenFile open(path);
+    OpenFile open(dir.write("site/page.html", "<p class=\"a\">x</p>\n<script>var a;</script>\n"));
     ASSERT_NE(open.document->highlightingView(), nullptr);
     HVSyntaxHighlightingTextView& view = *open.document->highlightingView();
     auto& repository = HVBundleRepository::sharedRepository();

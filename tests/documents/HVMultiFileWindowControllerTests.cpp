@@ -21,13 +21,20 @@ std::string titles(const HVMultiFileWindowController& window) {
     return out;
 }
 
+// A tabbed window of its own, not known to the document controller.
+class TabbedWindow : public HVDocumentsTest {
+protected:
+    HVMultiFileDocument window;
+    HVMultiFileWindowController& tabs = window.windowController();
+
+    HVFileDocument* open(const std::string& name, std::string_view bytes = "x") {
+        return tabs.openFileAtPath(dir.write(name, bytes));
+    }
+};
+
 } // namespace
 
-using TabbedWindow = HVDocumentsTest;
-
 TEST_F(TabbedWindow, OpeningTheSameFileTwiceGivesOneTab) {
-    HVMultiFileDocument window;
-    auto& tabs = window.windowController();
     std::string a = dir.write("a.txt", "a");
     auto node = HVFile::initWithPath(a);
     HVFileDocument* first = tabs.openFile(node);
@@ -41,11 +48,9 @@ TEST_F(TabbedWindow, OpeningTheSameFileTwiceGivesOneTab) {
 }
 
 TEST_F(TabbedWindow, ClosingATabActivatesTheOneThatTakesItsPlace) {
-    HVMultiFileDocument window;
-    auto& tabs = window.windowController();
     std::vector<HVFileDocument*> documents;
     for (const char* name : {"1.txt", "2.txt", "3.txt", "4.txt", "5.txt"})
-        documents.push_back(tabs.openFileAtPath(dir.write(name, name)));
+        documents.push_back(open(name));
     tabs.activateDocument(documents[2]);
     tabs.closeDocument(documents[2]);
     EXPECT_EQ(tabs.activeDocument(), documents[3]);
@@ -63,11 +68,7 @@ TEST_F(TabbedWindow, ClosingATabActivatesTheOneThatTakesItsPlace) {
 }
 
 TEST_F(TabbedWindow, NextPreviousAndDraggingTabs) {
-    HVMultiFileDocument window;
-    auto& tabs = window.windowController();
-    auto* a = tabs.openFileAtPath(dir.write("a.txt", "a"));
-    auto* b = tabs.openFileAtPath(dir.write("b.txt", "b"));
-    auto* c = tabs.openFileAtPath(dir.write("c.txt", "c"));
+    auto *a = open("a.txt"), *b = open("b.txt"), *c = open("c.txt");
     EXPECT_EQ(tabs.activeDocument(), c);
     tabs.nextFile();
     EXPECT_EQ(tabs.activeDocument(), a) << "wraps around";
@@ -81,12 +82,10 @@ TEST_F(TabbedWindow, NextPreviousAndDraggingTabs) {
 }
 
 TEST_F(TabbedWindow, CloseAllWaitsForEverySaveToFinish) {
-    HVMultiFileDocument window;
-    auto& tabs = window.windowController();
     std::string a = dir.write("a.txt", "a"), b = dir.write("b.txt", "b");
     HVFileDocument* first = tabs.openFile(std::make_shared<SlowFile>(a));
     HVFileDocument* second = tabs.openFile(std::make_shared<SlowFile>(b));
-    tabs.openFileAtPath(dir.write("c.txt", "unchanged"));
+    open("c.txt");
     type(first, u"1");
     type(second, u"2");
     EXPECT_EQ(titles(tabs), "a.txt* b.txt* c.txt ");
@@ -107,8 +106,6 @@ TEST_F(TabbedWindow, CloseAllWaitsForEverySaveToFinish) {
 }
 
 TEST_F(TabbedWindow, CloseAllReviewAnswers) {
-    HVMultiFileDocument window;
-    auto& tabs = window.windowController();
     std::string a = dir.write("a.txt", "a"), b = dir.write("b.txt", "b");
     type(tabs.openFileAtPath(a), u"1");
     type(tabs.openFileAtPath(b), u"2");
@@ -134,24 +131,20 @@ TEST_F(TabbedWindow, CloseAllReviewAnswers) {
 }
 
 TEST_F(TabbedWindow, DiscardingClosesWithoutSaving) {
-    HVMultiFileDocument window;
-    auto& tabs = window.windowController();
-    std::string a = dir.write("a.txt", "a");
-    type(tabs.openFileAtPath(a), u"1");
+    type(open("a.txt", "a"), u"1");
     ui->reviewAnswers.push_back({2, {}});
     std::optional<bool> result;
     tabs.closeOpenFiles([&](bool mayClose) { result = mayClose; });
     EXPECT_EQ(result, true);
-    EXPECT_EQ(HVReadFile(a), "a");
+    EXPECT_EQ(HVReadFile(dir.pathFor("a.txt")), "a");
     EXPECT_TRUE(tabs.openDocuments().empty());
 }
 
-TEST_F(TabbedWindow, ClosingTheLastTabClosesTheWindowAfterTheEvent) {
+TEST_F(HVDocumentsTest, ClosingTheLastTabClosesTheWindowAfterTheEvent) {
     auto window = std::make_shared<HVMultiFileDocument>();
     controller().addDocument(window);
     auto& tabs = window->windowController();
-    HVFileDocument* only = tabs.openFileAtPath(dir.write("a.txt", "a"));
-    type(only, u"changed");
+    type(tabs.openFileAtPath(dir.write("a.txt", "a")), u"changed");
     ui->alertAnswers = {2}; // "Don't Save"
     tabs.closeCurrentFile();
     EXPECT_TRUE(tabs.openDocuments().empty());
@@ -161,16 +154,12 @@ TEST_F(TabbedWindow, ClosingTheLastTabClosesTheWindowAfterTheEvent) {
 }
 
 TEST_F(TabbedWindow, EditedDocumentsInTabOrder) {
-    HVMultiFileDocument window;
-    auto& tabs = window.windowController();
-    auto* a = tabs.openFileAtPath(dir.write("a.txt", "a"));
-    auto* b = tabs.openFileAtPath(dir.write("b.txt", "b"));
-    auto* c = tabs.openFileAtPath(dir.write("c.txt", "c"));
+    auto *a = open("a.txt"), *b = open("b.txt"), *c = open("c.txt");
     type(c, u"!");
     type(a, u"!");
     EXPECT_EQ(tabs.editedDocuments(), (std::vector<HVFileDocument*>{a, c}));
     EXPECT_TRUE(window.isDocumentEdited());
     tabs.saveAllFiles();
     EXPECT_TRUE(tabs.editedDocuments().empty());
-    (void)b;
+    EXPECT_FALSE(b->isDocumentEdited());
 }

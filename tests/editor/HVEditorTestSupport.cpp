@@ -52,29 +52,22 @@ HVRunList HVJoinedRuns(const HVTextBuffer& buffer) {
     return runs;
 }
 
-namespace {
-
-std::string describe(const std::pair<HVRange, HVAttributes>& run) {
-    return HVDescribeRun(run.first, run.second);
-}
-
-} // namespace
-
 std::string HVDescribeRuns(const HVRunList& runs) {
     std::string out;
     for (const auto& run : runs)
-        out += describe(run) + "\n";
+        out += HVDescribeRun(run.first, run.second) + "\n";
     return out;
 }
 
 std::string HVFirstRunDifference(const HVRunList& actual, const HVRunList& expected) {
     for (std::size_t i = 0; i < std::max(actual.size(), expected.size()); ++i) {
         if (i >= actual.size())
-            return "missing run " + describe(expected[i]);
+            return "missing run " + HVDescribeRun(expected[i].first, expected[i].second);
         if (i >= expected.size())
-            return "extra run " + describe(actual[i]);
+            return "extra run " + HVDescribeRun(actual[i].first, actual[i].second);
         if (actual[i] != expected[i])
-            return "run " + describe(actual[i]) + " instead of " + describe(expected[i]);
+            return "run " + HVDescribeRun(actual[i].first, actual[i].second) + " instead of " +
+                   HVDescribeRun(expected[i].first, expected[i].second);
     }
     return "";
 }

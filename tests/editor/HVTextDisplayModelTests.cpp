@@ -243,22 +243,20 @@ TEST(HVTextDisplayModel, ScrollingStopsAtTheStartAndWithTheLastUnitOnTop) {
     EXPECT_EQ(model.unitHeight({0, 0}), 30);
     EXPECT_EQ(model.unitHeight({4, 0}), 30);
 
+    // The top unit and how far it is scrolled off.
+    auto top = [&] { return std::pair(model.topUnit(), model.topOffset()); };
+    using Top = std::pair<std::size_t, double>;
     model.scrollByPixels(-50);
-    EXPECT_EQ(model.topUnit(), 0u);
-    EXPECT_EQ(model.topOffset(), 0);
+    EXPECT_EQ(top(), Top(0, 0));
     // Within the wrapped first line, then across units, and back the same way.
     model.scrollByPixels(15);
-    EXPECT_EQ(model.topUnit(), 0u);
-    EXPECT_EQ(model.topOffset(), 15);
+    EXPECT_EQ(top(), Top(0, 15));
     model.scrollByPixels(30);
-    EXPECT_EQ(model.topUnit(), 2u);
-    EXPECT_EQ(model.topOffset(), 5);
+    EXPECT_EQ(top(), Top(2, 5));
     model.scrollByPixels(-45);
-    EXPECT_EQ(model.topUnit(), 0u);
-    EXPECT_EQ(model.topOffset(), 0);
+    EXPECT_EQ(top(), Top(0, 0));
     model.scrollByPixels(1e9);
-    EXPECT_EQ(model.topUnit(), 4u);
-    EXPECT_EQ(model.topOffset(), 0);
+    EXPECT_EQ(top(), Top(4, 0));
     model.scrollToUnit(99, 3);
     EXPECT_EQ(model.topUnit(), 4u);
 
@@ -276,12 +274,10 @@ TEST(HVTextDisplayModel, ScrollingStopsAtTheStartAndWithTheLastUnitOnTop) {
     // A caret far below jumps to the middle; one just below scrolls by its row.
     model.scrollToUnit(0);
     model.ensurePositionVisible(text.length());
-    EXPECT_EQ(model.topUnit(), 4u);
-    EXPECT_EQ(model.topOffset(), 5);
+    EXPECT_EQ(top(), Top(4, 5));
     model.scrollToUnit(0);
     model.ensurePositionVisible(28); // "one", below the three rows of line 0
-    EXPECT_EQ(model.topUnit(), 0u);
-    EXPECT_EQ(model.topOffset(), 10);
+    EXPECT_EQ(top(), Top(0, 10));
     // An edit that removes the top unit moves the top to the last unit.
     model.scrollToUnit(4);
     text.replaceCharacters({10, text.length() - 10}, u"");

@@ -4,15 +4,10 @@
 #include "HVEditorWidget.h"
 #include "HVGuiTestSupport.h"
 #include "HVLayoutManager.h"
-#include "HVNotificationCenter.h"
-#include "HVPreferences.h"
-#include "HVSyntaxHighlightingTextView.h"
 #include "HVTestSupport.h"
 #include "HVTextBuffer.h"
 #include "HVTextDisplayModel.h"
 #include "HVTextViewModel.h"
-#include "HVTheme.h"
-#include "HVThemeRepository.h"
 
 #include <QPaintEvent>
 #include <QScrollBar>
@@ -53,20 +48,8 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(editor.get()));
     }
 
-    // Pixels of the picture within a little of the colour.
     int pixelsOf(const QColor& color) {
-        QImage image = editor->viewport()->grab().toImage();
-        int count = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                QColor pixel = image.pixelColor(x, y);
-                if (std::abs(pixel.red() - color.red()) < 40 &&
-                    std::abs(pixel.green() - color.green()) < 40 &&
-                    std::abs(pixel.blue() - color.blue()) < 40)
-                    ++count;
-            }
-        }
-        return count;
+        return HVPixelsNear(editor->viewport()->grab().toImage(), color, 40);
     }
 
     std::size_t lineStart(std::size_t line) {
@@ -187,17 +170,13 @@ TEST_F(EditorWidgetTest, TheCacheOfLayoutsStaysBounded) {
     EXPECT_EQ(editor->lastPaintNewLayoutCount(), 0);
 }
 
-TEST_F(EditorWidgetTest, RunsDrawTheirColoursAndAChangeOfColourShows) {
+TEST_F(EditorWidgetTest, RunsDrawTheirColours) {
     show(u"WWWWWWWW MMMMMMMM");
     HVTextBuffer& text = view.textStorage();
     editor->viewport()->repaint();
     EXPECT_EQ(pixelsOf(Qt::red), 0);
     text.addAttribute("foreground", HVColor{1, 0, 0, 1}, {9, 8});
     EXPECT_GT(pixelsOf(Qt::red), 50);
-    // The same run in another colour: the layout kept for the line must not show the old one.
-    text.addAttribute("foreground", HVColor{0, 0.8, 0, 1}, {9, 8});
-    EXPECT_EQ(pixelsOf(Qt::red), 0);
-    EXPECT_GT(pixelsOf(QColor(0, 204, 0)), 50);
     // A background fills its run's cells.
     text.addAttribute("background", HVColor{1, 1, 0, 1}, {0, 8});
     EXPECT_GT(pixelsOf(Qt::yellow), 8 * 10 * 20 / 2);
@@ -283,65 +262,4 @@ TEST_F(EditorWidgetTest, InvisiblesDrawInTheirColourOverTheText) {
     EXPECT_GT(pixelsOf(green), shown);
     layout.setShowInvisibleCharacters(false);
     EXPECT_EQ(pixelsOf(green), 0);
-}
-
-namespace {
-
-QColor toQColor(const HVColor& color) {
-    return QColor::fromRgbF(float(color.red), float(color.green), float(color.blue),
-                            float(color.alpha));
-}
-
-std::shared_ptr<HVTheme> themeTitled(const std::string& title) {
-    for (const auto& theme : HVThemeRepository::sharedRepository().themes()) {
-        if (theme->title() == title)
-            return theme;
-    }
-    return nullptr;
-}
-
-void chooseTheme(const std::shared_ptr<HVTheme>& theme) {
-    HVThemeRepository::sharedRepository().setCurrentTheme(theme);
-    HVNotificationCenter::defaultCenter().postNotificationName("HalvetHighlightingPrefsChange");
-}
-
-} // namespace
-
-TEST(HVEditorWidgetOnAHighlightingView, TakesTheThemesColoursAndTheViewsInvisibles) {
-    HVGuiApplication();
-    HVIsolatedPreferences preferences;
-    auto dark = themeTitled("Dark");
-    auto light = themeTitled("Light");
-    ASSERT_NE(dark, nullptr);
-    ASSERT_NE(light, nullptr);
-    chooseTheme(dark);
-    HVSyntaxHighlightingTextView view;
-    view.setPath("/tmp/a.js");
-    view.setString(u"var a = 1;\n\tb = 2;\n");
-    HVEditorWidget editor(&view);
-    editor.resize(300, 200);
-    editor.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
-    auto corner = [&] {
-        QImage image = editor.viewport()->grab().toImage();
-        return image.pixelColor(image.width() - 2, image.height() - 2);
-    };
-    EXPECT_EQ(editor.backgroundColor(), toQColor(view.colors().background));
-    EXPECT_EQ(corner(), toQColor(*dark->backgroundColor()).toRgb());
-    chooseTheme(light);
-    EXPECT_EQ(editor.backgroundColor(), toQColor(*light->backgroundColor()));
-    EXPECT_EQ(editor.caretColor(), toQColor(view.colors().insertionPoint));
-    EXPECT_EQ(corner(), toQColor(*light->backgroundColor()).toRgb());
-
-    // Invisibles follow the preference through the view's layout manager, in its colour.
-    EXPECT_EQ(&editor.layoutManager(), &view.layoutManager());
-    EXPECT_FALSE(editor.showsInvisibles());
-    HVPreferences::sharedInstance().setObject("HVShowInvisibles", true);
-    HVNotificationCenter::defaultCenter().postNotificationName("HalvetEditorPrefsChange");
-    EXPECT_TRUE(editor.showsInvisibles());
-    EXPECT_EQ(editor.invisiblesColor(), toQColor(view.layoutManager().invisiblesColor()));
-    HVPreferences::sharedInstance().setObject("HVShowInvisibles", false);
-    HVNotificationCenter::defaultCenter().postNotificationName("HalvetEditorPrefsChange");
-    EXPECT_FALSE(editor.showsInvisibles());
-    HVThemeRepository::sharedRepository().reset();
 }

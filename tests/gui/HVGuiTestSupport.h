@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QColor>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QTest>
 #include <cstdlib>
 #include <functional>
@@ -29,4 +31,18 @@ inline bool HVWaitFor(const std::function<bool()>& condition, int milliseconds =
         QTest::qWait(5);
     }
     return true;
+}
+
+// The pixels of the picture within tolerance of the colour in each channel.
+inline int HVPixelsNear(const QImage& image, const QColor& color, int tolerance) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            QColor pixel = image.pixelColor(x, y);
+            count += std::abs(pixel.red() - color.red()) < tolerance &&
+                     std::abs(pixel.green() - color.green()) < tolerance &&
+                     std::abs(pixel.blue() - color.blue()) < tolerance;
+        }
+    }
+    return count;
 }

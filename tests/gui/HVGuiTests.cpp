@@ -50,10 +50,6 @@
 
 namespace {
 
-QApplication& application() {
-    return HVGuiApplication();
-}
-
 // An alert that is on the screen as a window of its own, or none.
 QMessageBox* visibleAlert() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -63,10 +59,6 @@ QMessageBox* visibleAlert() {
     return nullptr;
 }
 
-bool waitFor(const std::function<bool()>& condition, int milliseconds = 5000) {
-    return HVWaitFor(condition, milliseconds);
-}
-
 class GuiTest : public ::testing::Test {
 protected:
     HVIsolatedPreferences preferences;
@@ -74,7 +66,7 @@ protected:
     std::unique_ptr<HVApplicationController> app;
 
     GuiTest() {
-        application();
+        HVGuiApplication();
         Defaults::resetDefaults();
         HVDocumentController::sharedController().reset();
         app = std::make_unique<HVApplicationController>();
@@ -166,7 +158,7 @@ TEST_F(GuiTest, ClosingAWindowWithTwoEditedDocumentsRunsTheReview) {
     }
     window->close();
     QDialog* review = nullptr;
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(HVWaitFor([&] {
         review = window->findChild<QDialog*>("HVCloseReview");
         return review && review->isVisible();
     }));
@@ -175,7 +167,7 @@ TEST_F(GuiTest, ClosingAWindowWithTwoEditedDocumentsRunsTheReview) {
         if (button->text() == "Save All")
             button->click();
     }
-    ASSERT_TRUE(waitFor([&] { return guard.isNull(); }));
+    ASSERT_TRUE(HVWaitFor([&] { return guard.isNull(); }));
     EXPECT_EQ(HVReadFile(a), "+a");
     EXPECT_EQ(HVReadFile(b), "+b");
 }
@@ -195,7 +187,7 @@ TEST_F(GuiTest, AnHvdtURLReachesTheRunningInstance) {
     options.timeLimit = 30;
     std::optional<HVChildProcess::Result> result;
     std::thread client([&] { result = HVChildProcess::run(options); });
-    bool opened = waitFor(
+    bool opened = HVWaitFor(
         [&] {
             HVDocumentWindow* window = app->frontWindow();
             return window && window->activeFileDocument() &&
@@ -362,7 +354,7 @@ TEST_F(GuiTest, AFileThatCannotBeReadShowsTheReasonAndOpensNoWindow) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     app->handleRequest({QString::fromStdString(fifo)});
     QMessageBox* alert = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (alert = visibleAlert()) != nullptr; }));
+    ASSERT_TRUE(HVWaitFor([&] { return (alert = visibleAlert()) != nullptr; }));
     EXPECT_TRUE(alert->text().contains("is a named pipe, not a regular file"))
         << alert->text().toStdString();
     EXPECT_TRUE(app->windows().empty());
@@ -374,7 +366,7 @@ TEST_F(GuiTest, AFileThatCannotBeReadShowsTheReasonAndOpensNoWindow) {
     ASSERT_NE(window, nullptr);
     app->handleRequest({QString::fromStdString(fifo)});
     QMessageBox* sheet = nullptr;
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(HVWaitFor([&] {
         sheet = window->findChild<QMessageBox*>("HVAlert");
         return sheet && sheet->isVisible();
     }));
@@ -409,10 +401,10 @@ TEST_F(GuiTest, AnAlertClosedWithoutAButtonTakesTheSafeWayOut) {
     app->userInterface().presentError(question, nullptr,
                                       [&](std::size_t option) { chosen = option; });
     QMessageBox* alert = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (alert = visibleAlert()) != nullptr; }));
+    ASSERT_TRUE(HVWaitFor([&] { return (alert = visibleAlert()) != nullptr; }));
     // As when its window is closed.
     alert->reject();
-    ASSERT_TRUE(waitFor([&] { return chosen.has_value(); }));
+    ASSERT_TRUE(HVWaitFor([&] { return chosen.has_value(); }));
     EXPECT_EQ(*chosen, 2u) << "Cancel, not Save Anyway";
 }
 
@@ -449,6 +441,18 @@ QAction* actionTitled(QMenu* menu, const QString& title) {
             return action;
     }
     return nullptr;
+}
+
+// The titles of a menu's actions as it is about to show, and of those checked.
+std::pair<QStringList, QStringList> titlesAndChecked(QMenu* menu) {
+    emit menu->aboutToShow();
+    QStringList titles, checked;
+    for (QAction* action : menu->actions()) {
+        titles << action->text();
+        if (action->isChecked())
+            checked << action->text();
+    }
+    return {titles, checked};
 }
 
 std::vector<HVEditorWidget*> openEditors(HVApplicationController& app) {
@@ -490,6 +494,8 @@ TEST_F(GuiTest, TheViewMenuTogglesInvisiblesAndWrappingInEveryOpenEditor) {
     ASSERT_NE(wrap, nullptr);
     auto& preferences = HVPreferences::sharedInstance();
 
+    for (HVEditorWidget* editor : editors)
+        EXPECT_EQ(&editor->layoutManager(), &editor->foldingView()->layoutManager());
     for (bool shown : {true, false}) {
         EXPECT_EQ(countNotifications("HalvetEditorPrefsChange", [&] { invisibles->trigger(); }), 1);
         EXPECT_EQ(preferences.boolForKey("HVShowInvisibles"), shown);
@@ -545,7 +551,7 @@ TEST_F(GuiTest, TheGutterFoldsByClicksAndNumbersWhatIsShown) {
         gutter->repaint();
         return gutter->lastPaintRows().mid(0, 5).join("|").toStdString();
     };
-    ASSERT_TRUE(waitFor([&] { return rows() == "29|30|31 marker-open|32|33 marker-open"; }))
+    ASSERT_TRUE(HVWaitFor([&] { return rows() == "29|30|31 marker-open|32|33 marker-open"; }))
         << rows();
     const double lineHeight = editor->display().lineHeight();
     auto rowCentre = [&](int row) { return int((row + 0.5) * lineHeight); };
@@ -637,14 +643,7 @@ TEST_F(GuiTest, ChoosingAThemeInTheViewMenuRecoloursOpenEditors) {
     HVEditorWidget* editor = window->activeEditor();
     QMenu* themeMenu = menuTitled(window, "Theme");
     ASSERT_NE(themeMenu, nullptr);
-    emit themeMenu->aboutToShow();
-    QStringList titles;
-    QStringList checked;
-    for (QAction* action : themeMenu->actions()) {
-        titles << action->text();
-        if (action->isChecked())
-            checked << action->text();
-    }
+    auto [titles, checked] = titlesAndChecked(themeMenu);
     EXPECT_TRUE(titles.contains("Light")) << titles.join(", ").toStdString();
     EXPECT_TRUE(titles.contains("Dark"));
     EXPECT_TRUE(titles.contains(QString::fromStdString(mine->title())));
@@ -662,9 +661,7 @@ TEST_F(GuiTest, ChoosingAThemeInTheViewMenuRecoloursOpenEditors) {
         EXPECT_EQ(editor->selectionColor(), qColor(theme->selectionColor()));
         EXPECT_EQ(editor->caretColor(), qColor(theme->insertionPointColor()));
         EXPECT_EQ(editor->invisiblesColor(), qColor(theme->invisiblesColor()));
-        emit themeMenu->aboutToShow();
-        for (QAction* action : themeMenu->actions())
-            EXPECT_EQ(action->isChecked(), action->text() == title) << action->text().toStdString();
+        EXPECT_EQ(titlesAndChecked(themeMenu).second, QStringList{title});
     }
     // The picture follows.
     QImage image = editor->viewport()->grab().toImage();
@@ -698,6 +695,10 @@ std::vector<std::size_t> visibleLines(const HVEditorWidget& editor) {
     return lines;
 }
 
+int pixelsNear(const QImage& image, const QColor& color) {
+    return HVPixelsNear(image, color, 24);
+}
+
 // A picture of a line's row as the viewport draws it (empty when it is not shown).
 QImage pictureOfLine(HVEditorWidget& editor, std::size_t line) {
     QImage image = editor.viewport()->grab().toImage();
@@ -706,21 +707,6 @@ QImage pictureOfLine(HVEditorWidget& editor, std::size_t line) {
             return image.copy(0, int(visible.y), image.width(), int(editor.display().lineHeight()));
     }
     return {};
-}
-
-// The pixels within a little of the colour.
-int pixelsNear(const QImage& image, const QColor& color) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            QColor pixel = image.pixelColor(x, y);
-            if (std::abs(pixel.red() - color.red()) < 24 &&
-                std::abs(pixel.green() - color.green()) < 24 &&
-                std::abs(pixel.blue() - color.blue()) < 24)
-                ++count;
-        }
-    }
-    return count;
 }
 
 } // namespace
@@ -824,14 +810,7 @@ TEST_F(GuiTest, TheLanguageMenuRecoloursTheTextAndIsRemembered) {
     EXPECT_EQ(bar->languageText(), "HTML");
     QMenu* menu = bar->languageButton()->menu();
     ASSERT_NE(menu, nullptr);
-    emit menu->aboutToShow();
-    QStringList titles;
-    QStringList checked;
-    for (QAction* action : menu->actions()) {
-        titles << action->text();
-        if (action->isChecked())
-            checked << action->text();
-    }
+    auto [titles, checked] = titlesAndChecked(menu);
     EXPECT_TRUE(titles.contains("JavaScript")) << titles.join(", ").toStdString();
     EXPECT_TRUE(titles.contains("CSS"));
     EXPECT_EQ(checked, QStringList{"HTML"});
@@ -847,10 +826,7 @@ TEST_F(GuiTest, TheLanguageMenuRecoloursTheTextAndIsRemembered) {
     actionTitled(menu, "JavaScript")->trigger();
     EXPECT_EQ(bar->languageText(), "JavaScript");
     EXPECT_EQ(styleAt(text, var), "storage.type.js");
-    emit menu->aboutToShow();
-    for (QAction* action : menu->actions())
-        EXPECT_EQ(action->isChecked(), action->text() == "JavaScript")
-            << action->text().toStdString();
+    EXPECT_EQ(titlesAndChecked(menu).second, QStringList{"JavaScript"});
     auto stored = window->activeFileDocument()->fileConfigurationValueForKey("HVFileBundle");
     ASSERT_TRUE(stored && stored->string());
     EXPECT_EQ(*stored->string(), window->activeFileDocument()->bundle()->bundleIdentifier());

@@ -48,6 +48,12 @@ bool save(QWidget* widget, const QString& directory, const QString& name) {
     return ok;
 }
 
+void writeFile(const QString& path, const char* text) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(text);
+}
+
 // Closes every alert as a user closing its window would (which answers "Cancel").
 void dismissAlerts() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -237,15 +243,10 @@ int main(int argc, char** argv) {
 
     // Saving over a file that another program changed asks first.
     QString scratch = QDir::tempPath() + "/halvet-screenshot-notes.txt";
-    auto writeScratch = [&](const char* text) {
-        QFile file(scratch);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(text);
-    };
-    writeScratch("Shopping list\nflour\n");
+    writeFile(scratch, "Shopping list\nflour\n");
     documents.openDocumentWithContentsOfFile(scratch.toStdString(), true);
     settle();
-    writeScratch("Shopping list\nflour\nsugar (added elsewhere)\n");
+    writeFile(scratch, "Shopping list\nflour\nsugar (added elsewhere)\n");
     if (HVEditorWidget* editor = window->activeEditor())
         editor->view()->insertText(u"eggs\n");
     HVFileDocument* notes = window->activeFileDocument();
@@ -270,11 +271,7 @@ int main(int argc, char** argv) {
 
     // Embedded style sheet and script, in the light theme, with a selection in the script.
     QString page = site + "/order.html";
-    {
-        QFile file(page);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(kEmbeddedPage);
-    }
+    writeFile(page, kEmbeddedPage);
     documents.openDocumentWithContentsOfFile(page.toStdString(), true);
     settle();
     HVEditorWidget* pageEditor = window->activeEditor();
@@ -306,11 +303,7 @@ int main(int argc, char** argv) {
     // regions (one inside another block), in both themes. In the dark theme long lines wrap,
     // so that a continued row shows its dash.
     QString script = site + "/js/cart.js";
-    {
-        QFile file(script);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(kNestedScript);
-    }
+    writeFile(script, kNestedScript);
     for (const char* theme : {"Light", "Dark"}) {
         bool dark = QLatin1String(theme) == QLatin1String("Dark");
         ok = triggerMenuItem(window, "Theme", theme) && ok;
