@@ -85,13 +85,15 @@ TEST(HVTextStorage, QueriesAgreeWithAPlainListOfRegions) {
             HVRange found{HVNotFound, 0};
             auto fold = text.nextAttachmentAfterIndex(index, &found);
             EXPECT_EQ(fold != nullptr, next != folds.end()) << index;
-            if (next != folds.end())
+            if (next != folds.end()) {
                 EXPECT_EQ(found.location, *next) << index;
+            }
             auto previous = std::upper_bound(folds.begin(), folds.end(), index);
             fold = text.previousAttachmentBeforeIndex(index, &found);
             EXPECT_EQ(fold != nullptr, previous != folds.begin()) << index;
-            if (previous != folds.begin())
+            if (previous != folds.begin()) {
                 EXPECT_EQ(found.location, *(previous - 1)) << index;
+            }
         }
     }
 }

@@ -736,8 +736,9 @@ TEST_F(GuiTest, TypingACommentOpenerColoursTheLinesBelowUntilItsCloserIsTyped) {
     ASSERT_GT(lines.size(), probe + 2);
     for (std::size_t line : lines) {
         std::string style = styleAt(text, lineStart(line));
-        if (line >= 1)
+        if (line >= 1) {
             EXPECT_EQ(style.rfind("comment", 0), 0u) << "line " << line << ": " << style;
+        }
     }
     QColor commentColor = foregroundAt(text, lineStart(probe));
     ASSERT_NE(commentColor, codeColor);
@@ -755,8 +756,9 @@ TEST_F(GuiTest, TypingACommentOpenerColoursTheLinesBelowUntilItsCloserIsTyped) {
     ASSERT_EQ(text.substring({lineStart(5), 7}), u"*/const");
     EXPECT_EQ(styleAt(text, lineStart(4)).rfind("comment", 0), 0u);
     for (std::size_t line : visibleLines(*editor)) {
-        if (line > 5)
+        if (line > 5) {
             EXPECT_EQ(styleAt(text, lineStart(line)), "storage.type.js") << "line " << line;
+        }
     }
     QImage again = pictureOfLine(*editor, probe);
     EXPECT_EQ(pixelsNear(again, codeColor), codePixels);
@@ -797,8 +799,9 @@ TEST_F(GuiTest, JumpingFarIntoABigFileShowsColoursBeforeIdleTimeGetsThere) {
     ASSERT_GT(lines.size(), 10u);
     EXPECT_GT(lines.front(), far + 1000);
     for (std::size_t line : lines) {
-        if (line + 1 < text.lineCount())
+        if (line + 1 < text.lineCount()) {
             EXPECT_EQ(styleAt(text, lineStart(line)), "storage.type.js") << "line " << line;
+        }
     }
 }
 
