@@ -121,6 +121,28 @@ TEST_F(Folding, CollapsingFromTheCloserHidesWhatCollapsingFromTheOpenerHides) {
     }
 }
 
+// Lines inserted above a marked line leave its marker on it, deleting a marked line drops its
+// marker, and typing on either side of a collapsed region keeps the region whole.
+TEST_F(Folding, EditsAroundMarkersAndCollapsedRegions) {
+    auto view = open(u"a {\n}\nb {\n  c\n}\n");
+    view->setSelectedRange({0, 0});
+    view->insertText(u"x\ny\n");
+    EXPECT_EQ(markers(*view), "3:opener 4:closer 5:opener 7:closer");
+    view->setSelectedRange(view->textStorage().rangeOfLine(3));
+    view->deleteBackward();
+    EXPECT_EQ(markers(*view), "3:opener 4:opener 6:closer");
+    ASSERT_TRUE(view->rulerView().toggleMarker(lineStart(*view, 4)));
+    HVRange region;
+    view->textStorage().nextAttachmentAfterIndex(0, &region);
+    view->setSelectedRange({region.location, 0});
+    view->insertText(u"x");
+    view->setSelectedRange({region.end() + 1, 0});
+    view->insertText(u"y");
+    EXPECT_EQ(view->string(), u"x\ny\na {\nb {x\uFFFCy}\n");
+    EXPECT_EQ(fullText(*view), u"x\ny\na {\nb {x\n  c\ny}\n");
+    EXPECT_EQ(markers(*view), "3:opener 4:collapsed+2");
+}
+
 TEST_F(Folding, CollapseAllTakesTheOutermostRegionsAndExpandAllBringsThemBackWhole) {
     const std::u16string text = u"f {\n  g {\n    x\n  }\n}\nh {\n  y\n}\nz\n";
     auto view = open(text);
