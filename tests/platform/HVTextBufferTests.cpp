@@ -308,15 +308,10 @@ void runRandomEdits(HVTextBuffer::BlockSizes sizes, std::uint32_t seed) {
 
 } // namespace
 
+// In blocks of the usual size, tiny ones and small ones.
 TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModel) {
     runRandomEdits({}, 20240611);
-}
-
-TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModelInTinyBlocks) {
     runRandomEdits({.characters = 8, .entries = 4}, 20240612);
-}
-
-TEST(HVTextBuffer, RandomEditsAgreeWithAPlainModelInSmallBlocks) {
     runRandomEdits({.characters = 64, .entries = 16}, 20240613);
 }
 
@@ -388,11 +383,6 @@ TEST(HVTextBuffer, LargeInsertionsGrowAndLargeDeletionsShrinkTheStorage) {
 }
 
 TEST(HVTextBuffer, ContiguousRangesWithinAndAcrossBlocks) {
-    HVTextBuffer buffer(u"0123456789");
-    buffer.replaceCharacters({5, 0}, u"x"); // the gap of the block now follows "01234x"
-    EXPECT_EQ(buffer.contiguousRange({9, 100}), u"89") << "clipped to the text";
-    EXPECT_EQ(buffer.contiguousRange({20, 1}), u"");
-
     // Blocks of 8: text set in one piece, edited blocks with gaps, and every range of each.
     std::u16string text;
     for (int i = 0; i < 30; ++i)
@@ -416,6 +406,8 @@ TEST(HVTextBuffer, ContiguousRangesWithinAndAcrossBlocks) {
     }
     EXPECT_EQ(everyRangeMatches(text), "");
     EXPECT_EQ(small.storageProblem(), "");
+    EXPECT_EQ(small.contiguousRange({text.size() - 2, 100}), u"9\n") << "clipped to the text";
+    EXPECT_EQ(small.contiguousRange({text.size() + 5, 1}), u"");
 
     // The whole text stays valid while ranges are read and attributes change; a range stays
     // valid while attributes change.
@@ -446,11 +438,9 @@ TEST(HVTextBuffer, AdoptingAStringTakesItsStorageAndEditsLikeAnyText) {
     EXPECT_EQ(edits[0].editedRange, HVMakeRange(0, expected.size()));
     EXPECT_EQ(edits[0].changeInLength, std::ptrdiff_t(expected.size()) - 9);
     EXPECT_EQ(buffer.contiguousRange({0, 7}).data(), storage) << "the characters were not copied";
-    EXPECT_EQ(buffer.string(), expected);
     EXPECT_EQ(buffer.lineCount(), 20001u);
     EXPECT_EQ(buffer.rangeOfLine(19999), HVMakeRange(19999 * 8, 8));
-    EXPECT_EQ(buffer.runCount(), 1u);
-    EXPECT_FALSE(buffer.attribute("x", 0).has_value());
+    EXPECT_EQ(buffer.runCount(), 1u) << "the old runs are gone";
     buffer.replaceCharacters({80000, 0}, u"\nnew");
     expected.insert(80000, u"\nnew");
     EXPECT_EQ(buffer.string(), expected);
