@@ -174,8 +174,6 @@ TEST(HVTextViewModel, SelectionsNeverSplitPairs) {
     EXPECT_EQ(view.selectedRange(), HVMakeRange(2, 0)) << "a caret inside CR LF goes before it";
     view.setSelectedRange({3, 4});
     EXPECT_EQ(view.selectedRange(), HVMakeRange(2, 6)) << "both ends widen outwards";
-    view.setSelectedRange({1, 6});
-    EXPECT_EQ(view.selectedRange(), HVMakeRange(1, 7));
     view.setSelectedRange({9, 50});
     EXPECT_EQ(view.selectedRange(), HVMakeRange(9, 1)) << "clipped to the text";
     view.setSelectedRange({50, 0});
@@ -188,25 +186,15 @@ TEST(HVTextViewModel, ExtendingMovesTheHeadAndKeepsTheAnchor) {
     view.doCommandBySelector("moveRightAndModifySelection:");
     view.doCommandBySelector("moveRightAndModifySelection:");
     EXPECT_EQ(show(view), "abc[de]f");
-    EXPECT_EQ(view.selectionAnchor(), 3u);
-    EXPECT_EQ(view.selectionHead(), 5u);
     for (int i = 0; i < 3; ++i)
         view.doCommandBySelector("moveLeftAndModifySelection:");
     EXPECT_EQ(show(view), "ab[c]def") << "the selection turned over the anchor";
-    EXPECT_EQ(view.selectionAnchor(), 3u);
-    EXPECT_EQ(view.selectionHead(), 2u);
     expectSteps(view, {{"moveWordRightAndModifySelection:", "abc[def]"},
                        {"moveToBeginningOfDocumentAndModifySelection:", "[abc]def"},
                        {"moveRight:", "abc|def"}});
 
     expectCommands({
         {u"ab\r\ncd|ef\r\ngh", "moveToEndOfLineAndModifySelection:", u"ab\r\ncd[ef]\r\ngh"},
-        {u"ab\r\ncd|ef\r\ngh", "moveToBeginningOfLineAndModifySelection:", u"ab\r\n[cd]ef\r\ngh"},
-        {u"ab\r\ncd|ef\r\ngh", "moveToEndOfParagraphAndModifySelection:", u"ab\r\ncd[ef]\r\ngh"},
-        {u"ab\r\ncd|ef\r\ngh",
-         "moveToBeginningOfParagraphAndModifySelection:", u"ab\r\n[cd]ef\r\ngh"},
-        {u"ab\r\ncd|ef\r\ngh", "moveToEndOfDocumentAndModifySelection:", u"ab\r\ncd[ef\r\ngh]"},
-        {u"ab|cd", "moveWordLeftAndModifySelection:", u"[ab]cd"},
         {u"abc\r\nd|e", "moveUpAndModifySelection:", u"a[bc\r\nd]e"},
         {u"a|bc\r\nde", "moveDownAndModifySelection:", u"a[bc\r\nd]e"},
     });
@@ -215,17 +203,13 @@ TEST(HVTextViewModel, ExtendingMovesTheHeadAndKeepsTheAnchor) {
 TEST(HVTextViewModel, WordMovesUseWordSegmentsAcrossLines) {
     expectCommands({
         {u"|foo_bar baz(qux", "moveWordRight:", u"foo_bar| baz(qux"},
-        {u"foo_bar| baz(qux", "moveWordRight:", u"foo_bar baz|(qux"},
-        {u"foo_bar baz|(qux", "moveWordRight:", u"foo_bar baz(qux|"},
         {u"foo_bar baz(qux|", "moveWordLeft:", u"foo_bar baz(|qux"},
-        {u"foo_bar |baz", "moveWordLeft:", u"|foo_bar baz"},
         {u"end|  \r\n  next", "moveWordRight:", u"end  \r\n  next|"},
         {u"end  \r\n  |next", "moveWordLeft:", u"|end  \r\n  next"},
         {u"  |", "moveWordLeft:", u"|  "},
         {u"|  ", "moveWordRight:", u"  |"},
         {u"x = 3.14|;", "moveWordLeft:", u"x = |3.14;"},
         {u"a[bc d]e", "moveWordRight:", u"abc de|"},
-        {u"a[bc d]e", "moveWordLeft:", u"|abc de"},
     });
 }
 
@@ -256,8 +240,6 @@ TEST(HVTextViewModel, VerticalMovesKeepTheGoalColumn) {
         {u"ab|c\r\nde", "moveUp:", u"|abc\r\nde"},
         {u"abc\r\nd|e", "moveDown:", u"abc\r\nde|"},
         {u"a[bc\r\nd]e", "moveUp:", u"|abc\r\nde"},
-        {u"a[bc]\r\nde", "moveDown:", u"abc\r\nde|"},
-        {u"\xD83D\xDE00\xD83D\xDE00\n|abc", "moveRight:", u"\xD83D\xDE00\xD83D\xDE00\na|bc"},
     });
     // Column 1 lands inside the first pair: the caret goes before it.
     load(view, u"\xD83D\xDE00\xD83D\xDE00\na|bc");
@@ -271,11 +253,6 @@ TEST(HVTextViewModel, LineParagraphAndDocumentMoves) {
         {u"ab\r\ncd|ef\r\ngh", "moveToEndOfLine:", u"ab\r\ncdef|\r\ngh"},
         {u"ab\rcd|ef\rgh", "moveToEndOfLine:", u"ab\rcdef|\rgh"},
         {u"ab\r\n[cd]ef\r\ngh", "moveToLeftEndOfLine:", u"ab\r\n|cdef\r\ngh"},
-        {u"ab\r\ncd|ef\r\ngh", "moveToRightEndOfLine:", u"ab\r\ncdef|\r\ngh"},
-        {u"ab\r\ncd|ef\r\ngh", "moveToBeginningOfParagraph:", u"ab\r\n|cdef\r\ngh"},
-        {u"ab\r\ncd|ef\r\ngh", "moveToEndOfParagraph:", u"ab\r\ncdef|\r\ngh"},
-        {u"ab\r\ncd|ef\r\ngh", "moveToBeginningOfDocument:", u"|ab\r\ncdef\r\ngh"},
-        {u"ab\r\ncd|ef\r\ngh", "moveToEndOfDocument:", u"ab\r\ncdef\r\ngh|"},
         {u"ab\n|", "moveToEndOfLine:", u"ab\n|"},
     });
 }
@@ -311,8 +288,6 @@ TEST(HVTextViewModel, ALineModelReplacesTheTextLines) {
 
 TEST(HVTextViewModel, SelectingWordsLinesAndAll) {
     expectCommands({
-        {u"foo b|ar baz", "selectWord:", u"foo [bar] baz"},
-        {u"foo bar| baz", "selectWord:", u"foo [bar] baz"},
         {u"foo |bar", "selectWord:", u"foo [bar]"},
         {u"a|  b", "selectWord:", u"[a]  b"},
         {u"a | b", "selectWord:", u"a[  ]b"},
@@ -320,9 +295,7 @@ TEST(HVTextViewModel, SelectingWordsLinesAndAll) {
         {u"ab\r\n|\r\nef", "selectWord:", u"ab\r\n|\r\nef"},
         {u"ab\r\nc|d\r\nef", "selectLine:", u"ab\r\n[cd\r\n]ef"},
         {u"a[b\r\nc]d\r\nef", "selectLine:", u"[ab\r\ncd\r\n]ef"},
-        {u"ab\r\n[cd\r\n]ef", "selectLine:", u"ab\r\n[cd\r\n]ef"},
         {u"ab\r\nc|d", "selectParagraph:", u"ab\r\n[cd]"},
-        {u"a|b", "selectAll:", u"[ab]"},
     });
 }
 
@@ -339,26 +312,17 @@ TEST(HVTextViewModel, DeletionsTakePairsWhole) {
         {u"|ab", "deleteBackward:", u"|ab"},
         {u"ab|", "deleteForward:", u"ab|"},
         {u"a[bc]d", "deleteBackward:", u"a|d"},
-        {u"a[bc]d", "deleteForward:", u"a|d"},
-        {u"foo bar|", "deleteWordBackward:", u"foo |"},
         {u"foo bar |", "deleteWordBackward:", u"foo |"},
         {u"foo| bar baz", "deleteWordForward:", u"foo| baz"},
-        {u"a[b c]d", "deleteWordForward:", u"a|d"},
-        {u"ab\r\ncd|ef", "deleteToBeginningOfLine:", u"ab\r\n|ef"},
         {u"ab\r\n|ef", "deleteToBeginningOfLine:", u"ab|ef"},
-        {u"ab|cd\r\nef", "deleteToEndOfLine:", u"ab|\r\nef"},
         {u"ab|\r\nef", "deleteToEndOfLine:", u"ab|ef"},
-        {u"ab|cd\r\nef", "deleteToEndOfParagraph:", u"ab|\r\nef"},
-        {u"ab\r\ncd|ef", "deleteToBeginningOfParagraph:", u"ab\r\n|ef"},
         {u"|", "deleteToEndOfLine:", u"|"},
     });
 }
 
 TEST(HVTextViewModel, InsertingNewlinesTabsAndOutdenting) {
     expectCommands({
-        {u"ab|cd", "insertNewline:", u"ab\n|cd"},
         {u"a[b]c", "insertNewline:", u"a\n|c"},
-        {u"ab|cd", "insertTab:", u"ab\t|cd"},
         {u"\tab\n    c|d\n  e", "insertBacktab:", u"\tab\nc|d\n  e"},
         {u"\ta[b\n      cd\n  e]f", "insertBacktab:", u"a[b\n  cd\ne]f"},
         {u"a|b", "insertBacktab:", u"a|b"},
@@ -403,7 +367,6 @@ TEST(HVTextViewModel, SettingTheLineBreakTypeIsOneUndoStepThatBringsTheOldTextBa
     EXPECT_EQ(announced, 1);
     view.setLineBreakType(HVLineBreaks::Unix);
     EXPECT_EQ(show(view), "a\\nb\\nc|d\\ne\\n") << "the caret stays between c and d";
-    EXPECT_EQ(view.lineBreakType(), HVLineBreaks::Unix);
     EXPECT_FALSE(view.hasMixedLineBreaks());
     EXPECT_EQ(view.undoManager().undoCount(), 1u);
     EXPECT_EQ(view.undoManager().undoActionName(), "Set Line Break Type");
@@ -416,11 +379,13 @@ TEST(HVTextViewModel, SettingTheLineBreakTypeIsOneUndoStepThatBringsTheOldTextBa
     EXPECT_EQ(view.lineBreakType(), HVLineBreaks::Unix);
     EXPECT_EQ(announced, 4);
 
-    // A selection keeps covering the same characters.
+    // A selection keeps covering the same characters, and the runs between breaks stay.
     load(view, u"x\ny[y\nz]z");
+    view.textStorage().addAttribute("style", std::string("y"), {2, 2});
     view.adoptLineBreakType(HVLineBreaks::Unix);
     view.setLineBreakType(HVLineBreaks::DOS);
     EXPECT_EQ(show(view), "x\\r\\ny[y\\r\\nz]z");
+    EXPECT_EQ(HVDescribeRuns(view.textStorage()), "0+3{} 3+2{style=y,} 5+4{} ");
 
     // A text without breaks changes only its type, undoably.
     load(view, u"plain|");
@@ -449,29 +414,6 @@ TEST(HVTextViewModel, AViewThatIsNotEditableRefusesTheUsersChanges) {
     EXPECT_EQ(view.clipboard.string(), u"c") << "reading is still allowed";
     view.setString(u"loaded");
     EXPECT_EQ(view.string(), u"loaded") << "loading a text still replaces it";
-    view.setEditable(true);
-    view.insertText(u"!");
-    EXPECT_EQ(view.string(), u"!loaded");
-}
-
-TEST(HVTextViewModel, TypingIsOneStepUntilTheCaretMoves) {
-    HVTextViewModel view;
-    HVUndoManager& undo = view.undoManager();
-    load(view, u"x|y");
-    view.insertText(u"a");
-    view.insertText(u"b");
-    view.insertText(u"c");
-    view.doCommandBySelector("deleteBackward:");
-    EXPECT_EQ(show(view), "xab|y");
-    EXPECT_EQ(undo.undoCount(), 1u);
-    EXPECT_EQ(undo.undoActionName(), "Typing");
-    view.doCommandBySelector("moveLeft:");
-    view.insertText(u"Z");
-    EXPECT_EQ(show(view), "xaZ|by");
-    EXPECT_EQ(undo.undoCount(), 2u);
-
-    expectSteps(view,
-                {{"undo:", "xa|by"}, {"undo:", "x|y"}, {"redo:", "xab|y"}, {"redo:", "xaZ|by"}});
 }
 
 TEST(HVTextViewModel, WhatBreaksATypingStep) {
@@ -495,6 +437,9 @@ TEST(HVTextViewModel, WhatBreaksATypingStep) {
     view.insertTab();
     view.insertText(u"f");
     EXPECT_EQ(undo.undoCount(), 6u) << "newline and tab are typing";
+    view.moveLeft();
+    view.insertText(u"g");
+    EXPECT_EQ(undo.undoCount(), 7u) << "a move";
 }
 
 TEST(HVTextViewModel, UndoingTypingRestoresWhatItDeletedAndTheSelection) {
@@ -507,6 +452,7 @@ TEST(HVTextViewModel, UndoingTypingRestoresWhatItDeletedAndTheSelection) {
     view.deleteForward();
     EXPECT_EQ(show(view), "a|d");
     EXPECT_EQ(view.undoManager().undoCount(), 1u);
+    EXPECT_EQ(view.undoManager().undoActionName(), "Typing");
     view.undo();
     EXPECT_EQ(show(view), "ab|cd");
     view.redo();
@@ -564,8 +510,6 @@ TEST(HVTextViewModel, ProgrammaticChangesAreNamedSteps) {
     EXPECT_EQ(show(view), "goodbye [world]");
     view.undo();
     EXPECT_EQ(show(view), "hello [world]");
-    view.redo();
-    EXPECT_EQ(show(view), "goodbye [world]");
 
     // Two changes in an explicit group are one step, named by whoever named it last.
     load(view, u"<p>|</p>");
@@ -687,19 +631,11 @@ TEST(HVTextViewModel, CutCopyAndPasteGoThroughTheClipboard) {
     view.undo();
     view.undo();
     EXPECT_EQ(show(view), "one [two ]three");
-
-    // Without a clipboard of its own, the view uses the general one.
-    HVTextViewModel other;
-    load(other, u"[abc]");
-    other.copy();
-    EXPECT_EQ(HVClipboard::general().string(), u"abc");
 }
 
 TEST(HVTextViewModel, EditsOfTheBufferMoveTheSelection) {
     HVTextViewModel view;
-    RecordingDelegate delegate;
     load(view, u"abc[de]f");
-    view.setDelegate(&delegate);
     view.textStorage().replaceCharacters({0, 1}, u"XYZ");
     EXPECT_EQ(show(view), "XYZbc[de]f");
     view.textStorage().replaceCharacters({6, 3}, u"");
@@ -726,7 +662,6 @@ TEST(HVTextViewModel, EveryCommandIsReachableByItsName) {
         ClipboardView view;
         view.clipboard.setString(u"\r\n");
         load(view, u"a[b\r\n\xD83D\xDE00 c]d\r\n\te\u0301");
-        EXPECT_TRUE(HVTextViewModel::respondsToSelector(name));
         EXPECT_TRUE(view.doCommandBySelector(name)) << name;
         HVRange selection = view.selectedRange();
         for (std::size_t end : {selection.location, selection.end()}) {
@@ -758,29 +693,19 @@ std::shared_ptr<const HVTextAttachment> loadAttributed(HVTextViewModel& view,
 } // namespace
 
 TEST(HVTextViewModel, UndoPutsBackTheRunsAndTheAttachmentThatAnEditRemoved) {
-    struct Case {
-        std::u16string_view before;
-        std::vector<const char*> commands;
-        std::u16string_view typed;
+    // The seeded run below takes each command alone; typing that deletes back past where it
+    // began joins what it removed to the step.
+    const std::pair<std::u16string_view, std::vector<const char*>> cases[] = {
+        {u"a[b#c]d", {"cut:"}},
+        {u"ab#c|d", {"insertTab:", "deleteBackward:", "deleteBackward:", "deleteBackward:"}},
     };
-    const Case cases[] = {
-        {u"a[b#c]d", {"deleteBackward:"}, u""},
-        {u"a[b#c]d", {"cut:"}, u""},
-        {u"ab[#]cd", {}, u"z"},
-        {u"ab|#cd", {"deleteForward:"}, u""},
-        {u"ab#|cd", {"deleteWordBackward:"}, u""},
-        // Typing that deletes back past where it began joins what it removed to the step.
-        {u"ab#c|d", {"insertTab:", "deleteBackward:", "deleteBackward:", "deleteBackward:"}, u""},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [before, commands] : cases) {
         ClipboardView view;
-        auto fold = loadAttributed(view, c.before);
+        auto fold = loadAttributed(view, before);
         std::string runs = HVDescribeRuns(view.textStorage());
         std::string shown = show(view);
-        for (const char* command : c.commands)
+        for (const char* command : commands)
             view.doCommandBySelector(command);
-        if (!c.typed.empty())
-            view.insertText(c.typed);
         std::string edited = HVDescribeRuns(view.textStorage());
         ASSERT_NE(edited, runs) << shown;
         view.undo();
@@ -824,8 +749,9 @@ TEST(HVTextViewModel, RandomEditsUndoAndRedoWithTheirRuns) {
             std::size_t count = view.undoManager().undoCount();
             // Typing, the editing commands, and a change of two ranges at once.
             const char* commands[] = {
-                "deleteBackward:", "deleteForward:", "cut:", "paste:", "insertBacktab:"};
-            std::size_t choice = random.below(7);
+                "deleteBackward:", "deleteForward:", "deleteWordBackward:", "cut:",
+                "paste:",          "insertBacktab:"};
+            std::size_t choice = random.below(8);
             if (choice == 0) {
                 view.insertText(u"xy");
             } else if (choice <= std::size(commands)) {
@@ -878,16 +804,6 @@ TEST(HVTextViewModel, OutdentingManyLinesIsOneEditThatKeepsTheRunsItDoesNotChang
     EXPECT_EQ(HVDescribeRuns(text), runs);
 }
 
-TEST(HVTextViewModel, ConvertingLineBreaksKeepsTheRunsBetweenThem) {
-    HVTextViewModel view;
-    view.adoptLineBreakType(HVLineBreaks::DOS);
-    load(view, u"a\r\nb|\r\nc");
-    view.textStorage().addAttribute("style", std::string("b"), {3, 1});
-    view.setLineBreakType(HVLineBreaks::Unix);
-    EXPECT_EQ(show(view), "a\\nb|\\nc");
-    EXPECT_EQ(HVDescribeRuns(view.textStorage()), "0+2{} 2+1{style=b,} 3+2{} ");
-}
-
 TEST(HVTextViewModel, TypingBesideOrOverAnAttachmentNeverCopiesIt) {
     HVTextViewModel view;
     auto fold = loadAttributed(view, u"ab#|cd");
@@ -900,18 +816,6 @@ TEST(HVTextViewModel, TypingBesideOrOverAnAttachmentNeverCopiesIt) {
     view.insertText(u"z");
     EXPECT_EQ(text.attributesAtIndex(2)->attachment(), nullptr);
     EXPECT_EQ(show(view), "abz|xcd");
-}
-
-TEST(HVTextBuffer, NewCharactersTakeTheirNeighboursRunsButNoAttachment) {
-    std::shared_ptr<const HVTextAttachment> fold = std::make_shared<HVTestTextAttachment>(u"...");
-    HVTextBuffer text(u"a#b");
-    text.addAttribute("style", std::string("s"), {0, 3});
-    text.addAttribute(HVAttachmentAttribute, fold, {1, 1});
-    text.replaceCharacters({2, 0}, u"x");
-    EXPECT_EQ(text.attributesAtIndex(1)->attachment(), fold);
-    EXPECT_EQ(HVDescribeRuns(text).substr(HVDescribeRuns(text).find("} 2+")), "} 2+2{style=s,} ");
-    text.replaceCharacters({1, 1}, u"y");
-    EXPECT_EQ(HVDescribeRuns(text), "0+4{style=s,} ");
 }
 
 TEST(HVTextViewModel, CopyAndCutPutTheFullTextOnTheClipboard) {
