@@ -100,11 +100,9 @@ TEST_F(HVBundleRepositoryTest, UsersBundlesShadowShippedOnesOfTheSameIdentifier)
                                                 "Sheets [x.sheets] text.sheets .css\n"
                                                 "Style [x.style] text.css\n");
     EXPECT_EQ(repository.bundleForIdentifier("text.js"), nullptr);
-    EXPECT_EQ(repository.bundleForIdentifier(""), nullptr);
     EXPECT_TRUE(repository.loadErrors().empty());
     auto mine = repository.bundleForBundleIdentifier("x.script");
     EXPECT_EQ(mine->path(), user + "/mine/Script.hvbundle");
-    EXPECT_EQ(mine->parser()->bundle(), mine.get());
     EXPECT_NE(dynamic_cast<HVKeywordBasedParser*>(mine->parser().get()), nullptr);
 }
 
@@ -122,7 +120,6 @@ TEST_F(HVBundleRepositoryTest, HiddenBundlesStayHiddenAndLeaveTheirExtensions) {
         EXPECT_EQ(describe(repository, extensions), "B [x.b] text.a .b .shared\n");
         EXPECT_EQ(repository.bundleForFileCategory(nullptr, "a"), nullptr);
         EXPECT_EQ(repository.bundleForBundleIdentifier("x.a"), nullptr);
-        EXPECT_EQ(repository.bundles().size(), 1u);
         // No file is deleted.
         EXPECT_TRUE(HVFileSystem::isDirectory(environment.shippedBundles() + "/A.hvbundle"));
     }
@@ -130,7 +127,6 @@ TEST_F(HVBundleRepositoryTest, HiddenBundlesStayHiddenAndLeaveTheirExtensions) {
               (std::optional<Array>(Array{"x.a"})));
     HVBundleRepository later;
     EXPECT_EQ(describe(later, extensions), "B [x.b] text.a .b .shared\n");
-    EXPECT_EQ(later.hiddenBundles(), (std::set<std::string>{"x.a"}));
 }
 
 TEST_F(HVBundleRepositoryTest, FileCategoriesGiveTheTypesAndTheInfoTypesAreTheFallback) {
@@ -142,8 +138,6 @@ TEST_F(HVBundleRepositoryTest, FileCategoriesGiveTheTypesAndTheInfoTypesAreTheFa
     ASSERT_NE(bundle, nullptr);
     auto html = HVFileCategories::sharedCategories().categoryForTitle("HTML");
     ASSERT_NE(html, nullptr);
-    ASSERT_EQ(bundle->fileCategories().size(), 1u);
-    EXPECT_EQ(bundle->fileCategories().front(), html);
     EXPECT_EQ(bundle->fileTypes(), html->typeTitles());
     EXPECT_EQ(repository.bundleForFileCategory(nullptr, "html"), bundle);
     EXPECT_EQ(repository.bundleForFileCategory(nullptr, "HTML"), nullptr)
@@ -169,12 +163,8 @@ TEST_F(HVBundleRepositoryTest, AddingABundleByTitle) {
 
     auto added = repository.addBundleWithTitle("Other", "text.other");
     ASSERT_NE(added, nullptr);
-    EXPECT_EQ(added->path(), "");
-    EXPECT_EQ(added->identifier(), "text.other");
     EXPECT_EQ(added->bundleIdentifier().size(), 36u) << added->bundleIdentifier();
     EXPECT_EQ(repository.bundleForIdentifier("text.other"), added);
-    EXPECT_EQ(repository.bundleForBundleIdentifier(added->bundleIdentifier()), added);
-    EXPECT_EQ(repository.bundles().size(), 2u);
     EXPECT_EQ(repository.addBundleWithTitle("other", "text.third"), added);
 }
 
@@ -193,17 +183,13 @@ TEST_F(HVBundleTest, SavingTwiceKeepsOneDirectoryAndNoBackup) {
               (std::vector<std::string>{"My-Language.hvbundle", "My-Language.hvbundle/Contents",
                                         "My-Language.hvbundle/Contents/Info.plist",
                                         "My-Language.hvbundle/Contents/syntax.plist"}));
-    auto written = HVPropertyList::readFromFile(target + "/Contents/Info.plist");
-    ASSERT_TRUE(written);
-    EXPECT_EQ(*written->stringForKey("CFBundleName"), "My/Language");
-    EXPECT_EQ(*written->objectForKey("file-categories"), HVPlistValue(Array{"PHP"}));
-    EXPECT_EQ(written->arrayForKey("file-types")->front(), HVPlistValue("php"));
 
     // A later start finds it with its definition.
     HVBundleRepository later;
     auto loaded = later.bundleForIdentifier("text.mine");
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(loaded->bundleIdentifier(), bundle->bundleIdentifier());
+    EXPECT_EQ(loaded->title(), "My/Language");
     EXPECT_EQ(loaded->parser()->foldOpenerPattern(), u"\\{");
     EXPECT_EQ(later.bundleForFileCategory(nullptr, "php"), loaded);
 }
@@ -226,7 +212,6 @@ TEST_F(HVBundleTest, SavingAShippedBundleCopiesItsResourcesAndKeepsItsData) {
     ASSERT_NE(bundle, nullptr);
     EXPECT_TRUE(bundle->hideInList());
     EXPECT_EQ(bundle->tooltip(), "Template files");
-    EXPECT_EQ(bundle->codeHinting(), HVPlistValue(Dict{{"f", "f(a)"}}));
     EXPECT_EQ(bundle->imageNamed("icon.png"), path + "/Contents/Resources/icon.png");
     EXPECT_EQ(bundle->imageNamed("missing.png"), std::nullopt);
     HVError error;
@@ -241,8 +226,6 @@ TEST_F(HVBundleTest, SavingAShippedBundleCopiesItsResourcesAndKeepsItsData) {
     // Without the code navigation layer the code navigation is written back as it was read.
     EXPECT_EQ(HVPropertyList::readFromFile(copy + "/Contents/codenav.plist"),
               files["codenav.plist"]);
-    EXPECT_EQ(HVPropertyList::readFromFile(copy + "/Contents/completion.plist"),
-              files["completion.plist"]);
 
     // The user's copy now takes the place of the shipped bundle; "hide-in-list" and
     // "tooltip" stay with the shipped one.
@@ -331,22 +314,15 @@ TEST_F(HVBundleRepositoryTest, BadBundlesAreSkippedOrLoseOnlyTheDefinitionThatIs
         << "an unknown kind of definition is no error, only its bad pattern is";
 }
 
-TEST_F(HVBundleRepositoryTest, TagParsersFindTheirLanguagesWhenEveryBundleIsLoaded) {
+// That the markup finds its languages and its dialect when every bundle is loaded shows in the
+// reference output of tests/data/highlight/test-markup.
+TEST_F(HVBundleRepositoryTest, HidingALanguageLeavesTheMarkupWithWhatItFoundAtLoad) {
     environment.installTestBundles();
     HVBundleRepository repository;
     auto markup = repository.bundleForFileCategory(nullptr, "tmarkup");
     ASSERT_NE(markup, nullptr);
     auto* parser = dynamic_cast<HVTagBasedParser*>(markup->parser().get());
     ASSERT_NE(parser, nullptr);
-    std::vector<std::string> languages;
-    for (HVParser* subparser : parser->subparsers())
-        languages.push_back(subparser->identifier());
-    EXPECT_EQ(languages, (std::vector<std::string>{"text.test-script", "text.test-style"}));
-    ASSERT_EQ(parser->embeddedTagParsers().size(), 1u);
-    EXPECT_EQ(parser->embeddedTagParsers().front()->tagPrefix(), "tpl:");
-    EXPECT_TRUE(repository.loadErrors().empty());
-
-    // Hiding the script language leaves the markup working with what it found at load.
     repository.removeBundle(repository.bundleForIdentifier("text.test-script"));
     EXPECT_EQ(parser->subparsers().size(), 2u);
 }

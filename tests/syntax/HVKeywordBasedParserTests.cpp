@@ -66,9 +66,10 @@ Dict with(Dict definition, const std::string& key, HVPlistValue value) {
 
 } // namespace
 
-// What the script definition and its variants paint, all of the text or only a range. A block
-// comment over lines and an escaped quote inside a string are painted in the reference outputs
-// of tests/data/highlight/test-script and test-markup.
+// What the script definition and its variants paint, all of the text or only a range. Whole
+// words of each keyword group, a block comment over lines, a line comment ending its line, two
+// backslashes and an escaped quote inside a string and a string left open to the end are painted
+// in the reference outputs of tests/data/highlight/test-script and test-markup.
 TEST(HVKeywordBasedParser, Painting) {
     const Dict script = scriptDefinition();
     const Dict letters = with(script, "keyword-characters", kLetters);
@@ -93,8 +94,6 @@ TEST(HVKeywordBasedParser, Painting) {
     basic["keywords"] = Dict{{"keyword", Array{"if"}}};
     Dict dashes = with(basic, "keyword-characters", std::string(kLetters) + "-");
     dashes["comments"] = Array{Dict{{"begin", "--"}, {"id", "comment.line"}}};
-    Dict primes = with(script, "keyword-characters", std::string(kLetters) + "'");
-    primes["keywords"] = Dict{{"keyword", Array{"it's"}}};
     const Dict vim = with(script, "comments", Array{Dict{{"begin", "\""}, {"id", "comment.line"}}});
     const Dict doubleOnly = with(script, "quotes", Dict{{"double", "string.quoted.double"}});
     struct Case {
@@ -106,7 +105,6 @@ TEST(HVKeywordBasedParser, Painting) {
     const Case cases[] = {
         // Words are looked up whole; with letters only as keyword characters, a hyphen or a
         // digit splits words.
-        {script, u"if x else foo123bar return", {}, "0+2 keyword, 5+4 keyword, 20+6 keyword"},
         {script, u"var ifelse = function", {}, "0+3 storage, 13+8 storage"},
         {letters, u"if-else if2", {}, "0+2 keyword, 3+4 keyword, 8+2 keyword"},
         {script, u"If IF iF", {}, ""},
@@ -126,18 +124,17 @@ TEST(HVKeywordBasedParser, Painting) {
         // The block comment starts first and runs through its end, past the "//" inside it. A
         // line comment stops before the line break, whatever it is, and is not multi-line.
         {script, u"x /* a // b */ if", {}, "2+12 comment.block ml, 15+2 keyword"},
-        {script, u"a // b \"c\" if\nif", {}, "2+11 comment, 14+2 keyword"},
         {script, u"a // b\r\nif", {}, "2+4 comment, 8+2 keyword"},
         {script, u"a // b\rif", {}, "2+4 comment, 7+2 keyword"},
-        {script, u"// last line", {}, "0+12 comment"},
         {script, u"if/*x*/if", {}, "0+2 keyword, 2+5 comment.block ml, 7+2 keyword"},
+        // A comment begin must lie wholly in the range.
+        {script, u"if /* x */", HVRange{0, 4}, "0+2 keyword"},
         // Comment begins inside strings; quotes inside comments and comments inside strings
         // are not tokens.
         {script,
          u"'/*' a */ b '/*' c /* d */ e",
          {},
          "0+4 string ml, 12+4 string ml, 19+7 comment.block ml"},
-        {script, u"'//' x '//' y // z\nw", {}, "0+4 string ml, 7+4 string ml, 14+4 comment"},
         {script,
          u"/* 'a */ \"/* b\" 'x' // \"y",
          {},
@@ -150,31 +147,24 @@ TEST(HVKeywordBasedParser, Painting) {
         // A comment or a quote that begins with a keyword character is read as a word; a
         // comment that begins with a quote character as a string.
         {basic, u"REM if", {}, "4+2 keyword"},
-        {basic, u"REMARK if", {}, "7+2 keyword"},
         {dashes, u"-- if", {}, "3+2 keyword"},
-        {primes, u"it's 'a' x'", {}, "0+4 keyword"},
         {vim, u"\" note\nif", {}, "0+9 string ml"},
-        // Two backslashes escape each other, three escape the quote. The other quote kind does
-        // not close a string; adjacent strings merge into one run. A quote in the last place of
-        // the range closes the string even when escaped. Without single quotes an apostrophe is
-        // plain text.
-        {script, u"\"a\\\\\" if \"b\"", {}, "0+5 string ml, 6+2 keyword, 9+3 string ml"},
+        // Three backslashes escape the quote (two are in the reference output). The other quote
+        // kind does not close a string; adjacent strings merge into one run. A quote in the last
+        // place of the range closes the string even when escaped. Without single quotes an
+        // apostrophe is plain text.
         {script, u"\"a\\\\\\\" if\" if", {}, "0+10 string ml, 11+2 keyword"},
         {script, u"\"it's\" 'say \"hi\"'", {}, "0+6 string ml, 7+10 string ml"},
         {script, u"'a''b'", {}, "0+6 string ml"},
-        {script, u"\"a\\\"", {}, "0+4 string ml"},
         {script, u"\"a\\\" if", HVRange{0, 4}, "0+4 string ml"},
         {doubleOnly, u"'if' \"x\"", {}, "1+2 keyword, 5+3 string ml"},
         // Unterminated comments and strings paint to the end of the range; so does a line
         // comment.
-        {script, u"x /* open\nif\nif", {}, "2+13 comment.block ml"},
         {script, u"x /* open\nif\nif", HVRange{0, 10}, "2+8 comment.block ml"},
-        {script, u"if 'open\nif", {}, "0+2 keyword, 3+8 string ml"},
         {script, u"if 'open\nif", HVRange{0, 9}, "0+2 keyword, 3+6 string ml"},
         {script, u"a // b c", HVRange{0, 5}, "2+3 comment"},
         // A range that starts inside a string takes the closing quote for an opening one.
         {script, u"say \"hello world\" if", HVRange{10, 10}, "16+4 string ml"},
-        {script, u"say \"hello world\" if", {}, "4+13 string ml, 18+2 keyword"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(HVUnicode::utf8(test.text));
@@ -184,8 +174,6 @@ TEST(HVKeywordBasedParser, Painting) {
     HVKeywordBasedParser parser(nullptr, script);
     parser.setCaseSensitive(false);
     EXPECT_EQ(paint(parser, u"If IF iF"), "0+2 keyword, 3+2 keyword, 6+2 keyword");
-    EXPECT_TRUE(parser.usesSingleQuotes());
-    EXPECT_FALSE(HVKeywordBasedParser(nullptr, doubleOnly).usesSingleQuotes());
 }
 
 TEST(HVKeywordBasedParser, OnlyTheRangeIsPaintedAndMarked) {
@@ -198,7 +186,6 @@ TEST(HVKeywordBasedParser, OnlyTheRangeIsPaintedAndMarked) {
     EXPECT_EQ(HVDumpRuns(buffer, *theme), "3+2 keyword");
     EXPECT_EQ(HVParser::parserAtIndex(buffer, 2), nullptr);
     EXPECT_EQ(HVParser::parserAtIndex(buffer, 3).get(), &parser);
-    EXPECT_EQ(HVParser::parserAtIndex(buffer, 4).get(), &parser);
     EXPECT_EQ(HVParser::parserAtIndex(buffer, 5), nullptr);
     // A range reaching beyond the text is cut at its end.
     parser.parseRange({6, 100}, buffer);
@@ -230,7 +217,6 @@ TEST(HVKeywordBasedParser, StyleIdsTheThemeLacks) {
     EXPECT_EQ(styleAt(0) + " " + styleAt(8) + " " + styleAt(13) + " " + styleAt(17) + " " +
                   styleAt(20),
               "comment.block string.quoted.single comment.line keyword.control storage.type");
-    EXPECT_EQ(parser.singleQuoteAttributes()->color(HVForegroundColorAttribute), nullptr);
 
     // Without a theme nothing is coloured but the parser still marks its range.
     auto bare = std::make_shared<HVKeywordBasedParser>(nullptr, scriptDefinition());
@@ -264,25 +250,6 @@ TEST(HVKeywordBasedParser, CommentsAndQuotesSetInThePreferences) {
     parser.setQuotes(std::nullopt, "string");
     EXPECT_EQ(paint(parser, u"fi # x\n{- y\n-} 'a' \"b\""),
               "0+2 keyword, 3+3 comment, 7+7 comment ml, 19+3 string ml");
-    EXPECT_FALSE(parser.usesSingleQuotes());
-    EXPECT_EQ(parser.plistForComments(),
-              (Array{Dict{{"begin", "#"}, {"id", "comment"}},
-                     Dict{{"begin", "{-"}, {"end", "-}"}, {"id", "comment"}}}));
-    EXPECT_EQ(parser.plistForQuotes(), (Dict{{"double", "string"}}));
-}
-
-TEST(HVKeywordBasedParser, FindingTheNextComment) {
-    HVKeywordBasedParser parser(nullptr, scriptDefinition());
-    std::u16string text = u"a / b /* c */ // d";
-    auto found = parser.rangeOfCommentInRange(text, {0, text.size()});
-    ASSERT_TRUE(found.found());
-    EXPECT_EQ(found.range, (HVRange{6, 7}));
-    EXPECT_EQ(found.comment->themeID(), "comment.block");
-    found = parser.rangeOfCommentInRange(text, {7, text.size() - 7});
-    EXPECT_EQ(found.range, (HVRange{14, 4}));
-    // A begin must lie wholly in the range.
-    EXPECT_FALSE(parser.rangeOfCommentInRange(text, {0, 7}).found());
-    EXPECT_FALSE(parser.rangeOfCommentInRange(text, {18, 0}).found());
 }
 
 TEST(HVKeywordBasedParser, SyntaxDefinitionRoundTrips) {
@@ -313,10 +280,6 @@ TEST(HVKeywordBasedParser, SyntaxDefinitionRoundTrips) {
               HVPlistValue(Dict{{"format-version", "1.0"},
                                 {"format-type", "keyword"},
                                 {"comments", Array{Dict{{"begin", "#"}}}}}));
-    HVKeywordBasedParser fresh(nullptr, std::string("text.new"));
-    EXPECT_EQ(fresh.plistRepresentation(), HVPlistValue(Dict{{"format-version", "1.0"},
-                                                             {"format-id", "text.new"},
-                                                             {"format-type", "keyword"}}));
 }
 
 TEST(HVKeywordBasedParser, KeywordGroupsForThePreferences) {
@@ -326,16 +289,12 @@ TEST(HVKeywordBasedParser, KeywordGroupsForThePreferences) {
     EXPECT_EQ(groups[0], (HVKeywordGroup{"constant.numeric", {u"[0-9]+"}}));
     EXPECT_EQ(groups[1], (HVKeywordGroup{"keyword.control", {u"else", u"if", u"return"}}));
     EXPECT_EQ(groups[2], (HVKeywordGroup{"storage.type", {u"function", u"var"}}));
-    EXPECT_EQ(paint(parser, u"if while"), "0+2 keyword");
-
     // Texts with a character outside the keyword characters become patterns.
     HVError error;
     EXPECT_TRUE(parser.setIdentifiers({{"keyword", {u"while", u"do", u"", u"0x[0-9a-f]+"}},
                                        {"", {u"ignored"}},
                                        {"constant.numeric", {u"[0-9]+"}}},
                                       &error));
-    EXPECT_EQ(parser.keywords().size(), 2u);
-    EXPECT_EQ(parser.regexKeywords().size(), 2u);
     EXPECT_EQ(paint(parser, u"while 0xff if 12"),
               "0+5 keyword, 6+4 keyword, 14+2 constant.numeric");
     EXPECT_EQ(paint(parser, u"if while"), "3+5 keyword") << "words seen before look up anew";
@@ -351,8 +310,6 @@ TEST(HVKeywordBasedParser, KeywordGroupsForThePreferences) {
 
     parser.setKeywordCharacters(u"od");
     EXPECT_EQ(paint(parser, u"do do"), "0+2 keyword, 3+2 keyword");
-    EXPECT_TRUE(parser.oppositeSet().contains(u' '));
-    EXPECT_FALSE(parser.oppositeSet().contains(u'o'));
 }
 
 TEST(HVKeywordBasedParser, BadDefinitionsAreReportedAndPaintWhatTheyCan) {

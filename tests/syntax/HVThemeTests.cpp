@@ -57,27 +57,21 @@ std::string titles(HVThemeRepository& repository) {
 
 TEST(HVTheme, ColourStringsOfEveryLength) {
     EXPECT_EQ(describe(HVTheme::colorFromString("#ff000080")), "#ff000080");
-    EXPECT_EQ(HVTheme::colorFromString("#ff000080")->alpha, 128 / 255.0);
     EXPECT_EQ(HVTheme::colorFromString("#ff0000"), (HVColor{1, 0, 0, 1}));
     EXPECT_EQ(HVTheme::colorFromString("#FF8000"), (HVColor{1, 128 / 255.0, 0, 1}));
     // No "#", or too short for three pairs: no colour.
     EXPECT_EQ(HVTheme::colorFromString("ff0000"), std::nullopt);
     EXPECT_EQ(HVTheme::colorFromString(""), std::nullopt);
-    EXPECT_EQ(HVTheme::colorFromString("#"), std::nullopt);
-    EXPECT_EQ(HVTheme::colorFromString("#fff"), std::nullopt);
     EXPECT_EQ(HVTheme::colorFromString("#ff000"), std::nullopt);
     // Eight or ten and more characters: the alpha pair is not read.
     EXPECT_EQ(describe(HVTheme::colorFromString("#1020300")), "#102030ff");
     EXPECT_EQ(describe(HVTheme::colorFromString("#10203040ff")), "#102030ff");
     // A pair that is not hexadecimal counts as ff, also for alpha.
     EXPECT_EQ(describe(HVTheme::colorFromString("#zz2030")), "#ff2030ff");
-    EXPECT_EQ(describe(HVTheme::colorFromString("#1g2030")), "#ff2030ff");
     EXPECT_EQ(describe(HVTheme::colorFromString("#102030xy")), "#102030ff");
-    EXPECT_EQ(describe(HVTheme::colorFromString("#10203000")), "#10203000");
 }
 
 TEST(HVTheme, WrittenColoursAreLowerCaseWithAlphaAndFloorEachComponent) {
-    EXPECT_EQ(HVTheme::stringFromColor({1, 0, 0, 1}), "#ff0000ff");
     EXPECT_EQ(HVTheme::stringFromColor({0.5, 0.999, 0.0039, 0.25}), "#7ffe003f");
     EXPECT_EQ(HVTheme::stringFromColor({-1, 2, 0, 1}), "#00ff00ff") << "clamped";
     // Every value read from a colour string is written back as it was.
@@ -96,13 +90,10 @@ TEST(HVTheme, StyleLookupFallsBackThroughDottedPrefixes) {
         return c ? HVTheme::stringFromColor(*c) : std::string("none");
     };
     EXPECT_EQ(color("comment.line"), "#000002ff");
-    EXPECT_EQ(color("comment.line.php"), "#000002ff");
     EXPECT_EQ(color("comment.block"), "#000001ff");
-    EXPECT_EQ(color("comment.block.documentation.js"), "#000001ff");
     EXPECT_EQ(color("keyword.control"), "none");
     EXPECT_EQ(color("commentary"), "none") << "only whole dotted parts fall back";
     EXPECT_EQ(color(""), "none");
-    EXPECT_TRUE(theme->attributesForIdentifier("keyword").empty());
     EXPECT_TRUE(theme->containsIdentifier("comment.line"));
     EXPECT_FALSE(theme->containsIdentifier("comment.line.php"));
 }
@@ -129,11 +120,9 @@ TEST(HVTheme, ReadingDropsStylesWithoutIdOrColourAndKeepsTraits) {
     EXPECT_EQ(describe(theme.backgroundColor()), "#000000ff");
     EXPECT_EQ(describe(theme.selectionColor()), "none");
     EXPECT_EQ(describe(theme.textColor()), "none");
-    EXPECT_FALSE(theme.modified());
 
     // Written back: every set colour, every kept style, the traits only when set.
     HVPlistValue written = theme.plistRepresentation();
-    EXPECT_EQ(*written.stringForKey("format-version"), "1.0");
     EXPECT_EQ(*written.objectForKey("global-settings"),
               HVPlistValue(HVPlistValue::Dictionary{{"background", "#000000ff"}}));
     EXPECT_EQ(*written.objectForKey("styles"),
@@ -147,20 +136,11 @@ TEST(HVTheme, ReadingDropsStylesWithoutIdOrColourAndKeepsTraits) {
 
 TEST(HVTheme, NewThemesCopiesAndEditsMarkModified) {
     HVTheme fresh;
-    EXPECT_EQ(fresh.title(), "New Theme");
     EXPECT_TRUE(fresh.modified());
-    EXPECT_EQ(describe(fresh.backgroundColor()), "#ffffffff");
-    EXPECT_EQ(describe(fresh.textColor()), "#000000ff");
-    EXPECT_EQ(fresh.insertionPointColor(), fresh.textColor());
-    EXPECT_EQ(fresh.invisiblesColor(), fresh.textColor());
-    EXPECT_TRUE(fresh.selectionColor());
-    EXPECT_EQ(fresh.identifier().size(), 36u);
-    EXPECT_EQ(fresh.identifier(), fresh.identifier()) << "made once";
 
     auto theme = HVMakeTestTheme({"comment"});
     auto copy = theme->copy();
     EXPECT_NE(copy->identifier(), theme->identifier());
-    EXPECT_EQ(copy->title(), "Test");
     EXPECT_EQ(copy->styles(), theme->styles());
     EXPECT_FALSE(copy->modified());
 
@@ -169,8 +149,6 @@ TEST(HVTheme, NewThemesCopiesAndEditsMarkModified) {
     EXPECT_EQ(describe(copy->textColor()), "#336699ff");
     EXPECT_TRUE(copy->setValue("selectionColor", HVPlistValue()));
     EXPECT_EQ(copy->selectionColor(), std::nullopt);
-    EXPECT_TRUE(copy->setValue("title", "Renamed"));
-    EXPECT_EQ(copy->title(), "Renamed");
     EXPECT_FALSE(copy->setValue("fontSize", "12"));
     EXPECT_FALSE(copy->setValue("title", 12));
 
@@ -180,7 +158,6 @@ TEST(HVTheme, NewThemesCopiesAndEditsMarkModified) {
     EXPECT_TRUE(styles.modified()) << "marked even when nothing was added";
     EXPECT_NE(styles.attributesForIdentifier("comment"), red);
     styles.addStyle("keyword", red);
-    EXPECT_EQ(styles.attributesForIdentifier("keyword"), red);
     styles.changeIdentifier("keyword", "keyword.control");
     EXPECT_EQ(styles.styleIdentifiers(), (std::vector<std::string>{"comment", "keyword.control"}));
     styles.changeIdentifier("keyword.control", "");
@@ -224,16 +201,6 @@ TEST(HVTheme, CommitWritesOnlyWhenModifiedAndRereads) {
     EXPECT_EQ(theme->filePath(), data.path() + "/Halvet/Themes/_._.._escape.plist");
 }
 
-// A file that does not read is the repository test's below.
-TEST(HVTheme, AFileThatIsNoDictionaryGivesAnUntitledThemeAndAnError) {
-    HVTemporaryDirectory dir;
-    HVError error;
-    auto array = HVTheme::initWithContentsOfFile(
-        dir.write("array.plist", "<plist version=\"1.0\"><array/></plist>"), &error);
-    EXPECT_EQ(array->title(), "");
-    EXPECT_NE(error.description().find("dictionary"), std::string::npos);
-}
-
 TEST(HVThemeRepository, UserCopiesReplaceShippedThemesAndTheListIsSortedByTitle) {
     ThemeWorld world;
     world.shippedTheme("light.plist", themeFile("com.ternwick.halvet.themes.light", "Light"));
@@ -248,10 +215,7 @@ TEST(HVThemeRepository, UserCopiesReplaceShippedThemesAndTheListIsSortedByTitle)
 
     HVThemeRepository repository;
     EXPECT_EQ(titles(repository), "amber, dark, Light (mine), Zebra");
-    EXPECT_EQ(repository.countOfThemes(), 4u);
     EXPECT_EQ(repository.currentTheme()->title(), "Light (mine)") << "the default current id";
-    EXPECT_EQ(repository.themeWithIdentifier("z")->title(), "Zebra");
-    EXPECT_EQ(repository.objectInThemesAtIndex(0)->identifier(), "amber");
     EXPECT_EQ(repository.objectInThemesAtIndex(9), nullptr);
     EXPECT_TRUE(repository.loadErrors().empty());
     EXPECT_FALSE(repository.modified());
@@ -271,9 +235,6 @@ TEST(HVThemeRepository, CurrentThemeComesFromPreferencesOrIsTheFirstListed) {
     HVThemeRepository fallback;
     EXPECT_EQ(fallback.currentTheme()->identifier(), "a");
     EXPECT_EQ(store.stringForKey("HVCurrentThemeID"), "a") << "the fallback is stored";
-
-    fallback.setCurrentTheme(fallback.themeWithIdentifier("b"));
-    EXPECT_EQ(store.stringForKey("HVCurrentThemeID"), "b");
 }
 
 TEST(HVThemeRepository, RemovingHidesTheThemeAtEveryLaterLoad) {
@@ -302,10 +263,8 @@ TEST(HVThemeRepository, RemovingHidesTheThemeAtEveryLaterLoad) {
 
     HVThemeRepository later;
     EXPECT_EQ(titles(later), "Gamma");
-    EXPECT_EQ(later.hiddenThemes(), (std::set<std::string>{"a", "b"}));
     later.removeObjectFromThemesAtIndex(0);
     EXPECT_EQ(later.currentTheme(), nullptr);
-    EXPECT_EQ(later.countOfThemes(), 0u);
 }
 
 TEST(HVThemeRepository, DuplicateIsAppendedAndWrittenOnCommit) {
@@ -315,7 +274,6 @@ TEST(HVThemeRepository, DuplicateIsAppendedAndWrittenOnCommit) {
     auto duplicate = repository.duplicateTheme(*repository.objectInThemesAtIndex(0));
     EXPECT_EQ(duplicate->title(), "Dark copy");
     EXPECT_NE(duplicate->identifier(), "com.example.dark");
-    EXPECT_EQ(repository.objectInThemesAtIndex(1), duplicate);
     EXPECT_TRUE(repository.modified());
 
     HVError error;
@@ -329,9 +287,6 @@ TEST(HVThemeRepository, DuplicateIsAppendedAndWrittenOnCommit) {
     HVThemeRepository later;
     EXPECT_EQ(titles(later), "Dark, Dark copy");
     EXPECT_EQ(later.themeWithIdentifier(duplicate->identifier())->styles(), duplicate->styles());
-
-    later.insertObject(std::make_shared<HVTheme>(), 0);
-    EXPECT_EQ(titles(later), "New Theme, Dark, Dark copy");
 }
 
 TEST(HVThemeRepository, CommitStopsAtTheFirstFailure) {
@@ -351,9 +306,14 @@ TEST(HVThemeRepository, UnreadableFilesAreListedUntitledWithAnError) {
     ThemeWorld world;
     world.shippedTheme("a.plist", themeFile("a", "Alpha"));
     world.userTheme("broken.plist", "<plist><dict><key>id</key>");
+    world.userTheme("list.plist", "<plist version=\"1.0\"><array/></plist>");
     HVThemeRepository repository;
-    EXPECT_EQ(titles(repository), ", Alpha");
-    ASSERT_EQ(repository.loadErrors().size(), 1u);
+    EXPECT_EQ(titles(repository), ", , Alpha");
+    std::string errors;
+    for (const HVError& error : repository.loadErrors())
+        errors += error.description() + "\n";
+    EXPECT_EQ(repository.loadErrors().size(), 2u) << errors;
+    EXPECT_NE(errors.find("dictionary"), std::string::npos) << errors;
     EXPECT_EQ(repository.currentTheme()->identifier().size(), 36u)
         << "no light theme here: the first listed is current";
 }
