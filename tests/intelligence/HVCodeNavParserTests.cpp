@@ -78,7 +78,6 @@ TEST(HVCodeNavParser, TitlesOfSeventyOneCharactersOrMoreAreShortened) {
     std::u16string shortened = HVCodeNavItem::truncatedTitleForTitle(seventyOne);
     EXPECT_EQ(shortened,
               u"0123456789012345678901234567890123X\u2026Y0123456789012345678901234567890123");
-    EXPECT_EQ(shortened.size(), 71u);
     EXPECT_EQ(HVCodeNavItem::truncatedTitleForTitle(std::u16string(200, u'b')).size(), 71u);
 
     std::u16string text = u"function " + std::u16string(80, u'z');
