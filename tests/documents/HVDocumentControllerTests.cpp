@@ -174,7 +174,6 @@ TEST_F(DocumentController, DirectoriesAndMissingPathsOpenNothing) {
     EXPECT_EQ(ui->presentedErrors[0].description(), "Unable to load project");
     EXPECT_EQ(ui->presentedErrors[0].recoverySuggestion(),
               "Check the project directory and configuration");
-    EXPECT_EQ(ui->presentedErrors[0].recoveryOptions(), std::vector<std::string>{"OK"});
 }
 
 TEST_F(DocumentController, ALaunchOpensAnUntitledDocumentUnlessEveryFileOpened) {

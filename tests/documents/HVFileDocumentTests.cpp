@@ -240,7 +240,6 @@ TEST_F(FileDocument, ALossySaveWritesAndThenWarns) {
     EXPECT_EQ(HVReadFile(path), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n? and \xE9");
     ASSERT_EQ(ui->presentedErrors.size(), 1u);
     EXPECT_TRUE(ui->presentedErrors[0].is(HVErrorDomain, 16));
-    EXPECT_NE(ui->presentedErrors[0].recoverySuggestion().find("iso-8859-1"), std::string::npos);
     EXPECT_FALSE(open.document->isDocumentEdited());
 }
 
