@@ -156,15 +156,6 @@ TEST_F(HVFileEncodingsTest, BadBytesFallBackWithAWarningForFilesAndData) {
     EXPECT_EQ(utf16Error.code(), 16);
 }
 
-TEST_F(HVFileEncodingsTest, DataWithoutAFileIsDetectedFromItsBytes) {
-    HVStringEncoding encoding = HVNoStringEncoding;
-    std::string utf16 = std::string("\xFF\xFE", 2) + std::string("o\0k\0", 4);
-    auto text = HVFileEncodings::createWithData(utf16, dir.pathFor("remote-copy.txt"), encoding);
-    ASSERT_TRUE(text);
-    EXPECT_EQ(encoding, HVUnicodeStringEncoding);
-    EXPECT_EQ(*text, u"ok");
-}
-
 TEST_F(HVFileEncodingsTest, AnUnreadableFileIsAnError) {
     HVStringEncoding encoding = HVNoStringEncoding;
     HVError error;
@@ -229,14 +220,16 @@ TEST_F(HVFileEncodingsTest, TheDefaultEncodingComesFromThePreference) {
     EXPECT_EQ(HVFileEncodings::defaultEncoding(), HVUTF8StringEncoding);
 }
 
-// Little-endian text with its mark is the round trip of the UTF-16 sample above.
+// Little-endian text with its mark is the round trip of the UTF-16 sample above. Data without a
+// file (a remote copy) is detected from its bytes.
 TEST_F(HVFileEncodingsTest, BigEndianUTF16IsReadAndWrittenBackBigEndian) {
     std::string big("\xFE\xFF\0h\xD8\x3D\xDE\x00", 8);
     EXPECT_EQ(HVFileEncodings::byteOrderOfData(big), HVByteOrder::BigEndian);
     EXPECT_EQ(HVFileEncodings::byteOrderOfData("\xFF\xFE"), HVByteOrder::LittleEndian);
-    HVStringEncoding encoding = HVUnicodeStringEncoding;
-    auto text = HVFileEncodings::createWithData(big, "", encoding);
+    HVStringEncoding encoding = HVNoStringEncoding;
+    auto text = HVFileEncodings::createWithData(big, dir.pathFor("remote-copy.txt"), encoding);
     ASSERT_TRUE(text);
+    EXPECT_EQ(encoding, HVUnicodeStringEncoding);
     EXPECT_EQ(*text, u"h😀");
     EXPECT_EQ(HVFileEncodings::dataUsingEncoding(*text, encoding, nullptr, HVByteOrder::BigEndian),
               big);
