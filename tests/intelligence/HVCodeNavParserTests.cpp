@@ -78,7 +78,6 @@ TEST(HVCodeNavParser, TitlesOfSeventyOneCharactersOrMoreAreShortened) {
     std::u16string shortened = HVCodeNavItem::truncatedTitleForTitle(seventyOne);
     EXPECT_EQ(shortened,
               u"0123456789012345678901234567890123X\u2026Y0123456789012345678901234567890123");
-    EXPECT_EQ(shortened.size(), 71u);
     EXPECT_EQ(HVCodeNavItem::truncatedTitleForTitle(std::u16string(200, u'b')).size(), 71u);
 
     std::u16string text = u"function " + std::u16string(80, u'z');
@@ -120,8 +119,6 @@ TEST(HVCodeNavParser, ItemsRoundTripAndAreWrittenAsABinaryList) {
     Array expected{Dict{{"pattern", "^a"}, {"display", "A"}, {"bold", true}, {"icon", "f.png"}},
                    Dict{{"pattern", "^b"}, {"display", ""}, {"italic", true}}};
     EXPECT_EQ(codeNavigation.plistRepresentation(), HVPlistValue(expected));
-    auto copy = codeNavigation.searches()[0]->copy();
-    EXPECT_EQ(copy->plistRepresentation(), HVPlistValue(expected[0]));
 
     HVTemporaryDirectory directory;
     HVError error;

@@ -24,8 +24,8 @@ std::string findAll(const HVLiteralMatcher& matcher, std::u16string_view text) {
 } // namespace
 
 // Ignoring case folds simply, one character to one, in every script; the places found are
-// those of the original text. The Kelvin sign and ASCII letters are left to the comparison with
-// ICU below.
+// those of the original text. The Kelvin sign and ASCII letters, either way of case, are left to
+// the comparison with ICU below.
 TEST(HVLiteralMatcher, EveryOccurrenceForwards) {
     struct Case {
         std::u16string needle;
@@ -38,8 +38,6 @@ TEST(HVLiteralMatcher, EveryOccurrenceForwards) {
     const std::u16string lead(1, emoji[1]), trail(1, emoji[2]);
     const std::u16string lone = u"a" + lead + u"b";
     const Case cases[] = {
-        {u"word", false, u"Word word WORD wOrd", "0+4 5+4 10+4 15+4"},
-        {u"word", true, u"Word word WORD wOrd", "5+4"},
         {u"ПРИВЕТ", false, u"Ну, привет! ПРИВЕТ, Привет.", "4+6 12+6 20+6"},
         {u"привет", true, u"Ну, привет! ПРИВЕТ, Привет.", "4+6"},
         {u"Ё", false, u"ёлка Ёж", "0+1 5+1"},

@@ -87,13 +87,3 @@ TEST(HVSearchResult, ContextOfBytesCountsCharacters) {
     EXPECT_EQ(contextInData("line\r\nnext wörd", {11, 5}), "next [wörd]");
     EXPECT_EQ(contextInData("ab", {5, 1}), "ab[]") << "a range past the end is clamped";
 }
-
-TEST(HVSearchResult, NodeIsHeldNotOwned) {
-    int node = 0;
-    HVSearchResult result(HVMakeRange(4, 2), u"one two");
-    EXPECT_EQ(describeRange(result.contextLine().match), "4+2");
-    result.setNode(&node);
-    EXPECT_EQ(result.node(), &node);
-    HVSearchResult copy = result;
-    EXPECT_EQ(copy.node(), &node);
-}
