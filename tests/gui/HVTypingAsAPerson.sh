@@ -56,6 +56,9 @@ start_editor() {
     done
     echo "the window of $name did not appear" >&2
     cat "$log" >&2
+    # A display that went away is the server's failure, not the editor's: say which.
+    kill -0 "${pids[0]}" 2>/dev/null || echo "Xvfb on $DISPLAY is gone; its log:" >&2
+    cat "$work/xvfb.log" >&2
     exit 1
 }
 
