@@ -26,9 +26,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display of our own; Xvfb writes its number once it is ready for clients.
+# A display of our own; Xvfb writes its number once it is ready for clients. Without -noreset
+# the server resets when the first editor quits, and the next one, started at once, can find
+# no display to connect to.
 exec {display_fd}<> <(:)
-Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp -noreset \
+    >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 read -r -t 20 -u "$display_fd" number
 export DISPLAY=":$number"
