@@ -2,6 +2,7 @@
 
 #include "HVAttributedString.h"
 #include "HVFoldMarker.h"
+#include "HTMLViewInterfaceDelegate.h"
 #include "HVLineNumberingRulerViewDelegate.h"
 #include "HVNotificationCenter.h"
 #include "HVSyntaxHighlightingTextView.h"
@@ -58,7 +59,31 @@ public:
     void codeFoldingPrefChanged();
     void setActive(bool active) override;
 
+    // Not owned; the window that shows the view, or none.
+    void setInterfaceDelegate(HTMLViewInterfaceDelegate* delegate) { m_interfaceDelegate = delegate; }
+    HTMLViewInterfaceDelegate* interfaceDelegate() const { return m_interfaceDelegate; }
+
+    // Typing: tag completion, closing tags, brackets, indentation, escape mode.
+
+    // Markup commands, character entities, inserting files and images, undoable insertion.
+
+    // After a change that typed one character: replaces it by its entity when it has one and
+    // "HVAutoSpecChars" is on (action "Replace Character Entity"); true when it did.
+    bool replaceTypedCharacterEntity();
+
+    // Finding and replacing in the text.
+
+    // Lines, code navigation and showing places of the full text.
+
 private:
+    // Typing.
+
+    // Markup commands.
+
+    // Finding.
+
+    // Navigation.
+
     // Collapses and expansions gathered by the commands that do many, made as one edit.
     struct FoldBatch {
         std::vector<HVRange> ranges;
@@ -74,4 +99,5 @@ private:
     bool m_changingFolds = false;
     bool m_foldingPrefsPending = false;
     HVScopedObserver m_foldingPrefsObserver;
+    HTMLViewInterfaceDelegate* m_interfaceDelegate = nullptr;
 };

@@ -1,0 +1,5 @@
+#include "HTMLView.h"
+
+bool HTMLView::replaceTypedCharacterEntity() {
+    return false;
+}

@@ -1,0 +1,3 @@
+#include "HTMLView.h"
+
+#include <gtest/gtest.h>
