@@ -1,11 +1,13 @@
 #pragma once
 
+#include "HTMLViewInterfaceDelegate.h"
 #include "HVAttributedString.h"
 #include "HVFoldMarker.h"
-#include "HTMLViewInterfaceDelegate.h"
 #include "HVLineNumberingRulerViewDelegate.h"
 #include "HVNotificationCenter.h"
 #include "HVSyntaxHighlightingTextView.h"
+
+#include <string>
 
 #include <cstddef>
 #include <memory>
@@ -14,6 +16,8 @@
 #include <vector>
 
 class HVLineNumberingRulerView;
+class HVSearch;
+struct HVCodeNavEntry;
 
 // Posted when "HVCodeFoldingEnabled" or "HVLineNums" changed.
 inline constexpr std::string_view HVCodeFoldingPrefChangedNotification =
@@ -60,20 +64,98 @@ public:
     void setActive(bool active) override;
 
     // Not owned; the window that shows the view, or none.
-    void setInterfaceDelegate(HTMLViewInterfaceDelegate* delegate) { m_interfaceDelegate = delegate; }
+    void setInterfaceDelegate(HTMLViewInterfaceDelegate* delegate) {
+        m_interfaceDelegate = delegate;
+    }
     HTMLViewInterfaceDelegate* interfaceDelegate() const { return m_interfaceDelegate; }
 
     // Typing: tag completion, closing tags, brackets, indentation, escape mode.
 
-    // Markup commands, character entities, inserting files and images, undoable insertion.
+    // Escape mode: the next change goes in literally (no completion, indentation or entity).
+    bool escaped() const { return m_escaped; }
+    // Closes the innermost open element before the caret (action "Close Tag"); beeps when
+    // there is none.
+    void closeTag();
+    // Indent and outdent every line that the selection touches, as one undo step ("Indent
+    // Block", "Outdent Block").
+    void entabBlock();
+    void detabBlock();
+    // Programmatic insertion of the selection's replacement, and replacement of the whole
+    // text, each as one undo step with this name. The text goes in as given: its line breaks
+    // are not converted.
+    bool undoableInsertText(std::u16string_view text, std::string_view actionName);
+    bool undoableSetString(std::u16string_view text, std::string_view actionName);
+
+    // Markup commands, character entities, inserting files and images, menu validation.
+
+    // Every character of the text that has an entity becomes the entity (action "Replace
+    // Character Entities").
+    void convertCharacterEntitiesToHTML();
+    // Inserts an entity's text (action "Insert Character Entity").
+    void insertSpecialCharacter(std::u16string_view entity);
+    // Tag 4 "strong", 5 "em", 6 "u" around the selection (action "Format Text").
+    void formatText(int tag);
+    // The selection becomes a link to itself (action "Make Link").
+    void makeLink();
+    // Ask for a file with the open panel, then insert an image element, a relative path or the
+    // file's contents ("Insert Image", "Insert Path", "Insert Contents of File").
+    void insertImage();
+    void insertPathToFile();
+    void insertContentsOfFile();
+    void insertImage(const std::string& path);
+    void insertPathToFile(const std::string& path);
+    void insertContentsOfFile(const std::string& path);
+    // Whether the menu command with this action ("undo:", "addSelectionAsSnippet:", ...) is
+    // enabled; a title it sets (undo and redo) replaces *title.
+    bool validateMenuItem(std::string_view action, std::string* title = nullptr);
 
     // After a change that typed one character: replaces it by its entity when it has one and
     // "HVAutoSpecChars" is on (action "Replace Character Entity"); true when it did.
     bool replaceTypedCharacterEntity();
 
-    // Finding and replacing in the text.
+    // Finding and replacing in the text, with the shared find panel's search.
+
+    // The next and previous match from the selection, wrapping around; hidden text of
+    // collapsed regions is searched too, and a match there expands its region. Not found is
+    // {HVNotFound, 0}.
+    HVRange nextRangeForSearch(HVSearch& search);
+    HVRange previousRangeForSearch(HVSearch& search);
+    // Select and show the match, or beep with the status "Not found".
+    bool findNext();
+    bool findPrevious();
+    // Replaces the selection when it is a match (action "Replace"), then finds the next.
+    bool replaceAndFind();
+    // Replaces every match of the whole text or of the selection ("Replace All", "Replace All
+    // in Selection"); answers the count, also shown as the status "Replaced %d".
+    std::size_t replaceAll(bool inSelection);
+    // The selection becomes the search string.
+    void findUsingSelection();
+    // Case-insensitive search for text from the selection's start (quickSearch) or from the
+    // selection (quickSearchAgain), backwards or forwards.
+    bool quickSearch(std::u16string_view text, bool backwards);
+    bool quickSearchAgain(std::u16string_view text, bool backwards);
+    // The editor that the find panel works on: the last one made active or that ran a find
+    // command; none once it is gone.
+    void makeFindPanelTarget();
+    static HTMLView* findPanelTarget();
 
     // Lines, code navigation and showing places of the full text.
+
+    // The range of a 1-based line, terminator included; *count gets the lines walked.
+    HVRange rangeForLineNumber(std::size_t line, std::size_t* count = nullptr) const;
+    // Selects and shows the line; line 0, or one past the last, beeps (and selects the first,
+    // or the last, line).
+    void gotoLine(std::size_t line);
+    bool gotoLineFromString(std::u16string_view string);
+    void selectLine(std::size_t line, std::size_t toLine);
+    using HVTextViewModel::setSelectedRange;
+    // With expandCollapsed the range is in full-text positions: a collapsed region that holds
+    // it is expanded first.
+    void setSelectedRange(HVRange range, bool expandCollapsed);
+    // Selects a full-text range and scrolls it into view.
+    void showRange(HVRange range);
+    // The landmarks of the whole full text for the function menu, sorted by position.
+    std::vector<HVCodeNavEntry> codeNavItems();
 
 private:
     // Typing.
@@ -100,4 +182,5 @@ private:
     bool m_foldingPrefsPending = false;
     HVScopedObserver m_foldingPrefsObserver;
     HTMLViewInterfaceDelegate* m_interfaceDelegate = nullptr;
+    bool m_escaped = false;
 };
