@@ -206,12 +206,21 @@ std::vector<std::pair<std::string_view, std::string_view>> attributes(std::strin
     return found;
 }
 
+// The root element's start tag: the first "<svg" outside comments.
 std::optional<std::size_t> svgStart(std::string_view data) {
-    for (std::size_t at = data.find("<svg"); at != std::string_view::npos;
-         at = data.find("<svg", at + 1)) {
-        if (at + 4 < data.size() &&
+    std::size_t at = data.find('<');
+    while (at != std::string_view::npos) {
+        if (data.substr(at, 4) == "<!--") {
+            std::size_t end = data.find("-->", at + 4);
+            if (end == std::string_view::npos)
+                return std::nullopt;
+            at = data.find('<', end + 3);
+            continue;
+        }
+        if (data.substr(at, 4) == "<svg" && at + 4 < data.size() &&
             (isSpace(data[at + 4]) || data[at + 4] == '>' || data[at + 4] == '/'))
             return at;
+        at = data.find('<', at + 1);
     }
     return std::nullopt;
 }
