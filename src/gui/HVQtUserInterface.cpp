@@ -106,8 +106,10 @@ void HVQtUserInterface::runOpenPanel(const OpenPanelOptions& options, const void
                                                             : QFileDialog::ExistingFile);
     if (!options.allowedExtensions.empty()) {
         QStringList patterns;
-        for (const std::string& extension : options.allowedExtensions)
-            patterns << "*." + QString::fromStdString(extension);
+        for (const std::string& extension : options.allowedExtensions) {
+            QString pattern = "*." + QString::fromStdString(extension);
+            patterns << pattern.toLower() << pattern.toUpper();
+        }
         dialog->setNameFilter(patterns.join(' '));
     }
     auto done = std::make_shared<bool>(false);
