@@ -17,6 +17,7 @@
 
 class HVLineNumberingRulerView;
 class HVSearch;
+class HVSpecialCharacters;
 struct HVCodeNavEntry;
 
 // Posted when "HVCodeFoldingEnabled" or "HVLineNums" changed.
@@ -112,6 +113,12 @@ public:
     // After a change that typed one character: replaces it by its entity when it has one and
     // "HVAutoSpecChars" is on (action "Replace Character Entity"); true when it did.
     bool replaceTypedCharacterEntity();
+    // The characters with entities: the groups of the Special Characters menu and the map of
+    // typed characters, loaded when the view is made.
+    const HVSpecialCharacters& specialCharacters() const { return *m_specialCharacters; }
+    // The path of file as seen from folder: below it when the file is inside, else through as
+    // many "../" as folder lies below the folder both share.
+    static std::string relativePathTo(std::string_view file, std::string_view folder);
 
     // Finding and replacing in the text, with the shared find panel's search.
 
@@ -161,6 +168,19 @@ private:
     // Typing.
 
     // Markup commands.
+
+    // The chosen file, given to insert, once the open panel closes (for this view only if it
+    // still exists then).
+    void chooseFileToInsert(std::string title, std::vector<std::string> extensions,
+                            void (HTMLView::*insert)(const std::string& path));
+    // The path that an insertion of file writes: relative to the document's folder, or whole
+    // for an untitled document.
+    std::string insertedPath(const std::string& file) const;
+
+    static std::shared_ptr<const HVSpecialCharacters> loadSpecialCharacters();
+
+    std::shared_ptr<const HVSpecialCharacters> m_specialCharacters = loadSpecialCharacters();
+    std::shared_ptr<HTMLView*> m_commandsSelf = std::make_shared<HTMLView*>(this);
 
     // Finding.
 

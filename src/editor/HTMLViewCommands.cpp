@@ -1,30 +1,255 @@
 #include "HTMLView.h"
 
-bool HTMLView::replaceTypedCharacterEntity() {
-    return false;
+#include "HVFileEncodings.h"
+#include "HVFileSystem.h"
+#include "HVImageSize.h"
+#include "HVPreferences.h"
+#include "HVSpecialCharacters.h"
+#include "HVTextBuffer.h"
+#include "HVUndoManager.h"
+#include "HVUnicode.h"
+#include "HVUserInterface.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+// The kinds of image whose size an image element gets.
+const std::vector<std::string> ImageExtensions = {"png", "gif",  "jpg", "jpeg",
+                                                  "jpe", "webp", "svg"};
+
+std::u16string lowercasedASCII(std::u16string_view text) {
+    std::u16string lower(text);
+    for (char16_t& c : lower) {
+        if (c >= u'A' && c <= u'Z')
+            c = char16_t(c - u'A' + u'a');
+    }
+    return lower;
 }
 
-void HTMLView::convertCharacterEntitiesToHTML() {}
+// An XHTML document says so in its document type declaration; without one the preference
+// decides.
+bool isXHTMLText(std::u16string_view text) {
+    std::u16string lower = lowercasedASCII(text);
+    std::size_t doctype = lower.find(u"<!doctype");
+    if (doctype != std::u16string::npos) {
+        std::size_t end = lower.find(u'>', doctype);
+        if (end != std::u16string::npos)
+            return lower.substr(doctype, end - doctype).find(u"xhtml") != std::u16string::npos;
+    }
+    return HVPreferences::sharedInstance().boolForKey("HVXHTMLTags").value_or(false);
+}
+
+std::vector<std::string_view> components(std::string_view path) {
+    std::vector<std::string_view> parts;
+    while (!path.empty()) {
+        std::size_t slash = path.find('/');
+        std::string_view part = path.substr(0, slash);
+        if (!part.empty() && part != ".")
+            parts.push_back(part);
+        if (slash == std::string_view::npos)
+            break;
+        path.remove_prefix(slash + 1);
+    }
+    return parts;
+}
+
+// The commands that change the text, which a view that is not editable refuses.
+bool changesText(std::string_view action) {
+    static const std::string_view actions[] = {
+        "undo:",
+        "redo:",
+        "cut:",
+        "paste:",
+        "delete:",
+        "convertCharacterEntitiesToHTML:",
+        "closeTag:",
+        "entabBlock:",
+        "detabBlock:",
+        "formatText:",
+        "makeLink:",
+        "_makeLinkFromMenu:",
+        "insertImage:",
+        "insertPathToFile:",
+        "insertContentsOfFile:",
+        "insertSnippet:",
+        "insertSpecialCharacter:",
+        "insertUserScript:",
+        "setLineBreakType:",
+        "performTidy:",
+        "replaceAndFind:",
+        "applyReplaceAll:",
+    };
+    return std::find(std::begin(actions), std::end(actions), action) != std::end(actions);
+}
+
+std::string withoutAmpersand(std::string title) {
+    if (title.starts_with('&'))
+        title.erase(0, 1);
+    return title;
+}
+
+} // namespace
+
+std::shared_ptr<const HVSpecialCharacters> HTMLView::loadSpecialCharacters() {
+    // A damaged list leaves whatever of it could be read; typing goes on without the rest.
+    return std::make_shared<const HVSpecialCharacters>(HVSpecialCharacters::load());
+}
+
+bool HTMLView::replaceTypedCharacterEntity() {
+    if (m_escaped || !HVPreferences::sharedInstance().boolForKey("HVAutoSpecChars").value_or(true))
+        return false;
+    HVRange typed = lastChangeRange();
+    // One code point: a single unit or a surrogate pair.
+    if (typed.location == HVNotFound || typed.length == 0 || typed.length > 2 ||
+        typed.location + typed.length > string().size())
+        return false;
+    std::u16string_view character = string().substr(typed.location, typed.length);
+    if (typed.length == 2 && !(character[0] >= 0xD800 && character[0] < 0xDC00))
+        return false;
+    const std::u16string* entity = m_specialCharacters->entityForCharacter(character);
+    if (!entity)
+        return false;
+    std::u16string replacement = *entity;
+    setSelectedRange(typed);
+    return undoableInsertText(replacement, "Replace Character Entity");
+}
+
+void HTMLView::convertCharacterEntitiesToHTML() {
+    const HVTextBuffer& buffer = textStorage();
+    std::u16string full = buffer.fullString({0, buffer.length()});
+    HVRange selection = selectedRange();
+    std::size_t caret = buffer.fullPosition(selection.location);
+    std::u16string converted = m_specialCharacters->replacingCharacters(full, &caret);
+    if (converted == full)
+        return;
+    if (undoableSetString(converted, "Replace Character Entities"))
+        setSelectedRange({caret, selection.length});
+}
+
 void HTMLView::insertSpecialCharacter(std::u16string_view entity) {
-    (void)entity;
+    undoableInsertText(entity, "Insert Character Entity");
 }
+
 void HTMLView::formatText(int tag) {
-    (void)tag;
+    static const char16_t* const names[] = {u"strong", u"em", u"u"};
+    if (tag < 4 || tag > 6)
+        return;
+    std::u16string name = names[tag - 4];
+    HVRange selection = selectedRange();
+    std::u16string formatted =
+        u"<" + name + u">" + textStorage().fullString(selection) + u"</" + name + u">";
+    if (undoableInsertText(formatted, "Format Text"))
+        setSelectedRange({selection.location, formatted.size()});
 }
-void HTMLView::makeLink() {}
-void HTMLView::insertImage() {}
-void HTMLView::insertPathToFile() {}
-void HTMLView::insertContentsOfFile() {}
-void HTMLView::insertImage(const std::string& path) {
-    (void)path;
+
+void HTMLView::makeLink() {
+    HVRange selection = selectedRange();
+    if (selection.length == 0 || selection.location + selection.length > string().size())
+        return;
+    std::u16string text = textStorage().fullString(selection);
+    undoableInsertText(u"<a href=\"" + text + u"\">" + text + u"</a>", "Make Link");
 }
-void HTMLView::insertPathToFile(const std::string& path) {
-    (void)path;
+
+std::string HTMLView::relativePathTo(std::string_view file, std::string_view folder) {
+    std::vector<std::string_view> to = components(file), from = components(folder);
+    std::size_t common = 0;
+    while (common < to.size() && common < from.size() && to[common] == from[common])
+        ++common;
+    std::string relative;
+    for (std::size_t i = common; i < from.size(); ++i)
+        relative += "../";
+    for (std::size_t i = common; i < to.size(); ++i) {
+        relative += to[i];
+        if (i + 1 < to.size())
+            relative += '/';
+    }
+    return relative.empty() ? "." : relative;
 }
-void HTMLView::insertContentsOfFile(const std::string& path) {
-    (void)path;
+
+std::string HTMLView::insertedPath(const std::string& file) const {
+    if (!path())
+        return file;
+    return relativePathTo(file, HVFileSystem::deletingLastPathComponent(*path()));
 }
+
+void HTMLView::chooseFileToInsert(std::string title, std::vector<std::string> extensions,
+                                  void (HTMLView::*insert)(const std::string& path)) {
+    HVUserInterface::OpenPanelOptions options;
+    options.title = std::move(title);
+    if (path())
+        options.directory = HVFileSystem::deletingLastPathComponent(*path());
+    options.allowsMultipleSelection = false;
+    options.allowedExtensions = std::move(extensions);
+    std::weak_ptr<HTMLView*> weak = m_commandsSelf;
+    HVUserInterface::shared().runOpenPanel(options, this,
+                                           [weak, insert](std::vector<std::string> paths) {
+                                               auto self = weak.lock();
+                                               if (self && !paths.empty())
+                                                   ((*self)->*insert)(paths.front());
+                                           });
+}
+
+void HTMLView::insertImage() {
+    chooseFileToInsert("Insert Image", ImageExtensions, &HTMLView::insertImage);
+}
+
+void HTMLView::insertPathToFile() {
+    chooseFileToInsert("Insert Path", {}, &HTMLView::insertPathToFile);
+}
+
+void HTMLView::insertContentsOfFile() {
+    chooseFileToInsert("Insert Contents of File", {}, &HTMLView::insertContentsOfFile);
+}
+
+void HTMLView::insertImage(const std::string& file) {
+    std::string name = HVFileSystem::lastPathComponent(file);
+    std::string extension = HVFileSystem::pathExtension(name);
+    if (!extension.empty())
+        name.resize(name.size() - extension.size() - 1);
+    std::string element = "<img src=\"" + insertedPath(file) + "\" alt=\"" + name + "\"";
+    // An image whose size cannot be read still gets its element; the browser sizes it.
+    if (auto size = HVImageSize::ofFile(file))
+        element += " width=\"" + std::to_string(size->width) + "\" height=\"" +
+                   std::to_string(size->height) + "\"";
+    const HVTextBuffer& buffer = textStorage();
+    element += isXHTMLText(buffer.fullString({0, buffer.length()})) ? " />" : ">";
+    undoableInsertText(HVUnicode::utf16(element), "Insert Image");
+}
+
+void HTMLView::insertPathToFile(const std::string& file) {
+    undoableInsertText(HVUnicode::utf16(insertedPath(file)), "Insert Path");
+}
+
+void HTMLView::insertContentsOfFile(const std::string& file) {
+    // The view keeps no encoding of its own: the file's own is detected, as when it is opened.
+    HVStringEncoding encoding = HVNoStringEncoding;
+    HVError error;
+    auto text = HVFileEncodings::createWithContentsOfFile(file, encoding, &error);
+    if (!text) {
+        if (m_interfaceDelegate)
+            m_interfaceDelegate->htmlViewHadError(*this, error, true);
+        return;
+    }
+    if (undoableInsertText(convertingLineBreaks(*text), "Insert Contents of File") &&
+        error.code() == HVEncodingWarningCode && m_interfaceDelegate)
+        m_interfaceDelegate->htmlViewHadError(*this, error, false);
+}
+
 bool HTMLView::validateMenuItem(std::string_view action, std::string* title) {
-    (void)action, (void)title;
+    if (!isEditable() && changesText(action))
+        return false;
+    HVUndoManager& undo = undoManager();
+    if (action == "undo:" || action == "redo:") {
+        bool isUndo = action == "undo:";
+        if (title)
+            *title = withoutAmpersand(isUndo ? undo.undoMenuItemTitle() : undo.redoMenuItemTitle());
+        return isUndo ? undo.canUndo() : undo.canRedo();
+    }
+    // An empty selection makes an empty element to type into, but no link.
+    if (action == "addSelectionAsSnippet:" || action == "makeLink:" ||
+        action == "_makeLinkFromMenu:")
+        return selectedRange().length > 0;
     return true;
 }

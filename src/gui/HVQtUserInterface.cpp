@@ -104,6 +104,14 @@ void HVQtUserInterface::runOpenPanel(const OpenPanelOptions& options, const void
     else
         dialog->setFileMode(options.allowsMultipleSelection ? QFileDialog::ExistingFiles
                                                             : QFileDialog::ExistingFile);
+    if (!options.allowedExtensions.empty()) {
+        QStringList patterns;
+        for (const std::string& extension : options.allowedExtensions) {
+            QString pattern = "*." + QString::fromStdString(extension);
+            patterns << pattern.toLower() << pattern.toUpper();
+        }
+        dialog->setNameFilter(patterns.join(' '));
+    }
     auto done = std::make_shared<bool>(false);
     connect(dialog, &QFileDialog::filesSelected, this,
             [completion, done](const QStringList& files) {

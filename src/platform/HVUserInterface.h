@@ -20,6 +20,8 @@ public:
         bool chooseFiles = true;
         bool chooseDirectories = false;
         bool allowsMultipleSelection = true;
+        // Extensions without the dot (any case) of the files offered; empty offers all.
+        std::vector<std::string> allowedExtensions;
     };
     struct SavePanelOptions {
         std::string title;
