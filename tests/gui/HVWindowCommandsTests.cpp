@@ -295,14 +295,17 @@ TEST_F(WindowCommands, TheFindPanelFindsReplacesAndRemembersInTheActiveEditor) {
     HVDocumentWindow* window = open(dir.write("find.txt", "cat dog cat dog\n"));
     ASSERT_NE(window, nullptr);
     HTMLView& view = *window->activeHTMLView();
-    view.makeFindPanelTarget();
     HVFindPanel& panel = HVFindPanel::shared();
-    panel.showPanel();
+    actionNamed(window, "singleFileFind:")->trigger();
+    EXPECT_TRUE(panel.isVisible());
+    EXPECT_EQ(HTMLView::findPanelTarget(), &view);
     panel.searchField()->setEditText("dog");
     panel.replaceField()->setEditText("emu");
     panel.findNext();
     EXPECT_EQ(view.selectedRange(), (HVRange{4, 3}));
-    EXPECT_EQ(HVSearchController::sharedFind().history("HVSearchHistory").at(0), u"dog");
+    auto searches = HVSearchController::sharedFind().history("HVSearchHistory");
+    ASSERT_FALSE(searches.empty()) << "a find remembers its search";
+    EXPECT_EQ(searches.front(), u"dog");
     panel.replaceAll();
     EXPECT_EQ(view.textStorage().string(), u"cat emu cat emu\n");
     EXPECT_EQ(panel.statusLabel()->text(), "Replaced 2");
@@ -312,6 +315,24 @@ TEST_F(WindowCommands, TheFindPanelFindsReplacesAndRemembersInTheActiveEditor) {
     panel.findNext();
     EXPECT_TRUE(panel.statusLabel()->text().contains("Invalid")) << "the reason and where";
     panel.hide();
+}
+
+TEST_F(WindowCommands, QuickSearchFindsAsTheUserTypesAndReturnGoesOn) {
+    HVDocumentWindow* window = open(dir.write("quick.txt", "Alpha beta ALPHA gamma alpha\n"));
+    ASSERT_NE(window, nullptr);
+    HTMLView& view = *window->activeHTMLView();
+    view.setSelectedRange({2, 0});
+    actionNamed(window, "quickSearch:")->trigger();
+    QLineEdit* field = window->quickSearchField();
+    EXPECT_TRUE(HVWaitFor([&] { return field->hasFocus(); }));
+    QTest::keyClicks(field, "alp");
+    EXPECT_EQ(view.selectedRange(), (HVRange{11, 3})) << "from the selection's start, any case";
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(view.selectedRange(), (HVRange{23, 3}));
+    QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(view.selectedRange(), (HVRange{11, 3})) << "Shift goes backwards";
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_TRUE(HVWaitFor([&] { return window->activeEditor()->hasFocus(); }));
 }
 
 TEST_F(WindowCommands, UndoAndRedoTakeTheirTitlesFromTheEditor) {
