@@ -186,6 +186,12 @@ private:
 
     // Navigation.
 
+    // The last scan of codeNavItems(), with the edit count and the parser it was made for
+    // (shared, so that this header needs no definition of the entries).
+    std::shared_ptr<const std::vector<HVCodeNavEntry>> m_codeNavItems;
+    std::uint64_t m_codeNavEditCount = 0;
+    const HVParser* m_codeNavParser = nullptr;
+
     // Collapses and expansions gathered by the commands that do many, made as one edit.
     struct FoldBatch {
         std::vector<HVRange> ranges;

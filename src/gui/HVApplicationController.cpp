@@ -6,6 +6,8 @@
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
 #include "HVFileEncodings.h"
+#include "HVFindPanel.h"
+#include "HVLineBreaks.h"
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
 #include "HVNotificationCenter.h"
@@ -249,6 +251,10 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
         });
     }
     file->addSeparator();
+    QAction* print = file->addAction("&Print…", QKeySequence::Print, this,
+                                     [window] { window->printActiveDocument(); });
+    print->setObjectName("print");
+    file->addSeparator();
     file->addAction("&Quit", QKeySequence::Quit, this, [this] { quit(); });
 
     QMenu* edit = bar->addMenu("&Edit");
@@ -287,14 +293,135 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
         HVFileDocument* document = fileDocument();
         allowEditing->setEnabled(document && document->isReadOnly());
     });
-    connect(edit, &QMenu::aboutToShow, this, [editor, undo, redo] {
+    // The editor says which of its commands apply, and names undo and redo.
+    auto validate = [editor](QAction* action, std::string_view command) {
         HVEditorWidget* e = editor();
+        HTMLView* view = e ? e->foldingView() : nullptr;
+        std::string title;
+        bool enabled = view ? view->validateMenuItem(command, &title) : false;
+        action->setEnabled(enabled);
+        if (!title.empty())
+            action->setText(QString::fromStdString(title));
+    };
+    undo->setObjectName("undo");
+    redo->setObjectName("redo");
+    connect(edit, &QMenu::aboutToShow, this, [editor, undo, redo, validate] {
+        HVEditorWidget* e = editor();
+        if (e && e->foldingView()) {
+            validate(undo, "undo:");
+            validate(redo, "redo:");
+            return;
+        }
         HVUndoManager* manager = e ? &e->view()->undoManager() : nullptr;
         undo->setEnabled(manager && manager->canUndo());
         redo->setEnabled(manager && manager->canRedo());
         undo->setText(QString::fromStdString(manager ? manager->undoMenuItemTitle() : "Undo"));
         redo->setText(QString::fromStdString(manager ? manager->redoMenuItemTitle() : "Redo"));
     });
+
+    // Commands of the front editor by their action names, each one user event; the menu
+    // asks the editor which apply as it opens.
+    std::vector<std::pair<QAction*, std::string>> editorCommands;
+    auto addEditorCommand = [&](QMenu* menu, const QString& title, const QKeySequence& key,
+                                const char* command, std::function<void(HTMLView&)> body) {
+        QAction* action = menu->addAction(title, key, this, [editor, body] {
+            HVEditorWidget* e = editor();
+            if (!e || !e->foldingView())
+                return;
+            HTMLView* view = e->foldingView();
+            view->makeFindPanelTarget();
+            e->runUserEvent([&] { body(*view); });
+            e->ensureRangeVisible(view->selectedRange());
+        });
+        action->setObjectName(QString::fromLatin1(command));
+        editorCommands.emplace_back(action, command);
+        return action;
+    };
+
+    QMenu* markup = bar->addMenu("&Markup");
+    markup->setObjectName("markupMenu");
+    addEditorCommand(markup, "&Close Tag", QKeySequence("Ctrl+Alt+."),
+                     "closeTag:", [](HTMLView& v) { v.closeTag(); });
+    QMenu* format = markup->addMenu("&Format");
+    addEditorCommand(format, "&Strong", QKeySequence("Ctrl+B"), "formatText:4",
+                     [](HTMLView& v) { v.formatText(4); });
+    addEditorCommand(format, "&Emphasis", QKeySequence("Ctrl+I"), "formatText:5",
+                     [](HTMLView& v) { v.formatText(5); });
+    addEditorCommand(format, "&Underline", QKeySequence("Ctrl+U"), "formatText:6",
+                     [](HTMLView& v) { v.formatText(6); });
+    markup->addSeparator();
+    addEditorCommand(markup, "Make &Link…", QKeySequence("Ctrl+Alt+L"),
+                     "_makeLinkFromMenu:", [](HTMLView& v) { v.makeLink(); });
+    addEditorCommand(markup, "Insert &Image…", {},
+                     "insertImage:", [](HTMLView& v) { v.insertImage(); });
+    addEditorCommand(markup, "Insert &Path…", {},
+                     "insertPathToFile:", [](HTMLView& v) { v.insertPathToFile(); });
+    addEditorCommand(markup, "Insert Contents of &File…", {},
+                     "insertContentsOfFile:", [](HTMLView& v) { v.insertContentsOfFile(); });
+    markup->addSeparator();
+    addEditorCommand(markup, "&Replace Character Entities", {}, "convertCharacterEntitiesToHTML:",
+                     [](HTMLView& v) { v.convertCharacterEntitiesToHTML(); });
+
+    QMenu* textMenu = bar->addMenu("&Text");
+    textMenu->setObjectName("textMenu");
+    addEditorCommand(textMenu, "&Indent Block", QKeySequence("Ctrl+]"),
+                     "entabBlock:", [](HTMLView& v) { v.entabBlock(); });
+    addEditorCommand(textMenu, "&Outdent Block", QKeySequence("Ctrl+["),
+                     "detabBlock:", [](HTMLView& v) { v.detabBlock(); });
+    QMenu* lineBreaks = textMenu->addMenu("&Line Breaks");
+    lineBreaks->setObjectName("lineBreaksMenu");
+    auto* lineBreakGroup = new QActionGroup(lineBreaks);
+    std::vector<QAction*> lineBreakActions;
+    for (auto [title, type] :
+         {std::pair{"&Unix", HVLineBreaks::Unix}, std::pair{"&Mac", HVLineBreaks::Mac},
+          std::pair{"&DOS", HVLineBreaks::DOS}}) {
+        QAction* action = addEditorCommand(lineBreaks, title, {}, "setLineBreakType:",
+                                           [type](HTMLView& v) { v.setLineBreakType(type); });
+        action->setCheckable(true);
+        action->setData(int(type));
+        lineBreakGroup->addAction(action);
+        lineBreakActions.push_back(action);
+    }
+    connect(lineBreaks, &QMenu::aboutToShow, this, [editor, lineBreakActions] {
+        HVEditorWidget* e = editor();
+        for (QAction* action : lineBreakActions)
+            action->setChecked(e && action->data().toInt() == int(e->view()->lineBreakType()));
+    });
+
+    QMenu* find = bar->addMenu("F&ind");
+    find->setObjectName("findMenu");
+    QAction* findPanel = find->addAction("&Find…", QKeySequence::Find, this, [editor] {
+        if (HVEditorWidget* e = editor(); e && e->foldingView())
+            e->foldingView()->makeFindPanelTarget();
+        HVFindPanel::shared().showPanel();
+    });
+    findPanel->setObjectName("singleFileFind:");
+    editorCommands.emplace_back(findPanel, "singleFileFind:");
+    QAction* next = addEditorCommand(find, "Find &Next", QKeySequence("Ctrl+G"),
+                                     "findNext:", [](HTMLView& v) { v.findNext(); });
+    QAction* previous = addEditorCommand(find, "Find &Previous", QKeySequence("Ctrl+Shift+G"),
+                                         "findPrevious:", [](HTMLView& v) { v.findPrevious(); });
+    next->setShortcuts({QKeySequence("Ctrl+G"), QKeySequence(Qt::Key_F3)});
+    previous->setShortcuts({QKeySequence("Ctrl+Shift+G"), QKeySequence(Qt::SHIFT | Qt::Key_F3)});
+    addEditorCommand(find, "&Replace and Find", QKeySequence("Ctrl+Alt+G"),
+                     "replaceAndFind:", [](HTMLView& v) { v.replaceAndFind(); });
+    addEditorCommand(find, "Use &Selection for Find", QKeySequence("Ctrl+E"),
+                     "findUsingSelection:", [](HTMLView& v) { v.findUsingSelection(); });
+    find->addSeparator();
+    QAction* quick = find->addAction("&Quick Search", QKeySequence("Ctrl+K"), window,
+                                     [window] { window->focusQuickSearch(); });
+    quick->setObjectName("quickSearch:");
+    QAction* gotoLine = find->addAction("&Go to Line…", QKeySequence("Ctrl+L"), window,
+                                        [window] { window->showGotoLinePanel(); });
+    gotoLine->setObjectName("showGotoLinePanel:");
+    editorCommands.emplace_back(gotoLine, "showGotoLinePanel:");
+
+    for (QMenu* menu : {markup, format, textMenu, lineBreaks, find}) {
+        connect(menu, &QMenu::aboutToShow, this, [editorCommands, validate] {
+            for (const auto& [action, command] : editorCommands)
+                validate(action, command);
+        });
+    }
 
     QMenu* viewMenu = bar->addMenu("&View");
     viewMenu->setObjectName("viewMenu");

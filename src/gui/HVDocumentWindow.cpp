@@ -1,8 +1,10 @@
 #include "HVDocumentWindow.h"
 
 #include "Defaults.h"
+#include "HTMLView.h"
 #include "HVBundle.h"
 #include "HVBundleRepository.h"
+#include "HVCodeNavigation.h"
 #include "HVDocumentController.h"
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
@@ -15,11 +17,26 @@
 #include "HVSingleFileDocument.h"
 #include "HVStatusBarWidget.h"
 #include "HVTextBuffer.h"
+#include "HVTextPrinter.h"
+#include "HVTextStorage.h"
 #include "HVTextViewModel.h"
+#include "HVUserInterface.h"
 
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QStackedWidget>
 #include <QTabBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
@@ -82,6 +99,31 @@ HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
                 if (HVEditorWidget* editor = activeEditor())
                     editor->setFocus();
             });
+    // The function menu and the quick search field sit at the left of the status bar.
+    m_functionButton = new QToolButton(m_statusBar);
+    m_functionButton->setObjectName("functionMenuButton");
+    m_functionButton->setText(QStringLiteral("Functions"));
+    m_functionButton->setToolTip(QStringLiteral("Go to a function, class or heading"));
+    m_functionButton->setPopupMode(QToolButton::InstantPopup);
+    m_functionButton->setAutoRaise(true);
+    m_functionMenu = new QMenu(m_functionButton);
+    m_functionMenu->setObjectName("functionMenu");
+    m_functionButton->setMenu(m_functionMenu);
+    connect(m_functionMenu, &QMenu::aboutToShow, this, &HVDocumentWindow::fillFunctionMenu);
+    m_statusBar->addWidget(m_functionButton);
+    m_quickSearch = new QLineEdit(m_statusBar);
+    m_quickSearch->setObjectName("quickSearchField");
+    m_quickSearch->setPlaceholderText(QStringLiteral("Quick search"));
+    m_quickSearch->setClearButtonEnabled(true);
+    m_quickSearch->setMaximumWidth(180);
+    m_quickSearch->installEventFilter(this);
+    connect(m_quickSearch, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (HTMLView* view = activeHTMLView(); view && !text.isEmpty())
+            view->quickSearch(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                                  std::size_t(text.size())),
+                              false);
+    });
+    m_statusBar->addWidget(m_quickSearch);
     layout->addWidget(m_stack);
     setCentralWidget(central);
     resize(900, 640);
@@ -101,8 +143,16 @@ HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
 
 HVDocumentWindow::~HVDocumentWindow() {
     for (auto& [document, view] : m_views)
-        delete view;
+        deleteView(view);
     detachFromDocument();
+}
+
+void HVDocumentWindow::deleteView(QWidget* view) {
+    if (auto* editor = qobject_cast<HVEditorWidget*>(view)) {
+        if (HTMLView* html = editor->foldingView(); html && html->interfaceDelegate() == this)
+            html->setInterfaceDelegate(nullptr);
+    }
+    delete view;
 }
 
 void HVDocumentWindow::detachFromDocument() {
@@ -159,13 +209,19 @@ HVEditorWidget* HVDocumentWindow::makeEditor(HVFileDocument* document) {
     connect(editor, &HVEditorWidget::textChanged, this, &HVDocumentWindow::updateStatus);
     connect(editor, &HVEditorWidget::lineBreakTypeChanged, this, &HVDocumentWindow::updateStatus);
     connect(editor, &HVEditorWidget::filesDropped, this, &HVDocumentWindow::filesDropped);
+    if (HTMLView* html = editor->foldingView())
+        html->setInterfaceDelegate(this);
     return editor;
 }
 
 void HVDocumentWindow::applyEditorPreferences(HVEditorWidget* editor) {
     auto& preferences = HVPreferences::sharedInstance();
     editor->setWrapsText(preferences.boolForKey("HVWrapText").value_or(false));
-    editor->setTabWidth(int(preferences.integerForKey("HVTabSizeKey").value_or(4)));
+    // The drawing's tab stops and the model's indent width (what a backtab removes) agree.
+    auto tabWidth =
+        std::max<std::int64_t>(1, preferences.integerForKey("HVTabSizeKey").value_or(4));
+    editor->setTabWidth(int(tabWidth));
+    editor->view()->setTabWidth(std::size_t(tabWidth));
     HVFontDescription description = Defaults::defaultFont();
     QFont font(QString::fromStdString(description.family));
     font.setStyleHint(QFont::Monospace);
@@ -189,7 +245,7 @@ void HVDocumentWindow::syncTabs() {
         if (std::find(documents.begin(), documents.end(), it->first) == documents.end()) {
             if (m_shownDocument == it->first)
                 m_shownDocument = nullptr;
-            delete it->second;
+            deleteView(it->second);
             it = m_views.erase(it);
         } else {
             ++it;
@@ -302,7 +358,7 @@ void HVDocumentWindow::closeEvent(QCloseEvent* event) {
     // The views go before the documents that own their models, and the window lets go of
     // the document, which may be gone before the window is deleted.
     for (auto& [document, view] : m_views)
-        delete view;
+        deleteView(view);
     m_views.clear();
     m_shownDocument = nullptr;
     detachFromDocument();
@@ -318,4 +374,147 @@ void HVDocumentWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_document)
         HVDocumentController::sharedController().setCurrentDocument(m_document);
+}
+
+HTMLView* HVDocumentWindow::activeHTMLView() const {
+    HVEditorWidget* editor = activeEditor();
+    return editor ? editor->foldingView() : nullptr;
+}
+
+void HVDocumentWindow::fillFunctionMenu() {
+    m_functionMenu->clear();
+    HVEditorWidget* editor = activeEditor();
+    HTMLView* view = editor ? editor->foldingView() : nullptr;
+    std::vector<HVCodeNavEntry> entries =
+        view ? view->codeNavItems() : std::vector<HVCodeNavEntry>{};
+    if (entries.empty()) {
+        m_functionMenu->addAction(QStringLiteral("No functions"))->setEnabled(false);
+        return;
+    }
+    for (const HVCodeNavEntry& entry : entries) {
+        if (entry.separator) {
+            m_functionMenu->addSeparator();
+            continue;
+        }
+        QAction* action = m_functionMenu->addAction(
+            QString::fromUtf16(entry.title.data(), qsizetype(entry.title.size())));
+        QFont font = action->font();
+        font.setBold(entry.bold);
+        font.setItalic(entry.italic);
+        action->setFont(font);
+        if (!entry.iconPath.empty())
+            action->setIcon(QIcon(QString::fromStdString(entry.iconPath)));
+        HVRange range = entry.range;
+        connect(action, &QAction::triggered, this, [this, editor, range] {
+            // The editor may have gone with its tab while the menu was open.
+            if (activeEditor() != editor)
+                return;
+            editor->runUserEvent([editor, range] { editor->foldingView()->showRange(range); });
+            editor->ensureRangeVisible(editor->view()->selectedRange());
+            editor->setFocus();
+        });
+    }
+}
+
+void HVDocumentWindow::focusQuickSearch() {
+    m_quickSearch->setFocus();
+    m_quickSearch->selectAll();
+}
+
+bool HVDocumentWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_quickSearch && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        HVEditorWidget* editor = activeEditor();
+        if (key->key() == Qt::Key_Escape && editor) {
+            editor->setFocus();
+            return true;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && editor &&
+            editor->foldingView()) {
+            QString text = m_quickSearch->text();
+            if (!text.isEmpty())
+                editor->foldingView()->quickSearchAgain(
+                    std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                        std::size_t(text.size())),
+                    key->modifiers().testFlag(Qt::ShiftModifier));
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QDialog* HVDocumentWindow::showGotoLinePanel() {
+    HTMLView* view = activeHTMLView();
+    if (!view)
+        return nullptr;
+    auto* dialog = new QDialog(this);
+    dialog->setObjectName("gotoLinePanel");
+    dialog->setWindowTitle(QStringLiteral("Go to Line"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto* form = new QFormLayout(dialog);
+    auto* field = new QLineEdit(dialog);
+    field->setObjectName("gotoLineField");
+    auto position = view->textStorage().fullLineAndColumn(view->selectionHead());
+    field->setText(QString::number(position.line + 1));
+    field->selectAll();
+    form->addRow(QStringLiteral("Line:"), field);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    QPointer<HVEditorWidget> editor = activeEditor();
+    connect(dialog, &QDialog::accepted, this, [editor, field] {
+        if (!editor || !editor->foldingView())
+            return;
+        QString text = field->text();
+        editor->runUserEvent([&] {
+            editor->foldingView()->gotoLineFromString(std::u16string_view(
+                reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())));
+        });
+        editor->ensureRangeVisible(editor->view()->selectedRange());
+        editor->setFocus();
+    });
+    dialog->open();
+    field->setFocus();
+    return dialog;
+}
+
+void HVDocumentWindow::printActiveDocument() {
+    if (!activeEditor())
+        return;
+    QPrinter printer;
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted)
+        printActiveDocument(printer);
+}
+
+void HVDocumentWindow::printActiveDocument(QPrinter& printer) {
+    HVEditorWidget* editor = activeEditor();
+    if (!editor)
+        return;
+    const HVTextBuffer& text = editor->view()->textStorage();
+    // The full text: collapsed regions print expanded, and the document stays as it is.
+    HVPrintText(text.fullString({0, text.length()}), editor->editorFont(), printer);
+}
+
+void HVDocumentWindow::htmlViewChangedToLine(HTMLView& view, std::size_t line, std::size_t column) {
+    if (activeHTMLView() == &view)
+        m_statusBar->setLineAndColumn(line, column + 1);
+}
+
+void HVDocumentWindow::htmlViewIsEscaped(HTMLView& view, bool escaped) {
+    if (activeHTMLView() != &view)
+        return;
+    if (escaped)
+        m_statusBar->showMessage(QStringLiteral("Escape: the next key goes in as typed"));
+    else
+        m_statusBar->clearMessage();
+}
+
+void HVDocumentWindow::htmlViewHadError(HTMLView& view, const HVError& error, bool critical) {
+    (void)view;
+    if (critical)
+        HVUserInterface::shared().presentError(error, m_document, [](std::size_t) {});
+    else
+        m_statusBar->showWarning(error);
 }

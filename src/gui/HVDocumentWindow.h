@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HTMLViewInterfaceDelegate.h"
 #include "HVNotificationCenter.h"
 
 #include <QMainWindow>
@@ -12,12 +13,20 @@ class HVImageViewWidget;
 class HVMultiFileDocument;
 class HVSingleFileDocument;
 class HVStatusBarWidget;
+class QDialog;
+class QLineEdit;
+class QMenu;
+class QPrinter;
 class QStackedWidget;
 class QTabBar;
+class QToolButton;
 
 // The window of one document: a tabbed window of a multi-file document, or the window of a
 // single file. It draws the model's tabs and editors and reports the user's choices back.
-class HVDocumentWindow : public QMainWindow {
+//
+// It is the interface delegate of the editors it shows: their caret, escape mode and errors
+// reach its status bar.
+class HVDocumentWindow : public QMainWindow, public HTMLViewInterfaceDelegate {
     Q_OBJECT
 public:
     explicit HVDocumentWindow(HVDocument* document, QWidget* parent = nullptr);
@@ -40,6 +49,25 @@ public:
     void syncTabs();
     void updateStatus();
 
+    // The active editor's logic, when it is an HTMLView.
+    HTMLView* activeHTMLView() const;
+    // The function menu: the code navigation entries of the active editor, built as it opens.
+    QToolButton* functionMenuButton() const { return m_functionButton; }
+    QMenu* functionMenu() const { return m_functionMenu; }
+    void fillFunctionMenu();
+    // Quick search: the field takes the focus; typing searches.
+    QLineEdit* quickSearchField() const { return m_quickSearch; }
+    void focusQuickSearch();
+    // A small dialog with the current line number; OK goes to the line typed.
+    QDialog* showGotoLinePanel();
+    // The active document's full text on the printer (the print dialog first when asked).
+    void printActiveDocument();
+    void printActiveDocument(QPrinter& printer);
+
+    void htmlViewChangedToLine(HTMLView& view, std::size_t line, std::size_t column) override;
+    void htmlViewIsEscaped(HTMLView& view, bool escaped) override;
+    void htmlViewHadError(HTMLView& view, const HVError& error, bool critical) override;
+
 signals:
     void windowWillClose(HVDocumentWindow* window);
     void activeEditorChanged();
@@ -47,6 +75,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -58,6 +87,8 @@ private:
     QWidget* viewFor(HVFileDocument* document) const;
     void updateTitle();
     void detachFromDocument();
+    // Deletes a view, first taking the window away as its editor's delegate.
+    void deleteView(QWidget* view);
 
     HVDocument* m_document;
     HVMultiFileDocument* m_multi = nullptr;
@@ -65,6 +96,9 @@ private:
     QTabBar* m_tabBar = nullptr;
     QStackedWidget* m_stack = nullptr;
     HVStatusBarWidget* m_statusBar = nullptr;
+    QToolButton* m_functionButton = nullptr;
+    QMenu* m_functionMenu = nullptr;
+    QLineEdit* m_quickSearch = nullptr;
     std::map<HVFileDocument*, QWidget*> m_views;
     // The document whose view is shown: its reading warning comes back when it comes forward.
     HVFileDocument* m_shownDocument = nullptr;

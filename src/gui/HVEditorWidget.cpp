@@ -14,10 +14,12 @@
 #include "HVUndoManager.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
@@ -795,12 +797,14 @@ void HVEditorWidget::keyPressEvent(QKeyEvent* event) {
 }
 
 void HVEditorWidget::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls() || event->mimeData()->hasText())
+    if (event->mimeData()->hasUrls() || event->mimeData()->hasText() ||
+        event->mimeData()->hasColor())
         event->acceptProposedAction();
 }
 
 void HVEditorWidget::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls() || event->mimeData()->hasText())
+    if (event->mimeData()->hasUrls() || event->mimeData()->hasText() ||
+        event->mimeData()->hasColor())
         event->acceptProposedAction();
 }
 
@@ -816,9 +820,15 @@ void HVEditorWidget::dropEvent(QDropEvent* event) {
         emit filesDropped(files);
         return;
     }
-    if (!data->hasText())
+    QString dropped;
+    if (data->hasColor()) {
+        // A colour from a colour picker goes in as the web's notation of it.
+        dropped = qvariant_cast<QColor>(data->colorData()).name(QColor::HexRgb).toUpper();
+    } else if (data->hasText()) {
+        dropped = data->text();
+    } else {
         return;
-    QString dropped = data->text();
+    }
     // Drops reach the area through its viewport, in the viewport's coordinates.
     std::size_t position = positionAt(event->position().toPoint());
     // Dropped text is the user's new text: its line breaks become the document's.
@@ -831,6 +841,29 @@ void HVEditorWidget::dropEvent(QDropEvent* event) {
         event->acceptProposedAction();
     }
     setFocus();
+}
+
+QMenu* HVEditorWidget::createContextMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    for (auto [title, selector] :
+         {std::pair{"Cu&t", "cut:"}, std::pair{"&Copy", "copy:"}, std::pair{"&Paste", "paste:"}}) {
+        std::string command = selector;
+        menu->addAction(title, this, [this, command] { runCommand(command.c_str()); });
+    }
+    if (HTMLView* view = m_foldingView) {
+        menu->addSeparator();
+        menu->addAction("Indent Block", this,
+                        [this, view] { runUserEvent([view] { view->entabBlock(); }); });
+        menu->addAction("Outdent Block", this,
+                        [this, view] { runUserEvent([view] { view->detabBlock(); }); });
+    }
+    return menu;
+}
+
+void HVEditorWidget::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createContextMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 void HVEditorWidget::inputMethodEvent(QInputMethodEvent* event) {

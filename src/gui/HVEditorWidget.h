@@ -18,6 +18,7 @@ class HVSyntaxHighlightingTextView;
 class HVTextBuffer;
 class HVTextDisplayModel;
 class HVTextViewModel;
+class QMenu;
 class QTextLayout;
 struct HVDisplayUnit;
 
@@ -86,6 +87,9 @@ public:
     std::size_t positionAt(const QPoint& point);
     // The caret's rectangle in viewport coordinates, when it is on screen.
     QRect caretRect();
+    // The menu a right click shows: the clipboard commands, and for an HTMLView the block
+    // indentation commands.
+    QMenu* createContextMenu(QWidget* parent);
 
 signals:
     void selectionChanged();
@@ -108,6 +112,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool focusNextPrevChild(bool next) override;

@@ -1,11 +1,13 @@
 // Drives the real editor through its main scenes and saves a picture of each, for a person to
 // look at: scripts/screenshot runs it under Xvfb.
 
+#include "HTMLView.h"
 #include "HVApplicationController.h"
 #include "HVDocumentController.h"
 #include "HVDocumentWindow.h"
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
+#include "HVFindPanel.h"
 #include "HVLineNumberingRulerWidget.h"
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
@@ -16,6 +18,8 @@
 #include "HVTextViewModel.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
@@ -340,6 +344,46 @@ int main(int argc, char** argv) {
         if (dark)
             ok = triggerMenuItem(window, "&View", "Wrap Text") && ok;
     }
+    // The find panel over a match in the sample page, in the light theme.
+    ok = triggerMenuItem(window, "Theme", "Light") && ok;
+    documents.openDocumentWithContentsOfFile((site + "/index.html").toStdString(), true);
+    settle();
+    if (HVEditorWidget* editor = window->activeEditor(); editor && editor->foldingView()) {
+        HTMLView* page = editor->foldingView();
+        page->setSelectedRange({0, 0});
+        page->makeFindPanelTarget();
+        HVFindPanel& panel = HVFindPanel::shared();
+        panel.searchField()->setEditText("Cakes");
+        panel.showPanel();
+        panel.findNext();
+        // Until the editor finds by itself, the match is selected here so the picture shows it.
+        std::size_t match = page->string().find(u"Cakes");
+        if (page->selectedRange().length == 0 && match != std::u16string::npos)
+            page->setSelectedRange({match, 5});
+        editor->ensureRangeVisible(page->selectedRange());
+        panel.move(window->geometry().right() - panel.width() - 20, window->geometry().top() + 80);
+        ok = save(window, output, "16-find-panel") && ok;
+        panel.hide();
+
+        // The go-to-line panel with the caret's line.
+        QDialog* gotoLine = window->showGotoLinePanel();
+        ok = gotoLine && save(window, output, "17-go-to-line") && ok;
+        if (gotoLine)
+            gotoLine->reject();
+    } else {
+        ok = false;
+    }
+
+    // The function menu of the script: an object's methods and a function.
+    documents.openDocumentWithContentsOfFile(script.toStdString(), true);
+    settle();
+    QToolButton* functions = window->functionMenuButton();
+    emit window->functionMenu()->aboutToShow(); // filled first, so that its height is known
+    window->functionMenu()->popup(functions->mapToGlobal(QPoint(0, 0)) -
+                                  QPoint(0, window->functionMenu()->sizeHint().height()));
+    ok = save(window, output, "18-function-menu") && ok;
+    window->functionMenu()->hide();
+
     // Windows go before the documents whose views they draw, and the documents while the
     // notification center they observe is still there.
     controller.reset();

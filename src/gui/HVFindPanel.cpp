@@ -1,0 +1,205 @@
+#include "HVFindPanel.h"
+
+#include "HTMLView.h"
+#include "HVSearchController.h"
+#include "HVTextStorage.h"
+#include "HVUserInterface.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+std::u16string toU16(const QString& string) {
+    return std::u16string(reinterpret_cast<const char16_t*>(string.utf16()),
+                          std::size_t(string.size()));
+}
+
+QString fromU16(const std::u16string& string) {
+    return QString::fromUtf16(string.data(), qsizetype(string.size()));
+}
+
+} // namespace
+
+HVFindPanel& HVFindPanel::shared() {
+    static HVFindPanel* panel = new HVFindPanel;
+    return *panel;
+}
+
+HVFindPanel::HVFindPanel() : QDialog(nullptr, Qt::Tool) {
+    setObjectName("findPanel");
+    setWindowTitle("Find");
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    m_search = new QComboBox(this);
+    m_search->setObjectName("searchField");
+    m_replace = new QComboBox(this);
+    m_replace->setObjectName("replaceField");
+    for (QComboBox* field : {m_search, m_replace}) {
+        field->setEditable(true);
+        field->setInsertPolicy(QComboBox::NoInsert);
+        field->setMinimumWidth(320);
+    }
+    form->addRow("Find:", m_search);
+    form->addRow("Replace:", m_replace);
+    layout->addLayout(form);
+
+    auto* options = new QHBoxLayout;
+    m_regex = new QCheckBox("Regular expression", this);
+    m_matchCase = new QCheckBox("Match case", this);
+    m_wholeText = new QRadioButton("Whole text", this);
+    m_inSelection = new QRadioButton("Selection", this);
+    m_wholeText->setChecked(true);
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{m_regex, m_matchCase, m_wholeText, m_inSelection})
+        options->addWidget(widget);
+    layout->addLayout(options);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName("findStatus");
+    m_status->setWordWrap(true);
+    layout->addWidget(m_status);
+
+    auto* buttons = new QHBoxLayout;
+    auto addButton = [&](const QString& title, void (HVFindPanel::*command)()) {
+        auto* button = new QPushButton(title, this);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, command);
+        buttons->addWidget(button);
+        return button;
+    };
+    addButton("Replace All", &HVFindPanel::replaceAll);
+    addButton("Replace", &HVFindPanel::replace);
+    addButton("Replace && Find", &HVFindPanel::replaceAndFind);
+    addButton("Previous", &HVFindPanel::findPrevious);
+    addButton("Next", &HVFindPanel::findNext)->setDefault(true);
+    layout->addLayout(buttons);
+
+    auto& model = HVSearchController::sharedFind();
+    m_observer = model.addObserver([this] { showModel(); });
+    connect(m_search, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        if (!m_showing)
+            HVSearchController::sharedFind().setSearchString(toU16(text));
+    });
+    connect(m_replace, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        if (!m_showing)
+            HVSearchController::sharedFind().setReplaceString(toU16(text));
+    });
+    connect(m_regex, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_showing)
+            HVSearchController::sharedFind().setRegularExpression(on);
+    });
+    connect(m_matchCase, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_showing)
+            HVSearchController::sharedFind().setMatchCase(on);
+    });
+    fillHistory();
+    showModel();
+}
+
+HVFindPanel::~HVFindPanel() {
+    HVSearchController::sharedFind().removeObserver(m_observer);
+}
+
+void HVFindPanel::showPanel() {
+    fillHistory();
+    showModel();
+    show();
+    raise();
+    activateWindow();
+    m_search->setFocus();
+    m_search->lineEdit()->selectAll();
+}
+
+void HVFindPanel::fillHistory() {
+    m_showing = true;
+    auto& model = HVSearchController::sharedFind();
+    for (auto [field, key] :
+         {std::pair{m_search, "HVSearchHistory"}, std::pair{m_replace, "HVReplaceHistory"}}) {
+        QString text = field->currentText();
+        field->clear();
+        for (const std::u16string& entry : model.history(key))
+            field->addItem(fromU16(entry));
+        field->setEditText(text);
+    }
+    m_showing = false;
+}
+
+void HVFindPanel::showModel() {
+    if (m_showing)
+        return;
+    m_showing = true;
+    auto& model = HVSearchController::sharedFind();
+    QString search = fromU16(model.searchString());
+    if (m_search->currentText() != search)
+        m_search->setEditText(search);
+    QString replacement = fromU16(model.replaceString());
+    if (m_replace->currentText() != replacement)
+        m_replace->setEditText(replacement);
+    m_regex->setChecked(model.regularExpression());
+    m_matchCase->setChecked(model.matchCase());
+    QString status = QString::fromStdString(model.status());
+    if (!model.statusDetail().empty())
+        status += QStringLiteral(": ") + QString::fromStdString(model.statusDetail());
+    m_status->setText(status);
+    m_showing = false;
+}
+
+bool HVFindPanel::takeFields() {
+    auto& model = HVSearchController::sharedFind();
+    model.setSearchString(toU16(m_search->currentText()));
+    model.setReplaceString(toU16(m_replace->currentText()));
+    model.setRegularExpression(m_regex->isChecked());
+    model.setMatchCase(m_matchCase->isChecked());
+    if (!model.validate()) {
+        showModel();
+        HVUserInterface::shared().beep();
+        return false;
+    }
+    model.rememberSearch();
+    fillHistory();
+    return true;
+}
+
+void HVFindPanel::findNext() {
+    if (HTMLView* target = HTMLView::findPanelTarget(); target && takeFields())
+        target->findNext();
+}
+
+void HVFindPanel::findPrevious() {
+    if (HTMLView* target = HTMLView::findPanelTarget(); target && takeFields())
+        target->findPrevious();
+}
+
+void HVFindPanel::replace() {
+    // Replace-and-find, then back to the replacement: the caret stays where the user looked.
+    HTMLView* target = HTMLView::findPanelTarget();
+    if (!target || !takeFields())
+        return;
+    HVRange before = target->selectedRange();
+    std::size_t length = target->textStorage().length();
+    std::uint64_t edits = target->textStorage().characterEditCount();
+    target->replaceAndFind();
+    if (target->textStorage().characterEditCount() != edits)
+        target->setSelectedRange(
+            {before.location, before.length + target->textStorage().length() - length});
+}
+
+void HVFindPanel::replaceAndFind() {
+    if (HTMLView* target = HTMLView::findPanelTarget(); target && takeFields())
+        target->replaceAndFind();
+}
+
+void HVFindPanel::replaceAll() {
+    if (HTMLView* target = HTMLView::findPanelTarget(); target && takeFields())
+        target->replaceAll(m_inSelection->isChecked());
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+#include <cstdint>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QRadioButton;
+
+// The find panel, one for the program and never modal: the shared search's fields with their
+// history, and the commands, which act on the editor that is the panel's target.
+class HVFindPanel : public QDialog {
+    Q_OBJECT
+public:
+    static HVFindPanel& shared();
+    ~HVFindPanel() override;
+
+    // Shows the panel with the search field selected.
+    void showPanel();
+    void findNext();
+    void findPrevious();
+    void replace();
+    void replaceAndFind();
+    void replaceAll();
+
+    QComboBox* searchField() const { return m_search; }
+    QComboBox* replaceField() const { return m_replace; }
+    QCheckBox* regularExpressionBox() const { return m_regex; }
+    QCheckBox* matchCaseBox() const { return m_matchCase; }
+    QRadioButton* selectionScope() const { return m_inSelection; }
+    QLabel* statusLabel() const { return m_status; }
+
+private:
+    HVFindPanel();
+    // The fields into the shared search; false (with the reason shown) when it is not valid.
+    bool takeFields();
+    void showModel();
+    void fillHistory();
+
+    QComboBox* m_search;
+    QComboBox* m_replace;
+    QCheckBox* m_regex;
+    QCheckBox* m_matchCase;
+    QRadioButton* m_wholeText;
+    QRadioButton* m_inSelection;
+    QLabel* m_status;
+    std::uint64_t m_observer = 0;
+    bool m_showing = false;
+};

@@ -1,0 +1,357 @@
+// The editing commands as the window offers them: menus, panels, the function menu, printing,
+// drops, and preferences that reach every open editor.
+
+#include "Defaults.h"
+#include "HTMLView.h"
+#include "HVApplicationController.h"
+#include "HVCodeNavigation.h"
+#include "HVDispatcher.h"
+#include "HVDocumentController.h"
+#include "HVDocumentWindow.h"
+#include "HVEditorWidget.h"
+#include "HVError.h"
+#include "HVFindPanel.h"
+#include "HVGuiTestSupport.h"
+#include "HVLayoutManager.h"
+#include "HVLineNumberingRulerView.h"
+#include "HVNotificationCenter.h"
+#include "HVPreferences.h"
+#include "HVSearchController.h"
+#include "HVStatusBarWidget.h"
+#include "HVTestSupport.h"
+#include "HVTextStorage.h"
+#include "HVUndoManager.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPrinter>
+#include <QTest>
+#include <QToolButton>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::u16string selectedFullText(HTMLView& view) {
+    return view.textStorage().fullString(view.selectedRange());
+}
+
+QAction* actionNamed(HVDocumentWindow* window, const QString& name) {
+    for (QAction* action : window->menuBar()->findChildren<QAction*>()) {
+        if (action->objectName() == name)
+            return action;
+    }
+    return nullptr;
+}
+
+class WindowCommands : public ::testing::Test {
+protected:
+    HVIsolatedPreferences preferences;
+    HVTemporaryDirectory dir;
+    std::unique_ptr<HVApplicationController> app;
+
+    WindowCommands() {
+        HVGuiApplication();
+        Defaults::resetDefaults();
+        HVDocumentController::sharedController().reset();
+        app = std::make_unique<HVApplicationController>();
+    }
+    ~WindowCommands() override {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(widget))
+                dialog->reject();
+        }
+        app.reset();
+        QApplication::processEvents();
+        HVDocumentController::sharedController().reset();
+        HVDispatcher::main().runPending();
+    }
+
+    HVDocumentWindow* open(const std::string& path) {
+        HVDocumentController::sharedController().openDocumentWithContentsOfFile(path, true);
+        HVDocumentWindow* window = app->frontWindow();
+        if (window) {
+            QApplication::setActiveWindow(window);
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+            window->activeEditor()->setFocus();
+            HTMLView* view = window->activeHTMLView();
+            EXPECT_TRUE(HVWaitFor([&] { return view && !view->hasPendingHighlighting(); }));
+        }
+        return window;
+    }
+
+    static void collapseLine(HTMLView& view, std::size_t line) {
+        view.rulerView().updateMarkers();
+        ASSERT_TRUE(
+            view.rulerView().toggleMarker(view.textStorage().rangeOfLine(line - 1).location))
+            << "line " << line;
+    }
+};
+
+TEST_F(WindowCommands, TheFunctionMenuListsTheLandmarksAndShowsTheChosenOneInsideAFold) {
+    HVDocumentWindow* window =
+        open(dir.write("app.js", "class Cart {\n}\nfunction outer() {\n  function inner() {\n"
+                                 "  }\n}\n"));
+    ASSERT_NE(window, nullptr);
+    HTMLView& view = *window->activeHTMLView();
+    collapseLine(view, 3);
+    ASSERT_EQ(view.textStorage().string().find(u"inner"), std::u16string::npos);
+
+    QMenu* menu = window->functionMenu();
+    emit menu->aboutToShow();
+    std::vector<QString> titles;
+    for (QAction* action : menu->actions())
+        titles.push_back(action->isSeparator() ? QStringLiteral("-") : action->text());
+    ASSERT_EQ(titles, (std::vector<QString>{"Cart", "outer()", "inner()"}));
+    EXPECT_TRUE(menu->actions().at(0)->font().bold()) << "classes are bold in the bundle";
+    EXPECT_FALSE(menu->actions().at(1)->font().bold());
+
+    menu->actions().at(2)->trigger();
+    EXPECT_EQ(selectedFullText(view), u"  function inner(") << "the whole match";
+    EXPECT_NE(view.textStorage().string().find(u"inner"), std::u16string::npos)
+        << "the region around the place opened";
+}
+
+TEST_F(WindowCommands, TheGoToLinePanelStartsAtTheCaretsLineAndGoesToTheTypedOne) {
+    HVDocumentWindow* window = open(dir.write("lines.txt", "one\ntwo\nthree\nfour\n"));
+    ASSERT_NE(window, nullptr);
+    HTMLView& view = *window->activeHTMLView();
+    view.setSelectedRange({5, 0});
+    QDialog* panel = window->showGotoLinePanel();
+    ASSERT_NE(panel, nullptr);
+    auto* field = panel->findChild<QLineEdit*>("gotoLineField");
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->text(), "2");
+    field->setText("3");
+    panel->accept();
+    EXPECT_EQ(selectedFullText(view), u"three\n");
+}
+
+TEST_F(WindowCommands, EditorPreferencesReachEveryEditorOfEveryWindow) {
+    ASSERT_NE(open(dir.write("a.html", "<p>\ta</p>\n")), nullptr);
+    ASSERT_NE(open(dir.write("b.css", "p {\n\tcolor: red;\n}\n")), nullptr);
+    std::vector<HVEditorWidget*> editors;
+    for (const auto& window : app->windows())
+        editors.push_back(window->activeEditor());
+    ASSERT_EQ(editors.size(), 2u);
+
+    auto& store = HVPreferences::sharedInstance();
+    store.setObject("HVTabSizeKey", HVPlistValue(std::int64_t(7)));
+    store.setObject("HVWrapText", HVPlistValue(true));
+    store.setObject("HVShowInvisibles", HVPlistValue(true));
+    Defaults::setDefaultFont({"DejaVu Sans Mono", 17.0});
+    HVNotificationCenter::defaultCenter().postNotificationName("HalvetEditorPrefsChange");
+    for (HVEditorWidget* editor : editors) {
+        EXPECT_EQ(editor->tabWidth(), 7);
+        EXPECT_EQ(editor->view()->tabWidth(), 7u) << "the model's indent width too";
+        EXPECT_TRUE(editor->wrapsText());
+        EXPECT_TRUE(editor->showsInvisibles());
+        EXPECT_EQ(editor->editorFont().family(), "DejaVu Sans Mono");
+        EXPECT_EQ(editor->editorFont().pointSizeF(), 17.0);
+    }
+}
+
+TEST_F(WindowCommands, PrintingWritesTheHiddenTextOfACollapsedRegionAndLeavesTheFoldAlone) {
+    HVDocumentWindow* window =
+        open(dir.write("print.js", "function shown() {\n  hiddenBody(42);\n}\nafterwards();\n"));
+    ASSERT_NE(window, nullptr);
+    HTMLView& view = *window->activeHTMLView();
+    collapseLine(view, 1);
+    const std::u16string folded(view.textStorage().string());
+    ASSERT_EQ(folded.find(u"hiddenBody"), std::u16string::npos);
+
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    std::string pdf = dir.pathFor("out.pdf");
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    window->printActiveDocument(printer);
+    EXPECT_EQ(view.textStorage().string(), folded);
+
+    // The words as a PDF reader finds them (poppler's pdftotext, from scripts/install-deps).
+    std::string command = "pdftotext '" + pdf + "' -";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string text;
+    char buffer[4096];
+    while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        text.append(buffer, n);
+    EXPECT_EQ(pclose(pipe), 0) << "is pdftotext installed?";
+    EXPECT_NE(text.find("function shown() {"), std::string::npos) << text;
+    EXPECT_NE(text.find("hiddenBody(42);"), std::string::npos) << text;
+    EXPECT_NE(text.find("afterwards();"), std::string::npos) << text;
+}
+
+TEST_F(WindowCommands, ADroppedColourGoesInAsUpperCaseHexAtTheDropPointAsOneUndoStep) {
+    HVDocumentWindow* window = open(dir.write("style.css", "p { color: ; }\n"));
+    ASSERT_NE(window, nullptr);
+    HVEditorWidget* editor = window->activeEditor();
+    HTMLView& view = *editor->foldingView();
+    view.setSelectedRange({11, 0});
+    QPoint point = editor->caretRect().center();
+    QMimeData data;
+    data.setColorData(QColor(0xab, 0x12, 0xef));
+    view.setSelectedRange({0, 0});
+    QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(editor->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(point), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(editor->viewport(), &drop);
+    EXPECT_EQ(view.textStorage().string(), u"p { color: #AB12EF; }\n");
+    editor->runCommand("undo:");
+    EXPECT_EQ(view.textStorage().string(), u"p { color: ; }\n");
+}
+
+TEST_F(WindowCommands, TheWindowShowsEscapeModeAndErrorsOfItsEditors) {
+    HVDocumentWindow* window = open(dir.write("page.html", "<p></p>\n"));
+    ASSERT_NE(window, nullptr);
+    HTMLView& view = *window->activeHTMLView();
+    EXPECT_EQ(view.interfaceDelegate(), window);
+    view.interfaceDelegate()->htmlViewIsEscaped(view, true);
+    EXPECT_TRUE(window->statusBarWidget()->currentMessage().contains("Escape"));
+    view.interfaceDelegate()->htmlViewIsEscaped(view, false);
+    EXPECT_EQ(window->statusBarWidget()->currentMessage(), "");
+
+    view.interfaceDelegate()->htmlViewHadError(
+        view, HVError("com.ternwick.halvet.error", 8, "No match"), false);
+    EXPECT_TRUE(window->statusBarWidget()->currentMessage().contains("No match"))
+        << window->statusBarWidget()->currentMessage().toStdString();
+    view.interfaceDelegate()->htmlViewHadError(
+        view, HVError("com.ternwick.halvet.error", 9, "The disk is full"), true);
+    EXPECT_TRUE(HVWaitFor([] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->objectName() == "HVAlert" && widget->isVisible())
+                return true;
+        return false;
+    })) << "a critical error is an alert";
+}
+
+TEST_F(WindowCommands, TheLineBreaksMenuChecksTheTypeAndConvertsAsOneUndoStep) {
+    HVDocumentWindow* window = open(dir.write("crlf.txt", "a\r\nb\r\n"));
+    ASSERT_NE(window, nullptr);
+    HVEditorWidget* editor = window->activeEditor();
+    QMenu* menu = window->menuBar()->findChild<QMenu*>("lineBreaksMenu");
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    ASSERT_EQ(menu->actions().size(), 3);
+    EXPECT_TRUE(menu->actions().at(2)->isChecked()) << "DOS";
+    menu->actions().at(0)->trigger();
+    EXPECT_EQ(editor->view()->textStorage().string(), u"a\nb\n");
+    emit menu->aboutToShow();
+    EXPECT_TRUE(menu->actions().at(0)->isChecked());
+    EXPECT_EQ(window->statusBarWidget()->lineBreakText(), "LF");
+    editor->runCommand("undo:");
+    EXPECT_EQ(editor->view()->textStorage().string(), u"a\r\nb\r\n");
+    EXPECT_EQ(window->statusBarWidget()->lineBreakText(), "CRLF");
+}
+
+// The tests below need the editor's typing, markup and finding commands.
+
+TEST_F(WindowCommands, TheContextMenuIndentsAndOutdentsTheSelectedLines) {
+    HVDocumentWindow* window = open(dir.write("block.html", "<p>\none\ntwo\n</p>\n"));
+    ASSERT_NE(window, nullptr);
+    HVEditorWidget* editor = window->activeEditor();
+    HTMLView& view = *editor->foldingView();
+    view.setSelectedRange({4, 7});
+    std::unique_ptr<QMenu> menu(editor->createContextMenu(nullptr));
+    QAction* indent = nullptr;
+    QAction* outdent = nullptr;
+    for (QAction* action : menu->actions()) {
+        if (action->text() == "Indent Block")
+            indent = action;
+        if (action->text() == "Outdent Block")
+            outdent = action;
+    }
+    ASSERT_NE(indent, nullptr);
+    ASSERT_NE(outdent, nullptr);
+    indent->trigger();
+    EXPECT_EQ(view.textStorage().string(), u"<p>\n\tone\n\ttwo\n</p>\n");
+    outdent->trigger();
+    EXPECT_EQ(view.textStorage().string(), u"<p>\none\ntwo\n</p>\n");
+}
+
+TEST_F(WindowCommands, TypingMarkupCompletesBlockTagsOnTheirOwnLinesAndInlineTagsAtOnce) {
+    HVPreferences::sharedInstance().setObject("HVAutoComplete", HVPlistValue(true));
+    HVDocumentWindow* window = open(dir.write("typed.html", ""));
+    ASSERT_NE(window, nullptr);
+    HVEditorWidget* editor = window->activeEditor();
+    // "ul" is a block element: its closing tag goes on a line of its own, the caret on an
+    // indented line between; "li" and "b" are inline: their closing tags follow at once.
+    for (QChar c : QStringLiteral("<ul><li><b>bold"))
+        QTest::keyClick(editor, c.toLatin1());
+    QApplication::processEvents();
+    EXPECT_EQ(editor->view()->textStorage().string(), u"<ul>\n\t<li><b>bold</b></li>\n</ul>");
+}
+
+TEST_F(WindowCommands, TheFindPanelFindsReplacesAndRemembersInTheActiveEditor) {
+    HVDocumentWindow* window = open(dir.write("find.txt", "cat dog cat dog\n"));
+    ASSERT_NE(window, nullptr);
+    HTMLView& view = *window->activeHTMLView();
+    HVFindPanel& panel = HVFindPanel::shared();
+    actionNamed(window, "singleFileFind:")->trigger();
+    EXPECT_TRUE(panel.isVisible());
+    EXPECT_EQ(HTMLView::findPanelTarget(), &view);
+    panel.searchField()->setEditText("dog");
+    panel.replaceField()->setEditText("emu");
+    panel.findNext();
+    EXPECT_EQ(view.selectedRange(), (HVRange{4, 3}));
+    auto searches = HVSearchController::sharedFind().history("HVSearchHistory");
+    ASSERT_FALSE(searches.empty()) << "a find remembers its search";
+    EXPECT_EQ(searches.front(), u"dog");
+    panel.replaceAll();
+    EXPECT_EQ(view.textStorage().string(), u"cat emu cat emu\n");
+    EXPECT_EQ(panel.statusLabel()->text(), "Replaced 2");
+
+    panel.regularExpressionBox()->setChecked(true);
+    panel.searchField()->setEditText("ca(t");
+    panel.findNext();
+    EXPECT_TRUE(panel.statusLabel()->text().contains("Invalid")) << "the reason and where";
+    panel.hide();
+}
+
+TEST_F(WindowCommands, QuickSearchFindsAsTheUserTypesAndReturnGoesOn) {
+    HVDocumentWindow* window = open(dir.write("quick.txt", "Alpha beta ALPHA gamma alpha\n"));
+    ASSERT_NE(window, nullptr);
+    HTMLView& view = *window->activeHTMLView();
+    view.setSelectedRange({2, 0});
+    actionNamed(window, "quickSearch:")->trigger();
+    QLineEdit* field = window->quickSearchField();
+    EXPECT_TRUE(HVWaitFor([&] { return field->hasFocus(); }));
+    QTest::keyClicks(field, "alp");
+    EXPECT_EQ(view.selectedRange(), (HVRange{11, 3})) << "from the selection's start, any case";
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(view.selectedRange(), (HVRange{23, 3}));
+    QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(view.selectedRange(), (HVRange{11, 3})) << "Shift goes backwards";
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_TRUE(HVWaitFor([&] { return window->activeEditor()->hasFocus(); }));
+}
+
+TEST_F(WindowCommands, UndoAndRedoTakeTheirTitlesFromTheEditor) {
+    HVDocumentWindow* window = open(dir.write("undo.html", "one\n"));
+    ASSERT_NE(window, nullptr);
+    HVEditorWidget* editor = window->activeEditor();
+    editor->view()->setSelectedRange({0, 3});
+    actionNamed(window, "formatText:4")->trigger();
+    EXPECT_EQ(editor->view()->textStorage().string(), u"<strong>one</strong>\n");
+    QMenu* edit = nullptr;
+    for (QAction* action : window->menuBar()->actions()) {
+        if (action->text() == "&Edit")
+            edit = action->menu();
+    }
+    ASSERT_NE(edit, nullptr);
+    emit edit->aboutToShow();
+    EXPECT_EQ(actionNamed(window, "undo")->text(), "Undo Format Text");
+    EXPECT_TRUE(actionNamed(window, "undo")->isEnabled());
+    EXPECT_FALSE(actionNamed(window, "redo")->isEnabled());
+}
+
+} // namespace
