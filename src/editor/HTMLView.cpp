@@ -64,7 +64,9 @@ HTMLView::HTMLView(std::unique_ptr<HVTextStorage> textStorage)
                                    [this](const HVNotification&) { codeFoldingPrefChanged(); }));
 }
 
-HTMLView::~HTMLView() = default;
+HTMLView::~HTMLView() {
+    findingViewClosing();
+}
 
 // The gutter's questions.
 
@@ -234,6 +236,8 @@ void HTMLView::codeFoldingPrefChanged() {
 
 void HTMLView::setActive(bool active) {
     HVSyntaxHighlightingTextView::setActive(active);
+    if (active)
+        makeFindPanelTarget();
     if (active && m_foldingPrefsPending)
         codeFoldingPrefChanged();
 }

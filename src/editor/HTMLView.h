@@ -184,6 +184,17 @@ private:
 
     // Finding.
 
+    // The visible range of a full-text range, after expanding every collapsed region it
+    // touches (one "Expand Region" step); the range itself when nothing is collapsed.
+    HVRange revealFullRange(HVRange fullRange);
+    // Expands the collapsed regions whose hidden text overlaps one of the full-text ranges
+    // (ascending); answers whether there were any.
+    bool expandRegionsForFullRanges(const std::vector<HVRange>& fullRanges);
+    // Selects and shows the range, or beeps; the status tells which.
+    bool showFound(HVRange range);
+    bool quickSearchInRange(std::u16string_view text, bool backwards, HVRange visibleRange);
+    void findingViewClosing();
+
     // Navigation.
 
     // The last scan of codeNavItems(), with the edit count and the parser it was made for

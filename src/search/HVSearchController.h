@@ -1,13 +1,23 @@
 #pragma once
 
+#include "HVNotificationCenter.h"
+
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class HVSearch;
+
+// Posted with the new search string under HVSearchStringKey in the user info (a UTF-8 string).
+inline constexpr std::string_view HVSetSearchStringNotification = "HVSetSearchString";
+inline constexpr std::string_view HVSearchStringKey = "HVSearchString";
+// Posted by an editor that goes away, with the editor as the object; the find panel then
+// turns to another editor.
+inline constexpr std::string_view HVTextViewIsClosingNotification = "HVTextViewIsClosing";
 
 // The find panel's model, one for the program: what to search for and replace with, as a
 // literal or a regular expression ("HVDoGrepKey"), with or without case ("HVDoMatchCaseKey"),
@@ -47,6 +57,13 @@ public:
     void remember(std::u16string_view value, std::string_view key);
     std::vector<std::u16string> history(std::string_view key) const;
 
+    // Linux has no shared find clipboard: the program keeps its own. Reading it (when the
+    // program becomes active or the panel is made) takes a non-empty string that differs from
+    // the one read last as the search string, with regular expressions off.
+    const std::u16string& findPasteboardString() const { return m_findPasteboard; }
+    void setFindPasteboardString(std::u16string string);
+    bool readFindPasteboard();
+
     // Observers of any change of the fields or the status (the panel redraws).
     using ObserverToken = std::uint64_t;
     ObserverToken addObserver(std::function<void()> observer);
@@ -54,6 +71,9 @@ public:
 
 private:
     HVSearchController();
+    // A string becomes the search string, taken literally.
+    void takeSearchString(std::u16string string);
+    void changed();
 
     std::u16string m_searchString;
     std::u16string m_replaceString;
@@ -62,4 +82,9 @@ private:
     bool m_valid = false;
     std::string m_status;
     std::string m_statusDetail;
+    std::u16string m_findPasteboard;
+    std::u16string m_lastReadPasteboard;
+    std::map<ObserverToken, std::function<void()>> m_observers;
+    ObserverToken m_nextObserver = 1;
+    HVScopedObserver m_setSearchStringObserver;
 };
