@@ -29,8 +29,9 @@ bool isBlank(char16_t c) {
     return c == u' ' || c == u'\t';
 }
 
-bool preference(std::string_view key) {
-    return HVPreferences::sharedInstance().boolForKey(key).value_or(false);
+// The registered defaults answer for a store that has none.
+bool preference(std::string_view key, bool fallback) {
+    return HVPreferences::sharedInstance().boolForKey(key).value_or(fallback);
 }
 
 // The column arithmetic divides by it.
@@ -147,9 +148,12 @@ bool HTMLView::shouldChangeText(HVRange range, std::u16string_view replacement) 
                       (identifier == "text.css" && tag == u"style") ||
                       (identifier == "text.js" && tag == u"script");
         if (replacement == u"/") {
-            if (preference("HVAutoCompleteOnType") && markup && location > 0 &&
-                text[location - 1] == u'<')
+            if (preference("HVAutoCompleteOnType", false) && markup && location > 0 &&
+                text[location - 1] == u'<') {
+                // The "/" and the closing tag are one step, apart from the typing before.
+                breakUndoCoalescing();
                 m_closeTagAfterChange = true;
+            }
             return true;
         }
         if (tag && location > 0 && text[location - 1] == u' ') {
@@ -159,7 +163,7 @@ bool HTMLView::shouldChangeText(HVRange range, std::u16string_view replacement) 
             if (!changeOwnText(space, u"", after, kTyping))
                 return false;
         }
-        if (markup && preference("HVAutoComplete"))
+        if (markup && preference("HVAutoComplete", true))
             return autoComplete(tag);
         return true;
     }
@@ -239,7 +243,7 @@ bool HTMLView::isXHTML() const {
                    between.end();
         }
     }
-    return preference("HVXHTMLTags");
+    return preference("HVXHTMLTags", false);
 }
 
 bool HTMLView::autoComplete(std::optional<std::u16string> tag) {
@@ -450,7 +454,7 @@ bool HTMLView::mouseDown(std::size_t index, int clickCount) {
 // Indentation.
 
 std::u16string HTMLView::tabSpaces() const {
-    if (preference("HVTabsAreSpaces"))
+    if (preference("HVTabsAreSpaces", false))
         return std::u16string(tabSize(), u' ');
     return u"\t";
 }
@@ -482,7 +486,7 @@ void HTMLView::insertNewline() {
         return;
     std::u16string text = newlineString();
     std::size_t caret = selectedRange().location;
-    if (!m_escaped && preference("HVAutoTabKey")) {
+    if (!m_escaped && preference("HVAutoTabKey", true)) {
         const HVTextStorage& storage = textStorage();
         std::size_t i = storage.lineRangeForIndex(caret).location;
         for (; i < caret && isBlank(storage.characterAtIndex(i)); ++i)
@@ -517,13 +521,13 @@ void HTMLView::insertTab() {
         entabBlock();
         return;
     }
-    if (preference("HVTabsAreSpaces")) {
+    if (preference("HVTabsAreSpaces", false)) {
         std::size_t size = tabSize();
         insertText(std::u16string(size - (caret - lineStart) % size, u' '));
     } else {
         insertText(u"\t");
     }
-    if (escaped || caret != lineStart || caret == 0 || !preference("HVAutoTabKey"))
+    if (escaped || caret != lineStart || caret == 0 || !preference("HVAutoTabKey", true))
         return;
     std::u16string indentation = indentationOfLine(lineStart - 1, true);
     std::u16string unit = tabSpaces();
