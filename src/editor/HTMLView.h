@@ -117,7 +117,8 @@ public:
     bool doCompletions();
     void showCodeCompletion(bool optional);
 
-    // The keys, with indentation, brackets and tag completion.
+    // The keys, with indentation, brackets and tag completion; backtab outdents the lines of
+    // the selection (the caret's line without one).
     void insertNewline() override;
     void insertTab() override;
     void insertBacktab() override;

@@ -539,9 +539,9 @@ void HTMLView::insertTab() {
     changeOwnText(at, indentation, {at.location + indentation.size(), 0}, kAutoTab);
 }
 
+// Shift-Tab outdents the lines of the selection, or the caret's line.
 void HTMLView::insertBacktab() {
-    if (selectedRange().length > 0)
-        detabBlock();
+    detabBlock();
 }
 
 std::pair<std::size_t, std::size_t> HTMLView::selectedLineStarts() const {

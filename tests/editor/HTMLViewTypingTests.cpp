@@ -339,7 +339,7 @@ TEST_F(Typing, IndentAndOutdentBlocksAsOneStepEach) {
     EXPECT_EQ(marked(*view), "|a\nb|");
     view = open(u"\ta|");
     command(*view, "insertBacktab:");
-    EXPECT_EQ(marked(*view), "\ta|") << "without a selection backtab does nothing";
+    EXPECT_EQ(marked(*view), "a|") << "the caret's line";
 }
 
 TEST_F(Typing, SmallCommands) {
