@@ -174,7 +174,8 @@ bool HTMLView::shouldChangeText(HVRange range, std::u16string_view replacement) 
             return true;
         }
         tempHighlightRange(brace);
-        return useWhitespaceFromLineWithRange(brace, location);
+        // A brace typed over a selection simply replaces it.
+        return range.length > 0 || useWhitespaceFromLineWithRange(brace, location);
     }
     if (replacement == u")")
         flashMatchOrBeep(location, u'(', u')');
