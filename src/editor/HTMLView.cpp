@@ -62,6 +62,7 @@ HTMLView::HTMLView(std::unique_ptr<HVTextStorage> textStorage)
     m_foldingPrefsObserver = HVScopedObserver(
         center, center.addObserver(std::string(HVCodeFoldingPrefChangedNotification), nullptr,
                                    [this](const HVNotification&) { codeFoldingPrefChanged(); }));
+    installTypingDelegate();
 }
 
 HTMLView::~HTMLView() {

@@ -6,10 +6,14 @@
 #include "HVLineNumberingRulerViewDelegate.h"
 #include "HVNotificationCenter.h"
 #include "HVSyntaxHighlightingTextView.h"
+#include "HVTextViewDelegate.h"
 
 #include <string>
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -86,6 +90,46 @@ public:
     // are not converted.
     bool undoableInsertText(std::u16string_view text, std::string_view actionName);
     bool undoableSetString(std::u16string_view text, std::string_view actionName);
+
+    // The name of the element whose opening tag is still open just before location on its
+    // line, or none (inside a quoted value when autoComplete, after a closed or closing tag).
+    std::optional<std::u16string> openTagBefore(std::size_t location, bool autoComplete) const;
+    // A "<!DOCTYPE ...>" that names xhtml decides; without one, "HVXHTMLTags".
+    bool isXHTML() const;
+    // The bracket that matches the close bracket just before location (searching backwards)
+    // or the open bracket just before it (searching forwards), nesting counted; quotes and
+    // comments are not looked at. {HVNotFound, 0} when there is none.
+    HVRange matchingBracketBefore(std::size_t location, char16_t open, char16_t close) const;
+    HVRange matchingBracketAfter(std::size_t location, char16_t open, char16_t close) const;
+    // A matching bracket is shown by a flash: whoever draws the view highlights the range for
+    // a tenth of a second. The model itself changes nothing.
+    using FlashObserverToken = std::uint64_t;
+    FlashObserverToken addFlashObserver(std::function<void(HVRange range)> observer);
+    void removeFlashObserver(FlashObserverToken token);
+    void tempHighlightRange(HVRange range);
+    // A click at the caret place index; a double click just after "{", "[" or "(" selects
+    // through the matching bracket and answers true, otherwise the caller selects as usual.
+    bool mouseDown(std::size_t index, int clickCount);
+    // The indentation of the caret's line with each tab as one indent unit, and the indent
+    // unit: a tab, or "HVTabSizeKey" spaces when "HVTabsAreSpaces".
+    std::u16string tabIndex() const;
+    std::u16string tabSpaces() const;
+    // Completion on Return, Tab and F5; nothing to complete yet.
+    bool doCompletions();
+    void showCodeCompletion(bool optional);
+
+    // The keys, with indentation, brackets and tag completion; backtab outdents the lines of
+    // the selection (the caret's line without one).
+    void insertNewline() override;
+    void insertTab() override;
+    void insertBacktab() override;
+    void moveRight() override;
+    void deleteWordBackward() override;
+    void copy() override;
+    void cut() override;
+    // Replayed text is never completed, indented or replaced again.
+    void undo() override;
+    void redo() override;
 
     // Markup commands, character entities, inserting files and images, menu validation.
 
@@ -166,6 +210,36 @@ public:
 
 private:
     // Typing.
+
+    // The view is its own text delegate through this object.
+    class TypingDelegate;
+    // Run by the constructor.
+    void installTypingDelegate();
+    bool shouldChangeText(HVRange range, std::u16string_view replacement);
+    void textChanged();
+    void selectionChanged();
+    bool typingCommand(std::string_view selector);
+    // Tag completion of a typed ">"; answers whether the typed ">" still goes in.
+    bool autoComplete(std::optional<std::u16string> tag);
+    bool useWhitespaceFromLineWithRange(HVRange brace, std::size_t location);
+    // A change the view makes itself: it never goes through the typing hook, and the
+    // selection it leaves is the one redo brings back.
+    bool changeOwnText(HVRange range, std::u16string_view text, HVRange selectionAfter,
+                       std::string_view actionName);
+    std::u16string indentationOfLine(std::size_t index, bool tabsAsUnits) const;
+    void setEscapedState(bool escaped);
+    // The first and last line start of the lines the selection touches.
+    std::pair<std::size_t, std::size_t> selectedLineStarts() const;
+    void flashMatchOrBeep(std::size_t location, char16_t open, char16_t close);
+
+    std::unique_ptr<HVTextViewDelegate> m_typingDelegate;
+    std::map<FlashObserverToken, std::function<void(HVRange)>> m_flashObservers;
+    FlashObserverToken m_nextFlashObserver = 1;
+    HVRange m_changeRange;
+    int m_ownChanges = 0;
+    bool m_ignore = false;
+    bool m_replaying = false;
+    bool m_closeTagAfterChange = false;
 
     // Markup commands.
 

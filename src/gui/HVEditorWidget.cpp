@@ -771,6 +771,9 @@ void HVEditorWidget::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Backtab:
         selector = "insertBacktab:";
         break;
+    case Qt::Key_Escape:
+        selector = modifiers == Qt::NoModifier ? "cancelOperation:" : nullptr;
+        break;
     default:
         break;
     }
