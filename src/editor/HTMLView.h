@@ -222,6 +222,8 @@ private:
     // Tag completion of a typed ">"; answers whether the typed ">" still goes in.
     bool autoComplete(std::optional<std::u16string> tag);
     bool useWhitespaceFromLineWithRange(HVRange brace, std::size_t location);
+    // Whether the parser in force at the caret is one of markup (HTML, XHTML, PHP pages).
+    bool markupAtCaret();
     // A change the view makes itself: it never goes through the typing hook, and the
     // selection it leaves is the one redo brings back.
     bool changeOwnText(HVRange range, std::u16string_view text, HVRange selectionAfter,

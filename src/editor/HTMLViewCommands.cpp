@@ -111,6 +111,9 @@ bool HTMLView::replaceTypedCharacterEntity() {
     const std::u16string* entity = m_specialCharacters->entityForCharacter(character);
     if (!entity)
         return false;
+    // An entity means something only in markup: "é" in a script or a Python file stays "é".
+    if (!markupAtCaret())
+        return false;
     std::u16string replacement = *entity;
     setSelectedRange(typed);
     return undoableInsertText(replacement, "Replace Character Entity");

@@ -143,9 +143,7 @@ bool HTMLView::shouldChangeText(HVRange range, std::u16string_view replacement) 
         auto parser = activeParser(true);
         const std::string identifier = parser ? parser->identifier() : std::string();
         // Markup, and the tag that ends a style sheet or script embedded in it.
-        bool markup = identifier == "text.html" || identifier == "text.xhtml" ||
-                      identifier == "text.html.php" ||
-                      (identifier == "text.css" && tag == u"style") ||
+        bool markup = markupAtCaret() || (identifier == "text.css" && tag == u"style") ||
                       (identifier == "text.js" && tag == u"script");
         if (replacement == u"/") {
             if (preference("HVAutoCompleteOnType", false) && markup && location > 0 &&
@@ -705,6 +703,12 @@ bool HTMLView::typingCommand(std::string_view selector) {
         return true;
     }
     return false;
+}
+
+bool HTMLView::markupAtCaret() {
+    auto parser = activeParser(true);
+    const std::string identifier = parser ? parser->identifier() : std::string();
+    return identifier == "text.html" || identifier == "text.xhtml" || identifier == "text.html.php";
 }
 
 // After every change.

@@ -113,6 +113,15 @@ TEST_F(Commands, ATypedCharacterBecomesItsEntityAndOneUndoBringsItBack) {
     view->undo();
     EXPECT_EQ(view->string(), u"x\u00E9");
 
+    // Inside a script of the page, and in a file that is not markup, "é" stays.
+    for (auto [text, path] :
+         {std::pair{u"<script>x</script>", page()}, std::pair{u"x", dir.pathFor("site/code.py")}}) {
+        auto other = open(text, path);
+        other->setSelectedRange({std::u16string_view(text).find(u'x') + 1, 0});
+        other->insertText(u"\u00E9");
+        EXPECT_NE(other->string().find(u"x\u00E9"), std::u16string::npos) << path;
+    }
+
     HVPreferences::sharedInstance().setObject("HVAutoSpecChars", false);
     view->setSelectedRange({2, 0});
     view->insertText(u"\u00E9");
