@@ -19,28 +19,6 @@ namespace {
 const std::vector<std::string> ImageExtensions = {"png", "gif",  "jpg", "jpeg",
                                                   "jpe", "webp", "svg"};
 
-std::u16string lowercasedASCII(std::u16string_view text) {
-    std::u16string lower(text);
-    for (char16_t& c : lower) {
-        if (c >= u'A' && c <= u'Z')
-            c = char16_t(c - u'A' + u'a');
-    }
-    return lower;
-}
-
-// An XHTML document says so in its document type declaration; without one the preference
-// decides.
-bool isXHTMLText(std::u16string_view text) {
-    std::u16string lower = lowercasedASCII(text);
-    std::size_t doctype = lower.find(u"<!doctype");
-    if (doctype != std::u16string::npos) {
-        std::size_t end = lower.find(u'>', doctype);
-        if (end != std::u16string::npos)
-            return lower.substr(doctype, end - doctype).find(u"xhtml") != std::u16string::npos;
-    }
-    return HVPreferences::sharedInstance().boolForKey("HVXHTMLTags").value_or(false);
-}
-
 std::vector<std::string_view> components(std::string_view path) {
     std::vector<std::string_view> parts;
     while (!path.empty()) {
@@ -216,8 +194,7 @@ void HTMLView::insertImage(const std::string& file) {
     if (auto size = HVImageSize::ofFile(file))
         element += " width=\"" + std::to_string(size->width) + "\" height=\"" +
                    std::to_string(size->height) + "\"";
-    const HVTextBuffer& buffer = textStorage();
-    element += isXHTMLText(buffer.fullString({0, buffer.length()})) ? " />" : ">";
+    element += isXHTML() ? " />" : ">";
     undoableInsertText(HVUnicode::utf16(element), "Insert Image");
 }
 
