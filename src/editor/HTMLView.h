@@ -260,6 +260,9 @@ private:
 
     // Finding.
 
+    // The find panel's search, with this view made its target and the search remembered; none
+    // (with a beep) when the panel's fields are not valid.
+    std::unique_ptr<HVSearch> panelSearch();
     // The visible range of a full-text range, after expanding every collapsed region it
     // touches (one "Expand Region" step); the range itself when nothing is collapsed.
     HVRange revealFullRange(HVRange fullRange);

@@ -138,39 +138,36 @@ bool HTMLView::showFound(HVRange range) {
 
 // The find panel's commands.
 
-bool HTMLView::findNext() {
+std::unique_ptr<HVSearch> HTMLView::panelSearch() {
     makeFindPanelTarget();
     auto& controller = HVSearchController::sharedFind();
     auto search = controller.search();
     if (!search) {
         HVUserInterface::shared().beep();
-        return false;
+        return nullptr;
     }
     controller.rememberSearch();
+    return search;
+}
+
+bool HTMLView::findNext() {
+    auto search = panelSearch();
+    if (!search)
+        return false;
     return showFound(nextRangeForSearch(*search));
 }
 
 bool HTMLView::findPrevious() {
-    makeFindPanelTarget();
-    auto& controller = HVSearchController::sharedFind();
-    auto search = controller.search();
-    if (!search) {
-        HVUserInterface::shared().beep();
+    auto search = panelSearch();
+    if (!search)
         return false;
-    }
-    controller.rememberSearch();
     return showFound(previousRangeForSearch(*search));
 }
 
 bool HTMLView::replaceAndFind() {
-    makeFindPanelTarget();
-    auto& controller = HVSearchController::sharedFind();
-    auto search = controller.search();
-    if (!search) {
-        HVUserInterface::shared().beep();
+    auto search = panelSearch();
+    if (!search)
         return false;
-    }
-    controller.rememberSearch();
     HVRange selection = selectedRange();
     std::u16string selected = textStorage().fullString(selection);
     // Only a selection that is a whole match is replaced: the panel's Replace after a Find.
@@ -182,14 +179,9 @@ bool HTMLView::replaceAndFind() {
 }
 
 std::size_t HTMLView::replaceAll(bool inSelection) {
-    makeFindPanelTarget();
-    auto& controller = HVSearchController::sharedFind();
-    auto search = controller.search();
-    if (!search) {
-        HVUserInterface::shared().beep();
+    auto search = panelSearch();
+    if (!search)
         return 0;
-    }
-    controller.rememberSearch();
     const HVTextBuffer& text = textStorage();
     HVRange scope = inSelection ? selectedRange() : HVRange{0, text.length()};
     std::size_t fullStart = fullPosition(text, scope.location);
