@@ -15,7 +15,9 @@
 #include "HVQtClipboard.h"
 #include "HVQtDispatcher.h"
 #include "HVQtUserInterface.h"
+#include "HVSearchController.h"
 #include "HVSingleFileDocument.h"
+#include "HVSpecialCharacters.h"
 #include "HVTextViewModel.h"
 #include "HVTheme.h"
 #include "HVThemeRepository.h"
@@ -38,6 +40,11 @@ HVApplicationController::HVApplicationController()
     HVUserInterface::setShared(m_userInterface);
     HVClipboard::setGeneral(m_clipboard.get());
     HVDocumentController::sharedController().setPresenter(this);
+    // A search string copied elsewhere becomes the search string when the user comes back.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            HVSearchController::sharedFind().readFindPasteboard();
+    });
 }
 
 HVApplicationController::~HVApplicationController() {
@@ -361,6 +368,35 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
     markup->addSeparator();
     addEditorCommand(markup, "&Replace Character Entities", {}, "convertCharacterEntitiesToHTML:",
                      [](HTMLView& v) { v.convertCharacterEntitiesToHTML(); });
+    QMenu* specialCharacters = markup->addMenu("Special &Characters");
+    specialCharacters->setObjectName("specialCharactersMenu");
+    editorCommands.emplace_back(specialCharacters->menuAction(), "insertSpecialCharacter:");
+    // One submenu per group of the editor's characters, made when first opened: every editor
+    // reads the same resource.
+    connect(specialCharacters, &QMenu::aboutToShow, this, [this, editor, specialCharacters] {
+        HVEditorWidget* e = editor();
+        if (!specialCharacters->isEmpty() || !e || !e->foldingView())
+            return;
+        for (const HVSpecialCharacters::Group& group :
+             e->foldingView()->specialCharacters().groups()) {
+            QMenu* menu = specialCharacters->addMenu(QString::fromStdString(group.name));
+            for (const HVSpecialCharacters::Entry& entry : group.entries) {
+                QString value = QString::fromStdU16String(entry.value);
+                QString title =
+                    QString::fromStdU16String(entry.appearance) + QStringLiteral("  ") + value;
+                std::u16string entity = entry.value;
+                menu->addAction(
+                    title.replace(QLatin1Char('&'), QStringLiteral("&&")), this, [editor, entity] {
+                        HVEditorWidget* target = editor();
+                        if (!target || !target->foldingView())
+                            return;
+                        HTMLView* view = target->foldingView();
+                        target->runUserEvent([&] { view->insertSpecialCharacter(entity); });
+                        target->ensureRangeVisible(view->selectedRange());
+                    });
+            }
+        }
+    });
 
     QMenu* textMenu = bar->addMenu("&Text");
     textMenu->setObjectName("textMenu");

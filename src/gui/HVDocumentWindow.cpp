@@ -38,9 +38,31 @@
 #include <QTabBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+// Qt does not tell the stacking order of windows; the order of activation stands for it.
+std::vector<HVDocumentWindow*>& windowOrder() {
+    static std::vector<HVDocumentWindow*> order;
+    return order;
+}
+
+} // namespace
+
+std::vector<HVDocumentWindow*> HVDocumentWindow::windowsFrontToBack() {
+    return windowOrder();
+}
+
+void HVDocumentWindow::moveToFront() {
+    auto& order = windowOrder();
+    order.erase(std::remove(order.begin(), order.end(), this), order.end());
+    order.insert(order.begin(), this);
+}
 
 HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
     : QMainWindow(parent), m_document(document) {
+    moveToFront();
     setAttribute(Qt::WA_DeleteOnClose);
     m_multi = dynamic_cast<HVMultiFileDocument*>(document);
     m_single = dynamic_cast<HVSingleFileDocument*>(document);
@@ -142,6 +164,8 @@ HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
 }
 
 HVDocumentWindow::~HVDocumentWindow() {
+    auto& order = windowOrder();
+    order.erase(std::remove(order.begin(), order.end(), this), order.end());
     for (auto& [document, view] : m_views)
         deleteView(view);
     detachFromDocument();
@@ -312,8 +336,16 @@ void HVDocumentWindow::updateStatus() {
         return;
     m_statusBar->setTextChoicesEnabled(true);
     HVTextViewModel* view = editor->view();
-    auto position = view->textStorage().fullLineAndColumn(view->selectionHead());
-    m_statusBar->setLineAndColumn(position.line + 1, position.column + 1);
+    if (!editor->foldingView()) {
+        auto position = view->textStorage().fullLineAndColumn(view->selectionHead());
+        m_statusBar->setLineAndColumn(position.line + 1, position.column + 1);
+    } else if (editor != m_positionShownFor) {
+        // An editor that comes forward has not reported its place to this window yet; after
+        // that the editor's own reports keep the status current.
+        auto position = view->textStorage().fullLineAndColumn(view->selectedRange().location);
+        m_statusBar->setLineAndColumn(position.line + 1, position.column + 1);
+    }
+    m_positionShownFor = editor;
     HVStringEncoding encoding = active->encoding();
     if (encoding == HVNoStringEncoding)
         encoding = HVFileEncodings::defaultEncoding();
@@ -326,6 +358,7 @@ void HVDocumentWindow::updateStatus() {
 void HVDocumentWindow::showDocument(HVFileDocument* document) {
     if (m_multi && document)
         m_multi->windowController().activateDocument(document);
+    moveToFront();
     show();
     raise();
     activateWindow();
@@ -338,7 +371,9 @@ void HVDocumentWindow::requestClose() {
         if (!mayClose)
             return;
         m_closeApproved = true;
-        close();
+        // Qt ignores a close() inside the close event: that event goes on and closes.
+        if (!m_inCloseEvent)
+            close();
     };
     if (m_multi)
         m_multi->windowController().closeOpenFiles(finish);
@@ -350,9 +385,14 @@ void HVDocumentWindow::requestClose() {
 
 void HVDocumentWindow::closeEvent(QCloseEvent* event) {
     if (!m_closeApproved) {
-        event->ignore();
+        // Unedited documents approve at once; a review approves later and closes again.
+        m_inCloseEvent = true;
         requestClose();
-        return;
+        m_inCloseEvent = false;
+        if (!m_closeApproved) {
+            event->ignore();
+            return;
+        }
     }
     emit windowWillClose(this);
     // The views go before the documents that own their models, and the window lets go of
@@ -372,8 +412,11 @@ void HVDocumentWindow::closeEvent(QCloseEvent* event) {
 
 void HVDocumentWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_document)
-        HVDocumentController::sharedController().setCurrentDocument(m_document);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        moveToFront();
+        if (m_document)
+            HVDocumentController::sharedController().setCurrentDocument(m_document);
+    }
 }
 
 HTMLView* HVDocumentWindow::activeHTMLView() const {
@@ -454,7 +497,8 @@ QDialog* HVDocumentWindow::showGotoLinePanel() {
     auto* form = new QFormLayout(dialog);
     auto* field = new QLineEdit(dialog);
     field->setObjectName("gotoLineField");
-    auto position = view->textStorage().fullLineAndColumn(view->selectionHead());
+    // The line where the selection starts: after Go to Line its end is on the next one.
+    auto position = view->textStorage().fullLineAndColumn(view->selectedRange().location);
     field->setText(QString::number(position.line + 1));
     field->selectAll();
     form->addRow(QStringLiteral("Line:"), field);

@@ -4,7 +4,9 @@
 #include "HVNotificationCenter.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <map>
+#include <vector>
 
 class HVDocument;
 class HVEditorWidget;
@@ -31,6 +33,9 @@ class HVDocumentWindow : public QMainWindow, public HTMLViewInterfaceDelegate {
 public:
     explicit HVDocumentWindow(HVDocument* document, QWidget* parent = nullptr);
     ~HVDocumentWindow() override;
+
+    // The open document windows, the one activated or brought forward last first.
+    static std::vector<HVDocumentWindow*> windowsFrontToBack();
 
     HVDocument* document() const { return m_document; }
     HVFileDocument* activeFileDocument() const;
@@ -89,6 +94,8 @@ private:
     void detachFromDocument();
     // Deletes a view, first taking the window away as its editor's delegate.
     void deleteView(QWidget* view);
+    // This window first in windowsFrontToBack().
+    void moveToFront();
 
     HVDocument* m_document;
     HVMultiFileDocument* m_multi = nullptr;
@@ -102,7 +109,10 @@ private:
     std::map<HVFileDocument*, QWidget*> m_views;
     // The document whose view is shown: its reading warning comes back when it comes forward.
     HVFileDocument* m_shownDocument = nullptr;
+    // The editor whose place the status bar shows; its own reports keep it current.
+    QPointer<HVEditorWidget> m_positionShownFor;
     bool m_closeApproved = false;
+    bool m_inCloseEvent = false;
     bool m_syncing = false;
     HVScopedObserver m_editorPreferencesObserver;
 };

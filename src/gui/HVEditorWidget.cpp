@@ -194,6 +194,17 @@ HVEditorWidget::HVEditorWidget(HVTextViewModel* view, QWidget* parent)
         connect(m_gutter.get(), &HVLineNumberingRulerWidget::thicknessChanged, this,
                 [this] { layOutGutter(); });
         layOutGutter();
+        m_flashTimer.setSingleShot(true);
+        m_flashTimer.setInterval(kFlashMilliseconds);
+        connect(&m_flashTimer, &QTimer::timeout, this, [this] {
+            m_flashRange = {HVNotFound, 0};
+            viewport()->update();
+        });
+        m_flashObserver = m_foldingView->addFlashObserver([this](HVRange range) {
+            m_flashRange = range;
+            m_flashTimer.start();
+            viewport()->update();
+        });
     }
     updateScrollBars();
 }
@@ -201,6 +212,8 @@ HVEditorWidget::HVEditorWidget(HVTextViewModel* view, QWidget* parent)
 HVEditorWidget::~HVEditorWidget() {
     // The gutter draws the display model and observes the view: it goes first.
     m_gutter.reset();
+    if (m_foldingView)
+        m_foldingView->removeFlashObserver(m_flashObserver);
     m_view->setLineModel(nullptr);
     m_display->removeObserver(m_displayObserver);
     m_view->removeViewObserver(m_selectionObserver);
@@ -472,6 +485,16 @@ void HVEditorWidget::paintEvent(QPaintEvent* event) {
             QTextCharFormat format;
             format.setBackground(m_selectionColor);
             selections.append({int(from - range.location), int(to - from), format});
+        }
+        if (HVRangeIsFound(m_flashRange)) {
+            std::size_t flashFrom = std::max(m_flashRange.location, range.location);
+            std::size_t flashTo = std::min(m_flashRange.end(), range.end());
+            if (flashFrom < flashTo) {
+                QTextCharFormat format;
+                format.setBackground(m_selectionColor);
+                selections.append(
+                    {int(flashFrom - range.location), int(flashTo - flashFrom), format});
+            }
         }
         QPointF origin(left, y);
         layout.draw(&painter, origin, selections);
@@ -774,6 +797,14 @@ void HVEditorWidget::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Escape:
         selector = modifiers == Qt::NoModifier ? "cancelOperation:" : nullptr;
         break;
+    case Qt::Key_F5:
+        // Completion shown at once, without waiting for the language to suggest it.
+        if (m_foldingView && modifiers == Qt::NoModifier) {
+            m_foldingView->showCodeCompletion(false);
+            event->accept();
+            return;
+        }
+        break;
     default:
         break;
     }
@@ -974,8 +1005,16 @@ void HVEditorWidget::mouseDoubleClickEvent(QMouseEvent* event) {
             return;
         }
     }
-    m_view->setSelectedRange({position, 0});
-    m_view->doCommandBySelector("selectWord:");
+    // Just after an opening bracket, the view selects through its match; else a word.
+    bool selectedBlock = false;
+    if (m_foldingView)
+        runUserEvent([&] {
+            selectedBlock = m_foldingView->mouseDown(characterAt(event->position().toPoint()), 2);
+        });
+    if (!selectedBlock) {
+        m_view->setSelectedRange({position, 0});
+        m_view->doCommandBySelector("selectWord:");
+    }
     m_lastDoubleClick.start();
     m_dragging = false;
     caretMoved();

@@ -87,6 +87,10 @@ public:
     std::size_t positionAt(const QPoint& point);
     // The caret's rectangle in viewport coordinates, when it is on screen.
     QRect caretRect();
+    // The matching bracket the editor flashes (typing a closing one, moving over one), drawn
+    // as selected until the flash ends; {HVNotFound, 0} when none.
+    HVRange flashedRange() const { return m_flashRange; }
+    static constexpr int kFlashMilliseconds = 100;
     // The menu a right click shows: the clipboard commands, and for an HTMLView the block
     // indentation commands.
     QMenu* createContextMenu(QWidget* parent);
@@ -174,6 +178,7 @@ private:
     std::uint64_t m_lineBreakObserver = 0;
     std::uint64_t m_colorsObserver = 0;
     std::uint64_t m_layoutManagerObserver = 0;
+    std::uint64_t m_flashObserver = 0;
     bool m_visibleRangeQueued = false;
 
     QFont m_font;
@@ -188,6 +193,10 @@ private:
 
     qreal m_widestSeen = 0;
     bool m_settingScrollBars = false;
+
+    // A flash ends by the timer, so typing goes on while the bracket shows.
+    HVRange m_flashRange{HVNotFound, 0};
+    QTimer m_flashTimer;
 
     QTimer m_caretTimer;
     bool m_caretVisible = true;

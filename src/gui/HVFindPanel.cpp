@@ -1,10 +1,12 @@
 #include "HVFindPanel.h"
 
 #include "HTMLView.h"
+#include "HVDocumentWindow.h"
 #include "HVSearchController.h"
 #include "HVTextStorage.h"
 #include "HVUserInterface.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -75,6 +77,7 @@ HVFindPanel::HVFindPanel() : QDialog(nullptr, Qt::Tool) {
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, command);
         buttons->addWidget(button);
+        m_commands.push_back(button);
         return button;
     };
     addButton("Replace All", &HVFindPanel::replaceAll);
@@ -102,8 +105,20 @@ HVFindPanel::HVFindPanel() : QDialog(nullptr, Qt::Tool) {
         if (!m_showing)
             HVSearchController::sharedFind().setMatchCase(on);
     });
+    // A search string copied in another program's find field while this panel did not exist.
+    model.readFindPasteboard();
     fillHistory();
     showModel();
+
+    auto& center = HVNotificationCenter::defaultCenter();
+    m_closingObserver = HVScopedObserver(
+        center, center.addObserver(std::string(HVTextViewIsClosingNotification), nullptr,
+                                   [this](const HVNotification& notification) {
+                                       turnFromClosingView(notification.object);
+                                   }));
+    // An editor that comes forward makes itself the target; the buttons follow the focus.
+    connect(qApp, &QApplication::focusChanged, this, [this] { updateCommands(); });
+    updateCommands();
 }
 
 HVFindPanel::~HVFindPanel() {
@@ -111,6 +126,7 @@ HVFindPanel::~HVFindPanel() {
 }
 
 void HVFindPanel::showPanel() {
+    updateCommands();
     fillHistory();
     showModel();
     show();
@@ -118,6 +134,29 @@ void HVFindPanel::showPanel() {
     activateWindow();
     m_search->setFocus();
     m_search->lineEdit()->selectAll();
+}
+
+void HVFindPanel::turnFromClosingView(const void* closing) {
+    // The closing view is only compared: it is being destroyed.
+    for (HVDocumentWindow* window : HVDocumentWindow::windowsFrontToBack()) {
+        if (HTMLView* view = window->activeHTMLView(); view && view != closing) {
+            view->makeFindPanelTarget();
+            updateCommands();
+            return;
+        }
+    }
+    for (QPushButton* button : m_commands)
+        button->setEnabled(false);
+}
+
+void HVFindPanel::updateCommands() {
+    bool enabled = HTMLView::findPanelTarget() != nullptr;
+    for (QPushButton* button : m_commands)
+        button->setEnabled(enabled);
+}
+
+bool HVFindPanel::commandsEnabled() const {
+    return !m_commands.empty() && m_commands.front()->isEnabled();
 }
 
 void HVFindPanel::fillHistory() {

@@ -1,15 +1,21 @@
 #pragma once
 
+#include "HVNotificationCenter.h"
+
 #include <QDialog>
 #include <cstdint>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QRadioButton;
 
 // The find panel, one for the program and never modal: the shared search's fields with their
-// history, and the commands, which act on the editor that is the panel's target.
+// history, and the commands, which act on the editor that is the panel's target. When an
+// editor closes, the panel turns to the active editor of the frontmost document window, and
+// without one its commands are disabled until an editor is there again.
 class HVFindPanel : public QDialog {
     Q_OBJECT
 public:
@@ -30,6 +36,8 @@ public:
     QCheckBox* matchCaseBox() const { return m_matchCase; }
     QRadioButton* selectionScope() const { return m_inSelection; }
     QLabel* statusLabel() const { return m_status; }
+    // Whether the commands are enabled: there is an editor to act on.
+    bool commandsEnabled() const;
 
 private:
     HVFindPanel();
@@ -37,6 +45,9 @@ private:
     bool takeFields();
     void showModel();
     void fillHistory();
+    // An editor goes away: the active editor of the frontmost window that has one takes over.
+    void turnFromClosingView(const void* closing);
+    void updateCommands();
 
     QComboBox* m_search;
     QComboBox* m_replace;
@@ -45,6 +56,8 @@ private:
     QRadioButton* m_wholeText;
     QRadioButton* m_inSelection;
     QLabel* m_status;
+    std::vector<QPushButton*> m_commands;
+    HVScopedObserver m_closingObserver;
     std::uint64_t m_observer = 0;
     bool m_showing = false;
 };

@@ -134,6 +134,8 @@ TEST_F(WindowCommands, TheGoToLinePanelStartsAtTheCaretsLineAndGoesToTheTypedOne
     field->setText("3");
     panel->accept();
     EXPECT_EQ(selectedFullText(view), u"three\n");
+    EXPECT_EQ(window->statusBarWidget()->positionText(), "Line 3, Column 1")
+        << "the selected line, not the next one where the selection ends";
 }
 
 TEST_F(WindowCommands, EditorPreferencesReachEveryEditorOfEveryWindow) {
@@ -315,6 +317,85 @@ TEST_F(WindowCommands, TheFindPanelFindsReplacesAndRemembersInTheActiveEditor) {
     panel.findNext();
     EXPECT_TRUE(panel.statusLabel()->text().contains("Invalid")) << "the reason and where";
     panel.hide();
+}
+
+TEST_F(WindowCommands, WhenItsEditorClosesTheFindPanelTurnsToTheFrontEditorOrDisablesItself) {
+    HVDocumentWindow* first = open(dir.write("first.txt", "one\n"));
+    HVDocumentWindow* second = open(dir.write("second.txt", "two\n"));
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(first, second);
+    HTMLView* firstView = first->activeHTMLView();
+    HVFindPanel& panel = HVFindPanel::shared();
+    actionNamed(second, "singleFileFind:")->trigger();
+    EXPECT_EQ(HTMLView::findPanelTarget(), second->activeHTMLView());
+    EXPECT_TRUE(panel.commandsEnabled());
+
+    second->close();
+    EXPECT_TRUE(HVWaitFor([&] { return app->windows().size() == 1; }));
+    EXPECT_EQ(HTMLView::findPanelTarget(), firstView);
+    EXPECT_TRUE(panel.commandsEnabled());
+    first->close();
+    EXPECT_TRUE(HVWaitFor([&] { return app->windows().empty(); }));
+    EXPECT_EQ(HTMLView::findPanelTarget(), nullptr);
+    EXPECT_FALSE(panel.commandsEnabled());
+    panel.hide();
+}
+
+TEST_F(WindowCommands, SpecialCharactersComeInGroupsAndInsertTheirEntity) {
+    HVDocumentWindow* window = open(dir.write("chars.html", "caf\n"));
+    ASSERT_NE(window, nullptr);
+    HTMLView& view = *window->activeHTMLView();
+    view.setSelectedRange({3, 0});
+    auto* menu = window->menuBar()->findChild<QMenu*>("specialCharactersMenu");
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    QStringList groups;
+    QAction* eacute = nullptr;
+    for (QAction* group : menu->actions()) {
+        groups << group->text();
+        for (QAction* item : group->menu()->actions()) {
+            if (item->text() == QString::fromUtf8("\u00e9  &&eacute;"))
+                eacute = item;
+        }
+    }
+    EXPECT_EQ(groups.size(), 7) << groups.join(", ").toStdString();
+    EXPECT_EQ(groups.value(0), "Accents");
+    ASSERT_NE(eacute, nullptr) << "the character, then its entity with its & kept";
+    eacute->trigger();
+    EXPECT_EQ(view.textStorage().string(), u"caf&eacute;\n");
+    EXPECT_EQ(view.undoManager().undoActionName(), "Insert Character Entity");
+}
+
+TEST_F(WindowCommands, AClosingBracketFlashesItsMatchAndADoubleClickAfterOneSelectsThroughIt) {
+    HVDocumentWindow* window = open(dir.write("brackets.js", "f(a, b) c\n"));
+    ASSERT_NE(window, nullptr);
+    HVEditorWidget* editor = window->activeEditor();
+    HTMLView& view = *window->activeHTMLView();
+    auto selectionPixels = [&] {
+        return HVPixelsNear(editor->viewport()->grab().toImage(), editor->selectionColor(), 12);
+    };
+    auto centreOf = [&](std::size_t index) {
+        editor->view()->setSelectedRange({index, 0});
+        QRect caret = editor->caretRect();
+        editor->view()->setSelectedRange({index + 1, 0});
+        return QPoint((caret.left() + editor->caretRect().left()) / 2, caret.center().y());
+    };
+
+    QTest::mouseDClick(editor->viewport(), Qt::LeftButton, {}, centreOf(2));
+    EXPECT_EQ(view.selectedRange(), (HVRange{1, 6})) << "from the bracket through its match";
+    QTest::qWait(QApplication::doubleClickInterval() + 50); // not a triple click
+    QTest::mouseDClick(editor->viewport(), Qt::LeftButton, {}, centreOf(8));
+    EXPECT_EQ(view.selectedRange(), (HVRange{8, 1})) << "elsewhere a word";
+
+    view.setSelectedRange({10, 0});
+    QTest::keyClicks(editor, "(");
+    int before = selectionPixels();
+    QTest::keyClicks(editor, ")");
+    EXPECT_EQ(editor->flashedRange(), (HVRange{10, 1}));
+    EXPECT_GT(selectionPixels(), before + 20) << "the open bracket drawn as selected";
+    EXPECT_TRUE(HVWaitFor([&] { return !HVRangeIsFound(editor->flashedRange()); }));
+    EXPECT_EQ(selectionPixels(), before);
 }
 
 TEST_F(WindowCommands, QuickSearchFindsAsTheUserTypesAndReturnGoesOn) {
