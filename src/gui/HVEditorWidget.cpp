@@ -1005,12 +1005,11 @@ void HVEditorWidget::mouseDoubleClickEvent(QMouseEvent* event) {
             return;
         }
     }
-    // Just after an opening bracket, the view selects through its match; else a word.
+    // At the place just after an opening bracket, the view selects through its match; else a
+    // word (a double click on the middle of the word after the bracket selects that word).
     bool selectedBlock = false;
     if (m_foldingView)
-        runUserEvent([&] {
-            selectedBlock = m_foldingView->mouseDown(characterAt(event->position().toPoint()), 2);
-        });
+        runUserEvent([&] { selectedBlock = m_foldingView->mouseDown(position, 2); });
     if (!selectedBlock) {
         m_view->setSelectedRange({position, 0});
         m_view->doCommandBySelector("selectWord:");

@@ -30,6 +30,7 @@
 #include "HVTheme.h"
 #include "HVThemeRepository.h"
 #include "HVUndoManager.h"
+#include "HVWindowTest.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -59,29 +60,8 @@ QMessageBox* visibleAlert() {
     return nullptr;
 }
 
-class GuiTest : public ::testing::Test {
+class GuiTest : public HVWindowTest {
 protected:
-    HVIsolatedPreferences preferences;
-    HVTemporaryDirectory dir;
-    std::unique_ptr<HVApplicationController> app;
-
-    GuiTest() {
-        HVGuiApplication();
-        Defaults::resetDefaults();
-        HVDocumentController::sharedController().reset();
-        app = std::make_unique<HVApplicationController>();
-    }
-    ~GuiTest() override {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<QDialog*>(widget))
-                dialog->reject();
-        }
-        app.reset();
-        QApplication::processEvents();
-        HVDocumentController::sharedController().reset();
-        HVDispatcher::main().runPending();
-    }
-
     // Opens a path the way a request from outside does, and waits until its window is the
     // active one; the keyboard focus is left to the program.
     HVDocumentWindow* openAsUser(const std::string& path) {
@@ -103,17 +83,6 @@ protected:
                           Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(window->windowHandle(), key, modifiers);
         QApplication::processEvents();
-    }
-
-    HVDocumentWindow* open(const std::string& path) {
-        HVDocumentController::sharedController().openDocumentWithContentsOfFile(path, true);
-        HVDocumentWindow* window = app->frontWindow();
-        if (window) {
-            QApplication::setActiveWindow(window);
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
-            window->activeEditor()->setFocus();
-        }
-        return window;
     }
 };
 
@@ -720,7 +689,7 @@ TEST_F(GuiTest, JumpingFarIntoABigFileShowsColoursBeforeIdleTimeGetsThere) {
     std::string code;
     for (int i = 0; i < 60000; ++i)
         code += "const item" + std::to_string(i) + " = compute(" + std::to_string(i) + ");\n";
-    HVDocumentWindow* window = open(dir.write("big.js", code));
+    HVDocumentWindow* window = open(dir.write("big.js", code), false);
     ASSERT_NE(window, nullptr);
     HVEditorWidget* editor = window->activeEditor();
     auto* view = dynamic_cast<HVSyntaxHighlightingTextView*>(editor->view());

@@ -21,6 +21,7 @@
 #include "HVTestSupport.h"
 #include "HVTextStorage.h"
 #include "HVUndoManager.h"
+#include "HVWindowTest.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -53,42 +54,8 @@ QAction* actionNamed(HVDocumentWindow* window, const QString& name) {
     return nullptr;
 }
 
-class WindowCommands : public ::testing::Test {
+class WindowCommands : public HVWindowTest {
 protected:
-    HVIsolatedPreferences preferences;
-    HVTemporaryDirectory dir;
-    std::unique_ptr<HVApplicationController> app;
-
-    WindowCommands() {
-        HVGuiApplication();
-        Defaults::resetDefaults();
-        HVDocumentController::sharedController().reset();
-        app = std::make_unique<HVApplicationController>();
-    }
-    ~WindowCommands() override {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<QDialog*>(widget))
-                dialog->reject();
-        }
-        app.reset();
-        QApplication::processEvents();
-        HVDocumentController::sharedController().reset();
-        HVDispatcher::main().runPending();
-    }
-
-    HVDocumentWindow* open(const std::string& path) {
-        HVDocumentController::sharedController().openDocumentWithContentsOfFile(path, true);
-        HVDocumentWindow* window = app->frontWindow();
-        if (window) {
-            QApplication::setActiveWindow(window);
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
-            window->activeEditor()->setFocus();
-            HTMLView* view = window->activeHTMLView();
-            EXPECT_TRUE(HVWaitFor([&] { return view && !view->hasPendingHighlighting(); }));
-        }
-        return window;
-    }
-
     static void collapseLine(HTMLView& view, std::size_t line) {
         view.rulerView().updateMarkers();
         ASSERT_TRUE(
@@ -382,7 +349,9 @@ TEST_F(WindowCommands, AClosingBracketFlashesItsMatchAndADoubleClickAfterOneSele
         return QPoint((caret.left() + editor->caretRect().left()) / 2, caret.center().y());
     };
 
-    QTest::mouseDClick(editor->viewport(), Qt::LeftButton, {}, centreOf(2));
+    view.setSelectedRange({2, 0});
+    QPoint afterBracket = editor->caretRect().center() + QPoint(1, 0);
+    QTest::mouseDClick(editor->viewport(), Qt::LeftButton, {}, afterBracket);
     EXPECT_EQ(view.selectedRange(), (HVRange{1, 6})) << "from the bracket through its match";
     QTest::qWait(QApplication::doubleClickInterval() + 50); // not a triple click
     QTest::mouseDClick(editor->viewport(), Qt::LeftButton, {}, centreOf(8));
