@@ -486,6 +486,7 @@ bool HVTextViewModel::replaceCharacters(const std::vector<HVRange>& ranges,
     if (ranges.size() != texts.size())
         return false;
     HVPositionMapper mapper;
+    mapper.reserve(ranges.size());
     std::size_t previousEnd = 0;
     for (std::size_t i = 0; i < ranges.size(); ++i) {
         if (ranges[i].location < previousEnd || ranges[i].end() > m_storage->length())
@@ -593,6 +594,7 @@ void HVTextViewModel::replaceWithoutChange(const std::vector<HVRange>& ranges,
     record->countsAsChange = false;
     record->selectionBefore = m_selection;
     HVPositionMapper mapper;
+    mapper.reserve(ranges.size());
     for (std::size_t i = 0; i < ranges.size(); ++i)
         mapper.add(clip(ranges[i], m_storage->length()), texts[i].length());
     registerStep(record, actionName);
