@@ -128,6 +128,21 @@ void HVLineNumberingRulerView::textEdited(HVRange edited, std::ptrdiff_t changeI
         lines = spanning(lines, *painted);
     else if (painted)
         m_unclassified = m_unclassified ? spanning(*m_unclassified, *painted) : *painted;
+    if (lines.length > kClassifiedAtOnce) {
+        // A long edit (Replace All): its lines lose their old markers now, those shown are
+        // classified at once and the rest in idle slices, as long paintings are.
+        std::size_t oldEnd = lines.end() - std::size_t(changeInLength);
+        m_markers.splice(lines.location, oldEnd + 1, std::size_t(changeInLength), nullptr, 0);
+        m_unclassified = m_unclassified ? spanning(*m_unclassified, lines) : lines;
+        HVRange visible = m_textView.visibleRange();
+        std::size_t from = std::max(visible.location, lines.location);
+        std::size_t to = std::min(visible.end(), lines.end());
+        if (from < to)
+            classifyLines(between(from, to));
+        schedulePending();
+        changed();
+        return;
+    }
     classifyLines(lines, changeInLength);
     if (m_unclassified)
         schedulePending();

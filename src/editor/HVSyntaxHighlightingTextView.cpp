@@ -405,6 +405,11 @@ void HVSyntaxHighlightingTextView::highlightAfterEdit(HVRange edited,
     // afresh: an edit inside an embedded script or style sheet re-parses the whole region from
     // its opening tag, which finds where it now ends.
     std::size_t restart = restartBefore(range.location);
+    // An edit over a long stretch (Replace All) is painted at once only as far as the lines
+    // shown; the idle slices paint the rest, and the work cannot stop before mustReach.
+    std::size_t enough = std::max(visibleRange().end(), restart + kFirstChunk);
+    if (firstEnd > enough && enough < length)
+        firstEnd = buffer.lineRangeForIndex(enough).end();
     m_job = Job{restart, restart, std::min(mustReach, length), firstEnd};
     runJob(true);
 }
@@ -415,9 +420,16 @@ std::size_t HVSyntaxHighlightingTextView::openMarkupValueBefore(HVRange edited) 
     if (!dynamic_cast<const HVTagBasedParser*>(m_parser.get()))
         return HVNotFound;
     const HVTextBuffer& buffer = textStorage();
-    if (buffer.substring(edited).find(u'"') == std::u16string::npos)
-        return HVNotFound;
+    // Read a block at a time: a copy of a long edited stretch would cost its size again.
     constexpr std::size_t kBlock = 65536;
+    bool quoted = false;
+    for (std::size_t from = edited.location; from < edited.end() && !quoted; from += kBlock) {
+        std::u16string_view text =
+            buffer.contiguousRange({from, std::min(kBlock, edited.end() - from)});
+        quoted = text.find(u'"') != std::u16string_view::npos;
+    }
+    if (!quoted)
+        return HVNotFound;
     for (std::size_t to = edited.location; to > 0;) {
         std::size_t from = to > kBlock ? to - kBlock : 0;
         std::u16string_view text = buffer.contiguousRange({from, to - from});

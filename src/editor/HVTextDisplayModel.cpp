@@ -24,7 +24,11 @@ HVTextDisplayModel::scanLongLines(const HVTextBuffer& text, std::size_t segmentL
                                   std::size_t fromLine, std::size_t toLine) {
     std::vector<LongLine> found;
     for (std::size_t line = fromLine; line < toLine && line < text.lineCount(); ++line) {
-        std::size_t length = HVTextLineModel::withoutLineBreak(text, text.rangeOfLine(line)).length;
+        HVRange range = text.rangeOfLine(line);
+        // Most lines are short with their break: no need to look at it.
+        if (range.length <= segmentLength)
+            continue;
+        std::size_t length = HVTextLineModel::withoutLineBreak(text, range).length;
         if (length > segmentLength)
             found.push_back({line, (length + segmentLength - 1) / segmentLength - 1});
     }

@@ -17,6 +17,8 @@ public:
     // Adds a replacement; ranges are added in ascending order, none overlapping the one before,
     // in positions of the text before the edit.
     void add(HVRange oldRange, std::size_t newLength);
+    // Room for that many replacements, when many are added.
+    void reserve(std::size_t count) { m_replacements.reserve(count); }
 
     std::size_t map(std::size_t oldPosition) const;
     // Both ends mapped.

@@ -351,10 +351,14 @@ void HVTextBuffer::replaceCharacters(HVRange range, std::u16string_view text) {
 }
 
 void HVTextBuffer::replaceCharacters(HVRange range, const HVAttributedString& text) {
-    const auto& runs = text.runs();
+    replaceCharacters(range, text.string(), text.runs());
+}
+
+void HVTextBuffer::replaceCharacters(HVRange range, std::u16string_view text,
+                                     std::span<const HVAttributedString::Run> runs) {
     range = clip(range, length());
     beginEditing();
-    replaceCharacters(range, text.string(), runs.empty() ? nullptr : runs[0].attributes);
+    replaceCharacters(range, text, runs.empty() ? nullptr : runs[0].attributes);
     std::size_t at = range.location;
     for (std::size_t i = 0; i < runs.size(); ++i) {
         if (i > 0)
@@ -365,11 +369,18 @@ void HVTextBuffer::replaceCharacters(HVRange range, const HVAttributedString& te
 }
 
 HVAttributedString HVTextBuffer::attributedSubstring(HVRange range) const {
+    std::u16string text;
+    std::vector<HVAttributedString::Run> runs;
+    appendAttributedSubstring(range, text, runs);
+    return HVAttributedString(std::move(text), std::move(runs));
+}
+
+void HVTextBuffer::appendAttributedSubstring(HVRange range, std::u16string& text,
+                                             std::vector<HVAttributedString::Run>& runs) const {
     const Storage& s = *m_storage;
     range = clip(range, length());
     if (range.length == 0)
-        return {};
-    std::vector<HVAttributedString::Run> runs;
+        return;
     auto run = s.runAt(range.location);
     std::size_t start = s.runs.position(run);
     while (start < range.end()) {
@@ -382,7 +393,9 @@ HVAttributedString HVTextBuffer::attributedSubstring(HVRange range) const {
             break;
         start = end;
     }
-    return HVAttributedString(substring(range), std::move(runs));
+    std::size_t at = text.size();
+    text.resize(at + range.length);
+    getCharacters(text.data() + at, range);
 }
 
 std::size_t

@@ -9,8 +9,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // What one change, or one batch of changes, did to a text buffer.
 struct HVTextEdit {
@@ -97,8 +99,14 @@ public:
                            const HVAttributesRef& attributes);
     // Puts back characters with their runs (what attributedSubstring() took), as one change.
     void replaceCharacters(HVRange range, const HVAttributedString& text);
+    // The same with the characters and runs apart, so that many ranges can share storage.
+    void replaceCharacters(HVRange range, std::u16string_view text,
+                           std::span<const HVAttributedString::Run> runs);
     // The characters of the range (clipped) with their runs.
     HVAttributedString attributedSubstring(HVRange range) const;
+    // Appends them to text and runs (runs of the range only, never joined to those before).
+    void appendAttributedSubstring(HVRange range, std::u16string& text,
+                                   std::vector<HVAttributedString::Run>& runs) const;
     void setString(std::u16string_view text);
     // Replaces the whole text by the string, taking over its storage instead of copying it:
     // the way to load a large file. A string over maximumLength leaves the text as it was.

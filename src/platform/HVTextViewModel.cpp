@@ -123,15 +123,51 @@ const std::map<std::string, Command, std::less<>>& commands() {
 } // namespace
 
 // One change as undo sees it: in each piece, the text now at [location, location +
-// insertedLength) replaced `replaced`, characters and runs. Pieces ascend. A typing step is one
-// record of one piece that grows while the user types.
+// insertedLength) replaced characters and runs that all pieces keep one after another in the
+// record (a Replace All has a hundred thousand pieces: one allocation each would cost more
+// than the edit). Pieces ascend. A typing step is one record of one piece that grows while the
+// user types.
 struct HVTextViewModel::Record {
     struct Piece {
         std::size_t location = 0;
         std::size_t insertedLength = 0;
-        HVAttributedString replaced;
+        std::size_t textFrom = 0;
+        std::size_t textLength = 0;
+        std::size_t runFrom = 0;
+        std::size_t runCount = 0;
     };
     std::vector<Piece> pieces;
+    std::u16string replacedText;
+    std::vector<HVAttributedString::Run> replacedRuns;
+
+    // Adds a piece that replaces what the range of the buffer holds now.
+    void add(std::size_t location, std::size_t insertedLength, const HVTextBuffer& buffer,
+             HVRange range) {
+        Piece piece{location, insertedLength, replacedText.size(), 0, replacedRuns.size(), 0};
+        buffer.appendAttributedSubstring(range, replacedText, replacedRuns);
+        piece.textLength = replacedText.size() - piece.textFrom;
+        piece.runCount = replacedRuns.size() - piece.runFrom;
+        pieces.push_back(piece);
+    }
+    std::u16string_view text(std::size_t i) const {
+        return std::u16string_view(replacedText).substr(pieces[i].textFrom, pieces[i].textLength);
+    }
+    std::span<const HVAttributedString::Run> runs(std::size_t i) const {
+        return std::span(replacedRuns).subspan(pieces[i].runFrom, pieces[i].runCount);
+    }
+    // What the one piece of a typing step replaced, and a change of it.
+    HVAttributedString replaced() const {
+        auto runs = this->runs(0);
+        return HVAttributedString(std::u16string(text(0)),
+                                  std::vector<HVAttributedString::Run>(runs.begin(), runs.end()));
+    }
+    void setReplaced(const HVAttributedString& replaced) {
+        replacedText = replaced.string();
+        replacedRuns = replaced.runs();
+        pieces.front().textFrom = pieces.front().runFrom = 0;
+        pieces.front().textLength = replacedText.size();
+        pieces.front().runCount = replacedRuns.size();
+    }
     // Restored by undoing the record.
     HVRange selectionBefore;
     // Restored by redoing it; a caret after the new text when none.
@@ -450,6 +486,7 @@ bool HVTextViewModel::replaceCharacters(const std::vector<HVRange>& ranges,
     if (ranges.size() != texts.size())
         return false;
     HVPositionMapper mapper;
+    mapper.reserve(ranges.size());
     std::size_t previousEnd = 0;
     for (std::size_t i = 0; i < ranges.size(); ++i) {
         if (ranges[i].location < previousEnd || ranges[i].end() > m_storage->length())
@@ -508,15 +545,17 @@ bool HVTextViewModel::extendTyping(HVRange range, std::u16string_view text,
             piece.insertedLength -= range.length;
         } else {
             HVAttributedString replaced = old.substring({0, piece.location - range.location});
-            replaced.append(piece.replaced);
-            piece.replaced = std::move(replaced);
+            replaced.append(m_typing->replaced());
+            m_typing->setReplaced(replaced);
             piece.location = range.location;
             piece.insertedLength = 0;
         }
         return true;
     }
     if (text.empty() && range.location == end) {
-        piece.replaced.append(old);
+        HVAttributedString replaced = m_typing->replaced();
+        replaced.append(old);
+        m_typing->setReplaced(replaced);
         return true;
     }
     return false;
@@ -527,9 +566,9 @@ void HVTextViewModel::applyChange(std::span<const HVRange> ranges,
                                   HVRange selectionAfter, std::string_view actionName,
                                   bool typing) {
     auto record = makeRecord(ranges, [&](std::size_t i) { return texts[i].size(); });
-    bool extended = typing && ranges.size() == 1 &&
-                    extendTyping(clip(ranges[0], m_storage->length()), texts[0],
-                                 record->pieces.front().replaced);
+    bool extended =
+        typing && ranges.size() == 1 &&
+        extendTyping(clip(ranges[0], m_storage->length()), texts[0], record->replaced());
     if (!extended) {
         record->selectionBefore = m_selection;
         registerStep(record, actionName);
@@ -555,6 +594,7 @@ void HVTextViewModel::replaceWithoutChange(const std::vector<HVRange>& ranges,
     record->countsAsChange = false;
     record->selectionBefore = m_selection;
     HVPositionMapper mapper;
+    mapper.reserve(ranges.size());
     for (std::size_t i = 0; i < ranges.size(); ++i)
         mapper.add(clip(ranges[i], m_storage->length()), texts[i].length());
     registerStep(record, actionName);
@@ -572,12 +612,17 @@ std::shared_ptr<HVTextViewModel::Record>
 HVTextViewModel::makeRecord(std::span<const HVRange> ranges,
                             const std::function<std::size_t(std::size_t piece)>& newLength) const {
     auto record = std::make_shared<Record>();
+    record->pieces.reserve(ranges.size());
+    std::size_t replaced = 0;
+    for (HVRange range : ranges)
+        replaced += clip(range, m_storage->length()).length;
+    record->replacedText.reserve(replaced);
+    record->replacedRuns.reserve(ranges.size());
     // Each piece's place in the text after the edit: the pieces before it moved it.
     std::size_t shift = 0;
     for (std::size_t i = 0; i < ranges.size(); ++i) {
         HVRange range = clip(ranges[i], m_storage->length());
-        record->pieces.push_back(
-            {range.location + shift, newLength(i), m_storage->attributedSubstring(range)});
+        record->add(range.location + shift, newLength(i), *m_storage, range);
         shift += newLength(i) - range.length;
     }
     return record;
@@ -622,13 +667,19 @@ void HVTextViewModel::replay(const std::shared_ptr<Record>& record) {
     auto inverse = std::make_shared<Record>();
     inverse->countsAsChange = record->countsAsChange;
     std::vector<HVRange> ranges;
+    ranges.reserve(record->pieces.size());
+    inverse->pieces.reserve(record->pieces.size());
+    std::size_t inserted = 0;
+    for (const Record::Piece& piece : record->pieces)
+        inserted += piece.insertedLength;
+    inverse->replacedText.reserve(inserted);
+    inverse->replacedRuns.reserve(record->pieces.size());
     std::size_t shift = 0;
     for (const Record::Piece& piece : record->pieces) {
         HVRange range = clip({piece.location, piece.insertedLength}, m_storage->length());
         ranges.push_back(range);
-        inverse->pieces.push_back({range.location + shift, piece.replaced.length(),
-                                   m_storage->attributedSubstring(range)});
-        shift += piece.replaced.length() - range.length;
+        inverse->add(range.location + shift, piece.textLength, *m_storage, range);
+        shift += piece.textLength - range.length;
     }
     // Redoing puts the caret after the new text, in the text as it is now.
     inverse->selectionBefore = record->selectionAfter.value_or(HVRange{ranges.back().end(), 0});
@@ -636,7 +687,7 @@ void HVTextViewModel::replay(const std::shared_ptr<Record>& record) {
     registerRecord(inverse);
     m_typing.reset();
     editStorage(*inverse, [&](std::size_t i) {
-        m_storage->replaceCharacters(ranges[i], record->pieces[i].replaced);
+        m_storage->replaceCharacters(ranges[i], record->text(i), record->runs(i));
     });
     HVRange selection = snapped(clip(record->selectionBefore, m_storage->length()));
     select(selection.location, selection.end());

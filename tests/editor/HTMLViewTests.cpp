@@ -226,6 +226,37 @@ TEST_F(Folding, LinesPaintedInIdleTimeGetTheirMarkersInIdleTime) {
     rebuilt(*view);
 }
 
+TEST_F(Folding, AnEditOverManyLinesClassifiesTheLinesShownAtOnceAndTheRestInIdleTime) {
+    std::u16string text;
+    for (int i = 0; i < 4000; ++i)
+        text += u"f {\n  g();\n}\n";
+    auto view = open(text);
+    HVLineNumberingRulerView& ruler = view->rulerView();
+    HVDispatcher::main().runUntil([&] { return !ruler.hasPendingClassification(); }, 60);
+    // Every call opens a block, in one edit of many ranges as Replace All makes it.
+    std::vector<HVRange> ranges;
+    for (std::size_t i = 0; i < 4000; ++i)
+        ranges.push_back({i * 13 + 6, 4});
+    ASSERT_TRUE(
+        view->replaceCharacters(ranges, std::vector<std::u16string>(4000, u"g {"), "Replace All"));
+    EXPECT_EQ(ruler.hasPendingClassification(), true);
+    auto second = ruler.markerAtGlyphIndex(lineStart(*view, 2));
+    EXPECT_EQ(second ? second->state : HVFoldState::None, HVFoldState::Opener);
+    auto idle = [&] {
+        HVDispatcher::main().runUntil(
+            [&] { return !view->hasPendingHighlighting() && !ruler.hasPendingClassification(); },
+            60);
+    };
+    idle();
+    EXPECT_EQ(ruler.markerCount(), 12000u);
+    rebuilt(*view);
+    view->undoManager().undo();
+    idle();
+    EXPECT_EQ(fullText(*view), text);
+    EXPECT_EQ(ruler.markerCount(), 8000u);
+    rebuilt(*view);
+}
+
 TEST_F(Folding, ANewTextDropsEveryFold) {
     auto view = open(u"a {\n}\n");
     ASSERT_TRUE(view->rulerView().toggleMarker(0));
