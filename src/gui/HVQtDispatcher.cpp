@@ -10,7 +10,7 @@ HVQtDispatcher::HVQtDispatcher(QObject* parent) : QObject(parent) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &HVQtDispatcher::drain);
     HVDispatcher::main().setWakeUpHandler(
-        [this] { QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection); });
+        [this] { QMetaObject::invokeMethod(this, "schedule", Qt::QueuedConnection); });
     schedule();
 }
 

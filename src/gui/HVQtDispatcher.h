@@ -4,7 +4,9 @@
 #include <QTimer>
 
 // Runs the main-thread dispatcher's work from Qt's event loop: any thread that posts wakes the
-// loop, and a timer waits for the earliest delayed task.
+// loop, and a timer waits for the earliest task. Tasks run from the timer, after the posted
+// events of each pass of the loop, so that idle work that posts its next slice never holds back
+// a repaint (Qt posts those at low priority).
 class HVQtDispatcher : public QObject {
     Q_OBJECT
 public:
@@ -12,8 +14,8 @@ public:
     ~HVQtDispatcher() override;
 
 private:
-    Q_INVOKABLE void drain();
-    void schedule();
+    void drain();
+    Q_INVOKABLE void schedule();
 
     QTimer m_timer;
 };
