@@ -80,10 +80,11 @@ bool HTMLView::replaceTypedCharacterEntity() {
         return false;
     HVRange typed = lastChangeRange();
     // One code point: a single unit or a surrogate pair.
+    // Read from the buffer: the whole text in one piece would cost a copy on every key.
     if (typed.location == HVNotFound || typed.length == 0 || typed.length > 2 ||
-        typed.location + typed.length > string().size())
+        typed.location + typed.length > textStorage().length())
         return false;
-    std::u16string_view character = string().substr(typed.location, typed.length);
+    std::u16string character = textStorage().substring(typed);
     if (typed.length == 2 && !(character[0] >= 0xD800 && character[0] < 0xDC00))
         return false;
     const std::u16string* entity = m_specialCharacters->entityForCharacter(character);
@@ -127,7 +128,7 @@ void HTMLView::formatText(int tag) {
 
 void HTMLView::makeLink() {
     HVRange selection = selectedRange();
-    if (selection.length == 0 || selection.location + selection.length > string().size())
+    if (selection.length == 0 || selection.location + selection.length > textStorage().length())
         return;
     std::u16string text = textStorage().fullString(selection);
     undoableInsertText(u"<a href=\"" + text + u"\">" + text + u"</a>", "Make Link");

@@ -59,6 +59,59 @@ std::u16string closingTag(std::u16string_view name) {
     return u"</" + std::u16string(name) + u">";
 }
 
+// Long scans read the text in pieces of this many units: after an edit the whole text in one
+// piece would cost a copy of it.
+constexpr std::size_t kPiece = 65536;
+
+// The first place at or after from and before to where needle (lower case) begins, ignoring
+// case; HVNotFound when there is none.
+std::size_t findIgnoringCase(const HVTextBuffer& text, std::u16string_view needle, std::size_t from,
+                             std::size_t to) {
+    auto same = [](char16_t a, char16_t b) { return char16_t(u_tolower(a)) == b; };
+    for (std::size_t start = from; start < to; start += kPiece) {
+        std::size_t end = std::min(to, start + kPiece + needle.size() - 1);
+        std::u16string_view piece = text.contiguousRange({start, end - start});
+        auto found = std::search(piece.begin(), piece.end(), needle.begin(), needle.end(), same);
+        if (found != piece.end())
+            return start + std::size_t(found - piece.begin());
+    }
+    return HVNotFound;
+}
+
+// The innermost element left open at the end of text, walking its tags backwards; ranOut is
+// set when the walk reached the start of text without deciding.
+std::optional<std::u16string>
+innermostOpenElement(std::u16string_view text, const HVTagFormatting& formatting, bool& ranOut) {
+    std::size_t gt = text.rfind(u'>');
+    int depth = 0;
+    while (gt != std::u16string_view::npos) {
+        std::size_t lt = text.substr(0, gt).rfind(u'<');
+        if (lt == std::u16string_view::npos)
+            break;
+        bool closing = lt + 1 < gt && text[lt + 1] == u'/';
+        bool selfClosed = gt > lt + 1 && text[gt - 1] == u'/';
+        std::size_t start = lt + (closing ? 2 : 1);
+        std::size_t end = start;
+        while (end < gt && (end == start ? u_isalnum(text[end]) : isNameCharacter(text[end])))
+            ++end;
+        std::u16string_view name = text.substr(start, end - start);
+        int code = formatting.codeForTag(name);
+        bool counted = code != HVTagFormatting::Empty && code != HVTagFormatting::Never;
+        // A self-closed element is complete: it neither opens nor closes anything.
+        if (closing) {
+            if (counted)
+                ++depth;
+        } else if (!selfClosed && counted && !name.empty()) {
+            if (depth == 0)
+                return std::u16string(name);
+            --depth;
+        }
+        gt = lt == 0 ? std::u16string_view::npos : text.substr(0, lt).rfind(u'>');
+    }
+    ranOut = true;
+    return std::nullopt;
+}
+
 bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](char16_t x, char16_t y) { return u_tolower(x) == u_tolower(y); });
@@ -117,7 +170,7 @@ bool HTMLView::undoableInsertText(std::u16string_view text, std::string_view act
 
 bool HTMLView::undoableSetString(std::u16string_view text, std::string_view actionName) {
     std::size_t caret = std::min(selectedRange().location, text.size());
-    return changeOwnText({0, string().size()}, text, {caret, 0}, actionName);
+    return changeOwnText({0, textStorage().length()}, text, {caret, 0}, actionName);
 }
 
 void HTMLView::setEscapedState(bool escaped) {
@@ -137,7 +190,8 @@ bool HTMLView::shouldChangeText(HVRange range, std::u16string_view replacement) 
     if (m_escaped || !isInsertingText())
         return true;
     std::size_t location = range.location;
-    std::u16string_view text = string();
+    const HVTextStorage& storage = textStorage();
+    char16_t before = location > 0 ? storage.characterAtIndex(location - 1) : 0;
     if (replacement == u"/" || replacement == u">") {
         auto tag = openTagBefore(location, true);
         auto parser = activeParser(true);
@@ -146,15 +200,14 @@ bool HTMLView::shouldChangeText(HVRange range, std::u16string_view replacement) 
         bool markup = markupAtCaret() || (identifier == "text.css" && tag == u"style") ||
                       (identifier == "text.js" && tag == u"script");
         if (replacement == u"/") {
-            if (preference("HVAutoCompleteOnType", false) && markup && location > 0 &&
-                text[location - 1] == u'<') {
+            if (preference("HVAutoCompleteOnType", false) && markup && before == u'<') {
                 // The "/" and the closing tag are one step, apart from the typing before.
                 breakUndoCoalescing();
                 m_closeTagAfterChange = true;
             }
             return true;
         }
-        if (tag && location > 0 && text[location - 1] == u' ') {
+        if (tag && before == u' ') {
             HVRange selection = selectedRange();
             HVRange space{location - 1, 1};
             HVRange after{location - 1, selection.end() - location};
@@ -227,21 +280,12 @@ std::optional<std::u16string> HTMLView::openTagBefore(std::size_t location,
 }
 
 bool HTMLView::isXHTML() const {
-    std::u16string_view text = string();
-    static constexpr std::u16string_view doctype = u"<!doctype";
-    auto found = std::search(text.begin(), text.end(), doctype.begin(), doctype.end(),
-                             [](char16_t a, char16_t b) { return u_tolower(a) == b; });
-    if (found != text.end()) {
-        std::size_t start = std::size_t(found - text.begin()) + doctype.size();
-        std::size_t gt = text.find(u'>', start);
-        if (gt != std::u16string_view::npos) {
-            static constexpr std::u16string_view xhtml = u"xhtml";
-            auto between = text.substr(start, gt - start);
-            return std::search(between.begin(), between.end(), xhtml.begin(), xhtml.end(),
-                               [](char16_t a, char16_t b) { return u_tolower(a) == b; }) !=
-                   between.end();
-        }
-    }
+    const HVTextStorage& text = textStorage();
+    std::size_t doctype = findIgnoringCase(text, u"<!doctype", 0, text.length());
+    std::size_t gt =
+        doctype != HVNotFound ? findIgnoringCase(text, u">", doctype, text.length()) : HVNotFound;
+    if (gt != HVNotFound)
+        return findIgnoringCase(text, u"xhtml", doctype, gt) != HVNotFound;
     return preference("HVXHTMLTags", false);
 }
 
@@ -271,8 +315,8 @@ bool HTMLView::autoComplete(std::optional<std::u16string> tag) {
         return false;
     }
     case HVTagFormatting::Empty: {
-        std::u16string_view text = string();
-        bool slash = selection.end() > 0 && text[selection.end() - 1] == u'/';
+        bool slash =
+            selection.end() > 0 && textStorage().characterAtIndex(selection.end() - 1) == u'/';
         std::u16string_view inserted = isXHTML() && !slash ? u" />" : u">";
         changeOwnText(selection, inserted, {selection.location + inserted.size(), 0},
                       kTagCompletion);
@@ -323,46 +367,29 @@ bool HTMLView::useWhitespaceFromLineWithRange(HVRange brace, std::size_t locatio
 // Closing tags.
 
 void HTMLView::closeTag() {
-    std::u16string_view text = string();
     std::size_t caret = selectedRange().location;
+    const HVTextStorage& storage = textStorage();
     HVTagFormatting formatting = HVTagFormatting::load();
-    std::size_t gt = text.substr(0, caret).rfind(u'>');
+    // The walk usually ends a few tags back: it reads a stretch before the caret and widens it
+    // only when it runs out of it, so a large text is not copied for every "</".
     std::optional<std::u16string> found;
-    int depth = 0;
-    while (gt != std::u16string_view::npos) {
-        std::size_t lt = text.substr(0, gt).rfind(u'<');
-        if (lt == std::u16string_view::npos)
+    for (std::size_t stretch = 16384;; stretch *= 2) {
+        std::size_t from = caret > stretch ? caret - stretch : 0;
+        bool ranOut = false;
+        found = innermostOpenElement(storage.substring({from, caret - from}), formatting, ranOut);
+        if (!ranOut || from == 0)
             break;
-        bool closing = lt + 1 < gt && text[lt + 1] == u'/';
-        bool selfClosed = gt > lt + 1 && text[gt - 1] == u'/';
-        std::size_t start = lt + (closing ? 2 : 1);
-        std::size_t end = start;
-        while (end < gt && (end == start ? u_isalnum(text[end]) : isNameCharacter(text[end])))
-            ++end;
-        std::u16string_view name = text.substr(start, end - start);
-        int code = formatting.codeForTag(name);
-        bool counted = code != HVTagFormatting::Empty && code != HVTagFormatting::Never;
-        // A self-closed element is complete: it neither opens nor closes anything.
-        if (closing) {
-            if (counted)
-                ++depth;
-        } else if (!selfClosed && counted && !name.empty()) {
-            if (depth == 0) {
-                found = std::u16string(name);
-                break;
-            }
-            --depth;
-        }
-        gt = lt == 0 ? std::u16string_view::npos : text.substr(0, lt).rfind(u'>');
     }
     if (!found) {
         HVUserInterface::shared().beep();
         return;
     }
+    char16_t last = caret >= 1 ? storage.characterAtIndex(caret - 1) : 0;
+    char16_t second = caret >= 2 ? storage.characterAtIndex(caret - 2) : 0;
     std::u16string inserted;
-    if (caret >= 1 && text[caret - 1] == u'<')
+    if (last == u'<')
         inserted = u"/" + *found + u">";
-    else if (caret >= 2 && text.substr(caret - 2, 2) == u"</")
+    else if (second == u'<' && last == u'/')
         inserted = *found + u">";
     else
         inserted = closingTag(*found);
@@ -372,30 +399,38 @@ void HTMLView::closeTag() {
 // Brackets.
 
 HVRange HTMLView::matchingBracketBefore(std::size_t location, char16_t open, char16_t close) const {
-    std::u16string_view text = string();
+    const HVTextStorage& text = textStorage();
     std::size_t depth = 0;
-    for (std::size_t i = std::min(location, text.size()); i-- > 0;) {
-        if (text[i] == close) {
-            ++depth;
-        } else if (text[i] == open) {
-            if (depth == 0)
-                return {i, 1};
-            --depth;
+    for (std::size_t end = std::min(location, text.length()); end > 0;) {
+        std::size_t start = end > kPiece ? end - kPiece : 0;
+        std::u16string_view piece = text.contiguousRange({start, end - start});
+        for (std::size_t i = piece.size(); i-- > 0;) {
+            if (piece[i] == close) {
+                ++depth;
+            } else if (piece[i] == open) {
+                if (depth == 0)
+                    return {start + i, 1};
+                --depth;
+            }
         }
+        end = start;
     }
     return {HVNotFound, 0};
 }
 
 HVRange HTMLView::matchingBracketAfter(std::size_t location, char16_t open, char16_t close) const {
-    std::u16string_view text = string();
+    const HVTextStorage& text = textStorage();
     std::size_t depth = 0;
-    for (std::size_t i = location; i < text.size(); ++i) {
-        if (text[i] == open) {
-            ++depth;
-        } else if (text[i] == close) {
-            if (depth == 0)
-                return {i, 1};
-            --depth;
+    for (std::size_t start = location; start < text.length(); start += kPiece) {
+        std::u16string_view piece = text.contiguousRange({start, kPiece});
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            if (piece[i] == open) {
+                ++depth;
+            } else if (piece[i] == close) {
+                if (depth == 0)
+                    return {start + i, 1};
+                --depth;
+            }
         }
     }
     return {HVNotFound, 0};
@@ -420,9 +455,8 @@ void HTMLView::tempHighlightRange(HVRange range) {
 
 void HTMLView::moveRight() {
     HVRange selection = selectedRange();
-    std::u16string_view text = string();
-    if (selection.length == 0 && selection.location < text.size()) {
-        char16_t c = text[selection.location];
+    if (selection.length == 0 && selection.location < textStorage().length()) {
+        char16_t c = textStorage().characterAtIndex(selection.location);
         if (c == u'}')
             flashMatchOrBeep(selection.location, u'{', u'}');
         else if (c == u')')
@@ -435,12 +469,11 @@ void HTMLView::moveRight() {
 
 bool HTMLView::mouseDown(std::size_t index, int clickCount) {
     showCodeCompletion(false);
-    std::u16string_view text = string();
-    if (clickCount != 2 || index == 0 || index > text.size())
+    if (clickCount != 2 || index == 0 || index > textStorage().length())
         return false;
     static constexpr std::u16string_view opens = u"{[(";
     static constexpr std::u16string_view closes = u"}])";
-    std::size_t kind = opens.find(text[index - 1]);
+    std::size_t kind = opens.find(textStorage().characterAtIndex(index - 1));
     if (kind == std::u16string_view::npos)
         return false;
     HVRange match = matchingBracketAfter(index, opens[kind], closes[kind]);
@@ -507,9 +540,17 @@ void HTMLView::insertTab() {
     if (!escaped && caret != lineStart) {
         std::u16string before = storage.substring({lineStart, caret - lineStart});
         if (!std::all_of(before.begin(), before.end(), isBlank)) {
+            // The placeholder lies on this line: the parser reads the line, not the text.
             auto parser = activeParser(true);
-            HVRange next = parser ? parser->nextSignificantRangeInString(string(), selection)
-                                  : HVRange{HVNotFound, 0};
+            HVRange line = storage.lineRangeForIndex(caret);
+            HVRange next{HVNotFound, 0};
+            if (parser) {
+                next = parser->nextSignificantRangeInString(
+                    storage.contiguousRange(line),
+                    {selection.location - line.location, selection.length});
+                if (HVRangeIsFound(next))
+                    next.location += line.location;
+            }
             if (HVRangeIsFound(next)) {
                 setSelectedRange(next);
                 return;
@@ -643,14 +684,15 @@ void HTMLView::deleteWordBackward() {
     std::size_t caret = selection.location;
     if (caret == 0)
         return;
-    std::u16string_view text = string();
+    const HVTextStorage& text = textStorage();
+    auto at = [&](std::size_t index) { return text.characterAtIndex(index); };
     std::size_t start = caret - 1;
-    bool pair = start > 0 && ((text[start] == u'\n' && text[start - 1] == u'\r') ||
-                              (U16_IS_TRAIL(text[start]) && U16_IS_LEAD(text[start - 1])));
+    bool pair = start > 0 && ((at(start) == u'\n' && at(start - 1) == u'\r') ||
+                              (U16_IS_TRAIL(at(start)) && U16_IS_LEAD(at(start - 1))));
     if (pair)
         --start;
     else
-        while (start > 0 && u_isalnum(text[start - 1]))
+        while (start > 0 && u_isalnum(at(start - 1)))
             --start;
     changeOwnText({start, caret - start}, u"", {start, 0}, kDelete);
 }
