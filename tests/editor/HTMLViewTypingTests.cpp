@@ -180,6 +180,9 @@ TEST_F(Typing, CloseTagClosesTheInnermostOpenElement) {
         {u"<div><|", "<div></div>|"},
         {u"<DIV>x|", "<DIV>x</DIV>|"},
         {u"<my-widget a=\"1\">|", "<my-widget a=\"1\"></my-widget>|"},
+        // The open element lies further back than the first stretch the walk reads.
+        {u"<div>" + std::u16string(40000, u'x') + u"<br>|",
+         "<div>" + std::string(40000, 'x') + "<br></div>|"},
         {u"<div></div>|", ""},
         {u"plain|", ""},
     };
