@@ -20,6 +20,8 @@
 #include "HVTextBuffer.h"
 #include "HVUndoManager.h"
 
+#include "HVWindowBenchSupport.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -27,19 +29,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <malloc.h>
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <malloc.h>
 #include <sys/resource.h>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using Clock = HVBenchClock;
 
 // CPU time of this thread: on a machine shared with other work, the part that is the program's
 // own.
@@ -89,18 +87,7 @@ double sedMilliseconds(const std::string& script, bool extended, const std::stri
     auto start = Clock::now();
     if (std::system(command.c_str()) != 0)
         throw std::runtime_error("sed failed");
-    return millisecondsSince(start);
-}
-
-bool runUntil(const std::function<bool()>& done, int timeoutMs = 60000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return HVMillisecondsSince(start);
 }
 
 // Counts the paints of one widget.
@@ -127,7 +114,7 @@ void run(const std::string& path, const std::u16string& text, const char* name,
     widget.show();
     PaintCounter counter;
     widget.viewport()->installEventFilter(&counter);
-    runUntil([&] { return counter.paints > 0; });
+    HVRunUntil([&] { return counter.paints > 0; });
 
     auto& find = HVSearchController::sharedFind();
     find.setRegularExpression(expression);
@@ -143,11 +130,11 @@ void run(const std::string& path, const std::u16string& text, const char* name,
     double cpu = threadCpuMilliseconds();
     auto start = Clock::now();
     std::size_t count = view->replaceAll(false);
-    double replaceMs = millisecondsSince(start);
+    double replaceMs = HVMillisecondsSince(start);
     double replaceCpuMs = threadCpuMilliseconds() - cpu;
     long peak = peakResidentKB();
-    runUntil([&] { return counter.paints > paints; });
-    double paintedMs = millisecondsSince(start);
+    HVRunUntil([&] { return counter.paints > paints; });
+    double paintedMs = HVMillisecondsSince(start);
     if (view->undoManager().undoActionName() != "Replace All")
         throw std::runtime_error("no undo step");
 
@@ -155,10 +142,10 @@ void run(const std::string& path, const std::u16string& text, const char* name,
     cpu = threadCpuMilliseconds();
     start = Clock::now();
     view->undo();
-    double undoMs = millisecondsSince(start);
+    double undoMs = HVMillisecondsSince(start);
     double undoCpuMs = threadCpuMilliseconds() - cpu;
-    runUntil([&] { return counter.paints > paints; });
-    double undoPaintedMs = millisecondsSince(start);
+    HVRunUntil([&] { return counter.paints > paints; });
+    double undoPaintedMs = HVMillisecondsSince(start);
     if (view->string() != text)
         throw std::runtime_error("undo did not restore the text");
 

@@ -19,6 +19,8 @@
 #include "HVSyntaxHighlightingTextView.h"
 #include "HVTextBuffer.h"
 
+#include "HVWindowBenchSupport.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QScrollBar>
@@ -33,11 +35,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using Clock = HVBenchClock;
 
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
@@ -61,7 +59,7 @@ public:
         auto start = Clock::now();
         bool result = QApplication::notify(receiver, event);
         --m_depth;
-        longest = std::max(longest, millisecondsSince(start));
+        longest = std::max(longest, HVMillisecondsSince(start));
         afterDelivery(receiver, event);
         return result;
     }
@@ -81,24 +79,12 @@ private:
 
 TimedApplication* application;
 
-// Runs the event loop until the condition holds.
-bool runUntil(const std::function<bool()>& done, int timeoutMs = 120000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
 double catMilliseconds(const std::string& path) {
     auto start = Clock::now();
     std::string command = "cat '" + path + "' >/dev/null";
     if (std::system(command.c_str()) != 0)
         throw std::runtime_error("cat failed");
-    return millisecondsSince(start);
+    return HVMillisecondsSince(start);
 }
 
 struct Opened {
@@ -115,15 +101,15 @@ Opened open(HVApplicationController& controller, const std::string& path) {
     application->watchedViewport = nullptr;
     auto start = Clock::now();
     HVDocumentController::sharedController().openDocumentWithContentsOfFile(path, true);
-    opened.requestMs = millisecondsSince(start);
+    opened.requestMs = HVMillisecondsSince(start);
     opened.window = controller.frontWindow();
     if (!opened.window || !opened.window->activeEditor())
         throw std::runtime_error("no window for " + path);
     opened.editor = opened.window->activeEditor();
     opened.view = dynamic_cast<HVSyntaxHighlightingTextView*>(opened.editor->view());
     application->watchedViewport = opened.editor->viewport();
-    runUntil([&] { return application->paints > 0; });
-    opened.firstPaintMs = millisecondsSince(start);
+    HVRunUntil([&] { return application->paints > 0; });
+    opened.firstPaintMs = HVMillisecondsSince(start);
     return opened;
 }
 
@@ -165,8 +151,8 @@ void stalls(std::unique_ptr<HVApplicationController>& controller, const std::str
     application->longest = 0;
     auto start = Clock::now();
     if (opened.view)
-        runUntil([&] { return !opened.view->hasPendingHighlighting(); });
-    double highlightMs = millisecondsSince(start);
+        HVRunUntil([&] { return !opened.view->hasPendingHighlighting(); });
+    double highlightMs = HVMillisecondsSince(start);
     double highlightStall = application->longest;
 
     application->longest = 0;
@@ -196,7 +182,7 @@ void stalls(std::unique_ptr<HVApplicationController>& controller, const std::str
     }
     double scrollStall = application->longest;
     if (opened.view)
-        runUntil([&] { return !opened.view->hasPendingHighlighting(); });
+        HVRunUntil([&] { return !opened.view->hasPendingHighlighting(); });
 
     std::printf("Stalls %s: open request %.0f ms (first paint %.0f ms, longest event %.0f ms); "
                 "highlight %.0f ms in %zu slices, longest event %.1f ms, longest slice %.1f ms; "

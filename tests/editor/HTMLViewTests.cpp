@@ -59,6 +59,16 @@ protected:
         HVDispatcher::main().runUntil([&] { return !view->hasPendingHighlighting(); }, 60);
         return view;
     }
+    // Many small blocks, every marker found.
+    std::unique_ptr<HTMLView> openBlocks(int count) {
+        std::u16string text;
+        for (int i = 0; i < count; ++i)
+            text += u"f {\n  g();\n}\n";
+        auto view = open(text);
+        HVDispatcher::main().runUntil([&] { return !view->rulerView().hasPendingClassification(); },
+                                      60);
+        return view;
+    }
 
     // The markers that classifying every line afresh finds.
     std::string rebuilt(HTMLView& view) {
@@ -209,12 +219,8 @@ TEST_F(Folding, UndoAndRedoOfFoldsBringTheHiddenTextBackAndAreNotChanges) {
 }
 
 TEST_F(Folding, LinesPaintedInIdleTimeGetTheirMarkersInIdleTime) {
-    std::u16string text;
-    for (int i = 0; i < 4000; ++i)
-        text += u"f {\n  g();\n}\n";
-    auto view = open(text);
+    auto view = openBlocks(4000);
     HVLineNumberingRulerView& ruler = view->rulerView();
-    HVDispatcher::main().runUntil([&] { return !ruler.hasPendingClassification(); }, 60);
     EXPECT_EQ(ruler.markerCount(), 8000u);
     // An edit while lines wait keeps both right.
     view->setSelectedRange({0, 0});
@@ -227,12 +233,9 @@ TEST_F(Folding, LinesPaintedInIdleTimeGetTheirMarkersInIdleTime) {
 }
 
 TEST_F(Folding, AnEditOverManyLinesClassifiesTheLinesShownAtOnceAndTheRestInIdleTime) {
-    std::u16string text;
-    for (int i = 0; i < 4000; ++i)
-        text += u"f {\n  g();\n}\n";
-    auto view = open(text);
+    auto view = openBlocks(4000);
     HVLineNumberingRulerView& ruler = view->rulerView();
-    HVDispatcher::main().runUntil([&] { return !ruler.hasPendingClassification(); }, 60);
+    std::u16string text(view->string());
     // Every call opens a block, in one edit of many ranges as Replace All makes it.
     std::vector<HVRange> ranges;
     for (std::size_t i = 0; i < 4000; ++i)
