@@ -8,14 +8,13 @@
 #include "HVSyntaxHighlightingTextView.h"
 #include "HVTextViewDelegate.h"
 
-#include <string>
-
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -29,7 +28,11 @@ inline constexpr std::string_view HVCodeFoldingPrefChangedNotification =
     "HalvetCodeFoldingPrefChanged";
 
 // The editor of one text document: a highlighting view with its gutter (line numbers and fold
-// markers), whose delegate it is.
+// markers), whose delegate it is, and what a web developer's editor does while one types and
+// from its menus: tag completion and closing, brackets, indentation, escape mode, character
+// entities, markup commands, find and replace, lines and the function menu's landmarks. Each
+// concern has its own source file (HTMLViewTyping.cpp, HTMLViewCommands.cpp,
+// HTMLViewFinding.cpp, HTMLViewNavigation.cpp); every change they make is a named undo step.
 //
 // Collapsing a region replaces its characters by one attachment character that holds them;
 // expanding puts them back. Both are undo steps ("Collapse Region", "Expand Region") that do
@@ -280,7 +283,7 @@ private:
     // (shared, so that this header needs no definition of the entries).
     std::shared_ptr<const std::vector<HVCodeNavEntry>> m_codeNavItems;
     std::uint64_t m_codeNavEditCount = 0;
-    const HVParser* m_codeNavParser = nullptr;
+    std::weak_ptr<const HVParser> m_codeNavParser;
 
     // Collapses and expansions gathered by the commands that do many, made as one edit.
     struct FoldBatch {

@@ -123,13 +123,13 @@ std::vector<HVCodeNavEntry> HTMLView::codeNavItems() {
     const HVTextStorage& text = textStorage();
     if (!parser())
         return {};
-    if (m_codeNavEditCount != text.characterEditCount() || m_codeNavParser != parser().get() ||
+    if (m_codeNavEditCount != text.characterEditCount() || m_codeNavParser.lock() != parser() ||
         !m_codeNavItems) {
         std::u16string full = text.fullString({0, text.length()});
         m_codeNavItems = std::make_shared<const std::vector<HVCodeNavEntry>>(
             parser()->codeNavItemsForString(full, {0, full.size()}));
         m_codeNavEditCount = text.characterEditCount();
-        m_codeNavParser = parser().get();
+        m_codeNavParser = parser();
     }
     return *m_codeNavItems;
 }
