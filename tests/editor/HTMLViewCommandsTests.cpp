@@ -44,10 +44,6 @@ protected:
     std::shared_ptr<HVScriptedUserInterface> ui = HVScriptedUserInterface::install();
 };
 
-std::u16string fullText(const HTMLView& view) {
-    return view.textStorage().fullString({0, view.textStorage().length()});
-}
-
 HVPlistValue entry(const char* appearance, const char* value) {
     return HVPlistValue::Dictionary{{"appearance", appearance}, {"value", value}};
 }

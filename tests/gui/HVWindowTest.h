@@ -52,8 +52,9 @@ protected:
             EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
             window->activeEditor()->setFocus();
             HTMLView* view = window->activeHTMLView();
-            if (highlighted)
+            if (highlighted) {
                 EXPECT_TRUE(HVWaitFor([&] { return !view || !view->hasPendingHighlighting(); }));
+            }
         }
         return window;
     }
