@@ -164,6 +164,12 @@ std::unique_ptr<HVRegex> HVRegex::initWithPattern(std::u16string_view pattern,
         new HVRegex(std::u16string(pattern), options, std::move(compiled)));
 }
 
+void HVRegex::setMatchLimit(std::uint32_t limit) {
+    m_matchLimit = limit;
+    // 0 stands for PCRE2's built-in default; the 8-bit code takes the limit when it is made.
+    pcre2_set_match_limit(m_code16->context, limit ? limit : std::uint32_t(10000000));
+}
+
 std::optional<HVRegexMatch> HVRegex::copyMatchForString(std::u16string_view subject) {
     return copyMatchForString(subject, HVRange{0, subject.size()}, 0);
 }
@@ -186,6 +192,7 @@ std::optional<HVRegexMatch> HVRegex::copyMatchForString(std::u16string_view subj
         return std::nullopt;
     int rc = pcre2_match(m_code16->code, reinterpret_cast<PCRE2_SPTR>(subject.data()), end, start,
                          hvregex::matchOptions(options), m_code16->matchData, m_code16->context);
+    m_hitMatchLimit = rc == PCRE2_ERROR_MATCHLIMIT;
     if (rc <= 0)
         return std::nullopt;
     return HVRegexMatch(hvregex::rangesFromOffsets(pcre2_get_ovector_pointer(m_code16->matchData),

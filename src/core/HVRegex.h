@@ -73,6 +73,14 @@ public:
                                                    std::uint32_t options);
     std::optional<HVRegexMatch> copyMatchForUTF8Data(std::string_view data, HVRange range);
 
+    // Bounds the work of each search (PCRE2's match limit), so that a pattern that backtracks
+    // without end gives up instead of hanging; a search that reaches it finds nothing. 0 is
+    // PCRE2's own default.
+    void setMatchLimit(std::uint32_t limit);
+    std::uint32_t matchLimit() const { return m_matchLimit; }
+    // Whether the last search of UTF-16 text gave up at the match limit.
+    bool lastSearchHitMatchLimit() const { return m_hitMatchLimit; }
+
     const std::u16string& pattern() const { return m_pattern; }
     std::uint32_t options() const { return m_options; }
     // The number of groups, not counting the whole match.
@@ -94,6 +102,8 @@ private:
     std::u16string m_pattern;
     std::uint32_t m_options;
     std::size_t m_groupCount = 0;
+    std::uint32_t m_matchLimit = 0;
+    bool m_hitMatchLimit = false;
     std::unique_ptr<Code16, Code16Deleter> m_code16;
     // Compiled on the first search of UTF-8 bytes.
     std::unique_ptr<Code8, Code8Deleter> m_code8;

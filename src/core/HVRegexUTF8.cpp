@@ -65,6 +65,8 @@ std::optional<HVRegexMatch> HVRegex::copyMatchForUTF8Data(std::string_view data,
             m_code8->matchData = pcre2_match_data_create_from_pattern(code, nullptr);
             m_code8->context = pcre2_match_context_create(nullptr);
             pcre2_jit_stack_assign(m_code8->context, threadJitStack, nullptr);
+            if (m_matchLimit)
+                pcre2_set_match_limit(m_code8->context, m_matchLimit);
         }
     }
     if (!m_code8)
