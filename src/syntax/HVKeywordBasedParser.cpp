@@ -115,7 +115,63 @@ HVKeywordBasedParser::HVKeywordBasedParser(HVBundle* bundle, const HVPlistValue&
                                     styleId ? *styleId : std::string());
         }
     }
+
+    if (const HVPlistValue* regions = plist.objectForKey("regions"))
+        readRegions(*regions);
     rebuildTables();
+}
+
+void HVKeywordBasedParser::readRegions(const HVPlistValue& regions) {
+    const HVPlistValue::Array* array = regions.array();
+    if (!array) {
+        addLoadError("\"regions\" is not an array.");
+        return;
+    }
+    for (const HVPlistValue& entry : *array) {
+        if (!entry.isDictionary()) {
+            addLoadError("A region is not a dictionary.");
+            continue;
+        }
+        const std::string* begin = entry.stringForKey("begin");
+        const std::string* end = entry.stringForKey("end");
+        if (!begin || !end) {
+            addLoadError("A region has no \"begin\" or no \"end\" string.");
+            continue;
+        }
+        const HVPlistValue* styleId = entry.objectForKey("id");
+        if (styleId && !styleId->string()) {
+            addLoadError("The \"id\" of the region \"" + *begin + "\" is not a string.");
+            continue;
+        }
+        std::optional<char16_t> escape;
+        if (const HVPlistValue* value = entry.objectForKey("escape")) {
+            std::u16string character = value->string() ? HVUnicode::utf16(*value->string()) : u"";
+            if (character.size() != 1) {
+                addLoadError("The \"escape\" of the region \"" + *begin +
+                             "\" is not one character.");
+                continue;
+            }
+            escape = character.front();
+        }
+        bool multiLine = false;
+        if (const HVPlistValue* value = entry.objectForKey("multi-line")) {
+            if (!value->boolValue()) {
+                addLoadError("The \"multi-line\" of the region \"" + *begin +
+                             "\" is not a boolean.");
+                continue;
+            }
+            multiLine = *value->boolValue();
+        }
+        HVError error;
+        auto region =
+            HVSyntaxRegion::make(HVUnicode::utf16(*begin), HVUnicode::utf16(*end), escape,
+                                 styleId ? *styleId->string() : std::string(), multiLine, &error);
+        if (!region) {
+            addLoadError(error.description());
+            continue;
+        }
+        m_regions.push_back(std::move(*region));
+    }
 }
 
 HVKeywordBasedParser::HVKeywordBasedParser(HVBundle* bundle, std::string identifier)
@@ -192,6 +248,8 @@ void HVKeywordBasedParser::applyTheme() {
         keyword.setAttributes(attributesFor(keyword.identifier(), false));
     for (auto& comment : m_comments)
         comment.setAttributes(attributesFor(comment.themeID(), comment.end().has_value()));
+    for (auto& region : m_regions)
+        region.setAttributes(attributesFor(region.themeID(), region.multiLine()));
     // Strings are multi-line whether or not the theme colours them, so that a re-parse after
     // an edit starts where the string starts under every theme.
     auto stringAttributes = [&](const std::optional<std::string>& styleId) -> HVAttributesRef {
@@ -357,6 +415,57 @@ std::size_t HVKeywordBasedParser::paintString(std::u16string_view text, std::siz
     return stringEnd;
 }
 
+struct HVKeywordBasedParser::RegionBegin {
+    std::size_t kind = 0;
+    std::size_t location = kNotFound;
+    std::optional<HVRegexMatch> match;
+};
+
+void HVKeywordBasedParser::findRegionBegin(std::size_t kind, std::u16string_view text,
+                                           std::size_t from, std::size_t end,
+                                           RegionBegin& next) const {
+    next.kind = kind;
+    next.location = kNotFound;
+    next.match.reset();
+    if (from >= end)
+        return;
+    // Never an empty begin: a region always moves painting on.
+    next.match =
+        m_regions[kind].beginRegex().copyMatchForString(text, {from, end - from}, HVRegexNotEmpty);
+    if (next.match)
+        next.location = next.match->rangeForCapture(0).location;
+}
+
+std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text, const RegionBegin& begin,
+                                              std::size_t end, const Painter& painter) {
+    HVSyntaxRegion& region = m_regions[begin.kind];
+    const std::size_t body = begin.match->rangeForCapture(0).end();
+    const std::size_t limit = region.multiLine() ? end : hvsyntax::lineEnd(text, body, end);
+    std::size_t regionEnd = std::max(limit, body);
+    if (HVRegex* endRegex = region.endRegex(text, *begin.match)) {
+        for (std::size_t from = body; from <= limit;) {
+            auto found = endRegex->copyMatchForString(text, {from, limit - from});
+            if (!found)
+                break;
+            HVRange match = found->rangeForCapture(0);
+            // An end preceded by an odd number of escape characters is part of the region.
+            std::size_t escapes = 0;
+            if (const auto& escape = region.escape()) {
+                for (std::size_t j = match.location; j > body && text[j - 1] == *escape; --j)
+                    ++escapes;
+            }
+            if (escapes % 2 == 0) {
+                regionEnd = match.end();
+                break;
+            }
+            from = match.location + 1;
+        }
+    }
+    if (const HVAttributesRef& attributes = region.attributesRef())
+        painter.paint(attributes, {begin.location, regionEnd - begin.location});
+    return regionEnd;
+}
+
 HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& storage) {
     // Only the range is read, in one piece: after an edit in the middle of a large file this
     // costs the range, not a move of the whole text.
@@ -376,9 +485,26 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
     std::size_t k = findKeywordCharacter(text, start, end);
     EndSearches searches;
     CommentMatch c = findComment(text, start, end, searches);
-    while (q != kNotFound || k != kNotFound || c.found()) {
+    // r: the earliest region begin of any kind; a language without regions never searches.
+    std::vector<RegionBegin> regionBegins(m_regions.size());
+    for (std::size_t kind = 0; kind < m_regions.size(); ++kind)
+        findRegionBegin(kind, text, start, end, regionBegins[kind]);
+    auto earliestRegion = [&]() -> const RegionBegin* {
+        const RegionBegin* earliest = nullptr;
+        for (const RegionBegin& begin : regionBegins) {
+            if (begin.location != kNotFound && (!earliest || begin.location < earliest->location))
+                earliest = &begin;
+        }
+        return earliest;
+    };
+    const RegionBegin* r = earliestRegion();
+    while (q != kNotFound || k != kNotFound || c.found() || r) {
         std::size_t next;
-        if (c.found() && c.range.location < q && c.range.location < k) {
+        if (r && r->location <= q && r->location <= k &&
+            (!c.found() || r->location <= c.range.location)) {
+            // A region wins a tie with everything else.
+            next = paintRegion(text, *r, end, painter);
+        } else if (c.found() && c.range.location < q && c.range.location < k) {
             if (const HVAttributesRef& attributes = c.comment->attributesRef())
                 painter.paint(attributes, c.range);
             next = c.range.end();
@@ -397,6 +523,13 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
         // text with few of them is not searched to its end after every token.
         if (k != kNotFound && k < p)
             k = p < end ? findKeywordCharacter(text, p, end) : kNotFound;
+        if (r) {
+            for (RegionBegin& begin : regionBegins) {
+                if (begin.location != kNotFound && begin.location < p)
+                    findRegionBegin(begin.kind, text, p, end, begin);
+            }
+            r = earliestRegion();
+        }
     }
     return {};
 }
@@ -459,6 +592,11 @@ void HVKeywordBasedParser::setComments(std::vector<HVComment> comments) {
     applyTheme();
 }
 
+void HVKeywordBasedParser::setRegions(std::vector<HVSyntaxRegion> regions) {
+    m_regions = std::move(regions);
+    applyTheme();
+}
+
 void HVKeywordBasedParser::setQuotes(std::optional<std::string> single,
                                      std::optional<std::string> doubleQuote) {
     m_singleQuoteId = std::move(single);
@@ -516,6 +654,23 @@ HVPlistValue::Dictionary HVKeywordBasedParser::plistForQuotes() const {
     return quotes;
 }
 
+HVPlistValue::Array HVKeywordBasedParser::plistForRegions() const {
+    HVPlistValue::Array array;
+    for (const auto& region : m_regions) {
+        HVPlistValue::Dictionary entry;
+        entry["begin"] = HVUnicode::utf8(region.beginPattern());
+        entry["end"] = HVUnicode::utf8(region.endPattern());
+        if (const auto& escape = region.escape())
+            entry["escape"] = HVUnicode::utf8(std::u16string(1, *escape));
+        if (!region.themeID().empty())
+            entry["id"] = region.themeID();
+        if (region.multiLine())
+            entry["multi-line"] = true;
+        array.emplace_back(std::move(entry));
+    }
+    return array;
+}
+
 HVPlistValue HVKeywordBasedParser::plistRepresentation() const {
     HVPlistValue plist = HVParser::plistRepresentation();
     HVPlistValue::Dictionary& dictionary = *plist.dictionary();
@@ -532,5 +687,7 @@ HVPlistValue HVKeywordBasedParser::plistRepresentation() const {
         dictionary["keywords"] = std::move(keywords);
     if (!m_regexKeywords.empty())
         dictionary["regex-keywords"] = plistForRegexKeywords();
+    if (!m_regions.empty())
+        dictionary["regions"] = plistForRegions();
     return plist;
 }

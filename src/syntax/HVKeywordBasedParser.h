@@ -4,6 +4,7 @@
 #include "HVComment.h"
 #include "HVKeyword.h"
 #include "HVParser.h"
+#include "HVSyntaxRegion.h"
 
 #include <functional>
 #include <optional>
@@ -21,8 +22,9 @@ struct HVKeywordGroup {
     friend bool operator==(const HVKeywordGroup&, const HVKeywordGroup&) = default;
 };
 
-// Highlights languages made of words, quoted strings and comments: scripts, style sheets,
-// programming languages. Built from a syntax definition of "format-type" "keyword".
+// Highlights languages made of words, quoted strings, comments and regions (heredocs, regex
+// literals: stretches between two patterns): scripts, style sheets, programming languages.
+// Built from a syntax definition of "format-type" "keyword".
 //
 // Painting scans the text once: the next quote, the next keyword character and the next
 // comment begin are each found by table lookups, words are looked up without copying them,
@@ -42,15 +44,18 @@ public:
         bool found() const { return comment != nullptr; }
     };
 
-    // Reads "case-sensitive", "keyword-characters", "keywords", "regex-keywords", "quotes" and
-    // "comments" besides the common keys.
+    // Reads "case-sensitive", "keyword-characters", "keywords", "regex-keywords", "quotes",
+    // "comments" and "regions" besides the common keys. A region that cannot be used (a pattern
+    // that does not compile, a value of the wrong type) is reported and left out.
     HVKeywordBasedParser(HVBundle* bundle, const HVPlistValue& plist);
     HVKeywordBasedParser(HVBundle* bundle, std::string identifier);
     ~HVKeywordBasedParser() override;
 
     // Each keyword, comment kind and quote kind takes its run attributes from the theme.
     void setTheme(std::shared_ptr<const HVTheme> theme) override;
-    // Paints the comments, words and strings of the range; returns no embedded regions.
+    // Paints the regions, comments, words and strings of the range; returns no embedded
+    // regions. Whatever begins first wins; at one place a region (the one defined first), then
+    // a word, then a string, then a comment.
     HVParserRegions parseRange(HVRange range, HVTextBuffer& storage) override;
     // True when single-quoted strings are defined.
     bool usesSingleQuotes() const override;
@@ -85,6 +90,8 @@ public:
     const std::vector<HVKeyword>& regexKeywords() const { return m_regexKeywords; }
     const std::vector<HVComment>& comments() const { return m_comments; }
     void setComments(std::vector<HVComment> comments);
+    const std::vector<HVSyntaxRegion>& regions() const { return m_regions; }
+    void setRegions(std::vector<HVSyntaxRegion> regions);
 
     // The style ids of single- and double-quoted strings; none when that kind is not a string.
     const std::optional<std::string>& singleQuoteIdentifier() const { return m_singleQuoteId; }
@@ -100,12 +107,19 @@ public:
     HVPlistValue::Dictionary plistForKeywords() const;
     HVPlistValue::Array plistForRegexKeywords() const;
     HVPlistValue::Dictionary plistForQuotes() const;
+    HVPlistValue::Array plistForRegions() const;
 
 private:
     void addKeyword(HVKeyword keyword);
     const HVKeyword* keywordForWord(std::u16string_view word);
     void rebuildTables();
     void applyTheme();
+    void readRegions(const HVPlistValue& regions);
+    // The next begin of one region kind at or after a place, found again only once painting
+    // has passed it.
+    struct RegionBegin;
+    void findRegionBegin(std::size_t kind, std::u16string_view text, std::size_t from,
+                         std::size_t end, RegionBegin& next) const;
     // How far the searches for comment ends have got in one text, so that comment begins that
     // recur (inside strings, say) do not search the same stretch again: for each kind, and for
     // line ends, where the last search started and where it found the end (the end of the
@@ -131,6 +145,8 @@ private:
                           const Painter& painter);
     std::size_t paintString(std::u16string_view text, std::size_t start, std::size_t end,
                             const Painter& painter) const;
+    std::size_t paintRegion(std::u16string_view text, const RegionBegin& begin, std::size_t end,
+                            const Painter& painter);
 
     bool m_caseSensitive = false;
     std::u16string m_characterString;
@@ -139,6 +155,7 @@ private:
     KeywordMap m_keywords;
     std::vector<HVKeyword> m_regexKeywords;
     std::vector<HVComment> m_comments;
+    std::vector<HVSyntaxRegion> m_regions;
     std::optional<std::string> m_singleQuoteId;
     std::optional<std::string> m_doubleQuoteId;
     HVAttributesRef m_singleQuoteAttr;

@@ -37,8 +37,8 @@ Dict scriptDefinition() {
 }
 
 std::shared_ptr<HVTheme> testTheme() {
-    return HVMakeTestTheme(
-        {"keyword", "storage", "constant.numeric", "string", "comment", "comment.block"});
+    return HVMakeTestTheme({"keyword", "storage", "constant.numeric", "string", "comment",
+                            "comment.block", "heredoc", "regex"});
 }
 
 // Paints range (all of the text when none) with a fresh buffer and dumps the runs.
@@ -62,6 +62,22 @@ std::string paint(const Dict& definition, std::u16string_view text,
 Dict with(Dict definition, const std::string& key, HVPlistValue value) {
     definition[key] = std::move(value);
     return definition;
+}
+
+// A heredoc that ends at its own label, and a regex literal on one line with an escape.
+Dict heredocRegion() {
+    return Dict{{"begin", "<<-?\\s*['\"]?(\\w+)['\"]?"},
+                {"end", "^\\s*\\1$"},
+                {"id", "heredoc"},
+                {"multi-line", true}};
+}
+
+Dict regexRegion() {
+    return Dict{{"begin", "/(?![/*])"}, {"end", "/"}, {"escape", "\\"}, {"id", "regex"}};
+}
+
+Dict shellDefinition() {
+    return with(scriptDefinition(), "regions", Array{heredocRegion(), regexRegion()});
 }
 
 } // namespace
@@ -174,6 +190,94 @@ TEST(HVKeywordBasedParser, Painting) {
     HVKeywordBasedParser parser(nullptr, script);
     parser.setCaseSensitive(false);
     EXPECT_EQ(paint(parser, u"If IF iF"), "0+2 keyword, 3+2 keyword, 6+2 keyword");
+}
+
+// Regions run from their begin through their end; quotes, comments and words inside are not
+// tokens. At one place a region wins over a comment and a quote.
+TEST(HVKeywordBasedParser, Regions) {
+    const Dict shell = shellDefinition();
+    Dict hashes =
+        with(scriptDefinition(), "comments", Array{Dict{{"begin", "#"}, {"id", "comment.line"}}});
+    hashes["regions"] = Array{
+        Dict{{"begin", "#\\{"}, {"end", "\\}"}, {"id", "regex"}},
+        Dict{{"begin", "\"\"\""}, {"end", "\"\"\""}, {"id", "heredoc"}, {"multi-line", true}}};
+    struct Case {
+        const Dict& definition;
+        std::u16string_view text;
+        std::optional<HVRange> range;
+        const char* expected;
+    };
+    const Case cases[] = {
+        // The end is the begin's own label, alone on its line (with any line break); another
+        // heredoc has another label.
+        {shell, u"cat <<EOF\nsay \"hi\nEOF\nif", {}, "4+17 heredoc ml, 22+2 keyword"},
+        {shell,
+         u"a <<-'END'\nEOF\n  END\nb <<X\nX\nif",
+         {},
+         "2+18 heredoc ml, 23+5 heredoc ml, 29+2 keyword"},
+        {shell, u"cat <<EOF\r\nx\r\nEOF\r\nif", {}, "4+13 heredoc ml, 19+2 keyword"},
+        {shell, u"<<EOF\nEOFX\nEOF", {}, "0+14 heredoc ml"},
+        {shell, u"cat <<EOF\nif\nif", HVRange{0, 12}, "4+8 heredoc ml"},
+        // A regex literal: an escaped end and a quote inside; two escapes do not escape. Not
+        // multi-line, it stops at its line end.
+        {shell, u"x = /a\\/b\"/; if", {}, "4+7 regex, 13+2 keyword"},
+        {shell, u"/a\\\\/ if", {}, "0+5 regex, 6+2 keyword"},
+        {shell, u"/ab\nif", {}, "0+3 regex, 4+2 keyword"},
+        {shell, u"a // b /c/", {}, "2+8 comment"},
+        // At one place the region wins: over a comment, over a quote.
+        {hashes, u"#{a} # c", {}, "0+4 regex, 5+3 comment"},
+        {hashes, u"\"\"\"a \" b\"\"\" if", {}, "0+11 heredoc ml, 12+2 keyword"},
+        {hashes, u"\"a\" if", {}, "0+3 string ml, 4+2 keyword"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.text));
+        EXPECT_EQ(paint(test.definition, test.text, test.range), test.expected);
+    }
+}
+
+TEST(HVKeywordBasedParser, RegionsRoundTripAndBadOnesAreDropped) {
+    const Dict shell = shellDefinition();
+    HVKeywordBasedParser parser(nullptr, shell);
+    EXPECT_TRUE(parser.loadErrors().empty());
+    Dict written = shell;
+    written.erase("case-sensitive");
+    EXPECT_EQ(parser.plistRepresentation(), HVPlistValue(written));
+    HVKeywordBasedParser again(nullptr, parser.plistRepresentation());
+    EXPECT_EQ(again.plistRepresentation(), HVPlistValue(written));
+
+    // Each bad region is reported and left out; the good one still paints.
+    Dict bad = with(scriptDefinition(), "regions",
+                    Array{Dict{{"begin", "("}, {"end", "x"}}, Dict{{"begin", "a"}, {"end", "\\1"}},
+                          Dict{{"begin", "a"}, {"end", "[x"}}, heredocRegion(), "junk",
+                          Dict{{"begin", "b"}, {"end", "c"}, {"escape", "ab"}},
+                          Dict{{"begin", "b"}, {"end", "c"}, {"multi-line", "yes"}},
+                          Dict{{"begin", 3}, {"end", "c"}},
+                          Dict{{"begin", "b"}, {"end", "c"}, {"id", 3}}});
+    HVKeywordBasedParser partly(nullptr, bad);
+    EXPECT_EQ(partly.loadErrors().size(), 8u);
+    for (const auto& error : partly.loadErrors())
+        EXPECT_EQ(error.domain(), HVSyntaxErrorDomain) << error.description();
+    EXPECT_EQ(partly.regions().size(), 1u);
+    EXPECT_EQ(paint(partly, u"(a <<E\nb\nE\nif"), "3+7 heredoc ml, 11+2 keyword");
+    EXPECT_EQ(*partly.plistRepresentation().objectForKey("regions"),
+              HVPlistValue(Array{heredocRegion()}));
+
+    HVKeywordBasedParser notAnArray(nullptr, with(scriptDefinition(), "regions", "x"));
+    EXPECT_EQ(notAnArray.loadErrors().size(), 1u);
+}
+
+// A pattern that backtracks without end gives up at the match limit, which counts as no
+// match, and painting goes on.
+TEST(HVKeywordBasedParser, ARegionPatternStopsAtTheMatchLimit) {
+    HVKeywordBasedParser parser(
+        nullptr, with(scriptDefinition(), "regions",
+                      Array{Dict{{"begin", "(a+)+$"}, {"end", "x"}, {"id", "regex"}}}));
+    ASSERT_EQ(parser.regions().size(), 1u);
+    std::u16string text(3000, u'a');
+    text += u"! if";
+    EXPECT_EQ(paint(parser, text), "3002+2 keyword");
+    EXPECT_TRUE(parser.regions()[0].beginRegex().lastSearchHitMatchLimit());
+    EXPECT_EQ(parser.regions()[0].beginRegex().matchLimit(), HVSyntaxRegion::matchLimit);
 }
 
 TEST(HVKeywordBasedParser, OnlyTheRangeIsPaintedAndMarked) {
