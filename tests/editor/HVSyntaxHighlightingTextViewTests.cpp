@@ -1,10 +1,12 @@
 #include "HVSyntaxHighlightingTextView.h"
 
+#include "../platform/HVSeededRuns.h"
 #include "HVBundle.h"
 #include "HVBundleRepository.h"
 #include "HVDispatcher.h"
 #include "HVEditorTestSupport.h"
 #include "HVFileSystem.h"
+#include "HVKeywordBasedParser.h"
 #include "HVNotificationCenter.h"
 #include "HVParser.h"
 #include "HVPreferences.h"
@@ -613,4 +615,58 @@ TEST_F(HighlightingView, AJumpFarAheadOfAnEditsWorkLeavesItToIdleSlices) {
     ASSERT_TRUE(style.has_value());
     EXPECT_EQ(std::get<std::string>(*style).substr(0, 7), "comment");
     expectEqualsWhole(view);
+}
+
+// Property: a keyword language with regions (heredocs that end at their own label, regex
+// literals on one line) paints after seeded random edits as a whole-text painting does.
+TEST_F(HighlightingView, IncrementalHighlightingOfRegionsEqualsWholeHighlighting) {
+    using Dict = HVPlistValue::Dictionary;
+    using Array = HVPlistValue::Array;
+    const Dict definition{
+        {"format-type", "keyword"},
+        {"format-id", "text.shell"},
+        {"keyword-characters", "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ_"},
+        {"keywords", Dict{{"keyword", Array{"if", "then", "fi", "cat"}}}},
+        {"quotes", Dict{{"double", "string.quoted.double"}, {"single", "string.quoted.single"}}},
+        {"comments", Array{Dict{{"begin", "#"}, {"id", "comment.line"}}}},
+        {"regions", Array{Dict{{"begin", "<<-?\\s*['\"]?(\\w+)['\"]?"},
+                               {"end", "^\\s*\\1$"},
+                               {"id", "string.unquoted.heredoc"},
+                               {"multi-line", true}},
+                          Dict{{"begin", "/(?![/*])"},
+                               {"end", "/"},
+                               {"escape", "\\"},
+                               {"id", "string.regexp"}}}},
+    };
+    auto parser = std::make_shared<HVKeywordBasedParser>(nullptr, HVPlistValue(definition));
+    ASSERT_TRUE(parser->loadErrors().empty());
+    const std::vector<std::u16string> pieces = {
+        u"<<EOF\n", u"<<-'END'\n", u"EOF", u"  END", u"\n", u"\r\n", u"\"",
+        u"'",       u"/a\\/b/",    u"#",   u"E",     u"if", u"<<"};
+    const std::u16string block = u"if cat <<EOF\nsay \"hi # no\nEOF\nfi /a\\/b\"/ # c\n"
+                                 u"cat <<-'END'\n  EOF\n  END\nthen 'x'\n";
+    HVForEachSeed(6, [&](HVSeededRun& random) {
+        HVSyntaxHighlightingTextView view;
+        view.setParser(parser);
+        view.setVisibleRange({0, 120});
+        view.setString(repeated(block, 60));
+        runUntilIdle(view);
+        for (int step = 0; step < 25; ++step) {
+            const std::u16string text(view.string());
+            const auto& piece = pieces[random.below(pieces.size())];
+            std::size_t at = random.below(text.size() + 1);
+            if (random.below(3) == 0) {
+                at = text.find(piece, at);
+                if (at == std::u16string::npos)
+                    continue;
+                view.replaceCharacters({at, piece.size()}, u"", "Delete");
+            } else {
+                view.replaceCharacters({at, 0}, piece, "Insert");
+            }
+            runUntilIdle(view);
+            ASSERT_EQ(HVFirstRunDifference(HVJoinedRuns(view.textStorage()), wholePainting(view)),
+                      "")
+                << random.where(step);
+        }
+    });
 }
