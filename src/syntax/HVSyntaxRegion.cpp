@@ -1,5 +1,6 @@
 #include "HVSyntaxRegion.h"
 
+#include "HVError.h"
 #include "HVParser.h"
 #include "HVRegex.h"
 #include "HVUnicode.h"

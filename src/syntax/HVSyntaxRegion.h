@@ -1,14 +1,15 @@
 #pragma once
 
 #include "HVAttributes.h"
-#include "HVError.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
+class HVError;
 class HVRegex;
 class HVRegexMatch;
 
