@@ -110,8 +110,11 @@ std::vector<std::string> styleIds(const HVPlistValue& syntax) {
     }
     for (const char* key : {"regex-keywords", "comments", "regions"}) {
         if (const HVPlistValue* list = syntax.objectForKey(key); list && list->array()) {
-            for (const auto& item : *list->array())
-                ids.push_back(stringOr(item, "id"));
+            for (const auto& item : *list->array()) {
+                // A region without an id only keeps what it covers from being read as tokens.
+                if (std::string_view(key) != "regions" || item.stringForKey("id"))
+                    ids.push_back(stringOr(item, "id"));
+            }
         }
     }
     for (const char* key : {"quotes", "style"}) {
