@@ -155,6 +155,7 @@ TEST(HVScriptBundles, Ruby) {
                            // Regex literals where an expression starts; a slash elsewhere divides.
                            {u"if s =~ /it's #a/ then x", u"it's #a", "string"},
                            {u"if s =~ /it's #a/ then x", u" then x", "other"},
+                   {u"if s =~ /it's #a/ then x", u" =~ ", "other"},
                            {u"a.split(/'/, 2)", u"2)", "other"},
                            {u"a.split(/'/, 2)", u"'", "string"},
                            {u"when /a\\/'/ then x", u" then x", "other"},
