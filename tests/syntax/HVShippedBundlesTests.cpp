@@ -108,7 +108,7 @@ std::vector<std::string> styleIds(const HVPlistValue& syntax) {
                 ids.push_back(id);
         }
     }
-    for (const char* key : {"regex-keywords", "comments"}) {
+    for (const char* key : {"regex-keywords", "comments", "regions"}) {
         if (const HVPlistValue* list = syntax.objectForKey(key); list && list->array()) {
             for (const auto& item : *list->array())
                 ids.push_back(stringOr(item, "id"));

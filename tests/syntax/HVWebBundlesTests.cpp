@@ -1,0 +1,99 @@
+// The shipped bundles of the web languages on snippets from real files: what a piece of each
+// snippet is painted as, read from the style id of its runs.
+
+#include "Defaults.h"
+#include "HVKeywordBasedParser.h"
+#include "HVPropertyList.h"
+#include "HVSyntaxTestSupport.h"
+#include "HVTextBuffer.h"
+#include "HVTheme.h"
+#include "HVUnicode.h"
+
+#include <gtest/gtest.h>
+#include <set>
+
+namespace {
+
+struct Case {
+    const char* text;
+    // The piece looked at: its first occurrence in the text.
+    const char* piece;
+    // "comment", "string", "other" (neither of the two, painted or not), "" (not painted), or
+    // the start of the style id that paints the whole piece.
+    const char* expected;
+};
+
+// The vocabulary id (a theme colours no language's own last part) painting every character of
+// the piece; "mixed" when they differ, "" when none is painted.
+std::string paintedAs(const HVPlistValue& syntax, const Case& test) {
+    static const auto theme = HVMakeTestTheme(HVStyleIdVocabulary());
+    std::u16string text = HVUnicode::utf16(test.text);
+    std::size_t start = text.find(HVUnicode::utf16(test.piece));
+    EXPECT_NE(start, std::u16string::npos) << test.piece;
+    HVRange piece{start, HVUnicode::utf16(test.piece).size()};
+    HVKeywordBasedParser parser(nullptr, syntax);
+    EXPECT_TRUE(parser.loadErrors().empty());
+    parser.setTheme(theme);
+    HVTextBuffer buffer(text);
+    parser.parseRange({0, text.size()}, buffer);
+    std::set<std::string> ids;
+    buffer.enumerateRuns(piece, [&](HVRange, const HVAttributes& attributes) {
+        std::string id;
+        if (const HVColor* color = attributes.color(HVForegroundColorAttribute)) {
+            for (const auto& [name, style] : theme->styles()) {
+                if (style.color(HVForegroundColorAttribute) &&
+                    *style.color(HVForegroundColorAttribute) == *color)
+                    id = name;
+            }
+        }
+        ids.insert(id);
+    });
+    return ids.size() == 1 ? *ids.begin() : "mixed";
+}
+
+bool matches(const std::string& painted, std::string_view expected) {
+    if (expected == "other")
+        return painted.rfind("comment", 0) != 0 && painted.rfind("string", 0) != 0 &&
+               painted != "mixed";
+    return painted.rfind(expected, 0) == 0 && (!expected.empty() || painted.empty());
+}
+
+void check(const char* bundle, std::initializer_list<Case> cases) {
+    auto syntax =
+        HVPropertyList::readFromFile(Defaults::applicationResourcesDirectory() + "/Bundles/" +
+                                     bundle + ".hvbundle/Contents/syntax.plist");
+    ASSERT_TRUE(syntax);
+    for (const Case& test : cases) {
+        SCOPED_TRACE(std::string(test.text) + " | " + test.piece);
+        std::string painted = paintedAs(*syntax, test);
+        EXPECT_TRUE(matches(painted, test.expected)) << "painted as \"" << painted << "\"";
+    }
+}
+
+} // namespace
+
+TEST(HVWebBundles, JavaScript) {
+    check("JavaScript",
+          {
+              // An empty block comment closes; a documentation comment still does.
+              {"/**/ let a = 1;", "let", "storage"},
+              {"/***/ let a", "let", "storage"},
+              {"/** doc */ let a", "doc", "comment.block.documentation"},
+              // Regex literals where an operand may stand: a quote or a comment start inside
+              // is part of the pattern; an escaped slash and one in a class do not end it.
+              {"s.split(/\"/); let a = \"x\";", "/\"/", "string.regexp"},
+              {"s.split(/\"/); let a = \"x\";", "let", "storage"},
+              {"x = /[/\"]+\\/'/g; let a", "/[/\"]+\\/'/g", "string.regexp"},
+              {"x = /[/\"]+\\/'/g; let a", "let", "storage"},
+              {"  return /'/.test(s) || y", "y", "other"},
+              {"if (!/\\d/.test(s)) f('a')", "'a'", "string"},
+              {"/^#/.test(line)", "/^#/", "string.regexp"},
+              // Division is not a pattern.
+              {"a = b / 2 / c; let d", "let", "storage"},
+              {"f(a) / g(b) / 'c'", "'c'", "string"},
+              // Template literals, over lines, with an escaped back-tick.
+              {"`a\\`b\n\"c` let", "\"c", "string"},
+              {"`a\\`b\n\"c` let", "let", "storage"},
+              {"for (const x of xs) {}", "of", "keyword.operator"},
+          });
+}
