@@ -125,3 +125,25 @@ TEST(HVWebBundles, CSS) {
                      {"a { inset-inline-start: 0; }", "inset-inline-start", "support.type"},
                  });
 }
+
+TEST(HVWebBundles, Python) {
+    check("Python",
+          {
+              // A quote inside a docstring does not shift the strings after it.
+              {"def f():\n    \"\"\"It's \"x\n    y\"\"\"\n    z = 'a'", "z", "other"},
+              {"def f():\n    \"\"\"It's \"x\n    y\"\"\"\n    z = 'a'", "y\"\"\"", "string"},
+              {"'''a ' b\n'''\nc = \"d\"", "c", "other"},
+              {"s = \"\"\"a\\\"\"\"\" if", "if", "keyword.control"},
+              // Prefixed strings, prefix included.
+              {"r\"\\d\" if", "r\"\\d\"", "string"},
+              {"f'{x}' if", "f'{x}'", "string"},
+              {"b'\\x00' if", "b'\\x00'", "string"},
+              {"rb\"a\" if", "rb\"a\"", "string"},
+              {"f\"\"\"a\n'b\"\"\" if", "if", "keyword.control"},
+              {"f\"\"\"a\n'b\"\"\" if", "'b", "string"},
+              // An ordinary word ending in a prefix letter is no prefix.
+              {"for \"a\" in", "for", "keyword.control"},
+              {"match x:\n    case 1:", "match", "keyword.control"},
+              {"match x:\n    case 1:", "case", "keyword.control"},
+          });
+}
