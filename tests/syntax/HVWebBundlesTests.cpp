@@ -147,3 +147,27 @@ TEST(HVWebBundles, Python) {
               {"match x:\n    case 1:", "case", "keyword.control"},
           });
 }
+
+TEST(HVWebBundles, Markdown) {
+    check(
+        "Markdown",
+        {
+            // A heading only at the start of a line.
+            {"Write C# code here.", "# code", ""},
+            {"# Title\ntext", "# Title", "markup.heading"},
+            {"text\n## Part two", "## Part two", "markup.heading"},
+            {"text\n#hashtag", "#hashtag", ""},
+            // Underscores inside a word do not emphasise; around one they do.
+            {"call obj__dunder__x now", "dunder", ""},
+            {"a __strong__ b", "__strong__", "markup.bold"},
+            // Code spans and fenced blocks are code: no emphasis inside.
+            {"Use `a_b_c *x* __d__` now", "__d__", "markup.raw"},
+            {"Use ``a ` *x*`` now *y*", "*x*", "markup.raw"},
+            {"Use ``a ` *x*`` now *y*", "*y*", "markup.italic"},
+            {"````\n```\n*x*\n````\n*y*", "*x*", "markup.raw"},
+            {"````\n```\n*x*\n````\n*y*", "*y*", "markup.italic"},
+            {"```py\n__init__ *x*\n# not a heading\n```\n# Head", "# not a heading", "markup.raw"},
+            {"```py\n__init__ *x*\n# not a heading\n```\n# Head", "# Head", "markup.heading"},
+            {"~~~\n*a*\n~~~~\n*b*", "*a*", "markup.raw"},
+        });
+}
