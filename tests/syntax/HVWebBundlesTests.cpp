@@ -171,3 +171,20 @@ TEST(HVWebBundles, Markdown) {
             {"~~~\n*a*\n~~~~\n*b*", "*a*", "markup.raw"},
         });
 }
+
+TEST(HVWebBundles, Configuration) {
+    check("Configuration",
+          {
+              // ";" starts a comment only at the start of a line (INI); in YAML, TOML and nginx
+              // it is text.
+              {"key: a;b\nnext: 1", "b", "other"},
+              {"listen 80; root /srv;", "root", "other"},
+              {"[core]\n; a comment\nname = x", "; a comment", "comment"},
+              {"  ; indented\nx = 1", "; indented", "comment"},
+              // Single-quoted strings, with a doubled quote inside; an apostrophe in a word is
+              // not a quote.
+              {"name: 'it''s # not a comment'", "'it''s # not a comment'", "string"},
+              {"title = 'Tom'\nx = 1", "'Tom'", "string"},
+              {"title: Don't stop\nnext: 1", "next:", "other"},
+          });
+}
