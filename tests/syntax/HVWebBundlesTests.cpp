@@ -88,6 +88,8 @@ TEST(HVWebBundles, JavaScript) {
               {"  return /'/.test(s) || y", "y", "other"},
               {"if (!/\\d/.test(s)) f('a')", "'a'", "string"},
               {"/^#/.test(line)", "/^#/", "string.regexp"},
+              // One left open ends with its line.
+              {"x = /[a/ \"\nlet b", "let", "storage"},
               // Division is not a pattern.
               {"a = b / 2 / c; let d", "let", "storage"},
               {"f(a) / g(b) / 'c'", "'c'", "string"},
