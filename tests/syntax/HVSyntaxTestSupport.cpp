@@ -49,12 +49,16 @@ std::string HVFoldStateName(HVFoldState state) {
 }
 
 std::shared_ptr<HVTheme> HVMakeTestTheme(std::initializer_list<std::string_view> styleIds) {
+    return HVMakeTestTheme(std::vector<std::string>(styleIds.begin(), styleIds.end()));
+}
+
+std::shared_ptr<HVTheme> HVMakeTestTheme(const std::vector<std::string>& styleIds) {
     HVPlistValue::Array styles;
     int n = 1;
-    for (std::string_view id : styleIds) {
+    for (const std::string& id : styleIds) {
         char color[16];
         std::snprintf(color, sizeof color, "#0000%02x", n++);
-        styles.push_back(HVPlistValue::Dictionary{{"id", std::string(id)}, {"foreground", color}});
+        styles.push_back(HVPlistValue::Dictionary{{"id", id}, {"foreground", color}});
     }
     HVPlistValue::Dictionary plist{
         {"id", "test"},

@@ -27,6 +27,7 @@ std::string HVFoldStateName(HVFoldState state);
 // A theme that gives each of the style ids its own foreground colour, so that a painted run
 // tells which id painted it.
 std::shared_ptr<HVTheme> HVMakeTestTheme(std::initializer_list<std::string_view> styleIds);
+std::shared_ptr<HVTheme> HVMakeTestTheme(const std::vector<std::string>& styleIds);
 
 // The painted runs of a buffer as one line: "start+length style" for every run with a
 // foreground colour (named by the theme's style of that colour), with " ml" when the run is
