@@ -2,166 +2,116 @@
 // naive reading gets wrong: "#" that is no comment, heredocs, quote-like operators, regex
 // literals, documentation blocks. Each case names a piece of a snippet and what paints it.
 
-#include "Defaults.h"
-#include "HVKeywordBasedParser.h"
-#include "HVPropertyList.h"
 #include "HVSyntaxTestSupport.h"
-#include "HVTextBuffer.h"
-#include "HVTheme.h"
-#include "HVUnicode.h"
 
 #include <gtest/gtest.h>
 
-namespace {
-
-struct Case {
-    std::u16string_view text;
-    // The first occurrence of this in the text is checked.
-    std::u16string_view piece;
-    // "comment", "string" (patterns too) or "other", from the style id that painted the piece;
-    // "mixed" when the piece has more than one.
-    const char* expected;
-};
-
-std::string classOfStyle(const HVAttributes& attributes) {
-    const HVAttributeValue* value = attributes.value(HVStyleAttribute);
-    const std::string* style = value ? std::get_if<std::string>(value) : nullptr;
-    for (const char* kind : {"comment", "string"}) {
-        if (style && style->rfind(kind, 0) == 0)
-            return kind;
-    }
-    return "other";
-}
-
-void checkCases(const std::string& bundle, std::initializer_list<Case> cases) {
-    auto syntax =
-        HVPropertyList::readFromFile(Defaults::applicationResourcesDirectory() + "/Bundles/" +
-                                     bundle + ".hvbundle/Contents/syntax.plist");
-    ASSERT_TRUE(syntax);
-    HVKeywordBasedParser parser(nullptr, *syntax);
-    EXPECT_TRUE(parser.loadErrors().empty());
-    parser.setTheme(HVMakeTestTheme({"comment", "string"}));
-    for (const Case& test : cases) {
-        SCOPED_TRACE(HVUnicode::utf8(test.text) + " | " + HVUnicode::utf8(test.piece));
-        std::size_t at = test.text.find(test.piece);
-        ASSERT_NE(at, std::u16string_view::npos);
-        HVTextBuffer buffer(test.text);
-        parser.parseRange({0, test.text.size()}, buffer);
-        std::string found;
-        buffer.enumerateRuns({at, test.piece.size()}, [&](HVRange, const HVAttributes& attributes) {
-            std::string kind = classOfStyle(attributes);
-            found = found.empty() || found == kind ? kind : "mixed";
-        });
-        EXPECT_EQ(found, test.expected);
-    }
-}
-
-} // namespace
-
 TEST(HVScriptBundles, Shell) {
-    checkCases("Shell Script",
-               {
-                   // "#" inside a word or a parameter expansion starts no comment.
-                   {u"n=$# ; x=1", u"x=1", "other"},
-                   {u"n=${#a[@]} ; x=1", u"x=1", "other"},
-                   {u"echo ${v#p} x", u"x", "other"},
-                   {u"f=${v##*/} x", u"x", "other"},
-                   {u"echo a#b x", u"x", "other"},
-                   {u"echo x # note", u"# note", "comment"},
-                   // An escaped quote outside a string opens none.
-                   {u"echo don\\'t x", u"t x", "other"},
-                   {u"echo 'it' x", u"'it'", "string"},
-                   // Heredocs, to their own label alone on a line; a here-string is none.
-                   {u"cat <<EOF\nit's # no\nEOF\nx", u"it's # no", "string"},
-                   {u"cat <<EOF\nit's\nEOF\nx", u"\nx", "other"},
-                   {u"cat <<-EOF\n\tit's\n\tEOF\nx", u"\nx", "other"},
-                   {u"cat <<'EOF'\n$x\nEOF\nx", u"$x", "string"},
-                   {u"cat <<\"EOF\"\na\nEOF\nx", u"\nx", "other"},
-                   {u"cat <<< \"$v\" x", u" x", "other"},
-                   {u"echo $((1<<2)) x", u" x", "other"},
-               });
+    HVCheckShippedBundle("Shell Script",
+                         {
+                             // "#" inside a word or a parameter expansion starts no comment.
+                             {"n=$# ; x=1", "x=1", "other"},
+                             {"n=${#a[@]} ; x=1", "x=1", "other"},
+                             {"echo ${v#p} x", "x", "other"},
+                             {"f=${v##*/} x", "x", "other"},
+                             {"echo a#b x", "x", "other"},
+                             {"echo x # note", "# note", "comment"},
+                             // An escaped quote outside a string opens none.
+                             {"echo don\\'t x", "t x", "other"},
+                             {"echo 'it' x", "'it'", "string"},
+                             // Heredocs, to their own label alone on a line; a here-string is none.
+                             {"cat <<EOF\nit's # no\nEOF\nx", "it's # no", "string"},
+                             {"cat <<EOF\nit's\nEOF\nx", "\nx", "other"},
+                             {"cat <<-EOF\n\tit's\n\tEOF\nx", "\nx", "other"},
+                             {"cat <<'EOF'\n$x\nEOF\nx", "$x", "string"},
+                             {"cat <<\"EOF\"\na\nEOF\nx", "\nx", "other"},
+                             {"cat <<< \"$v\" x", " x", "other"},
+                             {"echo $((1<<2)) x", " x", "other"},
+                         });
 }
 
 TEST(HVScriptBundles, Perl) {
-    checkCases("Perl", {
-                           {u"my $n = $#list; x", u"; x", "other"},
-                           // Documentation blocks at line starts, to "=cut".
-                           {u"=head1 NAME\n\nx - y\n\n=cut\nmy $x;", u"x - y", "comment"},
-                           {u"=pod\nx\n=cut\nmy $x;", u"my $x;", "other"},
-                           {u"$a = $b ==pod; x", u"; x", "other"},
-                           // Quote-like operators are strings, match and substitution patterns.
-                           {u"my @a = qw(it's a b); x", u"it's", "string"},
-                           {u"my @a = qw(it's a b); x", u"; x", "other"},
-                           {u"my $s = q{it's}; x", u"it's", "string"},
-                           {u"my $s = qq[\"a\"]; x", u"\"a\"", "string"},
-                           {u"my $s = qq|it's|; x", u"; x", "other"},
-                           {u"$x =~ m{a#b}; x", u"a#b", "string"},
-                           {u"$x =~ s/a'/b'/g; x", u"; x", "other"},
-                           {u"$x =~ s/a'/b'/g; x", u"b'", "string"},
-                           {u"$x =~ s{a'}{b'}g; x", u"b'", "string"},
-                           {u"$x =~ s#a#b#; x", u"; x", "other"},
-                           {u"$x =~ tr/a-z'/A-Z/; x", u"; x", "other"},
-                           {u"$x =~ y!a!b!; x", u"; x", "other"},
-                           {u"$h{s} = 1; # c", u"# c", "comment"},
-                           {u"print -s($f); x", u"; x", "other"},
-                           // Heredocs.
-                           {u"print <<\"END\";\nit's\nEND\nx", u"it's", "string"},
-                           {u"print <<\"END\";\nit's\nEND\nx", u"\nx", "other"},
-                           {u"print <<'END';\n$x\nEND\nx", u"\nx", "other"},
-                           {u"print <<END;\nit's\nEND\nx", u"\nx", "other"},
-                           {u"print <<~END;\n  it's\n  END\nx", u"\nx", "other"},
-                           {u"my $y = 1 << 2; # c", u"# c", "comment"},
-                       });
+    HVCheckShippedBundle("Perl",
+                         {
+                             {"my $n = $#list; x", "; x", "other"},
+                             // Documentation blocks at line starts, to "=cut".
+                             {"=head1 NAME\n\nx - y\n\n=cut\nmy $x;", "x - y", "comment"},
+                             {"=pod\nx\n=cut\nmy $x;", "my $x;", "other"},
+                             {"$a = $b ==pod; x", "; x", "other"},
+                             // Quote-like operators are strings, match and substitution patterns.
+                             {"my @a = qw(it's a b); x", "it's", "string"},
+                             {"my @a = qw(it's a b); x", "; x", "other"},
+                             {"my $s = q{it's}; x", "it's", "string"},
+                             {"my $s = qq[\"a\"]; x", "\"a\"", "string"},
+                             {"my $s = qq|it's|; x", "; x", "other"},
+                             {"$x =~ m{a#b}; x", "a#b", "string"},
+                             {"$x =~ s/a'/b'/g; x", "; x", "other"},
+                             {"$x =~ s/a'/b'/g; x", "b'", "string"},
+                             {"$x =~ s{a'}{b'}g; x", "b'", "string"},
+                             {"$x =~ s#a#b#; x", "; x", "other"},
+                             {"$x =~ tr/a-z'/A-Z/; x", "; x", "other"},
+                             {"$x =~ y!a!b!; x", "; x", "other"},
+                             {"$h{s} = 1; # c", "# c", "comment"},
+                             {"print -s($f); x", "; x", "other"},
+                             // Heredocs.
+                             {"print <<\"END\";\nit's\nEND\nx", "it's", "string"},
+                             {"print <<\"END\";\nit's\nEND\nx", "\nx", "other"},
+                             {"print <<'END';\n$x\nEND\nx", "\nx", "other"},
+                             {"print <<END;\nit's\nEND\nx", "\nx", "other"},
+                             {"print <<~END;\n  it's\n  END\nx", "\nx", "other"},
+                             {"my $y = 1 << 2; # c", "# c", "comment"},
+                         });
 }
 
 TEST(HVScriptBundles, PHP) {
-    checkCases("PHP Code",
-               {
-                   // An empty block comment closes.
-                   {u"/**/ $x = 1;", u"$x = 1;", "other"},
-                   {u"/** doc */ $x = 1;", u"doc", "comment"},
-                   // An attribute is no comment; a "#" comment still is.
-                   {u"#[Route('/a')]\nfunction f() {}", u"function", "other"},
-                   {u"#[Route('/a')]\nfunction f() {}", u"'/a'", "string"},
-                   {u"$a = 1; # c", u"# c", "comment"},
-                   // Heredocs and nowdocs, their end label indented and followed by ; , or ).
-                   {u"$s = <<<EOT\nit's\nEOT;\n$x = 1;", u"it's", "string"},
-                   {u"$s = <<<EOT\nit's\nEOT;\n$x = 1;", u"$x = 1;", "other"},
-                   {u"$s = <<<'EOT'\nit's\n  EOT;\n$x = 1;", u"$x = 1;", "other"},
-                   {u"f(<<<\"EOT\"\nit's\n    EOT, 2); $x = 1;", u"$x = 1;", "other"},
-                   {u"f(<<<EOT\nit's\nEOT); $x = 1;", u"$x = 1;", "other"},
-                   {u"$s = <<<EOT\nEOTX\nEOT;\n$x = 1;", u"EOTX", "string"},
-               });
+    HVCheckShippedBundle(
+        "PHP Code", {
+                        // An empty block comment closes.
+                        {"/**/ $x = 1;", "$x = 1;", "other"},
+                        {"/** doc */ $x = 1;", "doc", "comment"},
+                        // An attribute is no comment; a "#" comment still is.
+                        {"#[Route('/a')]\nfunction f() {}", "function", "other"},
+                        {"#[Route('/a')]\nfunction f() {}", "'/a'", "string"},
+                        {"$a = 1; # c", "# c", "comment"},
+                        // Heredocs and nowdocs, their end label indented and followed by ; , or ).
+                        {"$s = <<<EOT\nit's\nEOT;\n$x = 1;", "it's", "string"},
+                        {"$s = <<<EOT\nit's\nEOT;\n$x = 1;", "$x = 1;", "other"},
+                        {"$s = <<<'EOT'\nit's\n  EOT;\n$x = 1;", "$x = 1;", "other"},
+                        {"f(<<<\"EOT\"\nit's\n    EOT, 2); $x = 1;", "$x = 1;", "other"},
+                        {"f(<<<EOT\nit's\nEOT); $x = 1;", "$x = 1;", "other"},
+                        {"$s = <<<EOT\nEOTX\nEOT;\n$x = 1;", "EOTX", "string"},
+                    });
 }
 
 TEST(HVScriptBundles, Ruby) {
-    checkCases("Ruby", {
-                           // Heredocs.
-                           {u"s = <<~EOS\n  it's\n  EOS\nx", u"it's", "string"},
-                           {u"s = <<~EOS\n  it's\n  EOS\nx", u"\nx", "other"},
-                           {u"s = <<-EOS\n  it's\n  EOS\nx", u"\nx", "other"},
-                           {u"s = <<EOS\nit's\nEOS\nx", u"\nx", "other"},
-                           {u"s = <<~'EOS'\nit's\nEOS\nx", u"\nx", "other"},
-                           {u"class << self; x", u"; x", "other"},
-                           // Documentation blocks at line starts.
-                           {u"=begin\nit's\n=end\nx", u"it's", "comment"},
-                           {u"=begin\nit's\n=end\nx", u"\nx", "other"},
-                           {u"a ==begin; x", u"; x", "other"},
-                           // Word and symbol lists.
-                           {u"a = %w(it's b); x", u"it's", "string"},
-                           {u"a = %w(it's b); x", u"; x", "other"},
-                           {u"a = %i[it's b]; x", u"it's", "string"},
-                           {u"a = %w{it's}; x", u"; x", "other"},
-                           // Regex literals where an expression starts; a slash elsewhere divides.
-                           {u"if s =~ /it's #a/ then x", u"it's #a", "string"},
-                           {u"if s =~ /it's #a/ then x", u" then x", "other"},
-                   {u"if s =~ /it's #a/ then x", u" =~ ", "other"},
-                           {u"a.split(/'/, 2)", u"2)", "other"},
-                           {u"a.split(/'/, 2)", u"'", "string"},
-                           {u"when /a\\/'/ then x", u" then x", "other"},
-                           {u"/it's/.match(s)", u"it's", "string"},
-                           {u"if /it's/ =~ s", u"it's", "string"},
-                           {u"r = a / b / c # c", u"# c", "comment"},
-                           {u"r = a / b; c = '/'", u"'/'", "string"},
-                       });
+    HVCheckShippedBundle(
+        "Ruby", {
+                    // Heredocs.
+                    {"s = <<~EOS\n  it's\n  EOS\nx", "it's", "string"},
+                    {"s = <<~EOS\n  it's\n  EOS\nx", "\nx", "other"},
+                    {"s = <<-EOS\n  it's\n  EOS\nx", "\nx", "other"},
+                    {"s = <<EOS\nit's\nEOS\nx", "\nx", "other"},
+                    {"s = <<~'EOS'\nit's\nEOS\nx", "\nx", "other"},
+                    {"class << self; x", "; x", "other"},
+                    // Documentation blocks at line starts.
+                    {"=begin\nit's\n=end\nx", "it's", "comment"},
+                    {"=begin\nit's\n=end\nx", "\nx", "other"},
+                    {"a ==begin; x", "; x", "other"},
+                    // Word and symbol lists.
+                    {"a = %w(it's b); x", "it's", "string"},
+                    {"a = %w(it's b); x", "; x", "other"},
+                    {"a = %i[it's b]; x", "it's", "string"},
+                    {"a = %w{it's}; x", "; x", "other"},
+                    // Regex literals where an expression starts; a slash elsewhere divides.
+                    {"if s =~ /it's #a/ then x", "it's #a", "string"},
+                    {"if s =~ /it's #a/ then x", " then x", "other"},
+                    {"if s =~ /it's #a/ then x", " =~ ", "other"},
+                    {"a.split(/'/, 2)", "2)", "other"},
+                    {"a.split(/'/, 2)", "'", "string"},
+                    {"when /a\\/'/ then x", " then x", "other"},
+                    {"/it's/.match(s)", "it's", "string"},
+                    {"if /it's/ =~ s", "it's", "string"},
+                    {"r = a / b / c # c", "# c", "comment"},
+                    {"r = a / b; c = '/'", "'/'", "string"},
+                });
 }

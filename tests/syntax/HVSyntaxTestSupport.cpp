@@ -2,14 +2,18 @@
 
 #include "Defaults.h"
 #include "HVFileSystem.h"
+#include "HVKeywordBasedParser.h"
 #include "HVParser.h"
 #include "HVPropertyList.h"
 #include "HVTextBuffer.h"
 #include "HVTheme.h"
+#include "HVUnicode.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 #include <unistd.h>
 
@@ -171,4 +175,54 @@ void HVBundleTestEnvironment::installTestBundles() const {
     HVError error;
     if (!HVFileSystem::copyDirectory(HVTestDataPath("bundles"), shippedBundles(), &error))
         ADD_FAILURE() << error.fullDescription();
+}
+
+namespace {
+
+// The style ids painting the characters of the piece ("" for unpainted ones).
+std::set<std::string> paintedAs(HVKeywordBasedParser& parser, const HVPaintCase& test) {
+    std::u16string text = HVUnicode::utf16(test.text);
+    std::u16string piece = HVUnicode::utf16(test.piece);
+    std::size_t start = text.find(piece);
+    EXPECT_NE(start, std::u16string::npos) << test.piece;
+    std::set<std::string> ids;
+    if (start == std::u16string::npos)
+        return ids;
+    HVTextBuffer buffer(text);
+    parser.parseRange({0, text.size()}, buffer);
+    buffer.enumerateRuns({start, piece.size()}, [&](HVRange, const HVAttributes& attributes) {
+        const HVAttributeValue* value = attributes.value(HVStyleAttribute);
+        const std::string* style = value ? std::get_if<std::string>(value) : nullptr;
+        ids.insert(style ? *style : std::string());
+    });
+    return ids;
+}
+
+bool paintedAsExpected(const std::set<std::string>& ids, std::string_view expected) {
+    return !ids.empty() && std::all_of(ids.begin(), ids.end(), [&](const std::string& id) {
+        if (expected == "other")
+            return id.rfind("comment", 0) != 0 && id.rfind("string", 0) != 0;
+        return expected.empty() ? id.empty() : id.rfind(expected, 0) == 0;
+    });
+}
+
+} // namespace
+
+void HVCheckShippedBundle(const char* bundle, std::initializer_list<HVPaintCase> cases) {
+    auto syntax =
+        HVPropertyList::readFromFile(Defaults::applicationResourcesDirectory() + "/Bundles/" +
+                                     bundle + ".hvbundle/Contents/syntax.plist");
+    ASSERT_TRUE(syntax) << bundle;
+    HVKeywordBasedParser parser(nullptr, *syntax);
+    EXPECT_TRUE(parser.loadErrors().empty()) << bundle;
+    parser.setTheme(HVMakeTestTheme(HVStyleIdVocabulary()));
+    for (const HVPaintCase& test : cases) {
+        SCOPED_TRACE(std::string(test.text) + " | " + test.piece);
+        std::set<std::string> ids = paintedAs(parser, test);
+        std::string painted;
+        for (const std::string& id : ids)
+            painted += (painted.empty() ? "\"" : ", \"") + id + "\"";
+        EXPECT_TRUE(paintedAsExpected(ids, test.expected))
+            << "painted as " << painted << ", expected \"" << test.expected << "\"";
+    }
 }

@@ -29,6 +29,17 @@ std::string HVFoldStateName(HVFoldState state);
 std::shared_ptr<HVTheme> HVMakeTestTheme(std::initializer_list<std::string_view> styleIds);
 std::shared_ptr<HVTheme> HVMakeTestTheme(const std::vector<std::string>& styleIds);
 
+// A piece of a snippet and what a shipped bundle paints it as: "comment", "string" (patterns
+// too), "other" (neither, painted or not), "" (not painted), or the start of the style id that
+// paints the whole piece. The piece is looked for at its first occurrence in the text.
+struct HVPaintCase {
+    const char* text;
+    const char* piece;
+    const char* expected;
+};
+// Paints each snippet with the shipped keyword bundle of that name and checks its piece.
+void HVCheckShippedBundle(const char* bundle, std::initializer_list<HVPaintCase> cases);
+
 // The painted runs of a buffer as one line: "start+length style" for every run with a
 // foreground colour (named by the theme's style of that colour), with " ml" when the run is
 // marked multi-line, joined by ", ". Unpainted runs are left out.
