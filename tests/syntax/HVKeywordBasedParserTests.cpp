@@ -59,6 +59,21 @@ std::string paint(const Dict& definition, std::u16string_view text,
     return paint(parser, text, range);
 }
 
+// A text painted with a definition, over a range (all of the text when none), and its runs.
+struct Case {
+    const Dict& definition;
+    std::u16string_view text;
+    std::optional<HVRange> range;
+    const char* expected;
+};
+
+template <std::size_t N> void checkPaintings(const Case (&cases)[N]) {
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.text));
+        EXPECT_EQ(paint(test.definition, test.text, test.range), test.expected);
+    }
+}
+
 Dict with(Dict definition, const std::string& key, HVPlistValue value) {
     definition[key] = std::move(value);
     return definition;
@@ -112,12 +127,6 @@ TEST(HVKeywordBasedParser, Painting) {
     dashes["comments"] = Array{Dict{{"begin", "--"}, {"id", "comment.line"}}};
     const Dict vim = with(script, "comments", Array{Dict{{"begin", "\""}, {"id", "comment.line"}}});
     const Dict doubleOnly = with(script, "quotes", Dict{{"double", "string.quoted.double"}});
-    struct Case {
-        const Dict& definition;
-        std::u16string_view text;
-        std::optional<HVRange> range;
-        const char* expected;
-    };
     const Case cases[] = {
         // Words are looked up whole; with letters only as keyword characters, a hyphen or a
         // digit splits words.
@@ -182,10 +191,7 @@ TEST(HVKeywordBasedParser, Painting) {
         // A range that starts inside a string takes the closing quote for an opening one.
         {script, u"say \"hello world\" if", HVRange{10, 10}, "16+4 string ml"},
     };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(HVUnicode::utf8(test.text));
-        EXPECT_EQ(paint(test.definition, test.text, test.range), test.expected);
-    }
+    checkPaintings(cases);
 
     HVKeywordBasedParser parser(nullptr, script);
     parser.setCaseSensitive(false);
@@ -201,12 +207,6 @@ TEST(HVKeywordBasedParser, Regions) {
     hashes["regions"] = Array{
         Dict{{"begin", "#\\{"}, {"end", "\\}"}, {"id", "regex"}},
         Dict{{"begin", "\"\"\""}, {"end", "\"\"\""}, {"id", "heredoc"}, {"multi-line", true}}};
-    struct Case {
-        const Dict& definition;
-        std::u16string_view text;
-        std::optional<HVRange> range;
-        const char* expected;
-    };
     const Case cases[] = {
         // The end is the begin's own label, alone on its line (with any line break); another
         // heredoc has another label.
@@ -229,10 +229,7 @@ TEST(HVKeywordBasedParser, Regions) {
         {hashes, u"\"\"\"a \" b\"\"\" if", {}, "0+11 heredoc ml, 12+2 keyword"},
         {hashes, u"\"a\" if", {}, "0+3 string ml, 4+2 keyword"},
     };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(HVUnicode::utf8(test.text));
-        EXPECT_EQ(paint(test.definition, test.text, test.range), test.expected);
-    }
+    checkPaintings(cases);
 }
 
 TEST(HVKeywordBasedParser, RegionsRoundTripAndBadOnesAreDropped) {
