@@ -326,6 +326,11 @@ void HVDocumentWindow::updateTitle() {
 
 void HVDocumentWindow::updateStatus() {
     HVFileDocument* active = activeFileDocument();
+    // The function menu and quick search act on an editor; an image has neither. (Hiding them
+    // would fight the status bar, which hides them itself while it shows a message.)
+    bool text = activeHTMLView() != nullptr;
+    m_functionButton->setEnabled(text);
+    m_quickSearch->setEnabled(text);
     if (HVImageViewWidget* image = imageViewFor(active)) {
         m_statusBar->showImageSize(image->pixelSize());
         updateTitle();
