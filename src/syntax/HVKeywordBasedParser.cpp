@@ -498,13 +498,17 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
         return earliest;
     };
     const RegionBegin* r = earliestRegion();
+    // A language that defines regions is read the newer way, where a comment that begins with a
+    // quote character is a comment; one without keeps the older reading as a string.
+    const bool commentBeforeQuote = !m_regions.empty();
     while (q != kNotFound || k != kNotFound || c.found() || r) {
         std::size_t next;
         if (r && r->location <= q && r->location <= k &&
             (!c.found() || r->location <= c.range.location)) {
             // A region wins a tie with everything else.
             next = paintRegion(text, *r, end, painter);
-        } else if (c.found() && c.range.location < q && c.range.location < k) {
+        } else if (c.found() && c.range.location < k &&
+                   (c.range.location < q || (commentBeforeQuote && c.range.location == q))) {
             if (const HVAttributesRef& attributes = c.comment->attributesRef())
                 painter.paint(attributes, c.range);
             next = c.range.end();

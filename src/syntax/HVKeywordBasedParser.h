@@ -55,7 +55,7 @@ public:
     void setTheme(std::shared_ptr<const HVTheme> theme) override;
     // Paints the regions, comments, words and strings of the range; returns no embedded
     // regions. Whatever begins first wins; at one place a region (the one defined first), then
-    // a word, then a string, then a comment.
+    // a word, then a string, then a comment; with regions defined, a comment before a string.
     HVParserRegions parseRange(HVRange range, HVTextBuffer& storage) override;
     // True when single-quoted strings are defined.
     bool usesSingleQuotes() const override;

@@ -207,6 +207,9 @@ TEST(HVKeywordBasedParser, Regions) {
     hashes["regions"] = Array{
         Dict{{"begin", "#\\{"}, {"end", "\\}"}, {"id", "regex"}},
         Dict{{"begin", "\"\"\""}, {"end", "\"\"\""}, {"id", "heredoc"}, {"multi-line", true}}};
+    Dict vimRegions =
+        with(scriptDefinition(), "comments", Array{Dict{{"begin", "\""}, {"id", "comment.line"}}});
+    vimRegions["regions"] = Array{regexRegion()};
     const Case cases[] = {
         // The end is the begin's own label, alone on its line (with any line break); another
         // heredoc has another label.
@@ -228,6 +231,8 @@ TEST(HVKeywordBasedParser, Regions) {
         {hashes, u"#{a} # c", {}, "0+4 regex, 5+3 comment"},
         {hashes, u"\"\"\"a \" b\"\"\" if", {}, "0+11 heredoc ml, 12+2 keyword"},
         {hashes, u"\"a\" if", {}, "0+3 string ml, 4+2 keyword"},
+        // With regions, a comment that begins with a quote character is a comment.
+        {vimRegions, u"\" note\nif", {}, "0+6 comment, 7+2 keyword"},
     };
     checkPaintings(cases);
 }
