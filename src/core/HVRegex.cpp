@@ -193,6 +193,7 @@ std::optional<HVRegexMatch> HVRegex::copyMatchForString(std::u16string_view subj
     int rc = pcre2_match(m_code16->code, reinterpret_cast<PCRE2_SPTR>(subject.data()), end, start,
                          hvregex::matchOptions(options), m_code16->matchData, m_code16->context);
     m_hitMatchLimit = rc == PCRE2_ERROR_MATCHLIMIT;
+    m_matchLimitHits += m_hitMatchLimit ? 1 : 0;
     if (rc <= 0)
         return std::nullopt;
     return HVRegexMatch(hvregex::rangesFromOffsets(pcre2_get_ovector_pointer(m_code16->matchData),

@@ -80,6 +80,8 @@ public:
     std::uint32_t matchLimit() const { return m_matchLimit; }
     // Whether the last search of UTF-16 text gave up at the match limit.
     bool lastSearchHitMatchLimit() const { return m_hitMatchLimit; }
+    // How many searches of UTF-16 text gave up at the match limit, in the regex's life.
+    std::size_t matchLimitHits() const { return m_matchLimitHits; }
 
     const std::u16string& pattern() const { return m_pattern; }
     std::uint32_t options() const { return m_options; }
@@ -104,6 +106,7 @@ private:
     std::size_t m_groupCount = 0;
     std::uint32_t m_matchLimit = 0;
     bool m_hitMatchLimit = false;
+    std::size_t m_matchLimitHits = 0;
     std::unique_ptr<Code16, Code16Deleter> m_code16;
     // Compiled on the first search of UTF-8 bytes.
     std::unique_ptr<Code8, Code8Deleter> m_code8;

@@ -134,10 +134,21 @@ HVRegex* HVSyntaxRegion::endRegex(std::u16string_view text, const HVRegexMatch& 
     auto found = m_ends.find(pattern);
     if (found != m_ends.end())
         return found->second.get();
-    if (m_ends.size() >= kMaximumCachedEnds)
+    if (m_ends.size() >= kMaximumCachedEnds) {
+        for (const auto& [text, end] : m_ends)
+            m_forgottenEndHits += end ? end->matchLimitHits() : 0;
         m_ends.clear();
+    }
     auto compiled = compileRegionPattern(pattern);
     HVRegex* result = compiled.get();
     m_ends.emplace(std::move(pattern), std::move(compiled));
     return result;
+}
+
+std::size_t HVSyntaxRegion::matchLimitHits() const {
+    std::size_t hits = m_forgottenEndHits + (m_begin ? m_begin->matchLimitHits() : 0) +
+                       (m_fixedEnd ? m_fixedEnd->matchLimitHits() : 0);
+    for (const auto& [text, end] : m_ends)
+        hits += end ? end->matchLimitHits() : 0;
+    return hits;
 }

@@ -46,6 +46,8 @@ public:
     HVRegex* endRegex(std::u16string_view text, const HVRegexMatch& begin);
     // The end pattern with each \n replaced by the text of group n (escaped), empty when the
     // group took no part.
+    // How many searches of the begin and end patterns gave up at the match limit.
+    std::size_t matchLimitHits() const;
     static std::u16string resolvedEnd(std::u16string_view endPattern, std::u16string_view text,
                                       const HVRegexMatch& begin);
 
@@ -66,5 +68,7 @@ private:
     // The end when it refers to no group; otherwise the ends met so far, by their pattern.
     std::unique_ptr<HVRegex> m_fixedEnd;
     std::unordered_map<std::u16string, std::unique_ptr<HVRegex>> m_ends;
+    // The match-limit hits of ends no longer cached.
+    std::size_t m_forgottenEndHits = 0;
     HVAttributesRef m_attributes;
 };

@@ -12,9 +12,12 @@
 #include "HVParser.h"
 #include "HVPropertyList.h"
 #include "HVRegex.h"
+#include "HVSyntaxHighlighting.h"
+#include "HVSyntaxRegion.h"
 #include "HVSyntaxTestSupport.h"
 #include "HVTagBasedParser.h"
 #include "HVTestSupport.h"
+#include "HVTextBuffer.h"
 #include "HVUnicode.h"
 
 #include <algorithm>
@@ -482,5 +485,46 @@ TEST(HVShippedBundles, TheRepositoryLoadsEveryBundleWhole) {
                 EXPECT_TRUE(language.parser.lock()) << language.identifier;
             EXPECT_FALSE(markup->subparsers().empty());
         }
+    }
+}
+
+// Every region pattern finishes its searches within the match limit on a line of a megabyte (in
+// UTF-16) built from each sample, its line breaks made blanks: a pattern that backtracks without
+// bound on long lines shows as a count of searches that gave up, whatever the machine's speed.
+TEST(HVShippedBundles, RegionPatternsStayWithinTheMatchLimitOnAMegabyteLine) {
+    HVIsolatedPreferences preferences;
+    HVTemporaryDirectory userData;
+    HVScopedEnvironment dataHome("XDG_DATA_HOME", userData.path());
+    HVBundleRepository repository;
+    auto theme = HVMakeTestTheme(HVStyleIdVocabulary());
+    auto hits = [](HVParser& parser) {
+        std::size_t count = 0;
+        for (HVParser* language : parser.subparsers())
+            if (auto* keywords = dynamic_cast<HVKeywordBasedParser*>(language))
+                for (const auto& region : keywords->regions())
+                    count += region.matchLimitHits();
+        if (auto* keywords = dynamic_cast<HVKeywordBasedParser*>(&parser))
+            for (const auto& region : keywords->regions())
+                count += region.matchLimitHits();
+        return count;
+    };
+    for (const auto& path : HVFileSystem::listRecursively(HVTestDataPath("highlight"))) {
+        auto bundle = repository.bundleForFileName(path);
+        if (!bundle || !bundle->parser() || path.find("/test-") != std::string::npos)
+            continue;
+        SCOPED_TRACE(path);
+        std::u16string sample = HVUnicode::utf16(*HVFileSystem::readFile(path));
+        std::replace_if(
+            sample.begin(), sample.end(), [](char16_t c) { return c == u'\n' || c == u'\r'; },
+            u' ');
+        std::u16string line;
+        while (line.size() < 512 * 1024)
+            line += sample;
+        HVParser& parser = *bundle->parser();
+        parser.setTheme(theme);
+        std::size_t before = hits(parser);
+        HVTextBuffer buffer(line);
+        HVSyntaxHighlighting::highlightText(buffer, parser, *theme);
+        EXPECT_EQ(hits(parser) - before, 0u);
     }
 }
