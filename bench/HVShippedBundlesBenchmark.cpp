@@ -1,8 +1,9 @@
 // The shipped language bundles at work on large input. FoldLine: the fold patterns classify one
 // long line (a minified page, script, style sheet or feed of about 256 KB), as the fold gutter
 // does for every line after a load and for the edited line after each keystroke; the patterns
-// must stay about linear in the line's length. Highlight: the reference sample of a language,
-// repeated to about 1 MB, highlighted whole with the Light theme, as when the file opens.
+// must stay about linear in the line's length. Highlight: the reference sample of every language,
+// repeated to 256 K, 1 M and 4 M code units, highlighted whole with the Light theme, as when the
+// file opens; its time must stay proportional to the length.
 //
 // The shipped bundles are read from the resources (HALVET_RESOURCES_DIR, else the source tree)
 // and the samples from tests/data/highlight (HALVET_TEST_DATA, else the source tree).
@@ -70,28 +71,18 @@ void foldLine(benchmark::State& state, const LongLine& line) {
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size() * 2));
 }
 
-struct Sample {
-    const char* bundle;
-    const char* path;
-};
-
-const Sample samples[] = {
-    {"HTML", "html/sample.html"},           {"PHP", "php/sample.php"},
-    {"JavaScript", "javascript/sample.js"}, {"CSS", "css/sample.css"},
-    {"Python", "python/sample.py"},         {"Markdown", "markdown/sample.md"},
-};
-
 std::string testData(const std::string& relative) {
     const char* root = std::getenv("HALVET_TEST_DATA");
     return std::string(root ? root : HALVET_SOURCE_TEST_DATA) + "/" + relative;
 }
 
-void highlight(benchmark::State& state, const Sample& sample) {
-    auto bundle = shippedBundle(sample.bundle);
-    auto bytes = HVFileSystem::readFile(testData(std::string("highlight/") + sample.path));
-    if (!bytes)
-        throw std::runtime_error(std::string("cannot read ") + sample.path);
-    const std::u16string text = repeated(HVUnicode::utf16(*bytes), 1024 * 1024);
+// The sample of one language, repeated to state.range(0) code units and painted whole.
+void highlight(benchmark::State& state, const std::string& path) {
+    auto bundle = HVBundleRepository::sharedRepository().bundleForFileName(path);
+    auto bytes = HVFileSystem::readFile(path);
+    if (!bundle || !bundle->parser() || !bytes)
+        throw std::runtime_error("cannot highlight " + path);
+    const std::u16string text = repeated(HVUnicode::utf16(*bytes), std::size_t(state.range(0)));
     auto theme = HVThemeRepository::sharedRepository().currentTheme();
     HVParser& parser = *bundle->parser();
     parser.setTheme(theme);
@@ -101,6 +92,7 @@ void highlight(benchmark::State& state, const Sample& sample) {
         benchmark::DoNotOptimize(buffer.length());
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(text.size() * 2));
+    state.SetComplexityN(state.range(0));
 }
 
 const bool registered = [] {
@@ -109,9 +101,19 @@ const bool registered = [] {
                                      line)
             ->Unit(benchmark::kMillisecond);
     }
-    for (const Sample& sample : samples) {
-        benchmark::RegisterBenchmark((std::string("Highlight/") + sample.bundle).c_str(), highlight,
-                                     sample)
+    // Every language's sample at three sizes: the fitted complexity shows whether painting
+    // time stays proportional to the text's length (a small RMS around O(N)).
+    for (const auto& path : HVFileSystem::listRecursively(testData("highlight"))) {
+        std::string language =
+            HVFileSystem::lastPathComponent(HVFileSystem::deletingLastPathComponent(path));
+        if (language.rfind("test-", 0) == 0 || path.find("/sample.") == std::string::npos ||
+            HVFileSystem::pathExtension(path) == "runs" ||
+            HVFileSystem::pathExtension(path) == "outline")
+            continue;
+        benchmark::RegisterBenchmark(("Highlight/" + language).c_str(), highlight, path)
+            ->RangeMultiplier(4)
+            ->Range(256 * 1024, 4 * 1024 * 1024)
+            ->Complexity(benchmark::oN)
             ->Unit(benchmark::kMillisecond);
     }
     return true;
