@@ -36,31 +36,44 @@ TEST(HVWebBundles, JavaScript) {
 
 TEST(HVWebBundles, CSS) {
     HVCheckShippedBundle(
-        "CSS", {
-                   // A hex value is a colour in a declaration, an id in a selector.
-                   {"#add { color: #cafe; }", "#add", "entity.other.attribute-name"},
-                   {"#add { color: #cafe; }", "#cafe", "constant.other"},
-                   {"ul #cafe:hover, a {", "#cafe", "entity.other.attribute-name"},
-                   {"a{border:1px solid #fff}", "#fff", "constant.other"},
-                   {"b { background: linear-gradient(#fff, #abc); }", "#abc", "constant.other"},
-                   // Properties of today's style sheets.
-                   {"a { container-type: inline-size; }", "container-type", "support.type"},
-                   {"a { container: card / inline-size; }", "container", "support.type"},
-                   {"a { container-name: card; }", "container-name", "support.type"},
-                   {"a { accent-color: red; }", "accent-color", "support.type"},
-                   {"a { aspect-ratio: 16 / 9; }", "aspect-ratio", "support.type"},
-                   {"a { inset: 0; }", "inset", "support.type"},
-                   {"a { gap: 1rem; }", "gap", "support.type"},
-                   {"a { place-items: center; }", "place-items", "support.type"},
-                   {"a { place-content: center; }", "place-content", "support.type"},
-                   {"a { scroll-behavior: smooth; }", "scroll-behavior", "support.type"},
-                   {"a { overscroll-behavior: contain; }", "overscroll-behavior", "support.type"},
-                   {"a { backdrop-filter: blur(4px); }", "backdrop-filter", "support.type"},
-                   {"a { color-scheme: light dark; }", "color-scheme", "support.type"},
-                   {"a { text-wrap: balance; }", "text-wrap", "support.type"},
-                   {"a { scrollbar-gutter: stable; }", "scrollbar-gutter", "support.type"},
-                   {"a { inset-inline-start: 0; }", "inset-inline-start", "support.type"},
-               });
+        "CSS",
+        {
+            // A hex value is a colour in a declaration, an id in a selector.
+            {"#add { color: #cafe; }", "#add", "entity.other.attribute-name"},
+            {"#add { color: #cafe; }", "#cafe", "constant.other"},
+            {"ul #cafe:hover, a {", "#cafe", "entity.other.attribute-name"},
+            {"a{border:1px solid #fff}", "#fff", "constant.other"},
+            {"b { background: linear-gradient(#fff, #abc); }", "#abc", "constant.other"},
+            // ... also when the brace comes on a later line.
+            {"#cafe,\n.x {", "#cafe", "entity.other.attribute-name"},
+            {"#bad\n{\n  color: #fade;\n}", "#bad", "entity.other.attribute-name"},
+            {"#bad\n{\n  color: #fade;\n}", "#fade", "constant.other"},
+            {"a {\n  box-shadow: 0 0 1px #fff,\n    0 0 2px #abc;\n}", "#fff", "constant.other"},
+            {"b { background: linear-gradient(\n    #cafe,\n    #000\n  );\n}", "#cafe",
+             "constant.other"},
+            {"#a1 { x: 1 }\n\n#add\n\n{", "#add", "constant.other"},
+            {"p { background: url(http://x.test/#add); }", "http://x.test/#add", "string"},
+            {"a { translate: 10px; rotate: 1deg; }", "translate", "support.type"},
+            {"a { transform: translate(1px); }", "translate", "support.function"},
+            {"@layer base;\n@scope (.card) {", "@scope", "keyword.other"},
+            // Properties of today's style sheets.
+            {"a { container-type: inline-size; }", "container-type", "support.type"},
+            {"a { container: card / inline-size; }", "container", "support.type"},
+            {"a { container-name: card; }", "container-name", "support.type"},
+            {"a { accent-color: red; }", "accent-color", "support.type"},
+            {"a { aspect-ratio: 16 / 9; }", "aspect-ratio", "support.type"},
+            {"a { inset: 0; }", "inset", "support.type"},
+            {"a { gap: 1rem; }", "gap", "support.type"},
+            {"a { place-items: center; }", "place-items", "support.type"},
+            {"a { place-content: center; }", "place-content", "support.type"},
+            {"a { scroll-behavior: smooth; }", "scroll-behavior", "support.type"},
+            {"a { overscroll-behavior: contain; }", "overscroll-behavior", "support.type"},
+            {"a { backdrop-filter: blur(4px); }", "backdrop-filter", "support.type"},
+            {"a { color-scheme: light dark; }", "color-scheme", "support.type"},
+            {"a { text-wrap: balance; }", "text-wrap", "support.type"},
+            {"a { scrollbar-gutter: stable; }", "scrollbar-gutter", "support.type"},
+            {"a { inset-inline-start: 0; }", "inset-inline-start", "support.type"},
+        });
 }
 
 TEST(HVWebBundles, Python) {
