@@ -76,6 +76,44 @@ TEST(HVWebBundles, CSS) {
         });
 }
 
+TEST(HVWebBundles, StyleSheetDialects) {
+    HVCheckShippedBundle(
+        "SCSS",
+        {
+            // Line comments, but not in an unquoted URL nor in a string.
+            {"// note\na { color: red; }", "// note", "comment.line"},
+            {"// note\na { color: red; }", "color", "support.type"},
+            {"a { background: url(http://x.test/a.png); }", "http://x.test/a.png", "string"},
+            {"a { content: \"http://x\"; }", "\"http://x\"", "string"},
+            {"$gap: 4px !default;", "$gap", "variable.other"},
+            {"$gap: 4px !default;", "!default", "storage.modifier"},
+            {"@mixin card($a) {", "@mixin", "storage.type"},
+            {"@mixin card($a) {", "card", "entity.name.function"},
+            {"@if $a == 1 { } @else { @include card(1); }", "@else", "keyword.control"},
+            {"@if $a == 1 { } @else { @include card(1); }", "@include", "keyword.other"},
+            {".a { &__b { top: 0; } }", "&__b", "entity.other.attribute-name"},
+            {"%ph { top: 0; }\n.b { @extend %ph; }", "%ph", "entity.other.attribute-name"},
+            // Interpolation, also glued to a class name.
+            {".col-#{$i} { top: 0; }", "#{$i}", "variable.other"},
+            {".col-#{$i} { top: 0; }", ".col-", "entity.other.attribute-name"},
+            {"#cafe,\n.x { top: 0; }", "#cafe", "entity.other.attribute-name"},
+            {"$m: (key: #cafe, k2: #bad);", "#cafe", "constant.other"},
+        });
+    HVCheckShippedBundle(
+        "LESS",
+        {
+            {"// note\n.a { top: 0; }", "// note", "comment.line"},
+            {"a { background: url(http://x.test/a.png); }", "http://x.test/a.png", "string"},
+            {"@gap: 4px;\n.a { margin: @gap; }", "@gap", "variable.other"},
+            {".a { .m(); }", ".m", "entity.name.function"},
+            {".m() when (@a > 0) { top: 0; }", "when", "keyword.control"},
+            {".col-@{i} { top: 0; }", "@{i}", "variable.other"},
+            {"@media @phone { top: 0; }", "@media", "keyword.other"},
+            {"#add,\n.x { top: 0; }", "#add", "entity.other.attribute-name"},
+            {".a { color: #add; }", "#add", "constant.other"},
+        });
+}
+
 TEST(HVWebBundles, Python) {
     HVCheckShippedBundle(
         "Python",
