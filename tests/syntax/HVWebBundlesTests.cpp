@@ -177,3 +177,51 @@ TEST(HVWebBundles, Configuration) {
                              {"title: Don't stop\nnext: 1", "next:", "other"},
                          });
 }
+
+TEST(HVWebBundles, DataFormats) {
+    HVCheckShippedBundle(
+        "YAML",
+        {
+            // "#" starts a comment only after a blank; ";" never does.
+            {"key: a;b # c", ";b", ""},
+            {"key: a;b # c", "# c", "comment.line"},
+            {"tag: a#b\nurl: http://x.test/#top", "#b", ""},
+            {"tag: a#b\nurl: http://x.test/#top", "#top", ""},
+            // Quoted scalars only where a value starts; a quote in a plain one opens nothing.
+            {"name: 'it''s # no'", "'it''s # no'", "string.quoted.single"},
+            {"msg: \"a \\\" # b\"", "\"a \\\" # b\"", "string.quoted.double"},
+            {"title: it's here\nnext: 'x'", "it's here", ""},
+            {"title: it's here\nnext: 'x'", "next", "entity.name.tag"},
+            {"title: it's here\nnext: 'x'", "'x'", "string"},
+            // Block scalars run through their deeper lines, past "- " too.
+            {"run: |\n  echo 'a'\n  # no\nnext: 1", "# no", "string.quoted.other"},
+            {"run: |\n  echo 'a'\n  # no\nnext: 1", "next", "entity.name.tag"},
+            {"- run: >\n    x # y\n  name: z", "x # y", "string.quoted.other"},
+            {"- run: >\n    x # y\n  name: z", "name", "entity.name.tag"},
+            {"base: &b\n  a: 1\nuse: *b", "&b", "entity.name"},
+            {"base: &b\n  a: 1\nuse: *b", "*b", "variable.other"},
+            {"s: !!str 12", "!!str", "storage.type"},
+            {"---\na: 1\n...", "---", "keyword.other"},
+        });
+    HVCheckShippedBundle("TOML",
+                         {
+                             {"a = \"x\" ; not a comment", "; not a comment", ""},
+                             {"path = 'C:\\dir\\' # c", "'C:\\dir\\'", "string.quoted.single"},
+                             {"path = 'C:\\dir\\' # c", "# c", "comment.line"},
+                             {"s = \"\"\"\na # \"b\"\n\"\"\"\nk = 1", "a # \"b\"", "string"},
+                             {"s = \"\"\"\na # \"b\"\n\"\"\"\nk = 1", "k", "entity.name.tag"},
+                             {"[a.b]\nx = 1", "[a.b]", "entity.name.toml"},
+                             {"[[arr]]\nx = 1", "[[arr]]", "entity.name.toml"},
+                             {"hosts = [\n  [1, 2],\n]", "[1, 2]", "other"},
+                             {"d = 1979-05-27T07:32:00Z", "1979-05-27T07:32:00Z", "constant.other"},
+                         });
+    HVCheckShippedBundle("JSON",
+                         {
+                             {"{\"a\": \"b\"}", "\"a\"", "entity.name.tag"},
+                             {"{\"a\": \"b\"}", "\"b\"", "string.quoted.double"},
+                             {"{\"u\": \"http://x\" // c\n}", "\"http://x\"", "string"},
+                             {"{\"u\": \"http://x\" // c\n}", "// c", "comment.line"},
+                             {"{/* c */ \"n\": -1.5e3, \"t\": true}", "-1.5e3", "constant.numeric"},
+                             {"{/* c */ \"n\": -1.5e3, \"t\": true}", "true", "constant.language"},
+                         });
+}
