@@ -351,6 +351,7 @@ TEST(HVShippedBundles, FoldPatternsMarkTypicalLines) {
         {"SCSS", "  font: 600 #{rem(20px)}/1.2 serif;", None, 0},
         {"SCSS", "$map: (", Opener, 1},
         {"SCSS", ");", Closer, 1},
+        {"Sass", "$sizes: (", Opener, 1},
         {"LESS", ".m() when (@a > 0) {", Opener, 1},
         {"LESS", "  width: ~\"calc(100% - @{gap})\";", None, 0},
         {"HTML", "<div class=\"card\">", Opener, 1},

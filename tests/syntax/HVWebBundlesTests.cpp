@@ -99,6 +99,14 @@ TEST(HVWebBundles, StyleSheetDialects) {
             {"#cafe,\n.x { top: 0; }", "#cafe", "entity.other.attribute-name"},
             {"$m: (key: #cafe, k2: #bad);", "#cafe", "constant.other"},
         });
+    // Without braces, a hex-like name is an id unless it follows a property's colon.
+    HVCheckShippedBundle("Sass",
+                         {
+                             {"#add\n  color: #cafe", "#add", "entity.other.attribute-name"},
+                             {"#add\n  color: #cafe", "#cafe", "constant.other"},
+                             {"=m($a)\n  top: 0\n.b\n  +m(1)", "m", "entity.name.function"},
+                             {"// note\n.a\n  top: 0", "// note", "comment.line"},
+                         });
     HVCheckShippedBundle(
         "LESS",
         {
