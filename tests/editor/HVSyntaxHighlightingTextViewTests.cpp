@@ -570,6 +570,28 @@ TEST_F(HighlightingView, TheLeastReparseReachesBackOverMultiLineRunsOnly) {
     EXPECT_EQ(view.rangeToHighlightForRange({0, 1}), HVMakeRange(0, 11));
 }
 
+// Whether a style sheet's "#cafe" is an id or a colour depends on a brace lines below it: an
+// edit there paints the lines that run on to it again.
+TEST_F(HighlightingView, AnEditBelowASelectorListRepaintsItsIds) {
+    struct Case {
+        const char* path;
+        std::u16string_view text, edited, replacement;
+    };
+    const Case cases[] = {
+        {"/tmp/a.css", u"p { left: 0; }\n#cafe,\n.x\n{ top: 0; }\n", u"{ top", u"top"},
+        {"/tmp/a.scss", u"p { top: 0; }\n#cafe,\n.x\ntop: 0; }\n", u"\ntop", u"\n{ top"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.text));
+        HVSyntaxHighlightingTextView view;
+        load(view, test.path, test.text);
+        std::size_t at = test.text.find(test.edited);
+        view.replaceCharacters({at, test.edited.size()}, std::u16string(test.replacement), "Edit");
+        runUntilIdle(view);
+        expectEqualsWhole(view);
+    }
+}
+
 TEST_F(HighlightingView, AFirstHighlightPaintsVisibleLinesFarDownAtOnceAndTheRestWhenIdle) {
     std::u16string text = repeated(u"var a = \"text\"; // note\n", 3000) +
                           u"function visible() { return 1; }\n" + repeated(u"var b = 2;\n", 500);

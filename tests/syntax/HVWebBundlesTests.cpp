@@ -36,31 +36,90 @@ TEST(HVWebBundles, JavaScript) {
 
 TEST(HVWebBundles, CSS) {
     HVCheckShippedBundle(
-        "CSS", {
-                   // A hex value is a colour in a declaration, an id in a selector.
-                   {"#add { color: #cafe; }", "#add", "entity.other.attribute-name"},
-                   {"#add { color: #cafe; }", "#cafe", "constant.other"},
-                   {"ul #cafe:hover, a {", "#cafe", "entity.other.attribute-name"},
-                   {"a{border:1px solid #fff}", "#fff", "constant.other"},
-                   {"b { background: linear-gradient(#fff, #abc); }", "#abc", "constant.other"},
-                   // Properties of today's style sheets.
-                   {"a { container-type: inline-size; }", "container-type", "support.type"},
-                   {"a { container: card / inline-size; }", "container", "support.type"},
-                   {"a { container-name: card; }", "container-name", "support.type"},
-                   {"a { accent-color: red; }", "accent-color", "support.type"},
-                   {"a { aspect-ratio: 16 / 9; }", "aspect-ratio", "support.type"},
-                   {"a { inset: 0; }", "inset", "support.type"},
-                   {"a { gap: 1rem; }", "gap", "support.type"},
-                   {"a { place-items: center; }", "place-items", "support.type"},
-                   {"a { place-content: center; }", "place-content", "support.type"},
-                   {"a { scroll-behavior: smooth; }", "scroll-behavior", "support.type"},
-                   {"a { overscroll-behavior: contain; }", "overscroll-behavior", "support.type"},
-                   {"a { backdrop-filter: blur(4px); }", "backdrop-filter", "support.type"},
-                   {"a { color-scheme: light dark; }", "color-scheme", "support.type"},
-                   {"a { text-wrap: balance; }", "text-wrap", "support.type"},
-                   {"a { scrollbar-gutter: stable; }", "scrollbar-gutter", "support.type"},
-                   {"a { inset-inline-start: 0; }", "inset-inline-start", "support.type"},
-               });
+        "CSS",
+        {
+            // A hex value is a colour in a declaration, an id in a selector.
+            {"#add { color: #cafe; }", "#add", "entity.other.attribute-name"},
+            {"#add { color: #cafe; }", "#cafe", "constant.other"},
+            {"ul #cafe:hover, a {", "#cafe", "entity.other.attribute-name"},
+            {"a{border:1px solid #fff}", "#fff", "constant.other"},
+            {"b { background: linear-gradient(#fff, #abc); }", "#abc", "constant.other"},
+            // ... also when the brace comes on a later line.
+            {"#cafe,\n.x {", "#cafe", "entity.other.attribute-name"},
+            {"#bad\n{\n  color: #fade;\n}", "#bad", "entity.other.attribute-name"},
+            {"#bad\n{\n  color: #fade;\n}", "#fade", "constant.other"},
+            {"a {\n  box-shadow: 0 0 1px #fff,\n    0 0 2px #abc;\n}", "#fff", "constant.other"},
+            {"b { background: linear-gradient(\n    #cafe,\n    #000\n  );\n}", "#cafe",
+             "constant.other"},
+            {"#a1 { x: 1 }\n\n#add\n\n{", "#add", "constant.other"},
+            {"p { background: url(http://x.test/#add); }", "http://x.test/#add", "string"},
+            {"a { translate: 10px; rotate: 1deg; }", "translate", "support.type"},
+            {"a { transform: translate(1px); }", "translate", "support.function"},
+            {"@layer base;\n@scope (.card) {", "@scope", "keyword.other"},
+            // Properties of today's style sheets.
+            {"a { container-type: inline-size; }", "container-type", "support.type"},
+            {"a { container: card / inline-size; }", "container", "support.type"},
+            {"a { container-name: card; }", "container-name", "support.type"},
+            {"a { accent-color: red; }", "accent-color", "support.type"},
+            {"a { aspect-ratio: 16 / 9; }", "aspect-ratio", "support.type"},
+            {"a { inset: 0; }", "inset", "support.type"},
+            {"a { gap: 1rem; }", "gap", "support.type"},
+            {"a { place-items: center; }", "place-items", "support.type"},
+            {"a { place-content: center; }", "place-content", "support.type"},
+            {"a { scroll-behavior: smooth; }", "scroll-behavior", "support.type"},
+            {"a { overscroll-behavior: contain; }", "overscroll-behavior", "support.type"},
+            {"a { backdrop-filter: blur(4px); }", "backdrop-filter", "support.type"},
+            {"a { color-scheme: light dark; }", "color-scheme", "support.type"},
+            {"a { text-wrap: balance; }", "text-wrap", "support.type"},
+            {"a { scrollbar-gutter: stable; }", "scrollbar-gutter", "support.type"},
+            {"a { inset-inline-start: 0; }", "inset-inline-start", "support.type"},
+        });
+}
+
+TEST(HVWebBundles, StyleSheetDialects) {
+    HVCheckShippedBundle(
+        "SCSS",
+        {
+            // Line comments, but not in an unquoted URL nor in a string.
+            {"// note\na { color: red; }", "// note", "comment.line"},
+            {"// note\na { color: red; }", "color", "support.type"},
+            {"a { background: url(http://x.test/a.png); }", "http://x.test/a.png", "string"},
+            {"a { content: \"http://x\"; }", "\"http://x\"", "string"},
+            {"$gap: 4px !default;", "$gap", "variable.other"},
+            {"$gap: 4px !default;", "!default", "storage.modifier"},
+            {"@mixin card($a) {", "@mixin", "storage.type"},
+            {"@mixin card($a) {", "card", "entity.name.function"},
+            {"@if $a == 1 { } @else { @include card(1); }", "@else", "keyword.control"},
+            {"@if $a == 1 { } @else { @include card(1); }", "@include", "keyword.other"},
+            {".a { &__b { top: 0; } }", "&__b", "entity.other.attribute-name"},
+            {"%ph { top: 0; }\n.b { @extend %ph; }", "%ph", "entity.other.attribute-name"},
+            // Interpolation, also glued to a class name.
+            {".col-#{$i} { top: 0; }", "#{$i}", "variable.other"},
+            {".col-#{$i} { top: 0; }", ".col-", "entity.other.attribute-name"},
+            {"#cafe,\n.x { top: 0; }", "#cafe", "entity.other.attribute-name"},
+            {"$m: (key: #cafe, k2: #bad);", "#cafe", "constant.other"},
+        });
+    // Without braces, a hex-like name is an id unless it follows a property's colon.
+    HVCheckShippedBundle("Sass",
+                         {
+                             {"#add\n  color: #cafe", "#add", "entity.other.attribute-name"},
+                             {"#add\n  color: #cafe", "#cafe", "constant.other"},
+                             {"=m($a)\n  top: 0\n.b\n  +m(1)", "m", "entity.name.function"},
+                             {"// note\n.a\n  top: 0", "// note", "comment.line"},
+                         });
+    HVCheckShippedBundle(
+        "LESS",
+        {
+            {"// note\n.a { top: 0; }", "// note", "comment.line"},
+            {"a { background: url(http://x.test/a.png); }", "http://x.test/a.png", "string"},
+            {"@gap: 4px;\n.a { margin: @gap; }", "@gap", "variable.other"},
+            {".a { .m(); }", ".m", "entity.name.function"},
+            {".m() when (@a > 0) { top: 0; }", "when", "keyword.control"},
+            {".col-@{i} { top: 0; }", "@{i}", "variable.other"},
+            {"@media @phone { top: 0; }", "@media", "keyword.other"},
+            {"#add,\n.x { top: 0; }", "#add", "entity.other.attribute-name"},
+            {".a { color: #add; }", "#add", "constant.other"},
+        });
 }
 
 TEST(HVWebBundles, Python) {
@@ -124,5 +183,53 @@ TEST(HVWebBundles, Configuration) {
                              {"name: 'it''s # not a comment'", "'it''s # not a comment'", "string"},
                              {"title = 'Tom'\nx = 1", "'Tom'", "string"},
                              {"title: Don't stop\nnext: 1", "next:", "other"},
+                         });
+}
+
+TEST(HVWebBundles, DataFormats) {
+    HVCheckShippedBundle(
+        "YAML",
+        {
+            // "#" starts a comment only after a blank; ";" never does.
+            {"key: a;b # c", ";b", ""},
+            {"key: a;b # c", "# c", "comment.line"},
+            {"tag: a#b\nurl: http://x.test/#top", "#b", ""},
+            {"tag: a#b\nurl: http://x.test/#top", "#top", ""},
+            // Quoted scalars only where a value starts; a quote in a plain one opens nothing.
+            {"name: 'it''s # no'", "'it''s # no'", "string.quoted.single"},
+            {"msg: \"a \\\" # b\"", "\"a \\\" # b\"", "string.quoted.double"},
+            {"title: it's here\nnext: 'x'", "it's here", ""},
+            {"title: it's here\nnext: 'x'", "next", "entity.name.tag"},
+            {"title: it's here\nnext: 'x'", "'x'", "string"},
+            // Block scalars run through their deeper lines, past "- " too.
+            {"run: |\n  echo 'a'\n  # no\nnext: 1", "# no", "string.quoted.other"},
+            {"run: |\n  echo 'a'\n  # no\nnext: 1", "next", "entity.name.tag"},
+            {"- run: >\n    x # y\n  name: z", "x # y", "string.quoted.other"},
+            {"- run: >\n    x # y\n  name: z", "name", "entity.name.tag"},
+            {"base: &b\n  a: 1\nuse: *b", "&b", "entity.name"},
+            {"base: &b\n  a: 1\nuse: *b", "*b", "variable.other"},
+            {"s: !!str 12", "!!str", "storage.type"},
+            {"---\na: 1\n...", "---", "keyword.other"},
+        });
+    HVCheckShippedBundle("TOML",
+                         {
+                             {"a = \"x\" ; not a comment", "; not a comment", ""},
+                             {"path = 'C:\\dir\\' # c", "'C:\\dir\\'", "string.quoted.single"},
+                             {"path = 'C:\\dir\\' # c", "# c", "comment.line"},
+                             {"s = \"\"\"\na # \"b\"\n\"\"\"\nk = 1", "a # \"b\"", "string"},
+                             {"s = \"\"\"\na # \"b\"\n\"\"\"\nk = 1", "k", "entity.name.tag"},
+                             {"[a.b]\nx = 1", "[a.b]", "entity.name.toml"},
+                             {"[[arr]]\nx = 1", "[[arr]]", "entity.name.toml"},
+                             {"hosts = [\n  [1, 2],\n]", "[1, 2]", "other"},
+                             {"d = 1979-05-27T07:32:00Z", "1979-05-27T07:32:00Z", "constant.other"},
+                         });
+    HVCheckShippedBundle("JSON",
+                         {
+                             {"{\"a\": \"b\"}", "\"a\"", "entity.name.tag"},
+                             {"{\"a\": \"b\"}", "\"b\"", "string.quoted.double"},
+                             {"{\"u\": \"http://x\" // c\n}", "\"http://x\"", "string"},
+                             {"{\"u\": \"http://x\" // c\n}", "// c", "comment.line"},
+                             {"{/* c */ \"n\": -1.5e3, \"t\": true}", "-1.5e3", "constant.numeric"},
+                             {"{/* c */ \"n\": -1.5e3, \"t\": true}", "true", "constant.language"},
                          });
 }
