@@ -60,6 +60,15 @@ TEST(HVScriptBundles, Perl) {
                              {"print <<END;\nit's\nEND\nx", "\nx", "other"},
                              {"print <<~END;\n  it's\n  END\nx", "\nx", "other"},
                              {"my $y = 1 << 2; # c", "# c", "comment"},
+                             // What follows __END__ is never run.
+                             {"1;\n__END__\nit's", "it's", "comment"},
+                             {"$, = $\"; x", "; x", "other"},
+                             // Patterns without "m", and the flags after any pattern.
+                             {"if ($s =~ /it's/) { x }", "{ x }", "other"},
+                             {"if ($s =~ /it's/) { x }", "/it's/", "string"},
+                             {"@a = split /'/, $s; x", "; x", "other"},
+                             {"$c =~ /^(\n  a # it's\n)/x; y", "; y", "other"},
+                             {"$x =~ s/a/b/gi; x", "b/gi", "string"},
                          });
 }
 
