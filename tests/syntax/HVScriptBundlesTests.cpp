@@ -27,6 +27,13 @@ TEST(HVScriptBundles, Shell) {
                              {"cat <<\"EOF\"\na\nEOF\nx", "\nx", "other"},
                              {"cat <<< \"$v\" x", " x", "other"},
                              {"echo $((1<<2)) x", " x", "other"},
+                             {"cat << \\EOF\nit's\nEOF\nx", "\nx", "other"},
+                             // Quotes nest inside a command substitution in a string.
+                             {"echo \"$(basename \"$0\")\" x", "\"$0\"", "string"},
+                             // A backslash is literal in single quotes; outside, it quotes.
+                             {"case $a in *'\\'*) x;; esac", ") x;;", "other"},
+                             {"echo don\\'t", "\\'", "constant.character.escape"},
+                             {"f ${1?\"it's\"} x", "\"it's\"", "string"},
                          });
 }
 
