@@ -76,6 +76,9 @@ TEST(HVScriptBundles, Perl) {
                              {"@a = split /'/, $s; x", "; x", "other"},
                              {"$c =~ /^(\n  a # it's\n)/x; y", "; y", "other"},
                              {"$x =~ s/a/b/gi; x", "b/gi", "string"},
+                             // Brackets nest inside bracketed quotes and patterns.
+                             {"my $s = q(a (b) it's); x", "; x", "other"},
+                             {"$x =~ s{a{2}}{b}g; x", "{b}g", "string"},
                          });
 }
 
