@@ -51,6 +51,8 @@ TEST(HVScriptBundles, Perl) {
                              {"my $s = q{it's}; x", "it's", "string"},
                              {"my $s = qq[\"a\"]; x", "\"a\"", "string"},
                              {"my $s = qq|it's|; x", "; x", "other"},
+                             {"for (qw,a ' b,) { x }", "{ x }", "other"},
+                             {"%h = (q => 1); 'a'", "'a'", "string"},
                              {"$x =~ m{a#b}; x", "a#b", "string"},
                              {"$x =~ s/a'/b'/g; x", "; x", "other"},
                              {"$x =~ s/a'/b'/g; x", "b'", "string"},
