@@ -34,6 +34,9 @@ TEST(HVScriptBundles, Shell) {
                              {"case $a in *'\\'*) x;; esac", ") x;;", "other"},
                              {"echo don\\'t", "\\'", "constant.character.escape"},
                              {"f ${1?\"it's\"} x", "\"it's\"", "string"},
+                             // A command in back-ticks is code, as in $(...).
+                             {"x=`basename \"$f\"` y", "basename", "other"},
+                             {"x=`basename \"$f\"` y", "\"$f\"", "string"},
                          });
 }
 
