@@ -137,5 +137,11 @@ TEST(HVScriptBundles, Ruby) {
                     {"if /it's/ =~ s", "it's", "string"},
                     {"r = a / b / c # c", "# c", "comment"},
                     {"r = a / b; c = '/'", "'/'", "string"},
+                    {"a << /#{s}'/; b = 1", "; b = 1", "other"},
+                    // Bare percent literals where an expression starts.
+                    {"F = %{a 'b' # c}; x", "; x", "other"},
+                    {"F = %(it's); x", "; x", "other"},
+                    // Quotes inside an interpolation do not end the string.
+                    {"s = \"#{h[\"k\"]}\" x", "k", "string"},
                 });
 }
