@@ -80,6 +80,7 @@ TEST(HVScriptBundles, Perl) {
                              {"if ($s =~ /it's/) { x }", "/it's/", "string"},
                              {"@a = split /'/, $s; x", "; x", "other"},
                              {"$c =~ /^(\n  a # it's\n)/x; y", "; y", "other"},
+                             {"$l =~ s/^\n  (it's)\n/x/x; y", "; y", "other"},
                              {"$x =~ s/a/b/gi; x", "b/gi", "string"},
                              // Brackets nest inside bracketed quotes and patterns.
                              {"my $s = q(a (b) it's); x", "; x", "other"},
