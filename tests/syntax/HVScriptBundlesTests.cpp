@@ -33,6 +33,7 @@ TEST(HVScriptBundles, Shell) {
                              // A backslash is literal in single quotes; outside, it quotes.
                              {"case $a in *'\\'*) x;; esac", ") x;;", "other"},
                              {"echo don\\'t", "\\'", "constant.character.escape"},
+                             {"run a \\\n  b", "\\\n", "constant.character.escape"},
                              {"f ${1?\"it's\"} x", "\"it's\"", "string"},
                              // A command in back-ticks is code, as in $(...).
                              {"x=`basename \"$f\"` y", "basename", "other"},
@@ -74,6 +75,7 @@ TEST(HVScriptBundles, Perl) {
                              {"my $y = 1 << 2; # c", "# c", "comment"},
                              // What follows __END__ is never run.
                              {"1;\n__END__\nit's", "it's", "comment"},
+                             {"1;\n__END__\nit's", "__END__", "constant.language"},
                              {"$, = $\"; x", "; x", "other"},
                              // Patterns without "m", and the flags after any pattern.
                              {"if ($s =~ /it's/) { x }", "{ x }", "other"},
