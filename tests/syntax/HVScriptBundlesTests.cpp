@@ -27,6 +27,17 @@ TEST(HVScriptBundles, Shell) {
                              {"cat <<\"EOF\"\na\nEOF\nx", "\nx", "other"},
                              {"cat <<< \"$v\" x", " x", "other"},
                              {"echo $((1<<2)) x", " x", "other"},
+                             {"cat << \\EOF\nit's\nEOF\nx", "\nx", "other"},
+                             // Quotes nest inside a command substitution in a string.
+                             {"echo \"$(basename \"$0\")\" x", "\"$0\"", "string"},
+                             // A backslash is literal in single quotes; outside, it quotes.
+                             {"case $a in *'\\'*) x;; esac", ") x;;", "other"},
+                             {"echo don\\'t", "\\'", "constant.character.escape"},
+                             {"run a \\\n  b", "\\\n", "constant.character.escape"},
+                             {"f ${1?\"it's\"} x", "\"it's\"", "string"},
+                             // A command in back-ticks is code, as in $(...).
+                             {"x=`basename \"$f\"` y", "basename", "other"},
+                             {"x=`basename \"$f\"` y", "\"$f\"", "string"},
                          });
 }
 
@@ -44,6 +55,8 @@ TEST(HVScriptBundles, Perl) {
                              {"my $s = q{it's}; x", "it's", "string"},
                              {"my $s = qq[\"a\"]; x", "\"a\"", "string"},
                              {"my $s = qq|it's|; x", "; x", "other"},
+                             {"for (qw,a ' b,) { x }", "{ x }", "other"},
+                             {"%h = (q => 1); 'a'", "'a'", "string"},
                              {"$x =~ m{a#b}; x", "a#b", "string"},
                              {"$x =~ s/a'/b'/g; x", "; x", "other"},
                              {"$x =~ s/a'/b'/g; x", "b'", "string"},
@@ -60,6 +73,20 @@ TEST(HVScriptBundles, Perl) {
                              {"print <<END;\nit's\nEND\nx", "\nx", "other"},
                              {"print <<~END;\n  it's\n  END\nx", "\nx", "other"},
                              {"my $y = 1 << 2; # c", "# c", "comment"},
+                             // What follows __END__ is never run.
+                             {"1;\n__END__\nit's", "it's", "comment"},
+                             {"1;\n__END__\nit's", "__END__", "constant.language"},
+                             {"$, = $\"; x", "; x", "other"},
+                             // Patterns without "m", and the flags after any pattern.
+                             {"if ($s =~ /it's/) { x }", "{ x }", "other"},
+                             {"if ($s =~ /it's/) { x }", "/it's/", "string"},
+                             {"@a = split /'/, $s; x", "; x", "other"},
+                             {"$c =~ /^(\n  a # it's\n)/x; y", "; y", "other"},
+                             {"$l =~ s/^\n  (it's)\n/x/x; y", "; y", "other"},
+                             {"$x =~ s/a/b/gi; x", "b/gi", "string"},
+                             // Brackets nest inside bracketed quotes and patterns.
+                             {"my $s = q(a (b) it's); x", "; x", "other"},
+                             {"$x =~ s{a{2}}{b}g; x", "{b}g", "string"},
                          });
 }
 
@@ -113,5 +140,11 @@ TEST(HVScriptBundles, Ruby) {
                     {"if /it's/ =~ s", "it's", "string"},
                     {"r = a / b / c # c", "# c", "comment"},
                     {"r = a / b; c = '/'", "'/'", "string"},
+                    {"a << /#{s}'/; b = 1", "; b = 1", "other"},
+                    // Bare percent literals where an expression starts.
+                    {"F = %{a 'b' # c}; x", "; x", "other"},
+                    {"F = %(it's); x", "; x", "other"},
+                    // Quotes inside an interpolation do not end the string.
+                    {"s = \"#{h[\"k\"]}\" x", "k", "string"},
                 });
 }

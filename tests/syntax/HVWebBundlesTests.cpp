@@ -166,6 +166,10 @@ TEST(HVWebBundles, Markdown) {
             {"```py\n__init__ *x*\n# not a heading\n```\n# Head", "# not a heading", "markup.raw"},
             {"```py\n__init__ *x*\n# not a heading\n```\n# Head", "# Head", "markup.heading"},
             {"~~~\n*a*\n~~~~\n*b*", "*a*", "markup.raw"},
+            // Code inside a link's text is code; the text ends at its own bracket.
+            {"See [`a[0]`][] now", "`a[0]`", "markup.raw"},
+            {"See [the `x`][ref] now", "`x`", "markup.raw"},
+            {"A [link](http://a.b/) now", "[link]", "markup.link"},
         });
 }
 
