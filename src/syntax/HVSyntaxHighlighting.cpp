@@ -28,11 +28,30 @@ void resetRange(HVTextBuffer& buffer, HVRange range, const HVTheme& theme) {
     buffer.endEditing();
 }
 
+namespace {
+
+void paintRegions(HVTextBuffer& buffer, HVParser& parser, const HVParserRegions& regions,
+                  const HVTheme& theme, bool follow) {
+    std::size_t paintedTo = 0;
+    for (const auto& [region, language] : regions) {
+        // Code inside an earlier region (server-side code in a script) paints over that
+        // region's colours, none of which may stay where it leaves text plain.
+        if (region.location < paintedTo)
+            resetRange(buffer, region, theme);
+        HVParserRegions inner = language->parseRange(region, buffer);
+        // Such code comes back as a region of the parser itself, with its own regions.
+        if (follow && language == &parser)
+            paintRegions(buffer, parser, inner, theme, false);
+        paintedTo = std::max(paintedTo, region.end());
+    }
+}
+
+} // namespace
+
 void highlightRange(HVTextBuffer& buffer, HVParser& parser, HVRange range, const HVTheme& theme) {
     buffer.beginEditing();
     resetRange(buffer, range, theme);
-    for (const auto& [region, language] : parser.parseRange(range, buffer))
-        language->parseRange(region, buffer);
+    paintRegions(buffer, parser, parser.parseRange(range, buffer), theme, true);
     buffer.endEditing();
 }
 
