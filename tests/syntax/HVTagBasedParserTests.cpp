@@ -316,14 +316,14 @@ TEST(HVTagBasedParser, CodeAnywhereDelimitersAndAttributeLanguages) {
                                        "7+4 storage.type, 12+5 string.quoted.double ml, "
                                        "17+2 entity.name.tag ml, 19+4 comment.block ml"},
         // In a script's string: the script's colours give way to the code's. A quote in the
-        // code cannot carry the script past its end (though the script's painting sees it).
+        // code can neither carry the script past its end nor open a string of the script.
         {u"<script>var a=\"<?= echo ?>\";</script>",
          "0+7 entity.name.tag ml, 8+3 keyword, 14+1 string.quoted.double ml, "
          "15+3 entity.name.tag ml, 19+4 storage.type, 24+2 entity.name.tag ml, "
          "26+1 string.quoted.double ml, 28+9 entity.name.tag ml"},
         {u"<script>var a=<?='?>;</script>if",
          "0+7 entity.name.tag ml, 8+3 keyword, 14+3 entity.name.tag ml, 18+2 entity.name.tag ml, "
-         "20+1 string.quoted.single ml, 21+9 entity.name.tag ml"},
+         "21+9 entity.name.tag ml"},
         // Delimiters: in values and text, their end inside the language's strings, the
         // longest opening string first; comments painted whole.
         {u"<p c=\"{{if}}\">{{ \"}}\" }}{# <b> #}{{!-- }} --}}",
