@@ -376,6 +376,9 @@ TEST(HVShippedBundles, FoldPatternsMarkTypicalLines) {
         {"XML", "text.</p></item>", Closer, 2},
         {"XML", "<description><![CDATA[", Opener, 2},
         {"XML", "]]></description>", Closer, 2},
+        {"SVG", "<g id=\"hours\" transform=\"translate(16 52)\">", Opener, 1},
+        {"SVG", "<stop offset=\"0%\" stop-color=\"#c98a4b\"/>", None, 0},
+        {"SVG", "  ]]></style>", Closer, 2},
         {"PHP", "<?php", Opener, 1},
         {"PHP", "?>", Closer, 1},
         {"PHP", "<?php echo $title; ?>", None, 0},
@@ -443,6 +446,17 @@ TEST(HVShippedBundles, FoldPatternsMarkTypicalLines) {
         HVFoldState state = parser->foldStateForLine(line);
         EXPECT_EQ(HVFoldStateName(state), HVFoldStateName(test.state));
         EXPECT_EQ(parser->foldStepForLine(line, state), test.step);
+    }
+}
+
+// Of the XML languages only SVG hands its style and script elements to CSS and JavaScript.
+TEST(HVShippedBundles, OnlySVGEmbedsStyleSheetsAndScripts) {
+    auto bundles = shippedBundles();
+    for (auto [name, expected] : {std::pair{"XML", 0u}, std::pair{"SVG", 2u}}) {
+        const HVPlistValue::Dictionary* embedded =
+            bundleNamed(bundles, name)->syntax.dictionaryForKey("embedded");
+        ASSERT_TRUE(embedded);
+        EXPECT_EQ(embedded->count("style") + embedded->count("script"), expected) << name;
     }
 }
 
