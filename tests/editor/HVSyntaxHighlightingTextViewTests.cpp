@@ -269,6 +269,36 @@ TEST_F(HighlightingView, TheParserAtTheCaretFollowsOpenersAndClosersOutsideQuote
     EXPECT_EQ(view.activeParser(true)->identifier(), "text.html");
 }
 
+// Code between delimiters, and server-side code in a script, has no opener of its own
+// language: the painting tells that it is in force. A quote typed there paints as a whole
+// painting does.
+TEST_F(HighlightingView, CodeBetweenDelimitersIsInForceWhereItStands) {
+    struct Case {
+        const char* path;
+        std::u16string text, before;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"/tmp/a.vue", u"<p>{{ total }}</p>\n<p title=\"a\">{{ b }}</p>\n", u"tal }}", "text.js"},
+        {"/tmp/a.vue", u"<p>{{ total }}</p>\n<p title=\"a\">{{ b }}</p>\n", u"</p>",
+         "text.html.vue"},
+        {"/tmp/a.php", u"<script>a = \"<?= $total ?>\";\nb = \"<?= 1 ?>\";</script>\n", u"tal ?>",
+         "text.php"},
+        {"/tmp/a.php", u"<script>a = \"<?= $total ?>\";\nb = \"<?= 1 ?>\";</script>\n", u"\";</",
+         "text.js"},
+    };
+    for (const Case& test : cases) {
+        HVSyntaxHighlightingTextView view;
+        load(view, test.path, test.text);
+        std::size_t at = test.text.find(test.before);
+        EXPECT_EQ(view.checkForOpenSpecialsBefore(at)->identifier(), test.expected)
+            << HVUnicode::utf8(test.text) << " before " << HVUnicode::utf8(test.before);
+        view.replaceCharacters({at, 0}, u"\"", "Typing");
+        runUntilIdle(view);
+        expectEqualsWhole(view);
+    }
+}
+
 // The search for open regions starts at the last restart point before the caret; the answers
 // are those of a search through the whole text before it, at every position of every sample.
 TEST_F(HighlightingView, TheParserBeforeAPositionIsTheWholePrefixOnesEverywhereInEverySample) {
@@ -454,9 +484,10 @@ TEST_F(HighlightingView, ALineBreakInTheMiddleOfCodeRepaintsOnlyItsLines) {
 // idle work is done) equal a whole-text painting of the same text.
 TEST_F(HighlightingView, IncrementalHighlightingEqualsWholeHighlightingForEverySample) {
     const std::vector<std::u16string> pieces = {
-        u"/*", u"*/",      u"\"",   u"'",    u"<script>", u"</script>", u"<?php",
-        u"?>", u"\n",      u"\r\n", u"<!--", u"-->",      u"<style>",   u"#",
-        u"//", u"<p a=\"", u"\\",   u"{",    u"}"};
+        u"/*", u"*/",      u"\"",   u"'",    u"<script>",    u"</script>", u"<?php",
+        u"?>", u"\n",      u"\r\n", u"<!--", u"-->",         u"<style>",   u"#",
+        u"//", u"<p a=\"", u"\\",   u"{",    u"}",           u"<?=",       u"{{",
+        u"}}", u"{%",      u"<%",   u"%>",   u" lang=\"ts\""};
     const std::vector<Sample> all = samples();
     for (std::size_t index = 0; index < all.size(); ++index) {
         const Sample& sample = all[index];
