@@ -20,7 +20,8 @@ HVAttributes standardAttributes(const HVTheme& theme);
 void resetRange(HVTextBuffer& buffer, HVRange range, const HVTheme& theme);
 
 // Re-styles one range in one edit batch: resetRange, then the parser's parseRange, then each
-// embedded region's parser on its region (the regions those return are not followed). The
+// embedded region's parser on its region (the regions those return are not followed, but for
+// a region of the parser itself: code inside another region, reset and painted after it). The
 // parser is the one in force where the range starts (the main parser for a whole text); it
 // must already have the theme (HVParser::setTheme), which colours the runs.
 void highlightRange(HVTextBuffer& buffer, HVParser& parser, HVRange range, const HVTheme& theme);

@@ -15,6 +15,11 @@
 // and it lends the tag colours of other markup dialects to tags that carry their prefix.
 // Built from a syntax definition of "format-type" "tag".
 //
+// Server-side code ("anywhere" entries, delimiters) is found wherever it stands, as its server
+// would find it: in text, tags, values, comments and inside scripts and style sheets. Code
+// inside another language's region comes back as a region of this parser itself, after that
+// region: the driver paints the outer language first, then hands the inner piece back here.
+//
 // Embedded languages and dialects are other bundles' parsers, found by their identifier when
 // every bundle is loaded (finishLoad); they are held weakly, so a language that goes away is
 // simply no longer embedded.
@@ -29,10 +34,35 @@ public:
         std::u16string end;
         // After finishLoad: the embedded language's parser, when it exists.
         std::weak_ptr<HVParser> parser;
+        // Found inside attribute values and other languages' regions too (server-side code);
+        // only for names that do not begin with a letter, which match as a prefix.
+        bool anywhere = false;
+        // From "attribute=value" (lower case) to the identifier of the language that the
+        // element holds instead, "" for markup; a language not loaded falls back to this one.
+        struct Choice {
+            std::string identifier;
+            std::weak_ptr<HVParser> parser;
+        };
+        std::map<std::u16string, Choice, std::less<>> attributeLanguages;
     };
     using EmbeddedMap = std::map<std::u16string, EmbeddedLanguage, std::less<>>;
 
-    // Reads "tag-prefix", "embedded", "embedded-elements" and "style" besides the common keys.
+    // Code between an opening and an ending string, such as a template's "{{" and "}}".
+    struct Delimiter {
+        std::u16string end;
+        // The language of the text between, empty for a comment.
+        std::string identifier;
+        bool comment = false;
+        // Found only in the markup's text, tags and values, not in comments nor in other
+        // languages' regions (a client-side template's expressions).
+        bool markupOnly = false;
+        // After finishLoad.
+        std::weak_ptr<HVParser> parser;
+    };
+    using DelimiterMap = std::map<std::u16string, Delimiter, std::less<>>;
+
+    // Reads "tag-prefix", "embedded", "delimiters", "embedded-elements" and "style" besides
+    // the common keys.
     HVTagBasedParser(HVBundle* bundle, const HVPlistValue& plist);
     HVTagBasedParser(HVBundle* bundle, std::string identifier);
     ~HVTagBasedParser() override;
@@ -70,7 +100,11 @@ public:
     // Adds or replaces the language that a tag name opens (the name is taken in lower case);
     // call finishLoad to resolve it.
     void setEmbedded(std::u16string_view tagName, std::string identifier, std::u16string end);
+    void setEmbedded(std::u16string_view tagName, EmbeddedLanguage language);
     void removeEmbedded(std::u16string_view tagName);
+    // By opening string.
+    const DelimiterMap& delimiters() const { return m_delimiters; }
+    void setDelimiter(std::u16string opening, Delimiter delimiter);
     const std::vector<std::string>& embeddedElementIdentifiers() const {
         return m_embeddedElementIdentifiers;
     }
@@ -90,16 +124,18 @@ public:
     const HVAttributesRef& commentsAttributes() const { return m_commentsAttributes; }
 
 private:
+    // One painting's state (defined with parseRange).
+    class Scan;
+
     void applyTheme();
-    // Where an embedded region that starts at start ends in text: the first occurrence of the
-    // end string (ignoring ASCII case) that is not inside a string of the embedded language;
-    // end of text when none.
-    static std::size_t regionEnd(std::u16string_view text, std::size_t start,
-                                 std::u16string_view endString, const HVParser& language);
+    void readEmbedded(const HVPlistValue& entries);
+    void readDelimiters(const HVPlistValue& entries);
+    void addSubparser(const std::shared_ptr<HVParser>& parser);
 
     std::string m_tagPrefix;
     std::u16string m_lowercaseTagPrefix;
     EmbeddedMap m_embedded;
+    DelimiterMap m_delimiters;
     std::size_t m_longestTagName = 0;
     std::vector<std::string> m_embeddedElementIdentifiers;
     std::vector<std::weak_ptr<HVParser>> m_embeddedElements;

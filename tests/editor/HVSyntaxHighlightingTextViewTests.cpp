@@ -454,9 +454,10 @@ TEST_F(HighlightingView, ALineBreakInTheMiddleOfCodeRepaintsOnlyItsLines) {
 // idle work is done) equal a whole-text painting of the same text.
 TEST_F(HighlightingView, IncrementalHighlightingEqualsWholeHighlightingForEverySample) {
     const std::vector<std::u16string> pieces = {
-        u"/*", u"*/",      u"\"",   u"'",    u"<script>", u"</script>", u"<?php",
-        u"?>", u"\n",      u"\r\n", u"<!--", u"-->",      u"<style>",   u"#",
-        u"//", u"<p a=\"", u"\\",   u"{",    u"}"};
+        u"/*", u"*/",      u"\"",   u"'",    u"<script>",    u"</script>", u"<?php",
+        u"?>", u"\n",      u"\r\n", u"<!--", u"-->",         u"<style>",   u"#",
+        u"//", u"<p a=\"", u"\\",   u"{",    u"}",           u"<?=",       u"{{",
+        u"}}", u"{%",      u"<%",   u"%>",   u" lang=\"ts\""};
     const std::vector<Sample> all = samples();
     for (std::size_t index = 0; index < all.size(); ++index) {
         const Sample& sample = all[index];

@@ -2,11 +2,13 @@
 // lone "<" in text are painted in the reference output of tests/data/highlight/test-markup.
 
 #include "HVKeywordBasedParser.h"
+#include "HVSyntaxHighlighting.h"
 #include "HVSyntaxTestSupport.h"
 #include "HVTagBasedParser.h"
 #include "HVTestSupport.h"
 #include "HVTextBuffer.h"
 #include "HVTheme.h"
+#include "HVUnicode.h"
 
 #include <gtest/gtest.h>
 
@@ -54,13 +56,21 @@ Dict dialectDefinition(const std::string& identifier, const std::string& prefix,
 // A markup parser with a script language, a style-sheet language and a template dialect, all
 // resolved and given one theme.
 struct Languages {
-    std::shared_ptr<HVTheme> theme = HVMakeTestTheme(
-        {"entity.name.tag", "string.quoted.attribute-value", "comment.block", "keyword",
-         "string.quoted.double", "string.quoted.single", "comment.line", "keyword.other"});
+    std::shared_ptr<HVTheme> theme =
+        HVMakeTestTheme({"entity.name.tag", "string.quoted.attribute-value", "comment.block",
+                         "keyword", "string.quoted.double", "string.quoted.single", "comment.line",
+                         "keyword.other", "storage.type"});
     std::shared_ptr<HVTagBasedParser> markup;
     std::shared_ptr<HVParser> script;
     std::shared_ptr<HVParser> style;
     std::shared_ptr<HVTagBasedParser> dialect;
+    // Server-side code: "echo" is its word, double quotes its strings.
+    std::shared_ptr<HVParser> code = std::make_shared<HVKeywordBasedParser>(
+        nullptr, Dict{{"format-id", "text.code"},
+                      {"format-type", "keyword"},
+                      {"keyword-characters", "abcdefghijklmnopqrstuvwxyz"},
+                      {"keywords", Dict{{"storage.type", Array{"echo"}}}},
+                      {"quotes", Dict{{"double", "string.quoted.double"}}}});
 
     explicit Languages(bool singleQuotes = true, Dict definition = markupDefinition()) {
         markup = std::make_shared<HVTagBasedParser>(nullptr, definition);
@@ -80,9 +90,26 @@ struct Languages {
                 return style;
             if (identifier == "text.tpl")
                 return dialect;
+            if (identifier == "text.code")
+                return code;
             return nullptr;
         });
         markup->setTheme(theme);
+    }
+
+    // Paints the text as the highlighting driver does, leaving out plain runs.
+    std::string paintWhole(std::u16string_view text) {
+        HVTextBuffer buffer(text);
+        HVSyntaxHighlighting::highlightText(buffer, *markup, *theme);
+        std::string out;
+        std::string runs = HVDumpRuns(buffer, *theme) + ", ";
+        for (std::size_t at = 0, next; (next = runs.find(", ", at)) != std::string::npos;
+             at = next + 2) {
+            std::string run = runs.substr(at, next - at);
+            if (run.size() > 2 && run.compare(run.size() - 2, 2, " ?") != 0)
+                out += (out.empty() ? "" : ", ") + run;
+        }
+        return out;
     }
 
     // Paints the text the way the highlighting step does (the regions through their parsers)
@@ -250,4 +277,93 @@ TEST(HVTagBasedParser, DefinitionRoundTripsAndBadEntriesAreReported) {
     EXPECT_EQ(bad.loadErrors().size(), 3u);
     // Entry keys are taken in lower case.
     EXPECT_EQ(bad.embedded().count(u"y"), 1u);
+}
+
+// Server-side code in every place it may stand, delimiters, and the language an element's
+// attributes choose, painted through the driver.
+TEST(HVTagBasedParser, CodeAnywhereDelimitersAndAttributeLanguages) {
+    Dict definition = markupDefinition();
+    Dict code{{"id", "text.code"}, {"end", "?>"}, {"anywhere", true}};
+    definition["embedded"] =
+        Dict{{"?", code},
+             {"?=", code},
+             {"?code", code},
+             {"![cdata[", Dict{{"id", "text.css"}, {"end", "]]>"}}},
+             {"script", Dict{{"id", "text.js"},
+                             {"end", "</script>"},
+                             {"attribute-languages", Dict{{"lang=ts", "text.code"},
+                                                          {"lang=gone", "text.gone"},
+                                                          {"type=text/x-template", ""}}}}},
+             {"style", Dict{{"id", "text.css"}, {"end", "</style>"}}}};
+    definition["delimiters"] = Dict{{"{{", Dict{{"id", "text.js"}, {"end", "}}"}}},
+                                    {"{#", Dict{{"comment", true}, {"end", "#}"}}},
+                                    {"{{!--", Dict{{"comment", true}, {"end", "--}}"}}}};
+    Languages languages(true, definition);
+    const std::vector<std::pair<std::u16string, std::string>> cases = {
+        // A name that does not begin with a letter is a prefix, the longest first.
+        {u"<?=echo?>", "0+3 entity.name.tag ml, 3+4 storage.type, 7+2 entity.name.tag ml"},
+        {u"<?codeecho?>", "0+6 entity.name.tag ml, 6+4 storage.type, 10+2 entity.name.tag ml"},
+        {u"<![CDATA[color]]>", "0+9 entity.name.tag ml, 9+5 keyword, 14+3 entity.name.tag ml"},
+        // In a value, and a quote of the code does not end the value.
+        {u"<a b=\"<?= \"\" ?>\">",
+         "0+5 entity.name.tag ml, 5+1 string.quoted.attribute-value ml, "
+         "6+3 entity.name.tag ml, 10+2 string.quoted.double ml, 13+2 entity.name.tag ml, "
+         "15+1 string.quoted.attribute-value ml, 16+1 entity.name.tag ml"},
+        // In a tag and in a markup comment, with a ">" and a "-->" inside.
+        {u"<a <?= \">\" ?>>",
+         "0+6 entity.name.tag ml, 7+3 string.quoted.double ml, 11+3 entity.name.tag ml"},
+        {u"<!-- <?echo \"-->\"?> -->", "0+5 comment.block ml, 5+2 entity.name.tag ml, "
+                                       "7+4 storage.type, 12+5 string.quoted.double ml, "
+                                       "17+2 entity.name.tag ml, 19+4 comment.block ml"},
+        // In a script's string: the script's colours give way to the code's. A quote in the
+        // code can neither carry the script past its end nor open a string of the script.
+        {u"<script>var a=\"<?= echo ?>\";</script>",
+         "0+7 entity.name.tag ml, 8+3 keyword, 14+1 string.quoted.double ml, "
+         "15+3 entity.name.tag ml, 19+4 storage.type, 24+2 entity.name.tag ml, "
+         "26+1 string.quoted.double ml, 28+9 entity.name.tag ml"},
+        {u"<script>var a=<?='?>;</script>if",
+         "0+7 entity.name.tag ml, 8+3 keyword, 14+3 entity.name.tag ml, 18+2 entity.name.tag ml, "
+         "21+9 entity.name.tag ml"},
+        // Delimiters: in values and text, their end inside the language's strings, the
+        // longest opening string first; comments painted whole.
+        {u"<p c=\"{{if}}\">{{ \"}}\" }}{# <b> #}{{!-- }} --}}",
+         "0+5 entity.name.tag ml, 5+1 string.quoted.attribute-value ml, "
+         "6+2 entity.name.tag ml, 8+2 keyword, 10+2 entity.name.tag ml, "
+         "12+1 string.quoted.attribute-value ml, 13+3 entity.name.tag ml, "
+         "17+4 string.quoted.double ml, 22+2 entity.name.tag ml, 24+22 comment.block ml"},
+        {u"<style>{# x #}</style>", "0+6 entity.name.tag ml, 7+7 comment.block ml, "
+                                    "14+8 entity.name.tag ml"},
+        // The language an attribute chooses; one not loaded leaves the element's own; markup.
+        {u"<script lang=\"ts\">echo var</script>",
+         "0+7 entity.name.tag ml, 13+4 string.quoted.double ml, 18+4 storage.type, "
+         "26+9 entity.name.tag ml"},
+        {u"<script lang=gone>var</script>",
+         "0+7 entity.name.tag ml, 18+3 keyword, 21+9 entity.name.tag ml"},
+        {u"<script TYPE='text/x-template'><b>var</b></script>",
+         "0+34 entity.name.tag ml, 37+13 entity.name.tag ml"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(languages.paintWhole(text), expected) << HVUnicode::utf8(text);
+
+    // A client-side template's expressions only in the markup, with nested braces.
+    Dict client = markupDefinition();
+    client["delimiters"] =
+        Dict{{"{", Dict{{"id", "text.js"}, {"end", "}"}, {"markup-only", true}}}};
+    Languages svelte(true, client);
+    EXPECT_EQ(svelte.paintWhole(u"<b c={f({a:1})}>{if}<!--{if}--><script>if(a){}</script>"),
+              "0+6 entity.name.tag ml, 14+3 entity.name.tag ml, 17+2 keyword, "
+              "19+1 entity.name.tag ml, 20+11 comment.block ml, 31+7 entity.name.tag ml, "
+              "39+2 keyword, 48+7 entity.name.tag ml");
+
+    // The new keys are written back as read; bad delimiters and keys are reported.
+    Dict written = *languages.markup->plistRepresentation().dictionary();
+    EXPECT_EQ(HVPlistValue(written["delimiters"]), HVPlistValue(definition["delimiters"]));
+    EXPECT_EQ(HVPlistValue(written["embedded"].dictionary()->at("?=")), HVPlistValue(code));
+    HVTagBasedParser again(nullptr, HVPlistValue(written));
+    EXPECT_EQ(again.plistRepresentation(), HVPlistValue(written));
+    HVTagBasedParser bad(nullptr,
+                         Dict{{"delimiters", Dict{{"{{", Dict{{"end", "}}"}}},
+                                                  {"<%", Dict{{"id", "x"}, {"comment", true}}}}},
+                              {"embedded", Dict{{"?", Dict{{"id", "x"}, {"anywhere", "yes"}}}}}});
+    EXPECT_EQ(bad.loadErrors().size(), 3u);
 }

@@ -80,7 +80,7 @@ $title = ucfirst($slug) . ' | Corner Bakery';
       <ul class="product-list">
         <?php foreach ($products as $product): ?>
           <li class="product" data-id="<?= (int) $product['id'] ?>">
-            <img src="/img/<?= e($product['image']) ?>" alt="">
+            <img src="/img/<?= e($product['image']) ?>" alt="<?= e($product["name"]) ?>">
             <h2><?= e($product['name']) ?></h2>
             <span class="price"><?= ProductRepository::price((float) $product['price']) ?></span>
           </li>
@@ -98,6 +98,8 @@ $title = ucfirst($slug) . ' | Corner Bakery';
   </nav>
 
   <script>
+    var heading = "<?= e("Baker's choice: " . $title) ?>";
+    var page = <?=$page?>;
     document.querySelectorAll('.product').forEach(function (item) {
       item.addEventListener('click', function () {
         window.location = '/product.php?id=' + item.dataset.id;
