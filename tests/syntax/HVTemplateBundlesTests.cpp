@@ -80,3 +80,68 @@ TEST(HVTemplateBundles, ServerCode) {
             {" If x Then Response.Write \"a\"", "Response", "support.class"},
         });
 }
+
+// The pages: code between the delimiters wherever they stand (text, attribute values, scripts),
+// comments that hide everything to their end, and text that the code leaves alone. A closing
+// mark inside a string of the code does not close it, as the engines read it.
+TEST(HVTemplateBundles, DelimitersInPages) {
+    HVCheckShippedBundle(
+        "Twig",
+        {
+            {"<p>{{ user.name|title }}</p>", "title", "support.function"},
+            {"<p>{{ user.name|title }}</p>", "{{", "meta.tag"},
+            {"<a href=\"{{ path('home') }}\">Home</a>", "'home'", "string.quoted.single"},
+            {"<a href=\"{{ path('home') }}\">Home</a>", "Home", ""},
+            {"{# it's {{ not }} code #}<p>x</p>", "{{ not }}", "comment"},
+            {"{# it's {{ not }} code #}<p>x</p>", "<p>", "meta.tag"},
+            {"<p>Don't {{ a }} stop</p><b>", "stop", ""},
+            {"<p>{{ \"}}\" ~ x }}</p>", "\"}}\"", "string"},
+            {"<p>{{ \"}}\" ~ x }}</p>", "}}<", "meta.tag"},
+            {"{%- if user -%}<b>", "if", "keyword.control"},
+            {"{%- if user -%}<b>", "<b>", "meta.tag"},
+            {"<script>var a = {{ data|json_encode }};</script>", "json_encode", "support.function"},
+            {"{% verbatim %}<b>{{ x }}</b>{% endverbatim %}", "{{ x }}", ""},
+            {"{% verbatim %}<b>{{ x }}</b>{% endverbatim %}", "<b>", "meta.tag"},
+        });
+    HVCheckShippedBundle(
+        "Liquid", {
+                      {"{% comment %}it's {{ x }}{% endcomment %}<b>", "it's {{ x }}", "comment"},
+                      {"{% comment %}it's {{ x }}{% endcomment %}<b>", "<b>", "meta.tag"},
+                      {"{{ product.title | escape }}", "escape", "support.function"},
+                      {"{% raw %}{{ x }}{% endraw %}", "{{ x }}", ""},
+                  });
+    HVCheckShippedBundle(
+        "Handlebars",
+        {
+            {"{{!-- it's }} --}}<b>", "it's }}", "comment"},
+            {"{{!-- it's }} --}}<b>", "<b>", "meta.tag"},
+            {"{{! note }}<b>", "note", "comment"},
+            {"{{#each items}}<li>{{this}}</li>{{/each}}", "/each", "keyword.control"},
+            {"{{#each items}}<li>{{this}}</li>{{/each}}", "this", "variable.language"},
+            {"<p>{{{body}}}</p>", "{{{", "meta.tag"},
+            {"<a href=\"{{../url}}\">", "/url", ""},
+        });
+    HVCheckShippedBundle("ERB", {
+                                    {"<%# it's a note %><b>", "it's a note", "comment"},
+                                    {"<%# it's a note %><b>", "<b>", "meta.tag"},
+                                    {"<li class=\"<%= cls if x %>\">", "if", "keyword.control"},
+                                    {"<%= \"100%>\" %> done", "done", ""},
+                                    {"<%- if a -%><b>", "<b>", "meta.tag"},
+                                });
+    HVCheckShippedBundle("EJS", {
+                                    {"<% if (a) { %><b>", "if", "keyword.control"},
+                                    {"<%_ x _%> don't", "don't", ""},
+                                    {"<%# it's %><b>", "it's", "comment"},
+                                });
+    HVCheckShippedBundle("JSP", {
+                                    {"<%-- it's --%><b>", "it's", "comment"},
+                                    {"<p>${empty list}</p>", "empty", "keyword.operator"},
+                                    {"<a href=\"${ctx}/x\">", "${", "meta.tag"},
+                                    {"<% char c = '\"'; %><b>", "<b>", "meta.tag"},
+                                });
+    HVCheckShippedBundle("ASP", {
+                                    {"<% ' it's a note %><b>", "<b>", "meta.tag"},
+                                    {"<%# Eval(\"Name\") %>", "\"Name\"", "string"},
+                                    {"<%: Model.Name %> it's", "it's", ""},
+                                });
+}
