@@ -71,7 +71,11 @@ TEST(HVTemplateBundles, ServerCode) {
             {" decimal total = 0m; ", "0m", "constant.numeric"},
             // Directives and expressions.
             {" page import=\"java.util.List\" ", "import", "keyword.other"},
+            {" Page Language=\"C#\" ", "Page", "keyword.other"},
+            {" Page.Title ", "Page", ""},
             {" empty products ", "empty", "keyword.operator"},
+            {" status.first ? 'first' : '' ", "'first'", "string"},
+            {" status.first ? 'first' : '' ", "''", "string"},
             {" product.stock gt 0 and not x ", "gt", "keyword.operator"},
             // VBScript: an apostrophe starts a comment, words in any case.
             {" ' it's a note\nDim x", "' it's a note", "comment"},
