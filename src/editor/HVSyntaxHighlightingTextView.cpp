@@ -193,11 +193,30 @@ HVSyntaxHighlightingTextView::checkForOpenSpecialsBefore(std::size_t loc) {
     // when the painting can be trusted: converged, or current up to the waiting work's restart
     // point. Otherwise (highlighting off, or edits while inactive) it reads the whole prefix.
     std::size_t from = 0;
-    if (m_active && !m_hadEventWhileInactive && highlightingEnabled() &&
-        !textStorage().isEditing()) {
+    bool trusted =
+        m_active && !m_hadEventWhileInactive && highlightingEnabled() && !textStorage().isEditing();
+    if (trusted) {
         from = restartBefore(loc);
         if (m_job)
             from = std::min(from, m_job->restart);
+    }
+    auto inForce = [&](HVParser* parser) -> std::shared_ptr<HVParser> {
+        auto owned = parser->weak_from_this().lock();
+        if (!owned)
+            return m_parser;
+        auto current = theme();
+        if (owned->theme() != current)
+            owned->setTheme(current);
+        return owned;
+    };
+    // Code between delimiters or server-side code has no opener of its own language (a
+    // template's "{{" opens JavaScript): where the final painting says such code lies, it is
+    // in force.
+    if (trusted && loc > 0 && (!m_job || loc - 1 < m_job->restart)) {
+        auto* markup = dynamic_cast<const HVTagBasedParser*>(m_parser.get());
+        auto painter = HVParser::parserAtIndex(textStorage(), loc - 1);
+        if (markup && painter && markup->paintsCodeAnywhere(painter.get()))
+            return inForce(painter.get());
     }
     // Valid while nothing changes the characters; giving a parser its theme does not. Index 0
     // is from.
@@ -220,15 +239,8 @@ HVSyntaxHighlightingTextView::checkForOpenSpecialsBefore(std::size_t loc) {
             auto found = findLastIgnoringCase(text, closer, afterOpener, loc);
             while (found && inQuotes(*found))
                 found = findLastIgnoringCase(text, closer, afterOpener, *found);
-            if (!found) {
-                auto owned = subparser->weak_from_this().lock();
-                if (!owned)
-                    return m_parser;
-                auto current = theme();
-                if (owned->theme() != current)
-                    owned->setTheme(current);
-                return owned;
-            }
+            if (!found)
+                return inForce(subparser);
             start = *found + closer.size();
         }
     }

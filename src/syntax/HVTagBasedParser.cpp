@@ -286,6 +286,18 @@ std::vector<HVParser*> HVTagBasedParser::subparsers() const {
     return parsers;
 }
 
+bool HVTagBasedParser::paintsCodeAnywhere(const HVParser* parser) const {
+    if (!parser)
+        return false;
+    for (const auto& [opening, delimiter] : m_delimiters) {
+        if (delimiter.parser.lock().get() == parser)
+            return true;
+    }
+    return std::any_of(m_embedded.begin(), m_embedded.end(), [&](const auto& entry) {
+        return entry.second.anywhere && entry.second.parser.lock().get() == parser;
+    });
+}
+
 std::vector<HVTagBasedParser*> HVTagBasedParser::embeddedTagParsers() const {
     std::vector<HVTagBasedParser*> parsers;
     for (const auto& weak : m_embeddedElements) {

@@ -108,6 +108,8 @@ public:
     const std::vector<std::string>& embeddedElementIdentifiers() const {
         return m_embeddedElementIdentifiers;
     }
+    // Whether parser is the language of code that stands anywhere or between delimiters.
+    bool paintsCodeAnywhere(const HVParser* parser) const;
     // The dialects found at finishLoad.
     std::vector<HVTagBasedParser*> embeddedTagParsers() const;
 

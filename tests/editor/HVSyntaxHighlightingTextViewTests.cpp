@@ -269,6 +269,29 @@ TEST_F(HighlightingView, TheParserAtTheCaretFollowsOpenersAndClosersOutsideQuote
     EXPECT_EQ(view.activeParser(true)->identifier(), "text.html");
 }
 
+// Code between delimiters, and server-side code in a script, has no opener of its own
+// language: the painting tells that it is in force.
+TEST_F(HighlightingView, CodeBetweenDelimitersIsInForceWhereItStands) {
+    struct Case {
+        const char* path;
+        std::u16string text, before;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"/tmp/a.vue", u"<p>{{ total }}</p>\n", u"tal }}", "text.js"},
+        {"/tmp/a.vue", u"<p>{{ total }}</p>\n", u"</p>", "text.html.vue"},
+        {"/tmp/a.php", u"<script>a = \"<?= $total ?>\";</script>\n", u"tal ?>", "text.php"},
+        {"/tmp/a.php", u"<script>a = \"<?= $total ?>\";</script>\n", u"\";</", "text.js"},
+    };
+    for (const Case& test : cases) {
+        HVSyntaxHighlightingTextView view;
+        load(view, test.path, test.text);
+        std::size_t at = test.text.find(test.before);
+        EXPECT_EQ(view.checkForOpenSpecialsBefore(at)->identifier(), test.expected)
+            << HVUnicode::utf8(test.text) << " before " << HVUnicode::utf8(test.before);
+    }
+}
+
 // The search for open regions starts at the last restart point before the caret; the answers
 // are those of a search through the whole text before it, at every position of every sample.
 TEST_F(HighlightingView, TheParserBeforeAPositionIsTheWholePrefixOnesEverywhereInEverySample) {

@@ -376,6 +376,17 @@ TEST(HVShippedBundles, FoldPatternsMarkTypicalLines) {
         {"XML", "text.</p></item>", Closer, 2},
         {"XML", "<description><![CDATA[", Opener, 2},
         {"XML", "]]></description>", Closer, 2},
+        {"SVG", "<g id=\"hours\" transform=\"translate(16 52)\">", Opener, 1},
+        {"SVG", "<stop offset=\"0%\" stop-color=\"#c98a4b\"/>", None, 0},
+        {"SVG", "  ]]></style>", Closer, 2},
+        {"Vue", "<template>", Opener, 1},
+        {"Vue", "<li v-for=\"item in items\" :key=\"item.id\">", Opener, 1},
+        {"Vue", "</template>", Closer, 1},
+        {"Svelte", "  {#each breads as bread, i (bread.id)}", Opener, 1},
+        {"Svelte", "  {:else if status === \"failed\"}", CloserThenOpener, 1},
+        {"Svelte", "  {/each}", Closer, 1},
+        {"Svelte", "{#if open}<b>x</b>{/if}", None, 0},
+        {"Svelte", "<form on:submit={submit}>", Opener, 1},
         {"PHP", "<?php", Opener, 1},
         {"PHP", "?>", Closer, 1},
         {"PHP", "<?php echo $title; ?>", None, 0},
@@ -485,6 +496,17 @@ TEST(HVShippedBundles, FoldPatternsMarkTypicalLines) {
         HVFoldState state = parser->foldStateForLine(line);
         EXPECT_EQ(HVFoldStateName(state), HVFoldStateName(test.state));
         EXPECT_EQ(parser->foldStepForLine(line, state), test.step);
+    }
+}
+
+// Of the XML languages only SVG hands its style and script elements to CSS and JavaScript.
+TEST(HVShippedBundles, OnlySVGEmbedsStyleSheetsAndScripts) {
+    auto bundles = shippedBundles();
+    for (auto [name, expected] : {std::pair{"XML", 0u}, std::pair{"SVG", 2u}}) {
+        const HVPlistValue::Dictionary* embedded =
+            bundleNamed(bundles, name)->syntax.dictionaryForKey("embedded");
+        ASSERT_TRUE(embedded);
+        EXPECT_EQ(embedded->count("style") + embedded->count("script"), expected) << name;
     }
 }
 
