@@ -750,7 +750,9 @@ bool HTMLView::typingCommand(std::string_view selector) {
 bool HTMLView::markupAtCaret() {
     auto parser = activeParser(true);
     const std::string identifier = parser ? parser->identifier() : std::string();
-    return identifier == "text.html" || identifier == "text.xhtml" || identifier == "text.html.php";
+    return identifier == "text.html" || identifier == "text.xhtml" ||
+           identifier == "text.html.php" || identifier == "text.html.vue" ||
+           identifier == "text.html.svelte";
 }
 
 // After every change.

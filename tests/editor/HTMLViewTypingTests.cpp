@@ -123,6 +123,8 @@ TEST_F(Typing, GreaterThanCompletesTheOpenElementByItsFormat) {
         {u"<a title=\"x|", "<a title=\"x>|", "Typing"},
         {u"a <b> c|", "a <b> c>|", "Typing"},
         {u"<span|", "<span>|", "Typing", "notes.txt"},
+        {u"<span|", "<span>|</span>", "Tag Completion", "Basket.vue"},
+        {u"{#if a}<b|", "{#if a}<b>|</b>", "Tag Completion", "Form.svelte"},
     };
     for (const Case& c : cases) {
         auto view = open(c.before, c.path);

@@ -270,7 +270,8 @@ TEST_F(HighlightingView, TheParserAtTheCaretFollowsOpenersAndClosersOutsideQuote
 }
 
 // Code between delimiters, and server-side code in a script, has no opener of its own
-// language: the painting tells that it is in force.
+// language: the painting tells that it is in force. A quote typed there paints as a whole
+// painting does.
 TEST_F(HighlightingView, CodeBetweenDelimitersIsInForceWhereItStands) {
     struct Case {
         const char* path;
@@ -278,10 +279,13 @@ TEST_F(HighlightingView, CodeBetweenDelimitersIsInForceWhereItStands) {
         const char* expected;
     };
     const Case cases[] = {
-        {"/tmp/a.vue", u"<p>{{ total }}</p>\n", u"tal }}", "text.js"},
-        {"/tmp/a.vue", u"<p>{{ total }}</p>\n", u"</p>", "text.html.vue"},
-        {"/tmp/a.php", u"<script>a = \"<?= $total ?>\";</script>\n", u"tal ?>", "text.php"},
-        {"/tmp/a.php", u"<script>a = \"<?= $total ?>\";</script>\n", u"\";</", "text.js"},
+        {"/tmp/a.vue", u"<p>{{ total }}</p>\n<p title=\"a\">{{ b }}</p>\n", u"tal }}", "text.js"},
+        {"/tmp/a.vue", u"<p>{{ total }}</p>\n<p title=\"a\">{{ b }}</p>\n", u"</p>",
+         "text.html.vue"},
+        {"/tmp/a.php", u"<script>a = \"<?= $total ?>\";\nb = \"<?= 1 ?>\";</script>\n", u"tal ?>",
+         "text.php"},
+        {"/tmp/a.php", u"<script>a = \"<?= $total ?>\";\nb = \"<?= 1 ?>\";</script>\n", u"\";</",
+         "text.js"},
     };
     for (const Case& test : cases) {
         HVSyntaxHighlightingTextView view;
@@ -289,6 +293,9 @@ TEST_F(HighlightingView, CodeBetweenDelimitersIsInForceWhereItStands) {
         std::size_t at = test.text.find(test.before);
         EXPECT_EQ(view.checkForOpenSpecialsBefore(at)->identifier(), test.expected)
             << HVUnicode::utf8(test.text) << " before " << HVUnicode::utf8(test.before);
+        view.replaceCharacters({at, 0}, u"\"", "Typing");
+        runUntilIdle(view);
+        expectEqualsWhole(view);
     }
 }
 
