@@ -123,6 +123,9 @@ TEST_F(Typing, GreaterThanCompletesTheOpenElementByItsFormat) {
         {u"<a title=\"x|", "<a title=\"x>|", "Typing"},
         {u"a <b> c|", "a <b> c>|", "Typing"},
         {u"<span|", "<span>|", "Typing", "notes.txt"},
+        {u"<li class=\"{{ a }}\"|", "<li class=\"{{ a }}\">|</li>", "Tag Completion", "page.twig"},
+        {u"<p>{{ a |", "<p>{{ a >|", "Typing", "page.twig"},
+        {u"<% if a %|", "<% if a %>|", "Typing", "page.erb"},
         {u"<span|", "<span>|</span>", "Tag Completion", "Basket.vue"},
         {u"{#if a}<b|", "{#if a}<b>|</b>", "Tag Completion", "Form.svelte"},
     };
