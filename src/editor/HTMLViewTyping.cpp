@@ -752,7 +752,10 @@ bool HTMLView::markupAtCaret() {
     const std::string identifier = parser ? parser->identifier() : std::string();
     return identifier == "text.html" || identifier == "text.xhtml" ||
            identifier == "text.html.php" || identifier == "text.html.vue" ||
-           identifier == "text.html.svelte";
+           identifier == "text.html.svelte" || identifier == "text.html.twig" ||
+           identifier == "text.html.liquid" || identifier == "text.html.handlebars" ||
+           identifier == "text.html.erb" || identifier == "text.html.ejs" ||
+           identifier == "text.html.jsp" || identifier == "text.html.asp";
 }
 
 // After every change.

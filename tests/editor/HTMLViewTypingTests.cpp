@@ -123,6 +123,11 @@ TEST_F(Typing, GreaterThanCompletesTheOpenElementByItsFormat) {
         {u"<a title=\"x|", "<a title=\"x>|", "Typing"},
         {u"a <b> c|", "a <b> c>|", "Typing"},
         {u"<span|", "<span>|", "Typing", "notes.txt"},
+        {u"<li class=\"{{ a }}\"|", "<li class=\"{{ a }}\">|</li>", "Tag Completion", "page.twig"},
+        {u"<p>{{ a |", "<p>{{ a >|", "Typing", "page.twig"},
+        {u"<% if a %|", "<% if a %>|", "Typing", "page.erb"},
+        {u"<li class=\"<%= a %>\"|", "<li class=\"<%= a %>\">|</li>", "Tag Completion", "page.erb"},
+        {u"<%@ Page Language=\"C#\" %|", "<%@ Page Language=\"C#\" %>|", "Typing", "page.aspx"},
         {u"<span|", "<span>|</span>", "Tag Completion", "Basket.vue"},
         {u"{#if a}<b|", "{#if a}<b>|</b>", "Tag Completion", "Form.svelte"},
     };

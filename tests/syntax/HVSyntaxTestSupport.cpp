@@ -5,6 +5,8 @@
 #include "HVKeywordBasedParser.h"
 #include "HVParser.h"
 #include "HVPropertyList.h"
+#include "HVSyntaxHighlighting.h"
+#include "HVTagBasedParser.h"
 #include "HVTextBuffer.h"
 #include "HVTheme.h"
 #include "HVUnicode.h"
@@ -179,8 +181,9 @@ void HVBundleTestEnvironment::installTestBundles() const {
 
 namespace {
 
-// The style ids painting the characters of the piece ("" for unpainted ones).
-std::set<std::string> paintedAs(HVKeywordBasedParser& parser, const HVPaintCase& test) {
+// The style ids painting the characters of the piece ("" for unpainted ones), painted as the
+// editor paints a whole text: the embedded languages' regions by their own parsers.
+std::set<std::string> paintedAs(HVParser& parser, const HVTheme& theme, const HVPaintCase& test) {
     std::u16string text = HVUnicode::utf16(test.text);
     std::u16string piece = HVUnicode::utf16(test.piece);
     std::size_t start = text.find(piece);
@@ -189,7 +192,7 @@ std::set<std::string> paintedAs(HVKeywordBasedParser& parser, const HVPaintCase&
     if (start == std::u16string::npos)
         return ids;
     HVTextBuffer buffer(text);
-    parser.parseRange({0, text.size()}, buffer);
+    HVSyntaxHighlighting::highlightText(buffer, parser, theme);
     buffer.enumerateRuns({start, piece.size()}, [&](HVRange, const HVAttributes& attributes) {
         const HVAttributeValue* value = attributes.value(HVStyleAttribute);
         const std::string* style = value ? std::get_if<std::string>(value) : nullptr;
@@ -206,6 +209,40 @@ bool paintedAsExpected(const std::set<std::string>& ids, std::string_view expect
     });
 }
 
+// The shipped languages, made from their definitions as a markup asks for them by identifier;
+// each is made once and kept alive here, as the repository keeps its bundles' parsers.
+class ShippedParsers {
+public:
+    std::shared_ptr<HVParser> parserFor(const HVPlistValue& syntax) {
+        const std::string* type = syntax.stringForKey("format-type");
+        if (!type || *type != "tag")
+            return std::make_shared<HVKeywordBasedParser>(nullptr, syntax);
+        auto markup = std::make_shared<HVTagBasedParser>(nullptr, syntax);
+        markup->finishLoad(
+            [this](const std::string& identifier) { return byIdentifier(identifier); });
+        return markup;
+    }
+
+private:
+    std::shared_ptr<HVParser> byIdentifier(const std::string& identifier) {
+        if (auto made = m_made.find(identifier); made != m_made.end())
+            return made->second;
+        m_made[identifier] = nullptr;
+        for (const auto& path : HVFileSystem::listRecursively(
+                 Defaults::applicationResourcesDirectory() + "/Bundles")) {
+            if (HVFileSystem::lastPathComponent(path) != "syntax.plist")
+                continue;
+            auto syntax = HVPropertyList::readFromFile(path);
+            const std::string* id = syntax ? syntax->stringForKey("format-id") : nullptr;
+            if (id && *id == identifier)
+                return m_made[identifier] = parserFor(*syntax);
+        }
+        return nullptr;
+    }
+
+    std::map<std::string, std::shared_ptr<HVParser>> m_made;
+};
+
 } // namespace
 
 void HVCheckShippedBundle(const char* bundle, std::initializer_list<HVPaintCase> cases) {
@@ -213,12 +250,14 @@ void HVCheckShippedBundle(const char* bundle, std::initializer_list<HVPaintCase>
         HVPropertyList::readFromFile(Defaults::applicationResourcesDirectory() + "/Bundles/" +
                                      bundle + ".hvbundle/Contents/syntax.plist");
     ASSERT_TRUE(syntax) << bundle;
-    HVKeywordBasedParser parser(nullptr, *syntax);
-    EXPECT_TRUE(parser.loadErrors().empty()) << bundle;
-    parser.setTheme(HVMakeTestTheme(HVStyleIdVocabulary()));
+    ShippedParsers shipped;
+    std::shared_ptr<HVParser> parser = shipped.parserFor(*syntax);
+    EXPECT_TRUE(parser->loadErrors().empty()) << bundle;
+    auto theme = HVMakeTestTheme(HVStyleIdVocabulary());
+    parser->setTheme(theme);
     for (const HVPaintCase& test : cases) {
         SCOPED_TRACE(std::string(test.text) + " | " + test.piece);
-        std::set<std::string> ids = paintedAs(parser, test);
+        std::set<std::string> ids = paintedAs(*parser, *theme, test);
         std::string painted;
         for (const std::string& id : ids)
             painted += (painted.empty() ? "\"" : ", \"") + id + "\"";

@@ -37,7 +37,8 @@ struct HVPaintCase {
     const char* piece;
     const char* expected;
 };
-// Paints each snippet with the shipped keyword bundle of that name and checks its piece.
+// Paints each snippet with the shipped bundle of that name, a markup's embedded languages
+// included, and checks its piece.
 void HVCheckShippedBundle(const char* bundle, std::initializer_list<HVPaintCase> cases);
 
 // The painted runs of a buffer as one line: "start+length style" for every run with a
