@@ -117,15 +117,16 @@ HVKeywordBasedParser::HVKeywordBasedParser(HVBundle* bundle, const HVPlistValue&
     }
 
     if (const HVPlistValue* regions = plist.objectForKey("regions"))
-        readRegions(*regions);
+        m_regions = readRegions(*regions);
     rebuildTables();
 }
 
-void HVKeywordBasedParser::readRegions(const HVPlistValue& regions) {
+std::vector<HVSyntaxRegion> HVKeywordBasedParser::readRegions(const HVPlistValue& regions) {
+    std::vector<HVSyntaxRegion> result;
     const HVPlistValue::Array* array = regions.array();
     if (!array) {
         addLoadError("\"regions\" is not an array.");
-        return;
+        return result;
     }
     for (const HVPlistValue& entry : *array) {
         if (!entry.isDictionary()) {
@@ -162,6 +163,16 @@ void HVKeywordBasedParser::readRegions(const HVPlistValue& regions) {
             }
             multiLine = *value->boolValue();
         }
+        const HVPlistValue* needsEnd = entry.objectForKey("needs-end");
+        if (needsEnd && !needsEnd->boolValue()) {
+            addLoadError("The \"needs-end\" of the region \"" + *begin + "\" is not a boolean.");
+            continue;
+        }
+        const HVPlistValue* inside = entry.objectForKey("inside");
+        if (inside && !inside->array()) {
+            addLoadError("The \"inside\" of the region \"" + *begin + "\" is not an array.");
+            continue;
+        }
         HVError error;
         auto region =
             HVSyntaxRegion::make(HVUnicode::utf16(*begin), HVUnicode::utf16(*end), escape,
@@ -170,8 +181,12 @@ void HVKeywordBasedParser::readRegions(const HVPlistValue& regions) {
             addLoadError(error.description());
             continue;
         }
-        m_regions.push_back(std::move(*region));
+        region->setNeedsEnd(needsEnd && *needsEnd->boolValue());
+        if (inside)
+            region->setInside(readRegions(*inside));
+        result.push_back(std::move(*region));
     }
+    return result;
 }
 
 HVKeywordBasedParser::HVKeywordBasedParser(HVBundle* bundle, std::string identifier)
@@ -248,8 +263,7 @@ void HVKeywordBasedParser::applyTheme() {
         keyword.setAttributes(attributesFor(keyword.identifier(), false));
     for (auto& comment : m_comments)
         comment.setAttributes(attributesFor(comment.themeID(), comment.end().has_value()));
-    for (auto& region : m_regions)
-        region.setAttributes(attributesFor(region.themeID(), region.multiLine()));
+    applyTheme(m_regions, attributesFor);
     // Strings are multi-line whether or not the theme colours them, so that a re-parse after
     // an edit starts where the string starts under every theme.
     auto stringAttributes = [&](const std::optional<std::string>& styleId) -> HVAttributesRef {
@@ -257,6 +271,15 @@ void HVKeywordBasedParser::applyTheme() {
     };
     m_singleQuoteAttr = stringAttributes(m_singleQuoteId);
     m_doubleQuoteAttr = stringAttributes(m_doubleQuoteId);
+}
+
+void HVKeywordBasedParser::applyTheme(
+    std::vector<HVSyntaxRegion>& regions,
+    const std::function<HVAttributesRef(const std::string&, bool)>& attributesFor) {
+    for (auto& region : regions) {
+        region.setAttributes(attributesFor(region.themeID(), region.multiLine()));
+        applyTheme(region.inside(), attributesFor);
+    }
 }
 
 bool HVKeywordBasedParser::usesSingleQuotes() const {
@@ -421,9 +444,9 @@ struct HVKeywordBasedParser::RegionBegin {
     std::optional<HVRegexMatch> match;
 };
 
-void HVKeywordBasedParser::findRegionBegin(std::size_t kind, std::u16string_view text,
-                                           std::size_t from, std::size_t end,
-                                           RegionBegin& next) const {
+void HVKeywordBasedParser::findRegionBegin(const std::vector<HVSyntaxRegion>& regions,
+                                           std::size_t kind, std::u16string_view text,
+                                           std::size_t from, std::size_t end, RegionBegin& next) {
     next.kind = kind;
     next.location = kNotFound;
     next.match.reset();
@@ -431,22 +454,29 @@ void HVKeywordBasedParser::findRegionBegin(std::size_t kind, std::u16string_view
         return;
     // Never an empty begin: a region always moves painting on.
     next.match =
-        m_regions[kind].beginRegex().copyMatchForString(text, {from, end - from}, HVRegexNotEmpty);
+        regions[kind].beginRegex().copyMatchForString(text, {from, end - from}, HVRegexNotEmpty);
     if (next.match)
         next.location = next.match->rangeForCapture(0).location;
 }
 
-std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text, const RegionBegin& begin,
-                                              std::size_t end, const Painter& painter) {
-    HVSyntaxRegion& region = m_regions[begin.kind];
+std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text,
+                                              std::vector<HVSyntaxRegion>& regions,
+                                              const RegionBegin& begin, std::size_t end,
+                                              bool textGoesOn, const Painter& painter) {
+    HVSyntaxRegion& region = regions[begin.kind];
     const std::size_t body = begin.match->rangeForCapture(0).end();
     const std::size_t limit = region.multiLine() ? end : hvsyntax::lineEnd(text, body, end);
-    std::size_t regionEnd = std::max(limit, body);
+    std::size_t regionEnd = region.needsEnd() ? kNotFound : std::max(limit, body);
     if (HVRegex* endRegex = region.endRegex(text, *begin.match)) {
         for (std::size_t from = body; from <= limit;) {
-            auto found = endRegex->copyMatchForString(text, {from, limit - from});
-            if (!found)
+            auto found = endRegex->copyMatchForString(text, {from, limit - from},
+                                                      region.needsEnd() ? HVRegexPartial : 0);
+            if (!found) {
+                if (region.needsEnd() && region.multiLine() && textGoesOn &&
+                    endRegex->lastSearchWasPartial())
+                    regionEnd = limit;
                 break;
+            }
             HVRange match = found->rangeForCapture(0);
             // An end preceded by an odd number of escape characters is part of the region.
             std::size_t escapes = 0;
@@ -461,9 +491,42 @@ std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text, const Re
             from = match.location + 1;
         }
     }
+    if (regionEnd == kNotFound)
+        return kNotFound;
+    HVRange stretch{begin.location, regionEnd - begin.location};
     if (const HVAttributesRef& attributes = region.attributesRef())
-        painter.paint(attributes, {begin.location, regionEnd - begin.location});
+        painter.paint(attributes, stretch);
+    if (!region.inside().empty())
+        paintInside(text, region.inside(), stretch, textGoesOn && regionEnd == end, painter);
     return regionEnd;
+}
+
+void HVKeywordBasedParser::paintInside(std::u16string_view text,
+                                       std::vector<HVSyntaxRegion>& regions, HVRange range,
+                                       bool textGoesOn, const Painter& painter) {
+    // As the text's own regions are found and painted, within the range only.
+    const std::size_t end = range.end();
+    std::vector<RegionBegin> begins(regions.size());
+    for (std::size_t kind = 0; kind < regions.size(); ++kind)
+        findRegionBegin(regions, kind, text, range.location, end, begins[kind]);
+    for (;;) {
+        RegionBegin* earliest = nullptr;
+        for (RegionBegin& begin : begins) {
+            if (begin.location != kNotFound && (!earliest || begin.location < earliest->location))
+                earliest = &begin;
+        }
+        if (!earliest)
+            return;
+        std::size_t next = paintRegion(text, regions, *earliest, end, textGoesOn, painter);
+        if (next == kNotFound) {
+            findRegionBegin(regions, earliest->kind, text, earliest->location + 1, end, *earliest);
+            continue;
+        }
+        for (RegionBegin& begin : begins) {
+            if (begin.location != kNotFound && begin.location < next)
+                findRegionBegin(regions, begin.kind, text, next, end, begin);
+        }
+    }
 }
 
 HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& storage) {
@@ -478,6 +541,7 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
     markRange(range, storage);
     const std::size_t start = 0;
     const std::size_t end = text.size();
+    const bool textGoesOn = range.end() < storage.length();
 
     // q, k and c: the next quote, keyword character and comment, each found again only once
     // the position has passed it, so that the whole range is scanned about once.
@@ -488,7 +552,7 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
     // r: the earliest region begin of any kind; a language without regions never searches.
     std::vector<RegionBegin> regionBegins(m_regions.size());
     for (std::size_t kind = 0; kind < m_regions.size(); ++kind)
-        findRegionBegin(kind, text, start, end, regionBegins[kind]);
+        findRegionBegin(m_regions, kind, text, start, end, regionBegins[kind]);
     auto earliestRegion = [&]() -> const RegionBegin* {
         const RegionBegin* earliest = nullptr;
         for (const RegionBegin& begin : regionBegins) {
@@ -503,7 +567,14 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
         if (r && r->location <= q && r->location <= k &&
             (!c.found() || r->location <= c.range.location)) {
             // A region wins a tie with everything else.
-            next = paintRegion(text, *r, end, painter);
+            next = paintRegion(text, m_regions, *r, end, textGoesOn, painter);
+            if (next == kNotFound) {
+                // No region after all: the other tokens are unaffected.
+                findRegionBegin(m_regions, r->kind, text, r->location + 1, end,
+                                regionBegins[r->kind]);
+                r = earliestRegion();
+                continue;
+            }
         } else if (c.found() && c.range.location < q && c.range.location < k) {
             if (const HVAttributesRef& attributes = c.comment->attributesRef())
                 painter.paint(attributes, c.range);
@@ -526,7 +597,7 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
         if (r) {
             for (RegionBegin& begin : regionBegins) {
                 if (begin.location != kNotFound && begin.location < p)
-                    findRegionBegin(begin.kind, text, p, end, begin);
+                    findRegionBegin(m_regions, begin.kind, text, p, end, begin);
             }
             r = earliestRegion();
         }
@@ -654,9 +725,11 @@ HVPlistValue::Dictionary HVKeywordBasedParser::plistForQuotes() const {
     return quotes;
 }
 
-HVPlistValue::Array HVKeywordBasedParser::plistForRegions() const {
+namespace {
+
+HVPlistValue::Array plistForRegionList(const std::vector<HVSyntaxRegion>& regions) {
     HVPlistValue::Array array;
-    for (const auto& region : m_regions) {
+    for (const auto& region : regions) {
         HVPlistValue::Dictionary entry;
         entry["begin"] = HVUnicode::utf8(region.beginPattern());
         entry["end"] = HVUnicode::utf8(region.endPattern());
@@ -666,9 +739,19 @@ HVPlistValue::Array HVKeywordBasedParser::plistForRegions() const {
             entry["id"] = region.themeID();
         if (region.multiLine())
             entry["multi-line"] = true;
+        if (region.needsEnd())
+            entry["needs-end"] = true;
+        if (!region.inside().empty())
+            entry["inside"] = plistForRegionList(region.inside());
         array.emplace_back(std::move(entry));
     }
     return array;
+}
+
+} // namespace
+
+HVPlistValue::Array HVKeywordBasedParser::plistForRegions() const {
+    return plistForRegionList(m_regions);
 }
 
 HVPlistValue HVKeywordBasedParser::plistRepresentation() const {
