@@ -1,7 +1,12 @@
 // The shipped bundles of the web languages on snippets from real files: what a piece of each
 // snippet is painted as, read from the style id of its runs.
 
+#include "Defaults.h"
+#include "HVKeywordBasedParser.h"
+#include "HVPropertyList.h"
 #include "HVSyntaxTestSupport.h"
+#include "HVTextBuffer.h"
+#include "HVTheme.h"
 
 #include <gtest/gtest.h>
 
@@ -187,4 +192,24 @@ TEST(HVWebBundles, Configuration) {
                              {"title = 'Tom'\nx = 1", "'Tom'", "string"},
                              {"title: Don't stop\nnext: 1", "next:", "other"},
                          });
+}
+
+// The editor paints a long text in pieces that end at line ends. An element that a piece cuts
+// short, even inside its opening tag, runs to the piece's end, marked multi-line, so that the
+// next piece starts before the element rather than inside it.
+TEST(HVWebBundles, AJSXElementCutShortRunsToTheEndOfThePiece) {
+    auto syntax =
+        HVPropertyList::readFromFile(Defaults::applicationResourcesDirectory() +
+                                     "/Bundles/JavaScript.hvbundle/Contents/syntax.plist");
+    ASSERT_TRUE(syntax);
+    HVKeywordBasedParser parser(nullptr, *syntax);
+    auto theme = HVMakeTestTheme({"storage", "meta.tag"});
+    parser.setTheme(theme);
+    HVTextBuffer buffer(u"x = <List\n  items={a}\n/>;\nlet y");
+    parser.parseRange({0, 10}, buffer);
+    EXPECT_EQ(HVDumpRuns(buffer, *theme), "4+6 - ml");
+    // At the end of the text it is no element.
+    HVTextBuffer cut(u"x = <List\n  items={a}\n");
+    parser.parseRange({0, cut.length()}, cut);
+    EXPECT_EQ(HVDumpRuns(cut, *theme), "");
 }
