@@ -168,6 +168,11 @@ std::vector<HVSyntaxRegion> HVKeywordBasedParser::readRegions(const HVPlistValue
             addLoadError("The \"needs-end\" of the region \"" + *begin + "\" is not a boolean.");
             continue;
         }
+        const HVPlistValue* code = entry.objectForKey("code");
+        if (code && !code->boolValue()) {
+            addLoadError("The \"code\" of the region \"" + *begin + "\" is not a boolean.");
+            continue;
+        }
         const HVPlistValue* inside = entry.objectForKey("inside");
         if (inside && !inside->array()) {
             addLoadError("The \"inside\" of the region \"" + *begin + "\" is not an array.");
@@ -182,6 +187,7 @@ std::vector<HVSyntaxRegion> HVKeywordBasedParser::readRegions(const HVPlistValue
             continue;
         }
         region->setNeedsEnd(needsEnd && *needsEnd->boolValue());
+        region->setCode(code && *code->boolValue());
         if (inside)
             region->setInside(readRegions(*inside));
         result.push_back(std::move(*region));
@@ -467,6 +473,7 @@ std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text,
     const std::size_t body = begin.match->rangeForCapture(0).end();
     const std::size_t limit = region.multiLine() ? end : hvsyntax::lineEnd(text, body, end);
     std::size_t regionEnd = region.needsEnd() ? kNotFound : std::max(limit, body);
+    std::size_t bodyEnd = std::max(limit, body);
     if (HVRegex* endRegex = region.endRegex(text, *begin.match)) {
         for (std::size_t from = body; from <= limit;) {
             auto found = endRegex->copyMatchForString(text, {from, limit - from},
@@ -486,6 +493,7 @@ std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text,
             }
             if (escapes % 2 == 0) {
                 regionEnd = match.end();
+                bodyEnd = match.location;
                 break;
             }
             from = match.location + 1;
@@ -498,6 +506,8 @@ std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text,
         painter.paint(attributes, stretch);
     if (!region.inside().empty())
         paintInside(text, region.inside(), stretch, textGoesOn && regionEnd == end, painter);
+    if (region.code() && bodyEnd > body)
+        paintCode(text, body, bodyEnd, textGoesOn && bodyEnd == end, painter);
     return regionEnd;
 }
 
@@ -539,10 +549,12 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
     // Marked first, while the range is still one run or few: the mark then rides along in
     // every token's attribute set instead of costing a pass over all the runs at the end.
     markRange(range, storage);
-    const std::size_t start = 0;
-    const std::size_t end = text.size();
-    const bool textGoesOn = range.end() < storage.length();
+    paintCode(text, 0, text.size(), range.end() < storage.length(), painter);
+    return {};
+}
 
+void HVKeywordBasedParser::paintCode(std::u16string_view text, std::size_t start, std::size_t end,
+                                     bool textGoesOn, const Painter& painter) {
     // q, k and c: the next quote, keyword character and comment, each found again only once
     // the position has passed it, so that the whole range is scanned about once.
     std::size_t q = findQuote(text, start, end);
@@ -602,7 +614,6 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
             r = earliestRegion();
         }
     }
-    return {};
 }
 
 // Editing and writing.
@@ -741,6 +752,8 @@ HVPlistValue::Array plistForRegionList(const std::vector<HVSyntaxRegion>& region
             entry["multi-line"] = true;
         if (region.needsEnd())
             entry["needs-end"] = true;
+        if (region.code())
+            entry["code"] = true;
         if (!region.inside().empty())
             entry["inside"] = plistForRegionList(region.inside());
         array.emplace_back(std::move(entry));

@@ -46,7 +46,8 @@ public:
 
     // Reads "case-sensitive", "keyword-characters", "keywords", "regex-keywords", "quotes",
     // "comments" and "regions" besides the common keys. A region ("begin", "end", "escape",
-    // "id", "multi-line", "needs-end", "inside": regions of its own, see HVSyntaxRegion) that
+    // "id", "multi-line", "needs-end", "code", "inside": regions of its own, see HVSyntaxRegion)
+    // that
     // cannot be used (a pattern that does not compile, a value of the wrong type) is reported
     // and left out.
     HVKeywordBasedParser(HVBundle* bundle, const HVPlistValue& plist);
@@ -153,11 +154,14 @@ private:
                             const Painter& painter) const;
     // Where the region ends, or none when it needs its end and has none. textGoesOn tells
     // whether the text goes on after end.
-    static std::size_t paintRegion(std::u16string_view text, std::vector<HVSyntaxRegion>& regions,
-                                   const RegionBegin& begin, std::size_t end, bool textGoesOn,
-                                   const Painter& painter);
-    static void paintInside(std::u16string_view text, std::vector<HVSyntaxRegion>& regions,
-                            HVRange range, bool textGoesOn, const Painter& painter);
+    std::size_t paintRegion(std::u16string_view text, std::vector<HVSyntaxRegion>& regions,
+                            const RegionBegin& begin, std::size_t end, bool textGoesOn,
+                            const Painter& painter);
+    void paintInside(std::u16string_view text, std::vector<HVSyntaxRegion>& regions, HVRange range,
+                     bool textGoesOn, const Painter& painter);
+    // Paints the regions, comments, words and strings from start to end.
+    void paintCode(std::u16string_view text, std::size_t start, std::size_t end, bool textGoesOn,
+                   const Painter& painter);
 
     bool m_caseSensitive = false;
     std::u16string m_characterString;

@@ -30,6 +30,9 @@ class HVRegexMatch;
 //   still match on text beyond the painted range (a partial match) runs to the range's end, as
 //   an unfinished region does, so that painting a text in pieces gives what painting it whole
 //   gives; at the end of the text it too is no region.
+// - a code region's body, from its begin to where its end match starts (`\K` moves that), is
+//   painted as the text around it is: words, strings, comments and the text's regions. Code
+//   inside markup inside code (JSX's braces) is painted so.
 class HVSyntaxRegion {
 public:
     // Every search gives up after this much backtracking and counts as finding nothing.
@@ -59,6 +62,9 @@ public:
     // Whether a begin without a matching end is passed over.
     bool needsEnd() const { return m_needsEnd; }
     void setNeedsEnd(bool needsEnd) { m_needsEnd = needsEnd; }
+    // Whether the body is painted as code.
+    bool code() const { return m_code; }
+    void setCode(bool code) { m_code = code; }
 
     HVRegex& beginRegex() const { return *m_begin; }
     // The end pattern of the region that begin opened in text, with the begin's groups put in
@@ -83,6 +89,7 @@ private:
     std::string m_themeID;
     bool m_multiLine = false;
     bool m_needsEnd = false;
+    bool m_code = false;
     std::vector<HVSyntaxRegion> m_inside;
     std::unique_ptr<HVRegex> m_begin;
     // The end when it refers to no group; otherwise the ends met so far, by their pattern.

@@ -95,8 +95,8 @@ Dict shellDefinition() {
     return with(scriptDefinition(), "regions", Array{heredocRegion(), regexRegion()});
 }
 
-// An element of text to its own closing tag, painted only where its tags' names are; one without
-// its closing tag is no element.
+// An element of text to its own closing tag, painted only where its tags' names are and as code
+// in braces; one without its closing tag is no element.
 Dict elementDefinition() {
     Dict name{{"begin", "\\w+"}, {"end", ""}, {"id", "keyword"}};
     Dict tag{{"begin", "</?\\w+>"}, {"end", ""}, {"inside", Array{name}}};
@@ -105,7 +105,8 @@ Dict elementDefinition() {
                            {"end", "\\G[^<>]*+</\\1>"},
                            {"multi-line", true},
                            {"needs-end", true},
-                           {"inside", Array{tag}}}});
+                           {"inside",
+                            Array{tag, Dict{{"begin", "\\{"}, {"end", "\\}"}, {"code", true}}}}}});
 }
 
 } // namespace
@@ -254,6 +255,12 @@ TEST(HVKeywordBasedParser, Regions) {
          u"<b> <p>x</p>",
          {},
          "4+1 - ml, 5+1 keyword ml, 6+4 - ml, 10+1 keyword ml, 11+1 - ml"},
+        // A code region's body is painted as code.
+        {element,
+         u"<p>{if 'a'}</p>",
+         {},
+         "0+1 - ml, 1+1 keyword ml, 2+2 - ml, 4+2 keyword ml, 6+1 - ml, 7+3 string ml, 10+3 - ml, "
+         "13+1 keyword ml, 14+1 - ml"},
         // One whose end the range cuts short runs to the range's end, unless the text ends there.
         {element, u"<p>it's\nx</p> if", HVRange{0, 8}, "0+1 - ml, 1+1 keyword ml, 2+6 - ml"},
     };
@@ -279,9 +286,10 @@ TEST(HVKeywordBasedParser, RegionsRoundTripAndBadOnesAreDropped) {
                    Dict{{"begin", "b"}, {"end", "c"}, {"multi-line", "yes"}},
                    Dict{{"begin", 3}, {"end", "c"}}, Dict{{"begin", "b"}, {"end", "c"}, {"id", 3}},
                    Dict{{"begin", "b"}, {"end", "c"}, {"needs-end", "yes"}},
-                   Dict{{"begin", "b"}, {"end", "c"}, {"inside", "x"}}});
+                   Dict{{"begin", "b"}, {"end", "c"}, {"inside", "x"}},
+                   Dict{{"begin", "b"}, {"end", "c"}, {"code", "x"}}});
     HVKeywordBasedParser partly(nullptr, bad);
-    EXPECT_EQ(partly.loadErrors().size(), 10u);
+    EXPECT_EQ(partly.loadErrors().size(), 11u);
     for (const auto& error : partly.loadErrors())
         EXPECT_EQ(error.domain(), HVSyntaxErrorDomain) << error.description();
     EXPECT_EQ(partly.regions().size(), 1u);
