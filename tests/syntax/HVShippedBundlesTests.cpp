@@ -114,6 +114,12 @@ std::vector<std::string> styleIds(const HVPlistValue& syntax) {
                 // A region without an id only keeps what it covers from being read as tokens.
                 if (std::string_view(key) != "regions" || item.stringForKey("id"))
                     ids.push_back(stringOr(item, "id"));
+                // The regions inside a region, as the regions of the text.
+                if (const HVPlistValue* inside = item.objectForKey("inside")) {
+                    auto more =
+                        styleIds(HVPlistValue(HVPlistValue::Dictionary{{"regions", *inside}}));
+                    ids.insert(ids.end(), more.begin(), more.end());
+                }
             }
         }
     }

@@ -56,6 +56,11 @@ TEST(HVWebBundles, JavaScript) {
             {"x = <p>{/* it's */}a &amp; b</p>", "/* it's */", "comment"},
             {"x = <p>{/* it's */}a &amp; b</p>", "&amp;", "constant.character.entity"},
             {"return (\n  <p>\n    Don't\n  </p>\n);\nlet a", "let", "storage"},
+            // Embedded expressions are code: strings, words, and elements inside them.
+            {"x = <p title={'it'}>{ok ? 'yes' : <b>no</b>}</p>; let y", "'yes'", "string"},
+            {"x = <p title={'it'}>{ok ? 'yes' : <b>no</b>}</p>; let y", "<b>", "meta.tag"},
+            {"x = <p title={'it'}>{ok ? 'yes' : <b>no</b>}</p>; let y", "'it'",
+             "string.quoted.single"},
             // A comparison is no tag; an element left open is no element.
             {"if (a <b && c > d) f('x')", "'x'", "string"},
             {"x = <p>it's\n}\nlet a = 1", "s\n}\nlet a = 1", "string"},
