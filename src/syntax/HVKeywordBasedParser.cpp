@@ -16,6 +16,20 @@ constexpr std::size_t kNotFound = HVNotFound;
 constexpr std::size_t kWordCacheSize = 1 << 14;
 constexpr std::size_t kCachedWordLength = 64;
 
+// Whether an end that does not match from `from` might match if the text went on past limit.
+// A partial search costs PCRE2 the whole subject, whatever it inspects, so it is given windows
+// that grow: one that the end gives up in says no at once.
+bool endMightGoOn(HVRegex& end, std::u16string_view text, std::size_t from, std::size_t limit) {
+    for (std::size_t window = 4096;; window *= 2) {
+        std::size_t stop = limit - from > window ? from + window : limit;
+        end.copyMatchForString(text.substr(0, stop), {from, stop - from}, HVRegexPartial);
+        if (!end.lastSearchWasPartial())
+            return false;
+        if (stop == limit)
+            return true;
+    }
+}
+
 std::string keyName(std::string_view key) {
     std::string quoted;
     quoted.reserve(key.size() + 2);
@@ -476,11 +490,10 @@ std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text,
     std::size_t bodyEnd = std::max(limit, body);
     if (HVRegex* endRegex = region.endRegex(text, *begin.match)) {
         for (std::size_t from = body; from <= limit;) {
-            auto found = endRegex->copyMatchForString(text, {from, limit - from},
-                                                      region.needsEnd() ? HVRegexPartial : 0);
+            auto found = endRegex->copyMatchForString(text, {from, limit - from});
             if (!found) {
                 if (region.needsEnd() && region.multiLine() && textGoesOn &&
-                    endRegex->lastSearchWasPartial())
+                    endMightGoOn(*endRegex, text, from, limit))
                     regionEnd = limit;
                 break;
             }
