@@ -47,9 +47,8 @@ public:
     // Reads "case-sensitive", "keyword-characters", "keywords", "regex-keywords", "quotes",
     // "comments" and "regions" besides the common keys. A region ("begin", "end", "escape",
     // "id", "multi-line", "needs-end", "code", "inside": regions of its own, see HVSyntaxRegion)
-    // that
-    // cannot be used (a pattern that does not compile, a value of the wrong type) is reported
-    // and left out.
+    // that cannot be used (a pattern that does not compile, a value of the wrong type) is
+    // reported and left out.
     HVKeywordBasedParser(HVBundle* bundle, const HVPlistValue& plist);
     HVKeywordBasedParser(HVBundle* bundle, std::string identifier);
     ~HVKeywordBasedParser() override;

@@ -19,7 +19,7 @@ class HVRegexMatch;
 // the begin's groups, so that a heredoc ends at its own label. `^` and `$` match at line
 // breaks of any kind.
 //
-// Two additions serve constructs that are not one colour, such as a JSX element inside script
+// Three additions serve constructs that are not one colour, such as a JSX element inside script
 // code; a region without them behaves as before:
 // - inside regions are painted over the region's stretch, begin included, after its own id, in
 //   the same way as the regions of the text (the earliest wins, nothing overlaps), never beyond
