@@ -41,6 +41,8 @@ std::uint32_t matchOptions(std::uint32_t options) {
         result |= PCRE2_NOTEMPTY;
     if (options & HVRegexAnchored)
         result |= PCRE2_ANCHORED;
+    if (options & HVRegexPartial)
+        result |= PCRE2_PARTIAL_HARD;
     return result;
 }
 
@@ -194,6 +196,7 @@ std::optional<HVRegexMatch> HVRegex::copyMatchForString(std::u16string_view subj
                          hvregex::matchOptions(options), m_code16->matchData, m_code16->context);
     m_hitMatchLimit = rc == PCRE2_ERROR_MATCHLIMIT;
     m_matchLimitHits += m_hitMatchLimit ? 1 : 0;
+    m_partial = rc == PCRE2_ERROR_PARTIAL;
     if (rc <= 0)
         return std::nullopt;
     return HVRegexMatch(hvregex::rangesFromOffsets(pcre2_get_ovector_pointer(m_code16->matchData),

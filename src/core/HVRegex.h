@@ -38,6 +38,9 @@ enum HVRegexOptions : std::uint32_t {
     HVRegexNotEOL = 0x100,
     HVRegexUngreedy = 0x200,
     HVRegexNotEmpty = 0x400,
+    // A search that reaches the end of the subject while a match is still possible stops there
+    // and finds nothing, with lastSearchWasPartial() true (PCRE2's hard partial matching).
+    HVRegexPartial = 0x1000,
     // Unicode semantics: \w, \d, \b and the POSIX classes follow Unicode properties.
     HVRegexUTF8 = 0x800,
 };
@@ -82,6 +85,8 @@ public:
     bool lastSearchHitMatchLimit() const { return m_hitMatchLimit; }
     // How many searches of UTF-16 text gave up at the match limit, in the regex's life.
     std::size_t matchLimitHits() const { return m_matchLimitHits; }
+    // Whether the last search of UTF-16 text, with HVRegexPartial, ended as a partial match.
+    bool lastSearchWasPartial() const { return m_partial; }
 
     const std::u16string& pattern() const { return m_pattern; }
     std::uint32_t options() const { return m_options; }
@@ -107,6 +112,7 @@ private:
     std::uint32_t m_matchLimit = 0;
     bool m_hitMatchLimit = false;
     std::size_t m_matchLimitHits = 0;
+    bool m_partial = false;
     std::unique_ptr<Code16, Code16Deleter> m_code16;
     // Compiled on the first search of UTF-8 bytes.
     std::unique_ptr<Code8, Code8Deleter> m_code8;

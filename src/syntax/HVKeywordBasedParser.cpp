@@ -16,6 +16,20 @@ constexpr std::size_t kNotFound = HVNotFound;
 constexpr std::size_t kWordCacheSize = 1 << 14;
 constexpr std::size_t kCachedWordLength = 64;
 
+// Whether an end that does not match from `from` might match if the text went on past limit.
+// A partial search costs PCRE2 the whole subject, whatever it inspects, so it is given windows
+// that grow: one that the end gives up in says no at once.
+bool endMightGoOn(HVRegex& end, std::u16string_view text, std::size_t from, std::size_t limit) {
+    for (std::size_t window = 4096;; window *= 2) {
+        std::size_t stop = limit - from > window ? from + window : limit;
+        end.copyMatchForString(text.substr(0, stop), {from, stop - from}, HVRegexPartial);
+        if (!end.lastSearchWasPartial())
+            return false;
+        if (stop == limit)
+            return true;
+    }
+}
+
 std::string keyName(std::string_view key) {
     std::string quoted;
     quoted.reserve(key.size() + 2);
@@ -117,15 +131,16 @@ HVKeywordBasedParser::HVKeywordBasedParser(HVBundle* bundle, const HVPlistValue&
     }
 
     if (const HVPlistValue* regions = plist.objectForKey("regions"))
-        readRegions(*regions);
+        m_regions = readRegions(*regions);
     rebuildTables();
 }
 
-void HVKeywordBasedParser::readRegions(const HVPlistValue& regions) {
+std::vector<HVSyntaxRegion> HVKeywordBasedParser::readRegions(const HVPlistValue& regions) {
+    std::vector<HVSyntaxRegion> result;
     const HVPlistValue::Array* array = regions.array();
     if (!array) {
         addLoadError("\"regions\" is not an array.");
-        return;
+        return result;
     }
     for (const HVPlistValue& entry : *array) {
         if (!entry.isDictionary()) {
@@ -162,6 +177,21 @@ void HVKeywordBasedParser::readRegions(const HVPlistValue& regions) {
             }
             multiLine = *value->boolValue();
         }
+        const HVPlistValue* needsEnd = entry.objectForKey("needs-end");
+        if (needsEnd && !needsEnd->boolValue()) {
+            addLoadError("The \"needs-end\" of the region \"" + *begin + "\" is not a boolean.");
+            continue;
+        }
+        const HVPlistValue* code = entry.objectForKey("code");
+        if (code && !code->boolValue()) {
+            addLoadError("The \"code\" of the region \"" + *begin + "\" is not a boolean.");
+            continue;
+        }
+        const HVPlistValue* inside = entry.objectForKey("inside");
+        if (inside && !inside->array()) {
+            addLoadError("The \"inside\" of the region \"" + *begin + "\" is not an array.");
+            continue;
+        }
         HVError error;
         auto region =
             HVSyntaxRegion::make(HVUnicode::utf16(*begin), HVUnicode::utf16(*end), escape,
@@ -170,8 +200,13 @@ void HVKeywordBasedParser::readRegions(const HVPlistValue& regions) {
             addLoadError(error.description());
             continue;
         }
-        m_regions.push_back(std::move(*region));
+        region->setNeedsEnd(needsEnd && *needsEnd->boolValue());
+        region->setCode(code && *code->boolValue());
+        if (inside)
+            region->setInside(readRegions(*inside));
+        result.push_back(std::move(*region));
     }
+    return result;
 }
 
 HVKeywordBasedParser::HVKeywordBasedParser(HVBundle* bundle, std::string identifier)
@@ -248,8 +283,7 @@ void HVKeywordBasedParser::applyTheme() {
         keyword.setAttributes(attributesFor(keyword.identifier(), false));
     for (auto& comment : m_comments)
         comment.setAttributes(attributesFor(comment.themeID(), comment.end().has_value()));
-    for (auto& region : m_regions)
-        region.setAttributes(attributesFor(region.themeID(), region.multiLine()));
+    applyTheme(m_regions, attributesFor);
     // Strings are multi-line whether or not the theme colours them, so that a re-parse after
     // an edit starts where the string starts under every theme.
     auto stringAttributes = [&](const std::optional<std::string>& styleId) -> HVAttributesRef {
@@ -257,6 +291,15 @@ void HVKeywordBasedParser::applyTheme() {
     };
     m_singleQuoteAttr = stringAttributes(m_singleQuoteId);
     m_doubleQuoteAttr = stringAttributes(m_doubleQuoteId);
+}
+
+void HVKeywordBasedParser::applyTheme(
+    std::vector<HVSyntaxRegion>& regions,
+    const std::function<HVAttributesRef(const std::string&, bool)>& attributesFor) {
+    for (auto& region : regions) {
+        region.setAttributes(attributesFor(region.themeID(), region.multiLine()));
+        applyTheme(region.inside(), attributesFor);
+    }
 }
 
 bool HVKeywordBasedParser::usesSingleQuotes() const {
@@ -421,9 +464,9 @@ struct HVKeywordBasedParser::RegionBegin {
     std::optional<HVRegexMatch> match;
 };
 
-void HVKeywordBasedParser::findRegionBegin(std::size_t kind, std::u16string_view text,
-                                           std::size_t from, std::size_t end,
-                                           RegionBegin& next) const {
+void HVKeywordBasedParser::findRegionBegin(const std::vector<HVSyntaxRegion>& regions,
+                                           std::size_t kind, std::u16string_view text,
+                                           std::size_t from, std::size_t end, RegionBegin& next) {
     next.kind = kind;
     next.location = kNotFound;
     next.match.reset();
@@ -431,22 +474,29 @@ void HVKeywordBasedParser::findRegionBegin(std::size_t kind, std::u16string_view
         return;
     // Never an empty begin: a region always moves painting on.
     next.match =
-        m_regions[kind].beginRegex().copyMatchForString(text, {from, end - from}, HVRegexNotEmpty);
+        regions[kind].beginRegex().copyMatchForString(text, {from, end - from}, HVRegexNotEmpty);
     if (next.match)
         next.location = next.match->rangeForCapture(0).location;
 }
 
-std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text, const RegionBegin& begin,
-                                              std::size_t end, const Painter& painter) {
-    HVSyntaxRegion& region = m_regions[begin.kind];
+std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text,
+                                              std::vector<HVSyntaxRegion>& regions,
+                                              const RegionBegin& begin, std::size_t end,
+                                              bool textGoesOn, const Painter& painter) {
+    HVSyntaxRegion& region = regions[begin.kind];
     const std::size_t body = begin.match->rangeForCapture(0).end();
     const std::size_t limit = region.multiLine() ? end : hvsyntax::lineEnd(text, body, end);
-    std::size_t regionEnd = std::max(limit, body);
+    std::size_t regionEnd = region.needsEnd() ? kNotFound : std::max(limit, body);
+    std::size_t bodyEnd = std::max(limit, body);
     if (HVRegex* endRegex = region.endRegex(text, *begin.match)) {
         for (std::size_t from = body; from <= limit;) {
             auto found = endRegex->copyMatchForString(text, {from, limit - from});
-            if (!found)
+            if (!found) {
+                if (region.needsEnd() && region.multiLine() && textGoesOn &&
+                    endMightGoOn(*endRegex, text, from, limit))
+                    regionEnd = limit;
                 break;
+            }
             HVRange match = found->rangeForCapture(0);
             // An end preceded by an odd number of escape characters is part of the region.
             std::size_t escapes = 0;
@@ -456,14 +506,50 @@ std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text, const Re
             }
             if (escapes % 2 == 0) {
                 regionEnd = match.end();
+                bodyEnd = match.location;
                 break;
             }
             from = match.location + 1;
         }
     }
+    if (regionEnd == kNotFound)
+        return kNotFound;
+    HVRange stretch{begin.location, regionEnd - begin.location};
     if (const HVAttributesRef& attributes = region.attributesRef())
-        painter.paint(attributes, {begin.location, regionEnd - begin.location});
+        painter.paint(attributes, stretch);
+    if (!region.inside().empty())
+        paintInside(text, region.inside(), stretch, textGoesOn && regionEnd == end, painter);
+    if (region.code() && bodyEnd > body)
+        paintCode(text, body, bodyEnd, textGoesOn && bodyEnd == end, painter);
     return regionEnd;
+}
+
+void HVKeywordBasedParser::paintInside(std::u16string_view text,
+                                       std::vector<HVSyntaxRegion>& regions, HVRange range,
+                                       bool textGoesOn, const Painter& painter) {
+    // As the text's own regions are found and painted, within the range only.
+    const std::size_t end = range.end();
+    std::vector<RegionBegin> begins(regions.size());
+    for (std::size_t kind = 0; kind < regions.size(); ++kind)
+        findRegionBegin(regions, kind, text, range.location, end, begins[kind]);
+    for (;;) {
+        RegionBegin* earliest = nullptr;
+        for (RegionBegin& begin : begins) {
+            if (begin.location != kNotFound && (!earliest || begin.location < earliest->location))
+                earliest = &begin;
+        }
+        if (!earliest)
+            return;
+        std::size_t next = paintRegion(text, regions, *earliest, end, textGoesOn, painter);
+        if (next == kNotFound) {
+            findRegionBegin(regions, earliest->kind, text, earliest->location + 1, end, *earliest);
+            continue;
+        }
+        for (RegionBegin& begin : begins) {
+            if (begin.location != kNotFound && begin.location < next)
+                findRegionBegin(regions, begin.kind, text, next, end, begin);
+        }
+    }
 }
 
 HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& storage) {
@@ -476,9 +562,12 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
     // Marked first, while the range is still one run or few: the mark then rides along in
     // every token's attribute set instead of costing a pass over all the runs at the end.
     markRange(range, storage);
-    const std::size_t start = 0;
-    const std::size_t end = text.size();
+    paintCode(text, 0, text.size(), range.end() < storage.length(), painter);
+    return {};
+}
 
+void HVKeywordBasedParser::paintCode(std::u16string_view text, std::size_t start, std::size_t end,
+                                     bool textGoesOn, const Painter& painter) {
     // q, k and c: the next quote, keyword character and comment, each found again only once
     // the position has passed it, so that the whole range is scanned about once.
     std::size_t q = findQuote(text, start, end);
@@ -488,7 +577,7 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
     // r: the earliest region begin of any kind; a language without regions never searches.
     std::vector<RegionBegin> regionBegins(m_regions.size());
     for (std::size_t kind = 0; kind < m_regions.size(); ++kind)
-        findRegionBegin(kind, text, start, end, regionBegins[kind]);
+        findRegionBegin(m_regions, kind, text, start, end, regionBegins[kind]);
     auto earliestRegion = [&]() -> const RegionBegin* {
         const RegionBegin* earliest = nullptr;
         for (const RegionBegin& begin : regionBegins) {
@@ -506,7 +595,14 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
         if (r && r->location <= q && r->location <= k &&
             (!c.found() || r->location <= c.range.location)) {
             // A region wins a tie with everything else.
-            next = paintRegion(text, *r, end, painter);
+            next = paintRegion(text, m_regions, *r, end, textGoesOn, painter);
+            if (next == kNotFound) {
+                // No region after all: the other tokens are unaffected.
+                findRegionBegin(m_regions, r->kind, text, r->location + 1, end,
+                                regionBegins[r->kind]);
+                r = earliestRegion();
+                continue;
+            }
         } else if (c.found() && c.range.location < k &&
                    (c.range.location < q || (commentBeforeQuote && c.range.location == q))) {
             if (const HVAttributesRef& attributes = c.comment->attributesRef())
@@ -530,12 +626,11 @@ HVParserRegions HVKeywordBasedParser::parseRange(HVRange range, HVTextBuffer& st
         if (r) {
             for (RegionBegin& begin : regionBegins) {
                 if (begin.location != kNotFound && begin.location < p)
-                    findRegionBegin(begin.kind, text, p, end, begin);
+                    findRegionBegin(m_regions, begin.kind, text, p, end, begin);
             }
             r = earliestRegion();
         }
     }
-    return {};
 }
 
 // Editing and writing.
@@ -658,9 +753,11 @@ HVPlistValue::Dictionary HVKeywordBasedParser::plistForQuotes() const {
     return quotes;
 }
 
-HVPlistValue::Array HVKeywordBasedParser::plistForRegions() const {
+namespace {
+
+HVPlistValue::Array plistForRegionList(const std::vector<HVSyntaxRegion>& regions) {
     HVPlistValue::Array array;
-    for (const auto& region : m_regions) {
+    for (const auto& region : regions) {
         HVPlistValue::Dictionary entry;
         entry["begin"] = HVUnicode::utf8(region.beginPattern());
         entry["end"] = HVUnicode::utf8(region.endPattern());
@@ -670,9 +767,21 @@ HVPlistValue::Array HVKeywordBasedParser::plistForRegions() const {
             entry["id"] = region.themeID();
         if (region.multiLine())
             entry["multi-line"] = true;
+        if (region.needsEnd())
+            entry["needs-end"] = true;
+        if (region.code())
+            entry["code"] = true;
+        if (!region.inside().empty())
+            entry["inside"] = plistForRegionList(region.inside());
         array.emplace_back(std::move(entry));
     }
     return array;
+}
+
+} // namespace
+
+HVPlistValue::Array HVKeywordBasedParser::plistForRegions() const {
+    return plistForRegionList(m_regions);
 }
 
 HVPlistValue HVKeywordBasedParser::plistRepresentation() const {

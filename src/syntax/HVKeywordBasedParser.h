@@ -45,8 +45,10 @@ public:
     };
 
     // Reads "case-sensitive", "keyword-characters", "keywords", "regex-keywords", "quotes",
-    // "comments" and "regions" besides the common keys. A region that cannot be used (a pattern
-    // that does not compile, a value of the wrong type) is reported and left out.
+    // "comments" and "regions" besides the common keys. A region ("begin", "end", "escape",
+    // "id", "multi-line", "needs-end", "code", "inside": regions of its own, see HVSyntaxRegion)
+    // that cannot be used (a pattern that does not compile, a value of the wrong type) is
+    // reported and left out.
     HVKeywordBasedParser(HVBundle* bundle, const HVPlistValue& plist);
     HVKeywordBasedParser(HVBundle* bundle, std::string identifier);
     ~HVKeywordBasedParser() override;
@@ -56,6 +58,7 @@ public:
     // Paints the regions, comments, words and strings of the range; returns no embedded
     // regions. Whatever begins first wins; at one place a region (the one defined first), then
     // a word, then a string, then a comment; with regions defined, a comment before a string.
+    // A region that needs its end and finds none is passed over.
     HVParserRegions parseRange(HVRange range, HVTextBuffer& storage) override;
     // True when single-quoted strings are defined.
     bool usesSingleQuotes() const override;
@@ -114,12 +117,15 @@ private:
     const HVKeyword* keywordForWord(std::u16string_view word);
     void rebuildTables();
     void applyTheme();
-    void readRegions(const HVPlistValue& regions);
-    // The next begin of one region kind at or after a place, found again only once painting
-    // has passed it.
+    std::vector<HVSyntaxRegion> readRegions(const HVPlistValue& regions);
+    void applyTheme(std::vector<HVSyntaxRegion>& regions,
+                    const std::function<HVAttributesRef(const std::string&, bool)>& attributesFor);
+    // The next begin of one region kind (of the text's regions or of one region's inside) at or
+    // after a place, found again only once painting has passed it.
     struct RegionBegin;
-    void findRegionBegin(std::size_t kind, std::u16string_view text, std::size_t from,
-                         std::size_t end, RegionBegin& next) const;
+    static void findRegionBegin(const std::vector<HVSyntaxRegion>& regions, std::size_t kind,
+                                std::u16string_view text, std::size_t from, std::size_t end,
+                                RegionBegin& next);
     // How far the searches for comment ends have got in one text, so that comment begins that
     // recur (inside strings, say) do not search the same stretch again: for each kind, and for
     // line ends, where the last search started and where it found the end (the end of the
@@ -145,8 +151,16 @@ private:
                           const Painter& painter);
     std::size_t paintString(std::u16string_view text, std::size_t start, std::size_t end,
                             const Painter& painter) const;
-    std::size_t paintRegion(std::u16string_view text, const RegionBegin& begin, std::size_t end,
+    // Where the region ends, or none when it needs its end and has none. textGoesOn tells
+    // whether the text goes on after end.
+    std::size_t paintRegion(std::u16string_view text, std::vector<HVSyntaxRegion>& regions,
+                            const RegionBegin& begin, std::size_t end, bool textGoesOn,
                             const Painter& painter);
+    void paintInside(std::u16string_view text, std::vector<HVSyntaxRegion>& regions, HVRange range,
+                     bool textGoesOn, const Painter& painter);
+    // Paints the regions, comments, words and strings from start to end.
+    void paintCode(std::u16string_view text, std::size_t start, std::size_t end, bool textGoesOn,
+                   const Painter& painter);
 
     bool m_caseSensitive = false;
     std::u16string m_characterString;

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 class HVError;
 class HVRegex;
@@ -17,6 +18,21 @@ class HVRegexMatch;
 // its begin pattern through a match of its end pattern, in which \1, \2… stand for the text of
 // the begin's groups, so that a heredoc ends at its own label. `^` and `$` match at line
 // breaks of any kind.
+//
+// Three additions serve constructs that are not one colour, such as a JSX element inside script
+// code; a region without them behaves as before:
+// - inside regions are painted over the region's stretch, begin included, after its own id, in
+//   the same way as the regions of the text (the earliest wins, nothing overlaps), never beyond
+//   it. A region without an id then paints only what its inside regions find; its whole
+//   stretch still carries the multi-line mark.
+// - a region that needs its end is no region when its end does not match: painting goes on as
+//   if its begin had not matched there, so a false begin costs nothing. Only an end that might
+//   still match on text beyond the painted range (a partial match) runs to the range's end, as
+//   an unfinished region does, so that painting a text in pieces gives what painting it whole
+//   gives; at the end of the text it too is no region.
+// - a code region's body, from its begin to where its end match starts (`\K` moves that), is
+//   painted as the text around it is: words, strings, comments and the text's regions. Code
+//   inside markup inside code (JSX's braces) is painted so.
 class HVSyntaxRegion {
 public:
     // Every search gives up after this much backtracking and counts as finding nothing.
@@ -39,6 +55,16 @@ public:
     const std::string& themeID() const { return m_themeID; }
     // Whether the region may go on past the end of its line.
     bool multiLine() const { return m_multiLine; }
+    // The regions painted over this one's stretch.
+    const std::vector<HVSyntaxRegion>& inside() const { return m_inside; }
+    std::vector<HVSyntaxRegion>& inside() { return m_inside; }
+    void setInside(std::vector<HVSyntaxRegion> inside) { m_inside = std::move(inside); }
+    // Whether a begin without a matching end is passed over.
+    bool needsEnd() const { return m_needsEnd; }
+    void setNeedsEnd(bool needsEnd) { m_needsEnd = needsEnd; }
+    // Whether the body is painted as code.
+    bool code() const { return m_code; }
+    void setCode(bool code) { m_code = code; }
 
     HVRegex& beginRegex() const { return *m_begin; }
     // The end pattern of the region that begin opened in text, with the begin's groups put in
@@ -64,6 +90,9 @@ private:
     std::optional<char16_t> m_escape;
     std::string m_themeID;
     bool m_multiLine = false;
+    bool m_needsEnd = false;
+    bool m_code = false;
+    std::vector<HVSyntaxRegion> m_inside;
     std::unique_ptr<HVRegex> m_begin;
     // The end when it refers to no group; otherwise the ends met so far, by their pattern.
     std::unique_ptr<HVRegex> m_fixedEnd;

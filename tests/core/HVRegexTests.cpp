@@ -71,6 +71,12 @@ TEST(HVRegex, FirstMatchForPatternOptionsAndRange) {
         {u"b.", 0, unpaired, {}, 0, "none"},
         // Catastrophic backtracking ends without a match.
         {u"(a+)+$b", 0, std::u16string(5000, u'a') + u"!", {}, 0, "none"},
+        // With 0x1000 a match that the end of the range cuts short is told from none.
+        {u"</p>", 0, u"<p>a</", HVRange{0, 6}, 0x1000, "none partial"},
+        {u"</p>", 0, u"<p>a</p>", HVRange{0, 7}, 0x1000, "none partial"},
+        {u"</p>", 0, u"<p>a</p>", HVRange{0, 8}, 0x1000, "4+4"},
+        {u"</p>", 0, u"<p>a</x", HVRange{0, 7}, 0x1000, "none"},
+        {u"</p>", 0, u"<p>a</", HVRange{0, 6}, 0, "none"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(HVUnicode::utf8(test.pattern) + " options " + std::to_string(test.options) +
@@ -80,7 +86,8 @@ TEST(HVRegex, FirstMatchForPatternOptionsAndRange) {
         auto match = test.range
                          ? regex->copyMatchForString(test.text, *test.range, test.searchOptions)
                          : regex->copyMatchForString(test.text);
-        EXPECT_EQ(describe(match), test.expected);
+        EXPECT_EQ(describe(match) + (regex->lastSearchWasPartial() ? " partial" : ""),
+                  test.expected);
     }
 }
 

@@ -95,6 +95,20 @@ Dict shellDefinition() {
     return with(scriptDefinition(), "regions", Array{heredocRegion(), regexRegion()});
 }
 
+// An element of text to its own closing tag, painted only where its tags' names are and as code
+// in braces; one without its closing tag is no element.
+Dict elementDefinition() {
+    Dict name{{"begin", "\\w+"}, {"end", ""}, {"id", "keyword"}};
+    Dict tag{{"begin", "</?\\w+>"}, {"end", ""}, {"inside", Array{name}}};
+    return with(scriptDefinition(), "regions",
+                Array{Dict{{"begin", "<(\\w+)>"},
+                           {"end", "\\G[^<>]*+</\\1>"},
+                           {"multi-line", true},
+                           {"needs-end", true},
+                           {"inside",
+                            Array{tag, Dict{{"begin", "\\{"}, {"end", "\\}"}, {"code", true}}}}}});
+}
+
 } // namespace
 
 // What the script definition and its variants paint, all of the text or only a range. Whole
@@ -202,6 +216,7 @@ TEST(HVKeywordBasedParser, Painting) {
 // tokens. At one place a region wins over a comment and a quote.
 TEST(HVKeywordBasedParser, Regions) {
     const Dict shell = shellDefinition();
+    const Dict element = elementDefinition();
     Dict hashes =
         with(scriptDefinition(), "comments", Array{Dict{{"begin", "#"}, {"id", "comment.line"}}});
     hashes["regions"] = Array{
@@ -233,6 +248,26 @@ TEST(HVKeywordBasedParser, Regions) {
         {hashes, u"\"a\" if", {}, "0+3 string ml, 4+2 keyword"},
         // With regions, a comment that begins with a quote character is a comment.
         {vimRegions, u"\" note\nif", {}, "0+6 comment, 7+2 keyword"},
+        // Regions inside paint over a region's stretch, and inside them theirs; the rest of the
+        // stretch is not read as tokens, unpainted but marked multi-line.
+        {element,
+         u"<p>it's</p> if",
+         {},
+         "0+1 - ml, 1+1 keyword ml, 2+7 - ml, 9+1 keyword ml, 10+1 - ml, 12+2 keyword"},
+        // A region that needs its end is none without it; a later begin is still found.
+        {element, u"<p>it's if", {}, "5+5 string ml"},
+        {element,
+         u"<b> <p>x</p>",
+         {},
+         "4+1 - ml, 5+1 keyword ml, 6+4 - ml, 10+1 keyword ml, 11+1 - ml"},
+        // A code region's body is painted as code.
+        {element,
+         u"<p>{if 'a'}</p>",
+         {},
+         "0+1 - ml, 1+1 keyword ml, 2+2 - ml, 4+2 keyword ml, 6+1 - ml, 7+3 string ml, 10+3 - ml, "
+         "13+1 keyword ml, 14+1 - ml"},
+        // One whose end the range cuts short runs to the range's end, unless the text ends there.
+        {element, u"<p>it's\nx</p> if", HVRange{0, 8}, "0+1 - ml, 1+1 keyword ml, 2+6 - ml"},
     };
     checkPaintings(cases);
 }
@@ -248,21 +283,38 @@ TEST(HVKeywordBasedParser, RegionsRoundTripAndBadOnesAreDropped) {
     EXPECT_EQ(again.plistRepresentation(), HVPlistValue(written));
 
     // Each bad region is reported and left out; the good one still paints.
-    Dict bad = with(scriptDefinition(), "regions",
-                    Array{Dict{{"begin", "("}, {"end", "x"}}, Dict{{"begin", "a"}, {"end", "\\1"}},
-                          Dict{{"begin", "a"}, {"end", "[x"}}, heredocRegion(), "junk",
-                          Dict{{"begin", "b"}, {"end", "c"}, {"escape", "ab"}},
-                          Dict{{"begin", "b"}, {"end", "c"}, {"multi-line", "yes"}},
-                          Dict{{"begin", 3}, {"end", "c"}},
-                          Dict{{"begin", "b"}, {"end", "c"}, {"id", 3}}});
+    Dict bad =
+        with(scriptDefinition(), "regions",
+             Array{Dict{{"begin", "("}, {"end", "x"}}, Dict{{"begin", "a"}, {"end", "\\1"}},
+                   Dict{{"begin", "a"}, {"end", "[x"}}, heredocRegion(), "junk",
+                   Dict{{"begin", "b"}, {"end", "c"}, {"escape", "ab"}},
+                   Dict{{"begin", "b"}, {"end", "c"}, {"multi-line", "yes"}},
+                   Dict{{"begin", 3}, {"end", "c"}}, Dict{{"begin", "b"}, {"end", "c"}, {"id", 3}},
+                   Dict{{"begin", "b"}, {"end", "c"}, {"needs-end", "yes"}},
+                   Dict{{"begin", "b"}, {"end", "c"}, {"inside", "x"}},
+                   Dict{{"begin", "b"}, {"end", "c"}, {"code", "x"}}});
     HVKeywordBasedParser partly(nullptr, bad);
-    EXPECT_EQ(partly.loadErrors().size(), 8u);
+    EXPECT_EQ(partly.loadErrors().size(), 11u);
     for (const auto& error : partly.loadErrors())
         EXPECT_EQ(error.domain(), HVSyntaxErrorDomain) << error.description();
     EXPECT_EQ(partly.regions().size(), 1u);
     EXPECT_EQ(paint(partly, u"(a <<E\nb\nE\nif"), "3+7 heredoc ml, 11+2 keyword");
     EXPECT_EQ(*partly.plistRepresentation().objectForKey("regions"),
               HVPlistValue(Array{heredocRegion()}));
+
+    // Regions inside are written back as read; a bad one inside is reported and left out.
+    const Dict element = elementDefinition();
+    HVKeywordBasedParser nested(nullptr, element);
+    EXPECT_EQ(*nested.plistRepresentation().objectForKey("regions"), element.at("regions"));
+    HVKeywordBasedParser badInside(
+        nullptr,
+        with(scriptDefinition(), "regions",
+             Array{Dict{{"begin", "a"},
+                        {"end", "b"},
+                        {"inside", Array{heredocRegion(), Dict{{"begin", "("}, {"end", ""}}}}}}));
+    EXPECT_EQ(badInside.loadErrors().size(), 1u);
+    ASSERT_EQ(badInside.regions().size(), 1u);
+    EXPECT_EQ(badInside.regions()[0].inside().size(), 1u);
 
     HVKeywordBasedParser notAnArray(nullptr, with(scriptDefinition(), "regions", "x"));
     EXPECT_EQ(notAnArray.loadErrors().size(), 1u);

@@ -117,6 +117,12 @@ std::vector<std::string> styleIds(const HVPlistValue& syntax) {
                 // A region without an id only keeps what it covers from being read as tokens.
                 if (std::string_view(key) != "regions" || item.stringForKey("id"))
                     ids.push_back(stringOr(item, "id"));
+                // The regions inside a region, as the regions of the text.
+                if (const HVPlistValue* inside = item.objectForKey("inside")) {
+                    auto more =
+                        styleIds(HVPlistValue(HVPlistValue::Dictionary{{"regions", *inside}}));
+                    ids.insert(ids.end(), more.begin(), more.end());
+                }
             }
         }
     }
@@ -345,6 +351,17 @@ TEST(HVShippedBundles, FoldPatternsMarkTypicalLines) {
         {"JavaScript", "/* one line */", None, 0},
         {"JavaScript", "\"lint\": \"eslint src/**/*.js\",", None, 0},
         {"JavaScript", "  </script>", Closer, 1},
+        {"JavaScript", "    <ul className=\"list\">", Opener, 1},
+        {"JavaScript", "    </ul>", Closer, 1},
+        {"JavaScript", "      <li key={item.id}>{item.name}</li>", None, 0},
+        {"JavaScript", "      <Avatar user={author} />", None, 0},
+        {"JavaScript", "if (a < b && c > d) {", Opener, 1},
+        {"JavaScript", "{items.map((item) => (", Opener, 1},
+        {"TypeScript", "export interface Order {", Opener, 1},
+        {"TypeScript", "function first<T>(items: T[]): T | undefined {", Opener, 1},
+        {"TypeScript", "type Point = { x: number; y: number };", None, 0},
+        {"TypeScript", "  }", Closer, 1},
+        {"TypeScript", "        </section>", Closer, 1},
         {"CSS", ".card {", Opener, 1},
         {"CSS", "}", Closer, 1},
         {"CSS", "a { color: red; }", None, 0},

@@ -1,7 +1,12 @@
 // The shipped bundles of the web languages on snippets from real files: what a piece of each
 // snippet is painted as, read from the style id of its runs.
 
+#include "Defaults.h"
+#include "HVKeywordBasedParser.h"
+#include "HVPropertyList.h"
 #include "HVSyntaxTestSupport.h"
+#include "HVTextBuffer.h"
+#include "HVTheme.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +36,73 @@ TEST(HVWebBundles, JavaScript) {
             {"`a\\`b\n\"c` let", "\"c", "string"},
             {"`a\\`b\n\"c` let", "let", "storage"},
             {"for (const x of xs) {}", "of", "keyword.operator"},
+            // Contextual words only where they declare; decorators; import.meta.
+            {"class A { get total() {} }", "get", "storage.type"},
+            {"map.get(key); set(1)", "get", ""},
+            {"@observable x = 1;", "@observable", "meta.preprocessor"},
+            {"const u = import.meta.url;", "meta", "variable.language"},
+            // JSX: text between tags is no code, tags and values are painted, and the code
+            // after an element is code again.
+            {"return <p>Don't stop</p>;\nlet a = 'x';", "'x'", "string"},
+            {"return <p>Don't stop</p>;\nlet a = 'x';", "Don't", ""},
+            {"x = <a href=\"/\" title='it'>Don't</a>; let y", "let", "storage"},
+            {"x = <a href=\"/\" title='it'>Don't</a>; let y", "\"/\"",
+             "string.quoted.attribute-value"},
+            {"x = <a href=\"/\" title='it'>Don't</a>; let y", "<a href=", "meta.tag"},
+            {"(<div><div>it's</div>it's</div>); let a", "let", "storage"},
+            {"c ? <B onClick={() => f('>')} big /> : <><i>it's</i></>; let a", "let", "storage"},
+            {"x = <ul>{xs.map((x) => <li key={x}>{x}'s</li>)}</ul>; let a", "let", "storage"},
+            {"x = <ul>{xs.map((x) => <li key={x}>{x}'s</li>)}</ul>; let a", "<li key=", "meta.tag"},
+            {"x = <p>{/* it's */}a &amp; b</p>", "/* it's */", "comment"},
+            {"x = <p>{/* it's */}a &amp; b</p>", "&amp;", "constant.character.entity"},
+            {"return (\n  <p>\n    Don't\n  </p>\n);\nlet a", "let", "storage"},
+            // Embedded expressions are code: strings, words, and elements inside them.
+            {"x = <p title={'it'}>{ok ? 'yes' : <b>no</b>}</p>; let y", "'yes'", "string"},
+            {"x = <p title={'it'}>{ok ? 'yes' : <b>no</b>}</p>; let y", "<b>", "meta.tag"},
+            {"x = <p title={'it'}>{ok ? 'yes' : <b>no</b>}</p>; let y", "'it'",
+             "string.quoted.single"},
+            // A comparison is no tag; an element left open is no element.
+            {"if (a <b && c > d) f('x')", "'x'", "string"},
+            {"x = <p>it's\n}\nlet a = 1", "s\n}\nlet a = 1", "string"},
+        });
+}
+
+TEST(HVWebBundles, TypeScript) {
+    HVCheckShippedBundle(
+        "TypeScript",
+        {
+            {"type Id = string | number;", "type", "storage.type"},
+            {"import type { A } from 'a';", "type", "storage.type"},
+            {"if (event.type === 'x') {}", "type", ""},
+            {"interface A extends B { readonly c?: unknown }", "interface", "storage.type"},
+            {"interface A extends B { readonly c?: unknown }", "readonly", "storage.modifier"},
+            {"interface A extends B { readonly c?: unknown }", "unknown", "support.type"},
+            {"declare module 'x' { export = y }", "module", "storage.type"},
+            {"namespace N { export enum E { A } }", "enum", "storage.type"},
+            {"type U = T extends (infer E)[] ? E : never", "infer", "keyword.operator"},
+            {"function f(x: any): x is string {}", "is", "keyword.operator"},
+            {"const c = { a: 1 } as const satisfies R;", "satisfies", "keyword.operator"},
+            {"class A { private override accessor b = 1 }", "accessor", "storage.modifier"},
+            {"let v: void | bigint | symbol | object | never", "never", "support.type"},
+            {"@Component({ selector: 'app' }) class A {}", "@Component", "meta.preprocessor"},
+            {"const n = a!.b?.c ?? d; const r = /'/g; let x", "let", "storage"},
+            {"const s = `a ${b} 'c`; let x", "let", "storage"},
+            // A non-null assertion before a slash divides; "!" before a pattern negates.
+            {"const r = total! / count; let x = 'a'", "let", "storage"},
+            {"if (!/'/.test(s)) f()", "/'/", "string.regexp"},
+            {"/**/ type A = B;", "type", "storage.type"},
+            // Type parameters and comparisons are not markup.
+            {"const f = <T>(x: T) => x; let y = 'it'", "'it'", "string"},
+            {"const f = <T,>(x: T) => x; let y = 'it'", "'it'", "string"},
+            {"const f = <T extends object>(x: T): T => x; let y = 'it'", "'it'", "string"},
+            {"foo<Bar>(); let y = 'it'", "'it'", "string"},
+            {"const t = a < b && c > d; let y = 'it'", "'it'", "string"},
+            {"const a: Array<string> = []; let y = 'it'", "'it'", "string"},
+            {"function g() {\n  const o = <Order>JSON.parse(s);\n  f('it');\n}", "'it'", "string"},
+            {"interface F { <T>(x: T): T; }\nlet y = 'it'", "'it'", "string"},
+            // TSX: a generic component, and text with apostrophes.
+            {"return <List<Item> items={xs}>Don't</List>; let y = 'it'", "'it'", "string"},
+            {"return <List<Item> items={xs}>Don't</List>; let y = 'it'", "Don't", ""},
         });
 }
 
@@ -236,4 +308,24 @@ TEST(HVWebBundles, DataFormats) {
                              {"{/* c */ \"n\": -1.5e3, \"t\": true}", "-1.5e3", "constant.numeric"},
                              {"{/* c */ \"n\": -1.5e3, \"t\": true}", "true", "constant.language"},
                          });
+}
+
+// The editor paints a long text in pieces that end at line ends. An element that a piece cuts
+// short, even inside its opening tag, runs to the piece's end, marked multi-line, so that the
+// next piece starts before the element rather than inside it.
+TEST(HVWebBundles, AJSXElementCutShortRunsToTheEndOfThePiece) {
+    auto syntax =
+        HVPropertyList::readFromFile(Defaults::applicationResourcesDirectory() +
+                                     "/Bundles/JavaScript.hvbundle/Contents/syntax.plist");
+    ASSERT_TRUE(syntax);
+    HVKeywordBasedParser parser(nullptr, *syntax);
+    auto theme = HVMakeTestTheme({"storage", "meta.tag"});
+    parser.setTheme(theme);
+    HVTextBuffer buffer(u"x = <List\n  items={a}\n/>;\nlet y");
+    parser.parseRange({0, 10}, buffer);
+    EXPECT_EQ(HVDumpRuns(buffer, *theme), "4+6 - ml");
+    // At the end of the text it is no element.
+    HVTextBuffer cut(u"x = <List\n  items={a}\n");
+    parser.parseRange({0, cut.length()}, cut);
+    EXPECT_EQ(HVDumpRuns(cut, *theme), "");
 }
