@@ -19,15 +19,26 @@ constexpr std::size_t kCachedWordLength = 64;
 // Whether an end that does not match from `from` might match if the text went on past limit.
 // A partial search costs PCRE2 the whole subject, whatever it inspects, so it is given windows
 // that grow: one that the end gives up in says no at once.
-bool endMightGoOn(HVRegex& end, std::u16string_view text, std::size_t from, std::size_t limit) {
+// When it might not, decided is set to a place by which the end has given up.
+bool endMightGoOn(HVRegex& end, std::u16string_view text, std::size_t from, std::size_t limit,
+                  std::size_t& decided) {
     for (std::size_t window = 4096;; window *= 2) {
         std::size_t stop = limit - from > window ? from + window : limit;
+        decided = stop;
         end.copyMatchForString(text.substr(0, stop), {from, stop - from}, HVRegexPartial);
         if (!end.lastSearchWasPartial())
             return false;
         if (stop == limit)
             return true;
     }
+}
+
+// Only the multi-line mark, for text that paints nothing but whose reading depends on what
+// follows it.
+const HVAttributesRef& multiLineMark() {
+    static const HVAttributesRef mark =
+        std::make_shared<const HVAttributes>(HVAttributes().setting(HVMultiLineAttribute, true));
+    return mark;
 }
 
 std::string keyName(std::string_view key) {
@@ -492,9 +503,16 @@ std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text,
         for (std::size_t from = body; from <= limit;) {
             auto found = endRegex->copyMatchForString(text, {from, limit - from});
             if (!found) {
-                if (region.needsEnd() && region.multiLine() && textGoesOn &&
-                    endMightGoOn(*endRegex, text, from, limit))
-                    regionEnd = limit;
+                if (region.needsEnd() && region.multiLine()) {
+                    std::size_t decided = limit;
+                    if (endMightGoOn(*endRegex, text, from, limit, decided) && textGoesOn)
+                        regionEnd = limit;
+                    // A begin passed over was so for the text up to where its end gave up: an
+                    // edit there may make it a region, so the painting after it must reach
+                    // back to the begin.
+                    else
+                        painter.paint(multiLineMark(), {begin.location, decided - begin.location});
+                }
                 break;
             }
             HVRange match = found->rangeForCapture(0);

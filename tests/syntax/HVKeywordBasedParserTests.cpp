@@ -254,12 +254,14 @@ TEST(HVKeywordBasedParser, Regions) {
          u"<p>it's</p> if",
          {},
          "0+1 - ml, 1+1 keyword ml, 2+7 - ml, 9+1 keyword ml, 10+1 - ml, 12+2 keyword"},
-        // A region that needs its end is none without it; a later begin is still found.
-        {element, u"<p>it's if", {}, "5+5 string ml"},
+        // A region that needs its end is none without it, but the text it looked at is marked
+        // multi-line, so that an edit there repaints from its begin; a later begin is still
+        // found.
+        {element, u"<p>it's if", {}, "0+5 - ml, 5+5 string ml"},
         {element,
          u"<b> <p>x</p>",
          {},
-         "4+1 - ml, 5+1 keyword ml, 6+4 - ml, 10+1 keyword ml, 11+1 - ml"},
+         "0+5 - ml, 5+1 keyword ml, 6+4 - ml, 10+1 keyword ml, 11+1 - ml"},
         // A code region's body is painted as code.
         {element,
          u"<p>{if 'a'}</p>",
