@@ -750,12 +750,9 @@ bool HTMLView::typingCommand(std::string_view selector) {
 bool HTMLView::markupAtCaret() {
     auto parser = activeParser(true);
     const std::string identifier = parser ? parser->identifier() : std::string();
-    return identifier == "text.html" || identifier == "text.xhtml" ||
-           identifier == "text.html.php" || identifier == "text.html.vue" ||
-           identifier == "text.html.svelte" || identifier == "text.html.twig" ||
-           identifier == "text.html.liquid" || identifier == "text.html.handlebars" ||
-           identifier == "text.html.erb" || identifier == "text.html.ejs" ||
-           identifier == "text.html.jsp" || identifier == "text.html.asp";
+    // HTML and every page language built on it (PHP, components, templates).
+    return identifier == "text.xhtml" || identifier == "text.html" ||
+           identifier.rfind("text.html.", 0) == 0;
 }
 
 // After every change.
