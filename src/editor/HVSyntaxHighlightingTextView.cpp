@@ -429,8 +429,12 @@ void HVSyntaxHighlightingTextView::highlightAfterEdit(HVRange edited,
 std::size_t HVSyntaxHighlightingTextView::openMarkupValueBefore(HVRange edited) const {
     // Only markup ends a value without its closing quote at its tag, and only when no double
     // quote follows anywhere: a quote that arrives later closes the value there instead.
-    if (!dynamic_cast<const HVTagBasedParser*>(m_parser.get()))
+    const auto* markup = dynamic_cast<const HVTagBasedParser*>(m_parser.get());
+    if (!markup)
         return HVNotFound;
+    const HVAttributeValue* commentStyle =
+        markup->commentsAttributes() ? markup->commentsAttributes()->value(HVStyleAttribute)
+                                     : nullptr;
     const HVTextBuffer& buffer = textStorage();
     // Read a block at a time: a copy of a long edited stretch would cost its size again.
     constexpr std::size_t kBlock = 65536;
@@ -453,6 +457,26 @@ std::size_t HVSyntaxHighlightingTextView::openMarkupValueBefore(HVRange edited) 
         std::size_t quote = from + found;
         HVRange run;
         auto attributes = buffer.attributesAtIndex(quote, &run, {quote, buffer.length() - quote});
+        // A value's search for its closing quote steps over the code it holds (between
+        // delimiters, or server-side code), so the quotes of such code, or of a comment
+        // between delimiters, say nothing of an earlier value: look before the code. Quotes
+        // of other languages' regions and markup comments would have closed an earlier value,
+        // so stepping over them too costs time only, never a wrong answer.
+        const HVObjectReference* painter = attributes->reference(HVParserAttribute);
+        const HVAttributeValue* style = attributes->value(HVStyleAttribute);
+        bool markupPainted = painter && *painter == HVObjectReference(m_parser);
+        if (!markupPainted) {
+            HVRange code;
+            buffer.attribute(HVParserAttribute, quote, &code, {0, quote + 1});
+            to = code.location;
+            continue;
+        }
+        if (style && commentStyle && *style == *commentStyle) {
+            HVRange comment;
+            buffer.attributesAtIndex(quote, &comment, {0, quote + 1});
+            to = comment.location;
+            continue;
+        }
         bool open = attributes->boolValue(HVMultiLineAttribute) &&
                     (run.length == 1 || buffer.characterAtIndex(run.end() - 1) != u'"');
         return open ? quote : HVNotFound;

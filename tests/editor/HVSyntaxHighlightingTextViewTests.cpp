@@ -623,6 +623,24 @@ TEST_F(HighlightingView, AnEditBelowASelectorListRepaintsItsIds) {
     }
 }
 
+// A value left open at its tag runs to a double quote typed lines below; the quotes of the
+// code it holds between, which its search steps over, do not hide it.
+TEST_F(HighlightingView, AQuoteBelowAnOpenValueRepaintsItPastTheCodeBetween) {
+    const std::pair<const char*, std::u16string_view> cases[] = {
+        {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%= \"y\" %>\ntext\n"},
+        {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%# \" %>\ntext\n"},
+        {"/tmp/a.twig", u"<p a=\"x>\n<b>\n{{ \"y\" }}\ntext\n"},
+    };
+    for (const auto& [path, text] : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(text));
+        HVSyntaxHighlightingTextView view;
+        load(view, path, text);
+        view.replaceCharacters({text.find(u"text") + 4, 0}, u"\"", "Insert");
+        runUntilIdle(view);
+        expectEqualsWhole(view);
+    }
+}
+
 TEST_F(HighlightingView, AFirstHighlightPaintsVisibleLinesFarDownAtOnceAndTheRestWhenIdle) {
     std::u16string text = repeated(u"var a = \"text\"; // note\n", 3000) +
                           u"function visible() { return 1; }\n" + repeated(u"var b = 2;\n", 500);
