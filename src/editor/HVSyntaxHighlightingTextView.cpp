@@ -438,10 +438,13 @@ std::size_t HVSyntaxHighlightingTextView::openMarkupValueBefore(HVRange edited) 
     const HVTextBuffer& buffer = textStorage();
     // Read a block at a time: a copy of a long edited stretch would cost its size again.
     constexpr std::size_t kBlock = 65536;
+    // The quote may also be one the edit turned from code into markup (a delimiter deleted
+    // before it), which the edited lines show.
+    const HVRange lines = buffer.lineRangeForRange(edited);
     bool quoted = false;
-    for (std::size_t from = edited.location; from < edited.end() && !quoted; from += kBlock) {
+    for (std::size_t from = lines.location; from < lines.end() && !quoted; from += kBlock) {
         std::u16string_view text =
-            buffer.contiguousRange({from, std::min(kBlock, edited.end() - from)});
+            buffer.contiguousRange({from, std::min(kBlock, lines.end() - from)});
         quoted = text.find(u'"') != std::u16string_view::npos;
     }
     if (!quoted)

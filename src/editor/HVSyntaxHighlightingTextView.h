@@ -171,7 +171,7 @@ private:
     // with a double quote and ended without one; HVNotFound when there is none, or no double
     // quote follows the range.
     std::size_t quoteClosingBeyond(HVRange range) const;
-    // The opening quote of a markup value left open before an edit that brings a double
+    // The opening quote of a markup value left open before an edit whose lines hold a double
     // quote; HVNotFound when there is none.
     std::size_t openMarkupValueBefore(HVRange edited) const;
     void paint(HVRange range, const std::shared_ptr<HVParser>& parser);

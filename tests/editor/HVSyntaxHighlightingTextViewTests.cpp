@@ -623,19 +623,26 @@ TEST_F(HighlightingView, AnEditBelowASelectorListRepaintsItsIds) {
     }
 }
 
-// A value left open at its tag runs to a double quote typed lines below; the quotes of the
-// code it holds between, which its search steps over, do not hide it.
+// A value left open at its tag runs to a double quote that comes below: typed, or freed from
+// code by a deleted delimiter; the quotes of the code it holds between, which its search steps
+// over, do not hide it.
 TEST_F(HighlightingView, AQuoteBelowAnOpenValueRepaintsItPastTheCodeBetween) {
-    const std::pair<const char*, std::u16string_view> cases[] = {
-        {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%= \"y\" %>\ntext\n"},
-        {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%# \" %>\ntext\n"},
-        {"/tmp/a.twig", u"<p a=\"x>\n<b>\n{{ \"y\" }}\ntext\n"},
+    struct Case {
+        const char* path;
+        std::u16string_view text, edited, replacement;
     };
-    for (const auto& [path, text] : cases) {
-        SCOPED_TRACE(HVUnicode::utf8(text));
+    const Case cases[] = {
+        {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%= \"y\" %>\ntext\n", u"text", u"text\""},
+        {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%# \" %>\ntext\n", u"text", u"text\""},
+        {"/tmp/a.twig", u"<p a=\"x>\n<b>\n{{ \"y\" }}\ntext\n", u"text", u"text\""},
+        {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%= \"y\" %>\ntext\n", u"<%=", u""},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.text));
         HVSyntaxHighlightingTextView view;
-        load(view, path, text);
-        view.replaceCharacters({text.find(u"text") + 4, 0}, u"\"", "Insert");
+        load(view, test.path, test.text);
+        std::size_t at = test.text.find(test.edited);
+        view.replaceCharacters({at, test.edited.size()}, std::u16string(test.replacement), "Edit");
         runUntilIdle(view);
         expectEqualsWhole(view);
     }
