@@ -624,8 +624,8 @@ TEST_F(HighlightingView, AnEditBelowASelectorListRepaintsItsIds) {
 }
 
 // A value left open at its tag runs to a double quote that comes below: typed, or freed from
-// code by a deleted delimiter; the quotes of the code it holds between, which its search steps
-// over, do not hide it.
+// code by a deleted delimiter, on the edited lines or further; the quotes of the code it holds
+// between, which its search steps over, do not hide it.
 TEST_F(HighlightingView, AQuoteBelowAnOpenValueRepaintsItPastTheCodeBetween) {
     struct Case {
         const char* path;
@@ -636,6 +636,7 @@ TEST_F(HighlightingView, AQuoteBelowAnOpenValueRepaintsItPastTheCodeBetween) {
         {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%# \" %>\ntext\n", u"text", u"text\""},
         {"/tmp/a.twig", u"<p a=\"x>\n<b>\n{{ \"y\" }}\ntext\n", u"text", u"text\""},
         {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%= \"y\" %>\ntext\n", u"<%=", u""},
+        {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%= 1\n\"y\" %>\ntext\n", u"<%=", u""},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(HVUnicode::utf8(test.text));
