@@ -426,6 +426,23 @@ void HVSyntaxHighlightingTextView::highlightAfterEdit(HVRange edited,
     runJob(true);
 }
 
+bool HVSyntaxHighlightingTextView::isMarkupQuote(const HVAttributes& attributes) const {
+    // A value's search for its closing quote steps over the code it holds (between
+    // delimiters, or server-side code), so the quotes of such code, or of a comment between
+    // delimiters, say nothing of an earlier value. Quotes of other languages' regions and of
+    // markup comments are taken for code too: they would have closed an earlier value, so
+    // passing over them costs time only, never a wrong answer.
+    const HVObjectReference* painter = attributes.reference(HVParserAttribute);
+    if (!painter || *painter != HVObjectReference(m_parser))
+        return false;
+    const auto* markup = static_cast<const HVTagBasedParser*>(m_parser.get());
+    const HVAttributeValue* style = attributes.value(HVStyleAttribute);
+    const HVAttributeValue* comment = markup->commentsAttributes()
+                                          ? markup->commentsAttributes()->value(HVStyleAttribute)
+                                          : nullptr;
+    return !(style && comment && *style == *comment);
+}
+
 std::size_t HVSyntaxHighlightingTextView::openMarkupValueBefore(HVRange edited) const {
     // Only markup ends a value without its closing quote at its tag, and only when no double
     // quote follows anywhere: a quote that arrives later closes the value there instead.
@@ -434,15 +451,22 @@ std::size_t HVSyntaxHighlightingTextView::openMarkupValueBefore(HVRange edited) 
     const HVTextBuffer& buffer = textStorage();
     // Read a block at a time: a copy of a long edited stretch would cost its size again.
     constexpr std::size_t kBlock = 65536;
+    // The quote may also be one the edit turned from code into markup (a delimiter deleted
+    // before it), which the edited lines show.
+    const HVRange lines = buffer.lineRangeForRange(edited);
     bool quoted = false;
-    for (std::size_t from = edited.location; from < edited.end() && !quoted; from += kBlock) {
+    for (std::size_t from = lines.location; from < lines.end() && !quoted; from += kBlock) {
         std::u16string_view text =
-            buffer.contiguousRange({from, std::min(kBlock, edited.end() - from)});
+            buffer.contiguousRange({from, std::min(kBlock, lines.end() - from)});
         quoted = text.find(u'"') != std::u16string_view::npos;
     }
-    if (!quoted)
-        return HVNotFound;
-    for (std::size_t to = edited.location; to > 0;) {
+    return quoted ? openMarkupValueBefore(edited.location) : HVNotFound;
+}
+
+std::size_t HVSyntaxHighlightingTextView::openMarkupValueBefore(std::size_t position) const {
+    const HVTextBuffer& buffer = textStorage();
+    constexpr std::size_t kBlock = 65536;
+    for (std::size_t to = position; to > 0;) {
         std::size_t from = to > kBlock ? to - kBlock : 0;
         std::u16string_view text = buffer.contiguousRange({from, to - from});
         std::size_t found = text.rfind(u'"');
@@ -453,11 +477,41 @@ std::size_t HVSyntaxHighlightingTextView::openMarkupValueBefore(HVRange edited) 
         std::size_t quote = from + found;
         HVRange run;
         auto attributes = buffer.attributesAtIndex(quote, &run, {quote, buffer.length() - quote});
+        if (!isMarkupQuote(*attributes)) {
+            // Before the whole run of code (or comment) that holds it.
+            HVRange code;
+            buffer.attributesAtIndex(quote, &code, {0, quote + 1});
+            const HVObjectReference* painter = attributes->reference(HVParserAttribute);
+            if (!painter || *painter != HVObjectReference(m_parser))
+                buffer.attribute(HVParserAttribute, quote, &code, {0, quote + 1});
+            to = code.location;
+            continue;
+        }
         bool open = attributes->boolValue(HVMultiLineAttribute) &&
                     (run.length == 1 || buffer.characterAtIndex(run.end() - 1) != u'"');
         return open ? quote : HVNotFound;
     }
     return HVNotFound;
+}
+
+std::vector<std::size_t> HVSyntaxHighlightingTextView::codeQuotesIn(HVRange range) const {
+    std::vector<std::size_t> quotes;
+    if (!dynamic_cast<const HVTagBasedParser*>(m_parser.get()))
+        return quotes;
+    const HVTextBuffer& buffer = textStorage();
+    constexpr std::size_t kBlock = 65536;
+    for (std::size_t from = range.location; from < range.end(); from += kBlock) {
+        std::u16string_view text =
+            buffer.contiguousRange({from, std::min(kBlock, range.end() - from)});
+        for (std::size_t k = text.find(u'"'); k != std::u16string_view::npos;
+             k = text.find(u'"', k + 1)) {
+            // Text not painted yet (a first painting) was never code.
+            auto attributes = buffer.attributesAtIndex(from + k);
+            if (attributes->reference(HVParserAttribute) && !isMarkupQuote(*attributes))
+                quotes.push_back(from + k);
+        }
+    }
+    return quotes;
 }
 
 bool HVSyntaxHighlightingTextView::isRestartAfter(std::size_t index) const {
@@ -620,6 +674,7 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous, bool finishing) {
         bool oldRestart = end > 0 && isRestartAfter(end - 1);
         HVRange range{job.restart, end - job.restart};
         const Clock::time_point stepStart = Clock::now();
+        const std::vector<std::size_t> codeQuotes = codeQuotesIn(range);
         paint(range, m_parser);
         if (painted) {
             std::size_t from = std::min(painted->location, range.location);
@@ -629,6 +684,17 @@ void HVSyntaxHighlightingTextView::runJob(bool synchronous, bool finishing) {
         }
         job.paintedTo = end;
         firstStep = false;
+        // A quote of code that is markup now (a delimiter above it deleted) closes a value
+        // left open before the range: the painting starts again before that value.
+        if (std::any_of(codeQuotes.begin(), codeQuotes.end(), [&](std::size_t quote) {
+                return isMarkupQuote(*buffer.attributesAtIndex(quote));
+            })) {
+            std::size_t open = openMarkupValueBefore(range.location);
+            if (open != HVNotFound) {
+                job.restart = restartBefore(open);
+                continue;
+            }
+        }
         // A markup value whose closing quote lies beyond the range was ended at its tag; the
         // whole text would have run it to that quote, so the painting must reach it first.
         std::size_t quote = end < length ? quoteClosingBeyond(range) : HVNotFound;

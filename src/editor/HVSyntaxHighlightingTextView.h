@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class HVBundle;
 class HVLayoutManager;
@@ -171,9 +172,16 @@ private:
     // with a double quote and ended without one; HVNotFound when there is none, or no double
     // quote follows the range.
     std::size_t quoteClosingBeyond(HVRange range) const;
-    // The opening quote of a markup value left open before an edit that brings a double
+    // The opening quote of a markup value left open before an edit whose lines hold a double
     // quote; HVNotFound when there is none.
     std::size_t openMarkupValueBefore(HVRange edited) const;
+    // The same before a position, whatever the edit.
+    std::size_t openMarkupValueBefore(std::size_t position) const;
+    // Whether a quote painted so could end a markup value: markup's own, not code's nor a
+    // comment's.
+    bool isMarkupQuote(const HVAttributes& attributes) const;
+    // The painted double quotes of range that are not markup's (with a markup main parser).
+    std::vector<std::size_t> codeQuotesIn(HVRange range) const;
     void paint(HVRange range, const std::shared_ptr<HVParser>& parser);
     void repainted(HVRange range);
     void selectionChanged(HVRange oldRange);

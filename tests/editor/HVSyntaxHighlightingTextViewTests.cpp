@@ -623,6 +623,32 @@ TEST_F(HighlightingView, AnEditBelowASelectorListRepaintsItsIds) {
     }
 }
 
+// A value left open at its tag runs to a double quote that comes below: typed, or freed from
+// code by a deleted delimiter, on the edited lines or further; the quotes of the code it holds
+// between, which its search steps over, do not hide it.
+TEST_F(HighlightingView, AQuoteBelowAnOpenValueRepaintsItPastTheCodeBetween) {
+    struct Case {
+        const char* path;
+        std::u16string_view text, edited, replacement;
+    };
+    const Case cases[] = {
+        {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%= \"y\" %>\ntext\n", u"text", u"text\""},
+        {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%# \" %>\ntext\n", u"text", u"text\""},
+        {"/tmp/a.twig", u"<p a=\"x>\n<b>\n{{ \"y\" }}\ntext\n", u"text", u"text\""},
+        {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%= \"y\" %>\ntext\n", u"<%=", u""},
+        {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%= 1\n\"y\" %>\ntext\n", u"<%=", u""},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(HVUnicode::utf8(test.text));
+        HVSyntaxHighlightingTextView view;
+        load(view, test.path, test.text);
+        std::size_t at = test.text.find(test.edited);
+        view.replaceCharacters({at, test.edited.size()}, std::u16string(test.replacement), "Edit");
+        runUntilIdle(view);
+        expectEqualsWhole(view);
+    }
+}
+
 TEST_F(HighlightingView, AFirstHighlightPaintsVisibleLinesFarDownAtOnceAndTheRestWhenIdle) {
     std::u16string text = repeated(u"var a = \"text\"; // note\n", 3000) +
                           u"function visible() { return 1; }\n" + repeated(u"var b = 2;\n", 500);
