@@ -499,7 +499,11 @@ std::size_t HVKeywordBasedParser::paintRegion(std::u16string_view text,
     const std::size_t limit = region.multiLine() ? end : hvsyntax::lineEnd(text, body, end);
     std::size_t regionEnd = region.needsEnd() ? kNotFound : std::max(limit, body);
     std::size_t bodyEnd = std::max(limit, body);
-    if (HVRegex* endRegex = region.endRegex(text, *begin.match)) {
+    if (region.endsWithItsBegin()) {
+        // Many a region is a begin alone (a selector, a key): it needs no end search.
+        regionEnd = body;
+        bodyEnd = body;
+    } else if (HVRegex* endRegex = region.endRegex(text, *begin.match)) {
         for (std::size_t from = body; from <= limit;) {
             auto found = endRegex->copyMatchForString(text, {from, limit - from});
             if (!found) {

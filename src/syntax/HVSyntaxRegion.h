@@ -64,6 +64,8 @@ public:
     void setNeedsEnd(bool needsEnd) { m_needsEnd = needsEnd; }
     // Whether the body is painted as code.
     bool code() const { return m_code; }
+    // Whether the end is "\G": the region is its begin's match, found without a search.
+    bool endsWithItsBegin() const { return m_endPattern == u"\\G"; }
     void setCode(bool code) { m_code = code; }
 
     HVRegex& beginRegex() const { return *m_begin; }
