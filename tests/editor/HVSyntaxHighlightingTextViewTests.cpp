@@ -601,9 +601,12 @@ TEST_F(HighlightingView, TheLeastReparseReachesBackOverMultiLineRunsOnly) {
     EXPECT_EQ(view.rangeToHighlightForRange({0, 1}), HVMakeRange(0, 11));
 }
 
-// Whether a style sheet's "#cafe" is an id or a colour depends on a brace lines below it: an
-// edit there paints the lines that run on to it again.
-TEST_F(HighlightingView, AnEditBelowASelectorListRepaintsItsIds) {
+// An edit can change how text lines above it reads, which the repaint must reach back to: a
+// style sheet's "#cafe" is an id or a colour by a brace lines below it; a value left open at its
+// tag runs to a double quote that comes below (typed, or freed from code by a deleted
+// delimiter, on the edited lines or further), and the quotes of the code it holds between,
+// which its search steps over, do not hide it.
+TEST_F(HighlightingView, AnEditRepaintsTheLinesAboveWhoseReadingItChanges) {
     struct Case {
         const char* path;
         std::u16string_view text, edited, replacement;
@@ -611,27 +614,6 @@ TEST_F(HighlightingView, AnEditBelowASelectorListRepaintsItsIds) {
     const Case cases[] = {
         {"/tmp/a.css", u"p { left: 0; }\n#cafe,\n.x\n{ top: 0; }\n", u"{ top", u"top"},
         {"/tmp/a.scss", u"p { top: 0; }\n#cafe,\n.x\ntop: 0; }\n", u"\ntop", u"\n{ top"},
-    };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(HVUnicode::utf8(test.text));
-        HVSyntaxHighlightingTextView view;
-        load(view, test.path, test.text);
-        std::size_t at = test.text.find(test.edited);
-        view.replaceCharacters({at, test.edited.size()}, std::u16string(test.replacement), "Edit");
-        runUntilIdle(view);
-        expectEqualsWhole(view);
-    }
-}
-
-// A value left open at its tag runs to a double quote that comes below: typed, or freed from
-// code by a deleted delimiter, on the edited lines or further; the quotes of the code it holds
-// between, which its search steps over, do not hide it.
-TEST_F(HighlightingView, AQuoteBelowAnOpenValueRepaintsItPastTheCodeBetween) {
-    struct Case {
-        const char* path;
-        std::u16string_view text, edited, replacement;
-    };
-    const Case cases[] = {
         {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%= \"y\" %>\ntext\n", u"text", u"text\""},
         {"/tmp/a.ejs", u"<p a=\"x>\n<b>\n<%# \" %>\ntext\n", u"text", u"text\""},
         {"/tmp/a.twig", u"<p a=\"x>\n<b>\n{{ \"y\" }}\ntext\n", u"text", u"text\""},
