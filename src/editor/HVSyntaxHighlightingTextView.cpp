@@ -20,6 +20,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Long stretches are read a block at a time: a copy of the whole would cost its size again.
+constexpr std::size_t kBlock = 65536;
+
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -449,8 +452,6 @@ std::size_t HVSyntaxHighlightingTextView::openMarkupValueBefore(HVRange edited) 
     if (!dynamic_cast<const HVTagBasedParser*>(m_parser.get()))
         return HVNotFound;
     const HVTextBuffer& buffer = textStorage();
-    // Read a block at a time: a copy of a long edited stretch would cost its size again.
-    constexpr std::size_t kBlock = 65536;
     // The quote may also be one the edit turned from code into markup (a delimiter deleted
     // before it), which the edited lines show.
     const HVRange lines = buffer.lineRangeForRange(edited);
@@ -465,7 +466,6 @@ std::size_t HVSyntaxHighlightingTextView::openMarkupValueBefore(HVRange edited) 
 
 std::size_t HVSyntaxHighlightingTextView::openMarkupValueBefore(std::size_t position) const {
     const HVTextBuffer& buffer = textStorage();
-    constexpr std::size_t kBlock = 65536;
     for (std::size_t to = position; to > 0;) {
         std::size_t from = to > kBlock ? to - kBlock : 0;
         std::u16string_view text = buffer.contiguousRange({from, to - from});
@@ -499,7 +499,6 @@ std::vector<std::size_t> HVSyntaxHighlightingTextView::codeQuotesIn(HVRange rang
     if (!dynamic_cast<const HVTagBasedParser*>(m_parser.get()))
         return quotes;
     const HVTextBuffer& buffer = textStorage();
-    constexpr std::size_t kBlock = 65536;
     for (std::size_t from = range.location; from < range.end(); from += kBlock) {
         std::u16string_view text =
             buffer.contiguousRange({from, std::min(kBlock, range.end() - from)});
@@ -587,8 +586,7 @@ std::size_t HVSyntaxHighlightingTextView::quoteClosingBeyond(HVRange range) cons
     check();
     if (!unclosed)
         return HVNotFound;
-    // The next double quote at or after the end of the range, read a block at a time.
-    constexpr std::size_t kBlock = 65536;
+    // The next double quote at or after the end of the range.
     for (std::size_t from = range.end(); from < buffer.length(); from += kBlock) {
         std::u16string_view text = buffer.contiguousRange({from, kBlock});
         std::size_t found = text.find(u'"');
