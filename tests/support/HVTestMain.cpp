@@ -1,3 +1,4 @@
+#include "HVDispatcher.h"
 #include "HVFileSystem.h"
 
 #include <cstdlib>
@@ -7,6 +8,8 @@
 // preferences and support folder of the person running it.
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // Tests start threads that post to the main thread before the test asks for it.
+    HVDispatcher::main().adoptCurrentThread();
     auto home = HVFileSystem::makeTemporaryDirectory("/tmp/halvet-home.XXXXXX");
     if (!home)
         return 2;
