@@ -15,7 +15,9 @@ TEST(HVRemoteLogController, EscapesWhatCouldDriveATerminal) {
         {"caf\xc3\xa9 \xe6\x97\xa5", "caf\xc3\xa9 \xe6\x97\xa5"},
         {"bad \xff\xfe byte", "bad \\xff\\xfe byte"},
         // A C1 control (CSI) is an escape on some terminals.
-        {"c1 \xc2\x9b" "31m", "c1 \\xc2\\x9b31m"},
+        {"c1 \xc2\x9b"
+         "31m",
+         "c1 \\xc2\\x9b31m"},
         {"lone \r carriage", "lone \\x0d carriage"},
         {"cut \xe6\x97", "cut \\xe6\\x97"},
         {"del \x7f", "del \\x7f"},
