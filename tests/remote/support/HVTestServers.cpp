@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -43,7 +44,9 @@ public:
     Servers() {
         const char* running = std::getenv("HALVET_TEST_SERVERS_DIR");
         m_ownsServers = !(running && *running);
-        std::vector<std::string> arguments{HALVET_TEST_SERVERS_SCRIPT, "start"};
+        // As the owner, this program takes the servers with it even when it crashes.
+        std::vector<std::string> arguments{HALVET_TEST_SERVERS_SCRIPT, "start", "--owner",
+                                           std::to_string(::getpid())};
         if (!m_ownsServers)
             arguments = {HALVET_TEST_SERVERS_SCRIPT, "env", running};
         HVError error;
