@@ -1,5 +1,7 @@
 #include "HVSecretStore.h"
 
+#include "HVError.h"
+
 #include <libsecret/secret.h>
 
 #include <cstring>
@@ -58,11 +60,13 @@ GHashTable* attributesOf(const HVSecretStoreKey& key, const std::string& portTex
     return attributes;
 }
 
+const char* const lockedReason = "The password store is locked. Unlock it (usually by logging "
+                                 "in to the desktop), then try again.";
+
 HVError storeError(GError* failure) {
     std::string reason;
     if (failure->domain == SECRET_ERROR && failure->code == SECRET_ERROR_IS_LOCKED)
-        reason = "The password store is locked. Unlock it (usually by logging in to the "
-                 "desktop), then try again.";
+        reason = lockedReason;
     else if (failure->domain == G_IO_ERROR || failure->domain == G_DBUS_ERROR ||
              failure->domain == G_SPAWN_ERROR)
         reason = "The password store is not running or cannot be reached. Start a desktop "
@@ -75,6 +79,25 @@ HVError storeError(GError* failure) {
     g_error_free(failure);
     return HVError(HVErrorDomain, HVSecretStoreError, "Cannot Use the Password Store",
                    std::move(reason));
+}
+
+// Whether an item with these attributes exists though a lookup found none: a lookup that cannot
+// unlock its keyring (no one to answer the unlock prompt) finds nothing, with no error. The
+// item's own Locked property may be stale here, so its existence is the answer.
+bool hasLockedItem(GHashTable* attributes) {
+    GError* failure = nullptr;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &failure);
+    if (!service) {
+        g_clear_error(&failure);
+        return false;
+    }
+    GList* items = secret_service_search_sync(service, remoteSchema(), attributes,
+                                              SECRET_SEARCH_ALL, nullptr, &failure);
+    g_clear_error(&failure);
+    bool found = items != nullptr;
+    g_list_free_full(items, g_object_unref);
+    g_object_unref(service);
+    return found;
 }
 
 } // namespace
@@ -93,10 +116,18 @@ std::optional<std::string> HVSecretStore::password(const HVSecretStoreKey& key, 
     GHashTable* attributes = attributesOf(key, portText);
     GError* failure = nullptr;
     gchar* found = secret_password_lookupv_sync(remoteSchema(), attributes, nullptr, &failure);
+    bool locked = !found && !failure && hasLockedItem(attributes);
     g_hash_table_unref(attributes);
     if (failure) {
         secret_password_free(found);
         HVSetError(error, storeError(failure));
+        return std::nullopt;
+    }
+    if (locked) {
+        HVSetError(error,
+                   HVError(HVErrorDomain, HVSecretStoreError, "Cannot Use the Password Store",
+                           std::string(lockedReason) + " (the password is in a locked "
+                                                       "keyring)"));
         return std::nullopt;
     }
     if (!found)

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "HVError.h"
 #include "HVRemoteProtocol.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+class HVError;
 
 // The store is missing or locked, or refused a request (HVErrorDomain).
 inline constexpr std::int64_t HVSecretStoreError = 30;

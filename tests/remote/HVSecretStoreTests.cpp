@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <libsecret/secret.h>
 #include <sstream>
 
 // These run inside scripts/with-secret-store, which gives the program a throwaway keyring.
@@ -48,6 +49,35 @@ std::string environmentValue(const char* name) {
 }
 
 const char* const unreachablePassword = "marker-5c1d-never-written";
+
+// The "name: value" lines that a child test printed.
+std::map<std::string, std::string> reportOf(const std::string& output) {
+    std::map<std::string, std::string> report;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        auto colon = line.find(": ");
+        if (colon != std::string::npos)
+            report[line.substr(0, colon)] = line.substr(colon + 2);
+    }
+    return report;
+}
+
+// Locks every keyring of the session, as the desktop does when the screen locks.
+bool lockAllKeyrings() {
+    GError* failure = nullptr;
+    SecretService* service =
+        secret_service_get_sync(SECRET_SERVICE_LOAD_COLLECTIONS, nullptr, &failure);
+    if (!service) {
+        g_clear_error(&failure);
+        return false;
+    }
+    GList* collections = secret_service_get_collections(service);
+    int locked = secret_service_lock_sync(service, collections, nullptr, nullptr, &failure);
+    g_clear_error(&failure);
+    g_list_free_full(collections, g_object_unref);
+    g_object_unref(service);
+    return locked > 0;
+}
 
 } // namespace
 
@@ -134,13 +164,7 @@ TEST(HVSecretStore, ReportsAMissingStoreClearlyAndWritesThePasswordNowhere) {
     auto result = HVChildProcess::run(options);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->exitStatus, 0) << result->standardError;
-    std::map<std::string, std::string> report;
-    std::istringstream lines(result->standardOutput);
-    for (std::string line; std::getline(lines, line);) {
-        auto colon = line.find(": ");
-        if (colon != std::string::npos)
-            report[line.substr(0, colon)] = line.substr(colon + 2);
-    }
+    auto report = reportOf(result->standardOutput);
     EXPECT_EQ(report["stored"], "0");
     EXPECT_EQ(report["found"], "(none)");
     EXPECT_EQ(report["lookup error"], "Cannot Use the Password Store");
@@ -152,4 +176,49 @@ TEST(HVSecretStore, ReportsAMissingStoreClearlyAndWritesThePasswordNowhere) {
     EXPECT_EQ(report["store error"].substr(0, 36), "Cannot Use the Password Store (com.t");
     EXPECT_EQ(report["files with the password"], "0");
     EXPECT_EQ(filesContaining({folder.path()}, unreachablePassword), 0);
+}
+
+// Run by the next test in a session of its own, whose keyring it locks.
+TEST(HVSecretStoreLocked, DISABLED_Report) {
+    HVSecretStoreKey key{"locked.example", "ed", HVRemoteProtocol::SFTP, 22};
+    bool stored = HVSecretStore::sharedInstance().setPassword(key, "kept");
+    bool locked = lockAllKeyrings();
+    HVError lookupError;
+    auto found = HVSecretStore::sharedInstance().password(key, &lookupError);
+    HVError storeError;
+    bool storedAgain = HVSecretStore::sharedInstance().setPassword(key, "new", &storeError);
+    HVError otherError;
+    auto other = HVSecretStore::sharedInstance().password(
+        {"never.example", "ed", HVRemoteProtocol::SFTP, 22}, &otherError);
+    std::cout << "stored: " << stored << "\n"
+              << "locked: " << locked << "\n"
+              << "found: " << found.value_or("(none)") << "\n"
+              << "lookup error: " << lookupError.description() << "\n"
+              << "suggestion: " << lookupError.recoverySuggestion() << "\n"
+              << "stored again: " << storedAgain << "\n"
+              << "store suggestion: " << storeError.recoverySuggestion() << "\n"
+              << "other: " << other.value_or("(none)") << " " << otherError.description() << "\n";
+}
+
+TEST(HVSecretStore, ReportsALockedStoreInsteadOfNothingStored) {
+    HVChildProcess::Options options;
+    options.arguments = {HALVET_WITH_SECRET_STORE, std::filesystem::read_symlink("/proc/self/exe"),
+                         "--gtest_also_run_disabled_tests",
+                         "--gtest_filter=HVSecretStoreLocked.DISABLED_Report"};
+    options.timeLimit = 30.0;
+    auto result = HVChildProcess::run(options);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->exitStatus, 0) << result->standardError;
+    auto report = reportOf(result->standardOutput);
+    EXPECT_EQ(report["stored"], "1");
+    EXPECT_EQ(report["locked"], "1");
+    EXPECT_EQ(report["found"], "(none)");
+    EXPECT_EQ(report["lookup error"], "Cannot Use the Password Store");
+    std::string expectedStart = "The password store is locked.";
+    EXPECT_EQ(report["suggestion"].substr(0, expectedStart.size()), expectedStart);
+    EXPECT_EQ(report["stored again"], "0");
+    EXPECT_EQ(report["store suggestion"].substr(0, expectedStart.size()), expectedStart)
+        << report["store suggestion"];
+    // Nothing under another key is still nothing, not an error.
+    EXPECT_EQ(report["other"], "(none) ");
 }
