@@ -24,6 +24,9 @@ HVRemoteLogWindow::HVRemoteLogWindow(std::shared_ptr<HVRemoteLogController> log,
     m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_text->setUndoRedoEnabled(false);
+    m_text->document()->setDocumentMargin(8);
+    // A caret after the last "sftp> " would look like a prompt waiting for a command.
+    m_text->setCursorWidth(0);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_text);
