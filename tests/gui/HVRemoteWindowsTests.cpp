@@ -151,6 +151,13 @@ TEST_F(RemoteWindowsTest, TheLogWindowShowsTheTranscriptAndFollowsAnotherThread)
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
 
+    // Scrolled back by the reader, it stays where the reader is.
+    bar->setValue(0);
+    log->appendStringToLog("more\n");
+    expected += "more\n";
+    EXPECT_TRUE(HVWaitFor([&] { return logWindow.text() == expected; }));
+    EXPECT_EQ(bar->value(), 0);
+
     // Closed, it no longer hears of new lines.
     logWindow.close();
     log->appendStringToLog("after\n");
