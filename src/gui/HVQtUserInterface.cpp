@@ -51,6 +51,10 @@ void HVQtUserInterface::showNextAlert(QWidget* window) {
     box->setWindowTitle(QApplication::applicationDisplayName());
     box->setText(QString::fromStdString(alert.error.description()));
     box->setInformativeText(QString::fromStdString(alert.error.recoverySuggestion()));
+    // The server's own words, for the person who wants to know exactly what went wrong.
+    if (const HVPlistValue* reason = alert.error.userInfoValue(HVRemoteReasonErrorKey);
+        reason && reason->string() && !reason->string()->empty())
+        box->setDetailedText(QString::fromStdString(*reason->string()));
     std::vector<std::string> options = alert.error.recoveryOptions();
     if (options.empty())
         options.push_back("OK");

@@ -3,6 +3,7 @@
 
 #include "HTMLView.h"
 #include "HVApplicationController.h"
+#include "HVCredentialsController.h"
 #include "HVDocumentController.h"
 #include "HVDocumentWindow.h"
 #include "HVEditorWidget.h"
@@ -12,6 +13,8 @@
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
 #include "HVPreferences.h"
+#include "HVRemoteLogController.h"
+#include "HVRemoteLogWindow.h"
 #include "HVStatusBarWidget.h"
 #include "HVTextBuffer.h"
 #include "HVTextDisplayModel.h"
@@ -22,6 +25,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -138,6 +142,43 @@ function render(target) {
   target.textContent = cart.total() + " EUR";
 }
 )";
+
+// An sftp session with one failed action, for the log window when no transcript is given.
+const char kSampleTranscript[] = R"(Connecting to 127.0.0.1...
+Connected to 127.0.0.1.
+sftp> cd "/upload"
+sftp> ls -la "/upload"
+drwxr-xr-x    4 deploy   www          4096 Dec  7 09:12 .
+drwxr-xr-x    9 root     root         4096 Nov 30 17:45 ..
+-rw-r--r--    1 deploy   www          2318 Dec  7 09:10 index.html
+drwxr-xr-x    2 deploy   www          4096 Dec  6 22:03 css
+drwxr-xr-x    2 deploy   www          4096 Dec  6 22:03 js
+-rw-r--r--    1 deploy   www         18604 Dec  5 14:31 logo.png
+sftp> put "/tmp/halvet-upload/index.html" "/upload/index.html"
+Uploading /tmp/halvet-upload/index.html to /upload/index.html
+sftp> rm "/upload/missing.txt"
+Removing /upload/missing.txt
+remote delete /upload/missing.txt: No such file or directory
+sftp> ls -la "/upload"
+drwxr-xr-x    4 deploy   www          4096 Dec  7 09:14 .
+drwxr-xr-x    9 root     root         4096 Nov 30 17:45 ..
+-rw-r--r--    1 deploy   www          2331 Dec  7 09:14 index.html
+drwxr-xr-x    2 deploy   www          4096 Dec  6 22:03 css
+drwxr-xr-x    2 deploy   www          4096 Dec  6 22:03 js
+-rw-r--r--    1 deploy   www         18604 Dec  5 14:31 logo.png
+sftp> )";
+
+// The transcript named by HALVET_SCREENSHOT_TRANSCRIPT, or the sample session.
+std::string screenshotTranscript() {
+    QString path = qEnvironmentVariable("HALVET_SCREENSHOT_TRANSCRIPT");
+    if (!path.isEmpty()) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            return file.readAll().toStdString();
+        std::fprintf(stderr, "cannot read the transcript %s\n", qPrintable(path));
+    }
+    return kSampleTranscript;
+}
 
 // The middle of the gutter's row for the line that holds the first match of the text: in the
 // marker column or over the numbers.
@@ -390,6 +431,28 @@ int main(int argc, char** argv) {
                                   QPoint(0, window->functionMenu()->sizeHint().height()));
     ok = save(window, output, "18-function-menu") && ok;
     window->functionMenu()->hide();
+
+    // The login sheet on the window, the user name filled in.
+    auto* login = new HVCredentialsController;
+    login->setTitle("Remote Login: 127.0.0.1");
+    login->displayOnWindow(window, "deploy", [](int, HVCredentialsController::Answer) {});
+    settle();
+    ok = login->isVisible() && save(window, output, "19-credentials") && ok;
+    login->reject();
+    settle();
+
+    // The transcript of a connection.
+    auto log = std::make_shared<HVRemoteLogController>();
+    log->appendStringToLog(screenshotTranscript());
+    {
+        HVRemoteLogWindow logWindow(log, "127.0.0.1");
+        logWindow.resize(720, 420);
+        logWindow.move(120, 120);
+        logWindow.show();
+        logWindow.activateWindow();
+        ok = save(&logWindow, output, "20-remote-log") && ok;
+        logWindow.close();
+    }
 
     // Windows go before the documents whose views they draw, and the documents while the
     // notification center they observe is still there.
