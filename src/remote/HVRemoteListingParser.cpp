@@ -121,15 +121,17 @@ bool takeSize(std::string& text, HVRemoteFile& file) {
     return status == std::errc();
 }
 
-bool takeName(std::string& text, HVRemoteFile& file) {
+bool takeName(std::string& text, HVRemoteFile& file, std::string_view prefix = {}) {
     auto name = take(Name, text);
     if (!name)
         return false;
     file.name = trimmed(*name);
+    if (!prefix.empty() && file.name.size() > prefix.size() && file.name.starts_with(prefix))
+        file.name.erase(0, prefix.size());
     return true;
 }
 
-bool parseUnix(std::string text, HVRemoteFile& file) {
+bool parseUnix(std::string text, HVRemoteFile& file, std::string_view prefix) {
     if (auto mode = take(UnixMode, text, 1))
         file.setModeString(*mode);
     file.dateString = take(UnixDate, text);
@@ -142,7 +144,7 @@ bool parseUnix(std::string text, HVRemoteFile& file) {
         return false;
     // The link's target is not kept: the entry is the link itself.
     take(LinkTarget, text);
-    return takeName(text, file);
+    return takeName(text, file, prefix);
 }
 
 bool parseWebDAV(std::string text, HVRemoteFile& file) {
@@ -169,7 +171,8 @@ bool parseWindows(std::string text, HVRemoteFile& file) {
 
 std::optional<HVRemoteFile> parseLineLocked(std::string_view line,
                                             HVRemoteListingParser::Format format,
-                                            std::string_view listingPath) {
+                                            std::string_view listingPath,
+                                            std::string_view namePrefix) {
     if (line.size() > HVRemoteListingParser::maximumLineLength)
         return std::nullopt;
     std::string text =
@@ -180,7 +183,7 @@ std::optional<HVRemoteFile> parseLineLocked(std::string_view line,
     bool parsed = false;
     switch (format) {
     case HVRemoteListingParser::Format::Unix:
-        parsed = parseUnix(std::move(text), file);
+        parsed = parseUnix(std::move(text), file, namePrefix);
         break;
     case HVRemoteListingParser::Format::WebDAV:
         parsed = parseWebDAV(std::move(text), file);
@@ -221,10 +224,19 @@ HVRemoteListingParser::Format HVRemoteListingParser::ftpFormatOfLine(std::string
 }
 
 std::optional<HVRemoteFile> HVRemoteListingParser::parseLine(std::string_view line, Format format,
-                                                             std::string_view listingPath) {
+                                                             std::string_view listingPath,
+                                                             std::string_view namePrefix) {
     Patterns& shared = patterns();
     std::lock_guard guard(shared.lock);
-    return parseLineLocked(line, format, listingPath);
+    return parseLineLocked(line, format, listingPath, namePrefix);
+}
+
+std::string HVRemoteListingParser::sftpNamePrefix(std::string_view listingPath) {
+    if (listingPath.empty())
+        return "./";
+    while (listingPath.size() > 1 && listingPath.back() == '/')
+        listingPath.remove_suffix(1);
+    return listingPath == "/" ? std::string("/") : std::string(listingPath) + "/";
 }
 
 std::vector<HVRemoteFile> HVRemoteListingParser::parse(const std::vector<std::string>& lines,
@@ -243,7 +255,10 @@ std::vector<HVRemoteFile> HVRemoteListingParser::parse(const std::vector<std::st
                                std::to_string(maximumListingBytes) + " bytes."));
         return {};
     }
+    std::string prefix = protocol == HVRemoteProtocol::SFTP ? sftpNamePrefix(listingPath) : "";
     std::vector<HVRemoteFile> files;
+    // At most one entry a line; growing by doubling would briefly need twice the memory.
+    files.reserve(lines.size());
     Patterns& shared = patterns();
     std::lock_guard guard(shared.lock);
     for (const std::string& line : lines) {
@@ -252,8 +267,10 @@ std::vector<HVRemoteFile> HVRemoteListingParser::parse(const std::vector<std::st
             format = Format::WebDAV;
         else if (protocol == HVRemoteProtocol::FTP)
             format = ftpFormatLocked(line);
-        if (auto file = parseLineLocked(line, format, listingPath))
+        if (auto file = parseLineLocked(line, format, listingPath, prefix))
             files.push_back(std::move(*file));
     }
+    if (files.size() < files.capacity() / 2)
+        files.shrink_to_fit();
     return files;
 }

@@ -30,9 +30,14 @@ public:
                                            HVRemoteProtocol protocol, std::string_view listingPath,
                                            HVError* error = nullptr);
     // One line; none when it is a header or holds no usable name. A size beyond 64 bits
-    // refuses the line rather than showing a wrong size.
+    // refuses the line rather than showing a wrong size. A name that starts with namePrefix
+    // loses it first.
     static std::optional<HVRemoteFile> parseLine(std::string_view line, Format format,
-                                                 std::string_view listingPath);
+                                                 std::string_view listingPath,
+                                                 std::string_view namePrefix = {});
+    // OpenSSH sftp prints each entry of "ls -la PATH" as "PATH/name" ("./name" for ".", the
+    // path typed for an empty one).
+    static std::string sftpNamePrefix(std::string_view listingPath);
     // The format an FTP server used for this line.
     static Format ftpFormatOfLine(std::string_view line);
     static bool isSafeName(std::string_view name);
