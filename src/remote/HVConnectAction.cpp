@@ -142,10 +142,16 @@ void HVFTPConnectAction::handleReply(const std::vector<std::string>& lines, bool
     }
     bool typed = true;
     switch (code) {
-    case 220:
+    case 220: {
+        // With -n tnftp asks for no name itself: the login starts with its "user" command.
+        std::string name = m_user.empty() ? std::string("anonymous") : m_user;
+        std::string quotedName = "\"";
+        for (char c : name)
+            quotedName += c == '"' ? std::string("\"\\\"\"") : std::string(1, c);
         m_state = UserSent;
-        typed = type(m_user);
+        typed = type("user " + quotedName + "\"");
         break;
+    }
     case 331:
         m_state = PasswordSent;
         typed = typeSecret(m_password);
@@ -166,6 +172,9 @@ void HVFTPConnectAction::handleReply(const std::vector<std::string>& lines, bool
             m_state = Done;
             if (atPrompt)
                 finish(true, code);
+        } else if (atPrompt) {
+            // Back at the prompt without getting further: waiting would only time out.
+            fail(code, joined(lines));
         }
         break;
     }

@@ -67,7 +67,8 @@ protected:
     std::function<bool(const std::string&)> m_hostKeyApproval;
 };
 
-// tnftp, started with -n (no auto-login), -e (no line editing, so no doubled echo), -g (no
+// tnftp, started with -n (no auto-login, so no ~/.netrc; the login is its "user" command
+// after the 220), -e (no line editing, so no doubled echo), -g (no
 // local wildcard expansion: names are data) and -v (replies with their codes). After login:
 // the passive mode ("passive off" with -A among the arguments, else "passive auto"),
 // "epsv4 off", "preserve on" and "progress off" (the bar would fill the transcript).

@@ -555,7 +555,7 @@ TEST(HVRemoteFileAction, ConnectsOverFTP) {
     EXPECT_EQ(action->launchArguments(), (Lines{"-n", "-e", "-g", "-v", "-A"}));
     harness.reply({});
     EXPECT_EQ(action->state(), 1);
-    harness.ask({"Connected to ftp.example.com.", "220 (vsFTPd 3.0.3)", "Name (ftp:root): "});
+    harness.reply({"Connected to ftp.example.com.", "220 (vsFTPd 3.0.3)"});
     EXPECT_EQ(action->state(), 2);
     harness.ask({"331 Please specify the password.", "Password:"});
     EXPECT_EQ(action->state(), 3);
@@ -563,8 +563,8 @@ TEST(HVRemoteFileAction, ConnectsOverFTP) {
     EXPECT_EQ(action->state(), 4);
     for (int i = 0; i < 4; ++i)
         harness.reply({"Done."});
-    EXPECT_EQ(harness.typed, (Lines{"open ftp.example.com 21", "web", "s3cret", "passive off",
-                                    "epsv4 off", "preserve on", "progress off"}));
+    EXPECT_EQ(harness.typed, (Lines{"open ftp.example.com 21", "user \"web\"", "s3cret",
+                                    "passive off", "epsv4 off", "preserve on", "progress off"}));
     EXPECT_EQ(action->state(), 5);
     EXPECT_EQ(harness.recorder->reports, 1);
     EXPECT_TRUE(harness.recorder->success);
@@ -580,7 +580,8 @@ TEST(HVRemoteFileAction, AnFTPLoginFailureIsReportedAtThePrompt) {
     harness.run(action);
     harness.reply({});
     EXPECT_EQ(harness.typed.back(), "open h 2121");
-    harness.ask({"220 ready", "Name (h:u): "});
+    harness.reply({"220 ready"});
+    EXPECT_EQ(harness.typed.back(), "user \"u\"");
     harness.ask({"331 Password required", "Password:"});
     harness.reply({"530 Login incorrect.", "Login failed."});
     EXPECT_FALSE(harness.recorder->success);
@@ -722,4 +723,22 @@ TEST(HVRemoteFileAction, DescribesEachFailureWithTheServersOwnWords) {
     }
     EXPECT_EQ(std::make_shared<HVCommandAction>(c, "pwd", true)->error(0).recoverySuggestion(),
               "Halvet experienced an unknown error. Please try your operation again");
+}
+
+TEST(HVRemoteFileAction, AnFTPServerThatCannotBeReachedFailsAtThePrompt) {
+    Harness harness(HVRemoteProtocol::FTP);
+    auto action = HVConnectAction::make(harness.connection, "h", 0, "we\"b", "p", {});
+    harness.run(action);
+    harness.reply({});
+    harness.reply({"ftp: Can't connect to `h:21': Connection refused"});
+    EXPECT_EQ(harness.recorder->reports, 1);
+    EXPECT_FALSE(harness.recorder->success);
+    EXPECT_EQ(action->reason(), "ftp: Can't connect to `h:21': Connection refused");
+
+    Harness quoted(HVRemoteProtocol::FTP);
+    auto login = HVConnectAction::make(quoted.connection, "h", 0, "we\"b", "p", {});
+    quoted.run(login);
+    quoted.reply({});
+    quoted.reply({"220 ready"});
+    EXPECT_EQ(quoted.typed.back(), "user \"we\"\\\"\"b\"");
 }
