@@ -661,12 +661,28 @@ TEST(HVRemoteFileAction, ConnectsOverWebDAVAndStopsAfterTheSecondRefusal) {
     harness.ask({"Authentication required for x on server `dav.example.com':", "Username: "});
     harness.ask({"Password: "});
     EXPECT_EQ(harness.recorder->reports, 0);
+    // Asking a third time would loop for ever; cadaver itself gives up after two.
     harness.ask({"Authentication required for x on server `dav.example.com':", "Username: "});
     EXPECT_EQ(harness.typed,
               (Lines{"open https://dav.example.com:8443/my%20files/", "u", "p", "u", "p"}));
     EXPECT_EQ(harness.recorder->reports, 1);
     EXPECT_FALSE(harness.recorder->success);
     EXPECT_EQ(action->state(), 3);
+
+    Harness real(HVRemoteProtocol::WebDAV);
+    auto twice = HVConnectAction::make(real.connection, "127.0.0.1", 18778, "u", "p", {});
+    real.run(twice);
+    real.reply({});
+    for (int i = 0; i < 2; ++i) {
+        real.ask({"Authentication required for x on server `127.0.0.1':", "Username: "});
+        real.ask({"Password: "});
+    }
+    real.reply({"Could not open collection:",
+                "Could not authenticate to server: rejected Basic challenge"});
+    EXPECT_FALSE(real.recorder->success);
+    EXPECT_EQ(twice->state(), 3);
+    EXPECT_NE(twice->reason().find("rejected Basic challenge"), std::string::npos)
+        << twice->reason();
 
     Harness plain(HVRemoteProtocol::WebDAV);
     auto open = HVConnectAction::make(plain.connection, "dav.example.com", 0, "u", "p", {});
@@ -741,4 +757,39 @@ TEST(HVRemoteFileAction, AnFTPServerThatCannotBeReachedFailsAtThePrompt) {
     quoted.reply({});
     quoted.reply({"220 ready"});
     EXPECT_EQ(quoted.typed.back(), "user \"we\"\\\"\"b\"");
+}
+
+// cadaver's own words, as it prints them.
+TEST(HVRemoteFileAction, WebDAVUploadsAreJudgedByCadaversReply) {
+    HVTemporaryDirectory folder;
+    std::string local = folder.write("upl.txt", "hi\n");
+    struct Case {
+        Lines reply;
+        bool success;
+        int code;
+    };
+    const Case cases[] = {
+        {{"Uploading " + local + " to `/base/ok.txt':",
+          "\rProgress: [=============================>] 100.0% of 3 bytes succeeded."},
+         true,
+         0},
+        {{"Uploading " + local + " to `/base/ok.txt':",
+          "\rProgress: [=============================>] 100.0% of 3 bytes failed:",
+          "403 Forbidden"},
+         false,
+         403},
+        {{"Uploading " + local +
+          " to `/base/ok.txt': Could not open file: No such file or directory"},
+         false,
+         0},
+    };
+    for (const Case& c : cases) {
+        Harness harness(HVRemoteProtocol::WebDAV);
+        auto action = std::make_shared<HVPutFileAction>(harness.connection, local, "/base/ok.txt");
+        harness.run(action);
+        EXPECT_EQ(harness.typed, Lines{"put \"" + local + "\" \"/base/ok.txt\""});
+        harness.reply(c.reply);
+        EXPECT_EQ(harness.recorder->success, c.success) << c.reply.back();
+        EXPECT_EQ(harness.recorder->code, c.code) << c.reply.back();
+    }
 }
