@@ -452,10 +452,10 @@ void HVPseudoTerminal::logOutput(std::string text, bool final) {
         m_hooks.output(out);
 }
 
-bool HVPseudoTerminal::stalled() const {
+std::optional<long long> HVPseudoTerminal::stallLeft() const {
     const long long limit = m_stallMilliseconds.load();
     if (limit <= 0)
-        return false;
+        return std::nullopt;
     bool waiting = m_state.load() == HVConnectionState::Reading;
     long long since = 0;
     {
@@ -463,7 +463,10 @@ bool HVPseudoTerminal::stalled() const {
         waiting = waiting || m_inFlight;
         since = m_lastActivity.load();
     }
-    return waiting && nowMilliseconds() - since >= limit;
+    // Idle at the prompt nothing can stall.
+    if (!waiting)
+        return std::nullopt;
+    return since + limit - nowMilliseconds();
 }
 
 void HVPseudoTerminal::read() {
@@ -497,12 +500,11 @@ HVPseudoTerminal::Ending HVPseudoTerminal::readUntilEnd(std::vector<std::string>
     std::string heldBytes;
     char chunk[chunkSize];
     bool childGone = false;
+    Ending ending = Ending::EndOfOutput;
     for (;;) {
         int wait = childGone ? 0 : pollSliceMilliseconds;
-        if (const long long limit = m_stallMilliseconds.load(); limit > 0 && !childGone) {
-            const long long left = m_lastActivity.load() + limit - nowMilliseconds();
-            wait = int(std::clamp<long long>(left, 1, pollSliceMilliseconds));
-        }
+        if (const auto left = stallLeft(); left && !childGone)
+            wait = int(std::clamp<long long>(*left, 1, pollSliceMilliseconds));
         pollfd fd{m_master, POLLIN, 0};
         const int ready = ::poll(&fd, 1, wait);
         if (ready < 0 && errno != EINTR)
@@ -510,11 +512,11 @@ HVPseudoTerminal::Ending HVPseudoTerminal::readUntilEnd(std::vector<std::string>
         if (ready <= 0) {
             if (childGone)
                 break;
-            if (stalled()) {
+            if (const auto left = stallLeft(); left && *left <= 0) {
                 m_timedOut.store(true);
                 signalChild(SIGKILL, true);
-                logOutput(decode(heldBytes, {}, true), true);
-                return Ending::TimedOut;
+                ending = Ending::TimedOut;
+                break;
             }
             std::lock_guard lock(m_pidMutex);
             siginfo_t info{};
@@ -524,8 +526,10 @@ HVPseudoTerminal::Ending HVPseudoTerminal::readUntilEnd(std::vector<std::string>
             continue;
         }
         HVConnectionState state = m_state.load();
-        if (state == HVConnectionState::Closing)
-            return Ending::Closing;
+        if (state == HVConnectionState::Closing) {
+            ending = Ending::Closing;
+            break;
+        }
         const ssize_t n = ::read(m_master, chunk, sizeof chunk);
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             continue;
@@ -543,7 +547,7 @@ HVPseudoTerminal::Ending HVPseudoTerminal::readUntilEnd(std::vector<std::string>
     std::string rest = decode(heldBytes, {}, true);
     logOutput(rest, true);
     buffer += rest;
-    return Ending::EndOfOutput;
+    return ending;
 }
 
 void HVPseudoTerminal::takeLines(std::vector<std::string>& lines, std::string& buffer) {

@@ -79,7 +79,8 @@ private:
     Ending readUntilEnd(std::vector<std::string>& lines, std::string& buffer);
     void takeLines(std::vector<std::string>& lines, std::string& buffer);
     void finishCommand(std::vector<std::string>& lines, HVConnectionState reached);
-    bool stalled() const;
+    // Milliseconds until a command in flight counts as stalled; none when nothing waits.
+    std::optional<long long> stallLeft() const;
     int reap(Ending ending);
     void typeLine(const std::string& line);
     void signalChild(int signal, bool wholeGroup);
