@@ -232,3 +232,34 @@ TEST(HVInteractiveTask, GivesTheChildItsFolderAndEnvironment) {
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_EQ(commands[0].lines, (std::vector<std::string>{directory.path() + " halvet"}));
 }
+
+namespace {
+
+// Destroys its task from inside the task's own call.
+class Destroyer : public HVInteractiveTaskDelegate {
+public:
+    explicit Destroyer(std::unique_ptr<HVInteractiveTask>& task) : m_task(task) {}
+    void finishedCommand(HVInteractiveTask&, const std::vector<std::string>&, bool) override {
+        m_task.reset();
+    }
+
+private:
+    std::unique_ptr<HVInteractiveTask>& m_task;
+};
+
+} // namespace
+
+TEST(HVInteractiveTaskDeathTest, DestroyedFromItsOwnDelegateCallStopsWithAMessage) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    HVTemporaryDirectory directory;
+    const std::string client = writeClient(directory, "out(b'ftp> ')\nline()\n");
+    EXPECT_DEATH(
+        {
+            auto task = makeTask(client);
+            auto destroyer = std::make_shared<Destroyer>(task);
+            task->setDelegate(destroyer);
+            task->launch();
+            ::sleep(10);
+        },
+        "destroyed from its own reading thread");
+}
