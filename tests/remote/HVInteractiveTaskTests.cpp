@@ -233,6 +233,24 @@ TEST(HVInteractiveTask, GivesTheChildItsFolderAndEnvironment) {
     EXPECT_EQ(commands[0].lines, (std::vector<std::string>{directory.path() + " halvet"}));
 }
 
+TEST(HVInteractiveTask, CancelInterruptsTheChild) {
+    HVTemporaryDirectory directory;
+    auto recorder = std::make_shared<Recorder>();
+    auto task = makeTask(writeClient(directory, "try:\n"
+                                                "    out(b'ftp> ')\n"
+                                                "    time.sleep(30)\n"
+                                                "except KeyboardInterrupt:\n"
+                                                "    out(b'interrupted\\nftp> ')\n"
+                                                "line()\n"));
+    task->setDelegate(recorder);
+    ASSERT_TRUE(task->launch());
+    ASSERT_EQ(recorder->waitFor(1).size(), 1u);
+    task->cancel();
+    const auto commands = recorder->waitFor(2);
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[1].lines, (std::vector<std::string>{"interrupted"}));
+}
+
 namespace {
 
 // Destroys its task from inside the task's own call.
