@@ -500,6 +500,7 @@ HVPseudoTerminal::Ending HVPseudoTerminal::readUntilEnd(std::vector<std::string>
     std::string heldBytes;
     char chunk[chunkSize];
     bool childGone = false;
+    long long closingSince = 0;
     Ending ending = Ending::EndOfOutput;
     for (;;) {
         int wait = childGone ? 0 : pollSliceMilliseconds;
@@ -517,6 +518,14 @@ HVPseudoTerminal::Ending HVPseudoTerminal::readUntilEnd(std::vector<std::string>
                 signalChild(SIGKILL, true);
                 ending = Ending::TimedOut;
                 break;
+            }
+            if (m_state.load() == HVConnectionState::Closing) {
+                // A client that does not answer the empty line is hung up on all the same.
+                closingSince = closingSince ? closingSince : nowMilliseconds();
+                if (nowMilliseconds() - closingSince >= closingGraceMilliseconds) {
+                    ending = Ending::Closing;
+                    break;
+                }
             }
             std::lock_guard lock(m_pidMutex);
             siginfo_t info{};

@@ -266,6 +266,26 @@ TEST_F(HVRemoteFilesConnectionTest, CloseEndsTheClientWithoutReportingAnExit) {
     EXPECT_FALSE(isRunning(pid));
 }
 
+TEST_F(HVRemoteFilesConnectionTest, CloseEndsASilentClientToo) {
+    auto recorder = std::make_shared<Recorder>();
+    // Echo off and no answer to the empty line: close() sees no output at all.
+    auto connection = connect("import termios\n"
+                              "a = termios.tcgetattr(0)\n"
+                              "a[3] &= ~termios.ECHO\n"
+                              "termios.tcsetattr(0, termios.TCSANOW, a)\n"
+                              "out(b'dav:/> ')\n"
+                              "while True:\n"
+                              "    line()\n",
+                              recorder);
+    ASSERT_TRUE(connection->launch({}));
+    ASSERT_TRUE(recorder->waitForCommands(1));
+    const pid_t pid = connection->pid();
+    connection->close();
+    ASSERT_TRUE(connection->waitUntilExit(10));
+    EXPECT_EQ(recorder->exits(), 0);
+    EXPECT_FALSE(isRunning(pid));
+}
+
 TEST(HVRemoteFilesConnection, StartsTheRealFtpClientAndQuits) {
     auto recorder = std::make_shared<Recorder>();
     HVRemoteFilesConnection connection(HVRemoteProtocol::FTP);
