@@ -262,6 +262,9 @@ bool HVPseudoTerminal::launch(const Options& options, HVError* error) {
         ::close(report[0]);
         ::signal(SIGPIPE, SIG_DFL);
         ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGHUP, SIG_DFL);
+        ::signal(SIGQUIT, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
