@@ -3,6 +3,7 @@
 #include "HVError.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,7 +28,8 @@ public:
 
 // Runs any program on a pseudo-terminal, types command lines into it and hands back its output
 // one command at a time: everything printed between a command and the next prompt (or input
-// request). Runs once.
+// request). Runs once. Must not be destroyed from inside its delegate's calls (that aborts with
+// a message): the destructor joins the thread those calls come on.
 class HVInteractiveTask {
 public:
     explicit HVInteractiveTask(std::string executablePath);
@@ -62,5 +64,7 @@ public:
     std::optional<int> exitStatus() const;
 
 private:
+    std::mutex m_delegateMutex;
+    std::weak_ptr<HVInteractiveTaskDelegate> m_delegate;
     std::unique_ptr<HVPseudoTerminal> m_terminal;
 };

@@ -4,6 +4,7 @@
 #include "HVRemoteProtocol.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -30,7 +31,8 @@ public:
 // Drives one of the transfer clients (ftp, sftp, cadaver) on a pseudo-terminal: knows its
 // program and prompt, keeps the state the actions read, detects stalls, and copies what the
 // client prints, escaped and with secrets masked, to the log. Can be launched again after
-// the client has ended or been killed.
+// the client has ended or been killed. Must not be destroyed from inside its delegate's calls
+// (that aborts with a message): the destructor joins the thread those calls come on.
 class HVRemoteFilesConnection {
 public:
     explicit HVRemoteFilesConnection(HVRemoteProtocol type);
@@ -79,6 +81,11 @@ public:
     bool waitUntilExit(double seconds);
 
 private:
+    std::shared_ptr<HVRemoteFilesConnectionDelegate> delegate();
+
     HVRemoteProtocol m_type;
+    std::mutex m_peerMutex;
+    std::weak_ptr<HVRemoteFilesConnectionDelegate> m_delegate;
+    std::weak_ptr<HVRemoteLogController> m_log;
     std::unique_ptr<HVPseudoTerminal> m_terminal;
 };
