@@ -10,12 +10,14 @@
 #include "HVHighlightOutput.h"
 #include "HVLineBreaks.h"
 #include "HVParser.h"
+#include "HVRemoteCommand.h"
 #include "HVSyntaxHighlighting.h"
 #include "HVTextBuffer.h"
 #include "HVTheme.h"
 #include "HVThemeRepository.h"
 #include "HVUnicode.h"
 
+#include <iostream>
 #include <ostream>
 
 int HVCommandLineTool::run(const std::vector<std::string>& arguments) {
@@ -27,6 +29,8 @@ int HVCommandLineTool::run(const std::vector<std::string>& arguments) {
         return info(rest);
     if (command == "highlight" && !rest.empty())
         return highlight(rest);
+    if (command == "remote")
+        return HVRemoteCommand(std::cin, m_out, m_err).run(rest);
     if (command == "outline" && rest.size() == 1)
         return outline(rest);
     if (command == "paths" && rest.empty()) {
@@ -46,12 +50,16 @@ int HVCommandLineTool::usage() {
     m_err << "usage: halvet-cli info FILE...\n"
              "       halvet-cli highlight [--theme ID] [--format html|ansi|runs] FILE\n"
              "       halvet-cli outline FILE\n"
+          << HVRemoteCommand::usageText()
+          << 
              "       halvet-cli paths\n"
              "  info       for each file: path, encoding, line breaks, length in UTF-16 units\n"
              "  highlight  the file highlighted by the language its extension names: an HTML\n"
              "             page (the default), terminal colours, or one line per run: start,\n"
              "             length (UTF-16 units), style id, language\n"
              "  outline    the file's code navigation: line number and title per entry\n"
+             "  remote     one operation on a server, through the editor's own remote queue;\n"
+             "             ls prints kind (d, f, l), size and name per line\n"
              "  paths      the support folder and the folder of the shipped data\n";
     return 2;
 }

@@ -9,9 +9,6 @@
 #include <map>
 #include <string_view>
 
-// A remote server's own description of a failure (a string user-info value of an HVError),
-// shown as the alert's details.
-inline constexpr std::string_view HVRemoteReasonErrorKey = "HVRemoteReason";
 
 // Asks the person at the screen: alerts whose buttons are an error's recovery options, shown as
 // window-modal sheets (one at a time per window, the rest wait their turn), file dialogs and

@@ -26,6 +26,8 @@ enum HVPlatformErrorCode : std::int64_t {
 inline constexpr std::string_view HVIsLowPriorityErrorKey = "HVIsLowPriorityError";
 inline constexpr std::string_view HVFilePathErrorKey = "HVFilePath";
 inline constexpr std::string_view HVUnderlyingErrorKey = "HVUnderlyingError";
+// What a server or a client program said when it refused: shown with the alert.
+inline constexpr std::string_view HVRemoteReasonErrorKey = "HVRemoteReason";
 
 // A failure or a warning, returned to the caller and never thrown.
 class HVError {

@@ -19,11 +19,11 @@ public:
     virtual ~HVInteractiveTaskDelegate() = default;
     // Everything the child printed for one command, without line ends and without the prompt.
     // hadError is set only for the output pending when the child exited with a non-zero status.
-    virtual void finishedCommand(HVInteractiveTask& task, const std::vector<std::string>& lines,
-                                 bool hadError) {}
+    virtual void finishedCommand(HVInteractiveTask& /*task*/,
+                                 const std::vector<std::string>& /*lines*/, bool /*hadError*/) {}
     // Whether a line ending in ":" or ": " asks for input (and so finishes the command).
     // Not answered: no.
-    virtual bool shouldExpectInput(HVInteractiveTask& task) { return false; }
+    virtual bool shouldExpectInput(HVInteractiveTask& /*task*/) { return false; }
 };
 
 // Runs any program on a pseudo-terminal, types command lines into it and hands back its output

@@ -177,10 +177,12 @@ std::string_view withoutLeadingEscapes(std::string_view text) {
     return text;
 }
 
+// "Password:", and the questions a client asks before it goes on: ssh's "…(yes/no/
+// [fingerprint])?" and cadaver's "…certificate? (y/n)".
 bool asksForInput(std::string_view text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
         text.remove_suffix(1);
-    return !text.empty() && text.back() == ':';
+    return !text.empty() && (text.back() == ':' || text.back() == '?' || text.ends_with("(y/n)"));
 }
 
 void replaceAll(std::string& text, std::string_view what, std::string_view with) {
@@ -459,7 +461,10 @@ std::optional<long long> HVPseudoTerminal::stallLeft() const {
     const long long limit = m_stallMilliseconds.load();
     if (limit <= 0)
         return std::nullopt;
-    bool waiting = m_state.load() == HVConnectionState::Reading;
+    // A client that was just started owes us its first prompt: one that never shows it has
+    // stalled as surely as one that stops in the middle of a reply.
+    const HVConnectionState state = m_state.load();
+    bool waiting = state == HVConnectionState::Reading || state == HVConnectionState::Launched;
     long long since = 0;
     {
         std::lock_guard lock(m_queueMutex);

@@ -22,8 +22,6 @@ public:
                                 int /*statusCode*/) {}
 };
 
-// User-info key of the client's or server's own failing lines, or of our refusal.
-inline constexpr std::string_view HVRemoteReasonErrorKey = "HVRemoteReason";
 
 // One operation on a remote connection: types its commands into the client, reads the
 // replies as the connection hands them over, and reports to its delegate exactly once.

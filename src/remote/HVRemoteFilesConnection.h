@@ -18,14 +18,14 @@ class HVRemoteLogController;
 class HVRemoteFilesConnectionDelegate {
 public:
     virtual ~HVRemoteFilesConnectionDelegate() = default;
-    virtual void finishedCommand(HVRemoteFilesConnection& connection,
-                                 const std::vector<std::string>& lines) {}
+    virtual void finishedCommand(HVRemoteFilesConnection& /*connection*/,
+                                 const std::vector<std::string>& /*lines*/) {}
     // Whether a line ending in ":" asks for input. Not answered: no.
-    virtual bool willNeedInput(HVRemoteFilesConnection& connection) { return false; }
+    virtual bool willNeedInput(HVRemoteFilesConnection& /*connection*/) { return false; }
     // A command printed nothing for the stall time-out; the reading loop has ended.
-    virtual void timedOut(HVRemoteFilesConnection& connection) {}
+    virtual void timedOut(HVRemoteFilesConnection& /*connection*/) {}
     // The client ended (or was killed) while this delegate waited for output.
-    virtual void clientExited(HVRemoteFilesConnection& connection) {}
+    virtual void clientExited(HVRemoteFilesConnection& /*connection*/) {}
 };
 
 // Drives one of the transfer clients (ftp, sftp, cadaver) on a pseudo-terminal: knows its

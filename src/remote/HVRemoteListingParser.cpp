@@ -147,13 +147,32 @@ bool parseUnix(std::string text, HVRemoteFile& file, std::string_view prefix) {
     return takeName(text, file, prefix);
 }
 
+// cadaver prints the name first and the size last, so the size is the last number: a name
+// such as "a 5 b.txt" keeps its digits.
+bool takeTrailingSize(std::string& text, HVRemoteFile& file) {
+    std::size_t end = text.find_last_not_of(' ');
+    if (end == std::string::npos)
+        return true;
+    std::size_t start = end + 1;
+    while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9')
+        --start;
+    if (start == end + 1 || start == 0 || text[start - 1] != ' ')
+        return true;
+    const auto [last, status] =
+        std::from_chars(text.data() + start, text.data() + end + 1, file.size);
+    if (status != std::errc())
+        return false;
+    text.erase(start);
+    return true;
+}
+
 bool parseWebDAV(std::string text, HVRemoteFile& file) {
     file.dateString = take(UnixDate, text);
     if (auto marker = text.find("Coll:"); marker != std::string::npos) {
         file.isDirectory = true;
         text.replace(marker, 5, " ");
     }
-    if (!takeSize(text, file))
+    if (!takeTrailingSize(text, file))
         return false;
     return takeName(text, file);
 }

@@ -314,8 +314,9 @@ TEST(HVRemoteFileAction, JudgesFileCommandsPerProtocolAndReportsOnce) {
         EXPECT_EQ(harness.recorder->reports, 1) << c.reply.back();
         EXPECT_EQ(harness.recorder->success, c.success) << c.reply.back();
         EXPECT_EQ(harness.recorder->code, c.code) << c.reply.back();
-        if (!c.success)
+        if (!c.success) {
             EXPECT_EQ(action->reason(), c.reply.back());
+        }
     }
 }
 

@@ -93,6 +93,9 @@ TEST(HVRemoteListingParser, ReadsWindowsAndWebDAVLines) {
          "Dec  5 15:25"},
         {"        up.txt     16  Dec  5 15:25", HVRemoteProtocol::WebDAV, "up.txt", false, 16,
          "Dec  5 15:25"},
+        // The size is the last number, so a name keeps its own digits.
+        {"        a 5 b 7.txt     1234  Dec  5 15:25", HVRemoteProtocol::WebDAV, "a 5 b 7.txt",
+         false, 1234, "Dec  5 15:25"},
         // Real lines: vsftpd, OpenSSH sftp's "ls -la" (a "?" link count), cadaver.
         {"-rw-r--r--    1 1001     1001           16 Dec 05 15:24 up.txt", HVRemoteProtocol::FTP,
          "up.txt", false, 16, "Dec 05 15:24"},

@@ -1,0 +1,612 @@
+#include "HVRemoteFilesQueue.h"
+
+#include "HVCommandAction.h"
+#include "HVConnectAction.h"
+#include "HVDeleteDirectoryAction.h"
+#include "HVFileCommandAction.h"
+#include "HVFileListingAction.h"
+#include "HVGetDirectoryAction.h"
+#include "HVGetFileAction.h"
+#include "HVNetworkController.h"
+#include "HVPreferences.h"
+#include "HVPutDirectoryAction.h"
+#include "HVPutFileAction.h"
+#include "HVRemoteFile.h"
+#include "HVRemoteFilesConnection.h"
+#include "HVRemoteLogController.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+std::string lastComponent(const std::string& path) {
+    std::string_view view = path;
+    while (view.size() > 1 && view.back() == '/')
+        view.remove_suffix(1);
+    const auto slash = view.rfind('/');
+    return std::string(slash == std::string_view::npos ? view : view.substr(slash + 1));
+}
+
+std::string quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// A stall or a dead client is worth two fresh connections for the same action; after that it
+// is reported like any other failure, so that a server that always hangs cannot loop us.
+constexpr int maximumReconnects = 2;
+
+} // namespace
+
+struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared_from_this<Core> {
+    using Completion = std::function<void(HVRemoteFilesQueueDelegate&, HVRemoteFilesQueue&)>;
+
+    struct Entry {
+        std::shared_ptr<HVRemoteFileAction> action;
+        // The status text shown when it starts; none for quiet actions.
+        std::optional<std::string> status;
+        // Runs, in order, when it succeeds.
+        Completion completion;
+        bool hasOwnDelegate = false;
+        DelegatePointer delegate;
+        bool isConnect = false;
+        bool isClosing = false;
+    };
+
+    HVRemoteFilesQueue* owner = nullptr;
+    HVRemoteProtocol type;
+    mutable std::recursive_mutex mutex;
+    std::condition_variable_any wake;
+    mutable std::condition_variable_any idle;
+    bool poked = false;
+    std::deque<Entry> queue;
+    std::shared_ptr<HVRemoteFilesConnection> connection;
+    std::shared_ptr<HVRemoteLogController> log = std::make_shared<HVRemoteLogController>();
+    std::shared_ptr<HVConnectAction> keptConnect;
+    std::string host;
+    std::optional<std::string> initialDirectory;
+    std::atomic<State> state{State::NotRunning};
+    bool networkUp = true;
+    std::atomic<bool> dying{false};
+    // An action has been started and has not reported yet.
+    bool running = false;
+    int reconnects = 0;
+    DelegatePointer delegate;
+    std::thread thread;
+    HVNetworkController::Observation observation;
+
+    explicit Core(HVRemoteProtocol protocol)
+        : type(protocol), connection(std::make_shared<HVRemoteFilesConnection>(protocol)) {
+        connection->setLog(log);
+    }
+
+    std::shared_ptr<HVRemoteFilesQueueDelegate> delegateFor(const Entry& entry) const {
+        return entry.hasOwnDelegate ? entry.delegate.lock() : delegate.lock();
+    }
+
+    // Calls the queue's delegate outside the lock, while the queue is there to be named.
+    template <typename Call> void tellDelegate(Call call) {
+        HVRemoteFilesQueue* queue;
+        std::shared_ptr<HVRemoteFilesQueueDelegate> target;
+        {
+            std::lock_guard lock(mutex);
+            queue = owner;
+            target = delegate.lock();
+        }
+        if (queue && target)
+            call(*target, *queue);
+    }
+
+    std::string idleStatus() const {
+        std::lock_guard lock(mutex);
+        switch (state.load()) {
+        case State::NotRunning:
+            return "";
+        case State::Connecting:
+            return "Connecting";
+        default:
+            return networkUp ? "Connected" : "Offline";
+        }
+    }
+
+    void sendStatus(const std::string& text, bool animate) {
+        tellDelegate([&](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+            d.setStatus(q, text, animate);
+        });
+    }
+
+    void poke() {
+        std::lock_guard lock(mutex);
+        poked = true;
+        wake.notify_all();
+        idle.notify_all();
+    }
+
+    void enqueue(Entry entry, bool atFront = false) {
+        std::lock_guard lock(mutex);
+        if (atFront)
+            queue.push_front(std::move(entry));
+        else
+            queue.push_back(std::move(entry));
+        poke();
+    }
+
+    void startThreadIfNeeded() {
+        std::lock_guard lock(mutex);
+        if (state != State::NotRunning && thread.joinable())
+            return;
+        if (thread.joinable())
+            thread.join();
+        dying = false;
+        std::weak_ptr<Core> weak = weak_from_this();
+        thread = std::thread([weak] {
+            if (auto core = weak.lock())
+                core->loop();
+        });
+    }
+
+    void loop() {
+        std::unique_lock lock(mutex);
+        while (true) {
+            if (!running) {
+                if (queue.empty() || !networkUp) {
+                    if (state != State::Connecting)
+                        state = State::Idle;
+                    const std::string text = idleStatus();
+                    lock.unlock();
+                    sendStatus(text, false);
+                    idle.notify_all();
+                    lock.lock();
+                } else {
+                    Entry entry = queue.front();
+                    running = true;
+                    state = entry.isConnect ? State::Connecting
+                                            : (entry.isClosing ? State::Closing : State::Busy);
+                    lock.unlock();
+                    if (entry.status)
+                        sendStatus(*entry.status, true);
+                    entry.action->run(weak_from_this());
+                    lock.lock();
+                }
+            }
+            if (dying)
+                break;
+            wake.wait(lock, [&] { return poked || dying.load(); });
+            poked = false;
+        }
+        state = State::NotRunning;
+        running = false;
+        lock.unlock();
+        tellDelegate(
+            [](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) { d.closedConnection(q); });
+        sendStatus("", false);
+        idle.notify_all();
+    }
+
+    Entry connectEntry(std::shared_ptr<HVConnectAction> action) {
+        Entry entry;
+        entry.action = std::move(action);
+        entry.isConnect = true;
+        entry.status = "Connecting";
+        entry.completion = [](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+            d.openedConnection(q);
+        };
+        return entry;
+    }
+
+    Entry changeDirectoryEntry(const std::string& path) {
+        Entry entry;
+        entry.action = std::make_shared<HVChangeDirectoryAction>(connection, path);
+        entry.completion = [path](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+            d.changedToDirectory(q, path);
+        };
+        return entry;
+    }
+
+    void operation(std::shared_ptr<HVRemoteFileAction> action, std::optional<std::string> status,
+                   DelegatePointer operationDelegate, Completion completion) {
+        Entry entry;
+        entry.action = std::move(action);
+        entry.status = std::move(status);
+        entry.hasOwnDelegate = !operationDelegate.expired();
+        entry.delegate = std::move(operationDelegate);
+        entry.completion = std::move(completion);
+        enqueue(std::move(entry));
+    }
+
+    void closeConnectionLocked() {
+        if (connection->state() == HVConnectionState::Killed) {
+            dying = true;
+            poke();
+            return;
+        }
+        Entry entry;
+        entry.action = std::make_shared<HVCommandAction>(connection, "quit", true);
+        entry.status = "Closing connection";
+        entry.isClosing = true;
+        queue.push_back(std::move(entry));
+        poke();
+    }
+
+    void actionFinished(HVRemoteFileAction& action, bool success, int statusCode) override {
+        std::unique_lock lock(mutex);
+        const auto found = std::find_if(queue.begin(), queue.end(), [&](const Entry& entry) {
+            return entry.action.get() == &action;
+        });
+        if (found == queue.end())
+            return;
+        const Entry entry = *found;
+        const auto remove = [&] {
+            const auto it = std::find_if(queue.begin(), queue.end(),
+                                         [&](const Entry& e) { return e.action.get() == &action; });
+            if (it != queue.end())
+                queue.erase(it);
+            running = false;
+            poke();
+        };
+
+        if (entry.isClosing) {
+            // The client is gone either way.
+            dying = true;
+            connection->close();
+            remove();
+            return;
+        }
+        if (success) {
+            if (entry.isConnect) {
+                state = State::Idle;
+                reconnects = 0;
+            } else if (!entry.isConnect && !entry.isClosing) {
+                reconnects = 0;
+            }
+            HVRemoteFilesQueue* queueHandle = owner;
+            const auto target = delegateFor(entry);
+            lock.unlock();
+            if (queueHandle && target && entry.completion)
+                entry.completion(*target, *queueHandle);
+            lock.lock();
+            remove();
+            return;
+        }
+        if (!networkUp) {
+            // Runs again when the host can be reached.
+            running = false;
+            return;
+        }
+        if (action.failureIsFatal()) {
+            const bool connecting = state == State::Connecting;
+            int connectState = 0;
+            if (auto* connect = dynamic_cast<HVConnectAction*>(&action))
+                connectState = connect->state();
+            lock.unlock();
+            const HVError error = action.error(statusCode);
+            tellDelegate([&](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+                d.hadError(q, error);
+                if (!(connecting && (connectState == 2 || connectState == 3) &&
+                      d.hadCredentialsFailure(q)))
+                    d.hadFatalFailure(q);
+            });
+            lock.lock();
+            queue.clear();
+            running = false;
+            closeConnectionLocked();
+            return;
+        }
+        const bool clientGone = connection->pid() == 0;
+        if ((connection->hasTimedOut(statusCode) || clientGone) && keptConnect &&
+            reconnects < maximumReconnects) {
+            ++reconnects;
+            connection->kill();
+            if (initialDirectory)
+                queue.push_front(changeDirectoryEntry(*initialDirectory));
+            queue.push_front(connectEntry(keptConnect));
+            keptConnect = keptConnect->clone();
+            running = false;
+            poke();
+            return;
+        }
+        lock.unlock();
+        const HVError error = action.error(statusCode);
+        tellDelegate(
+            [&](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) { d.hadError(q, error); });
+        lock.lock();
+        remove();
+    }
+};
+
+HVRemoteFilesQueue::HVRemoteFilesQueue(HVRemoteProtocol type, DelegatePointer delegate)
+    : m_core(std::make_shared<Core>(type)) {
+    m_core->owner = this;
+    m_core->delegate = std::move(delegate);
+}
+
+HVRemoteFilesQueue::~HVRemoteFilesQueue() {
+    {
+        std::lock_guard lock(m_core->mutex);
+        m_core->owner = nullptr;
+        m_core->queue.clear();
+        m_core->dying = true;
+        m_core->poke();
+    }
+    m_core->observation.reset();
+    auto& connection = *m_core->connection;
+    if (connection.pid() > 0 && connection.state() == HVConnectionState::AtPrompt) {
+        // A polite goodbye first, so the server is not left with a half-open session.
+        connection.clearDelegate(nullptr);
+        connection.writeCommand("quit");
+        connection.waitUntilExit(1);
+    }
+    connection.kill();
+    connection.waitUntilExit(10);
+    if (m_core->thread.joinable())
+        m_core->thread.join();
+    connection.setDelegate({});
+}
+
+void HVRemoteFilesQueue::setDelegate(DelegatePointer delegate) {
+    std::lock_guard lock(m_core->mutex);
+    m_core->delegate = std::move(delegate);
+}
+
+void HVRemoteFilesQueue::connect(HVRemoteServer server) {
+    HVError error;
+    if (!HVNetworkController::hostIsReachable(server.host, &error)) {
+        m_core->tellDelegate([&](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+            d.hadError(q, error);
+            d.hadFatalFailure(q);
+        });
+        return;
+    }
+    HVRememberRecentRemoteHost(server, m_core->type);
+    std::weak_ptr<Core> weak = m_core;
+    auto observation = HVNetworkController::sharedInstance().addObserver(
+        server.host, [weak](const std::string& host, bool reachable) {
+            if (const auto core = weak.lock()) {
+                std::lock_guard lock(core->mutex);
+                if (core->owner)
+                    core->owner->networkStatusChanged(host, reachable);
+            }
+        });
+
+    auto action = HVConnectAction::make(m_core->connection, server.host, server.port, server.user,
+                                        server.password, server.arguments);
+    action->setWebDAVScheme(server.webDAVScheme);
+    action->setWebDAVPath(server.webDAVPath);
+    if (server.hostKeyApproval)
+        action->setHostKeyApproval(server.hostKeyApproval);
+    {
+        std::lock_guard lock(m_core->mutex);
+        m_core->networkUp = true;
+        m_core->observation = std::move(observation);
+        m_core->host = HVNetworkController::normalizedHostName(server.host);
+        m_core->keptConnect = action->clone();
+        m_core->reconnects = 0;
+        m_core->enqueue(m_core->connectEntry(std::move(action)), true);
+    }
+    m_core->startThreadIfNeeded();
+}
+
+void HVRemoteFilesQueue::setInitialWorkingDirectory(std::string directory) {
+    std::lock_guard lock(m_core->mutex);
+    m_core->initialDirectory = std::move(directory);
+}
+
+namespace {
+
+template <typename Action, typename... Arguments>
+std::shared_ptr<HVRemoteFileAction> makeAction(Arguments&&... arguments) {
+    return std::make_shared<Action>(std::forward<Arguments>(arguments)...);
+}
+
+} // namespace
+
+void HVRemoteFilesQueue::getFileListing(std::string path, DelegatePointer delegate) {
+    auto action = std::make_shared<HVFileListingAction>(m_core->connection, path);
+    std::weak_ptr<HVFileListingAction> weak = action;
+    m_core->operation(action, "Getting file list for " + quoted(path), delegate,
+                      ([weak, path](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+                          if (const auto listing = weak.lock())
+                              d.retrievedFiles(q, listing->files(), path);
+                      }));
+}
+
+void HVRemoteFilesQueue::downloadFile(std::string remotePath, std::string localPath,
+                                      DelegatePointer delegate,
+                                      std::optional<std::uint64_t> expectedSize) {
+    auto action = std::make_shared<HVGetFileAction>(m_core->connection, remotePath, localPath);
+    if (expectedSize)
+        action->setExpectedSize(*expectedSize);
+    m_core->operation(
+        action, "Downloading " + quoted(lastComponent(remotePath)), delegate,
+        ([remotePath, localPath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+            d.downloadedFile(q, remotePath, localPath);
+        }));
+}
+
+void HVRemoteFilesQueue::downloadDirectory(std::string remotePath, std::string localPath,
+                                           DelegatePointer delegate) {
+    m_core->operation(
+        makeAction<HVGetDirectoryAction>(m_core->connection, remotePath, localPath),
+        "Downloading " + quoted(lastComponent(remotePath)), delegate,
+        ([remotePath, localPath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+            d.downloadedFile(q, remotePath, localPath);
+        }));
+}
+
+void HVRemoteFilesQueue::uploadFile(std::string localPath, std::string remotePath,
+                                    DelegatePointer delegate) {
+    m_core->operation(
+        makeAction<HVPutFileAction>(m_core->connection, localPath, remotePath),
+        "Uploading " + quoted(lastComponent(localPath)), delegate,
+        ([localPath, remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+            d.uploadedFile(q, localPath, remotePath);
+        }));
+}
+
+void HVRemoteFilesQueue::uploadDirectory(std::string localPath, std::string remotePath,
+                                         DelegatePointer delegate) {
+    m_core->operation(
+        makeAction<HVPutDirectoryAction>(m_core->connection, localPath, remotePath),
+        "Uploading " + quoted(lastComponent(localPath)), delegate,
+        ([localPath, remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+            d.uploadedFile(q, localPath, remotePath);
+        }));
+}
+
+void HVRemoteFilesQueue::moveFile(std::string remotePath, std::string newPath,
+                                  DelegatePointer delegate) {
+    m_core->operation(
+        makeAction<HVMoveFileAction>(m_core->connection, remotePath, newPath),
+        "Moving " + quoted(lastComponent(remotePath)) + " to " + quoted(lastComponent(newPath)),
+        delegate, ([remotePath, newPath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+            d.movedFile(q, remotePath, newPath);
+        }));
+}
+
+void HVRemoteFilesQueue::deleteFile(std::string remotePath, DelegatePointer delegate) {
+    m_core->operation(makeAction<HVDeleteFileAction>(m_core->connection, remotePath),
+                      "Deleting " + quoted(lastComponent(remotePath)), delegate,
+                      ([remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+                          d.deletedFile(q, remotePath);
+                      }));
+}
+
+void HVRemoteFilesQueue::deleteDirectory(std::string remotePath, DelegatePointer delegate) {
+    m_core->operation(makeAction<HVDeleteDirectoryAction>(m_core->connection, remotePath),
+                      "Deleting " + quoted(lastComponent(remotePath)), delegate,
+                      ([remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+                          d.deletedFile(q, remotePath);
+                      }));
+}
+
+void HVRemoteFilesQueue::createDirectory(std::string remotePath, DelegatePointer delegate) {
+    m_core->operation(makeAction<HVMakeDirectoryFileAction>(m_core->connection, remotePath),
+                      "Creating directory " + quoted(lastComponent(remotePath)), delegate,
+                      ([remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+                          d.createdDirectory(q, remotePath);
+                      }));
+}
+
+void HVRemoteFilesQueue::chmod(std::string mode, std::string remotePath) {
+    DelegatePointer delegate;
+    m_core->operation(makeAction<HVChmodFileAction>(m_core->connection, remotePath, mode),
+                      std::nullopt, delegate,
+                      ([mode, remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+                          d.didChmod(q, mode, remotePath);
+                      }));
+}
+
+void HVRemoteFilesQueue::changeToDirectory(std::string remotePath) {
+    m_core->enqueue(m_core->changeDirectoryEntry(remotePath));
+}
+
+void HVRemoteFilesQueue::closeConnection() {
+    std::lock_guard lock(m_core->mutex);
+    m_core->closeConnectionLocked();
+}
+
+void HVRemoteFilesQueue::cancel() {
+    if (m_core->state == State::Busy)
+        m_core->connection->cancel();
+}
+
+void HVRemoteFilesQueue::clearActionDelegate(const HVRemoteFilesQueueDelegate* delegate) {
+    std::lock_guard lock(m_core->mutex);
+    for (auto& entry : m_core->queue)
+        if (entry.hasOwnDelegate && entry.delegate.lock().get() == delegate)
+            entry.delegate.reset();
+}
+
+HVRemoteFilesQueue::State HVRemoteFilesQueue::state() const {
+    return m_core->state;
+}
+
+HVRemoteProtocol HVRemoteFilesQueue::type() const {
+    return m_core->type;
+}
+
+std::shared_ptr<HVRemoteLogController> HVRemoteFilesQueue::logController() const {
+    return m_core->log;
+}
+
+bool HVRemoteFilesQueue::isOnline() const {
+    std::string host;
+    {
+        std::lock_guard lock(m_core->mutex);
+        host = m_core->host;
+    }
+    return !host.empty() && HVNetworkController::hostIsReachable(host);
+}
+
+std::string HVRemoteFilesQueue::idleStatus() const {
+    return m_core->idleStatus();
+}
+
+void HVRemoteFilesQueue::setStallTimeout(double seconds) {
+    m_core->connection->setStallTimeout(seconds);
+}
+
+void HVRemoteFilesQueue::setClientEnvironment(std::vector<std::string> entries) {
+    m_core->connection->setEnvironment(std::move(entries));
+}
+
+bool HVRemoteFilesQueue::waitUntilIdle(double seconds) const {
+    std::unique_lock lock(m_core->mutex);
+    return m_core->idle.wait_for(lock, std::chrono::duration<double>(seconds), [&] {
+        return (m_core->queue.empty() && !m_core->running) || m_core->state == State::NotRunning;
+    });
+}
+
+std::shared_ptr<HVRemoteFilesConnection> HVRemoteFilesQueue::connection() const {
+    return m_core->connection;
+}
+
+void HVRemoteFilesQueue::networkStatusChanged(const std::string& host, bool reachable) {
+    bool cameBack = false;
+    bool wentDown = false;
+    {
+        std::lock_guard lock(m_core->mutex);
+        if (host != m_core->host)
+            return;
+        cameBack = !m_core->networkUp && reachable;
+        wentDown = m_core->networkUp && !reachable;
+        m_core->networkUp = reachable;
+    }
+    m_core->sendStatus(m_core->idleStatus(), false);
+    // Unlike a plain wake-up, this also restarts an action that failed while the host was
+    // away: nothing else would.
+    if (cameBack)
+        m_core->poke();
+    if (wentDown) {
+        HVError error(HVErrorDomain, 11, "Network Lost",
+                      "Your network connection appears to be down. Remote operations will be "
+                      "queued until your connection is reestablished.");
+        error.setLowPriority(true);
+        m_core->tellDelegate(
+            [&](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) { d.hadError(q, error); });
+    }
+}
+
+void HVRememberRecentRemoteHost(const HVRemoteServer& server, HVRemoteProtocol type) {
+    auto& preferences = HVPreferences::sharedInstance();
+    HVPlistValue::Array hosts =
+        preferences.arrayForKey("HVRecentRemoteHosts").value_or(HVPlistValue::Array{});
+    for (const HVPlistValue& entry : hosts) {
+        const std::string* known = entry.stringForKey("HVRecentRemoteHost");
+        if (known && *known == server.host)
+            return;
+    }
+    HVPlistValue::Dictionary entry;
+    entry["HVRecentRemoteHost"] = server.host;
+    entry["HVRecentRemoteUser"] = server.user;
+    entry["HVRecentRemoteProtocol"] = static_cast<int>(type);
+    if (server.port > 0)
+        entry["HVRecentRemotePort"] = server.port;
+    hosts.insert(hosts.begin(), HVPlistValue(std::move(entry)));
+    if (hosts.size() >= 12)
+        hosts.pop_back();
+    preferences.setObject("HVRecentRemoteHosts", HVPlistValue(std::move(hosts)));
+}
