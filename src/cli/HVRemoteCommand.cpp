@@ -313,8 +313,8 @@ int HVRemoteCommand::run(const std::vector<std::string>& arguments) {
     {
         std::lock_guard lock(*hostKeyMutex);
         if (!hostKeyQuestion->empty() && !acceptNewHostKey)
-            reason = "the host key is not known; check its fingerprint and run again with "
-                     "--accept-new-host-key to trust it: " +
+            reason = "the server's key or certificate is not known; check its fingerprint and "
+                     "run again with --accept-new-host-key to trust it: " +
                      HVEscapeControlCharacters(trimmedLine(*hostKeyQuestion));
     }
     if (reason.empty()) {

@@ -6,6 +6,8 @@
 namespace {
 
 constexpr std::string_view hostKeyQuestion = "Are you sure you want to continue connecting";
+// cadaver's question about a certificate that no authority vouches for (https).
+constexpr std::string_view certificateQuestion = "accept the certificate";
 constexpr std::string_view hostKeyChanged = "REMOTE HOST IDENTIFICATION HAS CHANGED";
 
 std::string joined(const std::vector<std::string>& lines) {
@@ -269,6 +271,15 @@ void HVWebDAVConnectAction::handleReply(const std::vector<std::string>& lines, b
         address += escapedURLPath(path);
         if (!type("open " + address))
             fail(0, "The client did not accept the command.");
+        return;
+    }
+    if (!atPrompt && contains(lines, certificateQuestion)) {
+        // The person decides, as for an SSH host key; nothing here says yes on its own.
+        const bool trusted = m_hostKeyApproval && m_hostKeyApproval(joined(lines));
+        if (!type(trusted ? "y" : "n"))
+            fail(0, "The client did not accept the command.");
+        else if (!trusted)
+            m_rememberedReason = "The server's certificate was not trusted: " + joined(lines);
         return;
     }
     if (!atPrompt) {
