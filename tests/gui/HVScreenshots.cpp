@@ -143,41 +143,18 @@ function render(target) {
 }
 )";
 
-// An sftp session with one failed action, for the log window when no transcript is given.
-const char kSampleTranscript[] = R"(Connecting to 127.0.0.1...
-Connected to 127.0.0.1.
-sftp> cd "/upload"
-sftp> ls -la "/upload"
-drwxr-xr-x    4 deploy   www          4096 Dec  7 09:12 .
-drwxr-xr-x    9 root     root         4096 Nov 30 17:45 ..
--rw-r--r--    1 deploy   www          2318 Dec  7 09:10 index.html
-drwxr-xr-x    2 deploy   www          4096 Dec  6 22:03 css
-drwxr-xr-x    2 deploy   www          4096 Dec  6 22:03 js
--rw-r--r--    1 deploy   www         18604 Dec  5 14:31 logo.png
-sftp> put "/tmp/halvet-upload/index.html" "/upload/index.html"
-Uploading /tmp/halvet-upload/index.html to /upload/index.html
-sftp> rm "/upload/missing.txt"
-Removing /upload/missing.txt
-remote delete /upload/missing.txt: No such file or directory
-sftp> ls -la "/upload"
-drwxr-xr-x    4 deploy   www          4096 Dec  7 09:14 .
-drwxr-xr-x    9 root     root         4096 Nov 30 17:45 ..
--rw-r--r--    1 deploy   www          2331 Dec  7 09:14 index.html
-drwxr-xr-x    2 deploy   www          4096 Dec  6 22:03 css
-drwxr-xr-x    2 deploy   www          4096 Dec  6 22:03 js
--rw-r--r--    1 deploy   www         18604 Dec  5 14:31 logo.png
-sftp> )";
-
-// The transcript named by HALVET_SCREENSHOT_TRANSCRIPT, or the sample session.
+// The transcript named by HALVET_SCREENSHOT_TRANSCRIPT, or one recorded with
+// `halvet-cli remote --log` from a real sftp session against the test servers in which one
+// download was refused.
 std::string screenshotTranscript() {
     QString path = qEnvironmentVariable("HALVET_SCREENSHOT_TRANSCRIPT");
-    if (!path.isEmpty()) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            return file.readAll().toStdString();
-        std::fprintf(stderr, "cannot read the transcript %s\n", qPrintable(path));
-    }
-    return kSampleTranscript;
+    if (path.isEmpty())
+        path = HALVET_SOURCE_TEST_DATA "/remote/sftp-session-with-a-failed-download.log";
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        return file.readAll().toStdString();
+    std::fprintf(stderr, "cannot read the transcript %s\n", qPrintable(path));
+    return {};
 }
 
 // The middle of the gutter's row for the line that holds the first match of the text: in the
