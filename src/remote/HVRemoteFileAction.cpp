@@ -122,6 +122,13 @@ HVRemoteFileAction::~HVRemoteFileAction() = default;
 
 void HVRemoteFileAction::run(std::weak_ptr<HVRemoteFileActionDelegate> delegate) {
     m_delegate = std::move(delegate);
+    m_finished = false;
+    m_succeeded = false;
+    m_inputRequested = false;
+    m_finalStatusCode = 0;
+    m_reason.clear();
+    m_lastTyped.clear();
+    resetProgress();
     takeConnection();
     start();
 }
