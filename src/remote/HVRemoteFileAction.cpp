@@ -207,6 +207,10 @@ void HVRemoteFileAction::finishedCommand(HVRemoteFilesConnection&,
         return;
     bool atPrompt = !m_inputRequested;
     m_inputRequested = false;
+    // The connection hands over what a client printed before it ended, after reaping it: a
+    // transfer cut off there has not succeeded, whatever its last lines say.
+    if (!m_sink && m_connection && m_connection->pid() == 0 && !judgesLastWords())
+        return fail(0, failingLines(lines));
     handleReply(lines, atPrompt);
 }
 

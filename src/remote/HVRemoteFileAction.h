@@ -87,6 +87,10 @@ protected:
     // Forgets the progress of an earlier run, so that an action the queue runs again on a new
     // connection starts from its beginning.
     virtual void resetProgress() {}
+    // Whether what the client printed before it ended is a reply to judge (logging in reads
+    // why it gave up). For other actions it fails them: only a reply that ends at the prompt
+    // finished a command.
+    virtual bool judgesLastWords() const { return false; }
 
     bool type(std::string_view command);
     bool typeSecret(std::string_view secret);
