@@ -166,6 +166,10 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
                     state = entry.isConnect ? State::Connecting
                                             : (entry.isClosing ? State::Closing : State::Busy);
                     lock.unlock();
+                    // A client that has just ended is reaped on its reading thread, which
+                    // reported the failure that led here; a new one starts only after that.
+                    if (entry.isConnect)
+                        connection->waitUntilExit(5);
                     if (entry.status)
                         sendStatus(*entry.status, true);
                     entry.action->run(weak_from_this());
