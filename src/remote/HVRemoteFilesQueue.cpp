@@ -296,6 +296,9 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
             lock.lock();
             queue.clear();
             running = false;
+            // A client that stalled or ended cannot be asked to quit: that would wait for ever.
+            if (connection->hasTimedOut(statusCode) || connection->pid() == 0)
+                connection->kill();
             closeConnectionLocked();
             return;
         }
