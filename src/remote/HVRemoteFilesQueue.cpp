@@ -161,6 +161,10 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
                     idle.notify_all();
                     lock.lock();
                 } else {
+                    if (!queue.front().isConnect && !queue.front().isClosing && keptConnect &&
+                        connection->state() == HVConnectionState::Killed)
+                        // The client was given up after a failure: log in again first.
+                        queueReconnectLocked();
                     Entry entry = queue.front();
                     running = true;
                     state = entry.isConnect ? State::Connecting
@@ -221,6 +225,15 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
         enqueue(std::move(entry));
     }
 
+    // Ends the client and puts a new login (and the first folder) before the waiting actions.
+    void queueReconnectLocked() {
+        connection->kill();
+        if (initialDirectory)
+            queue.push_front(changeDirectoryEntry(*initialDirectory));
+        queue.push_front(connectEntry(keptConnect));
+        keptConnect = keptConnect->clone();
+    }
+
     void closeConnectionLocked() {
         if (connection->state() == HVConnectionState::Killed) {
             dying = true;
@@ -260,12 +273,12 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
             return;
         }
         if (success) {
-            if (entry.isConnect) {
+            // Only an action that got through clears the count: a server that lets us log in
+            // and then stalls every time must not be reconnected to for ever.
+            if (entry.isConnect)
                 state = State::Idle;
+            else
                 reconnects = 0;
-            } else if (!entry.isConnect && !entry.isClosing) {
-                reconnects = 0;
-            }
             HVRemoteFilesQueue* queueHandle = owner;
             const auto target = delegateFor(entry);
             lock.unlock();
@@ -276,7 +289,14 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
             return;
         }
         if (!networkUp) {
-            // Runs again when the host can be reached.
+            // Runs again when the host can be reached, over a new connection when this one is
+            // lost; the network explains the failure, so it does not count as a reconnection.
+            if (keptConnect && (entry.isConnect || connection->hasTimedOut(statusCode) ||
+                                connection->pid() == 0)) {
+                if (entry.isConnect)
+                    queue.erase(found);
+                queueReconnectLocked();
+            }
             running = false;
             return;
         }
@@ -306,15 +326,14 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
         if ((connection->hasTimedOut(statusCode) || clientGone) && keptConnect &&
             reconnects < maximumReconnects) {
             ++reconnects;
-            connection->kill();
-            if (initialDirectory)
-                queue.push_front(changeDirectoryEntry(*initialDirectory));
-            queue.push_front(connectEntry(keptConnect));
-            keptConnect = keptConnect->clone();
+            queueReconnectLocked();
             running = false;
             poke();
             return;
         }
+        // Given up: the next action starts a new client rather than wait on this one.
+        if (connection->hasTimedOut(statusCode) || clientGone)
+            connection->kill();
         lock.unlock();
         const HVError error = action.error(statusCode);
         tellDelegate(
