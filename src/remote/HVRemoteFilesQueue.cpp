@@ -582,7 +582,9 @@ void HVRemoteFilesQueue::setClientEnvironment(std::vector<std::string> entries) 
 bool HVRemoteFilesQueue::waitUntilIdle(double seconds) const {
     std::unique_lock lock(m_core->mutex);
     return m_core->idle.wait_for(lock, std::chrono::duration<double>(seconds), [&] {
-        return (m_core->queue.empty() && !m_core->running) || m_core->state == State::NotRunning;
+        // Idle only once the thread has said so: state() then agrees.
+        return (m_core->queue.empty() && !m_core->running && m_core->state == State::Idle) ||
+               m_core->state == State::NotRunning;
     });
 }
 
