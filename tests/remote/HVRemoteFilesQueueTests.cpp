@@ -548,7 +548,7 @@ TEST_F(HVRemoteFilesQueueTest, AnActionThatStallsOnEveryConnectionIsGivenUpAfter
     proxy.resume();
     waitFor([] { return false; }, 0.3);
     EXPECT_EQ(m_recorder->events(),
-              (Lines{"opened", "opened", "opened", "error Could Not Get File List"}));
+              (Lines{"opened", "opened", "opened", "error Could Not Retrieve File Listing"}));
 
     // The queue stays usable: the next action connects afresh.
     queue->getFileListing(folder);
@@ -640,6 +640,7 @@ TEST_F(HVRemoteFilesQueueTest, ADownloadCutOffByTheServerLeavesNoPartialFile) {
     const bool failed = m_recorder->count("error Could Not Download File") == 1;
     EXPECT_NE(downloaded, failed) << queue->logController()->transcript();
     if (downloaded) {
+        EXPECT_EQ(readFile(local).size(), bytes.size()) << queue->logController()->transcript();
         EXPECT_EQ(readFile(local) == bytes, true);
     } else {
         EXPECT_FALSE(exists(local));
@@ -672,8 +673,10 @@ TEST_F(HVRemoteFilesQueueTest, AnUploadCutOffByTheServerIsNeverReportedDone) {
     ASSERT_TRUE(queue->waitUntilIdle(20));
     const bool uploaded = m_recorder->count("uploaded " + remote) == 1;
     const bool failed = m_recorder->count("error Could Not Upload File") == 1;
-    EXPECT_NE(uploaded, failed) << queue->logController()->transcript();
+    EXPECT_NE(uploaded, failed) << queue->logController()->transcript()
+                                << testing::PrintToString(m_recorder->events());
     if (uploaded) {
+        EXPECT_EQ(readFile(onServer).size(), bytes.size()) << queue->logController()->transcript();
         EXPECT_EQ(readFile(onServer) == bytes, true);
     }
     EXPECT_EQ(zombieChildren(), std::vector<pid_t>{});
