@@ -16,6 +16,7 @@
 #include <chrono>
 #include <csignal>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
@@ -248,6 +249,17 @@ protected:
             const std::string folder = *root + "/" + m_name;
             ::mkdir(folder.c_str(), 0755);
             giveToServer(*root, folder);
+        }
+    }
+
+    // Other tests list the servers' folders: ours go.
+    void TearDown() override {
+        if (!m_servers)
+            return;
+        for (const std::string* root :
+             {&m_servers->ftpRoot, &m_servers->sftpRoot, &m_servers->davRoot}) {
+            std::error_code ignored;
+            std::filesystem::remove_all(*root + "/" + m_name, ignored);
         }
     }
 
