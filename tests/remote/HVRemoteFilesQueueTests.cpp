@@ -152,12 +152,18 @@ bool procEntryExists(pid_t pid) {
     return ::stat(("/proc/" + std::to_string(pid) + "/stat").c_str(), &info) == 0;
 }
 
-// Children of this process that have ended and were never reaped.
-std::vector<pid_t> zombieChildren() {
-    std::vector<pid_t> zombies;
+// Every process with its state letter and parent, from /proc.
+struct ProcessEntry {
+    pid_t pid;
+    char state;
+    pid_t parent;
+};
+
+std::vector<ProcessEntry> processes() {
+    std::vector<ProcessEntry> result;
     DIR* proc = ::opendir("/proc");
     if (!proc)
-        return zombies;
+        return result;
     while (const dirent* entry = ::readdir(proc)) {
         const pid_t pid = std::atoi(entry->d_name);
         if (pid <= 0)
@@ -168,13 +174,33 @@ std::vector<pid_t> zombieChildren() {
         const auto close = text.rfind(')');
         if (close == std::string::npos || close + 4 > text.size())
             continue;
-        const char state = text[close + 2];
-        const pid_t parent = std::atoi(text.c_str() + close + 4);
-        if (parent == ::getpid() && state == 'Z')
-            zombies.push_back(pid);
+        result.push_back({pid, text[close + 2], pid_t(std::atoi(text.c_str() + close + 4))});
     }
     ::closedir(proc);
+    return result;
+}
+
+// Children of this process that have ended and were never reaped.
+std::vector<pid_t> zombieChildren() {
+    std::vector<pid_t> zombies;
+    for (const ProcessEntry& entry : processes())
+        if (entry.parent == ::getpid() && entry.state == 'Z')
+            zombies.push_back(entry.pid);
     return zombies;
+}
+
+// Kills everything below the process (not the process itself); how many were killed.
+int killDescendants(pid_t root) {
+    const auto all = processes();
+    std::vector<pid_t> found{root};
+    for (std::size_t i = 0; i < found.size(); ++i)
+        for (const ProcessEntry& entry : all)
+            if (entry.parent == found[i])
+                found.push_back(entry.pid);
+    int killed = 0;
+    for (std::size_t i = 1; i < found.size(); ++i)
+        killed += ::kill(found[i], SIGKILL) == 0;
+    return killed;
 }
 
 std::string readFile(const std::string& path) {
@@ -631,28 +657,64 @@ TEST_F(HVRemoteFilesQueueTest, AnActionThatFailedWhileOfflineRunsAgainWhenTheNet
     EXPECT_EQ(zombieChildren(), std::vector<pid_t>{});
 }
 
-TEST_F(HVRemoteFilesQueueTest, ADownloadCutOffByTheServerLeavesNoPartialFile) {
-    const auto type = HVRemoteProtocol::SFTP;
+// How the server goes away in the middle of a transfer.
+enum class CutOff {
+    // Every connection through the proxy ends at once, as if the server process died.
+    DroppedConnection,
+    // The sshd process serving this session is killed.
+    KilledSession,
+};
+
+struct CutOffCase {
+    HVRemoteProtocol type;
+    CutOff how;
+};
+
+class HVRemoteFilesQueueCutOffTest : public HVRemoteFilesQueueTest,
+                                     public ::testing::WithParamInterface<CutOffCase> {
+protected:
+    // Connects (through a proxy when the fault needs one) and runs the transfer until the
+    // condition says it is under way, then makes the fault.
+    void cutOffDuring(const std::function<void(HVRemoteFilesQueue&)>& transfer,
+                      const std::function<bool()>& underWay) {
+        const auto [type, how] = GetParam();
+        std::optional<HVLoopbackProxy> proxy;
+        if (how == CutOff::DroppedConnection)
+            proxy.emplace(serverPort(type));
+        m_queue = makeQueue(type, 2);
+        m_queue->connect(server(type, proxy ? &*proxy : nullptr));
+        ASSERT_TRUE(connected(*m_queue));
+        transfer(*m_queue);
+        ASSERT_TRUE(waitFor(underWay, 10));
+        if (proxy) {
+            proxy->pause();
+            proxy->dropConnections();
+            proxy->resume();
+        } else {
+            const std::string daemon = readFile(m_servers->directory + "/sshd.daemon.pid");
+            ASSERT_GT(killDescendants(std::atoi(daemon.c_str())), 0);
+        }
+        ASSERT_TRUE(m_queue->waitUntilIdle(20)) << m_queue->logController()->transcript();
+    }
+
+    std::unique_ptr<HVRemoteFilesQueue> m_queue;
+};
+
+TEST_P(HVRemoteFilesQueueCutOffTest, ADownloadCutOffLeavesNoPartialFile) {
+    const HVRemoteProtocol type = GetParam().type;
     const std::string bytes = bigContent(30 << 20);
     const std::string remote = serverFile(type, "big.bin", bytes);
-    HVLoopbackProxy proxy(serverPort(type));
-    auto queue = makeQueue(type, 2);
-    queue->connect(server(type, &proxy));
-    ASSERT_TRUE(connected(*queue));
-
     const std::string local = m_local.pathFor("big.bin");
-    queue->downloadFile(remote, local);
-    ASSERT_TRUE(waitFor([&] { return partialSize(m_local.path()) > 0; }, 10));
-    // As if the server process died: every connection it had ends at once.
-    proxy.pause();
-    proxy.dropConnections();
-    proxy.resume();
-    ASSERT_TRUE(queue->waitUntilIdle(20));
+    cutOffDuring([&](HVRemoteFilesQueue& queue) { queue.downloadFile(remote, local); },
+                 [&] { return partialSize(m_local.path()) > 0; });
+    if (HasFatalFailure())
+        return;
     const bool downloaded = m_recorder->count("downloaded " + remote) == 1;
     const bool failed = m_recorder->count("error Could Not Download File") == 1;
-    EXPECT_NE(downloaded, failed) << queue->logController()->transcript();
+    EXPECT_NE(downloaded, failed) << m_queue->logController()->transcript()
+                                  << testing::PrintToString(m_recorder->events());
     if (downloaded) {
-        EXPECT_EQ(readFile(local).size(), bytes.size()) << queue->logController()->transcript();
+        EXPECT_EQ(readFile(local).size(), bytes.size()) << m_queue->logController()->transcript();
         EXPECT_EQ(readFile(local) == bytes, true);
     } else {
         EXPECT_FALSE(exists(local));
@@ -661,38 +723,41 @@ TEST_F(HVRemoteFilesQueueTest, ADownloadCutOffByTheServerLeavesNoPartialFile) {
     EXPECT_EQ(zombieChildren(), std::vector<pid_t>{});
 }
 
-TEST_F(HVRemoteFilesQueueTest, AnUploadCutOffByTheServerIsNeverReportedDone) {
-    const auto type = HVRemoteProtocol::SFTP;
+TEST_P(HVRemoteFilesQueueCutOffTest, AnUploadCutOffIsNeverReportedDone) {
+    const HVRemoteProtocol type = GetParam().type;
     const std::string bytes = bigContent(30 << 20);
     const std::string local = m_local.write("big.bin", bytes);
     const std::string remote = remoteRoot(type) + "/big.bin";
     const std::string onServer = localRoot(type) + "/big.bin";
-    HVLoopbackProxy proxy(serverPort(type));
-    auto queue = makeQueue(type, 2);
-    queue->connect(server(type, &proxy));
-    ASSERT_TRUE(connected(*queue));
-
-    queue->uploadFile(local, remote);
-    ASSERT_TRUE(waitFor(
-        [&] {
-            struct stat info {};
-            return ::stat(onServer.c_str(), &info) == 0 && info.st_size > 0;
-        },
-        10));
-    proxy.pause();
-    proxy.dropConnections();
-    proxy.resume();
-    ASSERT_TRUE(queue->waitUntilIdle(20));
+    cutOffDuring([&](HVRemoteFilesQueue& queue) { queue.uploadFile(local, remote); },
+                 [&] {
+                     struct stat info {};
+                     return ::stat(onServer.c_str(), &info) == 0 && info.st_size > 0;
+                 });
+    if (HasFatalFailure())
+        return;
     const bool uploaded = m_recorder->count("uploaded " + remote) == 1;
     const bool failed = m_recorder->count("error Could Not Upload File") == 1;
-    EXPECT_NE(uploaded, failed) << queue->logController()->transcript()
+    EXPECT_NE(uploaded, failed) << m_queue->logController()->transcript()
                                 << testing::PrintToString(m_recorder->events());
     if (uploaded) {
-        EXPECT_EQ(readFile(onServer).size(), bytes.size()) << queue->logController()->transcript();
+        EXPECT_EQ(readFile(onServer).size(), bytes.size())
+            << m_queue->logController()->transcript();
         EXPECT_EQ(readFile(onServer) == bytes, true);
     }
     EXPECT_EQ(zombieChildren(), std::vector<pid_t>{});
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    EachFault, HVRemoteFilesQueueCutOffTest,
+    ::testing::Values(CutOffCase{HVRemoteProtocol::SFTP, CutOff::DroppedConnection},
+                      CutOffCase{HVRemoteProtocol::SFTP, CutOff::KilledSession},
+                      CutOffCase{HVRemoteProtocol::FTP, CutOff::DroppedConnection}),
+    [](const auto& info) {
+        return std::string(HVRemoteProtocolName(info.param.type)) +
+               (info.param.how == CutOff::DroppedConnection ? "DroppedConnection"
+                                                            : "KilledSession");
+    });
 
 struct CredentialsCase {
     HVRemoteProtocol type;
