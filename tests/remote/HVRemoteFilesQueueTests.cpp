@@ -224,13 +224,17 @@ void giveToServer(const std::string& root, const std::string& path) {
     ASSERT_EQ(::chown(path.c_str(), info.st_uid, info.st_gid), 0);
 }
 
-std::string bigContent(std::size_t size) {
-    std::string bytes(size, '\0');
-    std::uint32_t value = 12345;
-    for (char& c : bytes) {
-        value = value * 1103515245 + 12345;
-        c = char(value >> 16);
-    }
+// 30 MB that no compression or pattern shortcuts; made once, since several tests send it.
+const std::string& bigContent() {
+    static const std::string bytes = [] {
+        std::string result(30 << 20, '\0');
+        std::uint32_t value = 12345;
+        for (char& c : result) {
+            value = value * 1103515245 + 12345;
+            c = char(value >> 16);
+        }
+        return result;
+    }();
     return bytes;
 }
 
@@ -702,7 +706,7 @@ protected:
 
 TEST_P(HVRemoteFilesQueueCutOffTest, ADownloadCutOffLeavesNoPartialFile) {
     const HVRemoteProtocol type = GetParam().type;
-    const std::string bytes = bigContent(30 << 20);
+    const std::string& bytes = bigContent();
     const std::string remote = serverFile(type, "big.bin", bytes);
     const std::string local = m_local.pathFor("big.bin");
     cutOffDuring([&](HVRemoteFilesQueue& queue) { queue.downloadFile(remote, local); },
@@ -725,7 +729,7 @@ TEST_P(HVRemoteFilesQueueCutOffTest, ADownloadCutOffLeavesNoPartialFile) {
 
 TEST_P(HVRemoteFilesQueueCutOffTest, AnUploadCutOffIsNeverReportedDone) {
     const HVRemoteProtocol type = GetParam().type;
-    const std::string bytes = bigContent(30 << 20);
+    const std::string& bytes = bigContent();
     const std::string local = m_local.write("big.bin", bytes);
     const std::string remote = remoteRoot(type) + "/big.bin";
     const std::string onServer = localRoot(type) + "/big.bin";
@@ -809,7 +813,7 @@ INSTANTIATE_TEST_SUITE_P(EachProtocol, HVRemoteFilesQueueCredentialsTest,
 
 TEST_F(HVRemoteFilesQueueTest, DestroyingTheQueueDuringADownloadEndsTheClientQuickly) {
     const auto type = HVRemoteProtocol::SFTP;
-    const std::string remote = serverFile(type, "slow.bin", bigContent(1 << 20));
+    const std::string remote = serverFile(type, "slow.bin", bigContent().substr(0, 1 << 20));
     HVLoopbackProxy proxy(serverPort(type));
     auto queue = makeQueue(type, 30);
     queue->connect(server(type, &proxy));
