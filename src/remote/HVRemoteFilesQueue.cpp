@@ -15,6 +15,7 @@
 #include "HVRemoteFilesConnection.h"
 #include "HVRemoteLogController.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -172,8 +173,13 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
                     lock.unlock();
                     // A client that has just ended is reaped on its reading thread, which
                     // reported the failure that led here; a new one starts only after that.
-                    if (entry.isConnect)
+                    if (entry.isConnect) {
+                        // A new login replaces a client that still runs: one just refused,
+                        // or the session of an earlier connect.
+                        if (connection->pid() > 0)
+                            connection->kill();
                         connection->waitUntilExit(5);
+                    }
                     if (entry.status)
                         sendStatus(*entry.status, true);
                     entry.action->run(weak_from_this());
@@ -225,6 +231,11 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
         enqueue(std::move(entry));
     }
 
+    bool connectWaiting() const {
+        return std::any_of(queue.begin(), queue.end(),
+                           [](const Entry& entry) { return entry.isConnect; });
+    }
+
     // Ends the client and puts a new login (and the first folder) before the waiting actions.
     void queueReconnectLocked() {
         connection->kill();
@@ -266,8 +277,9 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
         };
 
         if (entry.isClosing) {
-            // The client is gone either way.
-            dying = true;
+            // The client is gone either way; the queue too, unless the owner connects again.
+            if (!connectWaiting())
+                dying = true;
             connection->close();
             remove();
             return;
@@ -305,6 +317,10 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
             int connectState = 0;
             if (auto* connect = dynamic_cast<HVConnectAction*>(&action))
                 connectState = connect->state();
+            // Forgotten before the owner hears of it: a connection it asks for in answer (with
+            // a new password) must not be cleared away or closed behind it.
+            queue.clear();
+            running = false;
             lock.unlock();
             const HVError error = action.error(statusCode);
             tellDelegate([&](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
@@ -314,8 +330,8 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
                     d.hadFatalFailure(q);
             });
             lock.lock();
-            queue.clear();
-            running = false;
+            if (connectWaiting())
+                return;
             // A client that stalled or ended cannot be asked to quit: that would wait for ever.
             if (connection->hasTimedOut(statusCode) || connection->pid() == 0)
                 connection->kill();
@@ -410,6 +426,12 @@ void HVRemoteFilesQueue::connect(HVRemoteServer server) {
         m_core->host = HVNetworkController::normalizedHostName(server.host);
         m_core->keptConnect = action->clone();
         m_core->reconnects = 0;
+        // A goodbye still waiting would end the new session; a queue on its way out stays.
+        const std::size_t first = m_core->running ? 1 : 0;
+        for (std::size_t i = m_core->queue.size(); i > first; --i)
+            if (m_core->queue[i - 1].isClosing)
+                m_core->queue.erase(m_core->queue.begin() + std::ptrdiff_t(i - 1));
+        m_core->dying = false;
         m_core->enqueue(m_core->connectEntry(std::move(action)), true);
     }
     m_core->startThreadIfNeeded();
