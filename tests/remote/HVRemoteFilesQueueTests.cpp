@@ -830,3 +830,21 @@ TEST_F(HVRemoteFilesQueueTest, DestroyingTheQueueDuringADownloadEndsTheClientQui
     EXPECT_FALSE(exists(m_local.pathFor("slow.bin")));
     EXPECT_EQ(zombieChildren(), std::vector<pid_t>{});
 }
+
+TEST_F(HVRemoteFilesQueueTest, ConnectingAgainRightAfterACredentialsFailureLogsIn) {
+    // What an owner does when it answers: asks for the password and connects at once, while
+    // the refused client may still be on its way out.
+    for (const auto type : {HVRemoteProtocol::FTP, HVRemoteProtocol::SFTP}) {
+        m_recorder = std::make_shared<Recorder>();
+        m_recorder->answersCredentials = true;
+        auto queue = makeQueue(type, 10);
+        queue->connect(server(type, nullptr, "not-the-password"));
+        ASSERT_TRUE(waitFor([&] { return m_recorder->count("credentials") == 1; }, 15));
+        queue->connect(server(type));
+        queue->getFileListing(remoteRoot(type));
+        EXPECT_TRUE(
+            waitFor([&] { return m_recorder->count("listed " + remoteRoot(type)) == 1; }, 15))
+            << queue->logController()->transcript() << testing::PrintToString(m_recorder->events());
+        EXPECT_EQ(m_recorder->count("opened"), 1);
+    }
+}
