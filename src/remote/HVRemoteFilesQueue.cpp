@@ -171,11 +171,11 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
                     state = entry.isConnect ? State::Connecting
                                             : (entry.isClosing ? State::Closing : State::Busy);
                     lock.unlock();
-                    // A client that has just ended is reaped on its reading thread, which
-                    // reported the failure that led here; a new one starts only after that.
+                    // A new login replaces a client that still runs (one just refused, or
+                    // the session of an earlier connect), and starts only once the old one
+                    // has been reaped on its reading thread, which may be the thread that
+                    // reported the failure that led here.
                     if (entry.isConnect) {
-                        // A new login replaces a client that still runs: one just refused,
-                        // or the session of an earlier connect.
                         if (connection->pid() > 0)
                             connection->kill();
                         connection->waitUntilExit(5);
