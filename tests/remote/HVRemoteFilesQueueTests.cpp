@@ -434,9 +434,15 @@ TEST_F(HVRemoteFilesQueueTest, RemembersEachRecentHostOnceNewestFirst) {
     auto queue = makeQueue(HVRemoteProtocol::FTP, 10);
     queue->connect(server(HVRemoteProtocol::FTP));
     ASSERT_TRUE(connected(*queue));
-    auto again = makeQueue(HVRemoteProtocol::FTP, 10);
-    again->connect(server(HVRemoteProtocol::FTP));
-    ASSERT_TRUE(connected(*again, 2));
+    // Connecting a connected queue again replaces its session.
+    const pid_t before = queue->connection()->pid();
+    queue->connect(server(HVRemoteProtocol::FTP));
+    ASSERT_TRUE(connected(*queue, 2)) << queue->logController()->transcript();
+    EXPECT_NE(queue->connection()->pid(), before);
+    EXPECT_FALSE(processExists(before));
+    auto other = makeQueue(HVRemoteProtocol::FTP, 10);
+    other->connect(server(HVRemoteProtocol::FTP));
+    ASSERT_TRUE(connected(*other, 3));
     EXPECT_EQ(hosts(), Lines{"127.0.0.1"});
     const auto first =
         preferences.arrayForKey("HVRecentRemoteHosts").value_or(HVPlistValue::Array{});
