@@ -49,6 +49,7 @@ public:
 
 protected:
     bool wantsInput() const override { return true; }
+    bool judgesLastWords() const override { return true; }
     std::string errorDescription() const override;
     std::string errorSuggestion(int statusCode) const override;
     // Host names reach the command line unquoted: only what a host name or address holds.

@@ -29,6 +29,14 @@ HVDeleteDirectoryAction::HVDeleteDirectoryAction(
     m_remotePath = std::move(remotePath);
 }
 
+void HVDeleteDirectoryAction::resetProgress() {
+    HVRemoteDirectoryAction::resetProgress();
+    m_listed = false;
+    m_removing = false;
+    m_entries.clear();
+    m_next = 0;
+}
+
 void HVDeleteDirectoryAction::start() {
     if (m_remotePath.empty() || m_remotePath == "/" || m_remotePath == "." || m_remotePath == "..")
         return fail(0, "Refusing to delete the directory \"" + m_remotePath + "\".");

@@ -32,6 +32,13 @@ HVGetDirectoryAction::HVGetDirectoryAction(std::shared_ptr<HVRemoteFilesConnecti
     m_localPath = std::move(localPath);
 }
 
+void HVGetDirectoryAction::resetProgress() {
+    HVRemoteDirectoryAction::resetProgress();
+    m_listed = false;
+    m_entries.clear();
+    m_next = 0;
+}
+
 void HVGetDirectoryAction::start() {
     if (m_localPath.empty() || m_localPath.front() != '/')
         return fail(0, "The local path \"" + m_localPath + "\" is not absolute.");

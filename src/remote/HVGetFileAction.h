@@ -17,6 +17,8 @@ public:
 
 protected:
     void start() override;
+    // A download run again starts a new partial file: the old one goes first.
+    void resetProgress() override { removePartial(); }
     void handleReply(const std::vector<std::string>& lines, bool atPrompt) override;
     std::string errorDescription() const override;
     std::string errorSuggestion(int statusCode) const override;

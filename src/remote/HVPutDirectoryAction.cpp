@@ -27,6 +27,13 @@ HVPutDirectoryAction::HVPutDirectoryAction(std::shared_ptr<HVRemoteFilesConnecti
     m_remotePath = std::move(remotePath);
 }
 
+void HVPutDirectoryAction::resetProgress() {
+    HVRemoteDirectoryAction::resetProgress();
+    m_madeDirectory = false;
+    m_names.clear();
+    m_next = 0;
+}
+
 void HVPutDirectoryAction::start() {
     struct stat info {};
     if (::lstat(m_localPath.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))

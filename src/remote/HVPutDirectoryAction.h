@@ -14,6 +14,7 @@ public:
 
 protected:
     void start() override;
+    void resetProgress() override;
     void stepFinished(HVRemoteFileAction& step, bool success, int statusCode) override;
     std::string errorDescription() const override;
     std::string errorSuggestion(int statusCode) const override;

@@ -30,6 +30,14 @@ void HVRemoteDirectoryAction::actionFinished(HVRemoteFileAction& action, bool su
     stepFinished(action, success, statusCode);
 }
 
+void HVRemoteDirectoryAction::resetProgress() {
+    m_current.reset();
+    m_pending.reset();
+    m_failedSteps = 0;
+    m_firstFailureCode = 0;
+    m_failureReasons.clear();
+}
+
 void HVRemoteDirectoryAction::noteFailure(int statusCode, const std::string& reason) {
     if (m_failedSteps++ == 0)
         m_firstFailureCode = statusCode;

@@ -26,6 +26,7 @@ protected:
     // Success unless a step failed.
     void finishSteps(int lastStatusCode);
     static std::string joinedPath(const std::string& folder, const std::string& name);
+    void resetProgress() override;
 
 private:
     std::shared_ptr<HVRemoteFileAction> m_current;

@@ -122,6 +122,13 @@ HVRemoteFileAction::~HVRemoteFileAction() = default;
 
 void HVRemoteFileAction::run(std::weak_ptr<HVRemoteFileActionDelegate> delegate) {
     m_delegate = std::move(delegate);
+    m_finished = false;
+    m_succeeded = false;
+    m_inputRequested = false;
+    m_finalStatusCode = 0;
+    m_reason.clear();
+    m_lastTyped.clear();
+    resetProgress();
     takeConnection();
     start();
 }
@@ -200,6 +207,10 @@ void HVRemoteFileAction::finishedCommand(HVRemoteFilesConnection&,
         return;
     bool atPrompt = !m_inputRequested;
     m_inputRequested = false;
+    // The connection hands over what a client printed before it ended, after reaping it: a
+    // transfer cut off there has not succeeded, whatever its last lines say.
+    if (!m_sink && m_connection && m_connection->pid() == 0 && !judgesLastWords())
+        return fail(0, failingLines(lines));
     handleReply(lines, atPrompt);
 }
 

@@ -22,7 +22,6 @@ public:
                                 int /*statusCode*/) {}
 };
 
-
 // One operation on a remote connection: types its commands into the client, reads the
 // replies as the connection hands them over, and reports to its delegate exactly once.
 // Made with std::make_shared: run() hands the connection a weak pointer to the action.
@@ -32,7 +31,8 @@ public:
     explicit HVRemoteFileAction(std::shared_ptr<HVRemoteFilesConnection> connection);
     ~HVRemoteFileAction() override;
 
-    // Becomes the connection's delegate and types the first command.
+    // Becomes the connection's delegate and types the first command. May be called again once
+    // the action has reported: it then starts over and reports once more.
     void run(std::weak_ptr<HVRemoteFileActionDelegate> delegate);
     virtual bool failureIsFatal() const { return false; }
     // What to show for a failure with this status code: reason() under HVRemoteReason and
@@ -84,6 +84,13 @@ protected:
     virtual std::string errorSuggestion(int statusCode) const;
     // Whether the action answers the client's input requests (connecting does).
     virtual bool wantsInput() const { return false; }
+    // Forgets the progress of an earlier run, so that an action the queue runs again on a new
+    // connection starts from its beginning.
+    virtual void resetProgress() {}
+    // Whether what the client printed before it ended is a reply to judge (logging in reads
+    // why it gave up). For other actions it fails them: only a reply that ends at the prompt
+    // finished a command.
+    virtual bool judgesLastWords() const { return false; }
 
     bool type(std::string_view command);
     bool typeSecret(std::string_view secret);

@@ -15,6 +15,7 @@
 #include "HVRemoteFilesConnection.h"
 #include "HVRemoteLogController.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -161,11 +162,24 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
                     idle.notify_all();
                     lock.lock();
                 } else {
+                    if (!queue.front().isConnect && !queue.front().isClosing && keptConnect &&
+                        connection->state() == HVConnectionState::Killed)
+                        // The client was given up after a failure: log in again first.
+                        queueReconnectLocked();
                     Entry entry = queue.front();
                     running = true;
                     state = entry.isConnect ? State::Connecting
                                             : (entry.isClosing ? State::Closing : State::Busy);
                     lock.unlock();
+                    // A new login replaces a client that still runs (one just refused, or
+                    // the session of an earlier connect), and starts only once the old one
+                    // has been reaped on its reading thread, which may be the thread that
+                    // reported the failure that led here.
+                    if (entry.isConnect) {
+                        if (connection->pid() > 0)
+                            connection->kill();
+                        connection->waitUntilExit(5);
+                    }
                     if (entry.status)
                         sendStatus(*entry.status, true);
                     entry.action->run(weak_from_this());
@@ -217,6 +231,20 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
         enqueue(std::move(entry));
     }
 
+    bool connectWaiting() const {
+        return std::any_of(queue.begin(), queue.end(),
+                           [](const Entry& entry) { return entry.isConnect; });
+    }
+
+    // Ends the client and puts a new login (and the first folder) before the waiting actions.
+    void queueReconnectLocked() {
+        connection->kill();
+        if (initialDirectory)
+            queue.push_front(changeDirectoryEntry(*initialDirectory));
+        queue.push_front(connectEntry(keptConnect));
+        keptConnect = keptConnect->clone();
+    }
+
     void closeConnectionLocked() {
         if (connection->state() == HVConnectionState::Killed) {
             dying = true;
@@ -249,19 +277,20 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
         };
 
         if (entry.isClosing) {
-            // The client is gone either way.
-            dying = true;
+            // The client is gone either way; the queue too, unless the owner connects again.
+            if (!connectWaiting())
+                dying = true;
             connection->close();
             remove();
             return;
         }
         if (success) {
-            if (entry.isConnect) {
+            // Only an action that got through clears the count: a server that lets us log in
+            // and then stalls every time must not be reconnected to for ever.
+            if (entry.isConnect)
                 state = State::Idle;
+            else
                 reconnects = 0;
-            } else if (!entry.isConnect && !entry.isClosing) {
-                reconnects = 0;
-            }
             HVRemoteFilesQueue* queueHandle = owner;
             const auto target = delegateFor(entry);
             lock.unlock();
@@ -272,7 +301,14 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
             return;
         }
         if (!networkUp) {
-            // Runs again when the host can be reached.
+            // Runs again when the host can be reached, over a new connection when this one is
+            // lost; the network explains the failure, so it does not count as a reconnection.
+            if (keptConnect && (entry.isConnect || connection->hasTimedOut(statusCode) ||
+                                connection->pid() == 0)) {
+                if (entry.isConnect)
+                    queue.erase(found);
+                queueReconnectLocked();
+            }
             running = false;
             return;
         }
@@ -281,6 +317,10 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
             int connectState = 0;
             if (auto* connect = dynamic_cast<HVConnectAction*>(&action))
                 connectState = connect->state();
+            // Forgotten before the owner hears of it: a connection it asks for in answer (with
+            // a new password) must not be cleared away or closed behind it.
+            queue.clear();
+            running = false;
             lock.unlock();
             const HVError error = action.error(statusCode);
             tellDelegate([&](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
@@ -290,8 +330,11 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
                     d.hadFatalFailure(q);
             });
             lock.lock();
-            queue.clear();
-            running = false;
+            if (connectWaiting())
+                return;
+            // A client that stalled or ended cannot be asked to quit: that would wait for ever.
+            if (connection->hasTimedOut(statusCode) || connection->pid() == 0)
+                connection->kill();
             closeConnectionLocked();
             return;
         }
@@ -299,15 +342,14 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
         if ((connection->hasTimedOut(statusCode) || clientGone) && keptConnect &&
             reconnects < maximumReconnects) {
             ++reconnects;
-            connection->kill();
-            if (initialDirectory)
-                queue.push_front(changeDirectoryEntry(*initialDirectory));
-            queue.push_front(connectEntry(keptConnect));
-            keptConnect = keptConnect->clone();
+            queueReconnectLocked();
             running = false;
             poke();
             return;
         }
+        // Given up: the next action starts a new client rather than wait on this one.
+        if (connection->hasTimedOut(statusCode) || clientGone)
+            connection->kill();
         lock.unlock();
         const HVError error = action.error(statusCode);
         tellDelegate(
@@ -384,6 +426,12 @@ void HVRemoteFilesQueue::connect(HVRemoteServer server) {
         m_core->host = HVNetworkController::normalizedHostName(server.host);
         m_core->keptConnect = action->clone();
         m_core->reconnects = 0;
+        // A goodbye still waiting would end the new session; a queue on its way out stays.
+        const std::size_t first = m_core->running ? 1 : 0;
+        for (std::size_t i = m_core->queue.size(); i > first; --i)
+            if (m_core->queue[i - 1].isClosing)
+                m_core->queue.erase(m_core->queue.begin() + std::ptrdiff_t(i - 1));
+        m_core->dying = false;
         m_core->enqueue(m_core->connectEntry(std::move(action)), true);
     }
     m_core->startThreadIfNeeded();
@@ -556,7 +604,9 @@ void HVRemoteFilesQueue::setClientEnvironment(std::vector<std::string> entries) 
 bool HVRemoteFilesQueue::waitUntilIdle(double seconds) const {
     std::unique_lock lock(m_core->mutex);
     return m_core->idle.wait_for(lock, std::chrono::duration<double>(seconds), [&] {
-        return (m_core->queue.empty() && !m_core->running) || m_core->state == State::NotRunning;
+        // Idle only once the thread has said so: state() then agrees.
+        return (m_core->queue.empty() && !m_core->running && m_core->state == State::Idle) ||
+               m_core->state == State::NotRunning;
     });
 }
 

@@ -65,6 +65,8 @@ void HVLoopbackProxy::run() {
             for (auto& pair : pairs)
                 closePair(pair);
         std::erase_if(pairs, [](const auto& pair) { return pair.first < 0; });
+        // Only the pairs polled now are served below; one accepted meanwhile waits a turn.
+        const std::size_t polled = pairs.size();
         std::vector<pollfd> fds{{m_listener, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
         const bool paused = m_paused;
         for (const auto& [client, server] : pairs) {
@@ -95,7 +97,7 @@ void HVLoopbackProxy::run() {
         }
         if (paused)
             continue;
-        for (std::size_t i = 0; i < pairs.size(); ++i) {
+        for (std::size_t i = 0; i < polled; ++i) {
             const pollfd& clientSide = fds[2 + 2 * i];
             const pollfd& serverSide = fds[3 + 2 * i];
             const auto forward = [&](int from, int to) {
