@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fstream>
 #include <random>
 #include <unistd.h>
@@ -198,7 +197,6 @@ TEST(HVRemoteListingParser, SurvivesHostileListings) {
     };
     const HVRemoteProtocol protocols[] = {HVRemoteProtocol::FTP, HVRemoteProtocol::SFTP,
                                           HVRemoteProtocol::WebDAV};
-    auto started = std::chrono::steady_clock::now();
     std::size_t entries = 0;
     for (int batch = 0; batch < 100; ++batch) {
         std::vector<std::string> lines;
@@ -246,7 +244,6 @@ TEST(HVRemoteListingParser, SurvivesHostileListings) {
         }
     }
     EXPECT_GT(entries, 10'000u) << "the mutations should leave many lines readable";
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
 }
 
 TEST(HVRemoteListingParser, SkipsAHugeLineAndBoundsAHugeListing) {
@@ -263,16 +260,13 @@ TEST(HVRemoteListingParser, SkipsAHugeLineAndBoundsAHugeListing) {
         lines.push_back("-rw-r--r-- 1 u g " + std::to_string(i) + " Dec  5 15:24 f" +
                         std::to_string(i));
     std::size_t before = residentBytes();
-    auto started = std::chrono::steady_clock::now();
     auto files = HVRemoteListingParser::parse(lines, HVRemoteProtocol::SFTP, "/d");
-    auto elapsed = std::chrono::steady_clock::now() - started;
     std::size_t grown = residentBytes() - std::min(before, residentBytes());
     EXPECT_EQ(files.size(), count);
     // An entry is about 240 bytes of short strings. AddressSanitizer adds red zones and keeps
     // freed scratch strings in quarantine, so it gets a looser bound.
     const std::size_t bytesPerEntry = underAddressSanitizer ? 2048 : 512;
     EXPECT_LT(grown, count * bytesPerEntry) << grown / count << " bytes per entry";
-    EXPECT_LT(elapsed, std::chrono::seconds(3));
 
     lines.resize(HVRemoteListingParser::maximumLines + 1, "x");
     HVError error;
