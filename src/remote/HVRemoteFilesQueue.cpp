@@ -292,6 +292,13 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
             lock.lock();
             queue.clear();
             running = false;
+            if (connection->pid() == 0) {
+                // The client has ended already (ssh refusing a changed host key): a "quit"
+                // typed now would wait for an answer forever.
+                dying = true;
+                poke();
+                return;
+            }
             closeConnectionLocked();
             return;
         }
