@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -17,7 +21,6 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <set>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -165,7 +168,6 @@ public:
 
     bool ready() const { return m_servers != nullptr; }
     const HVTestServerInfo& servers() const { return *m_servers; }
-    HVRemoteProtocol protocol() const { return m_protocol; }
     const HVTemporaryDirectory& temporary() const { return m_temporary; }
 
     std::string serverRoot() const {
@@ -185,8 +187,8 @@ public:
     }
 
     // The URL of a path below this test's folder; "" is the folder itself.
-    std::string url(const std::string& relative, const std::string& user = "") const {
-        const std::string who = (user.empty() ? m_servers->user : user) + "@127.0.0.1:";
+    std::string url(const std::string& relative) const {
+        const std::string who = m_servers->user + "@127.0.0.1:";
         const std::string path = "/" + m_folderName + (relative.empty() ? "" : "/" + relative);
         switch (m_protocol) {
         case HVRemoteProtocol::FTP:
@@ -276,13 +278,7 @@ void expectFailureLine(const CLIRun& run, const std::string& operation, const st
         << "expected \"" << reason << "\" in " << run.err;
 }
 
-class HVRemoteEndToEndTest : public ::testing::TestWithParam<HVRemoteProtocol> {
-protected:
-    std::string label() const {
-        return std::string(protocolName(GetParam())) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    }
-};
+class HVRemoteEndToEndTest : public ::testing::TestWithParam<HVRemoteProtocol> {};
 
 std::string protocolLabel(const ::testing::TestParamInfo<HVRemoteProtocol>& info) {
     return protocolName(info.param);
@@ -487,7 +483,7 @@ TEST_P(HVRemoteEndToEndTest, FailuresNameTheOperationTheURLAndTheReason) {
     EXPECT_EQ(Lines{}, tree(e.serverFolder()));
 }
 
-TEST_P(HVRemoteEndToEndTest, WrongPasswordIsRefusedQuickly) {
+TEST_P(HVRemoteEndToEndTest, WrongPasswordOrNoServerFailsQuickly) {
     EndToEnd e(GetParam(), "password");
     ASSERT_TRUE(e.ready());
     const std::map<HVRemoteProtocol, std::string> refusal{
@@ -507,6 +503,25 @@ TEST_P(HVRemoteEndToEndTest, WrongPasswordIsRefusedQuickly) {
     const std::string transcript = readBytes(log);
     EXPECT_NE("", transcript);
     EXPECT_EQ(std::string::npos, transcript.find(e.servers().password)) << transcript;
+
+    // A port where nothing listens (bound, so that nothing else takes it meanwhile).
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    ASSERT_EQ(0, ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
+    ASSERT_EQ(0, ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length));
+    std::string closed = e.url("");
+    const std::string port =
+        ":" + std::to_string(GetParam() == HVRemoteProtocol::FTP    ? e.servers().ftpPort
+                             : GetParam() == HVRemoteProtocol::SFTP ? e.servers().sftpPort
+                                                                    : e.servers().davPort);
+    closed.replace(closed.find(port), port.size(), ":" + std::to_string(ntohs(address.sin_port)));
+    const CLIRun refused = e.cli({"ls", closed}, options);
+    ::close(socket);
+    expectFailureLine(refused, "ls", closed, "Could Not Connect: ");
+    EXPECT_NE(std::string::npos, refused.err.find("Connection refused")) << refused.err;
 }
 
 // The arguments and environment of every process on the machine.
