@@ -401,7 +401,7 @@ TEST_P(HVRemoteEndToEndTest, TrickyNamesRoundTripThroughEveryAction) {
 TEST_P(HVRemoteEndToEndTest, DirectoryTreeRoundTripsAndFolderCreation) {
     EndToEnd e(GetParam(), "tree");
     ASSERT_TRUE(e.ready());
-    const std::map<std::string, std::string> files{
+    std::map<std::string, std::string> files{
         {"tree/empty.txt", ""},
         {"tree/all bytes.bin", allByteValues()},
         {"tree/crlf.txt", "one\r\ntwo\r\n"},
@@ -418,6 +418,13 @@ TEST_P(HVRemoteEndToEndTest, DirectoryTreeRoundTripsAndFolderCreation) {
     EXPECT_EQ(tree(localTree), tree(e.serverPath("tree")));
     for (const auto& [path, bytes] : files)
         EXPECT_EQ(bytes, readBytes(e.serverPath(path))) << path;
+    // Uploading the folder again, as after changing a site, updates what is there.
+    files["tree/a b/nested/deep.txt"] = "changed";
+    e.temporary().write("up/tree/a b/nested/deep.txt", "changed");
+    const CLIRun again = e.cli({"put", "-r", localTree, e.url("tree")});
+    EXPECT_EQ(0, again.status) << again.err;
+    EXPECT_EQ(tree(localTree), tree(e.serverPath("tree")));
+    EXPECT_EQ("changed", readBytes(e.serverPath("tree/a b/nested/deep.txt")));
 
     const CLIRun listing = e.cli({"ls", e.url("tree")});
     EXPECT_EQ(0, listing.status) << listing.err;
