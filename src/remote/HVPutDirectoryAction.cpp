@@ -1,6 +1,7 @@
 #include "HVPutDirectoryAction.h"
 
 #include "HVFileCommandAction.h"
+#include "HVFileListingAction.h"
 #include "HVPutFileAction.h"
 
 #include <algorithm>
@@ -58,8 +59,23 @@ void HVPutDirectoryAction::stepFinished(HVRemoteFileAction& step, bool success, 
         m_madeDirectory = true;
         bool exists = (protocol() == HVRemoteProtocol::FTP && statusCode == 550) ||
                       (protocol() == HVRemoteProtocol::WebDAV && statusCode == 405);
+        if (!success && !exists && protocol() == HVRemoteProtocol::SFTP &&
+            step.reason().ends_with(": Failure")) {
+            // OpenSSH's server answers a folder that exists with a bare "Failure", as it does
+            // other refusals: going on needs the folder to be there.
+            m_checkingExisting = true;
+            m_makeReason = step.reason();
+            m_makeStatus = statusCode;
+            return runStep(std::make_shared<HVFileListingAction>(connection(), m_remotePath));
+        }
         if (!success && !exists)
             return fail(statusCode, step.reason());
+        return putNext(statusCode);
+    }
+    if (m_checkingExisting) {
+        m_checkingExisting = false;
+        if (!success)
+            return fail(m_makeStatus, m_makeReason);
         return putNext(statusCode);
     }
     if (!success)

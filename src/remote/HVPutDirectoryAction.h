@@ -25,6 +25,10 @@ private:
     // The resolved top folder: links must stay inside it.
     std::string m_root;
     bool m_madeDirectory = false;
+    // SFTP: the folder is being looked at after an ambiguous mkdir failure, kept here.
+    bool m_checkingExisting = false;
+    std::string m_makeReason;
+    int m_makeStatus = 0;
     std::vector<std::string> m_names;
     std::size_t m_next = 0;
 };

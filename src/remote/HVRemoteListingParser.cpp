@@ -18,6 +18,7 @@ enum Pattern {
     LinkTarget,
     Name,
     WindowsDate,
+    WebDAVDate,
     PatternCount
 };
 
@@ -39,6 +40,8 @@ struct Patterns {
             " -> [^ ].*$",
             "[^ ].*$",
             "[0-9]{2}-[0-9]{2}-[0-9]{2} {2,}[0-9]{2}:[0-9]{2}(A|P)M",
+            // cadaver's date ends the line, its month in the client's language ("dic", "déc.").
+            " ([^ ]+ {1,2}[0-9]{1,2} {1,2}[0-9:]{4,6}) *$",
         };
         for (int i = 0; i < PatternCount; ++i)
             regex[i] = HVRegex::initWithPattern(std::string_view(sources[i]));
@@ -166,11 +169,17 @@ bool takeTrailingSize(std::string& text, HVRemoteFile& file) {
     return true;
 }
 
+// A collection's line starts with cadaver's marker, right-aligned in five columns and
+// translated with the rest ("Coll:", " Col:"); a file's name starts after eight blanks.
 bool parseWebDAV(std::string text, HVRemoteFile& file) {
-    file.dateString = take(UnixDate, text);
-    if (auto marker = text.find("Coll:"); marker != std::string::npos) {
-        file.isDirectory = true;
-        text.replace(marker, 5, " ");
+    file.dateString = take(WebDAVDate, text, 1);
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first != std::string::npos && first < 5) {
+        const std::size_t blank = text.find(' ', first);
+        if (blank != std::string::npos && text[blank - 1] == ':') {
+            file.isDirectory = true;
+            text.replace(0, blank, " ");
+        }
     }
     if (!takeTrailingSize(text, file))
         return false;
@@ -215,6 +224,27 @@ std::optional<HVRemoteFile> parseLineLocked(std::string_view line,
         return std::nullopt;
     file.path = joinedPath(listingPath, file.name);
     return file;
+}
+
+// OpenSSH's sftp prints a control character of a name as a backslash and three octal digits
+// ("\033"); the name holds the character itself. Only control characters are read back: a
+// name may hold a backslash and digits of its own.
+std::string unescapedSFTPName(std::string_view name) {
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] >= '0' && name[i + 1] <= '3' &&
+            name[i + 2] >= '0' && name[i + 2] <= '7' && name[i + 3] >= '0' && name[i + 3] <= '7') {
+            const int value =
+                (name[i + 1] - '0') * 64 + (name[i + 2] - '0') * 8 + (name[i + 3] - '0');
+            if (value < 0x20 || value == 0x7F) {
+                out += static_cast<char>(value);
+                i += 3;
+                continue;
+            }
+        }
+        out += name[i];
+    }
+    return out;
 }
 
 HVRemoteListingParser::Format ftpFormatLocked(std::string_view line) {
@@ -286,7 +316,15 @@ std::vector<HVRemoteFile> HVRemoteListingParser::parse(const std::vector<std::st
             format = Format::WebDAV;
         else if (protocol == HVRemoteProtocol::FTP)
             format = ftpFormatLocked(line);
-        if (auto file = parseLineLocked(line, format, listingPath, prefix))
+        auto file = parseLineLocked(line, format, listingPath, prefix);
+        if (file && protocol == HVRemoteProtocol::SFTP &&
+            file->name.find('\\') != std::string::npos) {
+            file->name = unescapedSFTPName(file->name);
+            if (!isSafeName(file->name))
+                continue;
+            file->path = joinedPath(listingPath, file->name);
+        }
+        if (file)
             files.push_back(std::move(*file));
     }
     if (files.size() < files.capacity() / 2)

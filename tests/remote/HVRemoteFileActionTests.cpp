@@ -458,12 +458,19 @@ TEST(HVRemoteFileAction, UploadingADirectoryGoesOnOverAnExistingOneOnlyWhereThat
         HVRemoteProtocol protocol;
         Lines mkdirReply;
         bool goesOn;
+        // sftp's "Failure" is ambiguous: the folder is listed, and this is the answer.
+        std::optional<Lines> listingReply;
     };
     const Case cases[] = {
         {HVRemoteProtocol::FTP, {"550 Create directory operation failed."}, true},
         {HVRemoteProtocol::WebDAV, {"Creating `www': failed:", "405 Method Not Allowed"}, true},
         {HVRemoteProtocol::WebDAV, {"Creating `www': failed:", "403 Forbidden"}, false},
-        {HVRemoteProtocol::SFTP, {"remote mkdir \"/www\": Failure"}, false},
+        {HVRemoteProtocol::SFTP,
+         {"remote mkdir \"/www\": Failure"},
+         false,
+         Lines{"Can't ls: \"/www\" not found"}},
+        {HVRemoteProtocol::SFTP, {"remote mkdir \"/www\": Failure"}, true, Lines{}},
+        {HVRemoteProtocol::SFTP, {"remote mkdir \"/www\": Permission denied"}, false},
     };
     for (const Case& c : cases) {
         Harness harness(c.protocol);
@@ -471,6 +478,11 @@ TEST(HVRemoteFileAction, UploadingADirectoryGoesOnOverAnExistingOneOnlyWhereThat
         harness.run(action);
         EXPECT_EQ(harness.typed.back(), "mkdir \"/www\"");
         harness.reply(c.mkdirReply);
+        if (c.listingReply) {
+            EXPECT_EQ(harness.recorder->reports, 0);
+            EXPECT_EQ(harness.typed.back().substr(0, 3), "ls ");
+            harness.reply(*c.listingReply);
+        }
         EXPECT_EQ(harness.recorder->reports, c.goesOn ? 0 : 1) << c.mkdirReply.back();
         if (!c.goesOn) {
             EXPECT_EQ(action->reason(), c.mkdirReply.back());

@@ -95,6 +95,13 @@ TEST(HVRemoteListingParser, ReadsWindowsAndWebDAVLines) {
         // The size is the last number, so a name keeps its own digits.
         {"        a 5 b 7.txt     1234  Dec  5 15:25", HVRemoteProtocol::WebDAV, "a 5 b 7.txt",
          false, 1234, "Dec  5 15:25"},
+        // A client speaking Spanish: its own marker and month names.
+        {" Col:   newdir      0  dic  5 15:25", HVRemoteProtocol::WebDAV, "newdir", true, 0,
+         "dic  5 15:25"},
+        {"        up 7.txt     16  déc.  5  2023", HVRemoteProtocol::WebDAV, "up 7.txt", false, 16,
+         "déc.  5  2023"},
+        {"        Coll: x.txt     16  Dec  5 15:25", HVRemoteProtocol::WebDAV, "Coll: x.txt", false,
+         16, "Dec  5 15:25"},
         // Real lines: vsftpd, OpenSSH sftp's "ls -la" (a "?" link count), cadaver.
         {"-rw-r--r--    1 1001     1001           16 Dec 05 15:24 up.txt", HVRemoteProtocol::FTP,
          "up.txt", false, 16, "Dec 05 15:24"},
@@ -149,6 +156,18 @@ TEST(HVRemoteListingParser, ReadsLinesThatAreNotUTF8AsLatin1) {
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].name, "caf\xc3\xa9 \xc3\xbf");
     EXPECT_EQ(files[0].size, 5u);
+}
+
+TEST(HVRemoteListingParser, ReadsSFTPOctalEscapesOfControlCharactersBack) {
+    // sftp prints ESC as "\033"; other backslashes and digits are the name's own.
+    auto files = parse({"-rw-r--r--    1 u g 5 Dec  5 15:24 esc\\033[1m\\177 \\101 \\9.txt"},
+                       HVRemoteProtocol::SFTP);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ("esc\x1b[1m\x7f \\101 \\9.txt", files[0].name);
+    EXPECT_EQ(parse({"-rw-r--r--    1 u g 5 Dec  5 15:24 esc\\033.txt"}, HVRemoteProtocol::FTP)
+                  .at(0)
+                  .name,
+              "esc\\033.txt");
 }
 
 TEST(HVRemoteListingParser, RefusesALineWhoseSizeDoesNotFit) {
