@@ -462,15 +462,15 @@ TEST(HVRemoteFileAction, UploadingADirectoryGoesOnOverAnExistingOneOnlyWhereThat
         std::optional<Lines> listingReply;
     };
     const Case cases[] = {
-        {HVRemoteProtocol::FTP, {"550 Create directory operation failed."}, true},
-        {HVRemoteProtocol::WebDAV, {"Creating `www': failed:", "405 Method Not Allowed"}, true},
-        {HVRemoteProtocol::WebDAV, {"Creating `www': failed:", "403 Forbidden"}, false},
+        {HVRemoteProtocol::FTP, {"550 Create directory operation failed."}, true, {}},
+        {HVRemoteProtocol::WebDAV, {"Creating `www': failed:", "405 Method Not Allowed"}, true, {}},
+        {HVRemoteProtocol::WebDAV, {"Creating `www': failed:", "403 Forbidden"}, false, {}},
         {HVRemoteProtocol::SFTP,
          {"remote mkdir \"/www\": Failure"},
          false,
          Lines{"Can't ls: \"/www\" not found"}},
         {HVRemoteProtocol::SFTP, {"remote mkdir \"/www\": Failure"}, true, Lines{}},
-        {HVRemoteProtocol::SFTP, {"remote mkdir \"/www\": Permission denied"}, false},
+        {HVRemoteProtocol::SFTP, {"remote mkdir \"/www\": Permission denied"}, false, {}},
     };
     for (const Case& c : cases) {
         Harness harness(c.protocol);
