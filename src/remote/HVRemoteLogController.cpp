@@ -81,8 +81,23 @@ std::string HVEscapeControlCharacters(std::string_view text) {
 }
 
 void HVRemoteLogController::appendStringToLog(std::string_view text) {
-    std::string escaped = HVEscapeControlCharacters(text);
     std::lock_guard lock(m_mutex);
+    // A carriage return is how a client redraws a line (progress meters, prompts): in a log
+    // each drawing gets a line of its own, and the returns before a line feed go.
+    std::string lines;
+    lines.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\r') {
+            m_pendingReturn = true;
+            continue;
+        }
+        if (m_pendingReturn && c != '\n' && !m_atLineStart)
+            lines += '\n';
+        m_pendingReturn = false;
+        lines += c;
+        m_atLineStart = c == '\n';
+    }
+    std::string escaped = HVEscapeControlCharacters(lines);
     m_transcript += escaped;
     if (!m_watcher)
         return;

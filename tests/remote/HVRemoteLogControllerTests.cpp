@@ -42,6 +42,14 @@ TEST(HVRemoteLogController, KeepsTheTranscriptAndTellsItsWatcherOnTheMainThread)
     EXPECT_EQ(log->transcript(), "ftp> ls\n\\x1b]0;title\\x07");
     EXPECT_EQ(seen, log->transcript());
 
+    // Redrawn lines (sftp's progress meter, its "\r" before a prompt) become lines; the
+    // returns before a line feed go, also when the feed comes with the next piece.
+    auto progress = std::make_shared<HVRemoteLogController>();
+    for (const char* piece :
+         {"\rpass: \n", "a.css   0%\ra.css 100%\r", "\r\nsftp> get x\r\r", "\n"})
+        progress->appendStringToLog(piece);
+    EXPECT_EQ(progress->transcript(), "pass: \na.css   0%\na.css 100%\nsftp> get x\n");
+
     // A log that goes away before the main thread runs its news is not touched.
     log->appendStringToLog("late");
     log.reset();
