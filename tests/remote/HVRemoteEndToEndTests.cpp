@@ -131,18 +131,6 @@ bool holdsRawControlCharacter(std::string_view text) {
     });
 }
 
-const char* protocolName(HVRemoteProtocol protocol) {
-    switch (protocol) {
-    case HVRemoteProtocol::FTP:
-        return "FTP";
-    case HVRemoteProtocol::SFTP:
-        return "SFTP";
-    case HVRemoteProtocol::WebDAV:
-        return "WebDAV";
-    }
-    return "?";
-}
-
 // A folder of its own on one server, a private HOME for the command line tool, and the URLs.
 class EndToEnd {
 public:
@@ -281,7 +269,7 @@ void expectFailureLine(const CLIRun& run, const std::string& operation, const st
 class HVRemoteEndToEndTest : public ::testing::TestWithParam<HVRemoteProtocol> {};
 
 std::string protocolLabel(const ::testing::TestParamInfo<HVRemoteProtocol>& info) {
-    return protocolName(info.param);
+    return std::string(HVRemoteProtocolName(info.param));
 }
 
 const Lines kTrickyNames{
