@@ -109,13 +109,6 @@ std::string parentPath(const std::string& path) {
     return path.substr(0, slash + 1);
 }
 
-std::string lastComponent(std::string path) {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string trimmedLine(std::string text) {
     const auto first = text.find_first_not_of(" \r\n");
     const auto last = text.find_last_not_of(" \r\n");
@@ -266,7 +259,7 @@ int HVRemoteCommand::run(const std::vector<std::string>& arguments) {
         } else if (operation == "get") {
             std::string local = words[2];
             if (isDirectory(local) && !recursive)
-                local += "/" + lastComponent(path);
+                local += "/" + HVFileSystem::lastPathComponent(path);
             if (recursive)
                 queue.downloadDirectory(path, local);
             else

@@ -2,6 +2,7 @@
 
 #include "HVFileCommandAction.h"
 #include "HVFileListingAction.h"
+#include "HVFileSystem.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ std::string HVDeleteDirectoryAction::errorDescription() const {
 }
 
 std::string HVDeleteDirectoryAction::errorSuggestion(int) const {
-    return "The directory \"" + lastPathComponent(m_remotePath) +
+    return "The directory \"" + HVFileSystem::lastPathComponent(m_remotePath) +
            "\" could not be deleted. It may not exist or you may not have permission to delete "
            "the directory.";
 }

@@ -1,5 +1,7 @@
 #include "HVFileCommandAction.h"
 
+#include "HVFileSystem.h"
+
 HVFileCommandAction::HVFileCommandAction(std::shared_ptr<HVRemoteFilesConnection> connection,
                                          std::string remotePath)
     : HVRemoteFileAction(std::move(connection)) {
@@ -39,7 +41,7 @@ std::string HVChangeDirectoryAction::errorDescription() const {
 }
 
 std::string HVChangeDirectoryAction::errorSuggestion(int) const {
-    return "Could not change to directory \"" + lastPathComponent(m_remotePath) +
+    return "Could not change to directory \"" + HVFileSystem::lastPathComponent(m_remotePath) +
            "\". It may not exist or you may not have permission to view the directory.";
 }
 
@@ -64,7 +66,7 @@ std::string HVMakeDirectoryFileAction::errorDescription() const {
 }
 
 std::string HVMakeDirectoryFileAction::errorSuggestion(int) const {
-    return "The directory \"" + lastPathComponent(m_remotePath) +
+    return "The directory \"" + HVFileSystem::lastPathComponent(m_remotePath) +
            "\" could not be created. A directory with that name may already exist, or you may "
            "not have permission to make the directory.";
 }
@@ -91,7 +93,7 @@ std::string HVDeleteFileAction::errorDescription() const {
 }
 
 std::string HVDeleteFileAction::errorSuggestion(int) const {
-    return "The file \"" + lastPathComponent(m_remotePath) +
+    return "The file \"" + HVFileSystem::lastPathComponent(m_remotePath) +
            "\" could not be deleted. It may not exist or you may not have permission to delete "
            "the file.";
 }
@@ -121,7 +123,7 @@ std::string HVMoveFileAction::errorDescription() const {
 }
 
 std::string HVMoveFileAction::errorSuggestion(int) const {
-    return "The file \"" + lastPathComponent(m_remotePath) +
+    return "The file \"" + HVFileSystem::lastPathComponent(m_remotePath) +
            "\" could not be renamed. It may not exist or you may not have permission to rename "
            "the file";
 }
@@ -160,7 +162,7 @@ std::string HVChmodFileAction::errorDescription() const {
 }
 
 std::string HVChmodFileAction::errorSuggestion(int) const {
-    return "The permissions of file \"" + lastPathComponent(m_remotePath) +
+    return "The permissions of file \"" + HVFileSystem::lastPathComponent(m_remotePath) +
            "\" could not be changed to \"" + m_mode +
            "\". It may not exist or you may not have permission to change the permissions.";
 }

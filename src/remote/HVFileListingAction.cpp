@@ -1,5 +1,6 @@
 #include "HVFileListingAction.h"
 
+#include "HVFileSystem.h"
 #include "HVRemoteListingParser.h"
 
 HVFileListingAction::HVFileListingAction(std::shared_ptr<HVRemoteFilesConnection> connection,
@@ -66,7 +67,7 @@ std::string HVFileListingAction::errorDescription() const {
 
 std::string HVFileListingAction::errorSuggestion(int) const {
     return "Halvet could not retrieve the file listing for directory \"" +
-           lastPathComponent(m_remotePath) +
+           HVFileSystem::lastPathComponent(m_remotePath) +
            "\". The directory may not exist, you may not have permission to access it, or "
            "Halvet failed to parse the listing.";
 }

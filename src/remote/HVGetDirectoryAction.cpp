@@ -1,6 +1,7 @@
 #include "HVGetDirectoryAction.h"
 
 #include "HVFileListingAction.h"
+#include "HVFileSystem.h"
 #include "HVGetFileAction.h"
 #include "HVRemoteListingParser.h"
 
@@ -70,7 +71,7 @@ void HVGetDirectoryAction::stepFinished(HVRemoteFileAction& step, bool success, 
 void HVGetDirectoryAction::getNext(int lastStatusCode) {
     while (m_next < m_entries.size()) {
         const HVRemoteFile& file = m_entries[m_next++];
-        std::string local = joinedPath(m_localPath, file.name);
+        std::string local = HVFileSystem::appendingPathComponent(m_localPath, file.name);
         if (!HVRemoteListingParser::isSafeName(file.name) || !staysInside(m_localPath, local)) {
             noteFailure(0, "Skipped \"" + file.name + "\": it would land outside the folder.");
             continue;
@@ -94,7 +95,7 @@ std::string HVGetDirectoryAction::errorDescription() const {
 }
 
 std::string HVGetDirectoryAction::errorSuggestion(int) const {
-    return "The directory \"" + lastPathComponent(m_remotePath) +
+    return "The directory \"" + HVFileSystem::lastPathComponent(m_remotePath) +
            "\" could not be downloaded. Please be sure you have read access for the remote "
            "server.";
 }

@@ -1,5 +1,7 @@
 #include "HVGetFileAction.h"
 
+#include "HVFileSystem.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -110,7 +112,7 @@ std::string HVGetFileAction::errorDescription() const {
 }
 
 std::string HVGetFileAction::errorSuggestion(int) const {
-    return "The file \"" + lastPathComponent(m_remotePath) +
+    return "The file \"" + HVFileSystem::lastPathComponent(m_remotePath) +
            "\" could not be downloaded. Please be sure you have read access for the remote "
            "server.";
 }

@@ -2,6 +2,7 @@
 
 #include "HVFileCommandAction.h"
 #include "HVFileListingAction.h"
+#include "HVFileSystem.h"
 #include "HVPutFileAction.h"
 
 #include <algorithm>
@@ -86,8 +87,8 @@ void HVPutDirectoryAction::stepFinished(HVRemoteFileAction& step, bool success, 
 void HVPutDirectoryAction::putNext(int lastStatusCode) {
     while (m_next < m_names.size()) {
         const std::string& name = m_names[m_next++];
-        std::string local = joinedPath(m_localPath, name);
-        std::string remote = joinedPath(m_remotePath, name);
+        std::string local = HVFileSystem::appendingPathComponent(m_localPath, name);
+        std::string remote = HVFileSystem::appendingPathComponent(m_remotePath, name);
         struct stat info {};
         if (::lstat(local.c_str(), &info) != 0) {
             noteFailure(0, "Skipped \"" + local + "\": it disappeared.");
@@ -122,7 +123,7 @@ std::string HVPutDirectoryAction::errorDescription() const {
 }
 
 std::string HVPutDirectoryAction::errorSuggestion(int) const {
-    return "The directory \"" + lastPathComponent(m_remotePath) +
+    return "The directory \"" + HVFileSystem::lastPathComponent(m_remotePath) +
            "\" could not be uploaded. Please be sure you have write access for the remote "
            "server.";
 }

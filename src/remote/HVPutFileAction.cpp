@@ -1,5 +1,7 @@
 #include "HVPutFileAction.h"
 
+#include "HVFileSystem.h"
+
 #include <sys/stat.h>
 
 HVPutFileAction::HVPutFileAction(std::shared_ptr<HVRemoteFilesConnection> connection,
@@ -51,7 +53,7 @@ std::string HVPutFileAction::errorDescription() const {
 }
 
 std::string HVPutFileAction::errorSuggestion(int) const {
-    return "The file \"" + lastPathComponent(m_remotePath) +
+    return "The file \"" + HVFileSystem::lastPathComponent(m_remotePath) +
            "\" could not be uploaded. Please be sure you have write access for the remote "
            "server.";
 }

@@ -55,10 +55,3 @@ void HVRemoteDirectoryAction::finishSteps(int lastStatusCode) {
     std::string reason = std::to_string(m_failedSteps) + " step(s) failed:\n" + m_failureReasons;
     fail(m_firstFailureCode, reason);
 }
-
-std::string HVRemoteDirectoryAction::joinedPath(const std::string& folder,
-                                                const std::string& name) {
-    if (folder.empty())
-        return name;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}

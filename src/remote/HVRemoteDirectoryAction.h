@@ -25,7 +25,6 @@ protected:
     void noteFailure(int statusCode, const std::string& reason);
     // Success unless a step failed.
     void finishSteps(int lastStatusCode);
-    static std::string joinedPath(const std::string& folder, const std::string& name);
     void resetProgress() override;
 
 private:

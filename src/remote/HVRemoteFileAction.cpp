@@ -305,15 +305,6 @@ std::string HVRemoteFileAction::failingLines(const std::vector<std::string>& lin
     return joined(failing);
 }
 
-std::string HVRemoteFileAction::lastPathComponent(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string_view::npos || path.size() == 1)
-        return std::string(path);
-    return std::string(path.substr(slash + 1));
-}
-
 int HVRemoteFileAction::statusCode(const std::vector<std::string>& lines, bool reversed) {
     int result = 0;
     auto consider = [&](const std::string& line) -> bool {

@@ -116,7 +116,6 @@ protected:
     bool judgeTransferReply(const std::vector<std::string>& lines, int* statusCode);
     // The failing lines of a reply for reason(): the lines with error codes, else the last.
     std::string failingLines(const std::vector<std::string>& lines) const;
-    static std::string lastPathComponent(std::string_view path);
     void inheritSink(HVRemoteFileAction& child) const { child.m_sink = m_sink; }
     bool hasSink() const { return static_cast<bool>(m_sink); }
 

@@ -5,6 +5,7 @@
 #include "HVDeleteDirectoryAction.h"
 #include "HVFileCommandAction.h"
 #include "HVFileListingAction.h"
+#include "HVFileSystem.h"
 #include "HVGetDirectoryAction.h"
 #include "HVGetFileAction.h"
 #include "HVNetworkController.h"
@@ -23,14 +24,6 @@
 #include <thread>
 
 namespace {
-
-std::string lastComponent(const std::string& path) {
-    std::string_view view = path;
-    while (view.size() > 1 && view.back() == '/')
-        view.remove_suffix(1);
-    const auto slash = view.rfind('/');
-    return std::string(slash == std::string_view::npos ? view : view.substr(slash + 1));
-}
 
 std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -468,7 +461,7 @@ void HVRemoteFilesQueue::downloadFile(std::string remotePath, std::string localP
     if (expectedSize)
         action->setExpectedSize(*expectedSize);
     m_core->operation(
-        action, "Downloading " + quoted(lastComponent(remotePath)), delegate,
+        action, "Downloading " + quoted(HVFileSystem::lastPathComponent(remotePath)), delegate,
         ([remotePath, localPath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
             d.downloadedFile(q, remotePath, localPath);
         }));
@@ -478,7 +471,7 @@ void HVRemoteFilesQueue::downloadDirectory(std::string remotePath, std::string l
                                            DelegatePointer delegate) {
     m_core->operation(
         makeAction<HVGetDirectoryAction>(m_core->connection, remotePath, localPath),
-        "Downloading " + quoted(lastComponent(remotePath)), delegate,
+        "Downloading " + quoted(HVFileSystem::lastPathComponent(remotePath)), delegate,
         ([remotePath, localPath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
             d.downloadedFile(q, remotePath, localPath);
         }));
@@ -488,7 +481,7 @@ void HVRemoteFilesQueue::uploadFile(std::string localPath, std::string remotePat
                                     DelegatePointer delegate) {
     m_core->operation(
         makeAction<HVPutFileAction>(m_core->connection, localPath, remotePath),
-        "Uploading " + quoted(lastComponent(localPath)), delegate,
+        "Uploading " + quoted(HVFileSystem::lastPathComponent(localPath)), delegate,
         ([localPath, remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
             d.uploadedFile(q, localPath, remotePath);
         }));
@@ -498,7 +491,7 @@ void HVRemoteFilesQueue::uploadDirectory(std::string localPath, std::string remo
                                          DelegatePointer delegate) {
     m_core->operation(
         makeAction<HVPutDirectoryAction>(m_core->connection, localPath, remotePath),
-        "Uploading " + quoted(lastComponent(localPath)), delegate,
+        "Uploading " + quoted(HVFileSystem::lastPathComponent(localPath)), delegate,
         ([localPath, remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
             d.uploadedFile(q, localPath, remotePath);
         }));
@@ -506,17 +499,18 @@ void HVRemoteFilesQueue::uploadDirectory(std::string localPath, std::string remo
 
 void HVRemoteFilesQueue::moveFile(std::string remotePath, std::string newPath,
                                   DelegatePointer delegate) {
-    m_core->operation(
-        makeAction<HVMoveFileAction>(m_core->connection, remotePath, newPath),
-        "Moving " + quoted(lastComponent(remotePath)) + " to " + quoted(lastComponent(newPath)),
-        delegate, ([remotePath, newPath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
-            d.movedFile(q, remotePath, newPath);
-        }));
+    m_core->operation(makeAction<HVMoveFileAction>(m_core->connection, remotePath, newPath),
+                      "Moving " + quoted(HVFileSystem::lastPathComponent(remotePath)) + " to " +
+                          quoted(HVFileSystem::lastPathComponent(newPath)),
+                      delegate,
+                      ([remotePath, newPath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
+                          d.movedFile(q, remotePath, newPath);
+                      }));
 }
 
 void HVRemoteFilesQueue::deleteFile(std::string remotePath, DelegatePointer delegate) {
     m_core->operation(makeAction<HVDeleteFileAction>(m_core->connection, remotePath),
-                      "Deleting " + quoted(lastComponent(remotePath)), delegate,
+                      "Deleting " + quoted(HVFileSystem::lastPathComponent(remotePath)), delegate,
                       ([remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
                           d.deletedFile(q, remotePath);
                       }));
@@ -524,7 +518,7 @@ void HVRemoteFilesQueue::deleteFile(std::string remotePath, DelegatePointer dele
 
 void HVRemoteFilesQueue::deleteDirectory(std::string remotePath, DelegatePointer delegate) {
     m_core->operation(makeAction<HVDeleteDirectoryAction>(m_core->connection, remotePath),
-                      "Deleting " + quoted(lastComponent(remotePath)), delegate,
+                      "Deleting " + quoted(HVFileSystem::lastPathComponent(remotePath)), delegate,
                       ([remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
                           d.deletedFile(q, remotePath);
                       }));
@@ -532,7 +526,8 @@ void HVRemoteFilesQueue::deleteDirectory(std::string remotePath, DelegatePointer
 
 void HVRemoteFilesQueue::createDirectory(std::string remotePath, DelegatePointer delegate) {
     m_core->operation(makeAction<HVMakeDirectoryFileAction>(m_core->connection, remotePath),
-                      "Creating directory " + quoted(lastComponent(remotePath)), delegate,
+                      "Creating directory " + quoted(HVFileSystem::lastPathComponent(remotePath)),
+                      delegate,
                       ([remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
                           d.createdDirectory(q, remotePath);
                       }));

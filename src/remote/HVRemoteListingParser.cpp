@@ -1,5 +1,6 @@
 #include "HVRemoteListingParser.h"
 
+#include "HVFileSystem.h"
 #include "HVRegex.h"
 #include "HVRemoteCommandQuoting.h"
 
@@ -102,16 +103,6 @@ std::string trimmed(std::string_view text) {
         return {};
     std::size_t last = text.find_last_not_of(blanks);
     return std::string(text.substr(first, last - first + 1));
-}
-
-std::string joinedPath(std::string_view directory, std::string_view name) {
-    if (directory.empty())
-        return std::string(name);
-    std::string path(directory);
-    if (path.back() != '/')
-        path += '/';
-    path += name;
-    return path;
 }
 
 // False when the digits do not fit: the line is refused rather than shown with a wrong size.
@@ -222,7 +213,7 @@ std::optional<HVRemoteFile> parseLineLocked(std::string_view line,
     }
     if (!parsed || !HVRemoteListingParser::isSafeName(file.name))
         return std::nullopt;
-    file.path = joinedPath(listingPath, file.name);
+    file.path = HVFileSystem::appendingPathComponent(listingPath, file.name);
     return file;
 }
 
@@ -322,7 +313,7 @@ std::vector<HVRemoteFile> HVRemoteListingParser::parse(const std::vector<std::st
             file->name = unescapedSFTPName(file->name);
             if (!isSafeName(file->name))
                 continue;
-            file->path = joinedPath(listingPath, file->name);
+            file->path = HVFileSystem::appendingPathComponent(listingPath, file->name);
         }
         if (file)
             files.push_back(std::move(*file));

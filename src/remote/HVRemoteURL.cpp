@@ -1,18 +1,10 @@
 #include "HVRemoteURL.h"
 
+#include "HVHexDigit.h"
+
 #include <charconv>
 
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 HVError urlError(std::string_view text, std::string reason) {
     return HVError(HVErrorDomain, 12, "Invalid Remote Address",
@@ -29,8 +21,8 @@ std::optional<std::string> HVPercentDecode(std::string_view text) {
             out += text[i];
             continue;
         }
-        const int high = i + 1 < text.size() ? hexValue(text[i + 1]) : -1;
-        const int low = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
+        const int high = i + 1 < text.size() ? HVHexDigitValue(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? HVHexDigitValue(text[i + 2]) : -1;
         if (high < 0 || low < 0)
             return std::nullopt;
         out += static_cast<char>(high * 16 + low);

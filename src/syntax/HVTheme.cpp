@@ -2,6 +2,7 @@
 
 #include "Defaults.h"
 #include "HVFileSystem.h"
+#include "HVHexDigit.h"
 #include "HVLocalization.h"
 #include "HVPropertyList.h"
 #include "HVSyntaxSupport.h"
@@ -25,19 +26,9 @@ constexpr std::pair<std::string_view, HVFontTrait> kTraitKeys[] = {
     {"underline", HVUnderlineFontTrait},
 };
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 double pairValue(std::string_view string, std::size_t at) {
-    int high = hexDigit(string[at]);
-    int low = hexDigit(string[at + 1]);
+    int high = HVHexDigitValue(string[at]);
+    int low = HVHexDigitValue(string[at + 1]);
     if (high < 0 || low < 0)
         return 1.0;
     return (high * 16 + low) / 255.0;
