@@ -30,6 +30,8 @@ constexpr int pollSliceMilliseconds = 250;
 constexpr int writeLimitMilliseconds = 5000;
 // A client asked to close gets this long after the hang-up before it is killed.
 constexpr int closingGraceMilliseconds = 2000;
+// How long a line that ends like a question must stay alone before it counts as one.
+constexpr int inputQuietMilliseconds = 50;
 
 long long nowMilliseconds() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
@@ -581,11 +583,20 @@ void HVPseudoTerminal::takeLines(std::vector<std::string>& lines, std::string& b
     if (m_options.prompt && withoutLeadingEscapes(buffer).starts_with(*m_options.prompt)) {
         buffer.clear();
         finishCommand(lines, HVConnectionState::AtPrompt);
-    } else if (asksForInput(buffer) && m_hooks.expectsInput && m_hooks.expectsInput()) {
+    } else if (asksForInput(buffer) && !moreOutputFollows() && m_hooks.expectsInput &&
+               m_hooks.expectsInput()) {
         lines.push_back(masked(std::move(buffer)));
         buffer.clear();
         finishCommand(lines, HVConnectionState::WaitingForInput);
     }
+}
+
+// A client that asks for input then waits; one that wrote "ftp: " as the first piece of an
+// error message goes on writing at once. Without this pause such a piece passes for a
+// question.
+bool HVPseudoTerminal::moreOutputFollows() const {
+    pollfd fd{m_master, POLLIN, 0};
+    return ::poll(&fd, 1, inputQuietMilliseconds) > 0 && (fd.revents & POLLIN);
 }
 
 void HVPseudoTerminal::finishCommand(std::vector<std::string>& lines, HVConnectionState reached) {

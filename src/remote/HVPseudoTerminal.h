@@ -78,6 +78,7 @@ private:
     void read();
     Ending readUntilEnd(std::vector<std::string>& lines, std::string& buffer);
     void takeLines(std::vector<std::string>& lines, std::string& buffer);
+    bool moreOutputFollows() const;
     void finishCommand(std::vector<std::string>& lines, HVConnectionState reached);
     // Milliseconds until a command in flight counts as stalled; none when nothing waits.
     std::optional<long long> stallLeft() const;
