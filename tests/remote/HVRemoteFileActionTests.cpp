@@ -226,6 +226,21 @@ TEST(HVRemoteFileAction, RefusesWhatCannotBeTypedWithoutTypingAnything) {
     }
 }
 
+// The end-to-end tests name every path in full.
+TEST(HVRemoteFileAction, AnEmptyPathIsTypedAsTheCurrentFolder) {
+    const std::pair<HVRemoteProtocol, std::string> listings[] = {
+        {HVRemoteProtocol::FTP, "ls"}, {HVRemoteProtocol::SFTP, "ls -la \".\""}};
+    for (const auto& [protocol, expected] : listings) {
+        Harness harness(protocol);
+        harness.start<HVFileListingAction>("");
+        EXPECT_EQ(harness.typed, Lines{expected});
+        EXPECT_EQ(harness.recorder->reports, 0);
+    }
+    Harness cd(HVRemoteProtocol::FTP);
+    cd.start<HVChangeDirectoryAction>("");
+    EXPECT_EQ(cd.typed, Lines{"cd \".\""});
+}
+
 TEST(HVRemoteFileAction, AnFTPListingNeedsItsFinal226) {
     struct Case {
         Lines reply;
@@ -291,6 +306,20 @@ TEST(HVRemoteFileAction, AnFTPUploadIsTypedOnlyAfterBinarySucceeded) {
     unreadable.reply({"local: " + local + ": Permission denied"});
     EXPECT_FALSE(unreadable.recorder->success);
     EXPECT_EQ(action->reason(), "local: " + local + ": Permission denied");
+}
+
+// cadaver prints no code when it cannot read the local file.
+TEST(HVRemoteFileAction, AWebDAVUploadOfAnUnreadableFileFails) {
+    HVTemporaryDirectory folder;
+    const std::string local = folder.write("upl.txt", "hi\n");
+    Harness harness(HVRemoteProtocol::WebDAV);
+    harness.start<HVPutFileAction>(local, "/base/ok.txt");
+    EXPECT_EQ(harness.typed, Lines{"put \"" + local + "\" \"/base/ok.txt\""});
+    harness.reply({"Uploading " + local +
+                   " to `/base/ok.txt': Could not open file: No such file or directory"});
+    EXPECT_EQ(harness.recorder->reports, 1);
+    EXPECT_FALSE(harness.recorder->success);
+    EXPECT_EQ(harness.recorder->code, 0);
 }
 
 TEST(HVRemoteFileAction, ADownloadOfTheWrongSizeNeverReplacesTheLocalFile) {
@@ -386,8 +415,9 @@ TEST(HVRemoteFileAction, DownloadingADirectoryReportsAFailedEntry) {
     EXPECT_NE(action->reason().find("403 Forbidden"), std::string::npos) << action->reason();
 }
 
-// The defaults no test server uses: the standard ports, no user, https and a path.
-TEST(HVRemoteFileAction, ConnectsWithEachProtocolsDefaults) {
+// The defaults no test server uses (standard ports, no user, https and a path), and the
+// settings typed after an FTP login, whose effects no end-to-end test looks at.
+TEST(HVRemoteFileAction, ConnectsWithTheDefaultsAndSettingsNoTestServerShows) {
     Harness ftp(HVRemoteProtocol::FTP);
     auto action = HVConnectAction::make(ftp.connection, "h", 0, "we\"b", "p", {"-A"});
     ASSERT_NE(dynamic_cast<HVFTPConnectAction*>(action.get()), nullptr);
@@ -396,7 +426,14 @@ TEST(HVRemoteFileAction, ConnectsWithEachProtocolsDefaults) {
     EXPECT_EQ(action->launchArguments(), (Lines{"-n", "-e", "-g", "-v", "-A"}));
     ftp.reply({});
     ftp.reply({"220 ready"});
-    EXPECT_EQ(ftp.typed, (Lines{"open h 21", "user \"we\"\\\"\"b\""}));
+    ftp.ask({"331 Please specify the password.", "Password:"});
+    ftp.reply({"230 Login successful.", "Remote system type is UNIX."});
+    for (int i = 0; i < 4; ++i)
+        ftp.reply({"Done."});
+    EXPECT_EQ(ftp.typed, (Lines{"open h 21", "user \"we\"\\\"\"b\"", "p", "passive off",
+                                "epsv4 off", "preserve on", "progress off"}));
+    EXPECT_EQ(action->state(), 5);
+    EXPECT_TRUE(ftp.recorder->success);
     auto again = action->clone();
     EXPECT_EQ(again->state(), 0);
     EXPECT_EQ(again->host(), "h");
