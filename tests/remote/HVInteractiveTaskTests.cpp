@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace {
@@ -64,14 +65,31 @@ std::unique_ptr<HVInteractiveTask> makeTask(const std::string& client) {
     return task;
 }
 
+// The task running the client, answering to the recorder.
+std::unique_ptr<HVInteractiveTask> launch(const HVTemporaryDirectory& directory,
+                                          std::string_view client,
+                                          const std::shared_ptr<Recorder>& recorder) {
+    auto task = makeTask(writeClient(directory, client));
+    task->setWorkingDirectory(directory.path());
+    task->setEnvironment({"HV_WORD=halvet"});
+    task->setDelegate(recorder);
+    HVError error;
+    EXPECT_TRUE(task->launch(&error)) << error.fullDescription();
+    return task;
+}
+
+using Lines = std::vector<std::string>;
+
 } // namespace
 
 TEST(HVInteractiveTask, CutsOutputAtThePrompt) {
     struct Case {
         const char* name;
         std::string client;
-        std::vector<std::string> expected;
+        Lines expected;
+        bool expectsInput = false;
     };
+    const std::string password = "out(b'Password:')\ntime.sleep(0.5)\nout(b' later\\nftp> ')\n";
     const Case cases[] = {
         {"reply then prompt", "out(b'230 Ready\\nftp> ')\nline()\n", {"230 Ready"}},
         {"bare line feeds",
@@ -90,14 +108,14 @@ TEST(HVInteractiveTask, CutsOutputAtThePrompt) {
         {"invalid UTF-8 read as Mac OS Roman",
          "out(b'caf\\x8e \\xe2\\x82\\xac \\xa5\\nftp> ')\nline()\n",
          {"caf\xc3\xa9 \xe2\x82\xac \xe2\x80\xa2"}},
+        // An input request ends a command only when the delegate expects input.
+        {"input request expected", password + "line()\n", {"Password:"}, true},
+        {"input request not expected", password + "line()\n", {"Password: later"}, false},
     };
     for (const Case& c : cases) {
         HVTemporaryDirectory directory;
-        auto recorder = std::make_shared<Recorder>();
-        auto task = makeTask(writeClient(directory, c.client));
-        task->setDelegate(recorder);
-        HVError error;
-        ASSERT_TRUE(task->launch(&error)) << error.fullDescription();
+        auto recorder = std::make_shared<Recorder>(c.expectsInput);
+        auto task = launch(directory, c.client, recorder);
         const auto commands = recorder->waitFor(1);
         ASSERT_EQ(commands.size(), 1u) << c.name;
         EXPECT_EQ(commands[0].lines, c.expected) << c.name;
@@ -105,46 +123,27 @@ TEST(HVInteractiveTask, CutsOutputAtThePrompt) {
     }
 }
 
-TEST(HVInteractiveTask, InputRequestFinishesACommandOnlyWhenTheDelegateExpectsInput) {
-    struct Case {
-        bool expectsInput;
-        std::vector<std::string> expected;
-    };
-    const Case cases[] = {
-        {true, {"Password:"}},
-        {false, {"Password: later"}},
-    };
-    for (const Case& c : cases) {
-        HVTemporaryDirectory directory;
-        auto recorder = std::make_shared<Recorder>(c.expectsInput);
-        auto task = makeTask(writeClient(
-            directory, "out(b'Password:')\ntime.sleep(0.5)\nout(b' later\\nftp> ')\nline()\n"));
-        task->setDelegate(recorder);
-        ASSERT_TRUE(task->launch());
-        const auto commands = recorder->waitFor(1);
-        ASSERT_GE(commands.size(), 1u) << c.expectsInput;
-        EXPECT_EQ(commands[0].lines, c.expected) << c.expectsInput;
-    }
-}
-
 TEST(HVInteractiveTask, ReportsPendingOutputWhenTheChildExits) {
+    HVTemporaryDirectory directory;
     struct Case {
-        const char* client;
+        std::string client;
         std::size_t reports;
-        std::vector<std::string> lines;
+        Lines lines;
         int exitStatus;
     };
     const Case cases[] = {
         {"sys.exit(0)\n", 0, {}, 0},
         {"out(b'word')\nsys.exit(2)\n", 1, {"word"}, 2},
         {"out(b'a\\nb')\n", 1, {"a", "b"}, 0},
+        // The child runs in its folder with its environment.
+        {"out(os.getcwd().encode() + b' ' + os.environ['HV_WORD'].encode())\n",
+         1,
+         {directory.path() + " halvet"},
+         0},
     };
     for (const Case& c : cases) {
-        HVTemporaryDirectory directory;
         auto recorder = std::make_shared<Recorder>();
-        auto task = makeTask(writeClient(directory, c.client));
-        task->setDelegate(recorder);
-        ASSERT_TRUE(task->launch());
+        auto task = launch(directory, c.client, recorder);
         ASSERT_TRUE(task->waitUntilExit(10)) << c.client;
         const auto commands = recorder->commands();
         ASSERT_EQ(commands.size(), c.reports) << c.client;
@@ -157,43 +156,55 @@ TEST(HVInteractiveTask, ReportsPendingOutputWhenTheChildExits) {
     }
 }
 
-TEST(HVInteractiveTask, TypesCommandsByteForByte) {
-    HVTemporaryDirectory directory;
-    auto recorder = std::make_shared<Recorder>();
-    auto task = makeTask(writeClient(
-        directory, "out(b'ftp> ')\nout(line().hex().encode() + b'\\nftp> ')\nline()\n"));
-    task->setDelegate(recorder);
-    ASSERT_TRUE(task->launch());
-    ASSERT_EQ(recorder->waitFor(1).size(), 1u);
-    task->writeCommand("put caf\xc3\xa9 \xc3\x85.txt");
-    const auto commands = recorder->waitFor(2);
-    ASSERT_EQ(commands.size(), 2u);
-    // The terminal echoes the line before the child's answer.
-    EXPECT_EQ(commands[1].lines, (std::vector<std::string>{"put caf\xc3\xa9 \xc3\x85.txt",
-                                                           "70757420636166c3a920c3852e7478740a"}));
-}
-
-TEST(HVInteractiveTask, TypesTheNextCommandOnlyAfterThePrompt) {
-    HVTemporaryDirectory directory;
-    auto recorder = std::make_shared<Recorder>();
-    // Each answer tells whether the next line had already been typed while this one ran.
-    auto task = makeTask(writeClient(directory, "out(b'ftp> ')\n"
-                                                "while True:\n"
-                                                "    l = line().strip()\n"
-                                                "    if not l: break\n"
-                                                "    time.sleep(0.3)\n"
-                                                "    r = select.select([0], [], [], 0)[0]\n"
-                                                "    out(l + (b' early' if r else b' alone') + "
-                                                "b'\\nftp> ')\n"));
-    task->setDelegate(recorder);
-    ASSERT_TRUE(task->launch());
-    ASSERT_EQ(recorder->waitFor(1).size(), 1u);
-    task->writeCommand("one");
-    task->writeCommand("two");
-    const auto commands = recorder->waitFor(3);
-    ASSERT_EQ(commands.size(), 3u);
-    EXPECT_EQ(commands[1].lines, (std::vector<std::string>{"one", "one alone"}));
-    EXPECT_EQ(commands[2].lines, (std::vector<std::string>{"two", "two alone"}));
+TEST(HVInteractiveTask, TypesAndInterruptsAtThePrompt) {
+    struct Case {
+        const char* name;
+        std::string client;
+        std::function<void(HVInteractiveTask&)> act;
+        // The commands after the first prompt.
+        std::vector<Lines> expected;
+    };
+    const Case cases[] = {
+        // The terminal echoes the line before the child's answer.
+        {"byte for byte",
+         "out(b'ftp> ')\nout(line().hex().encode() + b'\\nftp> ')\nline()\n",
+         [](HVInteractiveTask& task) { task.writeCommand("put caf\xc3\xa9 \xc3\x85.txt"); },
+         {{"put caf\xc3\xa9 \xc3\x85.txt", "70757420636166c3a920c3852e7478740a"}}},
+        // Each answer tells whether the next line had already been typed while this one ran.
+        {"the next command only after the prompt",
+         "out(b'ftp> ')\n"
+         "while True:\n"
+         "    l = line().strip()\n"
+         "    if not l: break\n"
+         "    time.sleep(0.3)\n"
+         "    r = select.select([0], [], [], 0)[0]\n"
+         "    out(l + (b' early' if r else b' alone') + b'\\nftp> ')\n",
+         [](HVInteractiveTask& task) {
+             task.writeCommand("one");
+             task.writeCommand("two");
+         },
+         {{"one", "one alone"}, {"two", "two alone"}}},
+        {"cancel interrupts the child",
+         "try:\n"
+         "    out(b'ftp> ')\n"
+         "    time.sleep(30)\n"
+         "except KeyboardInterrupt:\n"
+         "    out(b'interrupted\\nftp> ')\n"
+         "line()\n",
+         [](HVInteractiveTask& task) { task.cancel(); },
+         {{"interrupted"}}},
+    };
+    for (const Case& c : cases) {
+        HVTemporaryDirectory directory;
+        auto recorder = std::make_shared<Recorder>();
+        auto task = launch(directory, c.client, recorder);
+        ASSERT_EQ(recorder->waitFor(1).size(), 1u) << c.name;
+        c.act(*task);
+        const auto commands = recorder->waitFor(1 + c.expected.size());
+        ASSERT_EQ(commands.size(), 1 + c.expected.size()) << c.name;
+        for (std::size_t i = 0; i < c.expected.size(); ++i)
+            EXPECT_EQ(commands[1 + i].lines, c.expected[i]) << c.name;
+    }
 }
 
 TEST(HVInteractiveTask, LaunchFailsWithTheSystemsReason) {
@@ -216,39 +227,6 @@ TEST(HVInteractiveTask, LaunchFailsWithTheSystemsReason) {
         EXPECT_EQ(error.code(), ENOENT);
         EXPECT_EQ(task.pid(), 0);
     }
-}
-
-TEST(HVInteractiveTask, GivesTheChildItsFolderAndEnvironment) {
-    HVTemporaryDirectory directory;
-    auto recorder = std::make_shared<Recorder>();
-    auto task = makeTask(writeClient(
-        directory, "out(os.getcwd().encode() + b' ' + os.environ['HV_WORD'].encode())\n"));
-    task->setWorkingDirectory(directory.path());
-    task->setEnvironment({"HV_WORD=halvet"});
-    task->setDelegate(recorder);
-    ASSERT_TRUE(task->launch());
-    ASSERT_TRUE(task->waitUntilExit(10));
-    const auto commands = recorder->commands();
-    ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0].lines, (std::vector<std::string>{directory.path() + " halvet"}));
-}
-
-TEST(HVInteractiveTask, CancelInterruptsTheChild) {
-    HVTemporaryDirectory directory;
-    auto recorder = std::make_shared<Recorder>();
-    auto task = makeTask(writeClient(directory, "try:\n"
-                                                "    out(b'ftp> ')\n"
-                                                "    time.sleep(30)\n"
-                                                "except KeyboardInterrupt:\n"
-                                                "    out(b'interrupted\\nftp> ')\n"
-                                                "line()\n"));
-    task->setDelegate(recorder);
-    ASSERT_TRUE(task->launch());
-    ASSERT_EQ(recorder->waitFor(1).size(), 1u);
-    task->cancel();
-    const auto commands = recorder->waitFor(2);
-    ASSERT_EQ(commands.size(), 2u);
-    EXPECT_EQ(commands[1].lines, (std::vector<std::string>{"interrupted"}));
 }
 
 namespace {

@@ -250,52 +250,27 @@ TEST_F(HVRemoteFilesConnectionTest, ClientKilledFromOutsideIsReportedAndCanBeLau
 }
 
 TEST_F(HVRemoteFilesConnectionTest, CloseEndsTheClientWithoutReportingAnExit) {
-    auto recorder = std::make_shared<Recorder>();
-    auto connection = connect("out(b'dav:/> ')\n"
-                              "while True:\n"
-                              "    line()\n"
-                              "    out(b'dav:/> ')\n",
-                              recorder);
-    ASSERT_TRUE(connection->launch({}));
-    ASSERT_TRUE(recorder->waitForCommands(1));
-    const pid_t pid = connection->pid();
-    connection->close();
-    EXPECT_EQ(connection->state(), HVConnectionState::Closing);
-    ASSERT_TRUE(connection->waitUntilExit(10));
-    EXPECT_EQ(recorder->exits(), 0);
-    EXPECT_FALSE(isRunning(pid));
-}
-
-TEST_F(HVRemoteFilesConnectionTest, CloseEndsASilentClientToo) {
-    auto recorder = std::make_shared<Recorder>();
-    // Echo off and no answer to the empty line: close() sees no output at all.
-    auto connection = connect("import termios\n"
-                              "a = termios.tcgetattr(0)\n"
-                              "a[3] &= ~termios.ECHO\n"
-                              "termios.tcsetattr(0, termios.TCSANOW, a)\n"
-                              "out(b'dav:/> ')\n"
-                              "while True:\n"
-                              "    line()\n",
-                              recorder);
-    ASSERT_TRUE(connection->launch({}));
-    ASSERT_TRUE(recorder->waitForCommands(1));
-    const pid_t pid = connection->pid();
-    connection->close();
-    ASSERT_TRUE(connection->waitUntilExit(10));
-    EXPECT_EQ(recorder->exits(), 0);
-    EXPECT_FALSE(isRunning(pid));
-}
-
-TEST(HVRemoteFilesConnection, StartsTheRealFtpClientAndQuits) {
-    auto recorder = std::make_shared<Recorder>();
-    HVRemoteFilesConnection connection(HVRemoteProtocol::FTP);
-    connection.setEnvironment({"LANG=C.UTF-8"});
-    connection.setDelegate(recorder);
-    HVError error;
-    ASSERT_TRUE(connection.launch({"-n", "-p"}, &error)) << error.fullDescription();
-    ASSERT_TRUE(recorder->waitForCommands(1));
-    EXPECT_EQ(connection.state(), HVConnectionState::AtPrompt);
-    ASSERT_TRUE(connection.writeCommand("quit"));
-    ASSERT_TRUE(connection.waitUntilExit(10));
-    EXPECT_EQ(connection.pid(), 0);
+    const std::string clients[] = {
+        "out(b'dav:/> ')\nwhile True:\n    line()\n    out(b'dav:/> ')\n",
+        // Echo off and no answer to the empty line: close() sees no output at all.
+        "import termios\n"
+        "a = termios.tcgetattr(0)\n"
+        "a[3] &= ~termios.ECHO\n"
+        "termios.tcsetattr(0, termios.TCSANOW, a)\n"
+        "out(b'dav:/> ')\n"
+        "while True:\n"
+        "    line()\n",
+    };
+    for (const std::string& client : clients) {
+        auto recorder = std::make_shared<Recorder>();
+        auto connection = connect(client, recorder);
+        ASSERT_TRUE(connection->launch({}));
+        ASSERT_TRUE(recorder->waitForCommands(1));
+        const pid_t pid = connection->pid();
+        connection->close();
+        EXPECT_EQ(connection->state(), HVConnectionState::Closing);
+        ASSERT_TRUE(connection->waitUntilExit(10));
+        EXPECT_EQ(recorder->exits(), 0);
+        EXPECT_FALSE(isRunning(pid));
+    }
 }
