@@ -111,6 +111,11 @@ TEST(HVInteractiveTask, CutsOutputAtThePrompt) {
         // An input request ends a command only when the delegate expects input.
         {"input request expected", password + "line()\n", {"Password:"}, true},
         {"input request not expected", password + "line()\n", {"Password: later"}, false},
+        // tnftp writes "ftp: " and the rest of an error a moment apart: not a question.
+        {"first piece of an error",
+         "out(b'ftp: ')\ntime.sleep(0.01)\nout(b'connect: Connection refused\\nftp> ')\nline()\n",
+         {"ftp: connect: Connection refused"},
+         true},
     };
     for (const Case& c : cases) {
         HVTemporaryDirectory directory;
