@@ -30,12 +30,7 @@ protected:
     void SetUp() override { HVDispatcher::main().adoptCurrentThread(); }
 
     std::unique_ptr<HTMLView> open(std::u16string_view text, std::optional<std::string> path) {
-        auto view = std::make_unique<HTMLView>();
-        if (path)
-            view->setPath(*path);
-        view->setString(text);
-        HVDispatcher::main().runUntil([&] { return !view->hasPendingHighlighting(); }, 60);
-        return view;
+        return HVOpenView(text, path);
     }
     std::string page() const { return dir.pathFor("site/page.html"); }
 

@@ -35,10 +35,7 @@ protected:
 
     // A view in the test script language, whose regions are "{" to "}".
     std::unique_ptr<HTMLView> open(std::u16string_view text) {
-        auto view = std::make_unique<HTMLView>();
-        view->setPath("finding.tscript");
-        view->setString(text);
-        HVDispatcher::main().runUntil([&] { return !view->hasPendingHighlighting(); }, 60);
+        auto view = HVOpenView(text, "finding.tscript");
         view->setInterfaceDelegate(&window);
         return view;
     }

@@ -20,11 +20,7 @@ protected:
     void SetUp() override { HVDispatcher::main().adoptCurrentThread(); }
 
     std::unique_ptr<HTMLView> open(std::u16string_view text, const char* path = "nav.tscript") {
-        auto view = std::make_unique<HTMLView>();
-        view->setPath(path);
-        view->setString(text);
-        HVDispatcher::main().runUntil([&] { return !view->hasPendingHighlighting(); }, 60);
-        return view;
+        return HVOpenView(text, path);
     }
 
     // Collapses the region that opens on the 1-based visible line.

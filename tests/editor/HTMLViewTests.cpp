@@ -53,11 +53,7 @@ protected:
 
     // A view in the test script language, whose fold patterns are "{" and "}".
     std::unique_ptr<HTMLView> open(std::u16string_view text) {
-        auto view = std::make_unique<HTMLView>();
-        view->setPath("folding.tscript");
-        view->setString(text);
-        HVDispatcher::main().runUntil([&] { return !view->hasPendingHighlighting(); }, 60);
-        return view;
+        return HVOpenView(text, "folding.tscript");
     }
     // Many small blocks, every marker found.
     std::unique_ptr<HTMLView> openBlocks(int count) {

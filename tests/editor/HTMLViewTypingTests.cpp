@@ -58,11 +58,8 @@ protected:
     void TearDown() override { HVClipboard::setGeneral(nullptr); }
 
     std::unique_ptr<HTMLView> open(std::u16string_view text, const char* path = "page.html") {
-        auto view = std::make_unique<HTMLView>();
-        view->setPath(path);
         HVRange selection;
-        view->setString(unmarked(text, &selection));
-        HVDispatcher::main().runUntil([&] { return !view->hasPendingHighlighting(); }, 60);
+        auto view = HVOpenView(unmarked(text, &selection), path);
         view->setInterfaceDelegate(&interface);
         view->setSelectedRange(selection);
         return view;

@@ -1,6 +1,8 @@
 #include "HVEditorTestSupport.h"
 
+#include "HTMLView.h"
 #include "HVBundleRepository.h"
+#include "HVDispatcher.h"
 #include "HVFileSystem.h"
 #include "HVTextBuffer.h"
 #include "HVTheme.h"
@@ -70,4 +72,14 @@ std::string HVFirstRunDifference(const HVRunList& actual, const HVRunList& expec
                    HVDescribeRun(expected[i].first, expected[i].second);
     }
     return "";
+}
+
+std::unique_ptr<HTMLView> HVOpenView(std::u16string_view text,
+                                     const std::optional<std::string>& path) {
+    auto view = std::make_unique<HTMLView>();
+    if (path)
+        view->setPath(*path);
+    view->setString(text);
+    HVDispatcher::main().runUntil([&] { return !view->hasPendingHighlighting(); }, 60);
+    return view;
 }

@@ -5,11 +5,18 @@
 #include "HVSyntaxTestSupport.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+class HTMLView;
 class HVTextBuffer;
+
+// An editor view of the text, with the path when given, once its highlighting is done.
+std::unique_ptr<HTMLView> HVOpenView(std::u16string_view text,
+                                     const std::optional<std::string>& path);
 
 // The shipped bundles and themes with the test bundles beside them, in a scratch resources
 // folder that the shared bundle and theme repositories read afresh.

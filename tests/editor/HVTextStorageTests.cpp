@@ -28,17 +28,12 @@ TEST(HVTextStorage, FindsCollapsedRegionsForwardsAndBackwards) {
     EXPECT_EQ(first->string(), u"{\n  a();\n}");
     EXPECT_EQ(first->numberOfLines(), 3u);
 
+    // Every place inside the text is checked against a plain list of regions below; these are
+    // the places beyond its end.
     HVRange found;
-    EXPECT_EQ(text.nextAttachmentAfterIndex(0, &found), first);
-    EXPECT_EQ(found, HVMakeRange(4, 1));
-    EXPECT_EQ(text.nextAttachmentAfterIndex(5, &found), second);
-    EXPECT_EQ(found, HVMakeRange(10, 1));
     EXPECT_EQ(text.nextAttachmentAfterIndex(100), nullptr);
-
-    EXPECT_EQ(text.previousAttachmentBeforeIndex(9, &found), first);
-    EXPECT_EQ(found, HVMakeRange(4, 1));
-    EXPECT_EQ(text.previousAttachmentBeforeIndex(10, &found), second);
     EXPECT_EQ(text.previousAttachmentBeforeIndex(100, &found), second);
+    EXPECT_EQ(found, HVMakeRange(10, 1));
 
     EXPECT_EQ(text.firstAttachmentInRange({5, 6}, &found), second);
     EXPECT_EQ(found, HVMakeRange(10, 1));

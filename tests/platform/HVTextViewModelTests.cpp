@@ -200,7 +200,8 @@ TEST(HVTextViewModel, ExtendingMovesTheHeadAndKeepsTheAnchor) {
     });
 }
 
-TEST(HVTextViewModel, WordMovesUseWordSegmentsAcrossLines) {
+// Word moves use word segments across lines; line moves stop at any kind of line break.
+TEST(HVTextViewModel, WordAndLineMoves) {
     expectCommands({
         {u"|foo_bar baz(qux", "moveWordRight:", u"foo_bar| baz(qux"},
         {u"foo_bar baz(qux|", "moveWordLeft:", u"foo_bar baz(|qux"},
@@ -210,6 +211,11 @@ TEST(HVTextViewModel, WordMovesUseWordSegmentsAcrossLines) {
         {u"|  ", "moveWordRight:", u"  |"},
         {u"x = 3.14|;", "moveWordLeft:", u"x = |3.14;"},
         {u"a[bc d]e", "moveWordRight:", u"abc de|"},
+        {u"ab\r\ncd|ef\r\ngh", "moveToBeginningOfLine:", u"ab\r\n|cdef\r\ngh"},
+        {u"ab\r\ncd|ef\r\ngh", "moveToEndOfLine:", u"ab\r\ncdef|\r\ngh"},
+        {u"ab\rcd|ef\rgh", "moveToEndOfLine:", u"ab\rcdef|\rgh"},
+        {u"ab\r\n[cd]ef\r\ngh", "moveToLeftEndOfLine:", u"ab\r\n|cdef\r\ngh"},
+        {u"ab\n|", "moveToEndOfLine:", u"ab\n|"},
     });
 }
 
@@ -245,16 +251,6 @@ TEST(HVTextViewModel, VerticalMovesKeepTheGoalColumn) {
     load(view, u"\xD83D\xDE00\xD83D\xDE00\na|bc");
     view.moveUp();
     EXPECT_EQ(view.selectedRange(), HVMakeRange(0, 0));
-}
-
-TEST(HVTextViewModel, LineParagraphAndDocumentMoves) {
-    expectCommands({
-        {u"ab\r\ncd|ef\r\ngh", "moveToBeginningOfLine:", u"ab\r\n|cdef\r\ngh"},
-        {u"ab\r\ncd|ef\r\ngh", "moveToEndOfLine:", u"ab\r\ncdef|\r\ngh"},
-        {u"ab\rcd|ef\rgh", "moveToEndOfLine:", u"ab\rcdef|\rgh"},
-        {u"ab\r\n[cd]ef\r\ngh", "moveToLeftEndOfLine:", u"ab\r\n|cdef\r\ngh"},
-        {u"ab\n|", "moveToEndOfLine:", u"ab\n|"},
-    });
 }
 
 TEST(HVTextViewModel, ALineModelReplacesTheTextLines) {

@@ -6,8 +6,10 @@
 #include "HVTestSupport.h"
 #include "HVTextBuffer.h"
 #include "HVTheme.h"
+#include "HVUnicode.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -36,16 +38,39 @@ std::string regions(const HVParserRegions& found, const HVParser* expected) {
 } // namespace
 
 TEST(HVParser, FoldStateOfOneLine) {
-    HVParser parser = braceParser();
-    EXPECT_EQ(state(parser, u"if (x) {"), "opener");
-    EXPECT_EQ(state(parser, u"}"), "closer");
-    EXPECT_EQ(state(parser, u"} else {"), "closer-then-opener");
-    EXPECT_EQ(state(parser, u"{ }"), "none");
-    EXPECT_EQ(state(parser, u""), "none");
-    // Only the first opener counts: a closer after it means the line closes on itself.
-    EXPECT_EQ(state(parser, u"{ } {"), "none");
-    EXPECT_EQ(state(parser, u"} {{"), "closer-then-opener");
-    EXPECT_EQ(parser.foldStateForLine(u"{ }", true), HVFoldState::Collapsed);
+    using Dict = HVPlistValue::Dictionary;
+    auto folding = [](Dict patterns) { return HVParser(nullptr, Dict{{"folding", patterns}}); };
+    const HVParser braces = braceParser();
+    const HVParser anchored =
+        folding({{"open", "^\\s*<(div|ul)\\b"}, {"close", "</(div|ul)>\\s*$"}});
+    const HVParser unanchored = folding({{"open", "<(div|ul)>"}, {"close", "</(div|ul)>\\s*$"}});
+    const HVParser plain(nullptr, std::string("text.plain"));
+    const HVParser onlyCloser = folding({{"close", "end"}});
+    const std::tuple<const HVParser&, std::u16string_view, const char*> cases[] = {
+        {braces, u"if (x) {", "opener"},
+        {braces, u"}", "closer"},
+        {braces, u"} else {", "closer-then-opener"},
+        {braces, u"{ }", "none"},
+        {braces, u"", "none"},
+        // Only the first opener counts: a closer after it means the line closes on itself.
+        {braces, u"{ } {", "none"},
+        {braces, u"} {{", "closer-then-opener"},
+        // The patterns anchor to the line.
+        {anchored, u"  <div class=\"a\">", "opener"},
+        {anchored, u"  </div>", "closer"},
+        {anchored, u"<div>x</div>", "none"},
+        {anchored, u"x <div>", "none"},
+        // The closer before the opener is searched in that part alone, where "$" is its end.
+        {unanchored, u"</ul> <ul>", "closer-then-opener"},
+        {unanchored, u"</ul> x <ul>", "opener"},
+        // Without fold patterns no line is marked; a closer alone marks closers.
+        {plain, u"{", "none"},
+        {onlyCloser, u"end", "closer"},
+    };
+    for (const auto& [parser, line, expected] : cases)
+        EXPECT_EQ(state(parser, line), expected) << HVUnicode::utf8(line);
+    EXPECT_EQ(braces.foldStateForLine(u"{ }", true), HVFoldState::Collapsed);
+    EXPECT_EQ(plain.foldStepForLine(u"{", HVFoldState::Opener), 0u);
 }
 
 TEST(HVParser, NestingStepCountsMatchesOverTheWholeLine) {
@@ -59,35 +84,6 @@ TEST(HVParser, NestingStepCountsMatchesOverTheWholeLine) {
     HVParser empty(nullptr,
                    HVPlistValue::Dictionary{{"folding", HVPlistValue::Dictionary{{"open", "x*"}}}});
     EXPECT_EQ(empty.foldStepForLine(u"ab", HVFoldState::Opener), 3u);
-}
-
-TEST(HVParser, FoldPatternsAnchorToTheLine) {
-    HVParser parser(nullptr,
-                    HVPlistValue::Dictionary{
-                        {"folding", HVPlistValue::Dictionary{{"open", "^\\s*<(div|ul)\\b"},
-                                                             {"close", "</(div|ul)>\\s*$"}}}});
-    EXPECT_EQ(state(parser, u"  <div class=\"a\">"), "opener");
-    EXPECT_EQ(state(parser, u"  </div>"), "closer");
-    EXPECT_EQ(state(parser, u"<div>x</div>"), "none");
-    EXPECT_EQ(state(parser, u"x <div>"), "none");
-
-    // The closer before the opener is searched in that part alone, where "$" is its end.
-    HVParser unanchored(nullptr,
-                        HVPlistValue::Dictionary{
-                            {"folding", HVPlistValue::Dictionary{{"open", "<(div|ul)>"},
-                                                                 {"close", "</(div|ul)>\\s*$"}}}});
-    EXPECT_EQ(state(unanchored, u"</ul> <ul>"), "closer-then-opener");
-    EXPECT_EQ(state(unanchored, u"</ul> x <ul>"), "opener");
-}
-
-TEST(HVParser, WithoutFoldPatternsNoLineIsMarked) {
-    HVParser parser(nullptr, std::string("text.plain"));
-    EXPECT_EQ(state(parser, u"{"), "none");
-    EXPECT_EQ(parser.foldStepForLine(u"{", HVFoldState::Opener), 0u);
-
-    HVParser onlyCloser(
-        nullptr, HVPlistValue::Dictionary{{"folding", HVPlistValue::Dictionary{{"close", "end"}}}});
-    EXPECT_EQ(state(onlyCloser, u"end"), "closer");
 }
 
 TEST(HVParser, OpenerAndCloserRegions) {

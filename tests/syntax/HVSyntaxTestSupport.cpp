@@ -181,19 +181,17 @@ void HVBundleTestEnvironment::installTestBundles() const {
 
 namespace {
 
-// The style ids painting the characters of the piece ("" for unpainted ones), painted as the
-// editor paints a whole text: the embedded languages' regions by their own parsers.
-std::set<std::string> paintedAs(HVParser& parser, const HVTheme& theme, const HVPaintCase& test) {
-    std::u16string text = HVUnicode::utf16(test.text);
-    std::u16string piece = HVUnicode::utf16(test.piece);
-    std::size_t start = text.find(piece);
-    EXPECT_NE(start, std::u16string::npos) << test.piece;
+// The style ids painting the characters of the piece ("" for unpainted ones) in a buffer
+// painted as the editor paints a whole text: the embedded languages' regions by their own
+// parsers.
+std::set<std::string> paintedAs(const HVTextBuffer& buffer, const char* piece) {
+    std::u16string wanted = HVUnicode::utf16(piece);
+    std::size_t start = buffer.string().find(wanted);
+    EXPECT_NE(start, std::u16string::npos) << piece;
     std::set<std::string> ids;
     if (start == std::u16string::npos)
         return ids;
-    HVTextBuffer buffer(text);
-    HVSyntaxHighlighting::highlightText(buffer, parser, theme);
-    buffer.enumerateRuns({start, piece.size()}, [&](HVRange, const HVAttributes& attributes) {
+    buffer.enumerateRuns({start, wanted.size()}, [&](HVRange, const HVAttributes& attributes) {
         const HVAttributeValue* value = attributes.value(HVStyleAttribute);
         const std::string* style = value ? std::get_if<std::string>(value) : nullptr;
         ids.insert(style ? *style : std::string());
@@ -256,12 +254,16 @@ void HVCheckShippedBundle(const char* bundle, std::initializer_list<HVPaintCase>
     auto theme = HVMakeTestTheme(HVStyleIdVocabulary());
     parser->setTheme(theme);
     for (const HVPaintCase& test : cases) {
-        SCOPED_TRACE(std::string(test.text) + " | " + test.piece);
-        std::set<std::string> ids = paintedAs(*parser, *theme, test);
-        std::string painted;
-        for (const std::string& id : ids)
-            painted += (painted.empty() ? "\"" : ", \"") + id + "\"";
-        EXPECT_TRUE(paintedAsExpected(ids, test.expected))
-            << "painted as " << painted << ", expected \"" << test.expected << "\"";
+        HVTextBuffer buffer(HVUnicode::utf16(test.text));
+        HVSyntaxHighlighting::highlightText(buffer, *parser, *theme);
+        for (const auto& [piece, expected] : test.pieces) {
+            SCOPED_TRACE(std::string(test.text) + " | " + piece);
+            std::set<std::string> ids = paintedAs(buffer, piece);
+            std::string painted;
+            for (const std::string& id : ids)
+                painted += (painted.empty() ? "\"" : ", \"") + id + "\"";
+            EXPECT_TRUE(paintedAsExpected(ids, expected))
+                << "painted as " << painted << ", expected \"" << expected << "\"";
+        }
     }
 }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class HVAttributes;
@@ -29,13 +30,17 @@ std::string HVFoldStateName(HVFoldState state);
 std::shared_ptr<HVTheme> HVMakeTestTheme(std::initializer_list<std::string_view> styleIds);
 std::shared_ptr<HVTheme> HVMakeTestTheme(const std::vector<std::string>& styleIds);
 
-// A piece of a snippet and what a shipped bundle paints it as: "comment", "string" (patterns
+// Pieces of a snippet and what a shipped bundle paints each as: "comment", "string" (patterns
 // too), "other" (neither, painted or not), "" (not painted), or the start of the style id that
-// paints the whole piece. The piece is looked for at its first occurrence in the text.
+// paints the whole piece. A piece is looked for at its first occurrence in the text.
 struct HVPaintCase {
+    HVPaintCase(const char* text, const char* piece, const char* expected)
+        : text(text), pieces{{piece, expected}} {}
+    HVPaintCase(const char* text, std::initializer_list<std::pair<const char*, const char*>> pieces)
+        : text(text), pieces(pieces) {}
     const char* text;
-    const char* piece;
-    const char* expected;
+    // Each piece with what paints it.
+    std::vector<std::pair<const char*, const char*>> pieces;
 };
 // Paints each snippet with the shipped bundle of that name, a markup's embedded languages
 // included, and checks its piece.

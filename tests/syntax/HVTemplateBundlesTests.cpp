@@ -11,12 +11,10 @@ TEST(HVTemplateBundles, TemplateCode) {
         {
             // A filter's name after the bar, with or without blanks; a bar in a string is text.
             {" product.name|title ", "title", "support.function"},
-            {" tags | join(', ') ", "join", "support.function"},
-            {" tags | join(', ') ", "', '", "string"},
-            {" 'a|upper' ~ name ", "upper", "string"},
-            {" 'a|upper' ~ name ", "name", "other"},
-            {" for product in products if product.visible ", "for", "keyword.control"},
-            {" for product in products if product.visible ", "in", "keyword.operator"},
+            {" tags | join(', ') ", {{"join", "support.function"}, {"', '", "string"}}},
+            {" 'a|upper' ~ name ", {{"upper", "string"}, {"name", "other"}}},
+            {" for product in products if product.visible ",
+             {{"for", "keyword.control"}, {"in", "keyword.operator"}}},
             {"- if app.user -", "if", "keyword.control"},
             {" loop.first ? 'first' ", "loop", "variable.language"},
             {" x is not empty ", "empty", "constant.language"},
@@ -25,8 +23,8 @@ TEST(HVTemplateBundles, TemplateCode) {
             {" 'don\\'t' ~ name ", "name", "other"},
             {" \"}}\" ~ x ", "x", "other"},
             // Liquid's inline comments run to the end of their line.
-            {" liquid\n  # sold out last\n  assign x = 1", "# sold out last", "comment"},
-            {" liquid\n  # sold out last\n  assign x = 1", "assign", "keyword.control"},
+            {" liquid\n  # sold out last\n  assign x = 1",
+             {{"# sold out last", "comment"}, {"assign", "keyword.control"}}},
             // Words are case-sensitive, as the engines read them.
             {" True ", "True", "constant.language"},
             {" Loop ", "Loop", ""},
@@ -37,8 +35,8 @@ TEST(HVTemplateBundles, HandlebarsCode) {
     HVCheckShippedBundle("Handlebars Code",
                          {
                              // Sections and their ends only at the start of the expression.
-                             {"#each order.items as |item|", "#each", "keyword.control"},
-                             {"#each order.items as |item|", "as", "keyword.control"},
+                             {"#each order.items as |item|",
+                              {{"#each", "keyword.control"}, {"as", "keyword.control"}}},
                              {"~#if @first~", "#if", "keyword.control"},
                              {"/each", "/each", "keyword.control"},
                              {"^items", "^items", "keyword.control"},
@@ -61,10 +59,8 @@ TEST(HVTemplateBundles, ServerCode) {
         "Server Code",
         {
             // Java and C#.
-            {" String s = \"it's\"; int n; ", "\"it's\"", "string"},
-            {" String s = \"it's\"; int n; ", "int", "storage.type"},
-            {" char c = 'x'; int n; ", "'x'", "constant.character"},
-            {" char c = 'x'; int n; ", "int", "storage.type"},
+            {" String s = \"it's\"; int n; ", {{"\"it's\"", "string"}, {"int", "storage.type"}}},
+            {" char c = 'x'; int n; ", {{"'x'", "constant.character"}, {"int", "storage.type"}}},
             {" c = '\\''; int n; ", "int", "storage.type"},
             {" private static String shorten(String text) {", "private", "storage.modifier"},
             {" /** it's doc */ int n; ", "it's doc", "comment"},
@@ -74,14 +70,12 @@ TEST(HVTemplateBundles, ServerCode) {
             {" Page Language=\"C#\" ", "Page", "keyword.other"},
             {" Page.Title ", "Page", ""},
             {" empty products ", "empty", "keyword.operator"},
-            {" status.first ? 'first' : '' ", "'first'", "string"},
-            {" status.first ? 'first' : '' ", "''", "string"},
+            {" status.first ? 'first' : '' ", {{"'first'", "string"}, {"''", "string"}}},
             {" product.stock gt 0 and not x ", "gt", "keyword.operator"},
             // VBScript: an apostrophe starts a comment, words in any case.
-            {" ' it's a note\nDim x", "' it's a note", "comment"},
-            {" ' it's a note\nDim x", "Dim", "keyword.other"},
-            {" If x Then Response.Write \"a\"", "Then", "keyword.control"},
-            {" If x Then Response.Write \"a\"", "Response", "support.class"},
+            {" ' it's a note\nDim x", {{"' it's a note", "comment"}, {"Dim", "keyword.other"}}},
+            {" If x Then Response.Write \"a\"",
+             {{"Then", "keyword.control"}, {"Response", "support.class"}}},
         });
 }
 
@@ -92,46 +86,40 @@ TEST(HVTemplateBundles, DelimitersInPages) {
     HVCheckShippedBundle(
         "Twig",
         {
-            {"<p>{{ user.name|title }}</p>", "title", "support.function"},
-            {"<p>{{ user.name|title }}</p>", "{{", "meta.tag"},
-            {"<a href=\"{{ path('home') }}\">Home</a>", "'home'", "string.quoted.single"},
-            {"<a href=\"{{ path('home') }}\">Home</a>", "Home", ""},
-            {"{# it's {{ not }} code #}<p>x</p>", "{{ not }}", "comment"},
-            {"{# it's {{ not }} code #}<p>x</p>", "<p>", "meta.tag"},
+            {"<p>{{ user.name|title }}</p>", {{"title", "support.function"}, {"{{", "meta.tag"}}},
+            {"<a href=\"{{ path('home') }}\">Home</a>",
+             {{"'home'", "string.quoted.single"}, {"Home", ""}}},
+            {"{# it's {{ not }} code #}<p>x</p>", {{"{{ not }}", "comment"}, {"<p>", "meta.tag"}}},
             {"<p>Don't {{ a }} stop</p><b>", "stop", ""},
-            {"<p>{{ \"}}\" ~ x }}</p>", "\"}}\"", "string"},
-            {"<p>{{ \"}}\" ~ x }}</p>", "}}<", "meta.tag"},
-            {"{%- if user -%}<b>", "if", "keyword.control"},
-            {"{%- if user -%}<b>", "<b>", "meta.tag"},
+            {"<p>{{ \"}}\" ~ x }}</p>", {{"\"}}\"", "string"}, {"}}<", "meta.tag"}}},
+            {"{%- if user -%}<b>", {{"if", "keyword.control"}, {"<b>", "meta.tag"}}},
             {"<script>var a = {{ data|json_encode }};</script>", "json_encode", "support.function"},
-            {"{% verbatim %}<b>{{ x }}</b>{% endverbatim %}", "{{ x }}", ""},
-            {"{% verbatim %}<b>{{ x }}</b>{% endverbatim %}", "<b>", "meta.tag"},
+            {"{% verbatim %}<b>{{ x }}</b>{% endverbatim %}",
+             {{"{{ x }}", ""}, {"<b>", "meta.tag"}}},
         });
+    HVCheckShippedBundle("Liquid",
+                         {
+                             {"{% comment %}it's {{ x }}{% endcomment %}<b>",
+                              {{"it's {{ x }}", "comment"}, {"<b>", "meta.tag"}}},
+                             {"{{ product.title | escape }}", "escape", "support.function"},
+                             {"{% raw %}{{ x }}{% endraw %}", "{{ x }}", ""},
+                         });
     HVCheckShippedBundle(
-        "Liquid", {
-                      {"{% comment %}it's {{ x }}{% endcomment %}<b>", "it's {{ x }}", "comment"},
-                      {"{% comment %}it's {{ x }}{% endcomment %}<b>", "<b>", "meta.tag"},
-                      {"{{ product.title | escape }}", "escape", "support.function"},
-                      {"{% raw %}{{ x }}{% endraw %}", "{{ x }}", ""},
-                  });
+        "Handlebars", {
+                          {"{{!-- it's }} --}}<b>", {{"it's }}", "comment"}, {"<b>", "meta.tag"}}},
+                          {"{{! note }}<b>", "note", "comment"},
+                          {"{{#each items}}<li>{{this}}</li>{{/each}}",
+                           {{"/each", "keyword.control"}, {"this", "variable.language"}}},
+                          {"<p>{{{body}}}</p>", "{{{", "meta.tag"},
+                          {"<a href=\"{{../url}}\">", "/url", ""},
+                      });
     HVCheckShippedBundle(
-        "Handlebars",
-        {
-            {"{{!-- it's }} --}}<b>", "it's }}", "comment"},
-            {"{{!-- it's }} --}}<b>", "<b>", "meta.tag"},
-            {"{{! note }}<b>", "note", "comment"},
-            {"{{#each items}}<li>{{this}}</li>{{/each}}", "/each", "keyword.control"},
-            {"{{#each items}}<li>{{this}}</li>{{/each}}", "this", "variable.language"},
-            {"<p>{{{body}}}</p>", "{{{", "meta.tag"},
-            {"<a href=\"{{../url}}\">", "/url", ""},
-        });
-    HVCheckShippedBundle("ERB", {
-                                    {"<%# it's a note %><b>", "it's a note", "comment"},
-                                    {"<%# it's a note %><b>", "<b>", "meta.tag"},
-                                    {"<li class=\"<%= cls if x %>\">", "if", "keyword.control"},
-                                    {"<%= \"100%>\" %> done", "done", ""},
-                                    {"<%- if a -%><b>", "<b>", "meta.tag"},
-                                });
+        "ERB", {
+                   {"<%# it's a note %><b>", {{"it's a note", "comment"}, {"<b>", "meta.tag"}}},
+                   {"<li class=\"<%= cls if x %>\">", "if", "keyword.control"},
+                   {"<%= \"100%>\" %> done", "done", ""},
+                   {"<%- if a -%><b>", "<b>", "meta.tag"},
+               });
     HVCheckShippedBundle("EJS", {
                                     {"<% if (a) { %><b>", "if", "keyword.control"},
                                     {"<%_ x _%> don't", "don't", ""},

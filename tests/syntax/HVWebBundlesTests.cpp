@@ -20,10 +20,8 @@ TEST(HVWebBundles, JavaScript) {
             {"/** doc */ let a", "doc", "comment.block.documentation"},
             // Regex literals where an operand may stand: a quote or a comment start inside
             // is part of the pattern; an escaped slash and one in a class do not end it.
-            {"s.split(/\"/); let a = \"x\";", "/\"/", "string.regexp"},
-            {"s.split(/\"/); let a = \"x\";", "let", "storage"},
-            {"x = /[/\"]+\\/'/g; let a", "/[/\"]+\\/'/g", "string.regexp"},
-            {"x = /[/\"]+\\/'/g; let a", "let", "storage"},
+            {"s.split(/\"/); let a = \"x\";", {{"/\"/", "string.regexp"}, {"let", "storage"}}},
+            {"x = /[/\"]+\\/'/g; let a", {{"/[/\"]+\\/'/g", "string.regexp"}, {"let", "storage"}}},
             {"  return /'/.test(s) || y", "y", "other"},
             {"if (!/\\d/.test(s)) f('a')", "'a'", "string"},
             {"/^#/.test(line)", "/^#/", "string.regexp"},
@@ -33,8 +31,7 @@ TEST(HVWebBundles, JavaScript) {
             {"a = b / 2 / c; let d", "let", "storage"},
             {"f(a) / g(b) / 'c'", "'c'", "string"},
             // Template literals, over lines, with an escaped back-tick.
-            {"`a\\`b\n\"c` let", "\"c", "string"},
-            {"`a\\`b\n\"c` let", "let", "storage"},
+            {"`a\\`b\n\"c` let", {{"\"c", "string"}, {"let", "storage"}}},
             {"for (const x of xs) {}", "of", "keyword.operator"},
             // Contextual words only where they declare; decorators; import.meta.
             {"class A { get total() {} }", "get", "storage.type"},
@@ -43,24 +40,21 @@ TEST(HVWebBundles, JavaScript) {
             {"const u = import.meta.url;", "meta", "variable.language"},
             // JSX: text between tags is no code, tags and values are painted, and the code
             // after an element is code again.
-            {"return <p>Don't stop</p>;\nlet a = 'x';", "'x'", "string"},
-            {"return <p>Don't stop</p>;\nlet a = 'x';", "Don't", ""},
-            {"x = <a href=\"/\" title='it'>Don't</a>; let y", "let", "storage"},
-            {"x = <a href=\"/\" title='it'>Don't</a>; let y", "\"/\"",
-             "string.quoted.attribute-value"},
-            {"x = <a href=\"/\" title='it'>Don't</a>; let y", "<a href=", "meta.tag"},
+            {"return <p>Don't stop</p>;\nlet a = 'x';", {{"'x'", "string"}, {"Don't", ""}}},
+            {"x = <a href=\"/\" title='it'>Don't</a>; let y",
+             {{"let", "storage"},
+              {"\"/\"", "string.quoted.attribute-value"},
+              {"<a href=", "meta.tag"}}},
             {"(<div><div>it's</div>it's</div>); let a", "let", "storage"},
             {"c ? <B onClick={() => f('>')} big /> : <><i>it's</i></>; let a", "let", "storage"},
-            {"x = <ul>{xs.map((x) => <li key={x}>{x}'s</li>)}</ul>; let a", "let", "storage"},
-            {"x = <ul>{xs.map((x) => <li key={x}>{x}'s</li>)}</ul>; let a", "<li key=", "meta.tag"},
-            {"x = <p>{/* it's */}a &amp; b</p>", "/* it's */", "comment"},
-            {"x = <p>{/* it's */}a &amp; b</p>", "&amp;", "constant.character.entity"},
+            {"x = <ul>{xs.map((x) => <li key={x}>{x}'s</li>)}</ul>; let a",
+             {{"let", "storage"}, {"<li key=", "meta.tag"}}},
+            {"x = <p>{/* it's */}a &amp; b</p>",
+             {{"/* it's */", "comment"}, {"&amp;", "constant.character.entity"}}},
             {"return (\n  <p>\n    Don't\n  </p>\n);\nlet a", "let", "storage"},
             // Embedded expressions are code: strings, words, and elements inside them.
-            {"x = <p title={'it'}>{ok ? 'yes' : <b>no</b>}</p>; let y", "'yes'", "string"},
-            {"x = <p title={'it'}>{ok ? 'yes' : <b>no</b>}</p>; let y", "<b>", "meta.tag"},
-            {"x = <p title={'it'}>{ok ? 'yes' : <b>no</b>}</p>; let y", "'it'",
-             "string.quoted.single"},
+            {"x = <p title={'it'}>{ok ? 'yes' : <b>no</b>}</p>; let y",
+             {{"'yes'", "string"}, {"<b>", "meta.tag"}, {"'it'", "string.quoted.single"}}},
             // A comparison is no tag; an element left open is no element.
             {"if (a <b && c > d) f('x')", "'x'", "string"},
             {"x = <p>it's\n}\nlet a = 1", "s\n}\nlet a = 1", "string"},
@@ -74,9 +68,10 @@ TEST(HVWebBundles, TypeScript) {
             {"type Id = string | number;", "type", "storage.type"},
             {"import type { A } from 'a';", "type", "storage.type"},
             {"if (event.type === 'x') {}", "type", ""},
-            {"interface A extends B { readonly c?: unknown }", "interface", "storage.type"},
-            {"interface A extends B { readonly c?: unknown }", "readonly", "storage.modifier"},
-            {"interface A extends B { readonly c?: unknown }", "unknown", "support.type"},
+            {"interface A extends B { readonly c?: unknown }",
+             {{"interface", "storage.type"},
+              {"readonly", "storage.modifier"},
+              {"unknown", "support.type"}}},
             {"declare module 'x' { export = y }", "module", "storage.type"},
             {"namespace N { export enum E { A } }", "enum", "storage.type"},
             {"type U = T extends (infer E)[] ? E : never", "infer", "keyword.operator"},
@@ -101,8 +96,8 @@ TEST(HVWebBundles, TypeScript) {
             {"function g() {\n  const o = <Order>JSON.parse(s);\n  f('it');\n}", "'it'", "string"},
             {"interface F { <T>(x: T): T; }\nlet y = 'it'", "'it'", "string"},
             // TSX: a generic component, and text with apostrophes.
-            {"return <List<Item> items={xs}>Don't</List>; let y = 'it'", "'it'", "string"},
-            {"return <List<Item> items={xs}>Don't</List>; let y = 'it'", "Don't", ""},
+            {"return <List<Item> items={xs}>Don't</List>; let y = 'it'",
+             {{"'it'", "string"}, {"Don't", ""}}},
         });
 }
 
@@ -111,15 +106,15 @@ TEST(HVWebBundles, CSS) {
         "CSS",
         {
             // A hex value is a colour in a declaration, an id in a selector.
-            {"#add { color: #cafe; }", "#add", "entity.other.attribute-name"},
-            {"#add { color: #cafe; }", "#cafe", "constant.other"},
+            {"#add { color: #cafe; }",
+             {{"#add", "entity.other.attribute-name"}, {"#cafe", "constant.other"}}},
             {"ul #cafe:hover, a {", "#cafe", "entity.other.attribute-name"},
             {"a{border:1px solid #fff}", "#fff", "constant.other"},
             {"b { background: linear-gradient(#fff, #abc); }", "#abc", "constant.other"},
             // ... also when the brace comes on a later line.
             {"#cafe,\n.x {", "#cafe", "entity.other.attribute-name"},
-            {"#bad\n{\n  color: #fade;\n}", "#bad", "entity.other.attribute-name"},
-            {"#bad\n{\n  color: #fade;\n}", "#fade", "constant.other"},
+            {"#bad\n{\n  color: #fade;\n}",
+             {{"#bad", "entity.other.attribute-name"}, {"#fade", "constant.other"}}},
             {"a {\n  box-shadow: 0 0 1px #fff,\n    0 0 2px #abc;\n}", "#fff", "constant.other"},
             {"b { background: linear-gradient(\n    #cafe,\n    #000\n  );\n}", "#cafe",
              "constant.other"},
@@ -153,32 +148,30 @@ TEST(HVWebBundles, StyleSheetDialects) {
         "SCSS",
         {
             // Line comments, but not in an unquoted URL nor in a string.
-            {"// note\na { color: red; }", "// note", "comment.line"},
-            {"// note\na { color: red; }", "color", "support.type"},
+            {"// note\na { color: red; }",
+             {{"// note", "comment.line"}, {"color", "support.type"}}},
             {"a { background: url(http://x.test/a.png); }", "http://x.test/a.png", "string"},
             {"a { content: \"http://x\"; }", "\"http://x\"", "string"},
-            {"$gap: 4px !default;", "$gap", "variable.other"},
-            {"$gap: 4px !default;", "!default", "storage.modifier"},
-            {"@mixin card($a) {", "@mixin", "storage.type"},
-            {"@mixin card($a) {", "card", "entity.name.function"},
-            {"@if $a == 1 { } @else { @include card(1); }", "@else", "keyword.control"},
-            {"@if $a == 1 { } @else { @include card(1); }", "@include", "keyword.other"},
+            {"$gap: 4px !default;", {{"$gap", "variable.other"}, {"!default", "storage.modifier"}}},
+            {"@mixin card($a) {", {{"@mixin", "storage.type"}, {"card", "entity.name.function"}}},
+            {"@if $a == 1 { } @else { @include card(1); }",
+             {{"@else", "keyword.control"}, {"@include", "keyword.other"}}},
             {".a { &__b { top: 0; } }", "&__b", "entity.other.attribute-name"},
             {"%ph { top: 0; }\n.b { @extend %ph; }", "%ph", "entity.other.attribute-name"},
             // Interpolation, also glued to a class name.
-            {".col-#{$i} { top: 0; }", "#{$i}", "variable.other"},
-            {".col-#{$i} { top: 0; }", ".col-", "entity.other.attribute-name"},
+            {".col-#{$i} { top: 0; }",
+             {{"#{$i}", "variable.other"}, {".col-", "entity.other.attribute-name"}}},
             {"#cafe,\n.x { top: 0; }", "#cafe", "entity.other.attribute-name"},
             {"$m: (key: #cafe, k2: #bad);", "#cafe", "constant.other"},
         });
     // Without braces, a hex-like name is an id unless it follows a property's colon.
-    HVCheckShippedBundle("Sass",
-                         {
-                             {"#add\n  color: #cafe", "#add", "entity.other.attribute-name"},
-                             {"#add\n  color: #cafe", "#cafe", "constant.other"},
-                             {"=m($a)\n  top: 0\n.b\n  +m(1)", "m", "entity.name.function"},
-                             {"// note\n.a\n  top: 0", "// note", "comment.line"},
-                         });
+    HVCheckShippedBundle(
+        "Sass", {
+                    {"#add\n  color: #cafe",
+                     {{"#add", "entity.other.attribute-name"}, {"#cafe", "constant.other"}}},
+                    {"=m($a)\n  top: 0\n.b\n  +m(1)", "m", "entity.name.function"},
+                    {"// note\n.a\n  top: 0", "// note", "comment.line"},
+                });
     HVCheckShippedBundle(
         "LESS",
         {
@@ -199,8 +192,8 @@ TEST(HVWebBundles, Python) {
         "Python",
         {
             // A quote inside a docstring does not shift the strings after it.
-            {"def f():\n    \"\"\"It's \"x\n    y\"\"\"\n    z = 'a'", "z", "other"},
-            {"def f():\n    \"\"\"It's \"x\n    y\"\"\"\n    z = 'a'", "y\"\"\"", "string"},
+            {"def f():\n    \"\"\"It's \"x\n    y\"\"\"\n    z = 'a'",
+             {{"z", "other"}, {"y\"\"\"", "string"}}},
             {"'''a ' b\n'''\nc = \"d\"", "c", "other"},
             {"s = \"\"\"a\\\"\"\"\" if", "if", "keyword.control"},
             // Prefixed strings, prefix included.
@@ -208,12 +201,10 @@ TEST(HVWebBundles, Python) {
             {"f'{x}' if", "f'{x}'", "string"},
             {"b'\\x00' if", "b'\\x00'", "string"},
             {"rb\"a\" if", "rb\"a\"", "string"},
-            {"f\"\"\"a\n'b\"\"\" if", "if", "keyword.control"},
-            {"f\"\"\"a\n'b\"\"\" if", "'b", "string"},
+            {"f\"\"\"a\n'b\"\"\" if", {{"if", "keyword.control"}, {"'b", "string"}}},
             // An ordinary word ending in a prefix letter is no prefix.
             {"for \"a\" in", "for", "keyword.control"},
-            {"match x:\n    case 1:", "match", "keyword.control"},
-            {"match x:\n    case 1:", "case", "keyword.control"},
+            {"match x:\n    case 1:", {{"match", "keyword.control"}, {"case", "keyword.control"}}},
         });
 }
 
@@ -231,12 +222,10 @@ TEST(HVWebBundles, Markdown) {
             {"a __strong__ b", "__strong__", "markup.bold"},
             // Code spans and fenced blocks are code: no emphasis inside.
             {"Use `a_b_c *x* __d__` now", "__d__", "markup.raw"},
-            {"Use ``a ` *x*`` now *y*", "*x*", "markup.raw"},
-            {"Use ``a ` *x*`` now *y*", "*y*", "markup.italic"},
-            {"````\n```\n*x*\n````\n*y*", "*x*", "markup.raw"},
-            {"````\n```\n*x*\n````\n*y*", "*y*", "markup.italic"},
-            {"```py\n__init__ *x*\n# not a heading\n```\n# Head", "# not a heading", "markup.raw"},
-            {"```py\n__init__ *x*\n# not a heading\n```\n# Head", "# Head", "markup.heading"},
+            {"Use ``a ` *x*`` now *y*", {{"*x*", "markup.raw"}, {"*y*", "markup.italic"}}},
+            {"````\n```\n*x*\n````\n*y*", {{"*x*", "markup.raw"}, {"*y*", "markup.italic"}}},
+            {"```py\n__init__ *x*\n# not a heading\n```\n# Head",
+             {{"# not a heading", "markup.raw"}, {"# Head", "markup.heading"}}},
             {"~~~\n*a*\n~~~~\n*b*", "*a*", "markup.raw"},
             // Code inside a link's text is code; the text ends at its own bracket.
             {"See [`a[0]`][] now", "`a[0]`", "markup.raw"},
@@ -267,47 +256,43 @@ TEST(HVWebBundles, DataFormats) {
         "YAML",
         {
             // "#" starts a comment only after a blank; ";" never does.
-            {"key: a;b # c", ";b", ""},
-            {"key: a;b # c", "# c", "comment.line"},
-            {"tag: a#b\nurl: http://x.test/#top", "#b", ""},
-            {"tag: a#b\nurl: http://x.test/#top", "#top", ""},
+            {"key: a;b # c", {{";b", ""}, {"# c", "comment.line"}}},
+            {"tag: a#b\nurl: http://x.test/#top", {{"#b", ""}, {"#top", ""}}},
             // Quoted scalars only where a value starts; a quote in a plain one opens nothing.
             {"name: 'it''s # no'", "'it''s # no'", "string.quoted.single"},
             {"msg: \"a \\\" # b\"", "\"a \\\" # b\"", "string.quoted.double"},
-            {"title: it's here\nnext: 'x'", "it's here", ""},
-            {"title: it's here\nnext: 'x'", "next", "entity.name.tag"},
-            {"title: it's here\nnext: 'x'", "'x'", "string"},
+            {"title: it's here\nnext: 'x'",
+             {{"it's here", ""}, {"next", "entity.name.tag"}, {"'x'", "string"}}},
             // Block scalars run through their deeper lines, past "- " too.
-            {"run: |\n  echo 'a'\n  # no\nnext: 1", "# no", "string.quoted.other"},
-            {"run: |\n  echo 'a'\n  # no\nnext: 1", "next", "entity.name.tag"},
-            {"- run: >\n    x # y\n  name: z", "x # y", "string.quoted.other"},
-            {"- run: >\n    x # y\n  name: z", "name", "entity.name.tag"},
-            {"base: &b\n  a: 1\nuse: *b", "&b", "entity.name"},
-            {"base: &b\n  a: 1\nuse: *b", "*b", "variable.other"},
+            {"run: |\n  echo 'a'\n  # no\nnext: 1",
+             {{"# no", "string.quoted.other"}, {"next", "entity.name.tag"}}},
+            {"- run: >\n    x # y\n  name: z",
+             {{"x # y", "string.quoted.other"}, {"name", "entity.name.tag"}}},
+            {"base: &b\n  a: 1\nuse: *b", {{"&b", "entity.name"}, {"*b", "variable.other"}}},
             {"s: !!str 12", "!!str", "storage.type"},
             {"---\na: 1\n...", "---", "keyword.other"},
         });
     HVCheckShippedBundle("TOML",
                          {
                              {"a = \"x\" ; not a comment", "; not a comment", ""},
-                             {"path = 'C:\\dir\\' # c", "'C:\\dir\\'", "string.quoted.single"},
-                             {"path = 'C:\\dir\\' # c", "# c", "comment.line"},
-                             {"s = \"\"\"\na # \"b\"\n\"\"\"\nk = 1", "a # \"b\"", "string"},
-                             {"s = \"\"\"\na # \"b\"\n\"\"\"\nk = 1", "k", "entity.name.tag"},
+                             {"path = 'C:\\dir\\' # c",
+                              {{"'C:\\dir\\'", "string.quoted.single"}, {"# c", "comment.line"}}},
+                             {"s = \"\"\"\na # \"b\"\n\"\"\"\nk = 1",
+                              {{"a # \"b\"", "string"}, {"k", "entity.name.tag"}}},
                              {"[a.b]\nx = 1", "[a.b]", "entity.name.toml"},
                              {"[[arr]]\nx = 1", "[[arr]]", "entity.name.toml"},
                              {"hosts = [\n  [1, 2],\n]", "[1, 2]", "other"},
                              {"d = 1979-05-27T07:32:00Z", "1979-05-27T07:32:00Z", "constant.other"},
                          });
-    HVCheckShippedBundle("JSON",
-                         {
-                             {"{\"a\": \"b\"}", "\"a\"", "entity.name.tag"},
-                             {"{\"a\": \"b\"}", "\"b\"", "string.quoted.double"},
-                             {"{\"u\": \"http://x\" // c\n}", "\"http://x\"", "string"},
-                             {"{\"u\": \"http://x\" // c\n}", "// c", "comment.line"},
-                             {"{/* c */ \"n\": -1.5e3, \"t\": true}", "-1.5e3", "constant.numeric"},
-                             {"{/* c */ \"n\": -1.5e3, \"t\": true}", "true", "constant.language"},
-                         });
+    HVCheckShippedBundle(
+        "JSON",
+        {
+            {"{\"a\": \"b\"}", {{"\"a\"", "entity.name.tag"}, {"\"b\"", "string.quoted.double"}}},
+            {"{\"u\": \"http://x\" // c\n}",
+             {{"\"http://x\"", "string"}, {"// c", "comment.line"}}},
+            {"{/* c */ \"n\": -1.5e3, \"t\": true}",
+             {{"-1.5e3", "constant.numeric"}, {"true", "constant.language"}}},
+        });
 }
 
 // The editor paints a long text in pieces that end at line ends. An element that a piece cuts
