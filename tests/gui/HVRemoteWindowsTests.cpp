@@ -54,7 +54,8 @@ struct Answered {
 
 } // namespace
 
-TEST_F(RemoteWindowsTest, TheCredentialsSheetFocusesTheFieldStillToBeTyped) {
+TEST_F(RemoteWindowsTest,
+       TheCredentialsSheetFocusesTheFieldStillToBeTypedAndCancelAnswersZeroOnce) {
     auto* sheet = new HVCredentialsController;
     sheet->displayOnWindow(window.get(), "deploy", [](int, HVCredentialsController::Answer) {});
     // Not inside the call that asks for it.
@@ -66,12 +67,25 @@ TEST_F(RemoteWindowsTest, TheCredentialsSheetFocusesTheFieldStillToBeTyped) {
     EXPECT_EQ(sheet->focusWidget(), sheet->passwordField());
     sheet->reject();
 
-    sheet->displayOnWindow(window.get(), "", [](int, HVCredentialsController::Answer) {});
+    // Cancel answers zero, once, and empties the password.
+    int calls = 0;
+    Answered answered;
+    sheet->displayOnWindow(window.get(), "", [&](int code, HVCredentialsController::Answer a) {
+        ++calls;
+        answered = Answered{code, std::move(a)};
+    });
     ASSERT_TRUE(HVWaitFor([&] { return sheet->isVisible(); }));
     EXPECT_EQ(sheet->focusWidget(), sheet->userField());
     EXPECT_EQ(sheet->findChild<QLineEdit*>("HVCredentialsPassword")->echoMode(),
               QLineEdit::Password);
+    QTest::keyClicks(sheet->userField(), "anna");
+    QTest::keyClicks(sheet->passwordField(), "pw");
+    sheet->cancelButton()->click();
     sheet->reject();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(answered.returnCode, HVCredentialsController::CancelReturnCode);
+    EXPECT_EQ(answered.answer.password, "");
+    EXPECT_EQ(sheet->passwordField()->text(), QString());
 }
 
 TEST_F(RemoteWindowsTest, LogInHandsOverWhatWasTypedAndEmptiesThePassword) {
@@ -98,25 +112,6 @@ TEST_F(RemoteWindowsTest, LogInHandsOverWhatWasTypedAndEmptiesThePassword) {
     EXPECT_EQ(sheet->passwordField()->text(), QString());
     EXPECT_FALSE(sheet->isVisible());
     EXPECT_EQ(sheet->windowTitle(), QString("Remote Login: example.org"));
-}
-
-TEST_F(RemoteWindowsTest, CancelAnswersZeroOnce) {
-    auto* sheet = new HVCredentialsController;
-    int calls = 0;
-    Answered answered;
-    sheet->displayOnWindow(window.get(), "", [&](int code, HVCredentialsController::Answer a) {
-        ++calls;
-        answered = Answered{code, std::move(a)};
-    });
-    ASSERT_TRUE(HVWaitFor([&] { return sheet->isVisible(); }));
-    QTest::keyClicks(sheet->userField(), "anna");
-    QTest::keyClicks(sheet->passwordField(), "pw");
-    sheet->cancelButton()->click();
-    sheet->reject();
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(answered.returnCode, HVCredentialsController::CancelReturnCode);
-    EXPECT_EQ(answered.answer.password, "");
-    EXPECT_EQ(sheet->passwordField()->text(), QString());
 }
 
 TEST_F(RemoteWindowsTest, TheLogWindowShowsTheTranscriptAndFollowsAnotherThread) {
