@@ -5,12 +5,10 @@
 #include "HVDocumentsTestSupport.h"
 #include "HVFile.h"
 #include "HVFileSystem.h"
-#include "HVFoldMarkerTextAttachment.h"
 #include "HVLineNumberingRulerView.h"
 #include "HVParser.h"
 #include "HVTextBuffer.h"
 
-#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,6 +57,12 @@ TEST_F(FileDocument, AnOpenedFileKeepsItsOwnLineBreaksAndNewTextTakesThem) {
         EXPECT_EQ(open.save(), "a" + b + "b" + b + b + "  x" + b + "yp1" + b + "p2" + b + "p3" + b)
             << name;
     }
+    // A file without breaks takes the preference.
+    setPreference("HVLineBreak", 2);
+    OpenFile open(dir.write("one-line.txt", "a"));
+    EXPECT_EQ(open.document->lineBreakName(), "DOS");
+    type(open.document, u"\nb");
+    EXPECT_EQ(open.save(), "a\r\nb");
 }
 
 TEST_F(FileDocument, OpeningAndSavingChangesNoByte) {
@@ -81,14 +85,6 @@ TEST_F(FileDocument, OpeningAndSavingChangesNoByte) {
         ASSERT_NE(open.document, nullptr) << name;
         EXPECT_EQ(open.save(), bytes) << name;
     }
-}
-
-TEST_F(FileDocument, FilesWithoutBreaksTakeThePreference) {
-    setPreference("HVLineBreak", 2);
-    OpenFile open(dir.write("one-line.txt", "a"));
-    EXPECT_EQ(open.document->lineBreakName(), "DOS");
-    type(open.document, u"\nb");
-    EXPECT_EQ(open.save(), "a\r\nb");
 }
 
 TEST_F(FileDocument, AFileWithMixedBreaksIsLeftAsItIsUntilTheUserChoosesAType) {
@@ -205,20 +201,6 @@ TEST_F(FileDocument, SavingOverAFileChangedByAnotherProgramAsksFirst) {
     EXPECT_EQ(ui->presentedErrors.size(), 3u) << "and then it is ours again";
 }
 
-TEST_F(FileDocument, ASaveClearsTheChangedMark) {
-    std::string path = dir.write("a.txt", "abc");
-    OpenFile open(path);
-    type(open.document, u"d");
-    EXPECT_TRUE(open.window->windowController().tabs()[0].edited);
-    open.document->saveDocument();
-    EXPECT_FALSE(open.document->isDocumentEdited());
-    EXPECT_FALSE(open.window->windowController().tabs()[0].edited);
-    EXPECT_EQ(HVReadFile(path), "abcd");
-    // Undoing past the save point changes the document again.
-    open.document->textView()->undoManager().undo();
-    EXPECT_TRUE(open.document->isDocumentEdited());
-}
-
 TEST_F(FileDocument, ALossySaveWritesAndThenWarns) {
     std::string path = dir.write("latin.xml", "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n");
     OpenFile open(path);
@@ -305,17 +287,22 @@ TEST_F(FileDocument, AWritableFileInALockedFolderOrWithHardLinksIsSavedInPlace) 
     EXPECT_EQ(HVReadFile(path), "<p>old</p>xxx!") << "both names still share the file";
 }
 
-TEST_F(FileDocument, SaveAsMovesTheDocumentToTheNewFile) {
+TEST_F(FileDocument, SaveAsMovesTheDocumentToTheNewFileAndClearsTheChangedMark) {
     std::string path = dir.write("draft.txt", "text");
     OpenFile open(path);
     type(open.document, u"!");
+    EXPECT_TRUE(open.window->windowController().tabs()[0].edited);
     ui->savePanelAnswers.push_back(dir.pathFor("final.txt"));
     open.document->saveDocumentAs();
     EXPECT_EQ(open.document->fileName(), dir.pathFor("final.txt"));
     EXPECT_EQ(HVReadFile(dir.pathFor("final.txt")), "text!");
     EXPECT_EQ(HVReadFile(path), "text");
     EXPECT_FALSE(open.document->isDocumentEdited());
+    EXPECT_FALSE(open.window->windowController().tabs()[0].edited);
     EXPECT_EQ(open.window->windowController().tabs()[0].title, "final.txt");
+    // Undoing past the save point changes the document again.
+    open.document->textView()->undoManager().undo();
+    EXPECT_TRUE(open.document->isDocumentEdited());
 }
 
 TEST_F(FileDocument, ReopeningWithAnotherEncodingAndEachAnswer) {

@@ -126,15 +126,11 @@ TEST_F(TabbedWindow, CloseAllReviewAnswers) {
     EXPECT_EQ(HVReadFile(b), "b2");
     EXPECT_EQ(HVReadFile(a), "a") << "the unselected document's changes are dropped";
     EXPECT_TRUE(tabs.openDocuments().empty());
-}
 
-TEST_F(TabbedWindow, DiscardingClosesWithoutSaving) {
-    type(open("a.txt", "a"), u"1");
-    ui->reviewAnswers.push_back({2, {}});
-    std::optional<bool> result;
-    tabs.closeOpenFiles([&](bool mayClose) { result = mayClose; });
-    EXPECT_EQ(result, true);
-    EXPECT_EQ(HVReadFile(dir.pathFor("a.txt")), "a");
+    type(tabs.openFileAtPath(a), u"1");
+    closeAll({2, {}});
+    EXPECT_EQ(result, true) << "discarding closes at once";
+    EXPECT_EQ(HVReadFile(a), "a");
     EXPECT_TRUE(tabs.openDocuments().empty());
 }
 

@@ -6,11 +6,9 @@
 #include "HVLayoutManager.h"
 #include "HVTestSupport.h"
 #include "HVTextBuffer.h"
-#include "HVTextDisplayModel.h"
 #include "HVTextViewModel.h"
 
 #include <QPaintEvent>
-#include <QScrollBar>
 #include <gtest/gtest.h>
 #include <random>
 

@@ -1,29 +1,17 @@
 // The real editor under Qt's offscreen platform: typing, saving, the close review, the single
 // running instance, and how little a big file costs to draw.
 
-#include "Defaults.h"
-#include "HTMLView.h"
-#include "HVApplicationController.h"
 #include "HVAttributes.h"
-#include "HVBundle.h"
 #include "HVChildProcess.h"
-#include "HVDispatcher.h"
-#include "HVDocumentController.h"
-#include "HVDocumentWindow.h"
-#include "HVEditorWidget.h"
 #include "HVFileDocument.h"
-#include "HVGuiTestSupport.h"
 #include "HVImageViewWidget.h"
 #include "HVLineNumberingRulerWidget.h"
-#include "HVMultiFileDocument.h"
-#include "HVMultiFileWindowController.h"
 #include "HVNotificationCenter.h"
 #include "HVPreferences.h"
 #include "HVQtUserInterface.h"
 #include "HVSingleInstance.h"
 #include "HVStatusBarWidget.h"
 #include "HVSyntaxHighlightingTextView.h"
-#include "HVTestSupport.h"
 #include "HVTextBuffer.h"
 #include "HVTextDisplayModel.h"
 #include "HVTextViewModel.h"
@@ -32,33 +20,17 @@
 #include "HVUndoManager.h"
 #include "HVWindowTest.h"
 
-#include <QApplication>
 #include <QClipboard>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabBar>
-#include <QTest>
 #include <QToolButton>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
 
 namespace {
-
-// An alert that is on the screen as a window of its own, or none.
-QMessageBox* visibleAlert() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == "HVAlert" && widget->isVisible())
-            return qobject_cast<QMessageBox*>(widget);
-    }
-    return nullptr;
-}
 
 class GuiTest : public HVWindowTest {
 protected:
@@ -66,10 +38,8 @@ protected:
     // active one; the keyboard focus is left to the program.
     HVDocumentWindow* openAsUser(const std::string& path) {
         app->handleRequest({QString::fromStdString(path)});
-        HVDocumentWindow* window = app->frontWindow();
-        if (window) {
-            EXPECT_TRUE(QTest::qWaitForWindowActive(window));
-        }
+        HVDocumentWindow* window = required(app->frontWindow(), path);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window));
         return window;
     }
 
@@ -92,7 +62,6 @@ TEST_F(GuiTest, TypeUndoAndSaveWritesTheBytes) {
     // Plain text, where a typed "é" stays itself.
     std::string path = dir.write("page.txt", "<p>hello</p>\n");
     HVDocumentWindow* window = open(path);
-    ASSERT_NE(window, nullptr);
     HVEditorWidget* editor = window->activeEditor();
     QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClicks(editor, "bye");
@@ -180,7 +149,6 @@ TEST_F(GuiTest, ABigFileDrawsOnlyWhatIsVisible) {
         bytes += line;
     std::string path = dir.write("big.txt", bytes);
     HVDocumentWindow* window = open(path);
-    ASSERT_NE(window, nullptr);
     window->resize(800, 600);
     window->show();
     HVEditorWidget* editor = window->activeEditor();
@@ -203,7 +171,6 @@ TEST_F(GuiTest, AOneLineMegabyteFileScrollsInPieces) {
     bytes += "0];";
     std::string path = dir.write("min.js", bytes);
     HVDocumentWindow* window = open(path);
-    ASSERT_NE(window, nullptr);
     window->resize(800, 600);
     HVEditorWidget* editor = window->activeEditor();
     EXPECT_EQ(editor->view()->textStorage().lineCount(), 1u);
@@ -226,7 +193,6 @@ TEST_F(GuiTest, TypingRightAfterOpeningGoesIntoTheFile) {
         HVPreferences::sharedInstance().setObject("HVUseTabs", tabs);
         std::string path = dir.write(tabs ? "tab.txt" : "single.txt", "caf\xE9");
         HVDocumentWindow* window = openAsUser(path);
-        ASSERT_NE(window, nullptr);
         EXPECT_EQ(window->statusBarWidget()->currentMessage(),
                   QString::fromUtf8("\u26A0 Opened using iso-8859-1"));
         EXPECT_EQ(QApplication::focusWidget(), window->activeEditor());
@@ -248,7 +214,6 @@ TEST_F(GuiTest, TypingRightAfterOpeningGoesIntoTheFile) {
 TEST_F(GuiTest, ReturnPasteAndDropInACRLFFileWriteCRLF) {
     std::string path = dir.write("dos.txt", "one\r\ntwo\r\n");
     HVDocumentWindow* window = openAsUser(path);
-    ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->statusBarWidget()->lineBreakText(), "CRLF");
     pressInto(window, Qt::Key_End, Qt::ControlModifier);
     typeInto(window, "three");
@@ -271,24 +236,9 @@ TEST_F(GuiTest, ReturnPasteAndDropInACRLFFileWriteCRLF) {
     EXPECT_EQ(HVReadFile(path), "dropped\r\nhereone\r\ntwo\r\nthree\r\npasted\r\nlines\r\n");
 }
 
-TEST_F(GuiTest, TheStatusBarMenuChangesTheLineBreakType) {
-    std::string path = dir.write("mixed.txt", "a\nb\r\nc\n");
-    HVDocumentWindow* window = openAsUser(path);
-    ASSERT_NE(window, nullptr);
-    HVStatusBarWidget* bar = window->statusBarWidget();
-    EXPECT_EQ(bar->lineBreakText(), "Mixed");
-    QMenu* menu = bar->lineBreakButton()->menu();
-    ASSERT_NE(menu, nullptr);
-    menu->actions().at(2)->trigger(); // DOS
-    EXPECT_EQ(bar->lineBreakText(), "CRLF");
-    pressInto(window, Qt::Key_S, Qt::ControlModifier);
-    EXPECT_EQ(HVReadFile(path), "a\r\nb\r\nc\r\n");
-}
-
 TEST_F(GuiTest, AnImageOpensAsAPictureWithItsSizeInTheStatusBar) {
     std::string path = dir.write("pixels.png", HVReadFile(HVTestDataPath("images/pixels.png")));
     HVDocumentWindow* window = openAsUser(path);
-    ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->activeEditor(), nullptr);
     HVImageViewWidget* image = window->imageViewFor(window->activeFileDocument());
     ASSERT_NE(image, nullptr);
@@ -302,7 +252,7 @@ TEST_F(GuiTest, AFileThatCannotBeReadShowsTheReasonAndOpensNoWindow) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     app->handleRequest({QString::fromStdString(fifo)});
     QMessageBox* alert = nullptr;
-    ASSERT_TRUE(HVWaitFor([&] { return (alert = visibleAlert()) != nullptr; }));
+    ASSERT_TRUE(HVWaitFor([&] { return (alert = HVVisibleAlert()) != nullptr; }));
     EXPECT_TRUE(alert->text().contains("is a named pipe, not a regular file"))
         << alert->text().toStdString();
     EXPECT_TRUE(app->windows().empty());
@@ -311,7 +261,6 @@ TEST_F(GuiTest, AFileThatCannotBeReadShowsTheReasonAndOpensNoWindow) {
     // With a window open, the alert comes with that window (and no tab is added to it).
     HVPreferences::sharedInstance().setObject("HVHowToOpenFiles", 1);
     HVDocumentWindow* window = openAsUser(dir.write("a.txt", "a"));
-    ASSERT_NE(window, nullptr);
     app->handleRequest({QString::fromStdString(fifo)});
     QMessageBox* sheet = nullptr;
     ASSERT_TRUE(HVWaitFor([&] {
@@ -328,7 +277,6 @@ TEST_F(GuiTest, ABinaryFileIsReadOnlyUntilEditingIsAllowed) {
                       7);
     std::string path = dir.write("program", bytes);
     HVDocumentWindow* window = openAsUser(path);
-    ASSERT_NE(window, nullptr);
     typeInto(window, "x");
     EXPECT_EQ(window->activeEditor()->view()->string().size(), 7u) << "nothing was typed";
     QAction* allow = window->menuBar()->findChild<QAction*>("allowEditing");
@@ -348,7 +296,7 @@ TEST_F(GuiTest, AnAlertClosedWithoutAButtonTakesTheSafeWayOut) {
     app->userInterface().presentError(question, nullptr,
                                       [&](std::size_t option) { chosen = option; });
     QMessageBox* alert = nullptr;
-    ASSERT_TRUE(HVWaitFor([&] { return (alert = visibleAlert()) != nullptr; }));
+    ASSERT_TRUE(HVWaitFor([&] { return (alert = HVVisibleAlert()) != nullptr; }));
     // As when its window is closed.
     alert->reject();
     ASSERT_TRUE(HVWaitFor([&] { return chosen.has_value(); }));
@@ -361,7 +309,6 @@ TEST_F(GuiTest, APathFromAnotherStartFindsTheOpenFileThroughLinks) {
     dir.write("site/sub/x.txt", "x");
     ASSERT_EQ(::symlink("site/sub", dir.pathFor("sub").c_str()), 0);
     HVDocumentWindow* window = openAsUser(page);
-    ASSERT_NE(window, nullptr);
     // "sub/../page.html" from the folder: ".." leaves the link's target, as the shell's
     // programs see it.
     QStringList request = HVSingleInstance::absoluteArguments({"sub/../page.html"},
@@ -369,26 +316,10 @@ TEST_F(GuiTest, APathFromAnotherStartFindsTheOpenFileThroughLinks) {
     app->handleRequest(request);
     EXPECT_EQ(app->windows().size(), 1u);
     EXPECT_EQ(window->tabBar()->count(), 1);
-    EXPECT_EQ(visibleAlert(), nullptr);
+    EXPECT_EQ(HVVisibleAlert(), nullptr);
 }
 
 namespace {
-
-QMenu* menuTitled(QWidget* parent, const QString& title) {
-    for (QMenu* menu : parent->findChildren<QMenu*>()) {
-        if (menu->title() == title)
-            return menu;
-    }
-    return nullptr;
-}
-
-QAction* actionTitled(QMenu* menu, const QString& title) {
-    for (QAction* action : menu->actions()) {
-        if (action->text() == title)
-            return action;
-    }
-    return nullptr;
-}
 
 // The titles of a menu's actions as it is about to show, and of those checked.
 std::pair<QStringList, QStringList> titlesAndChecked(QMenu* menu) {
@@ -429,16 +360,12 @@ QColor qColor(const std::optional<HVColor>& color) {
 
 TEST_F(GuiTest, TheViewMenuTogglesInvisiblesAndWrappingInEveryOpenEditor) {
     HVDocumentWindow* window = open(dir.write("a.txt", "one two\tthree\n"));
-    ASSERT_NE(window, nullptr);
-    ASSERT_NE(open(dir.write("b.txt", "x\n")), nullptr);
+    open(dir.write("b.txt", "x\n"));
     std::vector<HVEditorWidget*> editors = openEditors(*app);
     ASSERT_EQ(editors.size(), 2u);
-    QMenu* viewMenu = menuTitled(window, "&View");
-    ASSERT_NE(viewMenu, nullptr);
-    QAction* invisibles = actionTitled(viewMenu, "Show Invisibles");
-    QAction* wrap = actionTitled(viewMenu, "Wrap Text");
-    ASSERT_NE(invisibles, nullptr);
-    ASSERT_NE(wrap, nullptr);
+    QMenu* viewMenu = HVMenuTitled(window, "&View");
+    QAction* invisibles = HVActionTitled(viewMenu, "Show Invisibles");
+    QAction* wrap = HVActionTitled(viewMenu, "Wrap Text");
     auto& preferences = HVPreferences::sharedInstance();
 
     for (HVEditorWidget* editor : editors)
@@ -457,7 +384,6 @@ TEST_F(GuiTest, TheViewMenuTogglesInvisiblesAndWrappingInEveryOpenEditor) {
         EXPECT_TRUE(editor->wrapsText());
     // An editor opened later starts with the preference.
     HVDocumentWindow* third = open(dir.write("c.txt", "y\n"));
-    ASSERT_NE(third, nullptr);
     EXPECT_TRUE(third->activeEditor()->wrapsText());
     wrap->trigger();
     for (HVEditorWidget* editor : openEditors(*app))
@@ -477,7 +403,6 @@ TEST_F(GuiTest, TheGutterFoldsByClicksAndNumbersWhatIsShown) {
     for (int i = 1; i <= 30; ++i)
         text += "console.log(total([" + std::to_string(i) + "]));\n";
     HVDocumentWindow* window = open(dir.write("app.js", text));
-    ASSERT_NE(window, nullptr);
     window->resize(600, 400);
     HVEditorWidget* editor = window->activeEditor();
     HVLineNumberingRulerWidget* gutter = editor->gutter();
@@ -531,20 +456,17 @@ TEST_F(GuiTest, TheGutterFoldsByClicksAndNumbersWhatIsShown) {
               view.textStorage().lineRangeForIndex(view.textStorage().rangeOfLine(29).location));
 
     // The menu's commands fold the front editor.
-    QMenu* viewMenu = menuTitled(window, "&View");
-    ASSERT_NE(viewMenu, nullptr);
+    QMenu* viewMenu = HVMenuTitled(window, "&View");
     emit viewMenu->aboutToShow();
-    actionTitled(viewMenu, "Collapse All")->trigger();
+    HVActionTitled(viewMenu, "Collapse All")->trigger();
     EXPECT_EQ(rows(), "29|30|31 marker-closed|38|39");
-    actionTitled(viewMenu, "Expand All")->trigger();
+    HVActionTitled(viewMenu, "Expand All")->trigger();
     EXPECT_EQ(view.string(), original);
     editor->verticalScrollBar()->setValue(28);
 
     // Without numbers the markers stay; without either the gutter takes no room.
-    QAction* numbers = actionTitled(viewMenu, "Line Numbers");
-    QAction* folding = actionTitled(viewMenu, "Code Folding");
-    ASSERT_NE(numbers, nullptr);
-    ASSERT_NE(folding, nullptr);
+    QAction* numbers = HVActionTitled(viewMenu, "Line Numbers");
+    QAction* folding = HVActionTitled(viewMenu, "Code Folding");
     numbers->trigger();
     EXPECT_EQ(gutter->width(), 40);
     EXPECT_EQ(rows(), "|| marker-open|| marker-open");
@@ -572,10 +494,8 @@ TEST_F(GuiTest, ChoosingAThemeInTheViewMenuRecoloursOpenEditors) {
     mine->setBackgroundColor(HVColor{0.5, 0.25, 0, 1});
 
     HVDocumentWindow* window = open(dir.write("a.txt", "one\n"));
-    ASSERT_NE(window, nullptr);
     HVEditorWidget* editor = window->activeEditor();
-    QMenu* themeMenu = menuTitled(window, "Theme");
-    ASSERT_NE(themeMenu, nullptr);
+    QMenu* themeMenu = HVMenuTitled(window, "Theme");
     QStringList titles = titlesAndChecked(themeMenu).first;
     EXPECT_TRUE(titles.contains(QString::fromStdString(mine->title())))
         << titles.join(", ").toStdString();
@@ -584,7 +504,7 @@ TEST_F(GuiTest, ChoosingAThemeInTheViewMenuRecoloursOpenEditors) {
     for (const std::shared_ptr<HVTheme>& theme : {dark, mine}) {
         QString title = QString::fromStdString(theme->title());
         EXPECT_EQ(countNotifications("HalvetHighlightingPrefsChange",
-                                     [&] { actionTitled(themeMenu, title)->trigger(); }),
+                                     [&] { HVActionTitled(themeMenu, title)->trigger(); }),
                   1);
         EXPECT_EQ(repository.currentTheme(), theme);
         EXPECT_EQ(editor->backgroundColor(), qColor(theme->backgroundColor()));
@@ -648,7 +568,6 @@ TEST_F(GuiTest, TypingACommentOpenerColoursTheLinesBelowUntilItsCloserIsTyped) {
         code +=
             "const value" + std::to_string(i) + " = compute('text', " + std::to_string(i) + ");\n";
     HVDocumentWindow* window = open(dir.write("code.js", code));
-    ASSERT_NE(window, nullptr);
     HVEditorWidget* editor = window->activeEditor();
     const HVTextBuffer& text = editor->view()->textStorage();
     auto lineStart = [&](std::size_t line) { return text.rangeOfLine(line).location; };
@@ -690,7 +609,6 @@ TEST_F(GuiTest, JumpingFarIntoABigFileShowsColoursBeforeIdleTimeGetsThere) {
     for (int i = 0; i < 60000; ++i)
         code += "const item" + std::to_string(i) + " = compute(" + std::to_string(i) + ");\n";
     HVDocumentWindow* window = open(dir.write("big.js", code), false);
-    ASSERT_NE(window, nullptr);
     HVEditorWidget* editor = window->activeEditor();
     auto* view = dynamic_cast<HVSyntaxHighlightingTextView*>(editor->view());
     ASSERT_NE(view, nullptr);
@@ -717,7 +635,6 @@ TEST_F(GuiTest, JumpingFarIntoABigFileShowsColoursBeforeIdleTimeGetsThere) {
 TEST_F(GuiTest, TheLanguageMenuRecoloursTheText) {
     std::string path = dir.write("page.html", "<p>hello</p>\nvar total = 1;\n");
     HVDocumentWindow* window = open(path);
-    ASSERT_NE(window, nullptr);
     HVStatusBarWidget* bar = window->statusBarWidget();
     EXPECT_EQ(bar->languageText(), "HTML");
     QMenu* menu = bar->languageButton()->menu();
@@ -735,7 +652,7 @@ TEST_F(GuiTest, TheLanguageMenuRecoloursTheText) {
     const HVTextBuffer& text = window->activeEditor()->view()->textStorage();
     std::size_t var = text.rangeOfLine(1).location;
     EXPECT_EQ(styleAt(text, var), "");
-    actionTitled(menu, "JavaScript")->trigger();
+    HVActionTitled(menu, "JavaScript")->trigger();
     EXPECT_EQ(bar->languageText(), "JavaScript");
     EXPECT_EQ(styleAt(text, var), "storage.type.js");
     EXPECT_EQ(titlesAndChecked(menu).second, QStringList{"JavaScript"});

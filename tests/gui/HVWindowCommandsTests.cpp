@@ -1,44 +1,26 @@
 // The editing commands as the window offers them: menus, panels, the function menu, printing,
 // drops, and preferences that reach every open editor.
 
-#include "Defaults.h"
-#include "HTMLView.h"
-#include "HVApplicationController.h"
-#include "HVCodeNavigation.h"
-#include "HVDispatcher.h"
-#include "HVDocumentController.h"
-#include "HVDocumentWindow.h"
-#include "HVEditorWidget.h"
 #include "HVError.h"
 #include "HVFindPanel.h"
-#include "HVGuiTestSupport.h"
-#include "HVLayoutManager.h"
 #include "HVLineNumberingRulerView.h"
 #include "HVNotificationCenter.h"
 #include "HVPreferences.h"
 #include "HVSearchController.h"
 #include "HVStatusBarWidget.h"
-#include "HVTestSupport.h"
-#include "HVTextStorage.h"
 #include "HVUndoManager.h"
 #include "HVWindowTest.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPrinter>
-#include <QTest>
 #include <QToolButton>
 #include <cstdio>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -68,7 +50,6 @@ TEST_F(WindowCommands, TheFunctionMenuListsTheLandmarksAndShowsTheChosenOneInsid
     HVDocumentWindow* window =
         open(dir.write("app.js", "class Cart {\n}\nfunction outer() {\n  function inner() {\n"
                                  "  }\n}\n"));
-    ASSERT_NE(window, nullptr);
     HTMLView& view = *window->activeHTMLView();
     collapseLine(view, 3);
     ASSERT_EQ(view.textStorage().string().find(u"inner"), std::u16string::npos);
@@ -90,7 +71,6 @@ TEST_F(WindowCommands, TheFunctionMenuListsTheLandmarksAndShowsTheChosenOneInsid
 
 TEST_F(WindowCommands, TheGoToLinePanelStartsAtTheCaretsLineAndGoesToTheTypedOne) {
     HVDocumentWindow* window = open(dir.write("lines.txt", "one\ntwo\nthree\nfour\n"));
-    ASSERT_NE(window, nullptr);
     HTMLView& view = *window->activeHTMLView();
     view.setSelectedRange({5, 0});
     QDialog* panel = window->showGotoLinePanel();
@@ -106,8 +86,8 @@ TEST_F(WindowCommands, TheGoToLinePanelStartsAtTheCaretsLineAndGoesToTheTypedOne
 }
 
 TEST_F(WindowCommands, EditorPreferencesReachEveryEditorOfEveryWindow) {
-    ASSERT_NE(open(dir.write("a.html", "<p>\ta</p>\n")), nullptr);
-    ASSERT_NE(open(dir.write("b.css", "p {\n\tcolor: red;\n}\n")), nullptr);
+    open(dir.write("a.html", "<p>\ta</p>\n"));
+    open(dir.write("b.css", "p {\n\tcolor: red;\n}\n"));
     std::vector<HVEditorWidget*> editors;
     for (const auto& window : app->windows())
         editors.push_back(window->activeEditor());
@@ -115,15 +95,11 @@ TEST_F(WindowCommands, EditorPreferencesReachEveryEditorOfEveryWindow) {
 
     auto& store = HVPreferences::sharedInstance();
     store.setObject("HVTabSizeKey", HVPlistValue(std::int64_t(7)));
-    store.setObject("HVWrapText", HVPlistValue(true));
-    store.setObject("HVShowInvisibles", HVPlistValue(true));
     Defaults::setDefaultFont({"DejaVu Sans Mono", 17.0});
     HVNotificationCenter::defaultCenter().postNotificationName("HalvetEditorPrefsChange");
     for (HVEditorWidget* editor : editors) {
         EXPECT_EQ(editor->tabWidth(), 7);
         EXPECT_EQ(editor->view()->tabWidth(), 7u) << "the model's indent width too";
-        EXPECT_TRUE(editor->wrapsText());
-        EXPECT_TRUE(editor->showsInvisibles());
         EXPECT_EQ(editor->editorFont().family(), "DejaVu Sans Mono");
         EXPECT_EQ(editor->editorFont().pointSizeF(), 17.0);
     }
@@ -132,7 +108,6 @@ TEST_F(WindowCommands, EditorPreferencesReachEveryEditorOfEveryWindow) {
 TEST_F(WindowCommands, PrintingWritesTheHiddenTextOfACollapsedRegionAndLeavesTheFoldAlone) {
     HVDocumentWindow* window =
         open(dir.write("print.js", "function shown() {\n  hiddenBody(42);\n}\nafterwards();\n"));
-    ASSERT_NE(window, nullptr);
     HTMLView& view = *window->activeHTMLView();
     collapseLine(view, 1);
     const std::u16string folded(view.textStorage().string());
@@ -161,7 +136,6 @@ TEST_F(WindowCommands, PrintingWritesTheHiddenTextOfACollapsedRegionAndLeavesThe
 
 TEST_F(WindowCommands, ADroppedColourGoesInAsUpperCaseHexAtTheDropPointAsOneUndoStep) {
     HVDocumentWindow* window = open(dir.write("style.css", "p { color: ; }\n"));
-    ASSERT_NE(window, nullptr);
     HVEditorWidget* editor = window->activeEditor();
     HTMLView& view = *editor->foldingView();
     view.setSelectedRange({11, 0});
@@ -181,7 +155,6 @@ TEST_F(WindowCommands, ADroppedColourGoesInAsUpperCaseHexAtTheDropPointAsOneUndo
 
 TEST_F(WindowCommands, TheWindowShowsEscapeModeAndErrorsOfItsEditors) {
     HVDocumentWindow* window = open(dir.write("page.html", "<p></p>\n"));
-    ASSERT_NE(window, nullptr);
     HTMLView& view = *window->activeHTMLView();
     EXPECT_EQ(view.interfaceDelegate(), window);
     view.interfaceDelegate()->htmlViewIsEscaped(view, true);
@@ -195,52 +168,48 @@ TEST_F(WindowCommands, TheWindowShowsEscapeModeAndErrorsOfItsEditors) {
         << window->statusBarWidget()->currentMessage().toStdString();
     view.interfaceDelegate()->htmlViewHadError(
         view, HVError("com.ternwick.halvet.error", 9, "The disk is full"), true);
-    EXPECT_TRUE(HVWaitFor([] {
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            if (widget->objectName() == "HVAlert" && widget->isVisible())
-                return true;
-        return false;
-    })) << "a critical error is an alert";
+    EXPECT_TRUE(HVWaitFor([] { return HVVisibleAlert() != nullptr; }))
+        << "a critical error is an alert";
 }
 
-TEST_F(WindowCommands, TheLineBreaksMenuChecksTheTypeAndConvertsAsOneUndoStep) {
-    HVDocumentWindow* window = open(dir.write("crlf.txt", "a\r\nb\r\n"));
-    ASSERT_NE(window, nullptr);
+TEST_F(WindowCommands, TheLineBreakMenusCheckTheTypeAndConvertAsOneUndoStep) {
+    std::string path = dir.write("mixed.txt", "a\nb\r\nc\n");
+    HVDocumentWindow* window = open(path);
     HVEditorWidget* editor = window->activeEditor();
+    HVStatusBarWidget* bar = window->statusBarWidget();
+    EXPECT_EQ(bar->lineBreakText(), "Mixed");
+    QMenu* barMenu = bar->lineBreakButton()->menu();
+    ASSERT_NE(barMenu, nullptr);
+    barMenu->actions().at(2)->trigger(); // DOS
+    EXPECT_EQ(bar->lineBreakText(), "CRLF");
+
     QMenu* menu = window->menuBar()->findChild<QMenu*>("lineBreaksMenu");
     ASSERT_NE(menu, nullptr);
     emit menu->aboutToShow();
     ASSERT_EQ(menu->actions().size(), 3);
     EXPECT_TRUE(menu->actions().at(2)->isChecked()) << "DOS";
     menu->actions().at(0)->trigger();
-    EXPECT_EQ(editor->view()->textStorage().string(), u"a\nb\n");
+    EXPECT_EQ(editor->view()->textStorage().string(), u"a\nb\nc\n");
     emit menu->aboutToShow();
     EXPECT_TRUE(menu->actions().at(0)->isChecked());
-    EXPECT_EQ(window->statusBarWidget()->lineBreakText(), "LF");
+    EXPECT_EQ(bar->lineBreakText(), "LF");
     editor->runCommand("undo:");
-    EXPECT_EQ(editor->view()->textStorage().string(), u"a\r\nb\r\n");
-    EXPECT_EQ(window->statusBarWidget()->lineBreakText(), "CRLF");
+    EXPECT_EQ(editor->view()->textStorage().string(), u"a\r\nb\r\nc\r\n");
+    EXPECT_EQ(bar->lineBreakText(), "CRLF");
+    QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(HVReadFile(path), "a\r\nb\r\nc\r\n");
 }
 
 // The tests below need the editor's typing, markup and finding commands.
 
 TEST_F(WindowCommands, TheContextMenuIndentsAndOutdentsTheSelectedLines) {
     HVDocumentWindow* window = open(dir.write("block.html", "<p>\none\ntwo\n</p>\n"));
-    ASSERT_NE(window, nullptr);
     HVEditorWidget* editor = window->activeEditor();
     HTMLView& view = *editor->foldingView();
     view.setSelectedRange({4, 7});
     std::unique_ptr<QMenu> menu(editor->createContextMenu(nullptr));
-    QAction* indent = nullptr;
-    QAction* outdent = nullptr;
-    for (QAction* action : menu->actions()) {
-        if (action->text() == "Indent Block")
-            indent = action;
-        if (action->text() == "Outdent Block")
-            outdent = action;
-    }
-    ASSERT_NE(indent, nullptr);
-    ASSERT_NE(outdent, nullptr);
+    QAction* indent = HVActionTitled(menu.get(), "Indent Block");
+    QAction* outdent = HVActionTitled(menu.get(), "Outdent Block");
     indent->trigger();
     EXPECT_EQ(view.textStorage().string(), u"<p>\n\tone\n\ttwo\n</p>\n");
     outdent->trigger();
@@ -250,7 +219,6 @@ TEST_F(WindowCommands, TheContextMenuIndentsAndOutdentsTheSelectedLines) {
 TEST_F(WindowCommands, TypingMarkupCompletesBlockTagsOnTheirOwnLinesAndInlineTagsAtOnce) {
     HVPreferences::sharedInstance().setObject("HVAutoComplete", HVPlistValue(true));
     HVDocumentWindow* window = open(dir.write("typed.html", ""));
-    ASSERT_NE(window, nullptr);
     HVEditorWidget* editor = window->activeEditor();
     // "ul" is a block element: its closing tag goes on a line of its own, the caret on an
     // indented line between; "li" and "b" are inline: their closing tags follow at once.
@@ -262,7 +230,6 @@ TEST_F(WindowCommands, TypingMarkupCompletesBlockTagsOnTheirOwnLinesAndInlineTag
 
 TEST_F(WindowCommands, TheFindPanelFindsReplacesAndRemembersInTheActiveEditor) {
     HVDocumentWindow* window = open(dir.write("find.txt", "cat dog cat dog\n"));
-    ASSERT_NE(window, nullptr);
     HTMLView& view = *window->activeHTMLView();
     HVFindPanel& panel = HVFindPanel::shared();
     actionNamed(window, "singleFileFind:")->trigger();
@@ -289,8 +256,6 @@ TEST_F(WindowCommands, TheFindPanelFindsReplacesAndRemembersInTheActiveEditor) {
 TEST_F(WindowCommands, WhenItsEditorClosesTheFindPanelTurnsToTheFrontEditorOrDisablesItself) {
     HVDocumentWindow* first = open(dir.write("first.txt", "one\n"));
     HVDocumentWindow* second = open(dir.write("second.txt", "two\n"));
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
     ASSERT_NE(first, second);
     HTMLView* firstView = first->activeHTMLView();
     HVFindPanel& panel = HVFindPanel::shared();
@@ -311,7 +276,6 @@ TEST_F(WindowCommands, WhenItsEditorClosesTheFindPanelTurnsToTheFrontEditorOrDis
 
 TEST_F(WindowCommands, SpecialCharactersComeInGroupsAndInsertTheirEntity) {
     HVDocumentWindow* window = open(dir.write("chars.html", "caf\n"));
-    ASSERT_NE(window, nullptr);
     HTMLView& view = *window->activeHTMLView();
     view.setSelectedRange({3, 0});
     auto* menu = window->menuBar()->findChild<QMenu*>("specialCharactersMenu");
@@ -336,7 +300,6 @@ TEST_F(WindowCommands, SpecialCharactersComeInGroupsAndInsertTheirEntity) {
 
 TEST_F(WindowCommands, AClosingBracketFlashesItsMatchAndADoubleClickAfterOneSelectsThroughIt) {
     HVDocumentWindow* window = open(dir.write("brackets.js", "f(a, b) c\n"));
-    ASSERT_NE(window, nullptr);
     HVEditorWidget* editor = window->activeEditor();
     HTMLView& view = *window->activeHTMLView();
     auto selectionPixels = [&] {
@@ -369,7 +332,6 @@ TEST_F(WindowCommands, AClosingBracketFlashesItsMatchAndADoubleClickAfterOneSele
 
 TEST_F(WindowCommands, QuickSearchFindsAsTheUserTypesAndReturnGoesOn) {
     HVDocumentWindow* window = open(dir.write("quick.txt", "Alpha beta ALPHA gamma alpha\n"));
-    ASSERT_NE(window, nullptr);
     HTMLView& view = *window->activeHTMLView();
     view.setSelectedRange({2, 0});
     actionNamed(window, "quickSearch:")->trigger();
@@ -387,17 +349,11 @@ TEST_F(WindowCommands, QuickSearchFindsAsTheUserTypesAndReturnGoesOn) {
 
 TEST_F(WindowCommands, UndoAndRedoTakeTheirTitlesFromTheEditor) {
     HVDocumentWindow* window = open(dir.write("undo.html", "one\n"));
-    ASSERT_NE(window, nullptr);
     HVEditorWidget* editor = window->activeEditor();
     editor->view()->setSelectedRange({0, 3});
     actionNamed(window, "formatText:4")->trigger();
     EXPECT_EQ(editor->view()->textStorage().string(), u"<strong>one</strong>\n");
-    QMenu* edit = nullptr;
-    for (QAction* action : window->menuBar()->actions()) {
-        if (action->text() == "&Edit")
-            edit = action->menu();
-    }
-    ASSERT_NE(edit, nullptr);
+    QMenu* edit = HVMenuTitled(window, "&Edit");
     emit edit->aboutToShow();
     EXPECT_EQ(actionNamed(window, "undo")->text(), "Undo Format Text");
     EXPECT_TRUE(actionNamed(window, "undo")->isEnabled());

@@ -12,10 +12,39 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QMenu>
+#include <QMessageBox>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 #include <string>
+
+// An alert that is on the screen as a window of its own, or none.
+inline QMessageBox* HVVisibleAlert() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == "HVAlert" && widget->isVisible())
+            return qobject_cast<QMessageBox*>(widget);
+    }
+    return nullptr;
+}
+
+// A menu or action by its title; a missing one ends the test as failed.
+inline QMenu* HVMenuTitled(QWidget* parent, const QString& title) {
+    for (QMenu* menu : parent->findChildren<QMenu*>()) {
+        if (menu->title() == title)
+            return menu;
+    }
+    throw std::runtime_error("no menu " + title.toStdString());
+}
+
+inline QAction* HVActionTitled(QMenu* menu, const QString& title) {
+    for (QAction* action : menu->actions()) {
+        if (action->text() == title)
+            return action;
+    }
+    throw std::runtime_error("no action " + title.toStdString());
+}
 
 // A test of the real program's windows: private preferences and folder, a fresh application
 // controller, and every panel and window gone afterwards.
@@ -42,19 +71,24 @@ protected:
         HVDispatcher::main().runPending();
     }
 
+    // The window, never null: a missing one ends the test as failed.
+    static HVDocumentWindow* required(HVDocumentWindow* window, const std::string& path) {
+        if (!window)
+            throw std::runtime_error("no window shows " + path);
+        return window;
+    }
+
     // Opens the file as the File menu does, with its editor focused and, unless told not to
     // wait, its text highlighted.
     HVDocumentWindow* open(const std::string& path, bool highlighted = true) {
         HVDocumentController::sharedController().openDocumentWithContentsOfFile(path, true);
-        HVDocumentWindow* window = app->frontWindow();
-        if (window) {
-            QApplication::setActiveWindow(window);
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
-            window->activeEditor()->setFocus();
-            HTMLView* view = window->activeHTMLView();
-            if (highlighted) {
-                EXPECT_TRUE(HVWaitFor([&] { return !view || !view->hasPendingHighlighting(); }));
-            }
+        HVDocumentWindow* window = required(app->frontWindow(), path);
+        QApplication::setActiveWindow(window);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+        window->activeEditor()->setFocus();
+        HTMLView* view = window->activeHTMLView();
+        if (highlighted) {
+            EXPECT_TRUE(HVWaitFor([&] { return !view || !view->hasPendingHighlighting(); }));
         }
         return window;
     }
