@@ -62,6 +62,22 @@ std::map<std::string, std::string> reportOf(const std::string& output) {
     return report;
 }
 
+// Runs one disabled report test in a child; its report, or nothing when it could not run.
+std::map<std::string, std::string> childReport(std::vector<std::string> arguments,
+                                               std::vector<std::string> environment = {}) {
+    HVChildProcess::Options options;
+    options.arguments = std::move(arguments);
+    options.arguments.push_back("--gtest_also_run_disabled_tests");
+    options.environment = std::move(environment);
+    options.timeLimit = 30.0;
+    auto result = HVChildProcess::run(options);
+    if (!result || result->exitStatus != 0) {
+        ADD_FAILURE() << (result ? result->standardError : "cannot run the child");
+        return {};
+    }
+    return reportOf(result->standardOutput);
+}
+
 // Locks every keyring of the session, as the desktop does when the screen locks.
 bool lockAllKeyrings() {
     GError* failure = nullptr;
@@ -81,59 +97,50 @@ bool lockAllKeyrings() {
 
 } // namespace
 
-TEST(HVSecretStore, FindsAStoredPasswordAndReplacesIt) {
+TEST(HVSecretStore, FindsReplacesAndRemovesPasswordsKeepingEachServerApart) {
+    auto& store = HVSecretStore::sharedInstance();
     HVSecretStoreKey key{"stored.example", "ann", HVRemoteProtocol::SFTP, 2222};
     HVError error;
-    EXPECT_TRUE(HVSecretStore::sharedInstance().setPassword(key, "first p\xc3\xa4ss", &error))
-        << error.fullDescription();
+    EXPECT_EQ(lookup(key), "(none)");
+    EXPECT_TRUE(store.setPassword(key, "first p\xc3\xa4ss", &error)) << error.fullDescription();
     EXPECT_EQ(lookup(key), "first p\xc3\xa4ss");
-    EXPECT_TRUE(HVSecretStore::sharedInstance().setPassword(key, "second", &error))
-        << error.fullDescription();
+    EXPECT_TRUE(store.setPassword(key, "second", &error)) << error.fullDescription();
     EXPECT_EQ(lookup(key), "second");
-    // Another port is another server.
+    // Another port, or another protocol on the same port, is another server.
+    HVSecretStoreKey ftp{"stored.example", "ann", HVRemoteProtocol::FTP, 2222};
     EXPECT_EQ(lookup({"stored.example", "ann", HVRemoteProtocol::SFTP, 22}), "(none)");
-    EXPECT_TRUE(HVSecretStore::sharedInstance().removePassword(key, &error));
-}
-
-TEST(HVSecretStore, RemovesAPasswordAndReportsNothingStoredWithoutAnError) {
-    HVSecretStoreKey key{"removed.example", "bo", HVRemoteProtocol::WebDAV, 443};
-    HVError error;
-    EXPECT_EQ(lookup(key), "(none)");
-    EXPECT_TRUE(HVSecretStore::sharedInstance().setPassword(key, "gone soon", &error))
-        << error.fullDescription();
-    EXPECT_EQ(lookup(key), "gone soon");
-    EXPECT_TRUE(HVSecretStore::sharedInstance().removePassword(key, &error))
-        << error.fullDescription();
-    EXPECT_EQ(lookup(key), "(none)");
-    EXPECT_TRUE(HVSecretStore::sharedInstance().removePassword(key, &error));
-}
-
-TEST(HVSecretStore, KeepsFTPAndSFTPPasswordsForTheSameServerApart) {
-    HVSecretStoreKey ftp{"both.example", "cy", HVRemoteProtocol::FTP, 21};
-    HVSecretStoreKey sftp{"both.example", "cy", HVRemoteProtocol::SFTP, 21};
-    EXPECT_TRUE(HVSecretStore::sharedInstance().setPassword(ftp, "for ftp"));
-    EXPECT_TRUE(HVSecretStore::sharedInstance().setPassword(sftp, "for sftp"));
+    EXPECT_TRUE(store.setPassword(ftp, "for ftp"));
     EXPECT_EQ(lookup(ftp), "for ftp");
-    EXPECT_EQ(lookup(sftp), "for sftp");
-    EXPECT_TRUE(HVSecretStore::sharedInstance().removePassword(ftp));
+    EXPECT_EQ(lookup(key), "second");
+    EXPECT_TRUE(store.removePassword(key, &error)) << error.fullDescription();
+    EXPECT_EQ(lookup(key), "(none)");
+    EXPECT_EQ(lookup(ftp), "for ftp");
+    // Removing what is not there is no error.
+    EXPECT_TRUE(store.removePassword(key, &error));
+    EXPECT_TRUE(store.removePassword(ftp));
     EXPECT_EQ(lookup(ftp), "(none)");
-    EXPECT_EQ(lookup(sftp), "for sftp");
-    EXPECT_TRUE(HVSecretStore::sharedInstance().removePassword(sftp));
 }
 
-// Run by the next test in a child without a D-Bus session; prints what the store answered.
-TEST(HVSecretStoreWithoutSession, DISABLED_Report) {
-    HVSecretStoreKey key{"nostore.example", "di", HVRemoteProtocol::FTP, 21};
-    HVError storeError;
-    bool stored =
-        HVSecretStore::sharedInstance().setPassword(key, unreachablePassword, &storeError);
-    HVError lookupError;
-    auto found = HVSecretStore::sharedInstance().password(key, &lookupError);
+// Run by the tests below in a child, without a password store or with one that this locks;
+// prints what the store answered.
+TEST(HVSecretStoreChild, DISABLED_Report) {
+    auto& store = HVSecretStore::sharedInstance();
+    HVSecretStoreKey key{"child.example", "di", HVRemoteProtocol::SFTP, 22};
+    HVError storeError, lookupError, againError, otherError;
+    bool stored = store.setPassword(key, unreachablePassword, &storeError);
+    bool locked = lockAllKeyrings();
+    auto found = store.password(key, &lookupError);
+    bool storedAgain = store.setPassword(key, "new", &againError);
+    auto other = store.password({"never.example", "di", HVRemoteProtocol::SFTP, 22}, &otherError);
     std::cout << "stored: " << stored << "\n"
               << "store error: " << storeError.fullDescription() << "\n"
+              << "locked: " << locked << "\n"
               << "found: " << found.value_or("(none)") << "\n"
               << "lookup error: " << lookupError.description() << "\n"
               << "suggestion: " << lookupError.recoverySuggestion() << "\n"
+              << "stored again: " << storedAgain << "\n"
+              << "store suggestion: " << againError.recoverySuggestion() << "\n"
+              << "other: " << other.value_or("(none)") << " " << otherError.description() << "\n"
               << "files with the password: "
               << filesContaining({environmentValue("HOME"), environmentValue("XDG_DATA_HOME"),
                                   environmentValue("XDG_CONFIG_HOME")},
@@ -143,81 +150,42 @@ TEST(HVSecretStoreWithoutSession, DISABLED_Report) {
 
 TEST(HVSecretStore, ReportsAMissingStoreClearlyAndWritesThePasswordNowhere) {
     HVTemporaryDirectory folder;
-    std::string runtime = folder.pathFor("runtime");
-    std::string cache = folder.pathFor("cache");
     folder.write("runtime/.keep", "");
     folder.write("cache/.keep", "");
-    std::vector<std::string> environment = {
-        "PATH=" + environmentValue("PATH"),
-        "HOME=" + folder.pathFor("home"),
-        "XDG_RUNTIME_DIR=" + runtime,
-        "XDG_CACHE_HOME=" + cache,
-        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + folder.pathFor("no-bus"),
-        "ASAN_OPTIONS=" + environmentValue("ASAN_OPTIONS"),
-        "LSAN_OPTIONS=" + environmentValue("LSAN_OPTIONS"),
-    };
-    HVChildProcess::Options options;
-    options.arguments = {"/proc/self/exe", "--gtest_also_run_disabled_tests",
-                         "--gtest_filter=HVSecretStoreWithoutSession.DISABLED_Report"};
-    options.environment = environment;
-    options.timeLimit = 30.0;
-    auto result = HVChildProcess::run(options);
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->exitStatus, 0) << result->standardError;
-    auto report = reportOf(result->standardOutput);
+    auto report =
+        childReport({"/proc/self/exe", "--gtest_filter=HVSecretStoreChild.DISABLED_Report"},
+                    {"PATH=" + environmentValue("PATH"), "HOME=" + folder.pathFor("home"),
+                     "XDG_RUNTIME_DIR=" + folder.pathFor("runtime"),
+                     "XDG_CACHE_HOME=" + folder.pathFor("cache"),
+                     "DBUS_SESSION_BUS_ADDRESS=unix:path=" + folder.pathFor("no-bus"),
+                     "ASAN_OPTIONS=" + environmentValue("ASAN_OPTIONS"),
+                     "LSAN_OPTIONS=" + environmentValue("LSAN_OPTIONS")});
     EXPECT_EQ(report["stored"], "0");
     EXPECT_EQ(report["found"], "(none)");
     EXPECT_EQ(report["lookup error"], "Cannot Use the Password Store");
-    std::string expectedStart = "The password store is not running or cannot be reached.";
-    EXPECT_EQ(report["suggestion"].substr(0, expectedStart.size()), expectedStart)
+    EXPECT_TRUE(
+        report["suggestion"].starts_with("The password store is not running or cannot be reached."))
         << report["suggestion"];
     EXPECT_NE(report["suggestion"].find("(Could not connect"), std::string::npos)
         << report["suggestion"];
-    EXPECT_EQ(report["store error"].substr(0, 36), "Cannot Use the Password Store (com.t");
+    EXPECT_TRUE(report["store error"].starts_with("Cannot Use the Password Store (com.t"))
+        << report["store error"];
     EXPECT_EQ(report["files with the password"], "0");
     EXPECT_EQ(filesContaining({folder.path()}, unreachablePassword), 0);
 }
 
-// Run by the next test in a session of its own, whose keyring it locks.
-TEST(HVSecretStoreLocked, DISABLED_Report) {
-    HVSecretStoreKey key{"locked.example", "ed", HVRemoteProtocol::SFTP, 22};
-    bool stored = HVSecretStore::sharedInstance().setPassword(key, "kept");
-    bool locked = lockAllKeyrings();
-    HVError lookupError;
-    auto found = HVSecretStore::sharedInstance().password(key, &lookupError);
-    HVError storeError;
-    bool storedAgain = HVSecretStore::sharedInstance().setPassword(key, "new", &storeError);
-    HVError otherError;
-    auto other = HVSecretStore::sharedInstance().password(
-        {"never.example", "ed", HVRemoteProtocol::SFTP, 22}, &otherError);
-    std::cout << "stored: " << stored << "\n"
-              << "locked: " << locked << "\n"
-              << "found: " << found.value_or("(none)") << "\n"
-              << "lookup error: " << lookupError.description() << "\n"
-              << "suggestion: " << lookupError.recoverySuggestion() << "\n"
-              << "stored again: " << storedAgain << "\n"
-              << "store suggestion: " << storeError.recoverySuggestion() << "\n"
-              << "other: " << other.value_or("(none)") << " " << otherError.description() << "\n";
-}
-
 TEST(HVSecretStore, ReportsALockedStoreInsteadOfNothingStored) {
-    HVChildProcess::Options options;
-    options.arguments = {HALVET_WITH_SECRET_STORE, std::filesystem::read_symlink("/proc/self/exe"),
-                         "--gtest_also_run_disabled_tests",
-                         "--gtest_filter=HVSecretStoreLocked.DISABLED_Report"};
-    options.timeLimit = 30.0;
-    auto result = HVChildProcess::run(options);
-    ASSERT_TRUE(result);
-    EXPECT_EQ(result->exitStatus, 0) << result->standardError;
-    auto report = reportOf(result->standardOutput);
+    auto report =
+        childReport({HALVET_WITH_SECRET_STORE, std::filesystem::read_symlink("/proc/self/exe"),
+                     "--gtest_filter=HVSecretStoreChild.DISABLED_Report"});
     EXPECT_EQ(report["stored"], "1");
     EXPECT_EQ(report["locked"], "1");
     EXPECT_EQ(report["found"], "(none)");
     EXPECT_EQ(report["lookup error"], "Cannot Use the Password Store");
-    std::string expectedStart = "The password store is locked.";
-    EXPECT_EQ(report["suggestion"].substr(0, expectedStart.size()), expectedStart);
+    EXPECT_TRUE(report["suggestion"].starts_with("The password store is locked."))
+        << report["suggestion"];
     EXPECT_EQ(report["stored again"], "0");
-    EXPECT_EQ(report["store suggestion"].substr(0, expectedStart.size()), expectedStart)
+    EXPECT_TRUE(report["store suggestion"].starts_with("The password store is locked."))
         << report["store suggestion"];
     // Nothing under another key is still nothing, not an error.
     EXPECT_EQ(report["other"], "(none) ");

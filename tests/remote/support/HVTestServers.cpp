@@ -77,7 +77,6 @@ public:
         info.davRoot = values["HALVET_TEST_DAV_ROOT"];
         info.knownHosts = values["HALVET_TEST_KNOWN_HOSTS"];
         info.sshFingerprint = values["HALVET_TEST_SSH_FINGERPRINT"];
-        info.sshKey = values["HALVET_TEST_SSH_KEY"];
         info.davsCertificate = values["HALVET_TEST_DAVS_CERTIFICATE"];
         auto password = HVFileSystem::readFile(info.passwordFile, &error);
         if (!password) {

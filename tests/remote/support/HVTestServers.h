@@ -22,8 +22,6 @@ struct HVTestServerInfo {
     std::string knownHosts;
     // "SHA256:…", as ssh prints it.
     std::string sshFingerprint;
-    // A client key that the sshd accepts for user, for clients run without a password.
-    std::string sshKey;
     std::string davsCertificate;
 };
 
