@@ -59,6 +59,8 @@ private:
         Entry entry;
         Actions actions;
     };
+    Item* find(std::uint64_t identifier);
+    void dropOldFinishedEntries();
     void changed();
     std::vector<Item> m_items;
     std::uint64_t m_nextIdentifier = 1;
