@@ -86,6 +86,8 @@ public:
 
     // The child list, made on first access; only the first access may load it.
     const Children& children(bool load);
+    // Whether the child list has been made.
+    bool childrenMade() const { return m_children.has_value(); }
     std::size_t countOfChildren();
     std::shared_ptr<HVFile> childAtIndex(std::size_t index);
     std::shared_ptr<HVFile> childWithName(const std::string& name, bool load);
