@@ -10,6 +10,7 @@
 #include "HVFileSystem.h"
 #include "HVLocalFileRepresentation.h"
 #include "HVLocalization.h"
+#include "HVPrivateDownloadDirectory.h"
 #include "HVRemoteFileRepresentation.h"
 #include "HVRemoteFilesQueue.h"
 #include "HVRootFile.h"
@@ -19,20 +20,8 @@
 #include <algorithm>
 #include <map>
 #include <syslog.h>
-#include <unistd.h>
 
 namespace {
-
-// The folder that keeps a node's private download copy, made when missing; "" when it
-// cannot be made. Private to the user, so that no one else can swap the copy.
-std::string privateDownloadDirectory(const std::string& uuid) {
-    const std::string base = "/tmp/Halvet-downloads-" + std::to_string(::getuid());
-    HVFileSystem::createDirectory(base, 0700);
-    const std::string directory = HVFileSystem::appendingPathComponent(base, uuid);
-    if (!HVFileSystem::isDirectory(directory) && !HVFileSystem::createDirectory(directory, 0700))
-        return {};
-    return directory;
-}
 
 bool isFiltered(const std::string& name) {
     return HVFileFilters::sharedFilters().stringMatchesFilters(name);
@@ -962,8 +951,12 @@ std::string HVFile::pathForRemoteFileRepresentation(const HVFileRepresentation&)
         delegate && delegate->downloadShouldOverwriteLocalFile(*this).value_or(false);
     if (!m_local || overwrite)
         return path();
-    const std::string directory = privateDownloadDirectory(uuid());
-    return HVFileSystem::appendingPathComponent(directory.empty() ? "/tmp" : directory, name());
+    // Never over the local copy, and never where another user could have planted a link.
+    if (auto directory = HVPrivateDownloadDirectoryForNode(uuid()))
+        return HVFileSystem::appendingPathComponent(*directory, name());
+    if (auto directory = HVPrivateDownloadDirectory())
+        return HVFileSystem::appendingPathComponent(*directory, name());
+    return {};
 }
 
 std::string HVFile::pathFromRootForFileRepresentation(const HVFileRepresentation&) {
