@@ -10,6 +10,10 @@ const std::map<std::string_view, std::string_view>& englishTable() {
         {"ENCODING_SAVE_WARNING_BODY",
          "The text holds characters that %@ cannot represent. They were replaced in the saved "
          "file; choose another encoding and save again to keep them."},
+        {"UPLOAD_WHILE_OFFLINE_TITLE", "The server cannot be reached"},
+        {"UPLOAD_WHILE_OFFLINE_BODY",
+         "The file was saved on disk. Its upload waits in the queue and starts when the "
+         "connection returns."},
     };
     return table;
 }

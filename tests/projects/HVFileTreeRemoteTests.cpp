@@ -1,0 +1,276 @@
+#include "HVFileSystem.h"
+#include "HVFileTreeTestSupport.h"
+#include "HVLoopbackProxy.h"
+#include "HVRemoteFileRepresentation.h"
+#include "HVRemoteFilesQueue.h"
+#include "HVRemoteLogController.h"
+#include "HVRootFile.h"
+#include "HVTestServers.h"
+#include "HVTestSupport.h"
+#include "HVUploadList.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// A combined project (a folder on disk and the same folder on a server) against the real
+// servers on 127.0.0.1, through the real clients.
+
+namespace {
+
+// Errors of the queue, which the window would show.
+class QueueErrors : public HVRemoteFilesQueueDelegate {
+public:
+    void hadError(HVRemoteFilesQueue&, const HVError& error) override {
+        std::lock_guard lock(m_mutex);
+        m_errors.push_back(error.description());
+    }
+    std::vector<std::string> errors() const {
+        std::lock_guard lock(m_mutex);
+        return m_errors;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_errors;
+};
+
+class HVFileTreeRemoteTest : public ::testing::TestWithParam<HVRemoteProtocol> {
+protected:
+    void SetUp() override {
+        m_servers = HVTestServers::shared();
+        ASSERT_TRUE(m_servers);
+        HVUploadList::sharedInstance().reset();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_name = std::string("tree-") + info->name();
+        std::replace(m_name.begin(), m_name.end(), '/', '-');
+        ::mkdir(serverPath("").c_str(), 0755);
+        own(serverPath(""));
+    }
+    void TearDown() override {
+        m_root.reset();
+        m_queue.reset();
+        std::error_code ignored;
+        if (m_servers)
+            std::filesystem::remove_all(serverPath(""), ignored);
+    }
+
+    HVRemoteProtocol type() const { return GetParam(); }
+    // Where the server keeps the project's folder, as a local path.
+    std::string serverPath(const std::string& relative) const {
+        const std::string& base = type() == HVRemoteProtocol::FTP    ? m_servers->ftpRoot
+                                  : type() == HVRemoteProtocol::SFTP ? m_servers->sftpRoot
+                                                                     : m_servers->davRoot;
+        return base + "/" + m_name + (relative.empty() ? "" : "/" + relative);
+    }
+    std::string remoteRoot() const {
+        return type() == HVRemoteProtocol::WebDAV ? "/dav/" + m_name : serverPath("");
+    }
+    // Files on the server belong to its user, as if that user had put them there.
+    void own(const std::string& path) const {
+        struct stat info {};
+        if (::stat(HVFileSystem::deletingLastPathComponent(path).c_str(), &info) == 0)
+            (void)::chown(path.c_str(), info.st_uid, info.st_gid);
+    }
+    void serverFile(const std::string& relative, const std::string& bytes) {
+        const std::string path = serverPath(relative);
+        HVFileSystem::createDirectory(HVFileSystem::deletingLastPathComponent(path), 0755);
+        own(HVFileSystem::deletingLastPathComponent(path));
+        std::ofstream(path, std::ios::binary) << bytes;
+        ::chmod(path.c_str(), 0644);
+        own(path);
+    }
+
+    int serverPort() const {
+        return type() == HVRemoteProtocol::FTP    ? m_servers->ftpPort
+               : type() == HVRemoteProtocol::SFTP ? m_servers->sftpPort
+                                                  : m_servers->davPort;
+    }
+    HVRemoteServer server(const HVLoopbackProxy* proxy) {
+        HVRemoteServer result;
+        result.host = "127.0.0.1";
+        result.user = m_servers->user;
+        result.password = m_servers->password;
+        result.port = proxy ? proxy->port() : serverPort();
+        if (type() == HVRemoteProtocol::WebDAV)
+            result.webDAVPath = "/dav/";
+        if (type() == HVRemoteProtocol::SFTP) {
+            std::string knownHosts = HVReadFile(m_servers->knownHosts);
+            if (proxy) {
+                const std::string from = "]:" + std::to_string(m_servers->sftpPort);
+                if (const auto at = knownHosts.find(from); at != std::string::npos)
+                    knownHosts.replace(at, from.size(), "]:" + std::to_string(proxy->port()));
+            }
+            result.arguments = {"-oUserKnownHostsFile=" +
+                                    m_private.write("known_hosts", knownHosts),
+                                "-oStrictHostKeyChecking=yes", "-oPubkeyAuthentication=no"};
+        }
+        return result;
+    }
+
+    // The project open in a window: the disk's folder, the server's through the queue.
+    void openProject(double stallTimeout = 10, bool proxied = false) {
+        if (proxied)
+            m_proxy.emplace(serverPort());
+        m_queue = std::make_shared<HVRemoteFilesQueue>(type(), m_queueErrors);
+        m_queue->setStallTimeout(stallTimeout);
+        m_queue->setClientEnvironment({"LANG=C.UTF-8"});
+        m_queue->setInitialWorkingDirectory(remoteRoot());
+        m_queue->connect(server(proxied ? &*m_proxy : nullptr));
+        m_root = HVRootFile::initWithPath(m_local.path(), false);
+        m_root->setDelegate(m_delegate);
+        m_root->setRemoteQueue(m_queue);
+        m_root->children(true);
+    }
+    std::string transcript() const {
+        return m_queue ? m_queue->logController()->transcript() : std::string();
+    }
+    bool settled(const std::shared_ptr<HVFile>& node) {
+        return HVPumpUntil([&] { return !node->hasPendingOperation(); }, 40);
+    }
+
+    const HVTestServerInfo* m_servers = nullptr;
+    std::string m_name;
+    HVTemporaryDirectory m_local;
+    HVTemporaryDirectory m_private;
+    std::shared_ptr<QueueErrors> m_queueErrors = std::make_shared<QueueErrors>();
+    std::shared_ptr<HVRecordingFileDelegate> m_delegate =
+        std::make_shared<HVRecordingFileDelegate>();
+    std::optional<HVLoopbackProxy> m_proxy;
+    std::shared_ptr<HVRemoteFilesQueue> m_queue;
+    std::shared_ptr<HVRootFile> m_root;
+};
+
+using HVFileTreeCombinedTest = HVFileTreeRemoteTest;
+using HVFileTreeUploadTest = HVFileTreeRemoteTest;
+
+} // namespace
+
+// Both sides merge by name; a file on both sides is renamed, moved and deleted on both.
+TEST_P(HVFileTreeCombinedTest, RenameMoveAndDeleteReachBothSides) {
+    m_local.write("both.txt", "same");
+    m_local.write("mine.txt", "local");
+    m_local.write("d/keep.txt", "k");
+    serverFile("both.txt", "same");
+    serverFile("theirs.txt", "remote");
+    serverFile("site.hvproj", "hidden");
+    serverFile("d/keep.txt", "k");
+    openProject();
+    ASSERT_TRUE(HVPumpUntil([&] {
+        return HVDumpTree(*m_root, true) == "both.txt d mine.txt:L theirs.txt:R";
+    })) << HVDumpTree(*m_root, true) << transcript();
+
+    auto node = m_root->childWithName("both.txt", false);
+    node->rename("renamed.txt");
+    ASSERT_TRUE(settled(node)) << transcript();
+    EXPECT_EQ(HVDumpTree(*m_root, true), "d mine.txt:L renamed.txt theirs.txt:R");
+    EXPECT_EQ(HVReadFile(serverPath("renamed.txt")), "same");
+    EXPECT_EQ(HVReadFile(m_local.pathFor("renamed.txt")), "same");
+    EXPECT_FALSE(HVFileSystem::exists(serverPath("both.txt")));
+
+    auto folder = m_root->childWithName("d", false);
+    ASSERT_TRUE(node->moveToFile(folder));
+    // The disk's copy moves at once, the server's later: a second move must wait.
+    EXPECT_FALSE(node->moveToFile(m_root));
+    ASSERT_TRUE(settled(node)) << transcript();
+    ASSERT_TRUE(HVPumpUntil([&] {
+        return HVDumpTree(*m_root, true) == "d(keep.txt renamed.txt) mine.txt:L theirs.txt:R";
+    })) << HVDumpTree(*m_root, true);
+    EXPECT_EQ(HVReadFile(serverPath("d/renamed.txt")), "same");
+    EXPECT_EQ(HVReadFile(m_local.pathFor("d/renamed.txt")), "same");
+
+    node->remove();
+    ASSERT_TRUE(settled(node)) << transcript();
+    EXPECT_EQ(HVDumpTree(*m_root, true), "d(keep.txt) mine.txt:L theirs.txt:R");
+    EXPECT_FALSE(HVFileSystem::exists(serverPath("d/renamed.txt")));
+    EXPECT_FALSE(HVFileSystem::exists(m_local.pathFor("d/renamed.txt")));
+    EXPECT_EQ(m_queueErrors->errors(), std::vector<std::string>{});
+}
+
+// The server refuses the rename (its copy went away behind the tree's back): the disk keeps
+// the old name and the node keeps both sides under it.
+TEST_P(HVFileTreeCombinedTest, ARenameTheServerRefusesChangesNothing) {
+    m_local.write("page.html", "p");
+    serverFile("page.html", "p");
+    openProject();
+    ASSERT_TRUE(HVPumpUntil([&] { return HVDumpTree(*m_root, true) == "page.html"; }))
+        << transcript();
+    ::unlink(serverPath("page.html").c_str());
+
+    auto node = m_root->childWithName("page.html", false);
+    node->rename("other.html");
+    ASSERT_TRUE(settled(node)) << transcript();
+    EXPECT_EQ(HVDumpTree(*m_root, true), "page.html");
+    EXPECT_TRUE(HVFileSystem::exists(m_local.pathFor("page.html")));
+    EXPECT_FALSE(HVFileSystem::exists(m_local.pathFor("other.html")));
+    EXPECT_EQ(m_queueErrors->errors().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(OverSFTP, HVFileTreeCombinedTest,
+                         ::testing::Values(HVRemoteProtocol::SFTP));
+
+// A save uploads into folders the server does not have yet; the document waits for it.
+TEST_P(HVFileTreeUploadTest, ASaveUploadsAndTheDocumentHearsOnlyWhenItFinished) {
+    m_local.write("sub/deeper/page.html", "old");
+    m_delegate->uploads = true;
+    openProject();
+    auto node = m_root->addFileAtPath(m_local.pathFor("sub/deeper/page.html"));
+    ASSERT_TRUE(settled(node)) << transcript();
+    HVUploadList::sharedInstance().reset();
+
+    HVRecordingDocument document;
+    node->setDocument(&document);
+    m_local.write("sub/deeper/page.html", "new bytes");
+    node->contentsDidChange();
+    EXPECT_EQ(document.count("change finished"), 0);
+    ASSERT_TRUE(HVPumpUntil([&] { return document.count("change finished") == 1; }, 40))
+        << transcript();
+    EXPECT_EQ(HVReadFile(serverPath("sub/deeper/page.html")), "new bytes");
+    const auto entries = HVUploadList::sharedInstance().entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].path, "sub/deeper/page.html");
+    EXPECT_EQ(entries[0].site, m_local.path());
+    EXPECT_EQ(entries[0].state, HVUploadList::State::Finished);
+}
+
+// The connection is cut during the upload and the server stays silent: the upload fails
+// with a reason, the document keeps waiting, and Retry succeeds once the server answers.
+TEST_P(HVFileTreeUploadTest, AnUploadCutOffIsListedAsFailedAndRetrySucceeds) {
+    m_local.write("page.html", "saved");
+    m_delegate->uploads = true;
+    openProject(1.5, true);
+    ASSERT_TRUE(HVPumpUntil([&] { return m_queue->waitUntilIdle(0.1); }, 20)) << transcript();
+    auto node = m_root->childWithName("page.html", false);
+    HVRecordingDocument document;
+    node->setDocument(&document);
+
+    m_proxy->pause();
+    m_proxy->dropConnections();
+    node->contentsDidChange();
+    ASSERT_TRUE(HVPumpUntil([&] {
+        const auto entries = HVUploadList::sharedInstance().entries();
+        return !entries.empty() && entries[0].state == HVUploadList::State::Failed;
+    }, 60)) << transcript();
+    const auto failed = HVUploadList::sharedInstance().entries()[0];
+    ASSERT_TRUE(failed.error);
+    EXPECT_NE(failed.error->description(), "");
+    EXPECT_EQ(document.count("change finished"), 0);
+
+    m_proxy->resume();
+    HVUploadList::sharedInstance().retry(failed.identifier);
+    ASSERT_TRUE(HVPumpUntil([&] { return document.count("change finished") == 1; }, 60))
+        << transcript();
+    EXPECT_EQ(HVReadFile(serverPath("page.html")), "saved");
+    EXPECT_EQ(HVUploadList::sharedInstance().entry(failed.identifier)->state,
+              HVUploadList::State::Finished);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachProtocol, HVFileTreeUploadTest,
+                         ::testing::Values(HVRemoteProtocol::FTP, HVRemoteProtocol::SFTP,
+                                           HVRemoteProtocol::WebDAV),
+                         [](const auto& info) {
+                             return std::string(HVRemoteProtocolName(info.param));
+                         });
