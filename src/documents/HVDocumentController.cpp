@@ -8,6 +8,7 @@
 #include "HVFileSystem.h"
 #include "HVMultiFileDocument.h"
 #include "HVPreferences.h"
+#include "HVProjectDocument.h"
 #include "HVSingleFileDocument.h"
 #include "HVTextViewModel.h"
 #include "HVUserInterface.h"
@@ -17,15 +18,6 @@
 namespace {
 
 constexpr std::string_view kProjectDocumentType = "HVProject";
-
-HVError projectsUnavailable(const std::string& path) {
-    HVError error(HVPlatformErrorDomain, EISDIR,
-                  "\u201C" + HVFileSystem::lastPathComponent(path) +
-                      "\u201D is a folder or a project, which cannot be opened yet.",
-                  "Open the files inside it one by one.");
-    error.setUserInfoValue(HVFilePathErrorKey, path);
-    return error;
-}
 
 } // namespace
 
@@ -94,7 +86,8 @@ HVDocument* HVDocumentController::openDocumentWithContentsOfFile(const std::stri
         return nullptr;
     }
 
-    bool isFile = !HVFileSystem::isDirectory(path);
+    // A project file stands for its folder.
+    bool isFile = typeForPath(path) != kProjectDocumentType;
     // A file already open anywhere, however the path names it, shows its window or tab
     // again: two editors of one file would overwrite each other.
     HVDocument* result = isFile ? documentShowingFile(path) : nullptr;
@@ -167,8 +160,10 @@ std::shared_ptr<HVDocument>
 HVDocumentController::makeDocumentWithContentsOfFile(const std::string& path,
                                                      const std::string& type, HVError* error) {
     if (HVFileSystem::isDirectory(path) || type == kProjectDocumentType) {
-        HVSetError(error, projectsUnavailable(path));
-        return nullptr;
+        auto project = HVProjectDocument::initWithContentsOfFile(path, error);
+        if (project)
+            project->setFileType(std::string(kProjectDocumentType));
+        return project;
     }
     std::shared_ptr<HVDocument> document;
     if (HVPreferences::sharedInstance().boolForKey("HVUseTabs").value_or(true))

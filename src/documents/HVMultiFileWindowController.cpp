@@ -64,7 +64,11 @@ HVFileDocument* HVMultiFileWindowController::openFileAtPath(const std::string& p
         activateDocument(document);
         return document;
     }
-    return openFile(HVFile::initWithPath(path), error);
+    return openFile(fileForPath(path), error);
+}
+
+std::shared_ptr<HVFile> HVMultiFileWindowController::fileForPath(const std::string& path) {
+    return HVFile::initWithPath(path);
 }
 
 std::shared_ptr<HVFileDocument>

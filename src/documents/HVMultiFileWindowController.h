@@ -45,6 +45,8 @@ public:
     HVFileDocument* openFileAtPath(const std::string& path, HVError* error = nullptr);
     virtual std::shared_ptr<HVFileDocument>
     createDocumentForFile(const std::shared_ptr<HVFile>& file);
+    // The node a path opens as: a lone node here, the tree's node in a project.
+    virtual std::shared_ptr<HVFile> fileForPath(const std::string& path);
     HVFileDocument* documentForFile(const std::shared_ptr<HVFile>& file) const;
     // The open document of the file at path, however the path names it (a link, "./", a
     // hard link).

@@ -3,6 +3,11 @@
 #include "HTMLView.h"
 #include "HVCodeNavParser.h"
 #include "HVDocumentWindow.h"
+#include "HVProject.h"
+#include "HVProjectDocument.h"
+#include "HVProjectWindowController.h"
+#include "HVRemoteFilesQueue.h"
+#include "HVRemoteLogWindow.h"
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
 #include "HVFileEncodings.h"
@@ -196,6 +201,40 @@ void HVApplicationController::quit() {
     }
     if (m_windows.empty())
         QApplication::quit();
+}
+
+void HVApplicationController::buildProjectMenu(HVDocumentWindow* window,
+                                              HVProjectDocument* document) {
+    auto& controller = document->projectWindowController();
+    QMenu* menu = window->menuBar()->addMenu("&Project");
+    menu->setObjectName("projectMenu");
+    QAction* connectAction = menu->addAction("&Connect", this, [&controller] {
+        controller.connect();
+    });
+    QAction* disconnectAction = menu->addAction("&Disconnect", this, [&controller] {
+        controller.disconnect();
+    });
+    menu->addAction("&Refresh Project", QKeySequence("Ctrl+R"), this,
+                    [&controller] { controller.refreshProject(); });
+    menu->addSeparator();
+    QAction* log = menu->addAction("Show Remote &Log", this, [window, &controller] {
+        auto queue = controller.project()->remoteQueue();
+        if (!queue)
+            return;
+        auto* logWindow = new HVRemoteLogWindow(
+            queue->logController(), controller.project()->remoteConfig().host().value_or(""),
+            window);
+        logWindow->setAttribute(Qt::WA_DeleteOnClose);
+        logWindow->show();
+    });
+    connect(menu, &QMenu::aboutToShow, this, [&controller, connectAction, disconnectAction, log] {
+        const bool remote = controller.project()->type() != HVProject::Local &&
+                            controller.project()->remoteConfig().hasHost();
+        const bool connected = controller.isConnected();
+        connectAction->setEnabled(remote && !connected);
+        disconnectAction->setEnabled(remote && connected);
+        log->setEnabled(bool(controller.project()->remoteQueue()));
+    });
 }
 
 void HVApplicationController::buildMenus(HVDocumentWindow* window) {
@@ -544,6 +583,9 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
     });
     emit viewMenu->aboutToShow();
     emit themeMenu->aboutToShow();
+
+    if (HVProjectDocument* projectDocument = window->projectDocument())
+        buildProjectMenu(window, projectDocument);
 
     QMenu* windowMenu = bar->addMenu("&Window");
     connect(windowMenu, &QMenu::aboutToShow, this, [windowMenu, window] {

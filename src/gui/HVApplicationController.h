@@ -9,6 +9,7 @@
 #include <vector>
 
 class HVDocumentWindow;
+class HVProjectDocument;
 class HVQtClipboard;
 class HVQtDispatcher;
 class HVQtUserInterface;
@@ -43,6 +44,7 @@ public:
 
 private:
     void buildMenus(HVDocumentWindow* window);
+    void buildProjectMenu(HVDocumentWindow* window, HVProjectDocument* document);
     void openArguments(const QStringList& arguments, bool atLaunch);
     void windowClosed(HVDocumentWindow* window);
 

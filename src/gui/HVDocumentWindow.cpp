@@ -14,6 +14,13 @@
 #include "HVMultiFileWindowController.h"
 #include "HVNotificationCenter.h"
 #include "HVPreferences.h"
+#include "HVProject.h"
+#include "HVProjectDocument.h"
+#include "HVProjectTreeView.h"
+#include "HVProjectWindowController.h"
+#include "HVFileTreeModel.h"
+#include "HVFile.h"
+#include "HVCredentialsController.h"
 #include "HVSingleFileDocument.h"
 #include "HVStatusBarWidget.h"
 #include "HVTextBuffer.h"
@@ -34,6 +41,7 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QToolButton>
@@ -147,7 +155,11 @@ HVDocumentWindow::HVDocumentWindow(HVDocument* document, QWidget* parent)
     });
     m_statusBar->addWidget(m_quickSearch);
     layout->addWidget(m_stack);
-    setCentralWidget(central);
+    m_project = dynamic_cast<HVProjectDocument*>(document);
+    if (m_project)
+        makeProjectPane(central);
+    else
+        setCentralWidget(central);
     resize(900, 640);
     // Open editors follow the preferences as they change; the theme reaches them through
     // their highlighting views, and invisibles through the views' layout managers.
@@ -179,7 +191,71 @@ void HVDocumentWindow::deleteView(QWidget* view) {
     delete view;
 }
 
+void HVDocumentWindow::makeProjectPane(QWidget* central) {
+    auto& controller = m_project->projectWindowController();
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setObjectName("projectSplitter");
+    m_projectTree = new HVProjectTreeView(controller, splitter);
+    splitter->addWidget(m_projectTree);
+    splitter->addWidget(central);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({240, 660});
+    setCentralWidget(splitter);
+
+    m_connectionStatus = new QLabel(m_statusBar);
+    m_connectionStatus->setObjectName("connectionStatus");
+    m_statusBar->addPermanentWidget(m_connectionStatus);
+    QPointer<HVDocumentWindow> self(this);
+    controller.onFileNeedsRefresh = [self](HVFile& file) {
+        if (self && self->m_projectTree)
+            self->m_projectTree->fileModel()->refresh(file);
+    };
+    controller.onStartRenaming = [self](HVFile& file) {
+        if (!self || !self->m_projectTree)
+            return;
+        self->m_projectTree->fileModel()->refresh(*file.parent());
+        self->m_projectTree->selectFile(file);
+        self->m_projectTree->renameSelection();
+    };
+    controller.onStatus = [self](const std::string& status, bool progress) {
+        if (self && self->m_connectionStatus)
+            self->m_connectionStatus->setText(QString::fromStdString(status) +
+                                              (progress ? QStringLiteral(" …") : QString()));
+    };
+    controller.onNeedsCredentials = [self] {
+        if (!self || !self->m_project)
+            return;
+        auto project = self->m_project->project();
+        auto* sheet = new HVCredentialsController(self);
+        sheet->setAttribute(Qt::WA_DeleteOnClose);
+        sheet->setTitle("Remote Login: " + project->remoteConfig().host().value_or(""));
+        sheet->setRemember(project->remoteConfig().useKeychain());
+        std::weak_ptr<HVProject> weak = project;
+        sheet->displayOnWindow(self, project->remoteConfig().user().value_or(""),
+                               [weak](int returnCode, HVCredentialsController::Answer answer) {
+                                   auto alive = weak.lock();
+                                   if (!alive || returnCode != HVCredentialsController::LogInReturnCode)
+                                       return;
+                                   auto& config = alive->remoteConfig();
+                                   config.setUser(answer.user);
+                                   config.setPassword(answer.password);
+                                   config.setUseKeychain(answer.remember);
+                                   if (answer.remember)
+                                       config.commit();
+                                   alive->connectToRemoteSite();
+                               });
+    };
+}
+
 void HVDocumentWindow::detachFromDocument() {
+    if (m_project) {
+        auto& controller = m_project->projectWindowController();
+        controller.onFileNeedsRefresh = nullptr;
+        controller.onStartRenaming = nullptr;
+        controller.onStatus = nullptr;
+        controller.onNeedsCredentials = nullptr;
+        m_project = nullptr;
+    }
     if (m_multi) {
         auto& controller = m_multi->windowController();
         controller.onTabsChanged = nullptr;

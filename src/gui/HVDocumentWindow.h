@@ -13,9 +13,12 @@ class HVEditorWidget;
 class HVFileDocument;
 class HVImageViewWidget;
 class HVMultiFileDocument;
+class HVProjectDocument;
+class HVProjectTreeView;
 class HVSingleFileDocument;
 class HVStatusBarWidget;
 class QDialog;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPrinter;
@@ -46,6 +49,9 @@ public:
     QTabBar* tabBar() const { return m_tabBar; }
     HVStatusBarWidget* statusBarWidget() const { return m_statusBar; }
     bool isMultiFile() const { return m_multi != nullptr; }
+    // The project's tree beside the tabs; none in a window of loose files.
+    HVProjectTreeView* projectTree() const { return m_projectTree; }
+    HVProjectDocument* projectDocument() const { return m_project; }
 
     // Closes after the model's review of unsaved documents; false when the user cancelled.
     void requestClose();
@@ -84,6 +90,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The tree, the connection's status and the project's questions.
+    void makeProjectPane(QWidget* central);
     // The view of a document: an editor for text, a picture for an image.
     QWidget* makeView(HVFileDocument* document);
     HVEditorWidget* makeEditor(HVFileDocument* document);
@@ -100,6 +108,9 @@ private:
     HVDocument* m_document;
     HVMultiFileDocument* m_multi = nullptr;
     HVSingleFileDocument* m_single = nullptr;
+    HVProjectDocument* m_project = nullptr;
+    HVProjectTreeView* m_projectTree = nullptr;
+    QLabel* m_connectionStatus = nullptr;
     QTabBar* m_tabBar = nullptr;
     QStackedWidget* m_stack = nullptr;
     HVStatusBarWidget* m_statusBar = nullptr;

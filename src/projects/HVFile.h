@@ -119,7 +119,8 @@ public:
     // Whether the content can be read now; otherwise may start a download.
     bool contentAvailable(bool download);
     // After the content changed locally (a save): uploads when the window wants it.
-    void contentsDidChange();
+    // Virtual so that a test can stand in for a slow upload.
+    virtual void contentsDidChange();
     // For a lone node: the file was moved or renamed.
     void setPath(std::string path);
 

@@ -5,6 +5,7 @@
 #include "HVFileSystem.h"
 #include "HVLocalization.h"
 #include "HVProjectDelegate.h"
+#include "HVRootFile.h"
 #include "HVProjectRepository.h"
 #include "HVPropertyList.h"
 #include "HVRemoteFilesQueue.h"
@@ -407,6 +408,8 @@ void HVProject::setRootDirectory(std::string path) {
     if (path == m_rootDirectory)
         return;
     m_rootDirectory = std::move(path);
+    // A tree of the old directory would show the wrong files: made again on request.
+    m_rootFile.reset();
     if (m_displayName.empty() && !m_rootDirectory.empty()) {
         std::string name = HVFileSystem::lastPathComponent(m_rootDirectory);
         const std::string extension = HVFileSystem::pathExtension(name);
@@ -562,8 +565,24 @@ void HVProject::connectToRemoteSite() {
     queueDidChange(m_remoteQueue);
 }
 
-void HVProject::queueDidChange(const std::shared_ptr<HVRemoteFilesQueue>& /*queue*/) {
-    // The file tree's root takes the queue here once the tree exists.
+void HVProject::queueDidChange(const std::shared_ptr<HVRemoteFilesQueue>& queue) {
+    if (m_rootFile)
+        m_rootFile->setRemoteQueue(queue);
+}
+
+void HVProject::setType(std::int32_t type) {
+    m_type = type;
+    if (m_rootFile)
+        m_rootFile->setRemoteOnly(type == Remote);
+}
+
+std::shared_ptr<HVRootFile> HVProject::rootFile() {
+    if (!m_rootFile && m_open && !m_rootDirectory.empty()) {
+        m_rootFile = HVRootFile::initWithPath(m_rootDirectory);
+        m_rootFile->setRemoteOnly(m_type == Remote);
+        m_rootFile->setRemoteQueue(m_remoteQueue);
+    }
+    return m_rootFile;
 }
 
 void HVProject::closeRemoteConnection() {
@@ -588,6 +607,7 @@ void HVProject::close() {
     closeRemoteConnection();
     detachQueue();
     queueDidChange(nullptr);
+    m_rootFile.reset();
 }
 
 void HVProject::connectionOpened() {

@@ -14,6 +14,7 @@
 
 class HVProjectDelegate;
 class HVRemoteFilesQueue;
+class HVRootFile;
 
 // A site: a display name and a local root directory, optionally tied to a server. It keeps
 // project settings and per-file settings, saves itself as a property-list project file
@@ -66,7 +67,8 @@ public:
     const std::string& rootDirectory() const { return m_rootDirectory; }
     void setRootDirectory(std::string path);
     std::int32_t type() const { return m_type; }
-    void setType(std::int32_t type) { m_type = type; }
+    // Tells the tree whether it shows the server's side only.
+    void setType(std::int32_t type);
     // Made on first request; the registry is told, as it saves uuids.
     const std::string& uuid() const;
     void setUUID(std::string uuid);
@@ -101,6 +103,8 @@ public:
     void connectToRemoteSite();
     void closeRemoteConnection();
     std::shared_ptr<HVRemoteFilesQueue> remoteQueue() const { return m_remoteQueue; }
+    // The file tree, made on first request while the project is open; none while closed.
+    std::shared_ptr<HVRootFile> rootFile();
     // Closed, without delegate and connection.
     void close();
 
@@ -154,6 +158,7 @@ private:
     std::set<std::string> m_unreadableFiles;
     std::optional<HVDispatcher::TaskID> m_pendingSave;
     std::shared_ptr<HVRemoteFilesQueue> m_remoteQueue;
+    std::shared_ptr<HVRootFile> m_rootFile;
     // Hears the queue on its thread; the queue holds it weakly. One per connection, so that a
     // replaced queue's late news is dropped.
     std::shared_ptr<QueueListener> m_queueListener;

@@ -1,0 +1,142 @@
+#include "HVDocumentsTestSupport.h"
+#include "HVFile.h"
+#include "HVFileSystem.h"
+#include "HVProject.h"
+#include "HVProjectDocument.h"
+#include "HVProjectRepository.h"
+#include "HVProjectWindowController.h"
+#include "HVRootFile.h"
+
+#include <sys/stat.h>
+
+class ProjectDocument : public HVDocumentsTest {
+protected:
+    ProjectDocument() { HVProjectRepository::sharedInstance().reload(); }
+    ~ProjectDocument() override { HVProjectRepository::sharedInstance().reload(); }
+
+    HVProjectDocument* openProject(const std::string& path) {
+        HVError error;
+        auto* document = dynamic_cast<HVProjectDocument*>(
+            controller().openDocumentWithContentsOfFile(path, true, &error));
+        EXPECT_NE(document, nullptr) << error.fullDescription();
+        return document;
+    }
+    static std::vector<std::string> tabPaths(HVProjectDocument* project) {
+        std::vector<std::string> paths;
+        for (HVFileDocument* document : project->openDocuments())
+            paths.push_back(document->fileName());
+        return paths;
+    }
+};
+
+TEST_F(ProjectDocument, AFolderOrItsProjectFileOpensOneProjectWhoseFilesOpenAsItsTabs) {
+    std::string site = dir.pathFor("site");
+    dir.write("site/index.html", "<p>home");
+    dir.write("site/css/main.css", "p {}");
+    std::string outside = dir.write("notes.txt", "elsewhere");
+
+    HVProjectDocument* project = openProject(site);
+    ASSERT_NE(project, nullptr);
+    EXPECT_TRUE(project->project()->isOpen());
+    EXPECT_TRUE(tabPaths(project).empty()) << "a project starts with its tree, not a blank tab";
+
+    // The same folder, and the project file inside it, lead to the same window.
+    EXPECT_EQ(controller().openDocumentWithContentsOfFile(site, true), project);
+    setPreference("HVUseSharedProjectLocation", false);
+    ASSERT_TRUE(project->project()->commit(true));
+    auto local = project->project()->localProjectFilePath();
+    ASSERT_TRUE(local.has_value());
+    ASSERT_TRUE(HVFileSystem::exists(*local)) << *local;
+    EXPECT_EQ(controller().openDocumentWithContentsOfFile(*local, true), project);
+    EXPECT_TRUE(tabPaths(project).empty()) << "a project file is not opened as text";
+
+    // A file below the root opens as a tab, bound to the tree's own node.
+    HVDocument* shown = controller().openDocumentWithContentsOfFile(site + "/css/main.css", true);
+    EXPECT_EQ(shown, project);
+    EXPECT_EQ(tabPaths(project), std::vector<std::string>{site + "/css/main.css"});
+    auto node = project->projectWindowController().nodeForPath(site + "/css/main.css");
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->pathFromRoot(), "css/main.css");
+    EXPECT_EQ(project->openDocuments()[0]->file(), node);
+
+    // A file outside the root opens in a window of its own.
+    HVDocument* other = controller().openDocumentWithContentsOfFile(outside, true);
+    ASSERT_NE(other, nullptr);
+    EXPECT_NE(other, project);
+    EXPECT_EQ(controller().documents().size(), 2u);
+}
+
+TEST_F(ProjectDocument, PerFileSettingsOfAProjectFileGoToTheProject) {
+    std::string site = dir.pathFor("site");
+    dir.write("site/page.php", "<?php echo 1;");
+    HVProjectDocument* project = openProject(site);
+    ASSERT_NE(project, nullptr);
+    HVFileDocument* page = project->openFileAtPath(site + "/page.php", nullptr);
+    ASSERT_NE(page, nullptr);
+    page->setConfigurationValue(HVPlistValue(std::string("org.halvet.php")), HVFileBundleKey,
+                                page->configurationPath());
+    auto stored = project->project()->configurationValueForKey(HVFileBundleKey, "page.php");
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->stringValue().value_or(""), "org.halvet.php");
+}
+
+TEST_F(ProjectDocument, NewFilesAndFoldersJoinTheTreeAndAFailureSaysWhy) {
+    std::string site = dir.pathFor("site");
+    dir.write("site/a.txt", "a");
+    HVProjectDocument* project = openProject(site);
+    ASSERT_NE(project, nullptr);
+    auto& window = project->projectWindowController();
+    auto root = window.rootFile();
+    ASSERT_NE(root, nullptr);
+
+    HVError error;
+    auto folder = window.newFolder(root, "docs", &error);
+    ASSERT_NE(folder, nullptr) << error.fullDescription();
+    auto file = window.newFile(folder, "readme.md", &error);
+    ASSERT_NE(file, nullptr) << error.fullDescription();
+    EXPECT_EQ(file->pathFromRoot(), "docs/readme.md");
+    EXPECT_EQ(HVReadFile(site + "/docs/readme.md"), "");
+    EXPECT_EQ(tabPaths(project), std::vector<std::string>{site + "/docs/readme.md"});
+    ASSERT_NE(root->childWithName("docs", false), nullptr);
+
+    // An existing name is never overwritten.
+    EXPECT_EQ(window.newFile(root, "a.txt", &error), nullptr);
+    EXPECT_EQ(error.code(), EEXIST);
+    EXPECT_EQ(HVReadFile(site + "/a.txt"), "a");
+
+    // A folder that cannot be made says so in the user's words.
+    ::chmod(site.c_str(), 0555);
+    bool refused = HVRunUnprivileged([&] {
+        HVError failure;
+        return window.newFolder(root, "locked", &failure) == nullptr &&
+               failure.description() == "Could not create directory";
+    });
+    ::chmod(site.c_str(), 0755);
+    EXPECT_TRUE(refused);
+}
+
+TEST_F(ProjectDocument, ImportedFilesAreCopiedOrMovedButNeverReplaceAFile) {
+    std::string site = dir.pathFor("site");
+    dir.write("site/keep.txt", "mine");
+    std::string copied = dir.write("incoming/copy.txt", "c");
+    std::string moved = dir.write("incoming/move.txt", "m");
+    std::string clash = dir.write("incoming/keep.txt", "theirs");
+    HVProjectDocument* project = openProject(site);
+    ASSERT_NE(project, nullptr);
+    auto& window = project->projectWindowController();
+    auto root = window.rootFile();
+    root->children(true);
+
+    HVError error;
+    using Mode = HVProjectWindowController::ImportMode;
+    EXPECT_EQ(window.importFiles({copied}, root, Mode::Copy, &error).size(), 1u);
+    EXPECT_EQ(window.importFiles({moved, clash}, root, Mode::Move, &error).size(), 1u);
+    EXPECT_EQ(error.code(), EEXIST);
+    EXPECT_EQ(HVReadFile(site + "/copy.txt"), "c");
+    EXPECT_TRUE(HVFileSystem::exists(copied));
+    EXPECT_EQ(HVReadFile(site + "/move.txt"), "m");
+    EXPECT_FALSE(HVFileSystem::exists(moved));
+    EXPECT_EQ(HVReadFile(site + "/keep.txt"), "mine");
+    EXPECT_TRUE(HVFileSystem::exists(clash));
+    EXPECT_NE(root->childWithName("move.txt", false), nullptr);
+}
