@@ -23,14 +23,7 @@ public:
         : m_identifier(std::move(identifier)), m_path(std::move(path)) {}
 
     std::string watchIdentifier() const override { return m_identifier; }
-    std::string watchPath() const override {
-        std::lock_guard guard(m_mutex);
-        return m_path;
-    }
-    void setPath(std::string path) {
-        std::lock_guard guard(m_mutex);
-        m_path = std::move(path);
-    }
+    std::string watchPath() const override { return m_path; }
     void watcherNoticedChange(std::uint32_t flags) override {
         if (onChange)
             onChange(flags);
@@ -65,10 +58,10 @@ private:
         return all;
     }
 
-    std::string m_identifier;
+    const std::string m_identifier;
+    const std::string m_path;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::string m_path;
     std::vector<std::uint32_t> m_flags;
 };
 
