@@ -39,7 +39,8 @@ public:
     // True when watched (already, or now); false when the path cannot be watched.
     bool watchFile(const std::shared_ptr<HVKQueueWatchable>& object, HVKQueueWatchType type);
     // Watches the object's current path anew (after a save replaced the file); false when the
-    // object was not watched.
+    // object was not watched, or when nothing can be watched at its path now (the object stays
+    // watched, so that a later reset may find a new file there).
     bool resetForFile(const std::shared_ptr<HVKQueueWatchable>& object, HVKQueueWatchType type);
     void stopWatchingFile(const HVKQueueWatchable& object);
     bool isWatching(const HVKQueueWatchable& object) const;

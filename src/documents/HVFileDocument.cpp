@@ -1,9 +1,11 @@
 #include "HVFileDocument.h"
 
 #include "Defaults.h"
+#include "HTMLView.h"
 #include "HVBundle.h"
 #include "HVBundleRepository.h"
 #include "HVDispatcher.h"
+#include "HVDocumentFileWatcher.h"
 #include "HVFile.h"
 #include "HVFileCategories.h"
 #include "HVFileDocumentDelegate.h"
@@ -12,7 +14,6 @@
 #include "HVNotificationCenter.h"
 #include "HVPreferences.h"
 #include "HVStatusBar.h"
-#include "HTMLView.h"
 #include "HVTextBuffer.h"
 #include "HVTextViewModel.h"
 #include "HVUUID.h"
@@ -53,6 +54,7 @@ HVFileDocument::HVFileDocument(std::shared_ptr<HVFile> file, HVFileDocumentDeleg
 }
 
 HVFileDocument::~HVFileDocument() {
+    HVDocumentFileWatcher::sharedInstance().stopWatchingDocument(*this);
     if (m_file && m_file->document() == this)
         m_file->setDocument(nullptr);
 }
@@ -82,7 +84,12 @@ bool HVFileDocument::readFileContents(HVError* error) {
         return false;
     m_pendingData = std::move(*bytes);
     m_pendingIdentity = identity;
+    HVDocumentFileWatcher::sharedInstance().watchDocument(*this);
     return true;
+}
+
+std::optional<HVFileIdentity> HVFileDocument::knownFileIdentity() const {
+    return fileIdentity() ? fileIdentity() : m_pendingIdentity;
 }
 
 HVTextViewModel* HVFileDocument::viewWithSuggestedFrame() {
@@ -229,8 +236,10 @@ bool HVFileDocument::reloadContentsFromFile(const std::string& path, const std::
     auto bytes = HVFileSystem::readFile(path, error, &identity, HVTextBuffer::maximumLength);
     if (!bytes || !loadData(std::move(*bytes), path, actionName, error))
         return false;
-    if (path == fileName())
+    if (path == fileName()) {
         setFileIdentity(identity);
+        HVDocumentFileWatcher::sharedInstance().watchDocument(*this);
+    }
     return true;
 }
 
@@ -439,6 +448,8 @@ bool HVFileDocument::saveToURL(const std::string& path, const std::string& type,
         } else {
             fileContentChangeFinished();
         }
+        // The save put a new file in place of the watched one.
+        HVDocumentFileWatcher::sharedInstance().resetForDocument(*this);
         HVNotificationCenter::defaultCenter().postNotificationName(
             std::string(HVFileDidSaveNotification), this);
         if (m_saveWarning) {
@@ -524,6 +535,7 @@ void HVFileDocument::fileContentsDisappeared() {
     if (m_file)
         m_cachedUUID = m_file->uuid();
     std::string name = displayName();
+    HVDocumentFileWatcher::sharedInstance().stopWatchingDocument(*this);
     setFile(nullptr);
     if (m_delegate)
         m_delegate->activateDocument(this);
@@ -549,6 +561,8 @@ void HVFileDocument::filePathDidChange() {
         return;
     setFileName(m_file->path());
     setFileType(std::string(HVTextDocumentType));
+    if (HVDocumentFileWatcher::sharedInstance().isWatchingDocument(*this))
+        HVDocumentFileWatcher::sharedInstance().watchDocument(*this);
     if (m_delegate)
         m_delegate->documentNeedsRefresh(this);
 }
@@ -666,6 +680,7 @@ void HVFileDocument::close() {
         return;
     HVNotificationCenter::defaultCenter().postNotificationName(
         std::string(HVFileWillCloseNotification), this);
+    HVDocumentFileWatcher::sharedInstance().stopWatchingDocument(*this);
     HVDocument::close();
 }
 

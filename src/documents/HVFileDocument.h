@@ -55,6 +55,9 @@ public:
     // Reads the file's bytes now, so that a file that cannot be read makes no document; they
     // are decoded when the view is made.
     bool readFileContents(HVError* error);
+    // The version of the file the document holds: the one it last read or wrote, or the one
+    // read at opening and not yet decoded.
+    std::optional<HVFileIdentity> knownFileIdentity() const;
 
     // The view: made, and the file loaded into it, on the first call. Answers the text view,
     // which is none for an image: the image view shows its bytes.

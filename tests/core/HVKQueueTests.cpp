@@ -23,14 +23,7 @@ public:
         : m_identifier(std::move(identifier)), m_path(std::move(path)) {}
 
     std::string watchIdentifier() const override { return m_identifier; }
-    std::string watchPath() const override {
-        std::lock_guard guard(m_mutex);
-        return m_path;
-    }
-    void setPath(std::string path) {
-        std::lock_guard guard(m_mutex);
-        m_path = std::move(path);
-    }
+    std::string watchPath() const override { return m_path; }
     void watcherNoticedChange(std::uint32_t flags) override {
         if (onChange)
             onChange(flags);
@@ -65,10 +58,10 @@ private:
         return all;
     }
 
-    std::string m_identifier;
+    const std::string m_identifier;
+    const std::string m_path;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::string m_path;
     std::vector<std::uint32_t> m_flags;
 };
 
@@ -114,6 +107,16 @@ TEST_F(KQueue, AFileWrittenReplacedOrRemovedIsAWrite) {
              ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
          }},
         {"removed", [](const std::string& path) { ASSERT_EQ(::unlink(path.c_str()), 0); }},
+        {"replaced while another name keeps it",
+         [&](const std::string& path) {
+             ASSERT_EQ(::link(path.c_str(), (path + ".keep").c_str()), 0);
+             std::string other = dir.write("replacement", "new");
+             ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+         }},
+        {"moved away",
+         [](const std::string& path) {
+             ASSERT_EQ(std::rename(path.c_str(), (path + ".moved").c_str()), 0);
+         }},
     };
     for (const Case& c : cases) {
         std::string path = dir.write(c.name, "old");
@@ -146,7 +149,12 @@ TEST_F(KQueue, EntriesMadeRemovedOrRenamedInAFolderAreAWrite) {
         std::string entry = dir.write("folder" + std::to_string(int(type)) + "/a.css", "");
         auto watched = watch("folder", folder, type);
         const std::vector<std::pair<const char*, std::function<void()>>> changes = {
-            {"created", [&] { dir.write("folder" + std::to_string(int(type)) + "/b.css", ""); }},
+            {"created",
+             [&] {
+                 int fd = ::creat((folder + "/b.css").c_str(), 0600);
+                 ASSERT_GE(fd, 0);
+                 ::close(fd);
+             }},
             {"renamed", [&] { ASSERT_EQ(std::rename(entry.c_str(), (entry + "2").c_str()), 0); }},
             {"deleted", [&] { ASSERT_EQ(::unlink((entry + "2").c_str()), 0); }},
         };
