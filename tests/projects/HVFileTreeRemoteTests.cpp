@@ -161,7 +161,8 @@ TEST_P(HVFileTreeCombinedTest, RenameMoveAndDeleteReachBothSides) {
     openProject();
     ASSERT_TRUE(HVPumpUntil([&] {
         return HVDumpTree(*m_root, true) == "both.txt d mine.txt:L theirs.txt:R";
-    })) << HVDumpTree(*m_root, true) << transcript();
+    })) << HVDumpTree(*m_root, true)
+        << transcript();
 
     auto node = m_root->childWithName("both.txt", false);
     node->rename("renamed.txt");
@@ -250,10 +251,13 @@ TEST_P(HVFileTreeUploadTest, AnUploadCutOffIsListedAsFailedAndRetrySucceeds) {
     m_proxy->pause();
     m_proxy->dropConnections();
     node->contentsDidChange();
-    ASSERT_TRUE(HVPumpUntil([&] {
-        const auto entries = HVUploadList::sharedInstance().entries();
-        return !entries.empty() && entries[0].state == HVUploadList::State::Failed;
-    }, 60)) << transcript();
+    ASSERT_TRUE(HVPumpUntil(
+        [&] {
+            const auto entries = HVUploadList::sharedInstance().entries();
+            return !entries.empty() && entries[0].state == HVUploadList::State::Failed;
+        },
+        60))
+        << transcript();
     const auto failed = HVUploadList::sharedInstance().entries()[0];
     ASSERT_TRUE(failed.error);
     EXPECT_NE(failed.error->description(), "");

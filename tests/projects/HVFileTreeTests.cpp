@@ -202,11 +202,11 @@ TEST_F(HVFileTreeTest, MovingALocalFileOntoAServerOnlyNamesakeLeavesOneNodeWithB
                                                       std::weak_ptr<HVRemoteFilesQueueDelegate>());
     target->addChildRepresentation(
         HVRemoteFileRepresentation::initWithName("x.txt", HVFile::RegularFile, queue));
-    ASSERT_EQ(HVDumpTree(*root, true), "d(other.txt:L x.txt:R) x.txt:L");
+    ASSERT_EQ(HVDumpTree(*root, true), "d:L(other.txt:L x.txt:R) x.txt:L");
 
     auto node = root->childWithName("x.txt", false);
     EXPECT_TRUE(node->moveToFile(target));
-    EXPECT_EQ(HVDumpTree(*root, true), "d(other.txt:L x.txt)");
+    EXPECT_EQ(HVDumpTree(*root, true), "d:L(other.txt:L x.txt)");
     EXPECT_EQ(HVReadFile(m_folder.pathFor("d/x.txt")), "local");
     EXPECT_EQ(target->childWithName("x.txt", false), node);
 }
@@ -237,14 +237,15 @@ TEST_F(HVFileTreeTest, AnOpenFileRewrittenOutsideReachesItsDocumentAlsoAfterASav
     node->setDocument(&document);
 
     std::ofstream(path, std::ios::trunc) << "two";
-    ASSERT_TRUE(HVPumpUntil([&] { return document.count("changed externally") == 1; }));
+    ASSERT_TRUE(HVPumpUntil([&] { return document.count("changed externally") > 0; }));
 
     // A save replaces the file; the watch must follow it.
     ASSERT_TRUE(HVFileSystem::writeFileAtomically(path, "three"));
     node->contentsDidChange();
     HVDispatcher::main().runFor(0.2);
+    const int before = document.count("changed externally");
     std::ofstream(path, std::ios::trunc) << "four";
-    EXPECT_TRUE(HVPumpUntil([&] { return document.count("changed externally") >= 2; }));
+    EXPECT_TRUE(HVPumpUntil([&] { return document.count("changed externally") > before; }));
 }
 
 TEST_F(HVFileTreeTest, AFileDeletedOutsideLeavesTheTreeAndTellsItsDocument) {
