@@ -2,10 +2,12 @@
 #include "HVFileSystem.h"
 #include "HVFileTreeTestSupport.h"
 #include "HVLocalFileRepresentation.h"
+#include "HVLocalization.h"
 #include "HVRemoteFileRepresentation.h"
 #include "HVRemoteFilesQueue.h"
 #include "HVRootFile.h"
 #include "HVTestSupport.h"
+#include "HVUploadList.h"
 
 #include <gtest/gtest.h>
 
@@ -258,4 +260,33 @@ TEST_F(HVFileTreeTest, AFileDeletedOutsideLeavesTheTreeAndTellsItsDocument) {
     ::unlink(m_folder.pathFor("gone.txt").c_str());
     EXPECT_TRUE(HVPumpUntil([&] { return HVDumpTree(*root) == "kept.txt"; }));
     EXPECT_EQ(document.count("disappeared"), 1);
+}
+
+// --- Saving while the server cannot be reached
+
+TEST_F(HVFileTreeTest, ASaveWhileOfflineLetsTheDocumentGoAndKeepsTheUploadListed) {
+    HVUploadList::sharedInstance().reset();
+    write("page.html");
+    m_delegate->uploads = true;
+    auto root = openRoot();
+    // Never connected: its host cannot be reached.
+    auto queue = std::make_shared<HVRemoteFilesQueue>(HVRemoteProtocol::FTP,
+                                                      std::weak_ptr<HVRemoteFilesQueueDelegate>());
+    root->setRemoteQueue(queue);
+    auto node = root->childWithName("page.html", false);
+    HVRecordingDocument document;
+    node->setDocument(&document);
+
+    node->contentsDidChange();
+    EXPECT_EQ(document.events, (std::vector<std::string>{"change finished"}));
+    ASSERT_EQ(m_delegate->errors.size(), 1u);
+    const HVError& error = m_delegate->errors[0];
+    EXPECT_EQ(error.code(), 18);
+    EXPECT_EQ(error.description(), HVLocalization::localizedString("UPLOAD_WHILE_OFFLINE_TITLE"));
+    EXPECT_NE(error.description(), "UPLOAD_WHILE_OFFLINE_TITLE");
+    EXPECT_NE(error.recoverySuggestion(), "UPLOAD_WHILE_OFFLINE_BODY");
+    const auto entries = HVUploadList::sharedInstance().entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].path, "page.html");
+    EXPECT_EQ(entries[0].state, HVUploadList::State::Queued);
 }
