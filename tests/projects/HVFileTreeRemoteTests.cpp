@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,13 +24,25 @@
 
 namespace {
 
-// Errors of the queue, which the window would show.
+// Errors of the queue, which the window would show, and hooks on the queue's threads for
+// tests that make faults at a given moment.
 class QueueErrors : public HVRemoteFilesQueueDelegate {
 public:
     void hadError(HVRemoteFilesQueue&, const HVError& error) override {
         std::lock_guard lock(m_mutex);
         m_errors.push_back(error.description());
     }
+    void openedConnection(HVRemoteFilesQueue&) override {
+        if (onOpened)
+            onOpened();
+    }
+    void setStatus(HVRemoteFilesQueue&, const std::string& status, bool) override {
+        if (onStatus)
+            onStatus(status);
+    }
+    std::function<void()> onOpened;
+    std::function<void(const std::string&)> onStatus;
+
     std::vector<std::string> errors() const {
         std::lock_guard lock(m_mutex);
         return m_errors;
@@ -237,17 +252,28 @@ TEST_P(HVFileTreeUploadTest, ASaveUploadsAndTheDocumentHearsOnlyWhenItFinished) 
     EXPECT_EQ(entries[0].state, HVUploadList::State::Finished);
 }
 
-// The connection is cut during the upload and the server stays silent: the upload fails
-// with a reason, the document keeps waiting, and Retry succeeds once the server answers.
+// The connection is cut during the upload and every new one stalls once logged in: the
+// upload fails with a reason, the document keeps waiting, and Retry succeeds once the server
+// answers again.
 TEST_P(HVFileTreeUploadTest, AnUploadCutOffIsListedAsFailedAndRetrySucceeds) {
     m_local.write("page.html", "saved");
     m_delegate->uploads = true;
     openProject(1.5, true);
     ASSERT_TRUE(HVPumpUntil([&] { return m_queue->waitUntilIdle(0.1); }, 20)) << transcript();
     auto node = m_root->childWithName("page.html", false);
+    ASSERT_TRUE(node);
     HVRecordingDocument document;
     node->setDocument(&document);
 
+    std::atomic<bool> faulty{true};
+    m_queueErrors->onStatus = [&](const std::string& status) {
+        if (faulty && status == "Connecting")
+            m_proxy->resume();
+    };
+    m_queueErrors->onOpened = [&] {
+        if (faulty)
+            m_proxy->pause();
+    };
     m_proxy->pause();
     m_proxy->dropConnections();
     node->contentsDidChange();
@@ -263,11 +289,13 @@ TEST_P(HVFileTreeUploadTest, AnUploadCutOffIsListedAsFailedAndRetrySucceeds) {
     EXPECT_NE(failed.error->description(), "");
     EXPECT_EQ(document.count("change finished"), 0);
 
+    faulty = false;
     m_proxy->resume();
     HVUploadList::sharedInstance().retry(failed.identifier);
     ASSERT_TRUE(HVPumpUntil([&] { return document.count("change finished") == 1; }, 60))
         << transcript();
     EXPECT_EQ(HVReadFile(serverPath("page.html")), "saved");
+    ASSERT_TRUE(HVUploadList::sharedInstance().entry(failed.identifier));
     EXPECT_EQ(HVUploadList::sharedInstance().entry(failed.identifier)->state,
               HVUploadList::State::Finished);
 }
