@@ -137,8 +137,10 @@ protected:
         m_queue->connect(server(proxied ? &*m_proxy : nullptr));
         m_root = HVRootFile::initWithPath(m_local.path(), false);
         m_root->setDelegate(m_delegate);
-        m_root->setRemoteQueue(m_queue);
+        // The window shows the disk's side before the project's queue is given: the listed
+        // folders are listed again through it.
         m_root->children(true);
+        m_root->setRemoteQueue(m_queue);
     }
     std::string transcript() const {
         return m_queue ? m_queue->logController()->transcript() : std::string();

@@ -213,6 +213,21 @@ TEST_F(HVFileTreeTest, MovingALocalFileOntoAServerOnlyNamesakeLeavesOneNodeWithB
     EXPECT_EQ(target->childWithName("x.txt", false), node);
 }
 
+TEST_F(HVFileTreeTest, RenamingALocalFileToAServerOnlyNameJoinsTheTwo) {
+    write("draft.txt", "local");
+    auto root = openRoot();
+    auto queue = std::make_shared<HVRemoteFilesQueue>(HVRemoteProtocol::FTP,
+                                                      std::weak_ptr<HVRemoteFilesQueueDelegate>());
+    root->addChildRepresentation(
+        HVRemoteFileRepresentation::initWithName("final.txt", HVFile::RegularFile, queue));
+    auto node = root->childWithName("draft.txt", false);
+    node->rename("final.txt");
+    EXPECT_EQ(HVDumpTree(*root, true), "final.txt");
+    EXPECT_EQ(root->childWithName("final.txt", false), node);
+    EXPECT_TRUE(node->remoteRepresentation());
+    EXPECT_EQ(HVReadFile(m_folder.pathFor("final.txt")), "local");
+}
+
 // --- Changes made by other programs, through the real watcher
 
 TEST_F(HVFileTreeTest, AFileCreatedInAnOpenFolderAppears) {
