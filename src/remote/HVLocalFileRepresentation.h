@@ -7,7 +7,8 @@
 class HVLocalFileRepresentation final : public HVFileRepresentation {
 public:
     static std::shared_ptr<HVLocalFileRepresentation>
-    initWithPath(const std::string& path, std::weak_ptr<HVFileRepresentationDelegate> delegate = {});
+    initWithPath(const std::string& path,
+                 std::weak_ptr<HVFileRepresentationDelegate> delegate = {});
 
     bool isLocal() const override { return true; }
     bool loadFileAttributes() override;

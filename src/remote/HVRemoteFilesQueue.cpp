@@ -46,6 +46,10 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
         Completion completion;
         bool hasOwnDelegate = false;
         DelegatePointer delegate;
+        // What its own delegate hears when it fails.
+        std::optional<HVRemoteOperation> operation;
+        std::string remotePath;
+        std::string secondPath;
         bool isConnect = false;
         bool isClosing = false;
     };
@@ -67,6 +71,7 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
     std::atomic<bool> dying{false};
     // An action has been started and has not reported yet.
     bool running = false;
+    const HVRemoteFileAction* runningAction = nullptr;
     int reconnects = 0;
     DelegatePointer delegate;
     std::thread thread;
@@ -161,6 +166,7 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
                         queueReconnectLocked();
                     Entry entry = queue.front();
                     running = true;
+                    runningAction = entry.action.get();
                     state = entry.isConnect ? State::Connecting
                                             : (entry.isClosing ? State::Closing : State::Busy);
                     lock.unlock();
@@ -213,15 +219,42 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
         return entry;
     }
 
+    struct Request {
+        HVRemoteOperation operation;
+        std::string remotePath;
+        std::string secondPath;
+    };
+
     void operation(std::shared_ptr<HVRemoteFileAction> action, std::optional<std::string> status,
-                   DelegatePointer operationDelegate, Completion completion) {
+                   DelegatePointer operationDelegate, Request request, Completion completion) {
         Entry entry;
         entry.action = std::move(action);
         entry.status = std::move(status);
         entry.hasOwnDelegate = !operationDelegate.expired();
         entry.delegate = std::move(operationDelegate);
+        entry.operation = request.operation;
+        entry.remotePath = std::move(request.remotePath);
+        entry.secondPath = std::move(request.secondPath);
         entry.completion = std::move(completion);
         enqueue(std::move(entry));
+    }
+
+    // Tells each entry's own delegate that its operation failed; outside the lock.
+    void tellFailed(const std::vector<Entry>& entries, const HVError& error) {
+        HVRemoteFilesQueue* queueHandle;
+        {
+            std::lock_guard lock(mutex);
+            queueHandle = owner;
+        }
+        if (!queueHandle)
+            return;
+        for (const Entry& entry : entries) {
+            if (!entry.hasOwnDelegate || !entry.operation)
+                continue;
+            if (const auto target = entry.delegate.lock())
+                target->actionFailed(*queueHandle, *entry.operation, entry.remotePath,
+                                     entry.secondPath, error);
+        }
     }
 
     bool connectWaiting() const {
@@ -312,6 +345,7 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
                 connectState = connect->state();
             // Forgotten before the owner hears of it: a connection it asks for in answer (with
             // a new password) must not be cleared away or closed behind it.
+            const std::vector<Entry> dropped(queue.begin(), queue.end());
             queue.clear();
             running = false;
             lock.unlock();
@@ -322,6 +356,8 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
                       d.hadCredentialsFailure(q)))
                     d.hadFatalFailure(q);
             });
+            // The waiting operations will never run either: their callers must not wait.
+            tellFailed(dropped, error);
             lock.lock();
             if (connectWaiting())
                 return;
@@ -347,6 +383,7 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
         const HVError error = action.error(statusCode);
         tellDelegate(
             [&](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) { d.hadError(q, error); });
+        tellFailed({entry}, error);
         lock.lock();
         remove();
     }
@@ -448,6 +485,7 @@ void HVRemoteFilesQueue::getFileListing(std::string path, DelegatePointer delega
     auto action = std::make_shared<HVFileListingAction>(m_core->connection, path);
     std::weak_ptr<HVFileListingAction> weak = action;
     m_core->operation(action, "Getting file list for " + quoted(path), delegate,
+                      Core::Request{HVRemoteOperation::Listing, path, {}},
                       ([weak, path](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
                           if (const auto listing = weak.lock())
                               d.retrievedFiles(q, listing->files(), path);
@@ -462,6 +500,7 @@ void HVRemoteFilesQueue::downloadFile(std::string remotePath, std::string localP
         action->setExpectedSize(*expectedSize);
     m_core->operation(
         action, "Downloading " + quoted(HVFileSystem::lastPathComponent(remotePath)), delegate,
+        Core::Request{HVRemoteOperation::Download, remotePath, localPath},
         ([remotePath, localPath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
             d.downloadedFile(q, remotePath, localPath);
         }));
@@ -472,6 +511,7 @@ void HVRemoteFilesQueue::downloadDirectory(std::string remotePath, std::string l
     m_core->operation(
         makeAction<HVGetDirectoryAction>(m_core->connection, remotePath, localPath),
         "Downloading " + quoted(HVFileSystem::lastPathComponent(remotePath)), delegate,
+        Core::Request{HVRemoteOperation::Download, remotePath, localPath},
         ([remotePath, localPath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
             d.downloadedFile(q, remotePath, localPath);
         }));
@@ -482,6 +522,7 @@ void HVRemoteFilesQueue::uploadFile(std::string localPath, std::string remotePat
     m_core->operation(
         makeAction<HVPutFileAction>(m_core->connection, localPath, remotePath),
         "Uploading " + quoted(HVFileSystem::lastPathComponent(localPath)), delegate,
+        Core::Request{HVRemoteOperation::Upload, remotePath, localPath},
         ([localPath, remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
             d.uploadedFile(q, localPath, remotePath);
         }));
@@ -492,6 +533,7 @@ void HVRemoteFilesQueue::uploadDirectory(std::string localPath, std::string remo
     m_core->operation(
         makeAction<HVPutDirectoryAction>(m_core->connection, localPath, remotePath),
         "Uploading " + quoted(HVFileSystem::lastPathComponent(localPath)), delegate,
+        Core::Request{HVRemoteOperation::Upload, remotePath, localPath},
         ([localPath, remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
             d.uploadedFile(q, localPath, remotePath);
         }));
@@ -502,7 +544,7 @@ void HVRemoteFilesQueue::moveFile(std::string remotePath, std::string newPath,
     m_core->operation(makeAction<HVMoveFileAction>(m_core->connection, remotePath, newPath),
                       "Moving " + quoted(HVFileSystem::lastPathComponent(remotePath)) + " to " +
                           quoted(HVFileSystem::lastPathComponent(newPath)),
-                      delegate,
+                      delegate, Core::Request{HVRemoteOperation::Move, remotePath, newPath},
                       ([remotePath, newPath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
                           d.movedFile(q, remotePath, newPath);
                       }));
@@ -511,6 +553,7 @@ void HVRemoteFilesQueue::moveFile(std::string remotePath, std::string newPath,
 void HVRemoteFilesQueue::deleteFile(std::string remotePath, DelegatePointer delegate) {
     m_core->operation(makeAction<HVDeleteFileAction>(m_core->connection, remotePath),
                       "Deleting " + quoted(HVFileSystem::lastPathComponent(remotePath)), delegate,
+                      Core::Request{HVRemoteOperation::Delete, remotePath, {}},
                       ([remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
                           d.deletedFile(q, remotePath);
                       }));
@@ -519,6 +562,7 @@ void HVRemoteFilesQueue::deleteFile(std::string remotePath, DelegatePointer dele
 void HVRemoteFilesQueue::deleteDirectory(std::string remotePath, DelegatePointer delegate) {
     m_core->operation(makeAction<HVDeleteDirectoryAction>(m_core->connection, remotePath),
                       "Deleting " + quoted(HVFileSystem::lastPathComponent(remotePath)), delegate,
+                      Core::Request{HVRemoteOperation::Delete, remotePath, {}},
                       ([remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
                           d.deletedFile(q, remotePath);
                       }));
@@ -527,7 +571,7 @@ void HVRemoteFilesQueue::deleteDirectory(std::string remotePath, DelegatePointer
 void HVRemoteFilesQueue::createDirectory(std::string remotePath, DelegatePointer delegate) {
     m_core->operation(makeAction<HVMakeDirectoryFileAction>(m_core->connection, remotePath),
                       "Creating directory " + quoted(HVFileSystem::lastPathComponent(remotePath)),
-                      delegate,
+                      delegate, Core::Request{HVRemoteOperation::CreateDirectory, remotePath, {}},
                       ([remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
                           d.createdDirectory(q, remotePath);
                       }));
@@ -537,6 +581,7 @@ void HVRemoteFilesQueue::chmod(std::string mode, std::string remotePath) {
     DelegatePointer delegate;
     m_core->operation(makeAction<HVChmodFileAction>(m_core->connection, remotePath, mode),
                       std::nullopt, delegate,
+                      Core::Request{HVRemoteOperation::Chmod, remotePath, mode},
                       ([mode, remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
                           d.didChmod(q, mode, remotePath);
                       }));
@@ -561,6 +606,24 @@ void HVRemoteFilesQueue::clearActionDelegate(const HVRemoteFilesQueueDelegate* d
     for (auto& entry : m_core->queue)
         if (entry.hasOwnDelegate && entry.delegate.lock().get() == delegate)
             entry.delegate.reset();
+}
+
+std::size_t HVRemoteFilesQueue::removeActions(const HVRemoteFilesQueueDelegate* delegate) {
+    std::lock_guard lock(m_core->mutex);
+    auto& queue = m_core->queue;
+    const std::size_t before = queue.size();
+    queue.erase(std::remove_if(queue.begin(), queue.end(),
+                               [&](const Core::Entry& entry) {
+                                   const bool runs = m_core->running &&
+                                                     entry.action.get() == m_core->runningAction;
+                                   return !runs && entry.hasOwnDelegate &&
+                                          entry.delegate.lock().get() == delegate;
+                               }),
+                queue.end());
+    const std::size_t removed = before - queue.size();
+    if (removed)
+        m_core->poke();
+    return removed;
 }
 
 HVRemoteFilesQueue::State HVRemoteFilesQueue::state() const {

@@ -15,6 +15,17 @@ class HVRemoteFilesConnection;
 class HVRemoteFilesQueue;
 class HVRemoteLogController;
 
+// The kinds of operation a queue runs for its callers.
+enum class HVRemoteOperation : int {
+    Listing,
+    Download,
+    Upload,
+    Move,
+    Delete,
+    CreateDirectory,
+    Chmod,
+};
+
 // The owner of a queue, and anyone who asks it for an operation. Called on the queue's threads
 // (never the main one): hand user-interface work to the main thread yourself.
 class HVRemoteFilesQueueDelegate {
@@ -36,6 +47,13 @@ public:
                           const std::string& /*remotePath*/) {}
     virtual void changedToDirectory(HVRemoteFilesQueue& /*queue*/,
                                     const std::string& /*remotePath*/) {}
+    // An operation that named this object as its own delegate failed, or was dropped by a
+    // fatal failure of the connection; the queue's delegate has had the error too. Whoever
+    // marked something as pending learns here to clear the mark. The second path is the local
+    // path of a transfer or the new path of a move, else empty.
+    virtual void actionFailed(HVRemoteFilesQueue& /*queue*/, HVRemoteOperation /*operation*/,
+                              const std::string& /*remotePath*/, const std::string& /*secondPath*/,
+                              const HVError& /*error*/) {}
 
     virtual void openedConnection(HVRemoteFilesQueue& /*queue*/) {}
     virtual void hadFatalFailure(HVRemoteFilesQueue& /*queue*/) {}
@@ -106,6 +124,9 @@ public:
     void cancel();
     // Every queued operation of this delegate forgets it.
     void clearActionDelegate(const HVRemoteFilesQueueDelegate* delegate);
+    // The waiting operations of this delegate leave the queue (the running one finishes);
+    // answers how many left. For cancelling what a window queued.
+    std::size_t removeActions(const HVRemoteFilesQueueDelegate* delegate);
 
     State state() const;
     HVRemoteProtocol type() const;

@@ -1,13 +1,21 @@
+#include "HVDispatcher.h"
 #include "HVFileRepresentation.h"
 #include "HVFileSystem.h"
 #include "HVLocalFile.h"
 #include "HVLocalFileRepresentation.h"
 #include "HVNotificationCenter.h"
+#include "HVRemoteFile.h"
+#include "HVRemoteFileRepresentation.h"
+#include "HVRemoteFilesQueue.h"
+#include "HVRemoteLogController.h"
+#include "HVTestServers.h"
 #include "HVTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,11 +30,18 @@ std::string contextText(const HVFileRepresentation::Context& context) {
     return context ? *std::static_pointer_cast<std::string>(context) : "none";
 }
 
+// The children by name, "/" marking a folder and "@" a link.
 std::string namesOf(const HVFileRepresentationDelegate::Representations& children) {
-    std::string text;
+    std::vector<std::string> names;
     for (const auto& child : children)
-        text += (text.empty() ? "" : " ") + child->name() +
-                (child->fileType() == HVFileRepresentation::Directory ? "/" : "");
+        names.push_back(child->name() + (child->fileType() == HVFileRepresentation::Directory ? "/"
+                                         : child->fileType() == HVFileRepresentation::SymbolicLink
+                                             ? "@"
+                                             : ""));
+    std::sort(names.begin(), names.end());
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : " ") + name;
     return text;
 }
 
@@ -279,4 +294,251 @@ TEST_F(HVLocalFileRepresentationTest, TransferRecordsLeaveOutFilteredNamesAndRen
     EXPECT_EQ(files[1]->name(), "home.html");
     EXPECT_EQ(announced, 1);
     EXPECT_TRUE(exists("index.html"));
+}
+
+TEST(HVRemoteFileRepresentationEntry, TakesTheListingsFieldsAndOnlyInternationalDates) {
+    HVRemoteFile entry;
+    entry.name = "index.html";
+    entry.user = "www";
+    entry.group = "staff";
+    entry.size = 1536;
+    entry.setModeString("-rw-r--r--");
+    const std::pair<const char*, std::optional<std::int64_t>> dates[] = {
+        {"2026-12-07 06:24:10 +0000", 1796624650}, {"2026-12-07 07:24:10 +0100", 1796624650},
+        {"2026-12-07 05:54:10 -0030", 1796624650}, {"Dec  7 06:24", std::nullopt},
+        {"2026-12-07 06:24:10", std::nullopt},     {"2026/12/07 06:24:10 +0000", std::nullopt},
+    };
+    for (const auto& [date, expected] : dates) {
+        entry.dateString = date;
+        const auto file = HVRemoteFileRepresentation::initWithRemoteFile(entry, nullptr);
+        EXPECT_EQ(file->modificationDate(), expected) << date;
+        EXPECT_EQ(file->name(), "index.html");
+        EXPECT_EQ(file->owner(), std::optional<std::string>("www"));
+        EXPECT_EQ(file->group(), std::optional<std::string>("staff"));
+        EXPECT_EQ(file->mode(), 0100644);
+        EXPECT_EQ(file->sizeString(), "2 KB");
+        EXPECT_FALSE(file->isLocal());
+    }
+}
+
+namespace {
+
+// The tree node of the remote tests: answers paths from its fields and keeps the reports,
+// noting any that arrive off the main thread.
+class RemoteRecorder : public HVFileRepresentationDelegate {
+public:
+    std::string pathForFileRepresentation(const HVFileRepresentation&) override {
+        return localPath;
+    }
+    std::string pathForRemoteFileRepresentation(const HVFileRepresentation&) override {
+        return downloadPath;
+    }
+    std::string pathFromRootForFileRepresentation(const HVFileRepresentation& file) override {
+        return remotePaths.count(file.name()) ? remotePaths[file.name()] : "";
+    }
+    int typeForFileRepresentation(const HVFileRepresentation&) override { return type; }
+
+    void didLoadChildren(HVFileRepresentation&, const Representations& children) override {
+        add("loaded " + namesOf(children));
+        lastChildren = children;
+    }
+    void didReloadChildren(HVFileRepresentation&, const Representations& children) override {
+        add("reloaded " + namesOf(children));
+    }
+    void didDelete(HVFileRepresentation&, bool success) override {
+        add("deleted " + std::to_string(success));
+    }
+    void didMove(HVFileRepresentation& file, bool success, const Context& context) override {
+        add("moved " + std::to_string(success) + " " + contextText(context) + " " + file.name());
+    }
+    void didRename(HVFileRepresentation& file, bool success, const Context& context) override {
+        add("renamed " + std::to_string(success) + " " + contextText(context) + " " + file.name());
+    }
+    void contentBecameAvailable(HVFileRepresentation& file) override {
+        add("available " + file.name());
+    }
+    void contentChangeFinished(HVFileRepresentation& file) override {
+        add("changed " + file.name());
+    }
+    void contentTransferFailed(HVFileRepresentation& file, const HVError& error) override {
+        add("failed " + file.name() + " " + error.description());
+    }
+
+    void add(std::string event) {
+        if (!HVDispatcher::main().isMainThread())
+            ++offMainThread;
+        events.push_back(std::move(event));
+    }
+
+    std::string localPath;
+    std::string downloadPath;
+    std::map<std::string, std::string> remotePaths;
+    int type = -1;
+    Lines events;
+    Representations lastChildren;
+    int offMainThread = 0;
+};
+
+// One FTP queue per test against the real server, in a folder of the test's own.
+class HVRemoteFileRepresentationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_servers = HVTestServers::shared();
+        ASSERT_TRUE(m_servers);
+        m_root = m_servers->ftpRoot + "/reps-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::remove_all(m_root);
+        ASSERT_EQ(::mkdir(m_root.c_str(), 0755), 0);
+        giveToServer(m_root);
+        m_queue = std::make_shared<HVRemoteFilesQueue>(HVRemoteProtocol::FTP,
+                                                       HVRemoteFilesQueue::DelegatePointer{});
+        m_queue->setStallTimeout(20);
+        m_queue->setClientEnvironment({"LANG=C.UTF-8"});
+        HVRemoteServer server;
+        server.host = "127.0.0.1";
+        server.port = m_servers->ftpPort;
+        server.user = m_servers->user;
+        server.password = m_servers->password;
+        m_queue->connect(server);
+    }
+    void TearDown() override {
+        m_queue.reset();
+        if (m_servers)
+            std::filesystem::remove_all(m_root);
+    }
+
+    // Gives a path in the server's folder to the user the server writes as.
+    void giveToServer(const std::string& path) {
+        struct stat info {};
+        ASSERT_EQ(::stat(m_servers->ftpRoot.c_str(), &info), 0);
+        ASSERT_EQ(::lchown(path.c_str(), info.st_uid, info.st_gid), 0);
+    }
+    void serverFile(const std::string& name, const std::string& bytes) {
+        std::ofstream(m_root + "/" + name, std::ios::binary) << bytes;
+        giveToServer(m_root + "/" + name);
+    }
+    // Pumps the main thread until the recorder has that many reports and the queue is idle.
+    bool reported(const RemoteRecorder& recorder, std::size_t count) {
+        const bool arrived =
+            HVDispatcher::main().runUntil([&] { return recorder.events.size() >= count; }, 20);
+        HVDispatcher::main().runFor(0.05);
+        return arrived && recorder.events.size() == count;
+    }
+    std::string transcript() const { return m_queue->logController()->transcript(); }
+
+    const HVTestServerInfo* m_servers = nullptr;
+    std::string m_root;
+    std::shared_ptr<HVRemoteFilesQueue> m_queue;
+    HVTemporaryDirectory m_local;
+    std::shared_ptr<RemoteRecorder> m_recorder = std::make_shared<RemoteRecorder>();
+};
+
+} // namespace
+
+TEST_F(HVRemoteFileRepresentationTest, ListsEveryTimeAndTellsFoldersFromLinks) {
+    serverFile("a.html", "hello");
+    ASSERT_EQ(::mkdir((m_root + "/css").c_str(), 0755), 0);
+    giveToServer(m_root + "/css");
+    ASSERT_EQ(::symlink("a.html", (m_root + "/link.html").c_str()), 0);
+    giveToServer(m_root + "/link.html");
+
+    const auto site = HVRemoteFileRepresentation::initWithName("site", 1, m_queue);
+    m_recorder->remotePaths["site"] = m_root;
+    site->setDelegate(m_recorder);
+    EXPECT_TRUE(site->loadChildren());
+    EXPECT_TRUE(site->loadChildren());
+    EXPECT_TRUE(site->reloadChildren());
+    ASSERT_TRUE(reported(*m_recorder, 3)) << transcript();
+    const std::string names = "a.html css/ link.html@";
+    EXPECT_EQ(m_recorder->events,
+              (Lines{"loaded " + names, "loaded " + names, "reloaded " + names}));
+    EXPECT_TRUE(site->loaded());
+    for (const auto& child : m_recorder->lastChildren) {
+        EXPECT_EQ(static_cast<HVRemoteFileRepresentation&>(*child).remoteQueue(), m_queue);
+        if (child->name() == "a.html")
+            EXPECT_EQ(child->size(), 5u);
+    }
+    EXPECT_EQ(m_recorder->offMainThread, 0);
+
+    // A representation that goes away before its listing arrives hears nothing.
+    auto gone = HVRemoteFileRepresentation::initWithName("site", 1, m_queue);
+    const auto other = std::make_shared<RemoteRecorder>();
+    other->remotePaths["site"] = m_root;
+    gone->setDelegate(other);
+    gone->loadChildren();
+    gone.reset();
+    ASSERT_TRUE(m_queue->waitUntilIdle(20));
+    HVDispatcher::main().runFor(0.1);
+    EXPECT_EQ(other->events, Lines{});
+}
+
+TEST_F(HVRemoteFileRepresentationTest, RenameAndMoveReportTheirOwnContextsAndFailuresToo) {
+    serverFile("old.html", "x");
+    ASSERT_EQ(::mkdir((m_root + "/sub").c_str(), 0755), 0);
+    giveToServer(m_root + "/sub");
+    const auto file = HVRemoteFileRepresentation::initWithName("old.html", 0, m_queue);
+    file->setDelegate(m_recorder);
+    m_recorder->remotePaths["old.html"] = m_root + "/old.html";
+    m_recorder->remotePaths["new.html"] = m_root + "/new.html";
+    m_recorder->remotePaths["moved.html"] = m_root + "/sub/moved.html";
+
+    file->rename("new.html", context("r1"));
+    ASSERT_TRUE(reported(*m_recorder, 1)) << transcript();
+    EXPECT_TRUE(file->moveToPath(m_root + "/sub/moved.html", context("m1")));
+    ASSERT_TRUE(reported(*m_recorder, 2)) << transcript();
+    file->moveToPath(m_root + "/missing/x.html", context("m2"));
+    // Gone from the server behind our back.
+    std::filesystem::rename(m_root + "/sub/moved.html", m_root + "/elsewhere.html");
+    file->rename("again.html", context("r2"));
+    ASSERT_TRUE(reported(*m_recorder, 4)) << transcript();
+
+    EXPECT_EQ(m_recorder->events, (Lines{"renamed 1 r1 new.html", "moved 1 m1 moved.html",
+                                         "moved 0 m2 moved.html", "renamed 0 r2 moved.html"}));
+    EXPECT_EQ(HVReadFile(m_root + "/elsewhere.html"), "x");
+    EXPECT_EQ(m_recorder->offMainThread, 0);
+}
+
+TEST_F(HVRemoteFileRepresentationTest, UploadsAndDownloadsAndNeverFailsSilently) {
+    const auto file = HVRemoteFileRepresentation::initWithName("page.html", 0, m_queue);
+    file->setDelegate(m_recorder);
+    m_recorder->localPath = m_local.write("page.html", "<p>sent</p>");
+    m_recorder->downloadPath = m_local.pathFor("private/id/page.html");
+    m_recorder->remotePaths["page.html"] = m_root + "/page.html";
+    file->upload();
+    ASSERT_TRUE(reported(*m_recorder, 1)) << transcript();
+    EXPECT_EQ(HVReadFile(m_root + "/page.html"), "<p>sent</p>");
+
+    file->download();
+    ASSERT_TRUE(reported(*m_recorder, 2)) << transcript();
+    EXPECT_EQ(file->localPath(), m_recorder->downloadPath);
+    EXPECT_EQ(HVReadFile(m_recorder->downloadPath), "<p>sent</p>");
+    // A later upload sends the downloaded copy.
+    std::ofstream(m_recorder->downloadPath) << "<p>edited</p>";
+    file->upload();
+    ASSERT_TRUE(reported(*m_recorder, 3)) << transcript();
+    EXPECT_EQ(HVReadFile(m_root + "/page.html"), "<p>edited</p>");
+
+    // The tree's type makes a folder of a representation that did not know it was one.
+    const auto folder = HVRemoteFileRepresentation::initWithName("made", 0, m_queue);
+    const auto folderRecorder = std::make_shared<RemoteRecorder>();
+    folderRecorder->remotePaths["made"] = m_root + "/made";
+    folderRecorder->type = HVFileRepresentation::Directory;
+    folder->setDelegate(folderRecorder);
+    folder->makeDirectory();
+    ASSERT_TRUE(reported(*folderRecorder, 1)) << transcript();
+    folder->remove();
+    ASSERT_TRUE(reported(*folderRecorder, 2)) << transcript();
+    folder->remove();
+    ASSERT_TRUE(reported(*folderRecorder, 3)) << transcript();
+    EXPECT_EQ(folderRecorder->events, (Lines{"changed made", "deleted 1", "deleted 0"}));
+
+    m_recorder->remotePaths["page.html"] = m_root + "/missing/page.html";
+    file->upload();
+    file->download();
+    ASSERT_TRUE(reported(*m_recorder, 5)) << transcript();
+    EXPECT_EQ(m_recorder->events,
+              (Lines{"changed page.html", "available page.html", "changed page.html",
+                     "failed page.html Could Not Upload File",
+                     "failed page.html Could Not Download File"}));
+    EXPECT_EQ(m_recorder->offMainThread, 0);
 }

@@ -746,3 +746,58 @@ TEST_F(HVRemoteFilesQueueTest, ConnectingAgainRightAfterACredentialsFailureLogsI
         << queue->logController()->transcript() << testing::PrintToString(m_recorder->events());
     EXPECT_EQ(m_recorder->count("opened"), 1);
 }
+
+namespace {
+
+// Also hears of its own operations' failures.
+class OwnRecorder : public Recorder {
+public:
+    void actionFailed(Queue&, HVRemoteOperation operation, Text remotePath, Text secondPath,
+                      const HVError& error) override {
+        const std::lock_guard lock(mutex);
+        failures.push_back(std::to_string(int(operation)) + " " + remotePath + " " + secondPath +
+                           " " + error.description());
+    }
+    Lines failed() const {
+        const std::lock_guard lock(mutex);
+        return failures;
+    }
+
+private:
+    mutable std::mutex mutex;
+    Lines failures;
+};
+
+} // namespace
+
+TEST_F(HVRemoteFilesQueueTest,
+       RemovesOnlyTheWaitingActionsOfOneDelegateAndTellsFailuresToTheirOwn) {
+    const auto type = HVRemoteProtocol::FTP;
+    const std::string folder = remoteRoot(type);
+    auto queue = connectedQueue(type, 60);
+    ASSERT_TRUE(queue);
+    const auto mine = std::make_shared<OwnRecorder>();
+    const auto other = std::make_shared<OwnRecorder>();
+
+    // The first listing waits on the held connection while the rest are queued behind it.
+    m_proxy->pause();
+    queue->getFileListing(folder, mine);
+    ASSERT_TRUE(waitFor([&] { return queue->state() == HVRemoteFilesQueue::State::Busy; }, 10));
+    queue->uploadFile(m_local.write("a.txt", "a"), folder + "/a.txt", mine);
+    queue->deleteFile(folder + "/missing.txt", other);
+    queue->createDirectory(folder + "/made", mine);
+    queue->moveFile(folder + "/gone.txt", folder + "/sub/gone.txt", other);
+    EXPECT_EQ(queue->removeActions(mine.get()), 2u);
+    EXPECT_EQ(queue->removeActions(mine.get()), 0u);
+    m_proxy->resume();
+    ASSERT_TRUE(queue->waitUntilIdle(20)) << queue->logController()->transcript();
+
+    EXPECT_EQ(mine->events(), Lines{"listed " + folder});
+    EXPECT_EQ(mine->failed(), Lines{});
+    EXPECT_EQ(other->failed(), (Lines{"4 " + folder + "/missing.txt  Could Not Delete File",
+                                      "3 " + folder + "/gone.txt " + folder +
+                                          "/sub/gone.txt Could Not Rename File"}));
+    EXPECT_EQ(m_recorder->countStarting("error "), 2);
+    EXPECT_FALSE(exists(localRoot(type) + "/a.txt"));
+    EXPECT_FALSE(exists(localRoot(type) + "/made"));
+}
