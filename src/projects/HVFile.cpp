@@ -893,8 +893,7 @@ void HVFile::cancelUpload() {
     m_uploadEntry.reset();
     m_pending = false;
     if (m_remote)
-        if (auto queue = remoteQueue())
-            (void)queue; // waiting actions leave the queue once it can remove them
+        m_remote->removeWaitingActions();
     if (m_document)
         m_document->fileContentChangeFinished();
 }
