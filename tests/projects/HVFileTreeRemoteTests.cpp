@@ -135,6 +135,8 @@ protected:
         m_queue->setClientEnvironment({"LANG=C.UTF-8"});
         m_queue->setInitialWorkingDirectory(remoteRoot());
         m_queue->connect(server(proxied ? &*m_proxy : nullptr));
+        // Paths from the root are relative to the site's folder; a reconnect goes there again.
+        m_queue->changeToDirectory(remoteRoot());
         m_root = HVRootFile::initWithPath(m_local.path(), false);
         m_root->setDelegate(m_delegate);
         // The window shows the disk's side before the project's queue is given: the listed
