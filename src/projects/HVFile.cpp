@@ -57,9 +57,9 @@ std::shared_ptr<HVFile> HVFile::initWithPath(std::string path, std::shared_ptr<H
 std::shared_ptr<HVFile>
 HVFile::initWithFileRepresentation(std::shared_ptr<HVFileRepresentation> representation,
                                    std::shared_ptr<HVFile> parent) {
-    std::string path = parent ? HVFileSystem::appendingPathComponent(parent->path(),
-                                                                     representation->name())
-                              : representation->name();
+    std::string path =
+        parent ? HVFileSystem::appendingPathComponent(parent->path(), representation->name())
+               : representation->name();
     std::shared_ptr<HVFile> node(new HVFile(std::move(path), std::move(parent)));
     node->takeRepresentation(representation);
     return node;
@@ -121,8 +121,7 @@ HVFile::FileType HVFile::fileType() const {
     // A representation made before its file existed learns its type when first asked.
     if (m_local && representation == m_local.get() && m_local->mode() == 0)
         m_local->loadFileAttributes();
-    return representation->fileType() == HVFileRepresentation::Directory ? Directory
-                                                                         : RegularFile;
+    return representation->fileType() == HVFileRepresentation::Directory ? Directory : RegularFile;
 }
 
 const std::string& HVFile::uuid() const {
@@ -380,8 +379,7 @@ HVFile::addChildRepresentation(const std::shared_ptr<HVFileRepresentation>& repr
     return child;
 }
 
-void HVFile::mergeWithRepresentation(
-    const std::shared_ptr<HVFileRepresentation>& representation) {
+void HVFile::mergeWithRepresentation(const std::shared_ptr<HVFileRepresentation>& representation) {
     if (representation->isLocal()) {
         if (!m_local) {
             takeRepresentation(representation);
@@ -565,8 +563,7 @@ void HVFile::rename(const std::string& newName) {
         m_pending = false;
 }
 
-void HVFile::didRename(HVFileRepresentation& representation, bool success,
-                       const Context& context) {
+void HVFile::didRename(HVFileRepresentation& representation, bool success, const Context& context) {
     auto self = shared_from_this();
     auto partner = std::static_pointer_cast<HVFile>(context);
     auto parent = this->parent();
@@ -577,8 +574,7 @@ void HVFile::didRename(HVFileRepresentation& representation, bool success,
     }
     m_pending = false;
     if (!success) {
-        if (representation.isLocal() && m_remote && m_remote->name() != m_local->name() &&
-            parent) {
+        if (representation.isLocal() && m_remote && m_remote->name() != m_local->name() && parent) {
             // The server already took the new name: the two copies are two names now.
             splitRepresentations(parent);
             needsRefresh(*parent);
@@ -625,16 +621,14 @@ void HVFile::finishMove(const std::shared_ptr<HVFile>& target) {
     needsRefresh(*target);
 }
 
-void HVFile::didMove(HVFileRepresentation& representation, bool success,
-                     const Context& context) {
+void HVFile::didMove(HVFileRepresentation& representation, bool success, const Context& context) {
     auto self = shared_from_this();
     auto partner = std::static_pointer_cast<HVFile>(context);
     auto target = m_newParent;
     if (!target)
         return;
     if (success && representation.isLocal() && m_remote) {
-        m_remote->moveToPath(HVFileSystem::appendingPathComponent(target->path(), name()),
-                             context);
+        m_remote->moveToPath(HVFileSystem::appendingPathComponent(target->path(), name()), context);
         return;
     }
     m_newParent.reset();
@@ -865,10 +859,9 @@ void HVFile::contentsDidChange() {
         if (!remoteOnly() && !queue->isOnline()) {
             if (m_document)
                 m_document->fileContentChangeFinished();
-            presentError(
-                HVError(HVErrorDomain, 18,
-                        HVLocalization::localizedString("UPLOAD_WHILE_OFFLINE_TITLE"),
-                        HVLocalization::localizedString("UPLOAD_WHILE_OFFLINE_BODY")));
+            presentError(HVError(HVErrorDomain, 18,
+                                 HVLocalization::localizedString("UPLOAD_WHILE_OFFLINE_TITLE"),
+                                 HVLocalization::localizedString("UPLOAD_WHILE_OFFLINE_BODY")));
         }
     } else if (isFile && m_document) {
         m_document->fileContentChangeFinished();
@@ -900,8 +893,7 @@ void HVFile::cancelUpload() {
     m_uploadEntry.reset();
     m_pending = false;
     if (m_remote)
-        if (auto queue = remoteQueue())
-            (void)queue; // waiting actions leave the queue once it can remove them
+        m_remote->removeWaitingActions();
     if (m_document)
         m_document->fileContentChangeFinished();
 }

@@ -66,9 +66,11 @@ std::shared_ptr<HVFile> HVRootFile::childWithPath(const std::vector<std::string>
                                                   bool load) {
     std::string joined;
     for (const auto& component : components) {
-        if (component.empty() || component == "/")
+        if (component.empty())
             continue;
-        joined += "/" + component;
+        if (!joined.empty() && joined.back() != '/' && component.front() != '/')
+            joined += '/';
+        joined += component;
     }
     const std::string own = path();
     if (joined == own)

@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,13 +24,25 @@
 
 namespace {
 
-// Errors of the queue, which the window would show.
+// Errors of the queue, which the window would show, and hooks on the queue's threads for
+// tests that make faults at a given moment.
 class QueueErrors : public HVRemoteFilesQueueDelegate {
 public:
     void hadError(HVRemoteFilesQueue&, const HVError& error) override {
         std::lock_guard lock(m_mutex);
         m_errors.push_back(error.description());
     }
+    void openedConnection(HVRemoteFilesQueue&) override {
+        if (onOpened)
+            onOpened();
+    }
+    void setStatus(HVRemoteFilesQueue&, const std::string& status, bool) override {
+        if (onStatus)
+            onStatus(status);
+    }
+    std::function<void()> onOpened;
+    std::function<void(const std::string&)> onStatus;
+
     std::vector<std::string> errors() const {
         std::lock_guard lock(m_mutex);
         return m_errors;
@@ -120,10 +135,14 @@ protected:
         m_queue->setClientEnvironment({"LANG=C.UTF-8"});
         m_queue->setInitialWorkingDirectory(remoteRoot());
         m_queue->connect(server(proxied ? &*m_proxy : nullptr));
+        // Paths from the root are relative to the site's folder; a reconnect goes there again.
+        m_queue->changeToDirectory(remoteRoot());
         m_root = HVRootFile::initWithPath(m_local.path(), false);
         m_root->setDelegate(m_delegate);
-        m_root->setRemoteQueue(m_queue);
+        // The window shows the disk's side before the project's queue is given: the listed
+        // folders are listed again through it.
         m_root->children(true);
+        m_root->setRemoteQueue(m_queue);
     }
     std::string transcript() const {
         return m_queue ? m_queue->logController()->transcript() : std::string();
@@ -161,7 +180,8 @@ TEST_P(HVFileTreeCombinedTest, RenameMoveAndDeleteReachBothSides) {
     openProject();
     ASSERT_TRUE(HVPumpUntil([&] {
         return HVDumpTree(*m_root, true) == "both.txt d mine.txt:L theirs.txt:R";
-    })) << HVDumpTree(*m_root, true) << transcript();
+    })) << HVDumpTree(*m_root, true)
+        << transcript();
 
     auto node = m_root->childWithName("both.txt", false);
     node->rename("renamed.txt");
@@ -236,34 +256,50 @@ TEST_P(HVFileTreeUploadTest, ASaveUploadsAndTheDocumentHearsOnlyWhenItFinished) 
     EXPECT_EQ(entries[0].state, HVUploadList::State::Finished);
 }
 
-// The connection is cut during the upload and the server stays silent: the upload fails
-// with a reason, the document keeps waiting, and Retry succeeds once the server answers.
+// The connection is cut during the upload and every new one stalls once logged in: the
+// upload fails with a reason, the document keeps waiting, and Retry succeeds once the server
+// answers again.
 TEST_P(HVFileTreeUploadTest, AnUploadCutOffIsListedAsFailedAndRetrySucceeds) {
     m_local.write("page.html", "saved");
     m_delegate->uploads = true;
     openProject(1.5, true);
     ASSERT_TRUE(HVPumpUntil([&] { return m_queue->waitUntilIdle(0.1); }, 20)) << transcript();
     auto node = m_root->childWithName("page.html", false);
+    ASSERT_TRUE(node);
     HVRecordingDocument document;
     node->setDocument(&document);
 
+    std::atomic<bool> faulty{true};
+    m_queueErrors->onStatus = [&](const std::string& status) {
+        if (faulty && status == "Connecting")
+            m_proxy->resume();
+    };
+    m_queueErrors->onOpened = [&] {
+        if (faulty)
+            m_proxy->pause();
+    };
     m_proxy->pause();
     m_proxy->dropConnections();
     node->contentsDidChange();
-    ASSERT_TRUE(HVPumpUntil([&] {
-        const auto entries = HVUploadList::sharedInstance().entries();
-        return !entries.empty() && entries[0].state == HVUploadList::State::Failed;
-    }, 60)) << transcript();
+    ASSERT_TRUE(HVPumpUntil(
+        [&] {
+            const auto entries = HVUploadList::sharedInstance().entries();
+            return !entries.empty() && entries[0].state == HVUploadList::State::Failed;
+        },
+        60))
+        << transcript();
     const auto failed = HVUploadList::sharedInstance().entries()[0];
     ASSERT_TRUE(failed.error);
     EXPECT_NE(failed.error->description(), "");
     EXPECT_EQ(document.count("change finished"), 0);
 
+    faulty = false;
     m_proxy->resume();
     HVUploadList::sharedInstance().retry(failed.identifier);
     ASSERT_TRUE(HVPumpUntil([&] { return document.count("change finished") == 1; }, 60))
         << transcript();
     EXPECT_EQ(HVReadFile(serverPath("page.html")), "saved");
+    ASSERT_TRUE(HVUploadList::sharedInstance().entry(failed.identifier));
     EXPECT_EQ(HVUploadList::sharedInstance().entry(failed.identifier)->state,
               HVUploadList::State::Finished);
 }
