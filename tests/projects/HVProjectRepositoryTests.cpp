@@ -138,7 +138,7 @@ TEST(Repository, AVersionOneRegistryLoadsAndIsRewrittenOnlyAtTheNextSave) {
         path, HVPlistFormat::Binary));
 
     registry().reload();
-    EXPECT_EQ(names(), "First Second");
+    ASSERT_EQ(names(), "First Second");
     EXPECT_EQ(registry().projectAtIndex(1)->rootDirectory(), second);
     EXPECT_EQ(registry().remoteProjects().size(), 1u);
     EXPECT_EQ(*HVPropertyList::readFromFile(path)->stringForKey("FormatVersion"), "1.0");

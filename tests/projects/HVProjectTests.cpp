@@ -128,8 +128,11 @@ TEST(Project, ABurstOfChangesWritesOnceAfterTheLastOne) {
     const std::string root = environment.directory("site");
     const std::string file = root + "/Site.hvproj";
     auto project = namedProject(root, "Site");
+    // Each change comes before the previous one's save would be due.
     project->setBoolConfigurationValue(false, "HVConnectAutomaticallyKey");
+    HVDispatcher::main().runFor(0.3);
     project->setBoolConfigurationValue(true, "HVConnectAutomaticallyKey");
+    HVDispatcher::main().runFor(0.3);
     project->setBoolConfigurationValue(false, "HVConnectAutomaticallyKey");
     EXPECT_FALSE(HVFileSystem::exists(file));
 
