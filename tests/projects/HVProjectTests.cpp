@@ -158,6 +158,28 @@ TEST(Project, ApplyingAFileOrTheDefaultsSchedulesNoSave) {
     EXPECT_FALSE(loaded->hasPendingSave());
 }
 
+TEST(Project, PerFileSettingsSetRemoveAndReplaceAndEachSaves) {
+    HVProjectTestEnvironment environment;
+    auto project = namedProject(environment.directory("site"), "Site");
+    const std::string file = "css/site.css";
+    project->setConfigurationValue(HVPlistValue(5), "HVFileEncoding", file);
+    EXPECT_TRUE(project->hasPendingSave());
+    project->setConfigurationValue(HVPlistValue("com.ternwick.halvet.css"), "HVFileBundle", file);
+    project->setConfigurationValue(HVPlistValue(), "HVFileEncoding", file);
+    EXPECT_EQ(project->configurationValueForKey("", file),
+              HVPlistValue(HVPlistValue::Dictionary{
+                  {"HVFileBundle", HVPlistValue("com.ternwick.halvet.css")}}));
+    project->setConfigurationValue(
+        HVPlistValue(HVPlistValue::Dictionary{{"HVFileEncoding", HVPlistValue(4)}}), "", file);
+    EXPECT_EQ(project->configurationValueForKey("HVFileEncoding", file), HVPlistValue(4));
+    EXPECT_EQ(project->configurationValueForKey("HVFileBundle", file), std::nullopt);
+    project->setConfigurationValue(HVPlistValue(), "", file);
+    EXPECT_EQ(project->configurationValueForKey("", file), std::nullopt);
+    // What a save writes: no entry for the file.
+    EXPECT_EQ(HVPlistValue(project->plistRepresentation()).objectForKey("file-configuration"),
+              nullptr);
+}
+
 // Reading project files
 
 TEST(Project, AnOlderFileWithAHostIsAComboWithItsSettingsMoved) {
