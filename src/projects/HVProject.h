@@ -1,6 +1,5 @@
 #pragma once
 
-#include "HVDispatcher.h"
 #include "HVError.h"
 #include "HVPlistValue.h"
 #include "HVProjectRemoteConfiguration.h"
@@ -156,7 +155,8 @@ private:
     std::vector<HVError> m_loadingProblems;
     // Project files that exist but could not be read: kept for the user to repair.
     std::set<std::string> m_unreadableFiles;
-    std::optional<HVDispatcher::TaskID> m_pendingSave;
+    // The dispatcher task of the deferred save.
+    std::optional<std::uint64_t> m_pendingSave;
     std::shared_ptr<HVRemoteFilesQueue> m_remoteQueue;
     std::shared_ptr<HVRootFile> m_rootFile;
     // Hears the queue on its thread; the queue holds it weakly. One per connection, so that a
