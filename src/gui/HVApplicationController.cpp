@@ -23,6 +23,9 @@
 #include "HVThemeRepository.h"
 #include "HVURLHandlerCommand.h"
 #include "HVUndoManager.h"
+#include "HVUnfinishedUploadsQuestion.h"
+#include "HVUploadList.h"
+#include "HVUploadListWindow.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -188,6 +191,40 @@ void HVApplicationController::openDocuments() {
 }
 
 void HVApplicationController::quit() {
+    std::optional<HVError> question =
+        HVUnfinishedUploadsQuestion::question(HVUploadList::sharedInstance().countOfUnfinished());
+    if (!question) {
+        closeWindowsAndQuit();
+        return;
+    }
+    HVDocumentWindow* front = frontWindow();
+    QPointer<HVApplicationController> self(this);
+    m_userInterface->presentError(
+        *question, front ? front->document() : nullptr, [self](std::size_t option) {
+            if (!self)
+                return;
+            switch (HVUnfinishedUploadsQuestion::answerForOption(option)) {
+            case HVUnfinishedUploadsQuestion::Answer::ShowUploads:
+                self->showUploads();
+                break;
+            case HVUnfinishedUploadsQuestion::Answer::QuitAnyway:
+                self->closeWindowsAndQuit();
+                break;
+            case HVUnfinishedUploadsQuestion::Answer::Cancel:
+                break;
+            }
+        });
+}
+
+void HVApplicationController::showUploads() {
+    if (!m_uploadListWindow)
+        m_uploadListWindow = std::make_unique<HVUploadListWindow>();
+    m_uploadListWindow->show();
+    m_uploadListWindow->raise();
+    m_uploadListWindow->activateWindow();
+}
+
+void HVApplicationController::closeWindowsAndQuit() {
     // Each window asks about its own unsaved documents; quitting asks nothing more.
     std::vector<QPointer<HVDocumentWindow>> windows = m_windows;
     for (const auto& window : windows) {
@@ -546,7 +583,7 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
     emit themeMenu->aboutToShow();
 
     QMenu* windowMenu = bar->addMenu("&Window");
-    connect(windowMenu, &QMenu::aboutToShow, this, [windowMenu, window] {
+    connect(windowMenu, &QMenu::aboutToShow, this, [this, windowMenu, window] {
         windowMenu->clear();
         auto* multi = dynamic_cast<HVMultiFileDocument*>(window->document());
         QAction* next =
@@ -575,6 +612,8 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
             item->setCheckable(true);
             item->setChecked(document == window->activeFileDocument());
         }
+        windowMenu->addSeparator();
+        windowMenu->addAction("Uploads", this, [this] { showUploads(); });
     });
     // Built once so that its shortcuts work before the menu was ever opened.
     emit windowMenu->aboutToShow();
