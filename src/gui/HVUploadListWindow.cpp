@@ -105,8 +105,11 @@ void HVUploadListWindow::reload() {
         if (selected && entry.identifier == *selected)
             selectedItem = item;
     }
-    for (int column : {FileColumn, SiteColumn, StateColumn})
+    // Fitted to the text, with room to breathe between columns.
+    for (int column : {FileColumn, SiteColumn, StateColumn}) {
         m_table->resizeColumnToContents(column);
+        m_table->setColumnWidth(column, m_table->columnWidth(column) + 16);
+    }
     if (selectedItem)
         selectedItem->setSelected(true);
     blocker.unblock();
