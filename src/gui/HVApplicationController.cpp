@@ -172,6 +172,17 @@ void HVApplicationController::windowClosed(HVDocumentWindow* window) {
     if (auto* single = dynamic_cast<HVSingleFileDocument*>(document))
         m_userInterface->forgetContext(&single->windowController());
     m_windows.erase(std::remove(m_windows.begin(), m_windows.end(), window), m_windows.end());
+    if (!m_windows.empty())
+        return;
+    if (m_quitting) {
+        // Also when the last window closes late, after reviewing its unsaved documents.
+        if (m_uploadListWindow)
+            m_uploadListWindow->close();
+    } else if (HVUploadList::sharedInstance().countOfUnfinished() > 0) {
+        // Closing the last window ends the program, as quitting does: the list of what has
+        // not reached the server stays open instead (a window shown keeps the program running).
+        showUploads();
+    }
 }
 
 void HVApplicationController::newDocument() {
@@ -191,6 +202,7 @@ void HVApplicationController::openDocuments() {
 }
 
 void HVApplicationController::quit() {
+    m_quitting = false;
     std::optional<HVError> question =
         HVUnfinishedUploadsQuestion::question(HVUploadList::sharedInstance().countOfUnfinished());
     if (!question) {
@@ -225,12 +237,15 @@ void HVApplicationController::showUploads() {
 }
 
 void HVApplicationController::closeWindowsAndQuit() {
-    // Each window asks about its own unsaved documents; quitting asks nothing more.
+    m_quitting = true;
+    // Each window asks about its own unsaved documents.
     std::vector<QPointer<HVDocumentWindow>> windows = m_windows;
     for (const auto& window : windows) {
         if (window)
             window->close();
     }
+    // Left set while a window still reviews its unsaved documents: the person chose to leave
+    // the uploads behind.
     if (m_windows.empty())
         QApplication::quit();
 }

@@ -57,4 +57,6 @@ private:
     std::unique_ptr<HVQtClipboard> m_clipboard;
     std::vector<QPointer<HVDocumentWindow>> m_windows;
     std::unique_ptr<HVUploadListWindow> m_uploadListWindow;
+    // Closing every window on the way out, the question about uploads answered.
+    bool m_quitting = false;
 };

@@ -130,3 +130,12 @@ TEST_F(UploadListWindowTest, QuittingAsksNothingOnceEveryUploadHasFinished) {
     ASSERT_TRUE(HVWaitFor([&] { return app->windows().empty(); }));
     EXPECT_EQ(HVVisibleAlert(), nullptr);
 }
+
+TEST_F(UploadListWindowTest, ClosingTheLastWindowWithAWaitingUploadLeavesTheUploadsOnScreen) {
+    HVUploadList::sharedInstance().add("/srv/site", "index.html", {});
+    HVDocumentWindow* window = open(dir.write("a.html", "<p>"));
+    window->close();
+    ASSERT_TRUE(HVWaitFor([&] { return app->windows().empty(); }));
+    ASSERT_NE(app->uploadListWindow(), nullptr);
+    EXPECT_TRUE(app->uploadListWindow()->isVisible());
+}
