@@ -1,4 +1,3 @@
-#include "HVUnfinishedUploadsQuestion.h"
 #include "HVUploadList.h"
 
 #include <gtest/gtest.h>
@@ -145,32 +144,4 @@ TEST_F(HVUploadListTest, TellsObserversOfEveryChange) {
     std::uint64_t b = list.add("/site", "b", {});
     list.cancel(b);
     EXPECT_EQ(notifications, 7);
-}
-
-TEST(HVUnfinishedUploadsQuestion, CountsTheFilesAndMapsEachButtonToItsAnswer) {
-    EXPECT_FALSE(HVUnfinishedUploadsQuestion::question(0));
-    std::optional<HVError> one = HVUnfinishedUploadsQuestion::question(1);
-    ASSERT_TRUE(one);
-    EXPECT_EQ(one->recoverySuggestion(),
-              "If you quit now, the server will not have your latest changes to 1 file.");
-    std::optional<HVError> three = HVUnfinishedUploadsQuestion::question(3);
-    ASSERT_TRUE(three);
-    EXPECT_EQ(three->description(), "Some uploads have not finished.");
-    EXPECT_EQ(three->recoverySuggestion(),
-              "If you quit now, the server will not have your latest changes to 3 files.");
-
-    using Answer = HVUnfinishedUploadsQuestion::Answer;
-    std::vector<std::string> options = three->recoveryOptions();
-    ASSERT_EQ(options.size(), 3u);
-    const std::pair<std::string, Answer> expected[] = {
-        {"Show Uploads", Answer::ShowUploads},
-        {"Quit Anyway", Answer::QuitAnyway},
-        {"Cancel", Answer::Cancel},
-    };
-    for (std::size_t i = 0; i < options.size(); ++i) {
-        EXPECT_EQ(options[i], expected[i].first);
-        EXPECT_EQ(HVUnfinishedUploadsQuestion::answerForOption(i), expected[i].second) << i;
-    }
-    // An alert closed without a button must not quit.
-    EXPECT_EQ(HVUnfinishedUploadsQuestion::answerForOption(7), Answer::Cancel);
 }
