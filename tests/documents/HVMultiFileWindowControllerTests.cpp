@@ -1,5 +1,6 @@
 #include "HVDocumentsTestSupport.h"
 #include "HVFile.h"
+#include "HVLocalFileRepresentation.h"
 
 namespace {
 
@@ -13,6 +14,12 @@ public:
                                             [document] { document->fileContentChangeFinished(); });
     }
 };
+
+std::shared_ptr<HVFile> slowFile(const std::string& path) {
+    auto file = std::make_shared<SlowFile>(path);
+    file->mergeWithRepresentation(HVLocalFileRepresentation::initWithPath(path));
+    return file;
+}
 
 std::string titles(const HVMultiFileWindowController& window) {
     std::string out;
@@ -81,8 +88,8 @@ TEST_F(TabbedWindow, NextPreviousAndDraggingTabs) {
 
 TEST_F(TabbedWindow, CloseAllWaitsForEverySaveToFinish) {
     std::string a = dir.write("a.txt", "a"), b = dir.write("b.txt", "b");
-    HVFileDocument* first = tabs.openFile(std::make_shared<SlowFile>(a));
-    HVFileDocument* second = tabs.openFile(std::make_shared<SlowFile>(b));
+    HVFileDocument* first = tabs.openFile(slowFile(a));
+    HVFileDocument* second = tabs.openFile(slowFile(b));
     open("c.txt");
     type(first, u"1");
     type(second, u"2");

@@ -52,7 +52,7 @@ TEST_F(ProjectDocument, AFolderOrItsProjectFileOpensOneProjectWhoseFilesOpenAsIt
 
     // A file below the root opens as a tab, bound to the tree's own node.
     HVDocument* shown = controller().openDocumentWithContentsOfFile(site + "/css/main.css", true);
-    EXPECT_EQ(shown, project);
+    EXPECT_EQ(shown, project->activeDocument()) << "the tab of the project window";
     EXPECT_EQ(tabPaths(project), std::vector<std::string>{site + "/css/main.css"});
     auto node = project->projectWindowController().nodeForPath(site + "/css/main.css");
     ASSERT_NE(node, nullptr);
