@@ -14,6 +14,7 @@ class HVQtDispatcher;
 class HVQtUserInterface;
 class QMenu;
 class QMenuBar;
+class QWidget;
 
 // The application on the desktop: shows the windows the document controller asks for, gives
 // each its menus, answers requests from other starts of the program, and runs the launch.
@@ -38,6 +39,8 @@ public:
 
     // Menu commands of the front window.
     void newDocument();
+    // File → New Project…: an empty project-settings sheet on the window.
+    void newProject(QWidget* window = nullptr);
     void openDocuments();
     void quit();
 
