@@ -164,7 +164,7 @@ void HVProjectSettingsController::build() {
     auto* sftpLayout = new QHBoxLayout(sftpPage);
     sftpLayout->setContentsMargins(0, 0, 0, 0);
     m_identityFile = makeField(sftpPage, "HVProjectIdentityFile", "Identity file");
-    m_identityFile->setPlaceholderText("Identity file");
+    m_identityFile->setPlaceholderText("~/.ssh/id_rsa");
     m_chooseIdentityFile = new QPushButton("Choose…", sftpPage);
     m_chooseIdentityFile->setObjectName("HVProjectChooseIdentityFile");
     connect(m_chooseIdentityFile, &QPushButton::clicked, this, [this] { chooseIdentityFile(); });
@@ -177,7 +177,11 @@ void HVProjectSettingsController::build() {
     m_otherOptions = makeField(m_server, "HVProjectOtherOptions", "Other options");
     m_otherOptions->setPlaceholderText("More arguments for the client");
 
+    m_previewURL = makeField(m_server, "HVProjectPreviewURL", "Remote preview URL");
+    m_previewURL->setPlaceholderText("http://www.example.org/");
+
     auto* server = new QFormLayout(m_server);
+    m_serverForm = server;
     server->addRow("Protocol:", protocolRow);
     server->addRow("Host:", hostRow);
     server->addRow("User:", m_user);
@@ -185,17 +189,15 @@ void HVProjectSettingsController::build() {
     server->addRow("Initial directory:", m_initialDirectory);
     server->addRow("Options:", m_protocolOptions);
     server->addRow("Other options:", m_otherOptions);
-
-    m_previewURL = makeField(this, "HVProjectPreviewURL", "Remote preview URL");
-    m_previewURL->setPlaceholderText("http://www.example.org/");
+    server->addRow("Preview URL:", m_previewURL);
     m_upload = new QCheckBox("Upload files after saving", this);
     m_upload->setObjectName("HVProjectUploadAutomatically");
     m_connect = new QCheckBox("Connect automatically", this);
     m_connect->setObjectName("HVProjectConnectAutomatically");
-    auto* bottom = new QFormLayout;
-    bottom->addRow("Remote preview URL:", m_previewURL);
-    bottom->addRow(QString(), m_upload);
-    bottom->addRow(QString(), m_connect);
+    auto* bottom = new QVBoxLayout;
+    bottom->setContentsMargins(12, 0, 0, 0);
+    bottom->addWidget(m_upload);
+    bottom->addWidget(m_connect);
 
     m_status = new QLabel(this);
     m_status->setObjectName("HVProjectStatus");
@@ -284,7 +286,12 @@ void HVProjectSettingsController::updateState() {
     m_upload->setEnabled(s.hasRemoteSite());
     m_connect->setEnabled(s.hasRemoteSite());
     m_previewURL->setEnabled(s.hasRemoteSite());
+    // The options row names what the protocol offers; WebDAV offers none.
     m_protocolOptions->setCurrentIndex(m_protocol->currentIndex());
+    const HVRemoteProtocol protocol = s.protocol();
+    if (auto* label = qobject_cast<QLabel*>(m_serverForm->labelForField(m_protocolOptions)))
+        label->setText(protocol == HVRemoteProtocol::SFTP ? "Identity file:" : "FTP options:");
+    m_serverForm->setRowVisible(m_protocolOptions, protocol != HVRemoteProtocol::WebDAV);
     m_status->setText(qt(s.warning()));
     m_ok->setEnabled(s.isValid());
 }

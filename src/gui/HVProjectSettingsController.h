@@ -8,6 +8,7 @@ class HVProject;
 class HVProjectSettings;
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -50,6 +51,7 @@ private:
     QLineEdit* m_directory = nullptr;
     QPushButton* m_chooseDirectory = nullptr;
     QGroupBox* m_server = nullptr;
+    QFormLayout* m_serverForm = nullptr;
     QComboBox* m_protocol = nullptr;
     QToolButton* m_presets = nullptr;
     QLineEdit* m_host = nullptr;
