@@ -2,6 +2,7 @@
 
 #include "Defaults.h"
 #include "HVCaseInsensitive.h"
+#include "HVDispatcher.h"
 #include "HVFileSystem.h"
 #include "HVLocalization.h"
 #include "HVProjectDelegate.h"

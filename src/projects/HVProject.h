@@ -1,6 +1,5 @@
 #pragma once
 
-#include "HVDispatcher.h"
 #include "HVError.h"
 #include "HVPlistValue.h"
 #include "HVProjectRemoteConfiguration.h"
@@ -152,7 +151,8 @@ private:
     std::vector<HVError> m_loadingProblems;
     // Project files that exist but could not be read: kept for the user to repair.
     std::set<std::string> m_unreadableFiles;
-    std::optional<HVDispatcher::TaskID> m_pendingSave;
+    // The dispatcher task of the deferred save.
+    std::optional<std::uint64_t> m_pendingSave;
     std::shared_ptr<HVRemoteFilesQueue> m_remoteQueue;
     // Hears the queue on its thread; the queue holds it weakly. One per connection, so that a
     // replaced queue's late news is dropped.
