@@ -3,7 +3,9 @@
 #include "HVPreferences.h"
 #include "HVProject.h"
 #include "HVProjectRemoteConfiguration.h"
+#include "HVProjectRepository.h"
 #include "HVProjectSettings.h"
+#include "HVProjectTestEnvironment.h"
 #include "HVTestSupport.h"
 
 #include <cstdlib>
@@ -35,9 +37,9 @@ struct PostedNotifications {
 
 class ProjectSettingsTest : public ::testing::Test {
 protected:
-    std::string home() const { return std::getenv("HOME"); }
+    const std::string& home() const { return environment.home(); }
 
-    HVIsolatedPreferences preferences;
+    HVProjectTestEnvironment environment;
     HVTemporaryDirectory folder;
 };
 
@@ -120,6 +122,32 @@ TEST_F(ProjectSettingsTest, RecentHostsAreOfferedAsPresetsNewestFirst) {
             titles.push_back(preset.title);
     }
     EXPECT_EQ(titles, (std::vector<std::string>{"anna@new.example.org", "old.example.org"}));
+}
+
+TEST_F(ProjectSettingsTest, AnotherProjectsServerIsAPresetWithAllItsDetails) {
+    auto other = HVProject::initWithRootDirectory(folder.path(), "Shop");
+    HVProjectRemoteConfiguration remote;
+    remote.setHost("shop.example.org");
+    remote.setUser("anna");
+    remote.setPort(HVPlistValue(2121));
+    remote.setInitialDirectory("/htdocs");
+    remote.setOptions(HVPlistValue::Dictionary{{"A", true}});
+    other->setRemoteConfig(remote);
+    HVProjectRepository::sharedInstance().addProject(other);
+
+    HVProjectSettings settings;
+    settings.setKind(HVProject::Combo);
+    std::vector<HVProjectSettingsPreset> presets = settings.presets();
+    ASSERT_EQ(presets.size(), 1u);
+    EXPECT_EQ(presets[0].title, "Shop");
+    settings.setFromPreset(presets[0]);
+    EXPECT_EQ(settings.host(), "shop.example.org");
+    EXPECT_EQ(settings.user(), "anna");
+    EXPECT_EQ(settings.port(), "2121");
+    EXPECT_EQ(settings.initialDirectory(), "/htdocs");
+    EXPECT_TRUE(settings.passiveModeOff());
+    // Editing that project offers no preset of itself.
+    EXPECT_EQ(HVProjectSettings(other).presets().size(), 0u);
 }
 
 TEST_F(ProjectSettingsTest, TheOptionsAreThoseOfTheChosenProtocolAndReachTheClientArguments) {
@@ -209,15 +237,17 @@ TEST_F(ProjectSettingsTest, ThePasswordGoesToTheSecretStoreAndNotIntoTheProjectF
     settings.setPassword(password);
     ASSERT_TRUE(settings.confirm());
 
-    // Every file the save wrote, wherever the preferences put the project file.
+    // Every project file the save wrote: the shared one, and one in the folder if any.
     int written = 0;
-    for (const std::string& top : {home(), folder.path()}) {
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(top)) {
-            if (!entry.is_regular_file() || entry.path().extension() != ".hvproj")
+    for (const std::string& top : {environment.supportPath("Projects"), folder.path()}) {
+        std::error_code failure;
+        for (auto it = std::filesystem::recursive_directory_iterator(top, failure);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(failure)) {
+            if (!it->is_regular_file() || it->path().extension() != ".hvproj")
                 continue;
             ++written;
-            EXPECT_EQ(HVReadFile(entry.path().string()).find(password), std::string::npos)
-                << entry.path();
+            EXPECT_EQ(HVReadFile(it->path().string()).find(password), std::string::npos)
+                << it->path();
         }
     }
     EXPECT_GT(written, 0);
