@@ -298,6 +298,10 @@ bool HVProjectSettings::confirm(HVError* error) {
     const bool created = m_isNew;
     // Confirming again edits the project that now exists.
     m_isNew = false;
+    // Registered before anyone hears of it, so that opening its root directory finds this
+    // project rather than making a second one without these settings.
+    if (created)
+        HVProjectRepository::sharedInstance().addProject(m_project);
     HVNotificationCenter::defaultCenter().postNotificationName(
         std::string(created ? HVProjectCreatedNotification : HVProjectEditedNotification),
         m_project.get());

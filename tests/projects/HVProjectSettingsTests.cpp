@@ -183,6 +183,9 @@ TEST_F(ProjectSettingsTest, ANewRemoteSiteGetsItsCacheFolderAndIsAnnouncedOnce) 
     EXPECT_EQ(project->remoteConfig().host(), "www.example.org");
     EXPECT_EQ(posted.names, std::vector<std::string>{"HVProjectCreatedNotification"});
     EXPECT_EQ(posted.object, project.get());
+    // Opening the folder as a project finds this project, settings and all.
+    EXPECT_EQ(HVProjectRepository::sharedInstance().copyProjectWithPath(project->rootDirectory()),
+              project);
 }
 
 TEST_F(ProjectSettingsTest, ALocalFolderMayBeGivenFromTheHomeFolder) {
