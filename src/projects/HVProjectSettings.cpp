@@ -1,6 +1,7 @@
 #include "HVProjectSettings.h"
 
 #include "HVError.h"
+#include "HVFileSystem.h"
 #include "HVLocalization.h"
 #include "HVNotificationCenter.h"
 #include "HVPreferences.h"
@@ -30,11 +31,8 @@ std::string trimmed(const std::string& text) {
 }
 
 std::string expandingTilde(const std::string& path) {
-    if (path == "~" || path.starts_with("~/")) {
-        const char* home = std::getenv("HOME");
-        if (home)
-            return std::string(home) + path.substr(1);
-    }
+    if (path == "~" || path.starts_with("~/"))
+        return HVFileSystem::homeDirectory() + path.substr(1);
     return path;
 }
 
@@ -70,7 +68,7 @@ HVProjectSettings::HVProjectSettings(std::shared_ptr<HVProject> project)
     m_displayName = m_project->displayName();
     if (m_kind != HVProject::Remote)
         m_localDirectory = m_project->rootDirectory();
-    showRemoteConfiguration(m_project->remoteConfig());
+    takeRemoteConfiguration(m_project->remoteConfig());
     const auto url = m_project->configurationValueForKey("HVRemotePreviewURL");
     m_remotePreviewURL = url ? url->stringValue().value_or("") : "";
     m_uploadAutomatically = m_project->boolConfigurationValueForKey("HVUploadAutomaticallyKey");
@@ -79,7 +77,7 @@ HVProjectSettings::HVProjectSettings(std::shared_ptr<HVProject> project)
 
 HVProjectSettings::~HVProjectSettings() = default;
 
-void HVProjectSettings::showRemoteConfiguration(HVProjectRemoteConfiguration& remote) {
+void HVProjectSettings::takeRemoteConfiguration(HVProjectRemoteConfiguration& remote) {
     m_protocol = remote.remoteProtocol().value_or(HVRemoteProtocol::FTP);
     m_host = remote.host().value_or("");
     m_port = remote.port() ? portText(*remote.port()) : "";
@@ -224,7 +222,7 @@ void HVProjectSettings::setFromPreset(const HVProjectSettingsPreset& preset) {
     } else {
         remote.setFromPreset(preset.recentHost);
     }
-    showRemoteConfiguration(remote);
+    takeRemoteConfiguration(remote);
 }
 
 bool HVProjectSettings::confirm(HVError* error) {

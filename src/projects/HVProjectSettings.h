@@ -102,7 +102,7 @@ public:
     bool confirm(HVError* error = nullptr);
 
 private:
-    void showRemoteConfiguration(HVProjectRemoteConfiguration& remote);
+    void takeRemoteConfiguration(HVProjectRemoteConfiguration& remote);
 
     std::shared_ptr<HVProject> m_project;
     bool m_isNew = true;
