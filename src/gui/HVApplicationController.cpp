@@ -17,6 +17,7 @@
 #include "HVMultiFileWindowController.h"
 #include "HVNotificationCenter.h"
 #include "HVPreferences.h"
+#include "HVProjectSettingsController.h"
 #include "HVQtClipboard.h"
 #include "HVQtDispatcher.h"
 #include "HVQtUserInterface.h"
@@ -194,6 +195,10 @@ void HVApplicationController::newDocument() {
     HVDocumentController::sharedController().openUntitledDocumentAndDisplay(true);
 }
 
+void HVApplicationController::newProject(QWidget* window) {
+    HVProjectSettingsController::newProject(window ? window : frontWindow());
+}
+
 void HVApplicationController::openDocuments() {
     HVUserInterface::OpenPanelOptions options;
     options.title = "Open";
@@ -299,6 +304,9 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
     file->addAction("New from &Clipboard", QKeySequence("Ctrl+Alt+N"), this, [this] {
         HVDocumentController::sharedController().newFileWithClipboard(*m_clipboard);
     });
+    QAction* newProjectItem = file->addAction("New &Project…", QKeySequence("Ctrl+Alt+Shift+N"),
+                                              this, [this, window] { newProject(window); });
+    newProjectItem->setObjectName("newProject");
     file->addAction("&Open…", QKeySequence::Open, this, [this] { openDocuments(); });
     file->addAction("Open &Folder…", QKeySequence("Ctrl+Shift+O"), this, [this, window] {
         HVUserInterface::OpenPanelOptions options;

@@ -16,6 +16,7 @@ class HVQtUserInterface;
 class HVUploadListWindow;
 class QMenu;
 class QMenuBar;
+class QWidget;
 
 // The application on the desktop: shows the windows the document controller asks for, gives
 // each its menus, answers requests from other starts of the program, and runs the launch.
@@ -40,6 +41,8 @@ public:
 
     // Menu commands of the front window.
     void newDocument();
+    // File → New Project…: an empty project-settings sheet on the window.
+    void newProject(QWidget* window = nullptr);
     void openDocuments();
     // Asks first while uploads are unfinished, since quitting would leave the server behind.
     void quit();

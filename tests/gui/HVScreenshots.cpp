@@ -13,6 +13,9 @@
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
 #include "HVPreferences.h"
+#include "HVProject.h"
+#include "HVProjectSettings.h"
+#include "HVProjectSettingsController.h"
 #include "HVRemoteLogController.h"
 #include "HVRemoteLogWindow.h"
 #include "HVStatusBarWidget.h"
@@ -418,6 +421,25 @@ int main(int argc, char** argv) {
     settle();
     ok = login->isVisible() && save(window, output, "19-credentials") && ok;
     login->reject();
+    settle();
+
+    // The settings of a folder mirrored to a server over SFTP.
+    auto settings = std::make_unique<HVProjectSettings>();
+    settings->setKind(HVProject::Combo);
+    settings->setDisplayName("Example Site");
+    settings->setLocalDirectory(site.toStdString());
+    settings->setProtocol(HVRemoteProtocol::SFTP);
+    settings->setHost("www.example.org");
+    settings->setUser("anna");
+    settings->setPassword("not-shown");
+    settings->setInitialDirectory("/var/www/site");
+    settings->setRemotePreviewURL("https://www.example.org/");
+    settings->setUploadAutomatically(true);
+    auto* projectSheet = new HVProjectSettingsController(std::move(settings), window);
+    projectSheet->open();
+    settle();
+    ok = projectSheet->isVisible() && save(window, output, "21-project-settings") && ok;
+    projectSheet->reject();
     settle();
 
     // The transcript of a connection.
