@@ -165,6 +165,7 @@ protected:
 
 using HVFileTreeCombinedTest = HVFileTreeRemoteTest;
 using HVFileTreeUploadTest = HVFileTreeRemoteTest;
+using HVFileTreeCutOffTest = HVFileTreeRemoteTest;
 
 } // namespace
 
@@ -256,10 +257,10 @@ TEST_P(HVFileTreeUploadTest, ASaveUploadsAndTheDocumentHearsOnlyWhenItFinished) 
     EXPECT_EQ(entries[0].state, HVUploadList::State::Finished);
 }
 
-// The connection is cut during the upload and every new one stalls once logged in: the
-// upload fails with a reason, the document keeps waiting, and Retry succeeds once the server
+// The connection is cut during the upload and the upload stalls on every new one: it fails
+// with a reason, the document keeps waiting, and Retry succeeds once the server
 // answers again.
-TEST_P(HVFileTreeUploadTest, AnUploadCutOffIsListedAsFailedAndRetrySucceeds) {
+TEST_P(HVFileTreeCutOffTest, AnUploadCutOffIsListedAsFailedAndRetrySucceeds) {
     m_local.write("page.html", "saved");
     m_delegate->uploads = true;
     openProject(1.5, true);
@@ -269,13 +270,14 @@ TEST_P(HVFileTreeUploadTest, AnUploadCutOffIsListedAsFailedAndRetrySucceeds) {
     HVRecordingDocument document;
     node->setDocument(&document);
 
+    // Each new connection logs in and goes to the site's folder; the upload then stalls.
     std::atomic<bool> faulty{true};
     m_queueErrors->onStatus = [&](const std::string& status) {
-        if (faulty && status == "Connecting")
+        if (!faulty)
+            return;
+        if (status == "Connecting")
             m_proxy->resume();
-    };
-    m_queueErrors->onOpened = [&] {
-        if (faulty)
+        else if (status.starts_with("Uploading"))
             m_proxy->pause();
     };
     m_proxy->pause();
@@ -310,3 +312,5 @@ INSTANTIATE_TEST_SUITE_P(EachProtocol, HVFileTreeUploadTest,
                          [](const auto& info) {
                              return std::string(HVRemoteProtocolName(info.param));
                          });
+
+INSTANTIATE_TEST_SUITE_P(OverSFTP, HVFileTreeCutOffTest, ::testing::Values(HVRemoteProtocol::SFTP));
