@@ -118,8 +118,9 @@ public:
     void download();
     // Whether the content can be read now; otherwise may start a download.
     bool contentAvailable(bool download);
-    // After the content changed locally (a save): uploads when the window wants it.
-    void contentsDidChange();
+    // After the content changed locally (a save): uploads when the window wants it. Virtual
+    // so that a node whose change finishes later can be stood in for where no server runs.
+    virtual void contentsDidChange();
     // For a lone node: the file was moved or renamed.
     void setPath(std::string path);
 

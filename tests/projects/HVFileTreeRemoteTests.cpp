@@ -313,4 +313,35 @@ INSTANTIATE_TEST_SUITE_P(EachProtocol, HVFileTreeUploadTest,
                              return std::string(HVRemoteProtocolName(info.param));
                          });
 
+// Cancel takes a waiting upload out of the queue: it never reaches the server, and its
+// document stops waiting, while the upload in front of it goes on.
+TEST_P(HVFileTreeCutOffTest, ACancelledUploadLeavesTheQueueAndLetsItsDocumentGo) {
+    m_local.write("first.html", "1");
+    m_local.write("second.html", "2");
+    m_delegate->uploads = true;
+    openProject(30, true);
+    ASSERT_TRUE(HVPumpUntil([&] { return m_queue->waitUntilIdle(0.1); }, 20)) << transcript();
+    auto first = m_root->childWithName("first.html", false);
+    auto second = m_root->childWithName("second.html", false);
+    HVRecordingDocument firstDocument;
+    HVRecordingDocument secondDocument;
+    first->setDocument(&firstDocument);
+    second->setDocument(&secondDocument);
+
+    m_proxy->pause();
+    first->contentsDidChange();
+    second->contentsDidChange();
+    const auto entries = HVUploadList::sharedInstance().entries();
+    ASSERT_EQ(entries.size(), 2u);
+    HVUploadList::sharedInstance().cancel(entries[1].identifier);
+    EXPECT_EQ(secondDocument.events, (std::vector<std::string>{"change finished"}));
+
+    m_proxy->resume();
+    ASSERT_TRUE(HVPumpUntil([&] { return firstDocument.count("change finished") == 1; }, 40))
+        << transcript();
+    ASSERT_TRUE(m_queue->waitUntilIdle(20));
+    EXPECT_EQ(HVReadFile(serverPath("first.html")), "1");
+    EXPECT_FALSE(HVFileSystem::exists(serverPath("second.html")));
+}
+
 INSTANTIATE_TEST_SUITE_P(OverSFTP, HVFileTreeCutOffTest, ::testing::Values(HVRemoteProtocol::SFTP));
