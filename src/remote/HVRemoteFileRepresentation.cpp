@@ -327,6 +327,16 @@ void HVRemoteFileRepresentation::makeDirectory() {
     m_core->queue->createDirectory(delegate->pathFromRootForFileRepresentation(*this), m_core);
 }
 
+std::size_t HVRemoteFileRepresentation::cancelWaitingActions() {
+    if (!m_core->queue)
+        return 0;
+    const std::size_t removed = m_core->queue->removeActions(m_core.get());
+    // At most the running listing can still arrive.
+    while (m_core->listingsForReload.size() > 1)
+        m_core->listingsForReload.pop_back();
+    return removed;
+}
+
 const std::optional<std::string>& HVRemoteFileRepresentation::localPath() const {
     return m_core->localPath;
 }

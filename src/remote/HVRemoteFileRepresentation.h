@@ -27,6 +27,9 @@ public:
     void download();
     void upload();
     void makeDirectory();
+    // This representation's operations that have not started leave the queue (an upload
+    // list's Cancel); answers how many. They report nothing.
+    std::size_t cancelWaitingActions();
 
     // Where the downloaded copy lives.
     const std::optional<std::string>& localPath() const;

@@ -587,7 +587,7 @@ void HVRemoteFilesQueue::chmod(std::string mode, std::string remotePath) {
     DelegatePointer delegate;
     m_core->operation(makeAction<HVChmodFileAction>(m_core->connection, remotePath, mode),
                       std::nullopt, delegate,
-                      Core::Request{HVRemoteOperation::Chmod, remotePath, mode},
+                      Core::Request{HVRemoteOperation::Chmod, remotePath, {}},
                       ([mode, remotePath](HVRemoteFilesQueueDelegate& d, HVRemoteFilesQueue& q) {
                           d.didChmod(q, mode, remotePath);
                       }));

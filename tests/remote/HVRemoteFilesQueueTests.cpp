@@ -801,3 +801,21 @@ TEST_F(HVRemoteFilesQueueTest,
     EXPECT_FALSE(exists(localRoot(type) + "/a.txt"));
     EXPECT_FALSE(exists(localRoot(type) + "/made"));
 }
+
+TEST_F(HVRemoteFilesQueueTest, OperationsDroppedByAFatalFailureTellTheirOwnDelegates) {
+    const auto type = HVRemoteProtocol::WebDAV;
+    const auto mine = std::make_shared<OwnRecorder>();
+    auto queue = makeQueue(type, 10);
+    queue->connect(server(type, nullptr, "not-the-password"));
+    const std::string local = m_local.write("a.txt", "a");
+    queue->uploadFile(local, remoteRoot(type) + "/a.txt", mine);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return m_recorder->count("fatal") == 1 &&
+                   queue->state() == HVRemoteFilesQueue::State::NotRunning;
+        },
+        15))
+        << queue->logController()->transcript();
+    EXPECT_EQ(mine->failed(),
+              Lines{"2 " + remoteRoot(type) + "/a.txt " + local + " Could Not Connect"});
+}
