@@ -23,6 +23,9 @@
 #include "HVThemeRepository.h"
 #include "HVURLHandlerCommand.h"
 #include "HVUndoManager.h"
+#include "HVUnfinishedUploadsQuestion.h"
+#include "HVUploadList.h"
+#include "HVUploadListWindow.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -169,6 +172,17 @@ void HVApplicationController::windowClosed(HVDocumentWindow* window) {
     if (auto* single = dynamic_cast<HVSingleFileDocument*>(document))
         m_userInterface->forgetContext(&single->windowController());
     m_windows.erase(std::remove(m_windows.begin(), m_windows.end(), window), m_windows.end());
+    if (!m_windows.empty())
+        return;
+    if (m_quitting) {
+        // Also when the last window closes late, after reviewing its unsaved documents.
+        if (m_uploadListWindow)
+            m_uploadListWindow->close();
+    } else if (HVUploadList::sharedInstance().countOfUnfinished() > 0) {
+        // Closing the last window ends the program, as quitting does: the list of what has
+        // not reached the server stays open instead (a window shown keeps the program running).
+        showUploads();
+    }
 }
 
 void HVApplicationController::newDocument() {
@@ -188,12 +202,50 @@ void HVApplicationController::openDocuments() {
 }
 
 void HVApplicationController::quit() {
-    // Each window asks about its own unsaved documents; quitting asks nothing more.
+    m_quitting = false;
+    std::optional<HVError> question =
+        HVUnfinishedUploadsQuestion::question(HVUploadList::sharedInstance().countOfUnfinished());
+    if (!question) {
+        closeWindowsAndQuit();
+        return;
+    }
+    HVDocumentWindow* front = frontWindow();
+    QPointer<HVApplicationController> self(this);
+    m_userInterface->presentError(
+        *question, front ? front->document() : nullptr, [self](std::size_t option) {
+            if (!self)
+                return;
+            switch (HVUnfinishedUploadsQuestion::answerForOption(option)) {
+            case HVUnfinishedUploadsQuestion::Answer::ShowUploads:
+                self->showUploads();
+                break;
+            case HVUnfinishedUploadsQuestion::Answer::QuitAnyway:
+                self->closeWindowsAndQuit();
+                break;
+            case HVUnfinishedUploadsQuestion::Answer::Cancel:
+                break;
+            }
+        });
+}
+
+void HVApplicationController::showUploads() {
+    if (!m_uploadListWindow)
+        m_uploadListWindow = std::make_unique<HVUploadListWindow>();
+    m_uploadListWindow->show();
+    m_uploadListWindow->raise();
+    m_uploadListWindow->activateWindow();
+}
+
+void HVApplicationController::closeWindowsAndQuit() {
+    m_quitting = true;
+    // Each window asks about its own unsaved documents.
     std::vector<QPointer<HVDocumentWindow>> windows = m_windows;
     for (const auto& window : windows) {
         if (window)
             window->close();
     }
+    // Left set while a window still reviews its unsaved documents: the person chose to leave
+    // the uploads behind.
     if (m_windows.empty())
         QApplication::quit();
 }
@@ -546,7 +598,7 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
     emit themeMenu->aboutToShow();
 
     QMenu* windowMenu = bar->addMenu("&Window");
-    connect(windowMenu, &QMenu::aboutToShow, this, [windowMenu, window] {
+    connect(windowMenu, &QMenu::aboutToShow, this, [this, windowMenu, window] {
         windowMenu->clear();
         auto* multi = dynamic_cast<HVMultiFileDocument*>(window->document());
         QAction* next =
@@ -575,6 +627,8 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
             item->setCheckable(true);
             item->setChecked(document == window->activeFileDocument());
         }
+        windowMenu->addSeparator();
+        windowMenu->addAction("Uploads", this, [this] { showUploads(); });
     });
     // Built once so that its shortcuts work before the menu was ever opened.
     emit windowMenu->aboutToShow();

@@ -12,6 +12,7 @@ class HVDocumentWindow;
 class HVQtClipboard;
 class HVQtDispatcher;
 class HVQtUserInterface;
+class HVUploadListWindow;
 class QMenu;
 class QMenuBar;
 
@@ -39,15 +40,23 @@ public:
     // Menu commands of the front window.
     void newDocument();
     void openDocuments();
+    // Asks first while uploads are unfinished, since quitting would leave the server behind.
     void quit();
+    // The window of uploads, shown and brought to the front.
+    void showUploads();
+    HVUploadListWindow* uploadListWindow() const { return m_uploadListWindow.get(); }
 
 private:
     void buildMenus(HVDocumentWindow* window);
     void openArguments(const QStringList& arguments, bool atLaunch);
     void windowClosed(HVDocumentWindow* window);
+    void closeWindowsAndQuit();
 
     std::unique_ptr<HVQtDispatcher> m_dispatcher;
     std::shared_ptr<HVQtUserInterface> m_userInterface;
     std::unique_ptr<HVQtClipboard> m_clipboard;
     std::vector<QPointer<HVDocumentWindow>> m_windows;
+    std::unique_ptr<HVUploadListWindow> m_uploadListWindow;
+    // Closing every window on the way out, the question about uploads answered.
+    bool m_quitting = false;
 };

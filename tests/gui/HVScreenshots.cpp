@@ -19,6 +19,8 @@
 #include "HVTextBuffer.h"
 #include "HVTextDisplayModel.h"
 #include "HVTextViewModel.h"
+#include "HVUploadList.h"
+#include "HVUploadListWindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -429,6 +431,23 @@ int main(int argc, char** argv) {
         logWindow.activateWindow();
         ok = save(&logWindow, output, "20-remote-log") && ok;
         logWindow.close();
+    }
+
+    // The uploads after two saves: one refused by the server, one still waiting.
+    {
+        HVUploadList& uploads = HVUploadList::sharedInstance();
+        std::uint64_t refused = uploads.add(site.toStdString(), "css/site.css", {});
+        HVError error(HVErrorDomain, 1, "Could not upload file");
+        error.setUserInfoValue(HVRemoteReasonErrorKey, HVPlistValue("553 Could not create file."));
+        uploads.failed(refused, error);
+        uploads.add(site.toStdString(), "index.html", {});
+        controller->showUploads();
+        HVUploadListWindow* list = controller->uploadListWindow();
+        list->move(120, 120);
+        list->selectEntry(refused);
+        ok = save(list, output, "21-uploads") && ok;
+        list->close();
+        uploads.reset();
     }
 
     // Windows go before the documents whose views they draw, and the documents while the
