@@ -893,7 +893,7 @@ void HVFile::cancelUpload() {
     m_uploadEntry.reset();
     m_pending = false;
     if (m_remote)
-        m_remote->removeWaitingActions();
+        m_remote->cancelWaitingActions();
     if (m_document)
         m_document->fileContentChangeFinished();
 }

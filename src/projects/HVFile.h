@@ -118,8 +118,8 @@ public:
     void download();
     // Whether the content can be read now; otherwise may start a download.
     bool contentAvailable(bool download);
-    // After the content changed locally (a save): uploads when the window wants it.
-    // Virtual so that a test can stand in for a slow upload.
+    // After the content changed locally (a save): uploads when the window wants it. Virtual
+    // so that a node whose change finishes later can be stood in for where no server runs.
     virtual void contentsDidChange();
     // For a lone node: the file was moved or renamed.
     void setPath(std::string path);

@@ -356,7 +356,3 @@ void HVRemoteFileRepresentation::setRemoteQueue(std::shared_ptr<HVRemoteFilesQue
     m_core->listingsForReload.clear();
     m_core->queue = std::move(queue);
 }
-
-std::size_t HVRemoteFileRepresentation::removeWaitingActions() {
-    return m_core->queue ? m_core->queue->removeActions(m_core.get()) : 0;
-}

@@ -37,9 +37,6 @@ public:
     std::shared_ptr<HVRemoteFilesQueue> remoteQueue() const;
     // The old queue's waiting actions forget this representation.
     void setRemoteQueue(std::shared_ptr<HVRemoteFilesQueue> queue);
-    // This representation's waiting operations leave the queue (a running one finishes);
-    // answers how many left. For an upload the user gave up.
-    std::size_t removeWaitingActions();
 
 private:
     HVRemoteFileRepresentation(std::string name);

@@ -51,6 +51,9 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
         std::string remotePath;
         std::string secondPath;
         bool isConnect = false;
+        // The "cd" that follows a reconnect: part of logging in, not an action that got
+        // through.
+        bool isSetUp = false;
         bool isClosing = false;
     };
 
@@ -265,8 +268,11 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
     // Ends the client and puts a new login (and the first folder) before the waiting actions.
     void queueReconnectLocked() {
         connection->kill();
-        if (initialDirectory)
-            queue.push_front(changeDirectoryEntry(*initialDirectory));
+        if (initialDirectory) {
+            Entry setUp = changeDirectoryEntry(*initialDirectory);
+            setUp.isSetUp = true;
+            queue.push_front(std::move(setUp));
+        }
         queue.push_front(connectEntry(keptConnect));
         keptConnect = keptConnect->clone();
     }
@@ -315,7 +321,7 @@ struct HVRemoteFilesQueue::Core : HVRemoteFileActionDelegate, std::enable_shared
             // and then stalls every time must not be reconnected to for ever.
             if (entry.isConnect)
                 state = State::Idle;
-            else
+            else if (!entry.isSetUp)
                 reconnects = 0;
             HVRemoteFilesQueue* queueHandle = owner;
             const auto target = delegateFor(entry);

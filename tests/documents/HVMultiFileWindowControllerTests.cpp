@@ -8,18 +8,17 @@ namespace {
 class SlowFile : public HVFile {
 public:
     explicit SlowFile(std::string path) : HVFile(std::move(path), nullptr) {}
+    static std::shared_ptr<SlowFile> make(const std::string& path) {
+        auto file = std::make_shared<SlowFile>(path);
+        file->takeRepresentation(HVLocalFileRepresentation::initWithPath(path));
+        return file;
+    }
     void contentsDidChange() override {
         HVFileNodeDocument* document = this->document();
         HVDispatcher::main().postAfterDelay(0.02,
                                             [document] { document->fileContentChangeFinished(); });
     }
 };
-
-std::shared_ptr<HVFile> slowFile(const std::string& path) {
-    auto file = std::make_shared<SlowFile>(path);
-    file->mergeWithRepresentation(HVLocalFileRepresentation::initWithPath(path));
-    return file;
-}
 
 std::string titles(const HVMultiFileWindowController& window) {
     std::string out;
@@ -88,8 +87,8 @@ TEST_F(TabbedWindow, NextPreviousAndDraggingTabs) {
 
 TEST_F(TabbedWindow, CloseAllWaitsForEverySaveToFinish) {
     std::string a = dir.write("a.txt", "a"), b = dir.write("b.txt", "b");
-    HVFileDocument* first = tabs.openFile(slowFile(a));
-    HVFileDocument* second = tabs.openFile(slowFile(b));
+    HVFileDocument* first = tabs.openFile(SlowFile::make(a));
+    HVFileDocument* second = tabs.openFile(SlowFile::make(b));
     open("c.txt");
     type(first, u"1");
     type(second, u"2");

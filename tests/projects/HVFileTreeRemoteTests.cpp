@@ -165,6 +165,7 @@ protected:
 
 using HVFileTreeCombinedTest = HVFileTreeRemoteTest;
 using HVFileTreeUploadTest = HVFileTreeRemoteTest;
+using HVFileTreeCutOffTest = HVFileTreeRemoteTest;
 
 } // namespace
 
@@ -256,10 +257,10 @@ TEST_P(HVFileTreeUploadTest, ASaveUploadsAndTheDocumentHearsOnlyWhenItFinished) 
     EXPECT_EQ(entries[0].state, HVUploadList::State::Finished);
 }
 
-// The connection is cut during the upload and every new one stalls once logged in: the
-// upload fails with a reason, the document keeps waiting, and Retry succeeds once the server
+// The connection is cut during the upload and the upload stalls on every new one: it fails
+// with a reason, the document keeps waiting, and Retry succeeds once the server
 // answers again.
-TEST_P(HVFileTreeUploadTest, AnUploadCutOffIsListedAsFailedAndRetrySucceeds) {
+TEST_P(HVFileTreeCutOffTest, AnUploadCutOffIsListedAsFailedAndRetrySucceeds) {
     m_local.write("page.html", "saved");
     m_delegate->uploads = true;
     openProject(1.5, true);
@@ -269,13 +270,14 @@ TEST_P(HVFileTreeUploadTest, AnUploadCutOffIsListedAsFailedAndRetrySucceeds) {
     HVRecordingDocument document;
     node->setDocument(&document);
 
+    // Each new connection logs in and goes to the site's folder; the upload then stalls.
     std::atomic<bool> faulty{true};
     m_queueErrors->onStatus = [&](const std::string& status) {
-        if (faulty && status == "Connecting")
+        if (!faulty)
+            return;
+        if (status == "Connecting")
             m_proxy->resume();
-    };
-    m_queueErrors->onOpened = [&] {
-        if (faulty)
+        else if (status.starts_with("Uploading"))
             m_proxy->pause();
     };
     m_proxy->pause();
@@ -310,3 +312,36 @@ INSTANTIATE_TEST_SUITE_P(EachProtocol, HVFileTreeUploadTest,
                          [](const auto& info) {
                              return std::string(HVRemoteProtocolName(info.param));
                          });
+
+// Cancel takes a waiting upload out of the queue: it never reaches the server, and its
+// document stops waiting, while the upload in front of it goes on.
+TEST_P(HVFileTreeCutOffTest, ACancelledUploadLeavesTheQueueAndLetsItsDocumentGo) {
+    m_local.write("first.html", "1");
+    m_local.write("second.html", "2");
+    m_delegate->uploads = true;
+    openProject(30, true);
+    ASSERT_TRUE(HVPumpUntil([&] { return m_queue->waitUntilIdle(0.1); }, 20)) << transcript();
+    auto first = m_root->childWithName("first.html", false);
+    auto second = m_root->childWithName("second.html", false);
+    HVRecordingDocument firstDocument;
+    HVRecordingDocument secondDocument;
+    first->setDocument(&firstDocument);
+    second->setDocument(&secondDocument);
+
+    m_proxy->pause();
+    first->contentsDidChange();
+    second->contentsDidChange();
+    const auto entries = HVUploadList::sharedInstance().entries();
+    ASSERT_EQ(entries.size(), 2u);
+    HVUploadList::sharedInstance().cancel(entries[1].identifier);
+    EXPECT_EQ(secondDocument.events, (std::vector<std::string>{"change finished"}));
+
+    m_proxy->resume();
+    ASSERT_TRUE(HVPumpUntil([&] { return firstDocument.count("change finished") == 1; }, 40))
+        << transcript();
+    ASSERT_TRUE(m_queue->waitUntilIdle(20));
+    EXPECT_EQ(HVReadFile(serverPath("first.html")), "1");
+    EXPECT_FALSE(HVFileSystem::exists(serverPath("second.html")));
+}
+
+INSTANTIATE_TEST_SUITE_P(OverSFTP, HVFileTreeCutOffTest, ::testing::Values(HVRemoteProtocol::SFTP));
