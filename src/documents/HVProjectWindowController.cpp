@@ -10,6 +10,7 @@
 #include "HVProject.h"
 #include "HVProjectDelegate.h"
 #include "HVRootFile.h"
+#include "HVUploadList.h"
 #include "HVUserInterface.h"
 
 #include <cerrno>
@@ -113,7 +114,10 @@ public:
         if (m_owner && m_owner->onStatus)
             m_owner->onStatus(m_status, m_progress);
     }
-    void didConnectToRemoteSite(HVProject&, bool connected) override {
+    void didConnectToRemoteSite(HVProject& project, bool connected) override {
+        // What failed while the project was cut off from its server goes now.
+        if (connected)
+            HVUploadList::sharedInstance().retryFailed(project.rootDirectory());
         if (m_owner && m_owner->onConnectionChanged)
             m_owner->onConnectionChanged(connected);
     }

@@ -846,6 +846,18 @@ void HVFile::childWillUpload() {
     m_remote->makeDirectory();
 }
 
+namespace {
+
+HVError notConnectedError() {
+    return HVError(HVErrorDomain, 1,
+                   HVLocalization::localizedString("The file was saved but not uploaded"),
+                   HVLocalization::localizedString(
+                       "The project is not connected to its server. The upload starts when it "
+                       "connects, or choose Retry after connecting."));
+}
+
+} // namespace
+
 void HVFile::contentsDidChange() {
     auto self = shared_from_this();
     const bool isFile = fileType() != Directory;
@@ -863,8 +875,15 @@ void HVFile::contentsDidChange() {
                                  HVLocalization::localizedString("UPLOAD_WHILE_OFFLINE_TITLE"),
                                  HVLocalization::localizedString("UPLOAD_WHILE_OFFLINE_BODY")));
         }
-    } else if (isFile && m_document) {
-        m_document->fileContentChangeFinished();
+    } else {
+        // Wanted but not connected: the save stays on this computer, and the list says so
+        // until a connection (or Retry) sends it.
+        if (wanted && isFile && !remoteOnly()) {
+            addUploadEntry();
+            HVUploadList::sharedInstance().failed(*m_uploadEntry, notConnectedError());
+        }
+        if (isFile && m_document)
+            m_document->fileContentChangeFinished();
     }
     // The save replaced the file: watch the new one, and do not take the save for a change
     // made by someone else.
@@ -878,7 +897,12 @@ void HVFile::addUploadEntry() {
     std::weak_ptr<HVFile> weak = weak_from_this();
     HVUploadList::Actions actions;
     actions.retry = [weak] {
-        if (auto self = weak.lock())
+        auto self = weak.lock();
+        if (!self)
+            return;
+        if (!self->remoteQueue() && self->m_uploadEntry)
+            HVUploadList::sharedInstance().failed(*self->m_uploadEntry, notConnectedError());
+        else
             self->upload();
     };
     actions.cancel = [weak] {

@@ -6,6 +6,7 @@
 #include "HVProjectRepository.h"
 #include "HVProjectWindowController.h"
 #include "HVRootFile.h"
+#include "HVUploadList.h"
 
 #include <sys/stat.h>
 
@@ -139,4 +140,34 @@ TEST_F(ProjectDocument, ImportedFilesAreCopiedOrMovedButNeverReplaceAFile) {
     EXPECT_EQ(HVReadFile(site + "/keep.txt"), "mine");
     EXPECT_TRUE(HVFileSystem::exists(clash));
     EXPECT_NE(root->childWithName("move.txt", false), nullptr);
+}
+
+TEST_F(ProjectDocument, ASaveThatCannotBeUploadedYetIsListedNotDropped) {
+    HVUploadList::sharedInstance().reset();
+    std::string site = dir.pathFor("site");
+    std::string page = dir.write("site/index.html", "<p>");
+    HVProjectDocument* project = openProject(site);
+    ASSERT_NE(project, nullptr);
+    project->project()->setType(HVProject::Combo);
+    project->project()->remoteConfig().setHost("127.0.0.1");
+    HVFileDocument* document = project->openFileAtPath(page, nullptr);
+    ASSERT_NE(document, nullptr);
+    type(document, u"!");
+    HVError error;
+    ASSERT_TRUE(document->saveToURL(page, document->fileType(), HVDocument::SaveOperationSave,
+                                    &error))
+        << error.fullDescription();
+
+    EXPECT_EQ(HVReadFile(page), "<p>!");
+    auto entries = HVUploadList::sharedInstance().entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].path, "index.html");
+    EXPECT_EQ(entries[0].state, HVUploadList::State::Failed);
+    ASSERT_TRUE(entries[0].error.has_value());
+    EXPECT_EQ(entries[0].error->description(), "The file was saved but not uploaded");
+
+    // Retrying while still unconnected says so again rather than waiting for ever.
+    HVUploadList::sharedInstance().retry(entries[0].identifier);
+    EXPECT_EQ(HVUploadList::sharedInstance().entries()[0].state, HVUploadList::State::Failed);
+    HVUploadList::sharedInstance().reset();
 }
