@@ -6,6 +6,7 @@
 #include "HVFileDelegate.h"
 #include "HVFileDocument.h"
 #include "HVFileSystem.h"
+#include "HVLocalFileRepresentation.h"
 #include "HVLocalization.h"
 #include "HVProject.h"
 #include "HVProjectDelegate.h"
@@ -216,7 +217,29 @@ std::shared_ptr<HVFile> HVProjectWindowController::fileForPath(const std::string
     return HVMultiFileWindowController::fileForPath(path);
 }
 
+std::shared_ptr<HVFile>
+HVProjectWindowController::backingFileWillChangeToPath(HVFileDocument* document,
+                                                       const std::string& path) {
+    if (auto node = nodeForPath(path))
+        return node;
+    // The save has written the file already: the node is made from it, and the document's
+    // own change notice that follows does the upload, once.
+    auto parent = nodeForPath(HVFileSystem::deletingLastPathComponent(path));
+    if (!parent || parent->fileType() != HVFile::Directory)
+        return HVMultiFileWindowController::backingFileWillChangeToPath(document, path);
+    auto node = parent->addChildRepresentation(HVLocalFileRepresentation::initWithPath(path));
+    if (onFileNeedsRefresh)
+        onFileNeedsRefresh(*parent);
+    return node;
+}
+
 void HVProjectWindowController::windowDidOpen() {
+    // A project file that was partly unreadable loaded with defaults: say which value.
+    for (const HVError& problem : m_project->loadingProblems()) {
+        HVError warning = problem;
+        warning.setLowPriority(true);
+        HVUserInterface::shared().presentError(warning, this, nullptr);
+    }
     if (m_project->type() != HVProject::Local &&
         m_project->boolConfigurationValueForKey(kConnectAutomatically)) {
         std::weak_ptr<HVProject> project = m_project;

@@ -24,6 +24,9 @@ public:
 
     std::shared_ptr<HVFileDocument> createDocumentForFile(const std::shared_ptr<HVFile>& file) override;
     std::shared_ptr<HVFile> fileForPath(const std::string& path) override;
+    // A document saved under a new path inside the project joins the tree there.
+    std::shared_ptr<HVFile> backingFileWillChangeToPath(HVFileDocument* document,
+                                                        const std::string& path) override;
     // The node of a path below the root, loading the folders on the way; none outside it.
     std::shared_ptr<HVFile> nodeForPath(const std::string& path);
 

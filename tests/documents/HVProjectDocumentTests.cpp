@@ -171,3 +171,26 @@ TEST_F(ProjectDocument, ASaveThatCannotBeUploadedYetIsListedNotDropped) {
     EXPECT_EQ(HVUploadList::sharedInstance().entries()[0].state, HVUploadList::State::Failed);
     HVUploadList::sharedInstance().reset();
 }
+
+TEST_F(ProjectDocument, SavingAsInsideTheProjectJoinsTheTreeOnce) {
+    std::string site = dir.pathFor("site");
+    dir.write("site/css/a.css", "a {}");
+    HVProjectDocument* project = openProject(site);
+    ASSERT_NE(project, nullptr);
+    auto root = project->projectWindowController().rootFile();
+    root->children(true);
+    HVFileDocument* document = project->untitledDocument();
+    type(document, u"b {}");
+    HVError error;
+    ASSERT_TRUE(document->saveToURL(site + "/css/b.css", document->fileType(),
+                                    HVDocument::SaveAsOperation, &error))
+        << error.fullDescription();
+    auto css = root->childWithName("css", false);
+    ASSERT_NE(css, nullptr);
+    std::vector<std::string> names;
+    for (const auto& child : css->children(false))
+        names.push_back(child->name());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.css", "b.css"}));
+    EXPECT_EQ(document->file(), css->childWithName("b.css", false));
+    EXPECT_EQ(document->configurationPath(), "css/b.css");
+}
