@@ -279,4 +279,33 @@ TEST_F(ProjectWindowTest, IgnoringAnUnknownKindKeepsTheFileClosedFromThenOn) {
     HVFileCategories::sharedCategories().removeIgnorableType("hvzr");
 }
 
+TEST_F(ProjectWindowTest, TheSheetKeepsItsChoiceWhenTheCategoriesChangeAndCancelOpensNothing) {
+    site.write("feed.hvzs", std::string("\x01\x02\x00\xff", 4));
+    HVProjectTreeView* tree = openFolder(site.path());
+    const int tabs = window->tabBar()->count();
+    click(tree, rowNamed(tree->model(), "feed.hvzs"));
+    HVUnknownFileTypeController* sheet = nullptr;
+    ASSERT_TRUE(HVWaitFor([&] { return (sheet = visibleFileTypeSheet()) != nullptr; }));
+    QComboBox* choices = sheet->choiceList();
+    const QString chosen = choices->itemText(4);
+    choices->setCurrentIndex(4);
+
+    // A category that sorts before every other one moves the chosen entry down a row.
+    auto& categories = HVFileCategories::sharedCategories();
+    auto first = categories.addCategoryWithTitle("AAA Feeds", HVFileKindText);
+    ASSERT_NE(first, nullptr);
+    categories.commit();
+    EXPECT_EQ(choices->itemText(3).toStdString(), "AAA Feeds");
+    EXPECT_EQ(choices->currentText().toStdString(), chosen.toStdString());
+
+    sheet->cancelButton()->click();
+    QApplication::processEvents();
+    EXPECT_EQ(visibleFileTypeSheet(), nullptr);
+    EXPECT_EQ(window->tabBar()->count(), tabs);
+    EXPECT_EQ(categories.categoryForExtension("hvzs"), nullptr) << "cancelling records nothing";
+    EXPECT_FALSE(categories.extensionIsType("hvzs", HVFileKindIgnorable));
+    categories.removeCategory(first, HVFileKindText);
+    categories.commit();
+}
+
 } // namespace
