@@ -5,6 +5,7 @@
 #include "HVUserInterface.h"
 
 #include <QComboBox>
+#include <QFont>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -15,14 +16,25 @@
 HVUnknownFileTypeController::HVUnknownFileTypeController(QWidget* parent) : QDialog(parent) {
     setObjectName("UnknownFileTypePanel");
     setWindowTitle(tr("Unknown File Type"));
+    setMinimumWidth(460);
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 16, 20, 16);
+    layout->setSpacing(10);
+    auto* heading = new QLabel(tr("Unknown File Type"), this);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    layout->addWidget(heading);
     m_message = new QLabel(this);
     m_message->setObjectName("message");
     m_message->setWordWrap(true);
     layout->addWidget(m_message);
     m_choices = new QComboBox(this);
     m_choices->setObjectName("fileTypeChoice");
-    layout->addWidget(m_choices);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(tr("Files of this type:"), this));
+    row->addWidget(m_choices, 1);
+    layout->addLayout(row);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     m_cancel = new QPushButton(tr("Cancel"), this);
@@ -81,8 +93,8 @@ void HVUnknownFileTypeController::displayForFile(QWidget* window, const std::str
     setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
     const std::string name = HVFileSystem::lastPathComponent(path);
     const std::string extension = HVFileSystem::pathExtension(path);
-    m_message->setText(tr("Halvet does not know what kind of file “%1” is. What should it do "
-                          "with files ending in “.%2”?")
+    m_message->setText(tr("Halvet does not know what kind of file “%1” is. Choose what it "
+                          "should do with every file ending in “.%2”.")
                            .arg(QString::fromStdString(name), QString::fromStdString(extension)));
     m_choices->setCurrentIndex(0);
     QPointer<HVUnknownFileTypeController> self(this);

@@ -534,6 +534,22 @@ int main(int argc, char** argv) {
             if (auto* splitter = projectWindow->findChild<QSplitter*>("projectSplitter"))
                 splitter->setSizes({250, 750});
             ok = save(projectWindow, output, "22-combined-project") && ok;
+
+            // A file whose kind nothing names: the window asks before opening it.
+            QFile odd(site + "/backup.hvdump");
+            if (odd.open(QIODevice::WriteOnly))
+                odd.write(QByteArray("\x01\x02\x00\xff\xfe", 5));
+            odd.close();
+            auto& windowController = projectWindow->projectDocument()->projectWindowController();
+            if (auto node = windowController.fileForPath((site + "/backup.hvdump").toStdString()))
+                windowController.openNode(node);
+            settle();
+            auto* sheet = projectWindow->findChild<QDialog*>("UnknownFileTypePanel");
+            ok = sheet && sheet->isVisible() &&
+                 save(projectWindow, output, "23-unknown-file-type") && ok;
+            if (sheet)
+                sheet->reject();
+            settle();
         } else {
             std::fprintf(stderr, "the combined project did not open\n");
             ok = false;
