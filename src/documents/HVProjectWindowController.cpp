@@ -11,6 +11,7 @@
 #include "HVProject.h"
 #include "HVProjectDelegate.h"
 #include "HVRootFile.h"
+#include "HVUnknownFileTypeChoices.h"
 #include "HVUploadList.h"
 #include "HVUserInterface.h"
 
@@ -44,8 +45,8 @@ public:
             HVFileDocument::setConfigurationValue(std::move(value), key, file);
             return;
         }
-        project->setConfigurationValue(value ? std::move(*value) : HVPlistValue(),
-                                       std::string(key), file);
+        project->setConfigurationValue(value ? std::move(*value) : HVPlistValue(), std::string(key),
+                                       file);
     }
 
 private:
@@ -130,9 +131,7 @@ public:
         if (m_owner && m_owner->onNeedsCredentials)
             m_owner->onNeedsCredentials();
     }
-    void presentErrorAlert(HVProject&, const HVError& error) override {
-        presentErrorAlert(error);
-    }
+    void presentErrorAlert(HVProject&, const HVError& error) override { presentErrorAlert(error); }
     std::optional<HVPlistValue::Array> openFileInformation(HVProject&) override {
         if (!m_owner)
             return std::nullopt;
@@ -285,8 +284,8 @@ std::shared_ptr<HVFile> HVProjectWindowController::newFile(const std::shared_ptr
     HVFileSystem::createDirectory(target->path(), 0777, nullptr);
     HVError failure;
     if (!HVFileSystem::writeFileAtomically(path, "", &failure)) {
-        HVSetError(error, failure.description().empty() ? creationError(path, EACCES, false)
-                                                         : failure);
+        HVSetError(error,
+                   failure.description().empty() ? creationError(path, EACCES, false) : failure);
         return nullptr;
     }
     auto node = rootFile()->addFileAtPath(path);
@@ -364,8 +363,8 @@ HVProjectWindowController::importFiles(const std::vector<std::string>& paths,
             std::filesystem::rename(source, destination, code);
             if (code == std::errc::cross_device_link) {
                 code.clear();
-                std::filesystem::copy(source, destination,
-                                      std::filesystem::copy_options::recursive, code);
+                std::filesystem::copy(source, destination, std::filesystem::copy_options::recursive,
+                                      code);
                 if (!code)
                     std::filesystem::remove_all(source, code);
             }
@@ -388,14 +387,15 @@ HVProjectWindowController::importFiles(const std::vector<std::string>& paths,
 HVFileDocument* HVProjectWindowController::openNode(const std::shared_ptr<HVFile>& file) {
     if (!file || file->fileType() == HVFile::Directory)
         return nullptr;
-    auto& categories = HVFileCategories::sharedCategories();
-    const std::string path = file->path();
-    if (categories.pathIsType(path, HVFileKindIgnorable))
-        return nullptr;
-    if (categories.pathIsType(path, HVFileKindOther) && onUnknownFileType) {
+    bool ignore = false;
+    if (HVUnknownFileTypeChoices::shouldDisplayForFile(*file, &ignore,
+                                                       HVFileCategories::sharedCategories()) &&
+        onUnknownFileType) {
         onUnknownFileType(file);
         return nullptr;
     }
+    if (ignore)
+        return nullptr;
     // The list of open files in the project file follows.
     m_project->commit(false);
     return openFile(file);

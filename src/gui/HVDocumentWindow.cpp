@@ -5,10 +5,13 @@
 #include "HVBundle.h"
 #include "HVBundleRepository.h"
 #include "HVCodeNavigation.h"
+#include "HVCredentialsController.h"
 #include "HVDocumentController.h"
 #include "HVEditorWidget.h"
+#include "HVFile.h"
 #include "HVFileDocument.h"
 #include "HVFileEncodings.h"
+#include "HVFileTreeModel.h"
 #include "HVImageViewWidget.h"
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
@@ -18,15 +21,13 @@
 #include "HVProjectDocument.h"
 #include "HVProjectTreeView.h"
 #include "HVProjectWindowController.h"
-#include "HVFileTreeModel.h"
-#include "HVFile.h"
-#include "HVCredentialsController.h"
 #include "HVSingleFileDocument.h"
 #include "HVStatusBarWidget.h"
 #include "HVTextBuffer.h"
 #include "HVTextPrinter.h"
 #include "HVTextStorage.h"
 #include "HVTextViewModel.h"
+#include "HVUnknownFileTypeController.h"
 #include "HVUserInterface.h"
 
 #include <QCloseEvent>
@@ -222,6 +223,20 @@ void HVDocumentWindow::makeProjectPane(QWidget* central) {
             self->m_connectionStatus->setText(QString::fromStdString(status) +
                                               (progress ? QStringLiteral(" …") : QString()));
     };
+    controller.onUnknownFileType = [self](const std::shared_ptr<HVFile>& file) {
+        if (!self || !self->m_project)
+            return;
+        auto* sheet = new HVUnknownFileTypeController(self);
+        sheet->setAttribute(Qt::WA_DeleteOnClose);
+        std::weak_ptr<HVFile> weak = file;
+        sheet->displayForFile(self, file->path(),
+                              [self, weak](std::shared_ptr<HVFileCategory> category) {
+                                  auto node = weak.lock();
+                                  if (!category || !node || !self || !self->m_project)
+                                      return;
+                                  self->m_project->projectWindowController().openNode(node);
+                              });
+    };
     controller.onNeedsCredentials = [self] {
         if (!self || !self->m_project)
             return;
@@ -234,7 +249,8 @@ void HVDocumentWindow::makeProjectPane(QWidget* central) {
         sheet->displayOnWindow(self, project->remoteConfig().user().value_or(""),
                                [weak](int returnCode, HVCredentialsController::Answer answer) {
                                    auto alive = weak.lock();
-                                   if (!alive || returnCode != HVCredentialsController::LogInReturnCode)
+                                   if (!alive ||
+                                       returnCode != HVCredentialsController::LogInReturnCode)
                                        return;
                                    auto& config = alive->remoteConfig();
                                    config.setUser(answer.user);
@@ -254,6 +270,7 @@ void HVDocumentWindow::detachFromDocument() {
         controller.onStartRenaming = nullptr;
         controller.onStatus = nullptr;
         controller.onNeedsCredentials = nullptr;
+        controller.onUnknownFileType = nullptr;
         m_project = nullptr;
     }
     if (m_multi) {

@@ -7,17 +7,26 @@
 #include "HVDocumentController.h"
 #include "HVDocumentWindow.h"
 #include "HVEditorWidget.h"
+#include "HVFile.h"
 #include "HVFileDocument.h"
+#include "HVFileTreeModel.h"
 #include "HVFindPanel.h"
 #include "HVLineNumberingRulerWidget.h"
 #include "HVMultiFileDocument.h"
 #include "HVMultiFileWindowController.h"
 #include "HVPreferences.h"
 #include "HVProject.h"
+#include "HVProjectDocument.h"
+#include "HVProjectRepository.h"
 #include "HVProjectSettings.h"
 #include "HVProjectSettingsController.h"
+#include "HVProjectTreeView.h"
+#include "HVProjectWindowController.h"
+#include "HVRemoteFile.h"
+#include "HVRemoteFileRepresentation.h"
 #include "HVRemoteLogController.h"
 #include "HVRemoteLogWindow.h"
+#include "HVRootFile.h"
 #include "HVStatusBarWidget.h"
 #include "HVTextBuffer.h"
 #include "HVTextDisplayModel.h"
@@ -36,6 +45,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
@@ -470,6 +480,80 @@ int main(int argc, char** argv) {
         ok = save(list, output, "21-uploads") && ok;
         list->close();
         uploads.reset();
+    }
+
+    // A folder mirrored to a server: files on this computer only (L), on the server only (R)
+    // and on both sides, one of them open. No server is needed: the server's side comes from
+    // listing entries, as a listing would give them.
+    {
+        auto project =
+            HVProjectRepository::sharedInstance().copyProjectWithPath(site.toStdString());
+        // Saved at once: the window reads the project anew from its file.
+        if (project) {
+            project->setType(HVProject::Combo);
+            project->setConfigurationValue(HVPlistValue(false), "HVConnectAutomaticallyKey");
+            project->commit(true);
+        }
+        documents.openDocumentWithContentsOfFile(site.toStdString(), true);
+        HVDocumentWindow* projectWindow = controller->frontWindow();
+        HVProjectTreeView* tree = projectWindow ? projectWindow->projectTree() : nullptr;
+        if (tree && project && project->rootFile()) {
+            projectWindow->resize(1000, 640);
+            projectWindow->move(40, 30);
+            projectWindow->activateWindow();
+            auto root = project->rootFile();
+            auto remote = [](const std::string& directory, const std::string& name,
+                             bool isDirectory) {
+                HVRemoteFile entry;
+                entry.path = directory + "/" + name;
+                entry.name = name;
+                entry.isDirectory = isDirectory;
+                entry.setModeString(isDirectory ? "drwxr-xr-x" : "-rw-r--r--");
+                return HVRemoteFileRepresentation::initWithRemoteFile(entry, nullptr);
+            };
+            // The local listing of the folder first: a folder with a server side would also
+            // ask the (absent) server for its listing when opened.
+            HVFileTreeModel* model = tree->fileModel();
+            if (auto css = root->childWithName("css", false))
+                tree->expand(model->indexForFile(css.get()));
+            const std::string base = "/var/www/site";
+            for (const char* name : {"index.html", "robots.txt", "js", "css"})
+                root->addChildRepresentation(
+                    remote(base, name, std::string(name) == "js" || std::string(name) == "css"));
+            root->addChildRepresentation(remote(base, "downloads", true));
+            if (auto css = root->childWithName("css", false)) {
+                css->addChildRepresentation(remote(base + "/css", "style.css", false));
+                css->addChildRepresentation(remote(base + "/css", "print.css", false));
+                model->refresh(*css);
+            }
+            model->refresh(*root);
+            if (auto page = root->childWithName("index.html", false)) {
+                projectWindow->projectDocument()->projectWindowController().openNode(page);
+                tree->selectFile(*page);
+            }
+            if (auto* splitter = projectWindow->findChild<QSplitter*>("projectSplitter"))
+                splitter->setSizes({250, 750});
+            ok = save(projectWindow, output, "22-combined-project") && ok;
+
+            // A file whose kind nothing names: the window asks before opening it.
+            QFile odd(site + "/backup.hvdump");
+            if (odd.open(QIODevice::WriteOnly))
+                odd.write(QByteArray("\x01\x02\x00\xff\xfe", 5));
+            odd.close();
+            auto& windowController = projectWindow->projectDocument()->projectWindowController();
+            if (auto node = windowController.fileForPath((site + "/backup.hvdump").toStdString()))
+                windowController.openNode(node);
+            settle();
+            auto* sheet = projectWindow->findChild<QDialog*>("UnknownFileTypePanel");
+            ok = sheet && sheet->isVisible() &&
+                 save(projectWindow, output, "23-unknown-file-type") && ok;
+            if (sheet)
+                sheet->reject();
+            settle();
+        } else {
+            std::fprintf(stderr, "the combined project did not open\n");
+            ok = false;
+        }
     }
 
     // Windows go before the documents whose views they draw, and the documents while the
