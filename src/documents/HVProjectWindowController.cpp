@@ -239,7 +239,8 @@ void HVProjectWindowController::windowDidOpen() {
         warning.setLowPriority(true);
         HVUserInterface::shared().presentError(warning, this, nullptr);
     }
-    if (m_project->type() != HVProject::Local &&
+    // A site without a host has nothing to connect to yet (its settings are unfinished).
+    if (m_project->type() != HVProject::Local && m_project->remoteConfig().hasHost() &&
         m_project->boolConfigurationValueForKey(kConnectAutomatically)) {
         std::weak_ptr<HVProject> project = m_project;
         HVDispatcher::main().post([project] {

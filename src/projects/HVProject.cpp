@@ -356,6 +356,9 @@ bool HVProject::save(HVError* error) {
         HVSetError(error, std::move(firstFailure));
         return false;
     }
+    // The file now holds what is in memory: reading it back later would only undo changes
+    // made since.
+    m_loaded = true;
     return m_remoteConfig.commit(error);
 }
 

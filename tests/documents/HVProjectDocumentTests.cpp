@@ -41,8 +41,11 @@ TEST_F(ProjectDocument, AFolderOrItsProjectFileOpensOneProjectWhoseFilesOpenAsIt
     EXPECT_TRUE(project->project()->isOpen());
     EXPECT_TRUE(tabPaths(project).empty()) << "a project starts with its tree, not a blank tab";
 
-    // The same folder, and the project file inside it, lead to the same window.
+    // The same folder, and the project file inside it, lead to the same window, and a change
+    // not yet saved survives (the new project's file is not read back over it).
+    project->project()->setType(HVProject::Combo);
     EXPECT_EQ(controller().openDocumentWithContentsOfFile(site, true), project);
+    EXPECT_EQ(project->project()->type(), HVProject::Combo);
     setPreference("HVUseSharedProjectLocation", false);
     ASSERT_TRUE(project->project()->commit(true));
     auto local = project->project()->localProjectFilePath();
