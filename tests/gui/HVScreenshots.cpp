@@ -448,7 +448,7 @@ int main(int argc, char** argv) {
     auto* projectSheet = new HVProjectSettingsController(std::move(settings), window);
     projectSheet->open();
     settle();
-    ok = projectSheet->isVisible() && save(window, output, "21-project-settings") && ok;
+    ok = projectSheet->isVisible() && save(window, output, "24-project-settings") && ok;
     projectSheet->reject();
     settle();
 
