@@ -10,6 +10,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <numeric>
 #include <unistd.h>
 
 namespace {
@@ -19,9 +20,7 @@ constexpr auto kPatience = std::chrono::seconds(5);
 // A watched object that records the flags it is told, in order.
 class Recorder : public HVKQueueWatchable {
 public:
-    Recorder(std::string identifier, std::string path)
-        : m_identifier(std::move(identifier)), m_path(std::move(path)) {}
-
+    Recorder(std::string identifier, std::string path) : m_identifier(identifier), m_path(path) {}
     std::string watchIdentifier() const override { return m_identifier; }
     std::string watchPath() const override { return m_path; }
     void watcherNoticedChange(std::uint32_t flags) override {
@@ -52,10 +51,7 @@ public:
 
 private:
     std::uint32_t seenLocked() const {
-        std::uint32_t all = 0;
-        for (std::uint32_t flags : m_flags)
-            all |= flags;
-        return all;
+        return std::accumulate(m_flags.begin(), m_flags.end(), 0u, std::bit_or<>());
     }
 
     const std::string m_identifier;
@@ -183,7 +179,11 @@ TEST_F(KQueue, ARootDeletedOrRenamedSaysSo) {
     EXPECT_EQ(renamed->waitFor(HVKQueueRenameFlag), HVKQueueRenameFlag);
 }
 
-TEST_F(KQueue, WatchingTwiceKeepsOneRegistration) {
+TEST_F(KQueue, WatchingTwiceKeepsOneRegistrationAndAPathThatCannotBeOpenedIsRefused) {
+    auto missing = std::make_shared<Recorder>("missing", dir.pathFor("no/such/file"));
+    EXPECT_FALSE(queue->watchFile(missing, HVKQueueWatchType::File));
+    EXPECT_FALSE(queue->isWatching(*missing));
+
     std::string path = dir.write("twice.js", "");
     auto file = watch("twice", path, HVKQueueWatchType::File);
     EXPECT_TRUE(queue->watchFile(file, HVKQueueWatchType::File));
@@ -202,9 +202,8 @@ TEST_F(KQueue, TwoObjectsOnOneInodeAreBothToldAndStoppingOneKeepsTheOther) {
     auto second = watch("second", path, HVKQueueWatchType::File);
     auto linked = watch("linked", link, HVKQueueWatchType::File);
     appendInPlace(path, "x");
-    EXPECT_EQ(first->waitFor(HVKQueueWriteFlag), HVKQueueWriteFlag);
-    EXPECT_EQ(second->waitFor(HVKQueueWriteFlag), HVKQueueWriteFlag);
-    EXPECT_EQ(linked->waitFor(HVKQueueWriteFlag), HVKQueueWriteFlag);
+    for (const auto& each : {first, second, linked})
+        EXPECT_EQ(each->waitFor(HVKQueueWriteFlag), HVKQueueWriteFlag) << each->watchIdentifier();
 
     queue->stopWatchingFile(*first);
     queue->stopWatchingFile(*linked);
@@ -272,12 +271,6 @@ TEST_F(KQueue, DestroyAndTheDestructorReturnWhileTheThreadWaits) {
     watch("file", dir.pathFor("file"), HVKQueueWatchType::File);
     auto released = std::async(std::launch::async, [&] { queue.reset(); });
     EXPECT_EQ(released.wait_for(kPatience), std::future_status::ready);
-}
-
-TEST_F(KQueue, APathThatCannotBeOpenedIsRefused) {
-    auto missing = std::make_shared<Recorder>("missing", dir.pathFor("no/such/file"));
-    EXPECT_FALSE(queue->watchFile(missing, HVKQueueWatchType::File));
-    EXPECT_FALSE(queue->isWatching(*missing));
 }
 
 } // namespace

@@ -24,7 +24,7 @@
 
 namespace {
 
-// Errors of the queue, which the window would show, and hooks on the queue's threads for
+// Errors of the queue, which the window would show, and a hook on the queue's thread for
 // tests that make faults at a given moment.
 class QueueErrors : public HVRemoteFilesQueueDelegate {
 public:
@@ -32,21 +32,15 @@ public:
         std::lock_guard lock(m_mutex);
         m_errors.push_back(error.description());
     }
-    void openedConnection(HVRemoteFilesQueue&) override {
-        if (onOpened)
-            onOpened();
-    }
     void setStatus(HVRemoteFilesQueue&, const std::string& status, bool) override {
         if (onStatus)
             onStatus(status);
     }
-    std::function<void()> onOpened;
-    std::function<void(const std::string&)> onStatus;
-
     std::vector<std::string> errors() const {
         std::lock_guard lock(m_mutex);
         return m_errors;
     }
+    std::function<void(const std::string&)> onStatus;
 
 private:
     mutable std::mutex m_mutex;
@@ -59,33 +53,35 @@ protected:
         m_servers = HVTestServers::shared();
         ASSERT_TRUE(m_servers);
         HVUploadList::sharedInstance().reset();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_name = std::string("tree-") + info->name();
+        m_name =
+            std::string("tree-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(m_name.begin(), m_name.end(), '/', '-');
-        ::mkdir(serverPath("").c_str(), 0755);
-        own(serverPath(""));
+        const bool ftp = GetParam() == HVRemoteProtocol::FTP,
+                   sftp = GetParam() == HVRemoteProtocol::SFTP;
+        m_port = ftp ? m_servers->ftpPort : sftp ? m_servers->sftpPort : m_servers->davPort;
+        m_serverFolder = (ftp    ? m_servers->ftpRoot
+                          : sftp ? m_servers->sftpRoot
+                                 : m_servers->davRoot) +
+                         "/" + m_name;
+        // Paths from the root are relative to the site's folder.
+        m_remoteRoot = ftp || sftp ? m_serverFolder : "/dav/" + m_name;
+        ::mkdir(m_serverFolder.c_str(), 0755);
+        own(m_serverFolder);
     }
     void TearDown() override {
         m_root.reset();
         m_queue.reset();
         std::error_code ignored;
         if (m_servers)
-            std::filesystem::remove_all(serverPath(""), ignored);
+            std::filesystem::remove_all(m_serverFolder, ignored);
     }
 
-    HVRemoteProtocol type() const { return GetParam(); }
-    // Where the server keeps the project's folder, as a local path.
+    // Where the server keeps a file of the project's folder, as a local path.
     std::string serverPath(const std::string& relative) const {
-        const std::string& base = type() == HVRemoteProtocol::FTP    ? m_servers->ftpRoot
-                                  : type() == HVRemoteProtocol::SFTP ? m_servers->sftpRoot
-                                                                     : m_servers->davRoot;
-        return base + "/" + m_name + (relative.empty() ? "" : "/" + relative);
-    }
-    std::string remoteRoot() const {
-        return type() == HVRemoteProtocol::WebDAV ? "/dav/" + m_name : serverPath("");
+        return m_serverFolder + "/" + relative;
     }
     // Files on the server belong to its user, as if that user had put them there.
-    void own(const std::string& path) const {
+    static void own(const std::string& path) {
         struct stat info {};
         if (::stat(HVFileSystem::deletingLastPathComponent(path).c_str(), &info) == 0)
             (void)::chown(path.c_str(), info.st_uid, info.st_gid);
@@ -99,44 +95,32 @@ protected:
         own(path);
     }
 
-    int serverPort() const {
-        return type() == HVRemoteProtocol::FTP    ? m_servers->ftpPort
-               : type() == HVRemoteProtocol::SFTP ? m_servers->sftpPort
-                                                  : m_servers->davPort;
-    }
-    HVRemoteServer server(const HVLoopbackProxy* proxy) {
-        HVRemoteServer result;
-        result.host = "127.0.0.1";
-        result.user = m_servers->user;
-        result.password = m_servers->password;
-        result.port = proxy ? proxy->port() : serverPort();
-        if (type() == HVRemoteProtocol::WebDAV)
-            result.webDAVPath = "/dav/";
-        if (type() == HVRemoteProtocol::SFTP) {
+    // The project open in a window: the disk's folder, the server's through the queue, with
+    // a proxy between them for tests that cut the connection.
+    void openProject(double stallTimeout = 10, bool proxied = false) {
+        HVRemoteServer server;
+        server.host = "127.0.0.1";
+        server.user = m_servers->user;
+        server.password = m_servers->password;
+        server.port = proxied ? m_proxy.emplace(m_port).port() : m_port;
+        if (GetParam() == HVRemoteProtocol::WebDAV)
+            server.webDAVPath = "/dav/";
+        if (GetParam() == HVRemoteProtocol::SFTP) {
             std::string knownHosts = HVReadFile(m_servers->knownHosts);
-            if (proxy) {
-                const std::string from = "]:" + std::to_string(m_servers->sftpPort);
-                if (const auto at = knownHosts.find(from); at != std::string::npos)
-                    knownHosts.replace(at, from.size(), "]:" + std::to_string(proxy->port()));
-            }
-            result.arguments = {"-oUserKnownHostsFile=" +
+            const std::string from = "]:" + std::to_string(m_port);
+            if (const auto at = knownHosts.find(from); at != std::string::npos)
+                knownHosts.replace(at, from.size(), "]:" + std::to_string(server.port));
+            server.arguments = {"-oUserKnownHostsFile=" +
                                     m_private.write("known_hosts", knownHosts),
                                 "-oStrictHostKeyChecking=yes", "-oPubkeyAuthentication=no"};
         }
-        return result;
-    }
-
-    // The project open in a window: the disk's folder, the server's through the queue.
-    void openProject(double stallTimeout = 10, bool proxied = false) {
-        if (proxied)
-            m_proxy.emplace(serverPort());
-        m_queue = std::make_shared<HVRemoteFilesQueue>(type(), m_queueErrors);
+        m_queue = std::make_shared<HVRemoteFilesQueue>(GetParam(), m_queueErrors);
         m_queue->setStallTimeout(stallTimeout);
         m_queue->setClientEnvironment({"LANG=C.UTF-8"});
-        m_queue->setInitialWorkingDirectory(remoteRoot());
-        m_queue->connect(server(proxied ? &*m_proxy : nullptr));
-        // Paths from the root are relative to the site's folder; a reconnect goes there again.
-        m_queue->changeToDirectory(remoteRoot());
+        m_queue->setInitialWorkingDirectory(m_remoteRoot);
+        m_queue->connect(server);
+        // A reconnect goes to the site's folder again.
+        m_queue->changeToDirectory(m_remoteRoot);
         m_root = HVRootFile::initWithPath(m_local.path(), false);
         m_root->setDelegate(m_delegate);
         // The window shows the disk's side before the project's queue is given: the listed
@@ -152,7 +136,8 @@ protected:
     }
 
     const HVTestServerInfo* m_servers = nullptr;
-    std::string m_name;
+    std::string m_name, m_serverFolder, m_remoteRoot;
+    int m_port = 0;
     HVTemporaryDirectory m_local;
     HVTemporaryDirectory m_private;
     std::shared_ptr<QueueErrors> m_queueErrors = std::make_shared<QueueErrors>();

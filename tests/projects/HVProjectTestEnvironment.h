@@ -32,6 +32,11 @@ public:
     void setUseSharedLocation(bool shared) {
         HVPreferences::sharedInstance().setObject("HVUseSharedProjectLocation", shared);
     }
+    // A site's root directory, with project files kept in the root rather than shared.
+    std::string localSite() {
+        setUseSharedLocation(false);
+        return directory("site");
+    }
 
 private:
     HVTemporaryDirectory m_directory;

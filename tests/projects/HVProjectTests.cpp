@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 // These run inside scripts/with-secret-store, which gives the program a throwaway keyring.
 
 namespace {
@@ -92,8 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Project, AFileAlreadyInTheRootIsTheLocalFileWhateverTheName) {
     HVProjectTestEnvironment environment;
-    environment.setUseSharedLocation(false);
-    const std::string root = environment.directory("site");
+    const std::string root = environment.localSite();
     {
         auto earlier = namedProject(root, "Renamed Later");
         earlier->setDisplayName("Whatever");
@@ -110,38 +111,26 @@ TEST(Project, AFileAlreadyInTheRootIsTheLocalFileWhateverTheName) {
 
 // Deferred saves
 
-TEST(Project, OpenFilesAloneNeverWrite) {
+TEST(Project, OpenFilesAloneNeverWriteAndABurstOfChangesWritesOnceAfterTheLastOne) {
     HVProjectTestEnvironment environment;
-    environment.setUseSharedLocation(false);
-    const std::string root = environment.directory("site");
+    const std::string root = environment.localSite();
+    const std::string file = root + "/Site.hvproj";
     auto project = namedProject(root, "Site");
     HVPlistValue::Dictionary entry{{"path", HVPlistValue("index.html")}};
     project->setConfigurationValue(HVPlistValue::Array{entry}, "HVOpenFiles");
     EXPECT_FALSE(project->hasPendingSave());
-    HVDispatcher::main().runFor(0.8);
-    EXPECT_FALSE(HVFileSystem::exists(root + "/Site.hvproj"));
-}
 
-TEST(Project, ABurstOfChangesWritesOnceAfterTheLastOne) {
-    HVProjectTestEnvironment environment;
-    environment.setUseSharedLocation(false);
-    const std::string root = environment.directory("site");
-    const std::string file = root + "/Site.hvproj";
-    auto project = namedProject(root, "Site");
     // Each change comes before the previous one's save would be due.
-    project->setBoolConfigurationValue(false, "HVConnectAutomaticallyKey");
-    HVDispatcher::main().runFor(0.3);
-    project->setBoolConfigurationValue(true, "HVConnectAutomaticallyKey");
-    HVDispatcher::main().runFor(0.3);
-    project->setBoolConfigurationValue(false, "HVConnectAutomaticallyKey");
+    for (bool value : {false, true, false}) {
+        project->setBoolConfigurationValue(value, "HVConnectAutomaticallyKey");
+        HVDispatcher::main().runFor(0.3);
+    }
     EXPECT_FALSE(HVFileSystem::exists(file));
-
     ASSERT_TRUE(HVDispatcher::main().runUntil([&] { return HVFileSystem::exists(file); }, 5));
     const HVPlistValue written = readPlist(file);
     const HVPlistValue* configuration = written.objectForKey("configuration");
     ASSERT_NE(configuration, nullptr);
     EXPECT_EQ(configuration->boolForKey("HVConnectAutomaticallyKey"), false);
-
     // Any second write would bring the file back.
     ASSERT_TRUE(HVFileSystem::removeRecursively(file));
     HVDispatcher::main().runFor(0.8);
@@ -150,10 +139,7 @@ TEST(Project, ABurstOfChangesWritesOnceAfterTheLastOne) {
 
 TEST(Project, ApplyingAFileOrTheDefaultsSchedulesNoSave) {
     HVProjectTestEnvironment environment;
-    auto fresh = namedProject(environment.directory("site"), "Site");
-    EXPECT_FALSE(fresh->hasPendingSave());
-    EXPECT_EQ(fresh->configurationValueForKey("HVOpenFiles"), HVPlistValue(HVPlistValue::Array{}));
-    EXPECT_TRUE(fresh->boolConfigurationValueForKey("HVConnectAutomaticallyKey"));
+    EXPECT_FALSE(namedProject(environment.directory("site"), "Site")->hasPendingSave());
     auto loaded = HVProject::initWithProjectFile(HVTestDataPath("projects/older-format.hvproj"));
     EXPECT_FALSE(loaded->hasPendingSave());
 }
@@ -185,7 +171,6 @@ TEST(Project, PerFileSettingsSetRemoveAndReplaceAndEachSaves) {
 TEST(Project, AnOlderFileWithAHostIsAComboWithItsSettingsMoved) {
     HVProjectTestEnvironment environment;
     auto project = HVProject::initWithProjectFile(HVTestDataPath("projects/older-format.hvproj"));
-    EXPECT_TRUE(project->isLoaded());
     EXPECT_EQ(problemKeys(*project), std::vector<std::string>{});
     EXPECT_EQ(project->type(), HVProject::Combo);
     EXPECT_EQ(project->displayName(), "Old Site");
@@ -199,11 +184,10 @@ TEST(Project, AnOlderFileWithAHostIsAComboWithItsSettingsMoved) {
     EXPECT_EQ(project->configurationValueForKey("HVFileBundle", "css/site.css"),
               HVPlistValue("com.ternwick.halvet.css"));
     const auto& remote = project->remoteConfig();
-    EXPECT_EQ(remote.host(), "ftp.example.org");
-    EXPECT_EQ(remote.user(), "webmaster");
-    EXPECT_EQ(remote.protocolDescription(), "sftp");
-    EXPECT_EQ(remote.portNumber(), 2222);
-    EXPECT_EQ(remote.initialDirectory(), "public_html");
+    EXPECT_EQ(remote.host().value_or("-") + " " + remote.user().value_or("-") + " " +
+                  remote.protocolDescription() + " " + std::to_string(remote.portNumber()) + " " +
+                  remote.initialDirectory().value_or("-"),
+              "ftp.example.org webmaster sftp 2222 public_html");
     EXPECT_TRUE(remote.useKeychain());
     // Written back in the current form, without the moved keys.
     const HVPlistValue::Dictionary plist = project->plistRepresentation();
@@ -221,10 +205,12 @@ TEST(Project, AnOlderFileWithoutAHostIsLocal) {
     EXPECT_EQ(project->configurationValueForKey("HVConnectAutomaticallyKey"), HVPlistValue(true));
 }
 
+// A file whose value at one top-level key is bad: "" leaves the key out.
 struct BadFileCase {
     const char* name;
-    const char* body;
     const char* key;
+    const char* value;
+    const char* problem;
 };
 
 class ProjectFileWithBadValues : public ::testing::TestWithParam<BadFileCase> {};
@@ -233,20 +219,26 @@ class ProjectFileWithBadValues : public ::testing::TestWithParam<BadFileCase> {}
 TEST_P(ProjectFileWithBadValues, LoadsWithDefaultsAndARecordNamingTheKey) {
     const BadFileCase& c = GetParam();
     HVProjectTestEnvironment environment;
-    environment.setUseSharedLocation(false);
-    const std::string root = environment.directory("site");
+    const std::string root = environment.localSite();
     const std::string file = root + "/Bad.hvproj";
-    const std::string bytes = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist "
-                                          "version=\"1.0\"><dict><key>format-version</key>"
-                                          "<integer>1</integer>") +
-                              c.body + "</dict></plist>\n";
+    std::map<std::string, std::string> values{
+        {"format-version", "<integer>1</integer>"},
+        {"uuid", "<string>0C9E0C57-2A53-4B34-8E55-3D6A0E1B4D7F</string>"},
+        {"type", "<integer>0</integer>"},
+        {"local-metadata", "<dict/>"},
+        {"remote-metadata", "<dict/>"}};
+    values[c.key] = c.value;
+    std::string bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>";
+    for (const auto& [key, value] : values)
+        bytes += value.empty() ? "" : "<key>" + key + "</key>" + value;
+    bytes += "</dict></plist>\n";
     ASSERT_TRUE(HVFileSystem::writeFileAtomically(file, bytes));
 
     auto project = HVProjectRepository::sharedInstance().copyProjectWithPath(root);
     ASSERT_NE(project, nullptr);
     EXPECT_TRUE(project->isLoaded());
     const auto keys = problemKeys(*project);
-    EXPECT_NE(std::find(keys.begin(), keys.end(), c.key), keys.end())
+    EXPECT_NE(std::find(keys.begin(), keys.end(), c.problem), keys.end())
         << ::testing::PrintToString(keys);
     EXPECT_EQ(project->type(), HVProject::Local);
     EXPECT_EQ(project->configurationValueForKey("HVUploadAutomaticallyKey"), HVPlistValue(true));
@@ -258,38 +250,20 @@ TEST_P(ProjectFileWithBadValues, LoadsWithDefaultsAndARecordNamingTheKey) {
 INSTANTIATE_TEST_SUITE_P(
     Projects, ProjectFileWithBadValues,
     ::testing::Values(
-        BadFileCase{"TypeIsAString",
-                    "<key>uuid</key><string>0C9E0C57-2A53-4B34-8E55-3D6A0E1B4D7F</string>"
-                    "<key>type</key><string>2</string><key>local-metadata</key><dict/>"
-                    "<key>remote-metadata</key><dict/>",
-                    "type"},
-        BadFileCase{"PortIsAnArray",
-                    "<key>uuid</key><string>0C9E0C57-2A53-4B34-8E55-3D6A0E1B4D7F</string>"
-                    "<key>type</key><integer>0</integer><key>local-metadata</key><dict/>"
-                    "<key>remote-metadata</key><dict><key>host</key><string>h</string>"
-                    "<key>port</key><array/></dict>",
+        BadFileCase{"TypeIsAString", "type", "<string>2</string>", "type"},
+        BadFileCase{"PortIsAnArray", "remote-metadata",
+                    "<dict><key>host</key><string>h</string><key>port</key><array/></dict>",
                     "remote-metadata.port"},
-        BadFileCase{"UUIDMissing",
-                    "<key>type</key><integer>0</integer><key>local-metadata</key><dict/>"
-                    "<key>remote-metadata</key><dict/>",
-                    "uuid"},
-        BadFileCase{"ConfigurationIsAnArray",
-                    "<key>uuid</key><string>0C9E0C57-2A53-4B34-8E55-3D6A0E1B4D7F</string>"
-                    "<key>type</key><integer>0</integer><key>local-metadata</key><dict/>"
-                    "<key>remote-metadata</key><dict/><key>configuration</key><array/>",
-                    "configuration"},
-        BadFileCase{"DisplayNameIsANumber",
-                    "<key>uuid</key><string>0C9E0C57-2A53-4B34-8E55-3D6A0E1B4D7F</string>"
-                    "<key>type</key><integer>0</integer><key>local-metadata</key><dict>"
-                    "<key>display-name</key><integer>7</integer></dict>"
-                    "<key>remote-metadata</key><dict/>",
+        BadFileCase{"UUIDMissing", "uuid", "", "uuid"},
+        BadFileCase{"ConfigurationIsAnArray", "configuration", "<array/>", "configuration"},
+        BadFileCase{"DisplayNameIsANumber", "local-metadata",
+                    "<dict><key>display-name</key><integer>7</integer></dict>",
                     "local-metadata.display-name"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Project, AnUnreadableFileIsNeverOverwritten) {
     HVProjectTestEnvironment environment;
-    environment.setUseSharedLocation(false);
-    const std::string root = environment.directory("site");
+    const std::string root = environment.localSite();
     const std::string file = root + "/Broken.hvproj";
     const std::string garbage = "<?xml version=\"1.0\"?><plist><dict><key>type";
     ASSERT_TRUE(HVFileSystem::writeFileAtomically(file, garbage));
@@ -311,7 +285,6 @@ TEST(ProjectRemoteConfiguration, WithoutAHostItWritesNothingAndReadsBackWithoutK
     HVProjectRemoteConfiguration config;
     config.setUser("alice");
     config.setInitialDirectory("www");
-    EXPECT_TRUE(config.useKeychain());
     EXPECT_EQ(config.plistRepresentation(), HVPlistValue::Dictionary{});
 
     HVProjectRemoteConfiguration loaded;
@@ -368,27 +341,9 @@ TEST(ProjectRemoteConfiguration, EqualityIgnoresProtocolAndComparesAHeldPassword
     EXPECT_FALSE(a.isEqual(b));
 }
 
-TEST(ProjectRemoteConfiguration, ARecentHostPresetClearsWhatItDoesNotName) {
-    HVProjectRemoteConfiguration config;
-    config.setPassword("old");
-    config.setInitialDirectory("www");
-    config.setOptions(HVPlistValue::Dictionary{{"A", HVPlistValue(true)}});
-    config.setFromPreset(HVPlistValue::Dictionary{{"HVRecentRemoteHost", HVPlistValue("h")},
-                                                  {"HVRecentRemoteUser", HVPlistValue("u")},
-                                                  {"HVRecentRemotePort", HVPlistValue(990)},
-                                                  {"HVRecentRemoteProtocol", HVPlistValue(2)}});
-    EXPECT_EQ(config.host(), "h");
-    EXPECT_EQ(config.portNumber(), 990);
-    EXPECT_EQ(config.protocolDescription(), "webdav");
-    EXPECT_EQ(config.heldPassword(), std::nullopt);
-    EXPECT_EQ(config.initialDirectory(), std::nullopt);
-    EXPECT_EQ(config.options(), std::nullopt);
-}
-
 TEST(ProjectRemoteConfiguration, ThePasswordGoesToTheSecretStoreAndNeverIntoTheFile) {
     HVProjectTestEnvironment environment;
-    environment.setUseSharedLocation(false);
-    const std::string root = environment.directory("site");
+    const std::string root = environment.localSite();
     const std::string password = "pw-7f3a-marker-in-store-only";
     {
         auto project = namedProject(root, "Site");
