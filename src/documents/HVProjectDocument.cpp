@@ -7,14 +7,14 @@
 #include "HVProjectWindowController.h"
 #include "HVRootFile.h"
 
-std::shared_ptr<HVProjectDocument> HVProjectDocument::initWithContentsOfFile(const std::string& path,
-                                                                           HVError* error) {
+std::shared_ptr<HVProjectDocument>
+HVProjectDocument::initWithContentsOfFile(const std::string& path, HVError* error) {
     auto project = HVProjectRepository::sharedInstance().copyProjectWithPath(path);
     if (!project || project->rootDirectory().empty()) {
-        HVError failure(HVPlatformErrorDomain, ENOENT,
-                        HVLocalization::localizedString("Unable to load project"),
-                        HVLocalization::localizedString(
-                            "Check the project directory and configuration"));
+        HVError failure(
+            HVPlatformErrorDomain, ENOENT,
+            HVLocalization::localizedString("Unable to load project"),
+            HVLocalization::localizedString("Check the project directory and configuration"));
         failure.setUserInfoValue(HVFilePathErrorKey, path);
         HVSetError(error, failure);
         return nullptr;

@@ -22,7 +22,8 @@ public:
     const std::shared_ptr<HVProject>& project() const { return m_project; }
     std::shared_ptr<HVRootFile> rootFile() const;
 
-    std::shared_ptr<HVFileDocument> createDocumentForFile(const std::shared_ptr<HVFile>& file) override;
+    std::shared_ptr<HVFileDocument>
+    createDocumentForFile(const std::shared_ptr<HVFile>& file) override;
     std::shared_ptr<HVFile> fileForPath(const std::string& path) override;
     // A document saved under a new path inside the project joins the tree there.
     std::shared_ptr<HVFile> backingFileWillChangeToPath(HVFileDocument* document,

@@ -3,11 +3,6 @@
 #include "HTMLView.h"
 #include "HVCodeNavParser.h"
 #include "HVDocumentWindow.h"
-#include "HVProject.h"
-#include "HVProjectDocument.h"
-#include "HVProjectWindowController.h"
-#include "HVRemoteFilesQueue.h"
-#include "HVRemoteLogWindow.h"
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
 #include "HVFileEncodings.h"
@@ -17,10 +12,15 @@
 #include "HVMultiFileWindowController.h"
 #include "HVNotificationCenter.h"
 #include "HVPreferences.h"
+#include "HVProject.h"
+#include "HVProjectDocument.h"
 #include "HVProjectSettingsController.h"
+#include "HVProjectWindowController.h"
 #include "HVQtClipboard.h"
 #include "HVQtDispatcher.h"
 #include "HVQtUserInterface.h"
+#include "HVRemoteFilesQueue.h"
+#include "HVRemoteLogWindow.h"
 #include "HVSearchController.h"
 #include "HVSingleFileDocument.h"
 #include "HVSpecialCharacters.h"
@@ -261,16 +261,14 @@ void HVApplicationController::closeWindowsAndQuit() {
 }
 
 void HVApplicationController::buildProjectMenu(HVDocumentWindow* window,
-                                              HVProjectDocument* document) {
+                                               HVProjectDocument* document) {
     auto& controller = document->projectWindowController();
     QMenu* menu = window->menuBar()->addMenu("&Project");
     menu->setObjectName("projectMenu");
-    QAction* connectAction = menu->addAction("&Connect", this, [&controller] {
-        controller.connect();
-    });
-    QAction* disconnectAction = menu->addAction("&Disconnect", this, [&controller] {
-        controller.disconnect();
-    });
+    QAction* connectAction =
+        menu->addAction("&Connect", this, [&controller] { controller.connect(); });
+    QAction* disconnectAction =
+        menu->addAction("&Disconnect", this, [&controller] { controller.disconnect(); });
     menu->addAction("&Refresh Project", QKeySequence("Ctrl+R"), this,
                     [&controller] { controller.refreshProject(); });
     menu->addSeparator();
@@ -278,9 +276,9 @@ void HVApplicationController::buildProjectMenu(HVDocumentWindow* window,
         auto queue = controller.project()->remoteQueue();
         if (!queue)
             return;
-        auto* logWindow = new HVRemoteLogWindow(
-            queue->logController(), controller.project()->remoteConfig().host().value_or(""),
-            window);
+        auto* logWindow =
+            new HVRemoteLogWindow(queue->logController(),
+                                  controller.project()->remoteConfig().host().value_or(""), window);
         logWindow->setAttribute(Qt::WA_DeleteOnClose);
         logWindow->show();
     });

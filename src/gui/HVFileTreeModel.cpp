@@ -18,8 +18,7 @@ constexpr const char* kNodesMimeType = "application/x-halvet-tree-nodes";
 
 } // namespace
 
-HVFileTreeModel::HVFileTreeModel(std::shared_ptr<HVRootFile> root, bool showsSides,
-                                 QObject* parent)
+HVFileTreeModel::HVFileTreeModel(std::shared_ptr<HVRootFile> root, bool showsSides, QObject* parent)
     : QAbstractItemModel(parent), m_root(std::move(root)), m_showsSides(showsSides) {
     QFileIconProvider icons;
     m_folderIcon = icons.icon(QFileIconProvider::Folder);

@@ -117,9 +117,8 @@ QMenu* HVProjectTreeView::makeContextMenu() {
     menu->addAction(tr("New File…"), this, &HVProjectTreeView::newFile);
     menu->addAction(tr("New Folder…"), this, &HVProjectTreeView::newFolder);
     menu->addSeparator();
-    QAction* rename =
-        menu->addAction(titleFor(tr("Rename File"), directory), this,
-                        &HVProjectTreeView::renameSelection);
+    QAction* rename = menu->addAction(titleFor(tr("Rename File"), directory), this,
+                                      &HVProjectTreeView::renameSelection);
     QAction* duplicate = menu->addAction(titleFor(tr("Duplicate File"), directory), this,
                                          &HVProjectTreeView::duplicateSelection);
     QAction* remove = menu->addAction(titleFor(tr("Delete File"), directory), this,
@@ -154,14 +153,13 @@ void HVProjectTreeView::askForNewName(bool folder) {
                 return;
             HVProjectTreeView* view = self;
             auto& controller = view->m_controller;
-            auto parent =
-                controller.nodeForPath(HVFileSystem::deletingLastPathComponent(*path));
+            auto parent = controller.nodeForPath(HVFileSystem::deletingLastPathComponent(*path));
             const std::string name = HVFileSystem::lastPathComponent(*path);
             if (!parent) {
                 // Outside the project: an ordinary file of its own.
                 if (!folder && HVFileSystem::writeFileAtomically(*path, "", nullptr))
-                    HVDocumentController::sharedController().openDocumentWithContentsOfFile(
-                        *path, true);
+                    HVDocumentController::sharedController().openDocumentWithContentsOfFile(*path,
+                                                                                            true);
                 return;
             }
             HVError error;
@@ -243,9 +241,9 @@ void HVProjectTreeView::importFiles(const QStringList& paths,
             auto& controller = self->m_controller;
             HVError error;
             controller.importFiles(list, target.lock(),
-                                     option == 0 ? HVProjectWindowController::ImportMode::Move
-                                                 : HVProjectWindowController::ImportMode::Copy,
-                                     &error);
+                                   option == 0 ? HVProjectWindowController::ImportMode::Move
+                                               : HVProjectWindowController::ImportMode::Copy,
+                                   &error);
             if (!error.description().empty())
                 HVUserInterface::shared().presentError(error, &controller, nullptr);
         });

@@ -6,10 +6,10 @@
 #include "HVFileSystem.h"
 #include "HVLocalization.h"
 #include "HVProjectDelegate.h"
-#include "HVRootFile.h"
 #include "HVProjectRepository.h"
 #include "HVPropertyList.h"
 #include "HVRemoteFilesQueue.h"
+#include "HVRootFile.h"
 #include "HVUUID.h"
 
 #include <algorithm>
