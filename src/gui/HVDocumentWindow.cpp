@@ -411,6 +411,11 @@ void HVDocumentWindow::updateTitle() {
     HVFileDocument* active = activeFileDocument();
     QString title =
         active ? QString::fromStdString(active->displayName()) : QStringLiteral("Halvet");
+    // A project window is named after its project; the tab's file follows.
+    if (m_project) {
+        QString project = QString::fromStdString(m_project->project()->displayName());
+        title = active ? project + QStringLiteral(" — ") + title : project;
+    }
     setWindowTitle(title + QStringLiteral("[*]"));
     setWindowModified(m_document && m_document->isDocumentEdited());
     if (active)
