@@ -109,8 +109,8 @@ namespace {
 
 // Every name in the folder, unfiltered, each with its attributes read so that a caller can
 // tell folders from files before it adopts them; none when the folder cannot be read.
-std::optional<HVFileRepresentationDelegate::Representations> listChildren(const std::string& path,
-                                                                          HVError* error) {
+std::optional<HVFileRepresentationDelegate::Representations> childrenOf(const std::string& path,
+                                                                        HVError* error) {
     DIR* directory = ::opendir(path.c_str());
     if (!directory) {
         HVSetError(error, HVError::posix(errno, path, "Could not list the folder"));
@@ -137,27 +137,18 @@ std::optional<HVFileRepresentationDelegate::Representations> listChildren(const 
 } // namespace
 
 bool HVLocalFileRepresentation::loadChildren() {
-    if (m_loaded)
-        return true;
-    const auto self = shared_from_this();
-    HVError error;
-    const auto children = listChildren(currentPath(), &error);
-    const auto delegate = this->delegate();
-    if (!children) {
-        if (delegate)
-            delegate->hadError(*this, error);
-        return false;
-    }
-    m_loaded = true;
-    if (delegate)
-        delegate->didLoadChildren(*this, *children);
-    return true;
+    return m_loaded || listChildren(false);
 }
 
 bool HVLocalFileRepresentation::reloadChildren() {
+    return listChildren(true);
+}
+
+bool HVLocalFileRepresentation::listChildren(bool reload) {
+    // The delegate may drop this representation while it takes the children.
     const auto self = shared_from_this();
     HVError error;
-    const auto children = listChildren(currentPath(), &error);
+    const auto children = childrenOf(currentPath(), &error);
     const auto delegate = this->delegate();
     if (!children) {
         if (delegate)
@@ -165,8 +156,10 @@ bool HVLocalFileRepresentation::reloadChildren() {
         return false;
     }
     m_loaded = true;
-    if (delegate)
+    if (delegate && reload)
         delegate->didReloadChildren(*this, *children);
+    else if (delegate)
+        delegate->didLoadChildren(*this, *children);
     return true;
 }
 

@@ -31,6 +31,7 @@ public:
 private:
     explicit HVLocalFileRepresentation(std::string name, std::string path);
     std::string currentPath() const;
+    bool listChildren(bool reload);
     // Used only without a delegate.
     std::string m_path;
 };

@@ -239,19 +239,18 @@ bool treatsAsDirectory(const HVFileRepresentation& file, HVFileRepresentationDel
 } // namespace
 
 bool HVRemoteFileRepresentation::loadChildren() {
-    const auto delegate = this->delegate();
-    if (!m_core->queue || !delegate)
-        return false;
-    m_core->listingsForReload.push_back(false);
-    m_core->queue->getFileListing(delegate->pathFromRootForFileRepresentation(*this), m_core);
-    return true;
+    return queueListing(false);
 }
 
 bool HVRemoteFileRepresentation::reloadChildren() {
+    return queueListing(true);
+}
+
+bool HVRemoteFileRepresentation::queueListing(bool reload) {
     const auto delegate = this->delegate();
     if (!m_core->queue || !delegate)
         return false;
-    m_core->listingsForReload.push_back(true);
+    m_core->listingsForReload.push_back(reload);
     m_core->queue->getFileListing(delegate->pathFromRootForFileRepresentation(*this), m_core);
     return true;
 }

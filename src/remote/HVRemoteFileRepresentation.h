@@ -40,6 +40,7 @@ public:
 
 private:
     HVRemoteFileRepresentation(std::string name);
+    bool queueListing(bool reload);
     struct Core;
     std::shared_ptr<Core> m_core;
 };
