@@ -35,20 +35,14 @@ HVPlistValue::Dictionary definition(std::vector<std::string> types) {
     return dictionary;
 }
 
-HVPlistValue::Dictionary insertWhenDragged() {
-    HVPlistValue::Dictionary value;
-    value["tag"] = "<a href=\"%@\"></a>";
-    value["level"] = 2;
-    return value;
-}
-
 // Text categories read in the order Ambiguous, Readme, Style, html, and sorted ignoring case;
 // svg is listed by a text and an image category, zip by a text category and as ignorable.
 HVPlistValue sampleCategories() {
     HVPlistValue::Dictionary text, image, plist;
     text["Style"] = definition({"css", "less"});
     HVPlistValue::Dictionary html = definition({"html", "htm", "shtml"});
-    html["insertWhenDragged"] = insertWhenDragged();
+    html["insertWhenDragged"] =
+        HVPlistValue::Dictionary{{"tag", "<a href=\"%@\"></a>"}, {"level", 2}};
     text["html"] = html;
     text["Ambiguous"] = definition({"svg"});
     text["Readme"] = definition({"txt", "zip"});
@@ -188,15 +182,6 @@ TEST_F(HVFileCategoriesTest, UnknownExtensionsAreJudgedByTheFileProgramAndRememb
     EXPECT_TRUE(categories.pathIsText(files.write("plain.qqdir", "text\n")));
 }
 
-TEST_F(HVFileCategoriesTest, PathsWithoutAnExtensionAreAskedAboutEveryTime) {
-    std::string path = environment.files.write("LICENSE", "Permission is hereby granted.\n");
-    EXPECT_TRUE(categories.pathIsText(path));
-    EXPECT_EQ(pathKinds(path), "0");
-    environment.files.write("LICENSE", kPNG);
-    EXPECT_FALSE(categories.pathIsText(path));
-    EXPECT_EQ(pathKinds(path), "1") << "kind 2 is false without an extension";
-}
-
 TEST_F(HVFileCategoriesTest, KindsOfPaths) {
     const auto& files = environment.files;
     // By extension alone where listed (these files do not exist); a leading dot starts no
@@ -213,6 +198,12 @@ TEST_F(HVFileCategoriesTest, KindsOfPaths) {
                                {files.write("PHOTO.PNG", kPNG), "1 2"}})
         EXPECT_EQ(pathKinds(path), kinds) << path;
     EXPECT_FALSE(categories.pathIsType("/site/index.html", HVFileKind(9)));
+
+    // A path without an extension is asked about every time.
+    std::string license = files.write("LICENSE", "Permission is hereby granted.\n");
+    EXPECT_EQ(pathKinds(license), "0");
+    files.write("LICENSE", kPNG);
+    EXPECT_EQ(pathKinds(license), "1") << "kind 2 is false without an extension";
 }
 
 TEST_F(HVFileCategoriesTest, AMissingOrFailingFileProgramFallsBackToTheFirstBytes) {

@@ -30,7 +30,8 @@ protected:
     }
 };
 
-TEST_F(ProjectDocument, AFolderOrItsProjectFileOpensOneProjectWhoseFilesOpenAsItsTabs) {
+TEST_F(ProjectDocument,
+       AFolderOrItsProjectFileOpensOneProjectWhoseFilesOpenAsItsTabsWithSettingsInIt) {
     std::string site = dir.pathFor("site");
     dir.write("site/index.html", "<p>home");
     dir.write("site/css/main.css", "p {}");
@@ -62,26 +63,19 @@ TEST_F(ProjectDocument, AFolderOrItsProjectFileOpensOneProjectWhoseFilesOpenAsIt
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->pathFromRoot(), "css/main.css");
     EXPECT_EQ(project->openDocuments()[0]->file(), node);
+    // Its per-file settings go to the project.
+    HVFileDocument* tab = project->openDocuments()[0];
+    tab->setConfigurationValue(HVPlistValue(std::string("org.halvet.css")), HVFileBundleKey,
+                               tab->configurationPath());
+    auto stored = project->project()->configurationValueForKey(HVFileBundleKey, "css/main.css");
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->stringValue().value_or(""), "org.halvet.css");
 
     // A file outside the root opens in a window of its own.
     HVDocument* other = controller().openDocumentWithContentsOfFile(outside, true);
     ASSERT_NE(other, nullptr);
     EXPECT_NE(other, project);
     EXPECT_EQ(controller().documents().size(), 2u);
-}
-
-TEST_F(ProjectDocument, PerFileSettingsOfAProjectFileGoToTheProject) {
-    std::string site = dir.pathFor("site");
-    dir.write("site/page.php", "<?php echo 1;");
-    HVProjectDocument* project = openProject(site);
-    ASSERT_NE(project, nullptr);
-    HVFileDocument* page = project->openFileAtPath(site + "/page.php", nullptr);
-    ASSERT_NE(page, nullptr);
-    page->setConfigurationValue(HVPlistValue(std::string("org.halvet.php")), HVFileBundleKey,
-                                page->configurationPath());
-    auto stored = project->project()->configurationValueForKey(HVFileBundleKey, "page.php");
-    ASSERT_TRUE(stored.has_value());
-    EXPECT_EQ(stored->stringValue().value_or(""), "org.halvet.php");
 }
 
 TEST_F(ProjectDocument, NewFilesAndFoldersJoinTheTreeAndAFailureSaysWhy) {
@@ -157,8 +151,8 @@ TEST_F(ProjectDocument, ASaveThatCannotBeUploadedYetIsListedNotDropped) {
     ASSERT_NE(document, nullptr);
     type(document, u"!");
     HVError error;
-    ASSERT_TRUE(document->saveToURL(page, document->fileType(), HVDocument::SaveOperationSave,
-                                    &error))
+    ASSERT_TRUE(
+        document->saveToURL(page, document->fileType(), HVDocument::SaveOperationSave, &error))
         << error.fullDescription();
 
     EXPECT_EQ(HVReadFile(page), "<p>!");

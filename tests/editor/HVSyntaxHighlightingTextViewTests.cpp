@@ -20,7 +20,6 @@
 
 #include <filesystem>
 #include <optional>
-#include <random>
 
 namespace {
 
@@ -90,6 +89,54 @@ protected:
 
     void expectEqualsWhole(HVSyntaxHighlightingTextView& view) {
         EXPECT_EQ(HVFirstRunDifference(HVJoinedRuns(view.textStorage()), wholePainting(view)), "");
+    }
+
+    // Seeded random edits: a piece inserted or deleted where found, a whole line deleted or
+    // copied elsewhere, a short stretch deleted, an undo or a redo. After each, once the idle
+    // work is done, the view's runs equal a whole painting of the same text.
+    void expectRandomEditsPaintAsWhole(HVSyntaxHighlightingTextView& view, HVSeededRun& random,
+                                       const std::vector<std::u16string>& pieces, int steps) {
+        for (int step = 0; step < steps; ++step) {
+            const std::u16string text(view.string());
+            const std::size_t length = text.size();
+            const std::u16string& piece = pieces[random.below(pieces.size())];
+            std::size_t at = random.below(length + 1);
+            switch (random.below(6)) {
+            case 0:
+            case 1:
+                view.replaceCharacters({at, 0}, piece, "Insert");
+                break;
+            case 2:
+                if ((at = text.find(piece, at)) == std::u16string::npos &&
+                    (at = text.find(piece)) == std::u16string::npos)
+                    continue;
+                view.replaceCharacters({at, piece.size()}, u"", "Delete");
+                break;
+            case 3: {
+                HVRange line = view.textStorage().lineRangeForIndex(at);
+                HVRange target = view.textStorage().lineRangeForIndex(random.below(length + 1));
+                if (random.below(2))
+                    view.replaceCharacters(line, u"", "Delete Line");
+                else
+                    view.replaceCharacters({target.location, 0},
+                                           text.substr(line.location, line.length), "Copy Line");
+                break;
+            }
+            case 4:
+                view.replaceCharacters({at, std::min(length - at, random.below(12))}, u"",
+                                       "Delete");
+                break;
+            default:
+                if (random.below(2))
+                    view.undo();
+                else
+                    view.redo();
+            }
+            runUntilIdle(view);
+            ASSERT_EQ(HVFirstRunDifference(HVJoinedRuns(view.textStorage()), wholePainting(view)),
+                      "")
+                << random.where(step);
+        }
     }
 
     HVEditorTestEnvironment environment;
@@ -366,7 +413,7 @@ TEST_F(HighlightingView, AnInactiveViewPaintsPlainTextAndHighlightsWhenItComesFo
     expectEqualsWhole(view);
 }
 
-TEST_F(HighlightingView, WithHighlightingSwitchedOffEditedLinesTurnPlain) {
+TEST_F(HighlightingView, EditedLinesTurnPlainWithHighlightingOffAndAThemeChangeRecoloursAll) {
     HVSyntaxHighlightingTextView view;
     load(view, "/tmp/a.js", u"var a = 1;\nvar b = 2;\n");
     HVPreferences::sharedInstance().setObject(HVHighlightKey, false);
@@ -386,13 +433,10 @@ TEST_F(HighlightingView, WithHighlightingSwitchedOffEditedLinesTurnPlain) {
     HVNotificationCenter::defaultCenter().postNotificationName(
         std::string(HVHighlightingPrefsChangeNotification));
     expectEqualsWhole(view);
-}
 
-TEST_F(HighlightingView, AThemeChangeRecoloursTheTextAndTellsTheColourObservers) {
+    // A theme change recolours the text and tells the colour observers.
     auto& themes = HVThemeRepository::sharedRepository();
     ASSERT_GE(themes.countOfThemes(), 2u);
-    HVSyntaxHighlightingTextView view;
-    load(view, "/tmp/a.js", u"var a = 1;\n");
     int heard = 0;
     auto token = view.addColorsObserver([&] { ++heard; });
     auto other = themes.objectInThemesAtIndex(0) == themes.currentTheme()
@@ -490,76 +534,13 @@ TEST_F(HighlightingView, IncrementalHighlightingEqualsWholeHighlightingForEveryS
         u"}}", u"{%",      u"<%",   u"%>",   u" lang=\"ts\""};
     const std::vector<Sample> all = samples();
     for (std::size_t index = 0; index < all.size(); ++index) {
-        const Sample& sample = all[index];
-        SCOPED_TRACE(sample.path);
-        std::mt19937 random(std::uint32_t(1000 + index));
+        SCOPED_TRACE(all[index].path);
+        HVSeededRun random(std::uint32_t(1000 + index));
         HVSyntaxHighlightingTextView view;
         // A few visible lines, so that most convergence runs in idle slices.
-        load(view, sample.path, sample.text, HVRange{0, 200});
+        load(view, all[index].path, all[index].text, HVRange{0, 200});
         expectEqualsWhole(view);
-        for (int step = 0; step < 40; ++step) {
-            const std::u16string text(view.string());
-            std::size_t length = text.size();
-            std::string what;
-            switch (random() % 6) {
-            case 0:
-            case 1: { // insert a piece
-                const auto& piece = pieces[random() % pieces.size()];
-                std::size_t at = random() % (length + 1);
-                view.replaceCharacters({at, 0}, piece, "Insert");
-                what = "insert " + HVUnicode::utf8(piece) + " at " + std::to_string(at);
-                break;
-            }
-            case 2: { // delete an occurrence of a piece
-                const auto& piece = pieces[random() % pieces.size()];
-                std::size_t at = text.find(piece, random() % (length + 1));
-                if (at == std::u16string::npos)
-                    at = text.find(piece);
-                if (at == std::u16string::npos)
-                    continue;
-                view.replaceCharacters({at, piece.size()}, u"", "Delete");
-                what = "delete " + HVUnicode::utf8(piece) + " at " + std::to_string(at);
-                break;
-            }
-            case 3: { // a whole line deleted, or copied elsewhere
-                HVRange line = view.textStorage().lineRangeForIndex(random() % (length + 1));
-                if (random() % 2) {
-                    view.replaceCharacters(line, u"", "Delete Line");
-                    what = "delete line at " + std::to_string(line.location);
-                } else {
-                    HVRange target = view.textStorage().lineRangeForIndex(random() % (length + 1));
-                    view.replaceCharacters({target.location, 0},
-                                           text.substr(line.location, line.length), "Copy Line");
-                    what = "copy line to " + std::to_string(target.location);
-                }
-                break;
-            }
-            case 4: { // a short stretch deleted
-                std::size_t at = random() % (length + 1);
-                std::size_t count = std::min<std::size_t>(length - at, random() % 12);
-                view.replaceCharacters({at, count}, u"", "Delete");
-                what = "delete " + std::to_string(count) + " at " + std::to_string(at);
-                break;
-            }
-            default: // undo or redo
-                if (random() % 2) {
-                    view.undo();
-                    what = "undo";
-                } else {
-                    view.redo();
-                    what = "redo";
-                }
-                break;
-            }
-            SCOPED_TRACE("step " + std::to_string(step) + ": " + what);
-            runUntilIdle(view);
-            HVRunList runs = HVJoinedRuns(view.textStorage());
-            HVRunList whole = wholePainting(view);
-            std::string difference = HVFirstRunDifference(runs, whole);
-            EXPECT_EQ(difference, "");
-            if (!difference.empty())
-                break;
-        }
+        expectRandomEditsPaintAsWhole(view, random, pieces, 40);
     }
 }
 
@@ -712,22 +693,6 @@ TEST_F(HighlightingView, IncrementalHighlightingOfRegionsEqualsWholeHighlighting
         view.setVisibleRange({0, 120});
         view.setString(repeated(block, 60));
         runUntilIdle(view);
-        for (int step = 0; step < 25; ++step) {
-            const std::u16string text(view.string());
-            const auto& piece = pieces[random.below(pieces.size())];
-            std::size_t at = random.below(text.size() + 1);
-            if (random.below(3) == 0) {
-                at = text.find(piece, at);
-                if (at == std::u16string::npos)
-                    continue;
-                view.replaceCharacters({at, piece.size()}, u"", "Delete");
-            } else {
-                view.replaceCharacters({at, 0}, piece, "Insert");
-            }
-            runUntilIdle(view);
-            ASSERT_EQ(HVFirstRunDifference(HVJoinedRuns(view.textStorage()), wholePainting(view)),
-                      "")
-                << random.where(step);
-        }
+        expectRandomEditsPaintAsWhole(view, random, pieces, 25);
     });
 }

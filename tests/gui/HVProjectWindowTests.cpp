@@ -74,23 +74,24 @@ protected:
         return document && document->file() ? document->file()->path() : "";
     }
 
-    QPushButton* alertButton(QMessageBox* alert, const QString& title) {
-        for (QAbstractButton* button : alert->buttons()) {
-            if (button->text() == title)
-                return qobject_cast<QPushButton*>(button);
-        }
-        throw std::runtime_error("no button " + title.toStdString());
-    }
-
     HVUnknownFileTypeController* visibleFileTypeSheet() const {
         auto* sheet = window->findChild<HVUnknownFileTypeController*>("UnknownFileTypePanel");
         return sheet && sheet->isVisible() ? sheet : nullptr;
     }
 
+    // Clicks the file's row and answers the sheet that asks about its kind.
+    HVUnknownFileTypeController* askAbout(HVProjectTreeView* tree, const std::string& name) {
+        click(tree, rowNamed(tree->model(), name));
+        HVUnknownFileTypeController* sheet = nullptr;
+        if (!HVWaitFor([&] { return (sheet = visibleFileTypeSheet()) != nullptr; }))
+            throw std::runtime_error("no sheet asks about " + name);
+        return sheet;
+    }
+
     HVDocumentWindow* window = nullptr;
 };
 
-TEST_F(ProjectWindowTest, AFolderShowsItsFilesInNameOrderAndReadsNoSubfolderBeforeItOpens) {
+TEST_F(ProjectWindowTest, AFolderShowsItsFilesInNameOrderReadsSubfoldersWhenOpenedAndWatchesThem) {
     site.write("b.html", "<p>b</p>");
     site.write("Assets/logo.txt", "logo");
     site.write("assets2/x.css", "x");
@@ -107,6 +108,13 @@ TEST_F(ProjectWindowTest, AFolderShowsItsFilesInNameOrderAndReadsNoSubfolderBefo
     EXPECT_EQ(rows(model, assets), "logo.txt");
     EXPECT_TRUE(folder->childrenMade());
     EXPECT_FALSE(tree->fileModel()->fileForIndex(rowNamed(model, "assets2"))->childrenMade());
+
+    // A file made by another program in the open folder appears; the watcher reports on its
+    // own time, and a generous limit only guards against a hang.
+    site.write("Assets/Map.txt", "m");
+    EXPECT_TRUE(HVWaitFor(
+        [&] { return rows(model, rowNamed(model, "Assets")) == "logo.txt Map.txt"; }, 20000))
+        << rows(model, rowNamed(model, "Assets"));
 }
 
 TEST_F(ProjectWindowTest, AClickOpensAFileAsATabUnlessOnlyADoubleClickShouldOpen) {
@@ -129,26 +137,11 @@ TEST_F(ProjectWindowTest, AClickOpensAFileAsATabUnlessOnlyADoubleClickShouldOpen
     EXPECT_EQ(activeFilePath(), HVFileSystem::standardizingPath(style));
 }
 
-TEST_F(ProjectWindowTest, AFileMadeByAnotherProgramInAnOpenFolderAppearsInTheTree) {
-    site.write("css/a.css", "a");
-    HVProjectTreeView* tree = openFolder(site.path());
-    QAbstractItemModel* model = tree->model();
-    QModelIndex css = rowNamed(model, "css");
-    tree->expand(css);
-    ASSERT_EQ(rows(model, css), "a.css");
-
-    site.write("css/B.css", "b");
-    // The watcher reports on its own time; a generous limit only guards against a hang.
-    EXPECT_TRUE(
-        HVWaitFor([&] { return rows(model, rowNamed(model, "css")) == "a.css B.css"; }, 20000))
-        << rows(model, rowNamed(model, "css"));
-}
-
-TEST_F(ProjectWindowTest, RenamingInTheTreesEditorRenamesOnDiskAndInTheRow) {
+TEST_F(ProjectWindowTest, RenamingInTheTreesEditorAndDraggingOntoAFolderChangeTheDisk) {
     site.write("old.html", "<p>old</p>");
-    site.write("zeta.txt", "z");
+    site.write("img/a.png", "");
     HVProjectTreeView* tree = openFolder(site.path());
-    QAbstractItemModel* model = tree->model();
+    HVFileTreeModel* model = tree->fileModel();
     tree->setCurrentIndex(rowNamed(model, "old.html"));
     tree->renameSelection();
     auto* editor = tree->viewport()->findChild<QLineEdit*>();
@@ -156,11 +149,19 @@ TEST_F(ProjectWindowTest, RenamingInTheTreesEditorRenamesOnDiskAndInTheRow) {
     editor->selectAll();
     QTest::keyClicks(editor, "new.html");
     QTest::keyClick(editor, Qt::Key_Return);
-
-    ASSERT_TRUE(HVWaitFor([&] { return rows(model) == "new.html zeta.txt"; })) << rows(model);
-    EXPECT_TRUE(HVFileSystem::exists(site.pathFor("new.html")));
+    ASSERT_TRUE(HVWaitFor([&] { return rows(model) == "img new.html"; })) << rows(model);
     EXPECT_FALSE(HVFileSystem::exists(site.pathFor("old.html")));
     EXPECT_EQ(HVReadFile(site.pathFor("new.html")), "<p>old</p>");
+
+    // What a drag from the tree carries, dropped on the folder's row.
+    QModelIndex folder = rowNamed(model, "img");
+    tree->expand(folder);
+    std::unique_ptr<QMimeData> dragged(model->mimeData({rowNamed(model, "new.html")}));
+    ASSERT_TRUE(model->dropMimeData(dragged.get(), Qt::MoveAction, -1, -1, folder));
+    ASSERT_TRUE(HVWaitFor([&] { return rows(model) == "img"; })) << rows(model);
+    EXPECT_EQ(rows(model, rowNamed(model, "img")), "a.png new.html");
+    EXPECT_EQ(HVReadFile(site.pathFor("img/new.html")), "<p>old</p>");
+    EXPECT_FALSE(HVFileSystem::exists(site.pathFor("new.html")));
 }
 
 TEST_F(ProjectWindowTest, TheContextMenuNamesTheKindOfNodeAndDeleteAsksFirst) {
@@ -202,27 +203,9 @@ TEST_F(ProjectWindowTest, TheContextMenuNamesTheKindOfNodeAndDeleteAsksFirst) {
     buttons.sort();
     EXPECT_EQ(buttons.join(", ").toStdString(), "Cancel, Delete, Move to Trash");
     EXPECT_TRUE(HVFileSystem::exists(doomed)) << "nothing happens before the answer";
-    alertButton(alert, "Delete")->click();
+    HVButtonTitled(alert, "Delete")->click();
     ASSERT_TRUE(HVWaitFor([&] { return rows(model) == "docs"; })) << rows(model);
     EXPECT_FALSE(HVFileSystem::exists(doomed));
-}
-
-TEST_F(ProjectWindowTest, DraggingAFileOntoAFolderMovesItOnDisk) {
-    site.write("img/a.png", "");
-    site.write("logo.txt", "logo");
-    HVProjectTreeView* tree = openFolder(site.path());
-    HVFileTreeModel* model = tree->fileModel();
-    QModelIndex folder = rowNamed(model, "img");
-    tree->expand(folder);
-
-    // What a drag from the tree carries, dropped on the folder's row.
-    std::unique_ptr<QMimeData> dragged(model->mimeData({rowNamed(model, "logo.txt")}));
-    ASSERT_TRUE(model->dropMimeData(dragged.get(), Qt::MoveAction, -1, -1, folder));
-
-    ASSERT_TRUE(HVWaitFor([&] { return rows(model) == "img"; })) << rows(model);
-    EXPECT_EQ(rows(model, rowNamed(model, "img")), "a.png logo.txt");
-    EXPECT_EQ(HVReadFile(site.pathFor("img/logo.txt")), "logo");
-    EXPECT_FALSE(HVFileSystem::exists(site.pathFor("logo.txt")));
 }
 
 TEST_F(ProjectWindowTest, AFileOfUnknownKindAsksAndOpensOnceGivenATextCategory) {
@@ -233,9 +216,7 @@ TEST_F(ProjectWindowTest, AFileOfUnknownKindAsksAndOpensOnceGivenATextCategory) 
     auto& categories = HVFileCategories::sharedCategories();
     ASSERT_FALSE(categories.textCategories().empty());
 
-    click(tree, rowNamed(tree->model(), "notes.hvzq"));
-    HVUnknownFileTypeController* sheet = nullptr;
-    ASSERT_TRUE(HVWaitFor([&] { return (sheet = visibleFileTypeSheet()) != nullptr; }));
+    HVUnknownFileTypeController* sheet = askAbout(tree, "notes.hvzq");
     EXPECT_EQ(window->tabBar()->count(), tabs) << "nothing opens while the sheet asks";
     QComboBox* choices = sheet->choiceList();
     EXPECT_EQ(choices->itemText(0).toStdString(), "Ignore files of this type");
@@ -262,30 +243,11 @@ TEST_F(ProjectWindowTest, AFileOfUnknownKindAsksAndOpensOnceGivenATextCategory) 
     text->removeObjectFromTypes("hvzq");
 }
 
-TEST_F(ProjectWindowTest, IgnoringAnUnknownKindKeepsTheFileClosedFromThenOn) {
-    site.write("dump.hvzr", std::string("\x01\x02\x00\xff", 4));
-    HVProjectTreeView* tree = openFolder(site.path());
-    const int tabs = window->tabBar()->count();
-    click(tree, rowNamed(tree->model(), "dump.hvzr"));
-    HVUnknownFileTypeController* sheet = nullptr;
-    ASSERT_TRUE(HVWaitFor([&] { return (sheet = visibleFileTypeSheet()) != nullptr; }));
-    sheet->confirmButton()->click();
-    EXPECT_TRUE(HVFileCategories::sharedCategories().extensionIsType("hvzr", HVFileKindIgnorable));
-
-    click(tree, rowNamed(tree->model(), "dump.hvzr"));
-    QApplication::processEvents();
-    EXPECT_EQ(visibleFileTypeSheet(), nullptr) << "an ignored kind no longer asks";
-    EXPECT_EQ(window->tabBar()->count(), tabs);
-    HVFileCategories::sharedCategories().removeIgnorableType("hvzr");
-}
-
-TEST_F(ProjectWindowTest, TheSheetKeepsItsChoiceWhenTheCategoriesChangeAndCancelOpensNothing) {
+TEST_F(ProjectWindowTest, TheSheetKeepsItsChoiceCancelRecordsNothingAndIgnoringKeepsItClosed) {
     site.write("feed.hvzs", std::string("\x01\x02\x00\xff", 4));
     HVProjectTreeView* tree = openFolder(site.path());
     const int tabs = window->tabBar()->count();
-    click(tree, rowNamed(tree->model(), "feed.hvzs"));
-    HVUnknownFileTypeController* sheet = nullptr;
-    ASSERT_TRUE(HVWaitFor([&] { return (sheet = visibleFileTypeSheet()) != nullptr; }));
+    HVUnknownFileTypeController* sheet = askAbout(tree, "feed.hvzs");
     QComboBox* choices = sheet->choiceList();
     const QString chosen = choices->itemText(4);
     choices->setCurrentIndex(4);
@@ -306,6 +268,16 @@ TEST_F(ProjectWindowTest, TheSheetKeepsItsChoiceWhenTheCategoriesChangeAndCancel
     EXPECT_FALSE(categories.extensionIsType("hvzs", HVFileKindIgnorable));
     categories.removeCategory(first, HVFileKindText);
     categories.commit();
+
+    sheet = askAbout(tree, "feed.hvzs");
+    EXPECT_EQ(sheet->choiceList()->currentIndex(), 0) << "ignoring is the first offer";
+    sheet->confirmButton()->click();
+    EXPECT_TRUE(categories.extensionIsType("hvzs", HVFileKindIgnorable));
+    click(tree, rowNamed(tree->model(), "feed.hvzs"));
+    QApplication::processEvents();
+    EXPECT_EQ(visibleFileTypeSheet(), nullptr) << "an ignored kind no longer asks";
+    EXPECT_EQ(window->tabBar()->count(), tabs);
+    categories.removeIgnorableType("hvzs");
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include "HVUploadListWindow.h"
 #include "HVWindowTest.h"
 
-#include <QAbstractButton>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <vector>
@@ -39,14 +38,6 @@ HVError refusedUpload() {
     HVError error(HVErrorDomain, 1, "Could not upload file");
     error.setUserInfoValue(HVRemoteReasonErrorKey, HVPlistValue("553 Could not create file.\r\n"));
     return error;
-}
-
-QAbstractButton* buttonTitled(QMessageBox* box, const QString& title) {
-    for (QAbstractButton* button : box->buttons()) {
-        if (button->text() == title)
-            return button;
-    }
-    throw std::runtime_error("no button " + title.toStdString());
 }
 
 } // namespace
@@ -104,21 +95,21 @@ TEST_F(UploadListWindowTest, QuittingWithAnUnfinishedUploadAsksFirst) {
     EXPECT_EQ(alert->text(), QString("Some uploads have not finished."));
     EXPECT_EQ(alert->informativeText(),
               QString("If you quit now, the server will not have your latest changes to 1 file."));
-    buttonTitled(alert, "Cancel")->click();
+    HVButtonTitled(alert, "Cancel")->click();
     ASSERT_TRUE(HVWaitFor([&] { return HVVisibleAlert() == nullptr; }));
     EXPECT_EQ(app->windows().size(), 1u);
     EXPECT_TRUE(window->isVisible());
 
     quit->trigger();
     ASSERT_TRUE(HVWaitFor([&] { return (alert = HVVisibleAlert()) != nullptr; }));
-    buttonTitled(alert, "Show Uploads")->click();
+    HVButtonTitled(alert, "Show Uploads")->click();
     ASSERT_TRUE(
         HVWaitFor([&] { return app->uploadListWindow() && app->uploadListWindow()->isVisible(); }));
     EXPECT_TRUE(window->isVisible());
 
     quit->trigger();
     ASSERT_TRUE(HVWaitFor([&] { return (alert = HVVisibleAlert()) != nullptr; }));
-    buttonTitled(alert, "Quit Anyway")->click();
+    HVButtonTitled(alert, "Quit Anyway")->click();
     ASSERT_TRUE(HVWaitFor([&] { return app->windows().empty(); }));
 }
 

@@ -10,6 +10,7 @@
 #include "HVGuiTestSupport.h"
 #include "HVTestSupport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QMenu>
@@ -44,6 +45,14 @@ inline QAction* HVActionTitled(QMenu* menu, const QString& title) {
             return action;
     }
     throw std::runtime_error("no action " + title.toStdString());
+}
+
+inline QAbstractButton* HVButtonTitled(QMessageBox* box, const QString& title) {
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == title)
+            return button;
+    }
+    throw std::runtime_error("no button " + title.toStdString());
 }
 
 // A test of the real program's windows: private preferences and folder, a fresh application
