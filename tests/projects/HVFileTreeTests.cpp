@@ -51,6 +51,13 @@ TEST_F(HVFileTreeTest, ChildrenSortIgnoringCaseAndAnEqualNameGoesAfterTheOnesThe
     EXPECT_EQ(root->childAtIndex(2), another);
 }
 
+TEST_F(HVFileTreeTest, AFolderListedAtOnceSortsIgnoringCaseNotByBytes) {
+    for (const char* name : {"b.html", "C", "A.html", "B.js", "a.css"})
+        write(name);
+    auto root = openRoot();
+    EXPECT_EQ(HVDumpTree(*root), "a.css A.html b.html B.js C");
+}
+
 TEST_F(HVFileTreeTest, FilteredNamesAreLeftOutOnLoadAndOnReload) {
     write("site.hvproj");
     write(".git/config");
