@@ -10,29 +10,40 @@
 #include <filesystem>
 #include <functional>
 #include <grp.h>
+#include <mutex>
 #include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace {
 
-std::optional<std::string> userName(uid_t uid) {
+// Listing a folder asks for the same few owners thousands of times, and each lookup reads
+// the user and group databases again: the answers are kept for the program's life.
+template <typename Id, typename Entry, typename Lookup>
+std::optional<std::string> cachedName(Id id, Lookup lookup, char* Entry::*name) {
+    static std::mutex mutex;
+    static std::unordered_map<Id, std::optional<std::string>> names;
+    std::lock_guard lock(mutex);
+    if (auto found = names.find(id); found != names.end())
+        return found->second;
     std::vector<char> buffer(4096);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return std::nullopt;
-    return std::string(found->pw_name);
+    Entry entry{};
+    Entry* found = nullptr;
+    std::optional<std::string> answer;
+    if (lookup(id, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        answer = std::string(found->*name);
+    names.emplace(id, answer);
+    return answer;
+}
+
+std::optional<std::string> userName(uid_t uid) {
+    return cachedName<uid_t, passwd>(uid, ::getpwuid_r, &passwd::pw_name);
 }
 
 std::optional<std::string> groupName(gid_t gid) {
-    std::vector<char> buffer(4096);
-    group entry{};
-    group* found = nullptr;
-    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return std::nullopt;
-    return std::string(found->gr_name);
+    return cachedName<gid_t, group>(gid, ::getgrgid_r, &group::gr_name);
 }
 
 // Moves without ever replacing what is already at the destination; across devices it
