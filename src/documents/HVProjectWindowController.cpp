@@ -314,11 +314,24 @@ HVProjectWindowController::newFolder(const std::shared_ptr<HVFile>& directory,
 void HVProjectWindowController::deleteFile(const std::shared_ptr<HVFile>& file) {
     if (!file || file == rootFile())
         return;
+    std::weak_ptr<HVFile> weak = file;
     if (file->remoteRepresentation()) {
-        file->remove();
+        // Nothing of a server's copy can be brought back from a trash: ask before it goes,
+        // and say whether the copy on this computer goes with it.
+        const std::string name = "\u201C" + file->name() + "\u201D";
+        HVError question(HVErrorDomain, 14, HVLocalization::localizedString("Delete File"),
+                         file->localRepresentation()
+                             ? "Delete " + name +
+                                   " from the server and from this computer? This cannot be "
+                                   "undone."
+                             : "Delete " + name + " from the server? This cannot be undone.",
+                         {"Delete", "Cancel"});
+        HVUserInterface::shared().presentError(question, this, [weak](std::size_t option) {
+            if (auto node = weak.lock(); node && option == 0)
+                node->remove();
+        });
         return;
     }
-    std::weak_ptr<HVFile> weak = file;
     HVUserInterface::shared().presentError(HVFile::deletionQuestion(), this,
                                            [weak](std::size_t option) {
                                                auto node = weak.lock();
