@@ -23,9 +23,7 @@ public:
     // The node's local path.
     virtual std::string pathForFileRepresentation(const HVFileRepresentation&) { return {}; }
     // Where a download of the node goes.
-    virtual std::string pathForRemoteFileRepresentation(const HVFileRepresentation&) {
-        return {};
-    }
+    virtual std::string pathForRemoteFileRepresentation(const HVFileRepresentation&) { return {}; }
     // The node's path below the site's root, without a leading "/": the remote path.
     virtual std::string pathFromRootForFileRepresentation(const HVFileRepresentation&) {
         return {};

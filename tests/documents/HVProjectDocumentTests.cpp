@@ -5,9 +5,9 @@
 #include "HVProjectDocument.h"
 #include "HVProjectRepository.h"
 #include "HVProjectWindowController.h"
-#include "HVRootFile.h"
 #include "HVRemoteFile.h"
 #include "HVRemoteFileRepresentation.h"
+#include "HVRootFile.h"
 #include "HVUploadList.h"
 
 #include <sys/stat.h>
