@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
-#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,11 +46,13 @@ TEST_F(HVTrashTest, WritesTheItemAndAnInfoFileThatRestoresIt) {
     EXPECT_FALSE(HVFileSystem::exists(file));
     EXPECT_EQ(read(trash() + "/files/page.html"), "<p>x</p>");
     const std::string info = read(trash() + "/info/page.html.trashinfo");
-    const std::regex form("\\[Trash Info\\]\nPath=(.*)\nDeletionDate="
-                          "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(info, match, form)) << info;
-    EXPECT_EQ(match[1].str(), file);
+    // "[Trash Info]", the path, and a date of the form 2026-12-07T08:15:00.
+    const std::string head = "[Trash Info]\nPath=" + file + "\nDeletionDate=";
+    ASSERT_EQ(info.substr(0, head.size()), head) << info;
+    std::string date = info.substr(head.size());
+    for (char& c : date)
+        c = std::isdigit(static_cast<unsigned char>(c)) ? '9' : c;
+    EXPECT_EQ(date, "9999-99-99T99:99:99\n") << info;
     struct stat status {};
     ASSERT_EQ(::stat(trash().c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0700u);

@@ -69,12 +69,14 @@ TEST_P(ProjectFileLocation, FirstPathAlwaysLaterOnlyWhenPresent) {
     const std::string sharedPath = project->sharedProjectFilePath();
     const std::string localPath = root + "/My Site.hvproj";
     ASSERT_EQ(project->localProjectFilePath(), localPath);
-    if (c.sharedExists)
+    if (c.sharedExists) {
         ASSERT_TRUE(
             HVFileSystem::createDirectory(HVFileSystem::deletingLastPathComponent(sharedPath)) &&
             HVFileSystem::writeFileAtomically(sharedPath, "earlier"));
-    if (c.localExists)
+    }
+    if (c.localExists) {
         ASSERT_TRUE(HVFileSystem::writeFileAtomically(localPath, "earlier"));
+    }
 
     EXPECT_TRUE(project->commit(true));
 

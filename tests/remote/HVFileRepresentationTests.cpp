@@ -208,9 +208,10 @@ TEST_F(HVLocalFileRepresentationTest, DeletingATreeGoesOnPastAnEntryThatCannotBe
     // The child below runs without root's privileges: a folder without write permission then
     // keeps its entry.
     ::chmod(m_folder.path().c_str(), 0755);
-    if (::geteuid() == 0)
+    if (::geteuid() == 0) {
         for (const auto& path : HVFileSystem::listRecursively(m_folder.path()))
             ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    }
     ASSERT_EQ(::chmod(m_folder.pathFor("site/locked").c_str(), 0555), 0);
 
     const Lines report = HVReportOfChild(
@@ -427,8 +428,9 @@ TEST_F(HVRemoteFileRepresentationTest, ListsEveryTimeAndTellsFoldersFromLinks) {
     EXPECT_TRUE(site->loaded());
     for (const auto& child : m_recorder->lastChildren) {
         EXPECT_EQ(static_cast<HVRemoteFileRepresentation&>(*child).remoteQueue(), m_queue);
-        if (child->name() == "a.html")
+        if (child->name() == "a.html") {
             EXPECT_EQ(child->size(), 5u);
+        }
     }
     EXPECT_EQ(m_recorder->offMainThread, 0);
 
