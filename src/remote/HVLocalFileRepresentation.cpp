@@ -118,15 +118,11 @@ bool HVLocalFileRepresentation::loadFileAttributes() {
 
 namespace {
 
-// Every name in the folder, unfiltered, each with its attributes read so that a caller can
-// tell folders from files before it adopts them; none when the folder cannot be read.
-std::optional<HVFileRepresentationDelegate::Representations> childrenOf(const std::string& path,
-                                                                        HVError* error) {
+// The names in a folder but "." and ".."; none (errno set) when it cannot be read.
+std::optional<std::vector<std::string>> namesIn(const std::string& path) {
     DIR* directory = ::opendir(path.c_str());
-    if (!directory) {
-        HVSetError(error, HVError::posix(errno, path, "Could not list the folder"));
+    if (!directory)
         return std::nullopt;
-    }
     std::vector<std::string> names;
     while (const dirent* entry = ::readdir(directory)) {
         const std::string name = entry->d_name;
@@ -134,9 +130,21 @@ std::optional<HVFileRepresentationDelegate::Representations> childrenOf(const st
             names.push_back(name);
     }
     ::closedir(directory);
-    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Every name in the folder, unfiltered, each with its attributes read so that a caller can
+// tell folders from files before it adopts them; none when the folder cannot be read.
+std::optional<HVFileRepresentationDelegate::Representations> childrenOf(const std::string& path,
+                                                                        HVError* error) {
+    auto names = namesIn(path);
+    if (!names) {
+        HVSetError(error, HVError::posix(errno, path, "Could not list the folder"));
+        return std::nullopt;
+    }
+    std::sort(names->begin(), names->end());
     HVFileRepresentationDelegate::Representations children;
-    for (const std::string& name : names) {
+    for (const std::string& name : *names) {
         auto child = HVLocalFileRepresentation::initWithPath(
             HVFileSystem::appendingPathComponent(path, name));
         child->loadFileAttributes();
@@ -185,15 +193,8 @@ bool removeTree(const std::string& path, const std::function<void(const HVError&
     }
     bool success = true;
     if (S_ISDIR(info.st_mode)) {
-        if (DIR* directory = ::opendir(path.c_str())) {
-            std::vector<std::string> names;
-            while (const dirent* entry = ::readdir(directory)) {
-                const std::string name = entry->d_name;
-                if (name != "." && name != "..")
-                    names.push_back(name);
-            }
-            ::closedir(directory);
-            for (const std::string& name : names)
+        if (auto names = namesIn(path)) {
+            for (const std::string& name : *names)
                 success &= removeTree(HVFileSystem::appendingPathComponent(path, name), report);
         } else {
             report(HVError::posix(errno, path, "Could not delete"));
