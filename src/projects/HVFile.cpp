@@ -763,8 +763,9 @@ void HVFile::didDelete(HVFileRepresentation& representation, bool success) {
         // The server's copy is gone already.
         m_remote.reset();
         m_active = LocalSide;
-        needsRefresh(*this);
     }
+    // The row no longer shows an operation under way.
+    needsRefresh(*this);
 }
 
 void HVFile::moveToTrash() {
