@@ -1,5 +1,8 @@
 #include "HVUploadListWindow.h"
 
+#include "HVFileSystem.h"
+#include "HVProject.h"
+#include "HVProjectRepository.h"
 #include "HVUploadList.h"
 
 #include <QHBoxLayout>
@@ -95,7 +98,14 @@ void HVUploadListWindow::reload() {
         auto* item = new QTreeWidgetItem(m_table);
         item->setData(0, HVIdentifierRole, QVariant::fromValue<qulonglong>(entry.identifier));
         item->setText(FileColumn, QString::fromStdString(entry.path));
-        item->setText(SiteColumn, QString::fromStdString(entry.site));
+        // The project's name says more than its folder; a site no project knows shows its
+        // folder's name.
+        auto project = HVProjectRepository::sharedInstance().copyProjectWithPath(entry.site, false);
+        item->setText(SiteColumn,
+                      QString::fromStdString(project && !project->displayName().empty()
+                                                 ? project->displayName()
+                                                 : HVFileSystem::lastPathComponent(entry.site)));
+        item->setToolTip(SiteColumn, QString::fromStdString(entry.site));
         item->setText(StateColumn, stateText(entry.state));
         QString problem = problemText(entry);
         item->setText(ProblemColumn, problem);

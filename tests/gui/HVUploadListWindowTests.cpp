@@ -57,8 +57,8 @@ TEST_F(UploadListWindowTest, AFailedUploadShowsWhyAndItsButtonsActOnTheSelectedR
     EXPECT_TRUE(uploads->isVisible());
     EXPECT_EQ(rows(uploads->table()),
               (std::vector<std::string>{
-                  "css/site.css | /srv/site | Waiting | ",
-                  "index.html | /srv/site | Failed | Could not upload file \u2014 553 Could not "
+                  "css/site.css | site | Waiting | ",
+                  "index.html | site | Failed | Could not upload file \u2014 553 Could not "
                   "create file.",
               }));
     EXPECT_FALSE(uploads->retryButton()->isEnabled());
@@ -69,7 +69,7 @@ TEST_F(UploadListWindowTest, AFailedUploadShowsWhyAndItsButtonsActOnTheSelectedR
     QTest::mouseClick(uploads->retryButton(), Qt::LeftButton);
     EXPECT_EQ(calls, (std::vector<std::string>{"retry index.html"}));
     // Redrawn from the list, the row keeps its selection and has nothing left to retry.
-    EXPECT_EQ(rows(uploads->table())[1], "index.html | /srv/site | Waiting | ");
+    EXPECT_EQ(rows(uploads->table())[1], "index.html | site | Waiting | ");
     EXPECT_FALSE(uploads->retryButton()->isEnabled());
     EXPECT_TRUE(uploads->cancelButton()->isEnabled());
 
@@ -80,7 +80,7 @@ TEST_F(UploadListWindowTest, AFailedUploadShowsWhyAndItsButtonsActOnTheSelectedR
 
     list.finished(failed);
     EXPECT_EQ(rows(uploads->table()),
-              (std::vector<std::string>{"index.html | /srv/site | Uploaded | "}));
+              (std::vector<std::string>{"index.html | site | Uploaded | "}));
 }
 
 TEST_F(UploadListWindowTest, QuittingWithAnUnfinishedUploadAsksFirst) {
