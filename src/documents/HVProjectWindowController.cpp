@@ -206,26 +206,29 @@ std::shared_ptr<HVFile> HVProjectWindowController::nodeForPath(const std::string
 }
 
 std::shared_ptr<HVFile> HVProjectWindowController::fileForPath(const std::string& path) {
-    if (auto node = nodeForPath(path))
-        return node;
     // A file below the root that the tree has not listed yet (just made by another program)
     // joins the tree; one outside stays a lone file.
-    if (auto root = rootFile(); root && root->containsPath(HVFileSystem::standardizingPath(path)) &&
-                                HVFileSystem::exists(path))
-        return root->addFileAtPath(HVFileSystem::standardizingPath(path));
+    if (auto node = nodeJoiningTree(path))
+        return node;
     return HVMultiFileWindowController::fileForPath(path);
 }
 
 std::shared_ptr<HVFile>
 HVProjectWindowController::backingFileWillChangeToPath(HVFileDocument* document,
                                                        const std::string& path) {
+    if (auto node = nodeJoiningTree(path))
+        return node;
+    return HVMultiFileWindowController::backingFileWillChangeToPath(document, path);
+}
+
+std::shared_ptr<HVFile> HVProjectWindowController::nodeJoiningTree(const std::string& path) {
     if (auto node = nodeForPath(path))
         return node;
-    // The save has written the file already: the node is made from it, and the document's
-    // own change notice that follows does the upload, once.
     auto parent = nodeForPath(HVFileSystem::deletingLastPathComponent(path));
-    if (!parent || parent->fileType() != HVFile::Directory)
-        return HVMultiFileWindowController::backingFileWillChangeToPath(document, path);
+    if (!parent || parent->fileType() != HVFile::Directory || !HVFileSystem::exists(path))
+        return nullptr;
+    // Made from the file as it is, without the change notice of a new file: opening must not
+    // upload, and a save sends its own notice once it has written.
     auto node = parent->addChildRepresentation(HVLocalFileRepresentation::initWithPath(path));
     if (onFileNeedsRefresh)
         onFileNeedsRefresh(*parent);

@@ -70,6 +70,9 @@ public:
 
 private:
     class Listener;
+    // The tree's node of a path below the root, made from the file on disk when the tree has
+    // not listed it yet; none outside the root.
+    std::shared_ptr<HVFile> nodeJoiningTree(const std::string& path);
     void closeTabOf(HVFile& file);
     std::shared_ptr<HVProject> m_project;
     std::shared_ptr<Listener> m_listener;

@@ -225,3 +225,21 @@ TEST_F(ProjectDocument, DeletingAsksFirstAndCancelKeepsTheFile) {
     EXPECT_EQ(HVReadFile(page), "<p>");
     EXPECT_NE(node->parent(), nullptr);
 }
+
+TEST_F(ProjectDocument, AFileTheTreeHasNotListedYetJoinsItWhenOpenedWithoutAnUpload) {
+    HVUploadList::sharedInstance().reset();
+    std::string site = dir.pathFor("site");
+    dir.write("site/index.html", "<p>");
+    HVProjectDocument* project = openProject(site);
+    ASSERT_NE(project, nullptr);
+    project->project()->setType(HVProject::Combo);
+    project->project()->remoteConfig().setHost("127.0.0.1");
+    auto root = project->projectWindowController().rootFile();
+    root->children(true);
+    std::string late = dir.write("site/late.html", "<p>late");
+
+    HVDocument* shown = controller().openDocumentWithContentsOfFile(late, true);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(project->activeDocument()->file(), root->childWithName("late.html", false));
+    EXPECT_TRUE(HVUploadList::sharedInstance().entries().empty()) << "opening is no change";
+}
