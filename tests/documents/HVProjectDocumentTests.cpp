@@ -194,7 +194,7 @@ TEST_F(ProjectDocument, SavingAsInsideTheProjectJoinsTheTreeOnce) {
     EXPECT_EQ(document->configurationPath(), "css/b.css");
 }
 
-TEST_F(ProjectDocument, DeletingAsksFirstAndCancelKeepsTheFile) {
+TEST_F(ProjectDocument, DeletingAServersCopyAsksFirstAndCancelKeepsIt) {
     std::string site = dir.pathFor("site");
     std::string page = dir.write("site/page.html", "<p>");
     HVProjectDocument* project = openProject(site);
@@ -203,24 +203,17 @@ TEST_F(ProjectDocument, DeletingAsksFirstAndCancelKeepsTheFile) {
     auto node = window.nodeForPath(page);
     ASSERT_NE(node, nullptr);
 
-    // Local only: trash, delete or nothing.
-    ui->alertAnswers.push_back(2);
-    window.deleteFile(node);
-    ASSERT_EQ(ui->presentedErrors.size(), 1u);
-    EXPECT_EQ(ui->presentedErrors[0].recoveryOptions(),
-              (std::vector<std::string>{"Move to Trash", "Delete", "Cancel"}));
-    EXPECT_EQ(HVReadFile(page), "<p>");
-
-    // With a copy on the server too, nothing can come back from a trash: it asks all the same.
+    // With a copy on the server, nothing can come back from a trash: it asks all the same
+    // (the window's tests cover the local-only question).
     HVRemoteFile listed;
     listed.name = "page.html";
     node->mergeWithRepresentation(HVRemoteFileRepresentation::initWithRemoteFile(listed, nullptr));
     ui->alertAnswers.push_back(1);
     window.deleteFile(node);
-    ASSERT_EQ(ui->presentedErrors.size(), 2u);
-    EXPECT_EQ(ui->presentedErrors[1].recoveryOptions(),
+    ASSERT_EQ(ui->presentedErrors.size(), 1u);
+    EXPECT_EQ(ui->presentedErrors[0].recoveryOptions(),
               (std::vector<std::string>{"Delete", "Cancel"}));
-    EXPECT_NE(ui->presentedErrors[1].recoverySuggestion().find("from the server and from this"),
+    EXPECT_NE(ui->presentedErrors[0].recoverySuggestion().find("from the server and from this"),
               std::string::npos);
     EXPECT_EQ(HVReadFile(page), "<p>");
     EXPECT_NE(node->parent(), nullptr);
