@@ -181,28 +181,10 @@ std::shared_ptr<HVFile> HVProjectWindowController::nodeForPath(const std::string
     if (!root)
         return nullptr;
     std::string standard = HVFileSystem::standardizingPath(path);
-    if (standard == root->path())
-        return root;
-    if (!root->containsPath(standard))
+    // Outside the root the tree has nothing, and nothing is listed to find that out.
+    if (standard != root->path() && !root->containsPath(standard))
         return nullptr;
-    std::vector<std::string> components;
-    std::string rest = standard.substr(root->path().size() + 1);
-    std::size_t start = 0;
-    while (start <= rest.size()) {
-        std::size_t slash = rest.find('/', start);
-        if (slash == std::string::npos)
-            slash = rest.size();
-        if (slash > start)
-            components.push_back(rest.substr(start, slash - start));
-        start = slash + 1;
-    }
-    std::shared_ptr<HVFile> node = root;
-    for (const auto& component : components) {
-        node = node->childWithName(component, true);
-        if (!node)
-            return nullptr;
-    }
-    return node;
+    return root->childWithPath({standard}, true);
 }
 
 std::shared_ptr<HVFile> HVProjectWindowController::fileForPath(const std::string& path) {

@@ -1,6 +1,7 @@
 #include "HVTrash.h"
 
 #include "HVFileSystem.h"
+#include "HVPercentEncoding.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -18,25 +19,6 @@ HVError trashError(int errnoValue, const std::string& path, const std::string& r
     if (!reason.empty())
         error.setRecoverySuggestion(reason);
     return error;
-}
-
-// Path= is a URL-style escaped byte string: unreserved characters and "/" stay as they are.
-std::string percentEncoded(const std::string& path) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string result;
-    for (const unsigned char c : path) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == '~' ||
-                           c == '/';
-        if (plain) {
-            result += char(c);
-        } else {
-            result += '%';
-            result += hex[c >> 4];
-            result += hex[c & 15];
-        }
-    }
-    return result;
 }
 
 std::string deletionDate() {
@@ -166,7 +148,7 @@ bool HVMoveToTrash(const std::string& givenPath, HVError* error) {
     const std::string stem = extension.empty() || extension.size() + 1 >= name.size()
                                  ? name
                                  : name.substr(0, name.size() - extension.size() - 1);
-    const std::string contents = "[Trash Info]\nPath=" + percentEncoded(recordedPath) +
+    const std::string contents = "[Trash Info]\nPath=" + HVPercentEncodePath(recordedPath) +
                                  "\nDeletionDate=" + deletionDate() + "\n";
     for (int attempt = 1; attempt < 10000; ++attempt) {
         const std::string candidate = attempt == 1 ? name

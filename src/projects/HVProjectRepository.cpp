@@ -25,10 +25,7 @@ HVProjectRepository& HVProjectRepository::sharedInstance() {
 }
 
 std::string HVProjectRepository::keyForPath(const std::string& path) {
-    std::string key = HVFileSystem::standardizingPath(path);
-    while (key.size() > 1 && key.back() == '/')
-        key.pop_back();
-    return key;
+    return HVFileSystem::standardizingPath(path);
 }
 
 std::string HVProjectRepository::registryPath() const {

@@ -31,7 +31,9 @@ std::string HVFileRepresentation::sizeString() const {
 
 void HVFileRepresentation::setDelegate(std::weak_ptr<HVFileRepresentationDelegate> delegate) {
     m_delegate = std::move(delegate);
-    if (!m_delegate.expired())
+    // A listing has read them already (a read gives a file type, so mode 0 means unread):
+    // reading again would stat every file of a big folder twice.
+    if (!m_delegate.expired() && m_mode == 0)
         loadFileAttributes();
 }
 

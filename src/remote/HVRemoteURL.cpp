@@ -31,25 +31,6 @@ std::optional<std::string> HVPercentDecode(std::string_view text) {
     return out;
 }
 
-std::string HVPercentEncodePath(std::string_view path) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                           (byte >= '0' && byte <= '9') || byte == '/' || byte == '-' ||
-                           byte == '_' || byte == '.' || byte == '~';
-        if (plain) {
-            out += c;
-        } else {
-            out += '%';
-            out += digits[byte >> 4];
-            out += digits[byte & 15];
-        }
-    }
-    return out;
-}
-
 std::optional<HVRemoteURL> HVRemoteURL::parse(std::string_view text, HVError* error) {
     const auto fail = [&](std::string reason) -> std::optional<HVRemoteURL> {
         HVSetError(error, urlError(text, std::move(reason)));

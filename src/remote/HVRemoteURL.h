@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HVError.h"
+#include "HVPercentEncoding.h"
 #include "HVRemoteProtocol.h"
 
 #include <optional>
@@ -28,4 +29,3 @@ struct HVRemoteURL {
 
 // "%41" → "A"; none when an escape is malformed.
 std::optional<std::string> HVPercentDecode(std::string_view text);
-std::string HVPercentEncodePath(std::string_view path);
