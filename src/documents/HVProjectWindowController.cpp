@@ -357,22 +357,20 @@ HVProjectWindowController::importFiles(const std::vector<std::string>& paths,
             HVSetError(error, HVError::posix(EEXIST, destination, "import"));
             continue;
         }
-        code.clear();
+        HVError failure;
+        bool done = false;
         if (mode == ImportMode::Move) {
-            std::filesystem::rename(source, destination, code);
-            if (code == std::errc::cross_device_link) {
-                code.clear();
-                std::filesystem::copy(source, destination, std::filesystem::copy_options::recursive,
-                                      code);
-                if (!code)
-                    std::filesystem::remove_all(source, code);
-            }
+            done = HVFileSystem::moveItem(source, destination, &failure);
         } else {
+            code.clear();
             std::filesystem::copy(source, destination, std::filesystem::copy_options::recursive,
                                   code);
+            done = !code;
+            if (code)
+                failure = HVError::posix(code.value(), source, "import");
         }
-        if (code) {
-            HVSetError(error, HVError::posix(code.value(), source, "import"));
+        if (!done) {
+            HVSetError(error, failure);
             continue;
         }
         if (auto node = rootFile()->addFileAtPath(destination))

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/random.h>
@@ -711,4 +712,36 @@ std::string HVFileSystem::appendingPathComponent(std::string_view path,
         component.remove_prefix(1);
     result += component;
     return result;
+}
+
+bool HVFileSystem::moveItem(const std::string& from, const std::string& to, HVError* error) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    int failure = errno;
+    if (failure == EINVAL || failure == ENOSYS) {
+        // A file system without the no-replace flag.
+        struct stat existing {};
+        if (::lstat(to.c_str(), &existing) == 0) {
+            failure = EEXIST;
+        } else if (::rename(from.c_str(), to.c_str()) == 0) {
+            return true;
+        } else {
+            failure = errno;
+        }
+    }
+    if (failure == EXDEV) {
+        std::error_code code;
+        std::filesystem::copy(from, to,
+                              std::filesystem::copy_options::recursive |
+                                  std::filesystem::copy_options::copy_symlinks,
+                              code);
+        if (!code) {
+            std::filesystem::remove_all(from, code);
+            if (!code)
+                return true;
+        }
+        failure = code.value();
+    }
+    HVSetError(error, HVError::posix(failure, from, "Could not move"));
+    return false;
 }

@@ -52,6 +52,9 @@ public:
     static bool createDirectory(const std::string& path, mode_t mode = 0777,
                                 HVError* error = nullptr);
     static bool removeRecursively(const std::string& path);
+    // Moves without ever replacing what is already at the destination; across devices it
+    // copies and then removes the original, as a file manager's move does.
+    static bool moveItem(const std::string& from, const std::string& to, HVError* error = nullptr);
     // Copies a directory tree; existing files at the destination are kept.
     static bool copyDirectory(const std::string& from, const std::string& to,
                               HVError* error = nullptr);

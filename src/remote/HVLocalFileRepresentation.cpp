@@ -46,40 +46,6 @@ std::optional<std::string> groupName(gid_t gid) {
     return cachedName<gid_t, group>(gid, ::getgrgid_r, &group::gr_name);
 }
 
-// Moves without ever replacing what is already at the destination; across devices it
-// copies and then removes the original, as a file manager's move does.
-bool moveItem(const std::string& from, const std::string& to, HVError* error) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    int failure = errno;
-    if (failure == EINVAL || failure == ENOSYS) {
-        // A file system without the no-replace flag.
-        struct stat existing {};
-        if (::lstat(to.c_str(), &existing) == 0) {
-            failure = EEXIST;
-        } else if (::rename(from.c_str(), to.c_str()) == 0) {
-            return true;
-        } else {
-            failure = errno;
-        }
-    }
-    if (failure == EXDEV) {
-        std::error_code code;
-        std::filesystem::copy(from, to,
-                              std::filesystem::copy_options::recursive |
-                                  std::filesystem::copy_options::copy_symlinks,
-                              code);
-        if (!code) {
-            std::filesystem::remove_all(from, code);
-            if (!code)
-                return true;
-        }
-        failure = code.value();
-    }
-    HVSetError(error, HVError::posix(failure, from, "Could not move"));
-    return false;
-}
-
 } // namespace
 
 HVLocalFileRepresentation::HVLocalFileRepresentation(std::string name, std::string path)
@@ -267,7 +233,7 @@ bool HVLocalFileRepresentation::moveToPath(const std::string& path, Context cont
     const auto self = shared_from_this();
     const auto delegate = this->delegate();
     HVError error;
-    const bool success = moveItem(currentPath(), path, &error);
+    const bool success = HVFileSystem::moveItem(currentPath(), path, &error);
     if (success) {
         m_name = HVFileSystem::lastPathComponent(path);
         m_path = path;
@@ -287,7 +253,7 @@ void HVLocalFileRepresentation::rename(const std::string& newName, Context conte
     const std::string target = HVFileSystem::appendingPathComponent(
         HVFileSystem::deletingLastPathComponent(path), newName);
     HVError error;
-    const bool success = moveItem(path, target, &error);
+    const bool success = HVFileSystem::moveItem(path, target, &error);
     if (success) {
         m_name = newName;
         m_path = target;
