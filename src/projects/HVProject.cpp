@@ -109,20 +109,7 @@ void HVProject::setDefaults() {
 
 std::shared_ptr<HVProject> HVProject::initWithProjectFile(const std::string& path) {
     auto project = std::make_shared<HVProject>();
-    HVError error;
-    auto plist = HVPropertyList::readFromFile(path, &error);
-    if (plist && plist->dictionary()) {
-        project->loadFromPlistRepresentation(*plist->dictionary(), path);
-        project->m_loaded = true;
-    } else {
-        if (plist)
-            error = HVError(HVErrorDomain, HVProjectFileProblemError,
-                            "The project file \"" + path + "\" does not hold a dictionary.");
-        error.setUserInfoValue(HVFilePathErrorKey, path);
-        project->m_loadingProblems.push_back(std::move(error));
-        if (HVFileSystem::exists(path))
-            project->m_unreadableFiles.insert(path);
-    }
+    project->readProjectFile(path);
     return project;
 }
 
@@ -155,24 +142,29 @@ bool HVProject::loadIfNecessary() {
     if (m_loaded)
         return true;
     for (const std::string& path : projectFilePaths()) {
-        if (!HVFileSystem::exists(path) || m_unreadableFiles.count(path))
-            continue;
-        HVError error;
-        auto plist = HVPropertyList::readFromFile(path, &error);
-        if (!plist || !plist->dictionary()) {
-            if (plist)
-                error = HVError(HVErrorDomain, HVProjectFileProblemError,
-                                "The project file \"" + path + "\" does not hold a dictionary.");
-            error.setUserInfoValue(HVFilePathErrorKey, path);
-            error.setRecoverySuggestion("The file is left as it is; repair or remove it.");
-            m_loadingProblems.push_back(std::move(error));
-            m_unreadableFiles.insert(path);
-            continue;
-        }
+        if (HVFileSystem::exists(path) && !m_unreadableFiles.count(path) && readProjectFile(path))
+            return true;
+    }
+    return false;
+}
+
+bool HVProject::readProjectFile(const std::string& path) {
+    HVError error;
+    auto plist = HVPropertyList::readFromFile(path, &error);
+    if (plist && plist->dictionary()) {
         loadFromPlistRepresentation(*plist->dictionary(), path);
         m_loaded = true;
         return true;
     }
+    if (plist)
+        error = HVError(HVErrorDomain, HVProjectFileProblemError,
+                        "The project file \"" + path + "\" does not hold a dictionary.");
+    error.setUserInfoValue(HVFilePathErrorKey, path);
+    error.setRecoverySuggestion("The file is left as it is; repair or remove it.");
+    m_loadingProblems.push_back(std::move(error));
+    // Kept for the user to repair: no save writes over it.
+    if (HVFileSystem::exists(path))
+        m_unreadableFiles.insert(path);
     return false;
 }
 

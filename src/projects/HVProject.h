@@ -127,6 +127,8 @@ private:
     friend class HVProjectRepository;
 
     void setDefaults();
+    // Applies the file, or records why it could not be read.
+    bool readProjectFile(const std::string& path);
     void scheduleSave();
     bool save(HVError* error);
     void detachQueue();
