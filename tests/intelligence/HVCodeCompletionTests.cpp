@@ -1,3 +1,4 @@
+#include "HVBundleRepository.h"
 #include "HVCSSCodeCompletion.h"
 #include "HVCodeIndex.h"
 #include "HVCompletionTestSupport.h"
@@ -53,6 +54,12 @@ TEST(HVCodeCompletionEntry, StringRepresentationSplitsAtTheFirstSpace) {
     EXPECT_EQ(fresh.prototype(), u"key");
     fresh.setKey(u"other");
     EXPECT_EQ(fresh.prototype(), u"key");
+
+    HVError error;
+    EXPECT_TRUE(HVCodeCompletionEntry::validateKey(u"k", &error));
+    EXPECT_FALSE(HVCodeCompletionEntry::validateKey(u"", &error));
+    EXPECT_EQ(error.description(), "Key cannot be blank");
+    EXPECT_EQ(error.domain(), "com.ternwick.halvet");
 }
 
 TEST(HVCodeCompletionEntry, ParametersBecomePlaceholdersAndOptionalPartsDisappear) {
@@ -75,9 +82,11 @@ TEST(HVCodeCompletion, TheDefinitionChoosesTheKindAndEachBundleKeepsOne) {
     auto sheet =
         HVMakeCompletionBundle(folder, "sheet.test", kScriptSyntax,
                                Dict{{"class", "HVCSSCodeCompletion"}, {"format-type", "tag"}});
-    auto unknownClass =
-        HVMakeCompletionBundle(folder, "unknown.test", kScriptSyntax,
-                               Dict{{"class", "NoSuchCompletion"}, {"format-type", "keyword"}});
+    auto unknownClass = HVMakeCompletionBundle(folder, "unknown.test", kScriptSyntax,
+                                               Dict{{"class", "NoSuchCompletion"},
+                                                    {"format-type", "keyword"},
+                                                    {"hide-type-column", true},
+                                                    {"edit-class", "KeywordPane"}});
     auto other =
         HVMakeCompletionBundle(folder, "other.test", kScriptSyntax, Dict{{"format-type", "other"}});
     auto none = HVMakeCompletionBundle(folder, "none.test", kScriptSyntax, HVPlistValue());
@@ -89,6 +98,12 @@ TEST(HVCodeCompletion, TheDefinitionChoosesTheKindAndEachBundleKeepsOne) {
         HVCodeCompletion::completionForBundle(sheet)));
     EXPECT_TRUE(std::dynamic_pointer_cast<HVKeywordCodeCompletion>(
         HVCodeCompletion::completionForBundle(unknownClass)));
+    auto keyword = HVCodeCompletion::completionForBundle(unknownClass);
+    EXPECT_FALSE(keyword->showTypeColumn());
+    EXPECT_EQ(keyword->editClass(), "KeywordPane");
+    EXPECT_EQ(*keyword->plistRepresentation().stringForKey("edit-class"), "KeywordPane");
+    EXPECT_EQ(keyword->plistRepresentation().boolForKey("hide-type-column"), true);
+    EXPECT_TRUE(tagCompletion->showTypeColumn());
     EXPECT_EQ(HVCodeCompletion::completionForBundle(other), nullptr);
     EXPECT_EQ(HVCodeCompletion::completionForBundle(none), nullptr);
 
@@ -333,4 +348,37 @@ TEST_F(HVTagCodeCompletionTest, TheEditingPaneListsElementsAndWritesValuesBackBy
                                                          {"src", "uri\u2026"},
                                                          {"align", Array{"left", "right"}}}}}}}));
     EXPECT_EQ(offered(u"<i"), "i: img|element|img ");
+}
+
+TEST(HVTagCodeCompletion, ADialectsElementsJoinWhenItsTagPrefixIsTyped) {
+    HVBundleTestEnvironment environment;
+    auto ship = [&](const std::string& identifier, Dict syntax, Dict elements) {
+        HVBundleTestEnvironment::writeBundle(
+            environment.shippedBundles(), identifier + ".hvbundle",
+            Dict{{"CFBundleIdentifier", identifier}, {"CFBundleName", identifier}},
+            {{"syntax.plist", syntax},
+             {"completion.plist", Dict{{"format-type", "tag"}, {"elements", elements}}}});
+    };
+    ship("markup.test",
+         Dict{{"format-id", "text.markup.test"},
+              {"format-type", "tag"},
+              {"embedded-elements", Array{"text.dialect.test"}}},
+         Dict{{"a", Dict{{"href", ""}}}, {"cite", Dict{}}});
+    ship("dialect.test",
+         Dict{{"format-id", "text.dialect.test"}, {"format-type", "tag"}, {"tag-prefix", "cf"}},
+         Dict{{"cfoutput", Dict{{"query", ""}}}, {"cfif", Dict{}}});
+    auto& repository = HVBundleRepository::sharedRepository();
+    repository.reset();
+    auto completion =
+        HVCodeCompletion::completionForBundle(repository.bundleForIdentifier("text.markup.test"));
+    ASSERT_TRUE(completion);
+
+    auto offered = [&](std::u16string_view text) {
+        auto partial = completion->partialKeywordForString(text, text.size());
+        return HVDescribeEntries(completion->completionsForString(partial.value_or(u""), "", 0));
+    };
+    EXPECT_EQ(offered(u"<c"), "cite|element|cite ");
+    EXPECT_EQ(offered(u"<CF"), "cfif|element|cfif , cfoutput|element|cfoutput ");
+    EXPECT_EQ(offered(u"<cfoutput q"), "query|attribute|query=\"\"");
+    repository.reset();
 }
