@@ -1,5 +1,6 @@
 #include "HVCodeCompletionEntry.h"
 
+#include "HVError.h"
 #include "HVSearch.h"
 
 HVCodeCompletionEntry::HVCodeCompletionEntry(std::u16string key, std::optional<std::u16string> type,

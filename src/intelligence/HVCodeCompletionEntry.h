@@ -1,9 +1,9 @@
 #pragma once
 
-#include "HVError.h"
-
 #include <optional>
 #include <string>
+
+class HVError;
 
 // One line of the completion pop-up: what the user types (key, which sorts and filters), the
 // kind shown in the type column, and the text it inserts (prototype) before placeholders are
