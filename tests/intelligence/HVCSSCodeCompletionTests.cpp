@@ -79,14 +79,16 @@ TEST_F(HVCSSCodeCompletionTest, TheWholeWordAroundTheCaretIsReplaced) {
 }
 
 TEST_F(HVCSSCodeCompletionTest, TheDefinitionIsWrittenBackWithItsTwoKeys) {
-    EXPECT_EQ(completion->plistRepresentation(), HVPlistValue(kSheetCompletion));
+    EXPECT_EQ(HVPlistText(completion->plistRepresentation()),
+              HVPlistText(HVPlistValue(kSheetCompletion)));
     auto entries = completion->entries();
     ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(HVDescribeEntries({entries[3]}), "float|-|left right none+");
     completion->setEntries({entries[3]});
-    EXPECT_EQ(completion->plistRepresentation(),
-              HVPlistValue(Dict{{"class", "HVCSSCodeCompletion"},
-                                {"properties", Dict{{"float", Array{"left", "right", "none"}}}}}));
+    EXPECT_EQ(HVPlistText(completion->plistRepresentation()),
+              HVPlistText(HVPlistValue(
+                  Dict{{"class", "HVCSSCodeCompletion"},
+                       {"properties", Dict{{"float", Array{"left", "right", "none"}}}}})));
 }
 
 TEST_F(HVCSSCodeCompletionTest, DialogsAskForTheValueAndInsertItsText) {
@@ -143,8 +145,8 @@ TEST(HVCSSCodeCompletionUI, EachLabelHasItsDialogAndDefaults) {
     HVCSSCodeCompletionUI::setFontFamilies({u"Times New Roman", u"courier", u"Arial"});
     auto family = HVCSSCodeCompletionUI::make(u"family-name");
     EXPECT_EQ(family->nibName(), "popup");
-    EXPECT_EQ(*family->values().objectForKey("valuelist"),
-              HVPlistValue(Array{"Arial", "courier", "Times New Roman"}));
+    EXPECT_EQ(HVPlistText(*family->values().objectForKey("valuelist")),
+              HVPlistText(HVPlistValue(Array{"Arial", "courier", "Times New Roman"})));
     EXPECT_EQ(family->stringValue(), u"Arial");
     HVCSSCodeCompletionUI::setFontFamilies({});
 

@@ -152,8 +152,7 @@ TEST(HVKeywordCodeCompletion, AKeywordOfTwoKindsIsWrittenBackAsAnArray) {
     ASSERT_TRUE(completion->commitToPath(folder.path()));
     auto written = HVPropertyList::readFromFile(folder.pathFor("completion.plist"));
     ASSERT_TRUE(written);
-    EXPECT_EQ(*written, HVPlistValue(kScriptCompletion));
-
+    EXPECT_EQ(HVPlistText(*written), HVPlistText(HVPlistValue(kScriptCompletion)));
     auto entries = completion->entries();
     entries.erase(entries.begin());
     entries.emplace_back(u"echo", u"construct", u"echo", true);
@@ -162,12 +161,12 @@ TEST(HVKeywordCodeCompletion, AKeywordOfTwoKindsIsWrittenBackAsAnArray) {
     const Dict* keys = plist.dictionaryForKey("keys");
     ASSERT_TRUE(keys);
     EXPECT_EQ(keys->count("$_GET"), 0u);
-    EXPECT_EQ(keys->at("echo"), HVPlistValue("construct echo"));
-    EXPECT_EQ(keys->at("printf"),
-              HVPlistValue(Array{"function printf(format[, args])", "macro printf"}));
-
+    EXPECT_EQ(HVPlistText(keys->at("echo")), HVPlistText(HVPlistValue("construct echo")));
+    EXPECT_EQ(HVPlistText(keys->at("printf")),
+              HVPlistText(HVPlistValue(Array{"function printf(format[, args])", "macro printf"})));
     completion->setEntries({});
-    EXPECT_EQ(completion->plistRepresentation(), HVPlistValue(Dict{{"format-type", "keyword"}}));
+    EXPECT_EQ(HVPlistText(completion->plistRepresentation()),
+              HVPlistText(HVPlistValue(Dict{{"format-type", "keyword"}})));
 }
 
 TEST(HVKeywordCodeCompletion, TheFilesSymbolsJoinTheKeysUntilTheIndexReadsAFileAgain) {
@@ -326,14 +325,13 @@ TEST_F(HVTagCodeCompletionTest, TheEditingPaneListsElementsAndWritesValuesBackBy
     EXPECT_EQ(*elements[0].stringForKey("title"), "a");
     const Array* attributes = elements[0].arrayForKey("attributes");
     ASSERT_TRUE(attributes);
-    EXPECT_EQ(
-        HVPlistValue((*attributes)[2]),
-        HVPlistValue(Dict{{"title", "target"},
-                          {"values", Array{Dict{{"title", "_blank"}}, Dict{{"title", "_self"}},
-                                           Dict{{"title", "_top"}}}}}));
-    EXPECT_EQ(HVPlistValue((*attributes)[3]),
-              HVPlistValue(Dict{{"title", "title"}, {"values", Array{}}}));
-
+    EXPECT_EQ(HVPlistText(HVPlistValue((*attributes)[2])),
+              HVPlistText(HVPlistValue(
+                  Dict{{"title", "target"},
+                       {"values", Array{Dict{{"title", "_blank"}}, Dict{{"title", "_self"}},
+                                        Dict{{"title", "_top"}}}}})));
+    EXPECT_EQ(HVPlistText(HVPlistValue((*attributes)[3])),
+              HVPlistText(HVPlistValue(Dict{{"title", "title"}, {"values", Array{}}})));
     completion->setElementsFromEditing(Array{
         Dict{{"title", "img"},
              {"attributes",
@@ -341,12 +339,12 @@ TEST_F(HVTagCodeCompletionTest, TheEditingPaneListsElementsAndWritesValuesBackBy
                     Dict{{"title", "src"}, {"values", Array{Dict{{"title", "uri\u2026"}}}}},
                     Dict{{"title", "align"},
                          {"values", Array{Dict{{"title", "left"}}, Dict{{"title", "right"}}}}}}}}});
-    EXPECT_EQ(
-        completion->plistRepresentation(),
-        HVPlistValue(Dict{{"format-type", "tag"},
-                          {"elements", Dict{{"img", Dict{{"alt", ""},
-                                                         {"src", "uri\u2026"},
-                                                         {"align", Array{"left", "right"}}}}}}}));
+    EXPECT_EQ(HVPlistText(completion->plistRepresentation()),
+              HVPlistText(HVPlistValue(
+                  Dict{{"format-type", "tag"},
+                       {"elements", Dict{{"img", Dict{{"alt", ""},
+                                                      {"src", "uri\u2026"},
+                                                      {"align", Array{"left", "right"}}}}}}})));
     EXPECT_EQ(offered(u"<i"), "i: img|element|img ");
 }
 

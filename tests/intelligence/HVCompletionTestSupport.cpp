@@ -2,6 +2,7 @@
 
 #include "HVCodeCompletion.h"
 #include "HVDispatcher.h"
+#include "HVPropertyList.h"
 #include "HVUnicode.h"
 
 #include <gtest/gtest.h>
@@ -61,4 +62,8 @@ std::string HVPostprocess(HVCodeCompletion& completion, const std::u16string& te
     });
     HVDispatcher::main().runPending();
     return answer;
+}
+
+std::string HVPlistText(const HVPlistValue& value) {
+    return HVPropertyList::serialize(value, HVPlistFormat::XML).value_or("(cannot be written)");
 }

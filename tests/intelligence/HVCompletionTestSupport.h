@@ -37,3 +37,6 @@ private:
 // Runs the completion's post-processing and the main queue; what reached the callback, or
 // "(nothing)" when it got none, "(no answer)" when it was never called.
 std::string HVPostprocess(class HVCodeCompletion& completion, const std::u16string& text);
+
+// A value as XML, so that a failed comparison shows both.
+std::string HVPlistText(const HVPlistValue& value);
