@@ -568,7 +568,8 @@ void HVCodeIndex::State::processFile(const std::string& path) {
         handleWriteFailure(path);
         return;
     }
-    double modified = double(info.st_mtim.tv_sec);
+    // To the nanosecond, not the whole second: two saves within one second are two versions.
+    double modified = double(info.st_mtim.tv_sec) + double(info.st_mtim.tv_nsec) / 1e9;
     if (lastUpdate >= modified)
         return;
     reindex(path, fileID, modified, *indexer);

@@ -59,8 +59,11 @@ public:
     bool enabled() const;
     void setEnabled(bool enabled);
 
+    // Called on the main thread (through HVDispatcher::main()), once per kind of problem:
+    // damaged (rebuilt; the old file kept as "index.db.damaged"), in use by another copy,
+    // read-only, disk full, unusable. Problems found before a handler was set wait for it.
     void setProblemHandler(ProblemHandler handler);
-    // Whether the database is open and usable.
+    // Whether queries can read the database.
     bool hasDatabase() const;
     // Blocks until the queue is empty and the thread is idle, or the timeout passes; answers
     // whether it became idle. For tests and benchmarks.
