@@ -62,6 +62,32 @@ std::string capture(std::string_view data, const HVRegexMatch& match, std::size_
     return std::string(data.substr(range.location, range.length));
 }
 
+bool isWellFormedUTF8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        int length = *p >= 0xF0 ? 4 : *p >= 0xE0 ? 3 : *p >= 0xC2 ? 2 : 0;
+        if (length == 0 || *p > 0xF4 || end - p < length)
+            return false;
+        std::uint32_t c = *p & (0x7F >> length);
+        for (int i = 1; i < length; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (p[i] & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF.
+        if ((length == 3 && c < 0x800) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
+            (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        p += length;
+    }
+    return true;
+}
+
 std::string sourceOf(const HVRegex& regex) {
     return HVUnicode::utf8(regex.pattern());
 }
@@ -223,16 +249,18 @@ std::vector<HVCodeIndexKey> HVCodeIndexer::indexFile(const std::string& path) {
     auto bytes = HVFileSystem::readFile(path, nullptr, nullptr, kLargestIndexedFile);
     if (!bytes)
         return {};
-    HVStringEncoding encoding = HVNoStringEncoding;
-    HVError warning;
-    auto text = HVFileEncodings::createWithData(*bytes, path, encoding, &warning);
+    // The name, then the bytes' own declarations and byte-order mark: the detection of
+    // opening a file, without reading the file again for it.
+    HVStringEncoding encoding = HVFileEncodings::encodingFromFileName(path);
+    if (encoding == HVNoStringEncoding)
+        encoding = HVFileEncodings::encodingForPath(std::string(), *bytes);
+    // UTF-8 files, the common case, are searched as they are.
+    if ((encoding == HVUTF8StringEncoding || encoding == HVASCIIStringEncoding) &&
+        isWellFormedUTF8(*bytes))
+        return indexUTF8Data(std::move(*bytes), path);
+    auto text = HVFileEncodings::createWithData(*bytes, path, encoding);
     if (!text)
         return {};
-    // UTF-8 files, the common case, are searched as they are, unless they only decoded
-    // through the fallback.
-    bool fellBack = warning.code() != 0;
-    if (!fellBack && (encoding == HVUTF8StringEncoding || encoding == HVASCIIStringEncoding))
-        return indexUTF8Data(std::move(*bytes), path);
     return indexUTF8Data(HVUnicode::utf8(*text), path);
 }
 
