@@ -533,6 +533,10 @@ void HVCodeIndex::State::processFile(const std::string& path) {
     if (::stat(path.c_str(), &info) != 0)
         return;
     if (S_ISDIR(info.st_mode)) {
+        // A linked folder is not walked: a link to an ancestor would walk for ever.
+        struct stat link;
+        if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+            return;
         DIR* directory = ::opendir(path.c_str());
         if (!directory)
             return;

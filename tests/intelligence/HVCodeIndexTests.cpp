@@ -11,6 +11,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -188,12 +189,13 @@ TEST_F(HVCodeIndexTest, AFileBringsWhatItIncludesAndTheFilesOfTheTagsItUses) {
     EXPECT_EQ(names(c, u"no such type"), "");
 }
 
-TEST_F(HVCodeIndexTest, FoldersAreWalkedWithoutVersionControlAndTemporaryFiles) {
+TEST_F(HVCodeIndexTest, FoldersAreWalkedWithoutVersionControlTemporaryFilesAndLinkedFolders) {
     write("site/.svn/x.tcode", "function inSvn() {}");
     write("site/CVS/y.tcode", "function inCvs() {}");
     write("site/.tmp_Halvet_z.tcode", "function inPreview() {}");
     write("site/deep/real.tcode", "function real() {}");
     write("site/off.tquiet", "words");
+    ASSERT_EQ(::symlink("..", files.pathFor("site/deep/up").c_str()), 0);
     std::string moved = files.pathFor("site/deep/moved.tcode");
     startedIndex();
     index->indexDirectory(files.pathFor("site"));
