@@ -306,7 +306,13 @@ void HVCodeIndex::setEnabled(bool enabled) {
 }
 
 void HVCodeIndex::State::applyEnabled(bool on) {
-    bool was = enabled.exchange(on);
+    bool was;
+    {
+        // Under the queue's lock, so that the thread cannot miss the change between testing
+        // the flag and going to sleep.
+        std::lock_guard lock(queueMutex);
+        was = enabled.exchange(on);
+    }
     if (on && !was) {
         wake.notify_all();
         HVNotificationCenter::defaultCenter().postNotificationName(
