@@ -424,7 +424,10 @@ Problem HVCodeIndex::State::tryOpen(bool existed, std::string& detail) {
         detail = "the database's log cannot be made";
         return ReadOnlyProblem;
     }
-    db.executeUpdate("PRAGMA synchronous=NORMAL");
+    // No waiting for the disk: the index can always be made again from the files, a crash of
+    // the program loses nothing the system has been handed, and what a crash of the system
+    // damages is found by the check below at the next start and rebuilt.
+    db.executeUpdate("PRAGMA synchronous=OFF");
     if (existed) {
         auto check = db.valueForQuery("PRAGMA quick_check");
         if (!check)
