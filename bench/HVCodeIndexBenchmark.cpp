@@ -11,6 +11,7 @@
 //
 // The language definitions are the shipped ones (HALVET_RESOURCES_DIR) when the PHP bundles
 // have an indexer; otherwise the benchmark gives user copies of them an indexer of its own.
+// "--keys FILE…" prints what the indexer finds in each file instead, for tuning a definition.
 // HALVET_BENCH_CODE_TREE names the tree (a copy: the benchmark writes into it);
 // HALVET_BENCH_WORK a folder for the database and ctags' output; HALVET_BENCH_ROUNDS (default
 // 3) the rounds of step 1; HALVET_BENCH_TOUCHED the file of step 3, relative to the tree.
@@ -78,7 +79,8 @@ void giveThePHPBundlesAnIndexer() {
     std::string shipped = Defaults::applicationResourcesDirectory() + "/Bundles";
     std::string user = Defaults::appSupportPathForFile("Bundles");
     // A PHP page is markup with code between "<?php" and the first "?>" that is code: the
-    // end pattern steps over strings and block comments from the region's start (\G), so a
+    // end pattern steps over strings, here-documents and block comments from the region's
+    // start (\G), so a
     // "?>" inside a string does not end it; a line comment ends at "?>" as in PHP itself.
     Dict page{
         {"format-version", "1.0"},
@@ -87,7 +89,7 @@ void giveThePHPBundlesAnIndexer() {
              {"id", "text.php"},
              {"begin", R"re(<\?(?:php|=)?)re"},
              {"end",
-              R"re((?s)\G(?:[^'"/?#]++|'(?:[^'\\]++|\\.)*+'|"(?:[^"\\]++|\\.)*+"|/\*.*?\*/|(?://|#)(?:[^\n?]++|\?(?!>))*+|/|\?(?!>))*+\?>)re"}}}}};
+              R"re((?s)\G(?:[^'"/?#<]++|<<<[ \t]*(['"]?)(\w+)\1\r?\n.*?\n[ \t]*\2\b|<|'(?:[^'\\]++|\\.)*+'|"(?:[^"\\]++|\\.)*+"|/\*.*?\*/|(?://|#)(?:[^\n?]++|\?(?!>))*+|/|\?(?!>))*+\?>)re"}}}}};
     Dict code{
         {"format-version", "1.0"},
         // Strings are stepped over ((*SKIP)(*F)), so "//" in a URL is no comment.
