@@ -54,8 +54,9 @@ public:
                                             const std::optional<std::string>& classString,
                                             const std::optional<std::string>& file);
 
-    // Mirrors "HVCodeIndexingEnabled"; switching on posts HVFileIndexInvalidated without a
-    // path and lets the queue run again.
+    // Mirrors "HVCodeIndexingEnabled" both ways (setEnabled writes the preference; a change
+    // of the preference reaches the index); switching on posts HVFileIndexInvalidated without
+    // a path and lets the queue run again. While off, queued paths wait.
     bool enabled() const;
     void setEnabled(bool enabled);
 
