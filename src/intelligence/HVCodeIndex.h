@@ -54,13 +54,17 @@ public:
                                             const std::optional<std::string>& classString,
                                             const std::optional<std::string>& file);
 
-    // Mirrors "HVCodeIndexingEnabled"; switching on posts HVFileIndexInvalidated without a
-    // path and lets the queue run again.
+    // Mirrors "HVCodeIndexingEnabled" both ways (setEnabled writes the preference; a change
+    // of the preference reaches the index); switching on posts HVFileIndexInvalidated without
+    // a path and lets the queue run again. While off, queued paths wait.
     bool enabled() const;
     void setEnabled(bool enabled);
 
+    // Called on the main thread (through HVDispatcher::main()), once per kind of problem:
+    // damaged (rebuilt; the old file kept as "index.db.damaged"), in use by another copy,
+    // read-only, disk full, unusable. Problems found before a handler was set wait for it.
     void setProblemHandler(ProblemHandler handler);
-    // Whether the database is open and usable.
+    // Whether queries can read the database.
     bool hasDatabase() const;
     // Blocks until the queue is empty and the thread is idle, or the timeout passes; answers
     // whether it became idle. For tests and benchmarks.
