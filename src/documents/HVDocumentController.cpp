@@ -2,6 +2,7 @@
 
 #include "Defaults.h"
 #include "HVClipboard.h"
+#include "HVCodeIndex.h"
 #include "HVDispatcher.h"
 #include "HVDocument.h"
 #include "HVFileDocument.h"
@@ -206,6 +207,7 @@ bool HVDocumentController::applicationOpenFiles(const std::vector<std::string>& 
 void HVDocumentController::applicationDidFinishLaunching() {
     if (!m_filesLoaded)
         openUntitledDocumentAndDisplay(true);
+    HVCodeIndex::sharedIndex().start();
 }
 
 HVDocument* HVDocumentController::newFileWithClipboard(HVClipboard& clipboard) {

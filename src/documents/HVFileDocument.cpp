@@ -4,6 +4,7 @@
 #include "HTMLView.h"
 #include "HVBundle.h"
 #include "HVBundleRepository.h"
+#include "HVCodeIndex.h"
 #include "HVDispatcher.h"
 #include "HVDocumentFileWatcher.h"
 #include "HVFile.h"
@@ -450,6 +451,8 @@ bool HVFileDocument::saveToURL(const std::string& path, const std::string& type,
         }
         // The save put a new file in place of the watched one.
         HVDocumentFileWatcher::sharedInstance().resetForDocument(*this);
+        // Unchanged bytes keep their modification time, so the index passes over them.
+        HVCodeIndex::sharedIndex().indexFile(path);
         HVNotificationCenter::defaultCenter().postNotificationName(
             std::string(HVFileDidSaveNotification), this);
         if (m_saveWarning) {

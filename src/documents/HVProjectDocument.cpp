@@ -1,5 +1,6 @@
 #include "HVProjectDocument.h"
 
+#include "HVCodeIndex.h"
 #include "HVFileSystem.h"
 #include "HVLocalization.h"
 #include "HVProject.h"
@@ -26,6 +27,7 @@ HVProjectDocument::HVProjectDocument(std::shared_ptr<HVProject> project)
     : m_project(std::move(project)) {
     m_project->setIsOpen(true);
     setFileName(m_project->rootDirectory());
+    HVCodeIndex::sharedIndex().indexDirectory(m_project->rootDirectory());
     m_windowController = std::make_unique<HVProjectWindowController>(this, m_project);
 }
 

@@ -1,5 +1,7 @@
 #include "HVSingleFileDocument.h"
 
+#include "HVCodeIndex.h"
+
 HVSingleFileWindowController::HVSingleFileWindowController(HVSingleFileDocument* document)
     : m_document(document) {}
 
@@ -25,4 +27,7 @@ HVSingleFileDocument::initWithContentsOfFile(const std::string& path, HVError* e
 
 void HVSingleFileDocument::makeWindowControllers() {
     viewWithSuggestedFrame();
+    // A file opened on its own has no project to index it: its symbols, and those of what it
+    // includes, come from here.
+    HVCodeIndex::sharedIndex().indexFile(fileName());
 }

@@ -1,7 +1,9 @@
 #include "HVApplicationController.h"
 
 #include "HTMLView.h"
+#include "HVCodeIndex.h"
 #include "HVCodeNavParser.h"
+#include "HVDispatcher.h"
 #include "HVDocumentWindow.h"
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
@@ -24,6 +26,7 @@
 #include "HVSearchController.h"
 #include "HVSingleFileDocument.h"
 #include "HVSpecialCharacters.h"
+#include "HVStatusBarWidget.h"
 #include "HVTextViewModel.h"
 #include "HVTheme.h"
 #include "HVThemeRepository.h"
@@ -38,6 +41,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QTabBar>
 
 HVApplicationController::HVApplicationController()
@@ -67,6 +71,15 @@ HVApplicationController::~HVApplicationController() {
 }
 
 void HVApplicationController::launch(const QStringList& arguments) {
+    // A damaged, locked or full index is worth a word in the status bar, never an alert: the
+    // editor works the same without it.
+    QPointer<HVApplicationController> controller(this);
+    HVCodeIndex::sharedIndex().setProblemHandler([controller](const HVError& problem) {
+        HVDispatcher::main().post([controller, problem] {
+            if (HVDocumentWindow* window = controller ? controller->frontWindow() : nullptr)
+                window->statusBarWidget()->showWarning(problem);
+        });
+    });
     openArguments(arguments, true);
     HVDocumentController::sharedController().applicationDidFinishLaunching();
 }

@@ -29,9 +29,9 @@ enum HVBundleErrorCode : std::int64_t {
 // (code navigation), "hinting.plist", "completion.plist" and "indexer.plist", and a "Resources"
 // folder of images and interface files.
 //
-// Call hints, completion and the indexer belong to code intelligence parts that are not built
-// yet: their dictionaries are kept here as data (codeHinting(), codeCompletion(),
-// codeIndexer()) and written back unchanged.
+// Call hints, completion and the indexer stand above this layer: a bundle keeps their
+// dictionaries as data (codeHinting(), codeCompletion(), codeIndexer()), writes them back
+// unchanged, and the code intelligence layer builds its objects from them once per bundle.
 //
 // A bundle is used on the main thread; the repository's lock guards the bundles it hands out
 // when other threads read them.

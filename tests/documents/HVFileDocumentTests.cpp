@@ -2,12 +2,15 @@
 #include "HVBundle.h"
 #include "HVBundleRepository.h"
 #include "HVClipboard.h"
+#include "HVCodeIndex.h"
 #include "HVDocumentsTestSupport.h"
 #include "HVFile.h"
 #include "HVFileSystem.h"
 #include "HVLineNumberingRulerView.h"
 #include "HVParser.h"
 #include "HVTextBuffer.h"
+
+#include <algorithm>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -497,4 +500,32 @@ TEST_F(FileDocument, TheViewHighlightsInTheDocumentsLanguageAndFollowsTheUsersCh
     EXPECT_FALSE(view.hadEventWhileInactive());
     EXPECT_EQ(HVParser::parserAtIndex(text, script),
               repository.bundleForIdentifier("text.js")->parser());
+}
+
+TEST_F(FileDocument, AFileOpenedAloneAndEverySaveReachTheSymbolIndex) {
+    HVCodeIndex& index = HVCodeIndex::sharedIndex();
+    index.start();
+    std::string path = dir.path() + "/shop.php";
+    HVWriteFile(path, "<?php\nfunction shop_total($cart) { return 0; }\n");
+    auto names = [&] {
+        EXPECT_TRUE(index.waitUntilIdle(20));
+        std::vector<std::u16string> keys;
+        for (const HVCodeIndexKey& key : index.keysForType(std::nullopt, "text.php", path))
+            keys.push_back(key.key);
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    };
+
+    HVError error;
+    auto document = HVSingleFileDocument::initWithContentsOfFile(path, &error);
+    ASSERT_TRUE(document) << error.description();
+    document->makeWindowControllers();
+    EXPECT_EQ(names(), std::vector<std::u16string>{u"shop_total"});
+
+    type(document.get(), u"function shop_tax($cart) { return 0; }\n");
+    // The file's time is kept in whole seconds: a save within the same second as the write
+    // above would look unchanged.
+    ::sleep(1);
+    document->saveDocument();
+    EXPECT_EQ(names(), (std::vector<std::u16string>{u"shop_tax", u"shop_total"}));
 }
