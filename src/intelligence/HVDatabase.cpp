@@ -240,16 +240,21 @@ HVDatabase::valueForQuery(std::string_view sql, std::initializer_list<HVDatabase
     auto rows = executeQuery(sql, arguments);
     if (!rows || !rows->next())
         return std::nullopt;
+    std::optional<HVDatabaseValue> value(std::in_place);
     switch (sqlite3_column_type(rows->m_statement, 0)) {
     case SQLITE_INTEGER:
-        return rows->intForColumn(0);
+        value->emplace<std::int64_t>(rows->intForColumn(0));
+        break;
     case SQLITE_FLOAT:
-        return rows->doubleForColumn(0);
+        value->emplace<double>(rows->doubleForColumn(0));
+        break;
     case SQLITE_NULL:
-        return HVDatabaseValue();
+        break;
     default:
-        return rows->stringForColumn(0);
+        value->emplace<std::string>(rows->stringForColumn(0));
+        break;
     }
+    return value;
 }
 
 bool HVDatabase::beginTransaction() {

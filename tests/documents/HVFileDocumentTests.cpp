@@ -506,7 +506,7 @@ TEST_F(FileDocument, AFileOpenedAloneAndEverySaveReachTheSymbolIndex) {
     HVCodeIndex& index = HVCodeIndex::sharedIndex();
     index.start();
     std::string path = dir.path() + "/shop.php";
-    HVWriteFile(path, "<?php\nfunction shop_total($cart) { return 0; }\n");
+    HVFileSystem::writeFileAtomically(path, "<?php\nfunction shop_total($cart) { return 0; }\n");
     auto names = [&] {
         EXPECT_TRUE(index.waitUntilIdle(20));
         std::vector<std::u16string> keys;
