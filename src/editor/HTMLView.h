@@ -165,7 +165,6 @@ public:
     const HVSpecialCharacters& specialCharacters() const { return *m_specialCharacters; }
     // The path of file as seen from folder: below it when the file is inside, else through as
     // many "../" as folder lies below the folder both share.
-    static std::string relativePathTo(std::string_view file, std::string_view folder);
 
     // Finding and replacing in the text, with the shared find panel's search.
 

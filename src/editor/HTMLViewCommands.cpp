@@ -19,20 +19,6 @@ namespace {
 const std::vector<std::string> ImageExtensions = {"png", "gif",  "jpg", "jpeg",
                                                   "jpe", "webp", "svg"};
 
-std::vector<std::string_view> components(std::string_view path) {
-    std::vector<std::string_view> parts;
-    while (!path.empty()) {
-        std::size_t slash = path.find('/');
-        std::string_view part = path.substr(0, slash);
-        if (!part.empty() && part != ".")
-            parts.push_back(part);
-        if (slash == std::string_view::npos)
-            break;
-        path.remove_prefix(slash + 1);
-    }
-    return parts;
-}
-
 // The commands that change the text, which a view that is not editable refuses.
 bool changesText(std::string_view action) {
     static const std::string_view actions[] = {
@@ -134,26 +120,10 @@ void HTMLView::makeLink() {
     undoableInsertText(u"<a href=\"" + text + u"\">" + text + u"</a>", "Make Link");
 }
 
-std::string HTMLView::relativePathTo(std::string_view file, std::string_view folder) {
-    std::vector<std::string_view> to = components(file), from = components(folder);
-    std::size_t common = 0;
-    while (common < to.size() && common < from.size() && to[common] == from[common])
-        ++common;
-    std::string relative;
-    for (std::size_t i = common; i < from.size(); ++i)
-        relative += "../";
-    for (std::size_t i = common; i < to.size(); ++i) {
-        relative += to[i];
-        if (i + 1 < to.size())
-            relative += '/';
-    }
-    return relative.empty() ? "." : relative;
-}
-
 std::string HTMLView::insertedPath(const std::string& file) const {
     if (!path())
         return file;
-    return relativePathTo(file, HVFileSystem::deletingLastPathComponent(*path()));
+    return HVFileSystem::relativePathTo(file, HVFileSystem::deletingLastPathComponent(*path()));
 }
 
 void HTMLView::chooseFileToInsert(std::string title, std::vector<std::string> extensions,

@@ -682,6 +682,40 @@ std::string HVFileSystem::lastPathComponent(std::string_view path) {
     return std::string(path.substr(slash + 1));
 }
 
+namespace {
+
+std::vector<std::string_view> components(std::string_view path) {
+    std::vector<std::string_view> parts;
+    while (!path.empty()) {
+        std::size_t slash = path.find('/');
+        std::string_view part = path.substr(0, slash);
+        if (!part.empty() && part != ".")
+            parts.push_back(part);
+        if (slash == std::string_view::npos)
+            break;
+        path.remove_prefix(slash + 1);
+    }
+    return parts;
+}
+
+} // namespace
+
+std::string HVFileSystem::relativePathTo(std::string_view file, std::string_view folder) {
+    std::vector<std::string_view> to = components(file), from = components(folder);
+    std::size_t common = 0;
+    while (common < to.size() && common < from.size() && to[common] == from[common])
+        ++common;
+    std::string relative;
+    for (std::size_t i = common; i < from.size(); ++i)
+        relative += "../";
+    for (std::size_t i = common; i < to.size(); ++i) {
+        relative += to[i];
+        if (i + 1 < to.size())
+            relative += '/';
+    }
+    return relative.empty() ? "." : relative;
+}
+
 std::string HVFileSystem::deletingLastPathComponent(std::string_view path) {
     while (path.size() > 1 && path.back() == '/')
         path.remove_suffix(1);

@@ -90,6 +90,9 @@ public:
 
     static std::string lastPathComponent(std::string_view path);
     static std::string deletingLastPathComponent(std::string_view path);
+    // The path of file as written from folder: "../" up to their common folder, then down;
+    // "." for the folder itself. Paths inserted into pages are written so.
+    static std::string relativePathTo(std::string_view file, std::string_view folder);
     static std::string pathExtension(std::string_view path);
     static std::string appendingPathComponent(std::string_view path, std::string_view component);
 };

@@ -221,22 +221,6 @@ TEST_F(Commands, EachCommandMakesItsTextSelectionAndUndoStep) {
     EXPECT_EQ(untitled->string(), u"/srv/www/a.png") << "an untitled document has no folder";
 }
 
-TEST(HTMLViewCommands, RelativePathsGoUpFromTheDocumentsFolder) {
-    struct Case {
-        const char* file;
-        const char* folder;
-        const char* relative;
-    } cases[] = {
-        {"/a/b/c.png", "/a/b", "c.png"},        {"/a/b/img/c.png", "/a/b", "img/c.png"},
-        {"/a/c.png", "/a/b", "../c.png"},       {"/x/y/c.png", "/a/b", "../../x/y/c.png"},
-        {"/a/bc/d.png", "/a/b", "../bc/d.png"}, {"/a/b/d.png", "/a/bc", "../b/d.png"},
-        {"/a//b/./c.png", "/a/b/", "c.png"},    {"/c.png", "/", "c.png"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(HTMLView::relativePathTo(c.file, c.folder), c.relative)
-            << c.file << " from " << c.folder;
-}
-
 TEST_F(Commands, AnImageElementHasTheSizeAndClosesAsTheDocumentTypeSays) {
     std::string gif = "GIF89a";
     gif += std::string("\x03\x00\x02\x00\x80\x00\x00", 7);

@@ -637,3 +637,19 @@ TEST(HVFileSystemSameFile, NamesOfOneFileOrOfOneMissingPlace) {
         EXPECT_EQ(HVFileSystem::isSameFile(c.first, c.second), c.same)
             << c.first << " " << c.second;
 }
+
+TEST(HVFileSystem, RelativePathsGoUpToTheCommonFolderThenDown) {
+    struct Case {
+        const char* file;
+        const char* folder;
+        const char* relative;
+    } cases[] = {
+        {"/a/b/c.png", "/a/b", "c.png"},        {"/a/b/img/c.png", "/a/b", "img/c.png"},
+        {"/a/c.png", "/a/b", "../c.png"},       {"/x/y/c.png", "/a/b", "../../x/y/c.png"},
+        {"/a/bc/d.png", "/a/b", "../bc/d.png"}, {"/a/b/d.png", "/a/bc", "../b/d.png"},
+        {"/a//b/./c.png", "/a/b/", "c.png"},    {"/c.png", "/", "c.png"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(HVFileSystem::relativePathTo(c.file, c.folder), c.relative)
+            << c.file << " from " << c.folder;
+}
