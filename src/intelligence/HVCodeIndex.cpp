@@ -186,8 +186,6 @@ struct HVCodeIndex::State {
     std::set<std::int64_t> reported;
     std::vector<HVError> undelivered;
 
-    HVPreferences* preferences = nullptr;
-    HVPreferences::ObserverToken preferencesObserver = 0;
 
     void run();
     void openDatabase();
@@ -215,18 +213,10 @@ HVCodeIndex::HVCodeIndex(std::string databasePath)
     : m_databasePath(std::move(databasePath)), m_state(std::make_unique<State>()) {
     m_state->path = m_databasePath;
     m_state->owner = this;
-    HVPreferences& preferences = HVPreferences::sharedInstance();
-    m_state->preferences = &preferences;
-    m_state->enabled = preferences.boolForKey(kEnabledKey).value_or(true);
-    State* state = m_state.get();
-    m_state->preferencesObserver =
-        preferences.addObserver(std::string(kEnabledKey), [state](const std::string&) {
-            state->applyEnabled(state->preferences->boolForKey(kEnabledKey).value_or(true));
-        });
+    m_state->enabled = HVPreferences::sharedInstance().boolForKey(kEnabledKey).value_or(true);
 }
 
 HVCodeIndex::~HVCodeIndex() {
-    m_state->preferences->removeObserver(m_state->preferencesObserver);
     stop();
 }
 
@@ -298,11 +288,10 @@ bool HVCodeIndex::enabled() const {
 }
 
 void HVCodeIndex::setEnabled(bool enabled) {
-    HVPreferences& preferences = *m_state->preferences;
-    if (preferences.boolForKey(kEnabledKey).value_or(true) != enabled)
-        preferences.setObject(kEnabledKey, enabled); // the observer applies it
-    else
-        m_state->applyEnabled(enabled);
+    // The store is looked up at each use: the program's store may be replaced (tests do), and
+    // the index lives as long as the program.
+    HVPreferences::sharedInstance().setObject(kEnabledKey, enabled);
+    m_state->applyEnabled(enabled);
 }
 
 void HVCodeIndex::State::applyEnabled(bool on) {

@@ -54,9 +54,9 @@ public:
                                             const std::optional<std::string>& classString,
                                             const std::optional<std::string>& file);
 
-    // Mirrors "HVCodeIndexingEnabled" both ways (setEnabled writes the preference; a change
-    // of the preference reaches the index); switching on posts HVFileIndexInvalidated without
-    // a path and lets the queue run again. While off, queued paths wait.
+    // "HVCodeIndexingEnabled": read when the index is made, written by setEnabled (which the
+    // preferences call); switching on posts HVFileIndexInvalidated without a path and lets the
+    // queue run again. While off, queued paths wait.
     bool enabled() const;
     void setEnabled(bool enabled);
 

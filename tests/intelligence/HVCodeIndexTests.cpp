@@ -219,8 +219,8 @@ TEST_F(HVCodeIndexTest, SwitchedOffTheIndexAnswersNothingAndQueuedFilesWait) {
                                   [&](const HVNotification& note) {
                                       invalidated.push_back(note.userInfo.empty() ? "all" : "one");
                                   }));
-    HVPreferences::sharedInstance().setObject("HVCodeIndexingEnabled", false);
-    EXPECT_FALSE(index->enabled());
+    index->setEnabled(false);
+    EXPECT_EQ(HVPreferences::sharedInstance().boolForKey("HVCodeIndexingEnabled"), false);
     index->indexFile(file);
     settle();
     EXPECT_EQ(query("SELECT count(*) FROM files"), "0");
