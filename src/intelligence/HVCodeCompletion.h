@@ -23,7 +23,7 @@ class HVCodeCompletionUI;
 // The editor asks, in this order: suggestAutomatically(), partialKeywordForString(),
 // completionsForString(), showTypeColumn(); when an entry is accepted,
 // keywordRangeForString() and postprocessCompletion(). Completion runs on the main thread.
-class HVCodeCompletion {
+class HVCodeCompletion : public std::enable_shared_from_this<HVCodeCompletion> {
 public:
     // Gets the final text to insert, or none when a dialog was cancelled.
     using DidEnd = std::function<void(std::optional<std::u16string> text)>;
@@ -35,8 +35,8 @@ public:
     // The completion of a bundle's "completion.plist": "class" naming a known class wins, else
     // "format-type" "keyword" or "tag"; anything else gives none. Built once per bundle and kept
     // while the bundle lives (main thread).
-    static std::shared_ptr<HVCodeCompletion> completionForBundle(
-        const std::shared_ptr<HVBundle>& bundle);
+    static std::shared_ptr<HVCodeCompletion>
+    completionForBundle(const std::shared_ptr<HVBundle>& bundle);
     // Builds one from a definition, without caching; none for an unknown kind.
     static std::shared_ptr<HVCodeCompletion> initWithPlist(const HVPlistValue& plist,
                                                            const std::shared_ptr<HVBundle>& bundle);
@@ -47,9 +47,8 @@ public:
                                                                   std::size_t cursor);
     // The candidates for the partial word, sorted by key; file is the document's path (empty
     // for an untitled one).
-    virtual std::vector<HVCodeCompletionEntry> completionsForString(std::u16string_view partial,
-                                                                    const std::string& file,
-                                                                    std::size_t cursor);
+    virtual std::vector<HVCodeCompletionEntry>
+    completionsForString(std::u16string_view partial, const std::string& file, std::size_t cursor);
     bool showTypeColumn() const { return m_showTypeColumn; }
     // The range an accepted completion replaces; {HVNotFound, 0} when none.
     virtual HVRange keywordRangeForString(std::u16string_view text, std::size_t cursor);
@@ -59,8 +58,8 @@ public:
     // Whether the completion text asks for a dialog (it ends with U+2026).
     bool shouldShowUIForCompletion(std::u16string_view completion) const;
     // The dialog for a label (the text before the ellipsis); none in the base.
-    virtual std::shared_ptr<HVCodeCompletionUI> createCodeCompletionUIForCompletion(
-        std::u16string_view label);
+    virtual std::shared_ptr<HVCodeCompletionUI>
+    createCodeCompletionUIForCompletion(std::u16string_view label);
     // Where a file dialog starts: lastPath, or the home folder when there is none.
     std::string pathForUI() const;
 
@@ -77,9 +76,12 @@ public:
 
 protected:
     HVCodeCompletion(const HVPlistValue& plist, const std::shared_ptr<HVBundle>& bundle);
-    // Runs a dialog for the text before the ellipsis; wrap shapes the dialog's text.
+    // Runs a dialog for the text before the ellipsis; wrap shapes the dialog's text. Without a
+    // dialog for the label nothing is inserted.
     void runDialog(std::u16string_view label, DidEnd didEnd,
                    std::function<std::u16string(std::u16string)> wrap);
+    // "edit-class" and "hide-type-column" as read, for writing the definition back.
+    void addCommonKeys(HVPlistValue::Dictionary& plist) const;
 
     std::weak_ptr<HVBundle> m_bundle;
     std::string m_editClass;

@@ -18,7 +18,8 @@ public:
     using Ended = std::function<void(int result)>;
     // Shows the dialog (as a sheet on the key window, or a file chooser), fills values() and
     // calls ended once. A presenter that cannot show it calls ended with 0.
-    using Presenter = std::function<void(const std::shared_ptr<HVCodeCompletionUI>& ui, Ended ended)>;
+    using Presenter =
+        std::function<void(const std::shared_ptr<HVCodeCompletionUI>& ui, Ended ended)>;
 
     virtual ~HVCodeCompletionUI();
 
