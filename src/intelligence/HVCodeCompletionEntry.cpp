@@ -21,6 +21,15 @@ HVCodeCompletionEntry HVCodeCompletionEntry::initWithStringRepresentation(
                                  hideOnComplete);
 }
 
+bool HVCodeCompletionEntry::validateKey(std::u16string_view key, HVError* error) {
+    if (!key.empty())
+        return true;
+    if (error)
+        *error = HVError(HVGeneralErrorDomain, 0, "Key cannot be blank",
+                         "Please provide a non-blank key or delete the entry.");
+    return false;
+}
+
 void HVCodeCompletionEntry::setKey(std::u16string key) {
     if (m_prototype.empty())
         m_prototype = key;
@@ -33,9 +42,9 @@ std::u16string HVCodeCompletionEntry::stringRepresentation() const {
 
 namespace {
 
-// Completion runs on the main thread only, so one search of each kind serves the process.
+// Made once; a search serves one thread at a time, so each thread that completes has its own.
 HVSearch& optionalPartsSearch() {
-    static std::unique_ptr<HVSearch> search = [] {
+    thread_local std::unique_ptr<HVSearch> search = [] {
         auto made =
             HVSearch::initWithExpressionString(u"\\[(([^\\]]*)|(\\[[^\\]]*\\]))*\\]+", false);
         made->setReplaceString(u"");
@@ -45,7 +54,7 @@ HVSearch& optionalPartsSearch() {
 }
 
 HVSearch& parameterSearch() {
-    static std::unique_ptr<HVSearch> search = [] {
+    thread_local std::unique_ptr<HVSearch> search = [] {
         auto made = HVSearch::initWithExpressionString(
             u"(?:[a-zA-Z]+ )?([a-zA-Z0-9_$&]+(?:\\s*=\\s*[a-zA-Z0-9_]+)?)(,|\\))", false);
         made->setReplaceString(u"[*$1*]$2");

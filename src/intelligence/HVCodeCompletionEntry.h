@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HVError.h"
+
 #include <optional>
 #include <string>
 
@@ -18,6 +20,9 @@ public:
                                                               bool hideOnComplete);
 
     const std::u16string& key() const { return m_key; }
+    // What the editing pane checks before it keeps a key: false, with the reason, for a blank
+    // one.
+    static bool validateKey(std::u16string_view key, HVError* error = nullptr);
     // Setting the key of an entry without a prototype makes the key its prototype too.
     void setKey(std::u16string key);
     const std::optional<std::u16string>& type() const { return m_type; }

@@ -78,8 +78,6 @@ std::optional<HVRange> HVTagCodeCompletion::elementNameRange(std::u16string_view
 std::optional<std::u16string> HVTagCodeCompletion::partialKeywordForString(std::u16string_view text,
                                                                            std::size_t cursor) {
     cursor = std::min(cursor, text.size());
-    m_previousElement = m_currentAttribute ? m_currentElement : std::nullopt;
-    m_previousAttribute = m_currentValue ? m_currentAttribute : std::nullopt;
     m_currentElement.reset();
     m_currentAttribute.reset();
     m_currentValue.reset();
@@ -214,22 +212,24 @@ HVTagCodeCompletion::valueEntries(const std::u16string& element, const std::u16s
     if (m_cachedValuesFor == key)
         return m_cachedValues;
     m_cachedValues.clear();
-    const HVPlistValue* specification = nullptr;
+    const HVPlistValue* definition = nullptr;
     if (const auto* attributes = attributesOfElement(element)) {
         if (auto found = attributes->find(HVUnicode::utf8(attribute)); found != attributes->end())
-            specification = &found->second;
+            definition = &found->second;
     }
     auto addValue = [&](const std::string& value) {
         std::u16string text = HVUnicode::utf16(value);
         m_cachedValues.emplace_back(text, u"value", u"\"" + text + u"\"", true);
     };
-    if (!specification) {
-    } else if (const auto* list = specification->array()) {
+    static const HVPlistValue none;
+    if (!definition)
+        definition = &none;
+    if (const auto* list = definition->array()) {
         for (const auto& value : *list) {
             if (const std::string* string = value.string())
                 addValue(*string);
         }
-    } else if (const std::string* value = specification->string(); value && !value->empty()) {
+    } else if (const std::string* value = definition->string(); value && !value->empty()) {
         std::size_t dot = value->rfind('.');
         if ((*value)[0] != '#') {
             addValue(*value);
@@ -314,15 +314,15 @@ HVPlistValue titled(const std::string& title) {
     return item;
 }
 
-// The values of a specification as the editing pane lists them.
-HVPlistValue::Array valuesForEditing(const HVPlistValue& specification) {
+// The values an attribute allows, as the editing pane lists them.
+HVPlistValue::Array valuesForEditing(const HVPlistValue& definition) {
     HVPlistValue::Array values;
-    if (const auto* list = specification.array()) {
+    if (const auto* list = definition.array()) {
         for (const auto& value : *list) {
             if (const std::string* string = value.string())
                 values.push_back(titled(*string));
         }
-    } else if (const std::string* value = specification.string(); value && !value->empty()) {
+    } else if (const std::string* value = definition.string(); value && !value->empty()) {
         values.push_back(titled(*value));
     }
     return values;
@@ -335,9 +335,9 @@ HVPlistValue::Array HVTagCodeCompletion::elementsForEditing() const {
     for (const auto& [name, attributes] : m_elements) {
         HVPlistValue::Array attributeList;
         if (const auto* dictionary = attributes.dictionary()) {
-            for (const auto& [attribute, specification] : *dictionary) {
+            for (const auto& [attribute, definition] : *dictionary) {
                 HVPlistValue item = titled(attribute);
-                (*item.dictionary())["values"] = valuesForEditing(specification);
+                (*item.dictionary())["values"] = valuesForEditing(definition);
                 attributeList.push_back(std::move(item));
             }
         }

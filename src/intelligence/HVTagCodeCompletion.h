@@ -11,7 +11,7 @@ class HVRegex;
 // Completion of markup: element names, the attributes of the element being typed and the
 // values of the attribute being typed, from the definition's "elements" (element → attribute →
 // values), plus the elements of the dialects the markup embeds ("cfoutput" and the like come
-// from their own bundles). A value specification is an array of values, one value, nothing
+// from their own bundles). An attribute's values are an array, one value, nothing
 // (""), or "#class.type": the index's symbols of that language and kind for the document.
 class HVTagCodeCompletion : public HVCodeCompletion {
 public:
@@ -77,9 +77,7 @@ private:
     std::optional<std::u16string> m_currentElement;
     std::optional<std::u16string> m_currentAttribute;
     std::optional<std::u16string> m_currentValue;
-    std::optional<std::u16string> m_previousElement;
-    std::optional<std::u16string> m_previousAttribute;
-    // What the cached lists were made for, so that they are reused only for the same tag.
+    // What the cached lists were made for: typing on in the same attribute reuses them.
     std::optional<std::u16string> m_cachedAttributesElement;
     std::vector<HVCodeCompletionEntry> m_cachedAttributes;
     std::optional<std::tuple<std::u16string, std::u16string, std::string>> m_cachedValuesFor;
