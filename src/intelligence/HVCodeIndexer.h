@@ -25,6 +25,10 @@ public:
     // The indexer of the bundle that claims the path's extension, unless it is switched off.
     // Any thread (it holds the bundle repository's lock while it looks).
     static std::shared_ptr<HVCodeIndexer> indexerForPath(const std::string& path);
+    // The bundle's compiled indexer, made again when the bundle's definition changed (it is
+    // read again when the preferences close); none without a definition. Switched-off
+    // indexers are answered too. Holds the repository's lock.
+    static std::shared_ptr<HVCodeIndexer> indexerForBundle(const std::shared_ptr<HVBundle>& bundle);
 
     // Reads the file (decoded as on opening, then UTF-8) and indexes it; a file that cannot
     // be read gives nothing.
@@ -42,12 +46,16 @@ public:
     // 0 not set, 1 on, 2 off.
     int enabled() const { return m_enabled; }
     void setEnabled(int enabled) { m_enabled = enabled; }
+    // The definition as "indexer.plist" holds it: every pattern that compiled, as its source
+    // text, with "tags" and "pathResolution" as read.
     HVPlistValue plistRepresentation() const;
+    // Writes plistRepresentation() as "indexer.plist" (binary) into a bundle's "Contents".
     bool commitToPath(const std::string& contentsDirectory, HVError* error = nullptr) const;
 
 private:
     struct Definition;
-    HVCodeIndexer() = default;
+    HVCodeIndexer();
+    void indexData(std::string& data, const std::string& path, int depth);
     std::weak_ptr<HVBundle> m_bundle;
     std::string m_indexClass;
     int m_enabled = 0;
