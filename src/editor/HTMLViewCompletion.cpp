@@ -137,10 +137,12 @@ void HTMLView::updateCallHint() {
     if (hinting) {
         const HVTextStorage& text = textStorage();
         std::size_t caret = std::min(selectedRange().location, text.length());
-        HVRange line = text.lineRangeForIndex(caret);
+        // Only what lies before the caret: a comma just after it is not typed yet.
+        std::size_t lineStart = text.lineRangeForIndex(caret).location;
+        HVRange before{lineStart, caret - lineStart};
         std::size_t argument = 0;
-        auto prototype = hinting->prototypeInString(text.contiguousRange(line),
-                                                    caret - line.location, &argument);
+        auto prototype =
+            hinting->prototypeInString(text.contiguousRange(before), before.length, &argument);
         if (prototype) {
             HVRange range = HVCallHint::argumentRangeInPrototype(*prototype, argument);
             hint = HVCallHint{std::move(*prototype), argument, range};

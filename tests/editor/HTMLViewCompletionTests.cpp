@@ -244,7 +244,13 @@ TEST_F(Completion, TheCallHintFollowsTheArgumentBeingTyped) {
     EXPECT_FALSE(view->callHint());
     EXPECT_EQ(told, before + 1);
     command(*view, "moveLeft:");
-    EXPECT_TRUE(view->callHint());
+    ASSERT_TRUE(view->callHint());
+    EXPECT_EQ(view->callHint()->argument, 1u);
+    // Just before a comma: the argument typed is the one before it.
+    for (int i = 0; i < 3; ++i)
+        command(*view, "moveLeft:");
+    ASSERT_TRUE(view->callHint());
+    EXPECT_EQ(view->callHint()->argument, 0u);
     view->removeCallHintObserver(token);
 }
 
