@@ -56,7 +56,6 @@ void HVCallTipWidget::hintChanged() {
     setPalette(QToolTip::palette());
     setForegroundRole(QPalette::ToolTipText);
     setBackgroundRole(QPalette::ToolTipBase);
-    adjustSize();
     place();
     show();
     raise();
@@ -71,7 +70,14 @@ void HVCallTipWidget::place() {
         return;
     }
     QRect visible = m_editor.viewport()->rect();
+    // A prototype wider than the view wraps.
+    int widest = std::max(40, visible.width() - 20);
+    setWordWrap(false);
     QSize size = sizeHint();
+    if (size.width() > widest) {
+        setWordWrap(true);
+        size = QSize(widest, heightForWidth(widest));
+    }
     auto frame = HVCodeCompletionPopup::frameBesideLine(
         {double(caret.x()), double(caret.y()), double(caret.width()), double(caret.height())},
         size.width(), size.height(), {0, 0, double(visible.width()), double(visible.height())},

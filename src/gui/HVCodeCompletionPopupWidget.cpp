@@ -104,8 +104,6 @@ void HVCodeCompletionPopupWidget::modelChanged() {
     }
     m_list->addTopLevelItems(items);
     m_list->setColumnHidden(1, !model.showTypeColumn());
-    m_list->resizeColumnToContents(0);
-    m_list->resizeColumnToContents(1);
     if (auto row = model.selectedRow()) {
         QTreeWidgetItem* item = m_list->topLevelItem(int(*row));
         m_list->setCurrentItem(item);
@@ -126,9 +124,18 @@ void HVCodeCompletionPopupWidget::place() {
     }
     int rows = std::min(m_list->topLevelItemCount(), kMostRows);
     int rowHeight = std::max(m_list->sizeHintForRow(0), QFontMetrics(m_list->font()).height());
-    int width = m_list->columnWidth(0) + 8;
+    // The last column stretches to the list's width: the texts say how wide each must be.
+    QFontMetrics metrics(m_list->font());
+    int keyWidth = 0, typeWidth = 0;
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        keyWidth = std::max(keyWidth, metrics.horizontalAdvance(m_list->topLevelItem(i)->text(0)));
+        typeWidth =
+            std::max(typeWidth, metrics.horizontalAdvance(m_list->topLevelItem(i)->text(1)));
+    }
+    keyWidth += 3 * metrics.averageCharWidth();
+    int width = keyWidth;
     if (!m_list->isColumnHidden(1))
-        width += m_list->columnWidth(1) + 16;
+        width += typeWidth + metrics.averageCharWidth();
     if (m_list->topLevelItemCount() > kMostRows)
         width += m_list->verticalScrollBar()->sizeHint().width();
     QRect visible = m_editor.viewport()->rect();
@@ -138,4 +145,5 @@ void HVCodeCompletionPopupWidget::place() {
         {double(caret.x()), double(caret.y()), double(caret.width()), double(caret.height())},
         width, height, {0, 0, double(visible.width()), double(visible.height())});
     setGeometry(int(frame.x), int(frame.y), width, height);
+    m_list->setColumnWidth(0, keyWidth);
 }
