@@ -73,11 +73,27 @@ void HVCodeCompletionPopupWidget::modelChanged() {
     if (!model.isVisible()) {
         hide();
         m_list->clear();
+        m_shownEntries.clear();
         return;
     }
-    // Rebuilt whenever the model speaks: a selection change alone costs one pass of a
-    // short list.
     QSignalBlocker block(m_list);
+    // A new selection alone keeps the rows: a click's row must still be there for the double
+    // click that follows it.
+    if (model.entries() != m_shownEntries || m_list->topLevelItemCount() == 0)
+        fill();
+    if (auto row = model.selectedRow()) {
+        QTreeWidgetItem* item = m_list->topLevelItem(int(*row));
+        m_list->setCurrentItem(item);
+        m_list->scrollToItem(item);
+    }
+    place();
+    show();
+    raise();
+}
+
+void HVCodeCompletionPopupWidget::fill() {
+    const HVCodeCompletionPopup& model = m_view.codeCompletionPopup();
+    m_shownEntries = model.entries();
     m_list->clear();
     m_list->setFont(m_editor.editorFont());
     QPalette palette = m_list->palette();
@@ -104,14 +120,6 @@ void HVCodeCompletionPopupWidget::modelChanged() {
     }
     m_list->addTopLevelItems(items);
     m_list->setColumnHidden(1, !model.showTypeColumn());
-    if (auto row = model.selectedRow()) {
-        QTreeWidgetItem* item = m_list->topLevelItem(int(*row));
-        m_list->setCurrentItem(item);
-        m_list->scrollToItem(item);
-    }
-    place();
-    show();
-    raise();
 }
 
 void HVCodeCompletionPopupWidget::place() {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "HVCodeCompletionEntry.h"
+
 #include <QFrame>
 #include <cstdint>
+#include <vector>
 
 class HTMLView;
 class QTreeWidget;
@@ -27,9 +30,12 @@ signals:
 
 private:
     void modelChanged();
+    // The rows and their look, from the model's entries.
+    void fill();
 
     HVEditorWidget& m_editor;
     HTMLView& m_view;
     QTreeWidget* m_list;
     std::uint64_t m_observer = 0;
+    std::vector<HVCodeCompletionEntry> m_shownEntries;
 };

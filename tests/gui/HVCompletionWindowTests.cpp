@@ -10,6 +10,10 @@
 #include "HVWindowTest.h"
 
 #include <QColorDialog>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QTreeWidget>
 #include <filesystem>
 
 namespace {
@@ -29,10 +33,12 @@ protected:
             "HTML", Dict{{"format-type", "tag"},
                          {"elements",
                           Dict{{"a", Dict{{"href", ""}, {"target", Array{"_blank", "_self"}}}}}}});
-        withCompletion("CSS",
-                       Dict{{"class", "HVCSSCodeCompletion"},
-                            {"properties", Dict{{"display", Array{"block", "inline", "none"}},
-                                                {"color", Array{"red", "color\u2026"}}}}});
+        withCompletion("CSS", Dict{{"class", "HVCSSCodeCompletion"},
+                                   {"properties",
+                                    Dict{{"display", Array{"block", "inline", "none"}},
+                                         {"color", Array{"red", "color\u2026"}},
+                                         {"width", Array{"auto", "length\u2026"}},
+                                         {"font-family", Array{"serif", "family-name\u2026"}}}}});
         withCompletion(
             "PHP Code",
             Dict{{"format-type", "keyword"},
@@ -69,6 +75,18 @@ protected:
     static QStringList rowsShown(HVEditorWidget* editor) {
         HVCodeCompletionPopupWidget* popup = editor->completionPopup();
         return popup && popup->isVisible() ? popup->rows() : QStringList();
+    }
+    // The completion sheet on the screen, once it shows.
+    template <typename Dialog = QDialog> static Dialog* visibleDialog() {
+        Dialog* found = nullptr;
+        HVWaitFor([&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (widget->objectName() == "HVCompletionDialog" && widget->isVisible())
+                    found = qobject_cast<Dialog*>(widget);
+            }
+            return found != nullptr;
+        });
+        return found;
     }
     static QString text(HVEditorWidget* editor) {
         std::u16string_view text = editor->view()->string();
@@ -114,18 +132,53 @@ TEST_F(CompletionWindowTest, ACSSColourFromTheColourDialog) {
     QTest::keyClicks(editor, "color: c");
     EXPECT_EQ(rowsShown(editor), QStringList{QString::fromUtf8("color\u2026")});
     QTest::keyClick(editor, Qt::Key_Return);
-    QColorDialog* dialog = nullptr;
-    ASSERT_TRUE(HVWaitFor([&] {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() == "HVCompletionDialog" && widget->isVisible())
-                dialog = qobject_cast<QColorDialog*>(widget);
-        }
-        return dialog != nullptr;
-    }));
+    auto* dialog = visibleDialog<QColorDialog>();
+    ASSERT_TRUE(dialog);
     EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
     dialog->setCurrentColor(Qt::red);
     dialog->accept();
     EXPECT_EQ(text(editor), "p {\n  color: #ff0000");
+}
+
+TEST_F(CompletionWindowTest, ALengthWithItsUnitAndAFontFamilyFromTheirSheets) {
+    HVEditorWidget* editor = openAtEnd("style.css", "p {\n  ");
+    QTest::keyClicks(editor, "width: l");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QDialog* sheet = visibleDialog();
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
+    auto* units = sheet->findChild<QComboBox*>("units");
+    EXPECT_EQ(units->currentText(), "px");
+    QTest::keyClicks(sheet->findChild<QLineEdit*>("number"), "12");
+    units->setCurrentText("em");
+    sheet->accept();
+    EXPECT_EQ(text(editor), "p {\n  width: 12em");
+
+    QTest::keyClicks(editor, ";");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::keyClicks(editor, "font-family: f");
+    // A double click accepts the row clicked.
+    HVCodeCompletionPopupWidget* popup = editor->completionPopup();
+    ASSERT_EQ(popup->rows(), QStringList{QString::fromUtf8("family-name\u2026")});
+    auto* list = popup->findChild<QTreeWidget*>();
+    QRect row = list->visualItemRect(list->topLevelItem(0));
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(
+            type, row.center(), list->viewport()->mapToGlobal(row.center()), Qt::LeftButton,
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &event);
+    }
+    sheet = visibleDialog();
+    ASSERT_TRUE(sheet);
+    auto* families = sheet->findChild<QComboBox*>("value");
+    ASSERT_GT(families->count(), 0);
+    int spaced = families->findText(" ", Qt::MatchContains);
+    ASSERT_GE(spaced, 0) << "no installed family has a space in its name";
+    families->setCurrentIndex(spaced);
+    sheet->accept();
+    EXPECT_EQ(text(editor),
+              "p {\n  width: 12em;\n  font-family: \"" + families->itemText(spaced) + "\"");
 }
 
 TEST_F(CompletionWindowTest, F5OffersPHPFunctionsAndTheCallTipShowsTheArgument) {
