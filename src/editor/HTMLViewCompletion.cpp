@@ -132,17 +132,20 @@ void HTMLView::completionSelectionChanged() {
 
 void HTMLView::updateCallHint() {
     std::optional<HVCallHint> hint;
-    auto bundle = bundleAtCaret();
-    auto hinting = bundle ? HVCodeHinting::hintingForBundle(bundle) : nullptr;
-    if (hinting) {
-        const HVTextStorage& text = textStorage();
-        std::size_t caret = std::min(selectedRange().location, text.length());
-        // Only what lies before the caret: a comma just after it is not typed yet.
-        std::size_t lineStart = text.lineRangeForIndex(caret).location;
-        HVRange before{lineStart, caret - lineStart};
+    const HVTextStorage& text = textStorage();
+    std::size_t caret = std::min(selectedRange().location, text.length());
+    // Only what lies before the caret: a comma just after it is not typed yet.
+    std::size_t lineStart = text.lineRangeForIndex(caret).location;
+    HVRange before{lineStart, caret - lineStart};
+    // Most moves are on lines without a call: those never ask which language is at the caret.
+    // A copy: finding the language reads the text too.
+    std::u16string line = text.substring(before);
+    if (line.find(u'(') != std::u16string::npos) {
+        auto bundle = bundleAtCaret();
+        auto hinting = bundle ? HVCodeHinting::hintingForBundle(bundle) : nullptr;
         std::size_t argument = 0;
         auto prototype =
-            hinting->prototypeInString(text.contiguousRange(before), before.length, &argument);
+            hinting ? hinting->prototypeInString(line, line.size(), &argument) : std::nullopt;
         if (prototype) {
             HVRange range = HVCallHint::argumentRangeInPrototype(*prototype, argument);
             hint = HVCallHint{std::move(*prototype), argument, range};
