@@ -11,6 +11,7 @@
 
 #include <QColorDialog>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTreeWidget>
@@ -30,9 +31,10 @@ protected:
 
     CompletionWindowTest() {
         withCompletion(
-            "HTML", Dict{{"format-type", "tag"},
-                         {"elements",
-                          Dict{{"a", Dict{{"href", ""}, {"target", Array{"_blank", "_self"}}}}}}});
+            "HTML",
+            Dict{{"format-type", "tag"},
+                 {"elements", Dict{{"a", Dict{{"href", ""}, {"target", Array{"_blank", "_self"}}}},
+                                   {"img", Dict{{"src", "path\u2026"}}}}}});
         withCompletion("CSS", Dict{{"class", "HVCSSCodeCompletion"},
                                    {"properties",
                                     Dict{{"display", Array{"block", "inline", "none"}},
@@ -114,6 +116,30 @@ TEST_F(CompletionWindowTest, AnHTMLValueIsChosenWithDownAndReturn) {
     ASSERT_TRUE(popup->isVisible());
     QRect caret = editor->caretRect();
     EXPECT_EQ(popup->geometry().top(), caret.bottom() + 1 + 2);
+}
+
+TEST_F(CompletionWindowTest, APathFromTheFileChooserGoesInRelativeToThePage) {
+    dir.write("images/logo.png", "png");
+    HVEditorWidget* editor = openAtEnd("page.html", "<p>\n");
+    QTest::keyClicks(editor, "<img src=\"");
+    EXPECT_EQ(rowsShown(editor), QStringList{QString::fromUtf8("path\u2026\tvalue")});
+    QTest::keyClick(editor, Qt::Key_Return);
+    QFileDialog* chooser = nullptr;
+    ASSERT_TRUE(HVWaitFor([&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == "HVCompletionFileChooser" && widget->isVisible())
+                chooser = qobject_cast<QFileDialog*>(widget);
+        }
+        return chooser != nullptr;
+    }));
+    EXPECT_EQ(chooser->directory().absolutePath(), QString::fromStdString(dir.path()));
+    // The name typed into the chooser, as a person would.
+    chooser->setDirectory(QString::fromStdString(dir.pathFor("images")));
+    auto* name = chooser->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_TRUE(name);
+    name->setText("logo.png");
+    QMetaObject::invokeMethod(chooser, "accept");
+    EXPECT_EQ(text(editor), "<p>\n<img src=\"images/logo.png\"");
 }
 
 TEST_F(CompletionWindowTest, ACSSPropertyThenItsValue) {
