@@ -2,6 +2,8 @@
 
 #include "HTMLViewInterfaceDelegate.h"
 #include "HVAttributedString.h"
+#include "HVCallHint.h"
+#include "HVCodeCompletionPopup.h"
 #include "HVFoldMarker.h"
 #include "HVLineNumberingRulerViewDelegate.h"
 #include "HVNotificationCenter.h"
@@ -18,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+class HVBundle;
+class HVCodeCompletion;
 class HVLineNumberingRulerView;
 class HVSearch;
 class HVSpecialCharacters;
@@ -117,9 +121,30 @@ public:
     // unit: a tab, or "HVTabSizeKey" spaces when "HVTabsAreSpaces".
     std::u16string tabIndex() const;
     std::u16string tabSpaces() const;
-    // Completion on Return, Tab and F5; nothing to complete yet.
+
+    // Completion, from the language at the caret.
+
+    // The pop-up's model: the window draws it and sends it the arrow keys.
+    HVCodeCompletionPopup& codeCompletionPopup() { return m_completionPopup; }
+    const HVCodeCompletionPopup& codeCompletionPopup() const { return m_completionPopup; }
+    // Return and Tab: the pop-up's entry replaces the word it completes (action "Code
+    // Complete", after the language's dialog when it asks for one), its first placeholder is
+    // selected, and the pop-up looks again unless the entry hides it. False when the pop-up
+    // shows no entry, and the key acts as usual.
     bool doCompletions();
+    // Fills the pop-up for the word before the caret, or hides it when there is nothing to
+    // offer. With optional, a hidden pop-up opens only when the language suggests by itself.
     void showCodeCompletion(bool optional);
+    void hideCodeCompletion();
+    // F5 (also the command "complete:"): completion at once, whatever the language suggests.
+    void complete();
+
+    // The call the caret is in, when the language has call hints; kept current after every
+    // change and every move of the selection.
+    const std::optional<HVCallHint>& callHint() const { return m_callHint; }
+    using CallHintObserverToken = std::uint64_t;
+    CallHintObserverToken addCallHintObserver(std::function<void()> observer);
+    void removeCallHintObserver(CallHintObserverToken token);
 
     // The keys, with indentation, brackets and tag completion; backtab outdents the lines of
     // the selection (the caret's line without one).
@@ -244,6 +269,28 @@ private:
     bool m_ignore = false;
     bool m_replaying = false;
     bool m_closeTagAfterChange = false;
+
+    // Completion.
+
+    // The bundle of the parser in force at the caret, found again.
+    std::shared_ptr<HVBundle> bundleAtCaret();
+    // The text a completion reads around the caret: whole lines from a stretch before it
+    // through the end of its line, so that a keystroke in a large file copies little.
+    HVRange completionContext() const;
+    void insertCompletion(HVCodeCompletion& completion, std::u16string_view text,
+                          bool hideOnComplete);
+    // After a change or a move: hides the pop-up when the text kept its length (the caret
+    // moved), and finds the call hint again.
+    void completionSelectionChanged();
+    void updateCallHint();
+
+    HVCodeCompletionPopup m_completionPopup;
+    // The completion that filled the pop-up, which accepts its entry.
+    std::shared_ptr<HVCodeCompletion> m_shownCompletion;
+    std::size_t m_lengthAtSelection = 0;
+    std::optional<HVCallHint> m_callHint;
+    std::map<CallHintObserverToken, std::function<void()>> m_callHintObservers;
+    CallHintObserverToken m_nextCallHintObserver = 1;
 
     // Markup commands.
 

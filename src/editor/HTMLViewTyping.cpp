@@ -468,7 +468,7 @@ void HTMLView::moveRight() {
 }
 
 bool HTMLView::mouseDown(std::size_t index, int clickCount) {
-    showCodeCompletion(false);
+    hideCodeCompletion();
     if (clickCount != 2 || index == 0 || index > textStorage().length())
         return false;
     static constexpr std::u16string_view opens = u"{[(";
@@ -503,14 +503,6 @@ std::u16string HTMLView::indentationOfLine(std::size_t index, bool tabsAsUnits) 
 
 std::u16string HTMLView::tabIndex() const {
     return indentationOfLine(selectedRange().location, true);
-}
-
-bool HTMLView::doCompletions() {
-    return false;
-}
-
-void HTMLView::showCodeCompletion(bool optional) {
-    (void)optional;
 }
 
 void HTMLView::insertNewline() {
@@ -728,8 +720,12 @@ void HTMLView::redo() {
 }
 
 bool HTMLView::typingCommand(std::string_view selector) {
+    if (selector == "complete:") {
+        complete();
+        return true;
+    }
     if (selector == "cancelOperation:" || selector == "cancel:" || selector == "_cancelKey:") {
-        showCodeCompletion(false);
+        hideCodeCompletion();
         setEscapedState(!m_escaped);
         return true;
     }
@@ -758,10 +754,15 @@ bool HTMLView::markupAtCaret() {
 // After every change.
 
 void HTMLView::textChanged() {
+    m_lengthAtSelection = textStorage().length();
+    updateCallHint();
     // Replays and the view's own changes are already what they should be.
     if (m_replaying || m_ownChanges > 0)
         return;
-    showCodeCompletion(true);
+    if (selectedRange().length == 0)
+        showCodeCompletion(true);
+    else
+        hideCodeCompletion();
     bool typed = isInsertingText();
     bool closeTagNow = std::exchange(m_closeTagAfterChange, false);
     if (typed && closeTagNow) {
@@ -778,6 +779,7 @@ void HTMLView::textChanged() {
 }
 
 void HTMLView::selectionChanged() {
+    completionSelectionChanged();
     if (!m_interfaceDelegate)
         return;
     auto place = textStorage().fullLineAndColumn(selectedRange().location);

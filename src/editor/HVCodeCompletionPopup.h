@@ -35,6 +35,17 @@ public:
     // Its completion text (placeholders made), or none.
     std::optional<std::u16string> currentCompletion() const;
 
+    // A rectangle in the coordinates of the visible area, in points.
+    struct Frame {
+        double x = 0, y = 0, width = 0, height = 0;
+        friend bool operator==(const Frame&, const Frame&) = default;
+    };
+    // Where a box of this size goes beside the caret's line (x is the caret's): 2 points below
+    // it, or 2 points above when there is no room below (preferAbove turns that round, for the
+    // call tip), and 10 points inside the visible area's sides.
+    static Frame frameBesideLine(const Frame& line, double width, double height,
+                                 const Frame& visible, bool preferAbove = false);
+
     // Told after every change of visibility, entries or selection. The token removes it.
     ObserverToken addObserver(Observer observer);
     void removeObserver(ObserverToken token);

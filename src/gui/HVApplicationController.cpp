@@ -1,6 +1,7 @@
 #include "HVApplicationController.h"
 
 #include "HTMLView.h"
+#include "HVCodeCompletionDialogs.h"
 #include "HVCodeIndex.h"
 #include "HVCodeNavParser.h"
 #include "HVDispatcher.h"
@@ -50,6 +51,8 @@ HVApplicationController::HVApplicationController()
       m_clipboard(std::make_unique<HVQtClipboard>()) {
     // Language bundles build their code navigation once they load.
     HVCodeNavParser::registerWithBundles();
+    // Completions that ask for a value (a length, a colour, a file) ask through these.
+    HVCodeCompletionDialogs::install();
     HVUserInterface::setShared(m_userInterface);
     HVClipboard::setGeneral(m_clipboard.get());
     HVDocumentController::sharedController().setPresenter(this);

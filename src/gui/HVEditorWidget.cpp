@@ -2,6 +2,8 @@
 
 #include "HTMLView.h"
 #include "HVAttributes.h"
+#include "HVCallTipWidget.h"
+#include "HVCodeCompletionPopupWidget.h"
 #include "HVLayoutManager.h"
 #include "HVLineNumberingRulerWidget.h"
 #include "HVSyntaxHighlightingTextView.h"
@@ -205,12 +207,25 @@ HVEditorWidget::HVEditorWidget(HVTextViewModel* view, QWidget* parent)
             m_flashTimer.start();
             viewport()->update();
         });
+        m_completionPopup = std::make_unique<HVCodeCompletionPopupWidget>(*this, *m_foldingView);
+        connect(m_completionPopup.get(), &HVCodeCompletionPopupWidget::rowAccepted, this,
+                [this](int row) {
+                    runUserEvent([&] {
+                        m_foldingView->codeCompletionPopup().selectRow(std::size_t(row));
+                        m_foldingView->doCompletions();
+                    });
+                    caretMoved();
+                });
+        m_callTip = std::make_unique<HVCallTipWidget>(*this, *m_foldingView);
     }
     updateScrollBars();
 }
 
 HVEditorWidget::~HVEditorWidget() {
-    // The gutter draws the display model and observes the view: it goes first.
+    // The gutter, the pop-up and the tip draw the display model and observe the view: they go
+    // first.
+    m_callTip.reset();
+    m_completionPopup.reset();
     m_gutter.reset();
     if (m_foldingView)
         m_foldingView->removeFlashObserver(m_flashObserver);
@@ -648,6 +663,7 @@ void HVEditorWidget::scrollContentsBy(int, int) {
         m_display->scrollToUnit(value);
     updateVisibleRange();
     redraw();
+    placeCaretBoxes();
 }
 
 void HVEditorWidget::scrollToUnit(std::size_t unit, qreal offset) {
@@ -690,6 +706,7 @@ void HVEditorWidget::resizeEvent(QResizeEvent* event) {
     updateScrollBars();
     updateVisibleRange();
     layOutGutter();
+    placeCaretBoxes();
 }
 
 void HVEditorWidget::ensurePositionVisible(std::size_t position) {
@@ -762,6 +779,14 @@ void HVEditorWidget::caretMoved() {
     ensurePositionVisible(m_view->selectionHead());
     restartCaretBlink();
     viewport()->update();
+    placeCaretBoxes();
+}
+
+void HVEditorWidget::placeCaretBoxes() {
+    if (m_completionPopup)
+        m_completionPopup->place();
+    if (m_callTip)
+        m_callTip->place();
 }
 
 void HVEditorWidget::restartCaretBlink() {
@@ -775,6 +800,19 @@ bool HVEditorWidget::focusNextPrevChild(bool) {
 }
 
 void HVEditorWidget::keyPressEvent(QKeyEvent* event) {
+    // The arrow keys choose in the completion pop-up while it shows; Return and Tab reach the
+    // view, which accepts its entry, and Escape hides it.
+    if (m_foldingView && m_foldingView->codeCompletionPopup().isVisible() &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+        HVCodeCompletionPopup& popup = m_foldingView->codeCompletionPopup();
+        if (event->key() == Qt::Key_Up)
+            popup.moveUp();
+        else
+            popup.moveDown();
+        event->accept();
+        return;
+    }
     for (const auto& binding : kKeyCommands) {
         if (event->matches(binding.key)) {
             runCommand(binding.selector);
@@ -800,7 +838,7 @@ void HVEditorWidget::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_F5:
         // Completion shown at once, without waiting for the language to suggest it.
         if (m_foldingView && modifiers == Qt::NoModifier) {
-            m_foldingView->showCodeCompletion(false);
+            runCommand("complete:");
             event->accept();
             return;
         }
@@ -957,6 +995,9 @@ void HVEditorWidget::mousePressEvent(QMouseEvent* event) {
         return;
     }
     std::size_t position = positionAt(event->position().toPoint());
+    // A click ends completion.
+    if (m_foldingView)
+        m_foldingView->mouseDown(position, 1);
     // A third click soon after a double click selects the line.
     if (m_lastDoubleClick.isValid() &&
         m_lastDoubleClick.elapsed() < QApplication::doubleClickInterval()) {

@@ -12,6 +12,8 @@
 #include <vector>
 
 class HTMLView;
+class HVCallTipWidget;
+class HVCodeCompletionPopupWidget;
 class HVLayoutManager;
 class HVLineNumberingRulerWidget;
 class HVSyntaxHighlightingTextView;
@@ -56,6 +58,9 @@ public:
     // The view when it folds (an HTMLView), else null; and its gutter.
     HTMLView* foldingView() const { return m_foldingView; }
     HVLineNumberingRulerWidget* gutter() const { return m_gutter.get(); }
+    // An HTMLView's completion pop-up and call tip, drawn over the text; else null.
+    HVCodeCompletionPopupWidget* completionPopup() const { return m_completionPopup.get(); }
+    HVCallTipWidget* callTip() const { return m_callTip.get(); }
     void setWrapsText(bool wraps);
     bool wrapsText() const { return m_wraps; }
     void setTabWidth(int columns);
@@ -156,6 +161,8 @@ private:
     void scrollByPixels(qreal pixels);
     void ensurePositionVisible(std::size_t position);
     void caretMoved();
+    // The pop-up and the call tip follow the caret's line.
+    void placeCaretBoxes();
     void restartCaretBlink();
     void blinkCaret();
     void selectByMouse(std::size_t position, bool extend);
@@ -166,6 +173,8 @@ private:
     // The view when it folds (the same object again), else null; it has a gutter.
     HTMLView* m_foldingView = nullptr;
     std::unique_ptr<HVLineNumberingRulerWidget> m_gutter;
+    std::unique_ptr<HVCodeCompletionPopupWidget> m_completionPopup;
+    std::unique_ptr<HVCallTipWidget> m_callTip;
     // A plain view's own layout manager; a highlighting view's is its own.
     std::unique_ptr<HVLayoutManager> m_ownLayoutManager;
     HVLayoutManager* m_layoutManager = nullptr;

@@ -3,6 +3,7 @@
 
 #include "HTMLView.h"
 #include "HVApplicationController.h"
+#include "HVCodeIndex.h"
 #include "HVCredentialsController.h"
 #include "HVDocumentController.h"
 #include "HVDocumentWindow.h"
@@ -39,6 +40,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -198,6 +200,157 @@ void clickGutter(HVEditorWidget* editor, std::u16string_view match) {
     QPoint at = gutterPoint(editor, match, true);
     sendMouse(editor->gutter(), QEvent::MouseButtonPress, at);
     sendMouse(editor->gutter(), QEvent::MouseButtonRelease, at);
+}
+
+// Keys as the window system delivers them to the focused editor: each character, or a key.
+void typeKeys(QWidget* editor, const QString& text) {
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(editor, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(editor, &release);
+    }
+    settle(50);
+}
+
+void pressKey(QWidget* editor, Qt::Key key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(editor, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(editor, &release);
+    settle(50);
+}
+
+// A page with a form, a style sheet, and PHP that includes a library of its own.
+const char kContactPage[] = R"(<!DOCTYPE html>
+<html lang="en">
+<head>
+  <meta charset="utf-8">
+  <title>Contact</title>
+  <link rel="stylesheet" href="css/contact.css">
+</head>
+<body>
+  <form action="send.php" method="post">
+    <label for="email">E-mail</label>
+    
+  </form>
+</body>
+</html>
+)";
+
+const char kContactStyle[] = R"(/* The contact form. */
+form {
+  max-width: 32em;
+  margin: 2em auto;
+}
+
+label {
+  
+}
+)";
+
+const char kPriceLibrary[] = R"(<?php
+// Prices as the shop shows them.
+function format_price($amount, $currency)
+{
+    return number_format($amount, 2) . ' ' . $currency;
+}
+
+function format_discount($percent)
+{
+    return '-' . $percent . '%';
+}
+)";
+
+const char kOrderPage[] = R"(<?php
+include 'lib/prices.php';
+
+$total = 19.5;
+echo "<p>Total: " . 
+)";
+
+// The caret at the end of the first line that holds the text, the editor focused.
+HVEditorWidget* editorAtLineOf(HVApplicationController& controller, const QString& path,
+                               std::u16string_view text) {
+    HVDocumentController::sharedController().openDocumentWithContentsOfFile(path.toStdString(),
+                                                                            true);
+    settle();
+    HVDocumentWindow* window = controller.frontWindow();
+    HVEditorWidget* editor = window ? window->activeEditor() : nullptr;
+    if (!editor)
+        return nullptr;
+    window->activateWindow();
+    editor->setFocus();
+    std::size_t at = editor->view()->string().find(text);
+    editor->view()->setSelectedRange({at == std::u16string_view::npos ? 0 : at, 0});
+    editor->runCommand("moveToEndOfLine:");
+    return editor;
+}
+
+// Completion: an HTML attribute's values, a CSS property's values, a PHP function from an
+// included file that the index knows, and a call tip.
+bool completionScenes(HVApplicationController& controller, const QString& site,
+                      const QString& output) {
+    bool ok = true;
+    QString page = site + "/contact.html";
+    writeFile(page, kContactPage);
+    if (HVEditorWidget* editor = editorAtLineOf(controller, page, u"</label>\n    ")) {
+        pressKey(editor, Qt::Key_Down);
+        typeKeys(editor, "<input type=\"");
+        ok = save(editor, output, "25-completion-html-value") && ok;
+        pressKey(editor, Qt::Key_Escape);
+        pressKey(editor, Qt::Key_Escape);
+    } else {
+        ok = false;
+    }
+
+    QString style = site + "/css/contact.css";
+    writeFile(style, kContactStyle);
+    if (HVEditorWidget* editor = editorAtLineOf(controller, style, u"label {")) {
+        pressKey(editor, Qt::Key_Down);
+        pressKey(editor, Qt::Key_End);
+        typeKeys(editor, "disp");
+        pressKey(editor, Qt::Key_Return);
+        typeKeys(editor, "in");
+        ok = save(editor, output, "26-completion-css-value") && ok;
+        pressKey(editor, Qt::Key_Escape);
+        pressKey(editor, Qt::Key_Escape);
+    } else {
+        ok = false;
+    }
+
+    // The library and the page that includes it, indexed as the program indexes a site.
+    QDir(site).mkpath("lib");
+    writeFile(site + "/lib/prices.php", kPriceLibrary);
+    QString order = site + "/order.php";
+    writeFile(order, kOrderPage);
+    HVCodeIndex& index = HVCodeIndex::sharedIndex();
+    index.start();
+    index.indexFile((site + "/lib/prices.php").toStdString());
+    index.indexFile(order.toStdString());
+    if (!index.waitUntilIdle(30))
+        std::fprintf(stderr, "the index did not finish\n");
+    if (HVEditorWidget* editor = editorAtLineOf(controller, order, u"echo")) {
+        typeKeys(editor, "form");
+        pressKey(editor, Qt::Key_F5);
+        ok = save(editor, output, "27-completion-php-included") && ok;
+        pressKey(editor, Qt::Key_Down);
+        pressKey(editor, Qt::Key_Return);
+        // The first argument's placeholder is selected: typing replaces it, Tab goes on to the
+        // next.
+        typeKeys(editor, "$total");
+        pressKey(editor, Qt::Key_Tab);
+        typeKeys(editor, "'EUR'");
+        pressKey(editor, Qt::Key_End);
+        typeKeys(editor, ";");
+        pressKey(editor, Qt::Key_Return);
+        // The call tip of a standard function, at its second argument.
+        typeKeys(editor, "$rounded = number_format($total, ");
+        ok = save(editor, output, "28-call-tip") && ok;
+    } else {
+        ok = false;
+    }
+    return ok;
 }
 
 } // namespace
@@ -555,6 +708,8 @@ int main(int argc, char** argv) {
             ok = false;
         }
     }
+
+    ok = completionScenes(*controller, site, output) && ok;
 
     // Windows go before the documents whose views they draw, and the documents while the
     // notification center they observe is still there.

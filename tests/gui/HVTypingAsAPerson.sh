@@ -3,7 +3,9 @@
 # opens a file with CR LF line breaks from the command line and starts typing at once, makes
 # new lines, copies and pastes through the X clipboard, and saves. The bytes on disk must be
 # the person's text with CR LF breaks only. Then the person opens a script and types "/*" on
-# its second line: the lines far below must change colour on the screen.
+# its second line: the lines far below must change colour on the screen. Last, in a page, the
+# person types the start of an attribute's value, picks the second value the completion pop-up
+# offers with Down and Return, and saves.
 #   HVTypingAsAPerson.sh PATH-TO-HALVET
 set -euo pipefail
 halvet=$1
@@ -128,3 +130,24 @@ if [ "$changed" -lt 2000 ]; then
     exit 1
 fi
 echo "typing /* re-coloured the lines below ($changed bytes changed)"
+
+# A page: the completion pop-up takes Down and Return while it shows.
+kill "$halvet_pid"
+wait "$halvet_pid" 2>/dev/null || true
+page="$work/page.html"
+printf '<p>\n' >"$page"
+start_editor "$page" "$work/halvet-page.log" page
+xdotool windowfocus --sync "$window"
+sleep 0.3
+keys ctrl+End
+xdotool type --delay 60 '<a target="_'
+keys Down Return ctrl+s
+sleep 0.5
+expected=$'<p>\n<a target="_parent"'
+actual=$(cat "$page")
+if [ "$actual" != "$expected" ]; then
+    echo "the completed page reads $actual" >&2
+    cat "$work/halvet-page.log" >&2
+    exit 1
+fi
+echo "completed an attribute's value from the pop-up"
