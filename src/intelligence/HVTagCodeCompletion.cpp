@@ -16,6 +16,9 @@ using namespace HVCodeCompletionText;
 
 namespace {
 
+// The element name under which a definition lists the attributes of every element.
+constexpr std::string_view kEveryElement = "*";
+
 // Attributes written so far, then the one being typed: its name (1) and its value (4).
 constexpr std::u16string_view kContextPattern =
     u"(?:[^= ]+ *= *\"[^\"]*\" *)*([^= \"]+)( *= *(\"([^\"]*)\"?)?)?$";
@@ -162,8 +165,10 @@ HVTagCodeCompletion::embeddedCodeCompletions() {
 std::vector<std::u16string>
 HVTagCodeCompletion::allElementsForPartialElement(std::u16string_view partial) {
     std::set<std::u16string> names;
-    for (const auto& [name, attributes] : m_elements)
-        names.insert(HVUnicode::utf16(name));
+    for (const auto& [name, attributes] : m_elements) {
+        if (name != kEveryElement)
+            names.insert(HVUnicode::utf16(name));
+    }
     for (const auto& embedded : embeddedCodeCompletions()) {
         auto embeddedBundle = embedded->bundle();
         auto parser = embeddedBundle
@@ -172,22 +177,40 @@ HVTagCodeCompletion::allElementsForPartialElement(std::u16string_view partial) {
         if (!parser || parser->tagPrefix().empty() ||
             !hasPrefixIgnoringCase(partial, HVUnicode::utf16(parser->tagPrefix())))
             continue;
-        for (const auto& [name, attributes] : embedded->m_elements)
-            names.insert(HVUnicode::utf16(name));
+        for (const auto& [name, attributes] : embedded->m_elements) {
+            if (name != kEveryElement)
+                names.insert(HVUnicode::utf16(name));
+        }
     }
     return {names.begin(), names.end()};
 }
 
-const HVPlistValue::Dictionary*
+std::optional<HVPlistValue::Dictionary>
 HVTagCodeCompletion::attributesOfElement(const std::u16string& element) {
     std::string key = HVUnicode::utf8(element);
-    if (auto found = m_elements.find(key); found != m_elements.end())
-        return found->second.dictionary();
+    // The definition that knows the element also gives the attributes every element has
+    // ("*"), which a markup language lists once rather than under each of its elements.
+    auto inDefinition =
+        [&](const HVPlistValue::Dictionary& elements) -> std::optional<HVPlistValue::Dictionary> {
+        auto found = elements.find(key);
+        if (found == elements.end() || key == kEveryElement)
+            return std::nullopt;
+        HVPlistValue::Dictionary attributes;
+        if (const auto* own = found->second.dictionary())
+            attributes = *own;
+        if (auto every = elements.find(kEveryElement); every != elements.end()) {
+            if (const auto* common = every->second.dictionary())
+                attributes.insert(common->begin(), common->end());
+        }
+        return attributes;
+    };
+    if (auto attributes = inDefinition(m_elements))
+        return attributes;
     for (const auto& embedded : embeddedCodeCompletions()) {
-        if (auto found = embedded->m_elements.find(key); found != embedded->m_elements.end())
-            return found->second.dictionary();
+        if (auto attributes = inDefinition(embedded->m_elements))
+            return attributes;
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 std::vector<HVCodeCompletionEntry>
@@ -195,7 +218,7 @@ HVTagCodeCompletion::attributeEntries(const std::u16string& element) {
     if (m_cachedAttributesElement == element)
         return m_cachedAttributes;
     m_cachedAttributes.clear();
-    if (const auto* attributes = attributesOfElement(element)) {
+    if (auto attributes = attributesOfElement(element)) {
         for (const auto& [name, values] : *attributes) {
             std::u16string attribute = HVUnicode::utf16(name);
             m_cachedAttributes.emplace_back(attribute, u"attribute", attribute + u"=\"\"", true);
@@ -212,11 +235,12 @@ HVTagCodeCompletion::valueEntries(const std::u16string& element, const std::u16s
     if (m_cachedValuesFor == key)
         return m_cachedValues;
     m_cachedValues.clear();
-    const HVPlistValue* definition = nullptr;
-    if (const auto* attributes = attributesOfElement(element)) {
-        if (auto found = attributes->find(HVUnicode::utf8(attribute)); found != attributes->end())
-            definition = &found->second;
+    std::optional<HVPlistValue> found;
+    if (auto attributes = attributesOfElement(element)) {
+        if (auto it = attributes->find(HVUnicode::utf8(attribute)); it != attributes->end())
+            found = std::move(it->second);
     }
+    const HVPlistValue* definition = found ? &*found : nullptr;
     auto addValue = [&](const std::string& value) {
         std::u16string text = HVUnicode::utf16(value);
         m_cachedValues.emplace_back(text, u"value", u"\"" + text + u"\"", true);

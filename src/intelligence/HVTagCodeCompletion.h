@@ -13,6 +13,7 @@ class HVRegex;
 // values), plus the elements of the dialects the markup embeds ("cfoutput" and the like come
 // from their own bundles). An attribute's values are an array, one value, nothing
 // (""), or "#class.type": the index's symbols of that language and kind for the document.
+// The element "*" lists attributes that every element has.
 class HVTagCodeCompletion : public HVCodeCompletion {
 public:
     static std::shared_ptr<HVTagCodeCompletion> make(const HVPlistValue& plist,
@@ -64,9 +65,9 @@ private:
                                                     const std::u16string& attribute,
                                                     const std::string& file);
     const HVCodeCompletionEntry& entryForElement(const std::u16string& name);
-    // The attribute dictionary of an element, here or in the first embedded dialect that
-    // knows it.
-    const HVPlistValue::Dictionary* attributesOfElement(const std::u16string& element);
+    // The attributes of an element, here or in the first embedded dialect that knows it,
+    // with those the same definition gives every element ("*"); none for an unknown element.
+    std::optional<HVPlistValue::Dictionary> attributesOfElement(const std::u16string& element);
     const std::vector<std::shared_ptr<HVTagCodeCompletion>>& embeddedCodeCompletions();
     // Where the open tag's name is on the caret's line; none outside a tag.
     std::optional<HVRange> elementNameRange(std::u16string_view text, std::size_t cursor) const;

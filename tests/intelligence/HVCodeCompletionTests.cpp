@@ -226,7 +226,8 @@ protected:
                                               {"class", "#source.sheet.test.class"},
                                               {"title", ""}}},
                                    {"body", Dict{{"onload", "init()"}}},
-                                   {"b", Dict{}}}}});
+                                   {"b", Dict{}},
+                                   {"*", Dict{{"dir", Array{"ltr", "rtl"}}}}}}});
         completion = std::dynamic_pointer_cast<HVTagCodeCompletion>(
             HVCodeCompletion::completionForBundle(bundle));
         ASSERT_TRUE(completion);
@@ -260,7 +261,10 @@ protected:
 TEST_F(HVTagCodeCompletionTest, TheCaretsPlaceInTheTagChoosesWhatIsOffered) {
     EXPECT_EQ(offered(u"<p>\n<"), ": a|element|a , b|element|b , body|element|body ");
     EXPECT_EQ(offered(u"<B"), "b: b|element|b , body|element|body ");
-    EXPECT_EQ(offered(u"<a "), ": class|attribute|class=\"\", href|attribute|href=\"\", "
+    EXPECT_EQ(offered(u"<b "), ": dir|attribute|dir=\"\"");
+    EXPECT_EQ(offered(u"<b dir=\"r"), "r: rtl|value|\"rtl\"");
+    EXPECT_EQ(offered(u"<a "), ": class|attribute|class=\"\", dir|attribute|dir=\"\", "
+                               "href|attribute|href=\"\", "
                                "target|attribute|target=\"\", title|attribute|title=\"\"");
     EXPECT_EQ(offered(u"<a href=\"x\" T"),
               "t: target|attribute|target=\"\", title|attribute|title=\"\"");
@@ -321,9 +325,10 @@ TEST_F(HVTagCodeCompletionTest, APathValueAsksForAFileAndInsertsItRelativeAndQuo
 
 TEST_F(HVTagCodeCompletionTest, TheEditingPaneListsElementsAndWritesValuesBackByCount) {
     Array elements = completion->elementsForEditing();
-    ASSERT_EQ(elements.size(), 3u);
-    EXPECT_EQ(*elements[0].stringForKey("title"), "a");
-    const Array* attributes = elements[0].arrayForKey("attributes");
+    ASSERT_EQ(elements.size(), 4u);
+    EXPECT_EQ(*elements[0].stringForKey("title"), "*") << "every element's attributes come first";
+    EXPECT_EQ(*elements[1].stringForKey("title"), "a");
+    const Array* attributes = elements[1].arrayForKey("attributes");
     ASSERT_TRUE(attributes);
     EXPECT_EQ(HVPlistText(HVPlistValue((*attributes)[2])),
               HVPlistText(HVPlistValue(
