@@ -9,8 +9,7 @@
 // 3. A save: a file rewritten with a new function, from the write to HVFileIndexInvalidated.
 // 4. Completion: keysForType for a file that includes 50 others.
 //
-// The language definitions are the shipped ones (HALVET_RESOURCES_DIR) when the PHP bundles
-// have an indexer; otherwise the benchmark gives user copies of them an indexer of its own.
+// The language definitions are the shipped ones (HALVET_RESOURCES_DIR).
 // "--keys FILE…" prints what the indexer finds in each file instead, for tuning a definition.
 // HALVET_BENCH_CODE_TREE names the tree (a copy: the benchmark writes into it);
 // HALVET_BENCH_WORK a folder for the database and ctags' output; HALVET_BENCH_ROUNDS (default
@@ -23,7 +22,6 @@
 #include "HVDispatcher.h"
 #include "HVFileSystem.h"
 #include "HVNotificationCenter.h"
-#include "HVPropertyList.h"
 #include "HVUnicode.h"
 
 #include <algorithm>
@@ -47,8 +45,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Dict = HVPlistValue::Dictionary;
-using Array = HVPlistValue::Array;
 
 double milliseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
@@ -68,61 +64,6 @@ double percentile(std::vector<double> values, double share) {
     std::sort(values.begin(), values.end());
     std::size_t index = std::size_t(share * double(values.size() - 1) + 0.5);
     return values[std::min(index, values.size() - 1)];
-}
-
-Dict key(const char* pattern, int name, const char* type, int completion = 0) {
-    return Dict{{"pattern", pattern}, {"key", name}, {"completion", completion}, {"type", type}};
-}
-
-// The benchmark's own definitions, for a tree of resources whose PHP bundles have none yet.
-void giveThePHPBundlesAnIndexer() {
-    std::string shipped = Defaults::applicationResourcesDirectory() + "/Bundles";
-    std::string user = Defaults::appSupportPathForFile("Bundles");
-    // A PHP page is markup with code between "<?php" and the first "?>" that is code: the
-    // end pattern steps over strings, here-documents and block comments from the region's
-    // start (\G), so a
-    // "?>" inside a string does not end it; a line comment ends at "?>" as in PHP itself.
-    Dict page{
-        {"format-version", "1.0"},
-        {"includes",
-         Array{Dict{
-             {"id", "text.php"},
-             {"begin", R"re(<\?(?:php|=)?)re"},
-             {"end",
-              R"re((?s)\G(?:[^'"/?#<]++|<<<[ \t]*(['"]?)(\w+)\1\r?\n.*?\n[ \t]*\2\b|<|'(?:[^'\\]++|\\.)*+'|"(?:[^"\\]++|\\.)*+"|/\*.*?\*/|(?://|#)(?:[^\n?]++|\?(?!>))*+|/|\?(?!>))*+\?>)re"}}}}};
-    Dict code{
-        {"format-version", "1.0"},
-        // Strings are stepped over ((*SKIP)(*F)), so "//" in a URL is no comment.
-        {"comments",
-         Array{
-             R"re((?s)(?:'(?:[^'\\]|\\.)*'|"(?:[^"\\]|\\.)*")(*SKIP)(*F)|/\*.*?\*/|(?://|#)[^\n]*)re"}},
-        {"external-files",
-         Array{R"re(\b(?:require|include)(?:_once)?\s*\(?\s*['"]([^'"\n]+)['"])re"}},
-        {"pre-remove-keys",
-         Array{key(R"re(\bdefine\s*\(\s*['"]([A-Za-z_]\w*)['"])re", 1, "constant")}},
-        // Here-documents first: their text may hold quotes. Both kinds of string in one
-        // pattern, so that quotes of one kind inside the other are text.
-        {"remove", Array{R"re((?sm)<<<\s*['"]?(\w+)['"]?\n.*?^\s*\1\b)re",
-                         R"re('(?:[^'\\]|\\.)*'|"(?:[^"\\]|\\.)*")re"}},
-        {"keys",
-         Array{key(R"re(\bfunction\s+&?\s*(([A-Za-z_]\w*)\s*\([^)]*\)))re", 2, "function", 1),
-               key(R"re(\bclass\s+([A-Za-z_]\w*))re", 1, "class", 1),
-               key(R"re(\binterface\s+([A-Za-z_]\w*))re", 1, "interface", 1),
-               key(R"re(\btrait\s+([A-Za-z_]\w*))re", 1, "trait", 1),
-               key(R"re(\bconst\s+([A-Za-z_]\w*)\s*=)re", 1, "constant", 1)}},
-    };
-    for (const auto& [name, plist] : std::vector<std::pair<std::string, Dict>>{
-             {"PHP.hvbundle", page}, {"PHP Code.hvbundle", code}}) {
-        HVFileSystem::removeRecursively(user + "/" + name);
-        HVFileSystem::copyDirectory(shipped + "/" + name, user + "/" + name);
-        HVPropertyList::writeToFile(plist, user + "/" + name + "/Contents/indexer.plist",
-                                    HVPlistFormat::XML);
-    }
-}
-
-bool shippedIndexersExist() {
-    std::string shipped = Defaults::applicationResourcesDirectory() + "/Bundles";
-    return HVFileSystem::exists(shipped + "/PHP.hvbundle/Contents/indexer.plist");
 }
 
 struct Run {
@@ -281,8 +222,6 @@ int main(int argc, char** argv) {
     // "--keys FILE…": what the indexer finds in each file, for tuning a definition.
     if (argc > 2 && std::string_view(argv[1]) == "--keys") {
         Defaults::createSupportDirectories();
-        if (!shippedIndexersExist())
-            giveThePHPBundlesAnIndexer();
         for (int i = 2; i < argc; ++i) {
             auto indexer = HVCodeIndexer::indexerForPath(argv[i]);
             if (!indexer)
@@ -303,12 +242,6 @@ int main(int argc, char** argv) {
     }
     HVFileSystem::createDirectory(work);
     Defaults::createSupportDirectories();
-    bool shipped = shippedIndexersExist();
-    if (!shipped)
-        giveThePHPBundlesAnIndexer();
-    std::printf("indexer definitions: %s\n",
-                shipped ? "shipped (resources/Bundles)" : "the benchmark's own (user bundles)");
-
     std::vector<std::string> files = phpFiles(tree);
     std::uint64_t bytes = 0;
     for (const std::string& file : files)

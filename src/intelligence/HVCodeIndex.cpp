@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <dirent.h>
@@ -186,7 +187,6 @@ struct HVCodeIndex::State {
     std::set<std::int64_t> reported;
     std::vector<HVError> undelivered;
 
-
     void run();
     void openDatabase();
     Problem tryOpen(bool existed, std::string& detail);
@@ -200,6 +200,13 @@ struct HVCodeIndex::State {
                                         bool create);
     void handleWriteFailure(const std::string& path);
     void stopWriting();
+    // Files indexed one after another share a transaction: a commit costs more than indexing
+    // a file. The batch is committed when the queue runs dry, or after a short while so that
+    // completion sees a large tree fill in.
+    bool batchIsDue() const;
+    void commitBatch();
+    std::vector<std::string> batch;
+    std::chrono::steady_clock::time_point batchStarted;
     void report(Problem problem, const std::string& detail = {});
     void applyEnabled(bool on);
 
@@ -355,11 +362,17 @@ void HVCodeIndex::State::run() {
         lock.unlock();
         processFile(path);
         lock.lock();
+        if (queue.empty() || !enabled || stopping || batchIsDue()) {
+            lock.unlock();
+            commitBatch();
+            lock.lock();
+        }
         working = false;
         if (queue.empty())
             idle.notify_all();
     }
     lock.unlock();
+    commitBatch();
     writer.reset();
     idle.notify_all();
 }
@@ -596,9 +609,12 @@ void HVCodeIndex::State::reindex(const std::string& path, std::optional<std::int
             return true;
         }
     };
-    if (!db.beginImmediateTransaction()) {
-        handleWriteFailure(path);
-        return;
+    if (!db.inTransaction()) {
+        if (!db.beginImmediateTransaction()) {
+            handleWriteFailure(path);
+            return;
+        }
+        batchStarted = std::chrono::steady_clock::now();
     }
     auto write = [&]() -> bool {
         if (fileID) {
@@ -666,12 +682,32 @@ void HVCodeIndex::State::reindex(const std::string& path, std::optional<std::int
         db.executeUpdate("UPDATE files SET last_update=? WHERE id=?", {modified, *fileID});
         return !failed();
     };
-    if (!write() || !db.commit()) {
+    if (!write()) {
         handleWriteFailure(path);
         return;
     }
-    HVNotificationCenter::defaultCenter().postNotificationName(
-        std::string(HVFileIndexInvalidatedNotification), owner, {{"path", path}});
+    batch.push_back(path);
+}
+
+bool HVCodeIndex::State::batchIsDue() const {
+    using namespace std::chrono_literals;
+    return !batch.empty() &&
+           (batch.size() >= 500 || std::chrono::steady_clock::now() - batchStarted >= 50ms);
+}
+
+void HVCodeIndex::State::commitBatch() {
+    if (!writer || !writer->inTransaction())
+        return;
+    if (!writer->commit()) {
+        // The last file takes the blame; the others are indexed again.
+        handleWriteFailure(batch.empty() ? std::string() : batch.back());
+        return;
+    }
+    std::vector<std::string> committed = std::move(batch);
+    batch.clear();
+    for (const std::string& path : committed)
+        HVNotificationCenter::defaultCenter().postNotificationName(
+            std::string(HVFileIndexInvalidatedNotification), owner, {{"path", path}});
 }
 
 std::optional<std::int64_t> HVCodeIndex::State::fileRowForDigest(const std::string& digest,
@@ -715,6 +751,17 @@ void HVCodeIndex::State::handleWriteFailure(const std::string& path) {
     std::string detail = writer->lastErrorMessage();
     if (writer->inTransaction())
         writer->rollback();
+    // The files of the batch that was undone with it go round again; the failing one waits.
+    {
+        std::vector<std::string> undone;
+        for (std::string& other : batch) {
+            if (other != path)
+                undone.push_back(std::move(other));
+        }
+        batch.clear();
+        std::lock_guard lock(queueMutex);
+        queue.insert(queue.begin(), undone.begin(), undone.end());
+    }
     // Titles made in the transaction that was undone are gone again.
     loadCaches();
     Problem problem = problemForCode(code);
