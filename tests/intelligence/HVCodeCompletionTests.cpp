@@ -385,3 +385,49 @@ TEST(HVTagCodeCompletion, ADialectsElementsJoinWhenItsTagPrefixIsTyped) {
     EXPECT_EQ(offered(u"<cfoutput q"), "query|attribute|query=\"\"");
     repository.reset();
 }
+
+// The shipped PHP definitions, a real index and the shipped keyword completion together: a
+// page offers the functions of what it includes, of what that includes in turn, and of PHP
+// written inside a markup page.
+TEST(HVKeywordCodeCompletion, APageOffersTheFunctionsOfEveryFileItReachesThroughTheIndex) {
+    HVIsolatedPreferences preferences;
+    HVTemporaryDirectory folder;
+    HVBundleRepository::sharedRepository().reset();
+    std::string page = folder.write("site/page.php", "<?php\ninclude 'lib/cart.php';\n"
+                                                     "function page_title() {}\n");
+    std::string cart =
+        folder.write("site/lib/cart.php", "<?php\nrequire_once 'tax.php';\n"
+                                          "function cart_total($cart, $tax = 0) {}\n");
+    std::string tax = folder.write("site/lib/tax.php", "<?php function cart_tax($rate) {}\n");
+    std::string markup = folder.write("site/about.html", "<p>About</p>\n<?php\n"
+                                                         "function about_team($size) {}\n?>\n");
+    HVCodeIndex index(folder.pathFor("index.db"));
+    index.start();
+    for (const std::string& path : {page, cart, tax, markup})
+        index.indexFile(path);
+    ASSERT_TRUE(index.waitUntilIdle(30));
+
+    auto bundle = HVBundleRepository::sharedRepository().bundleForIdentifier("text.php");
+    auto completion = std::dynamic_pointer_cast<HVKeywordCodeCompletion>(
+        HVCodeCompletion::completionForBundle(bundle));
+    ASSERT_TRUE(completion);
+    completion->setSymbolSource([&index](const std::optional<std::u16string>& type,
+                                         const std::optional<std::string>& classString,
+                                         const std::optional<std::string>& file) {
+        return index.keysForType(type, classString, file);
+    });
+    auto offered = completion->completionsForString(u"cart_", page, 0);
+    EXPECT_EQ(HVDescribeEntries(offered), "cart_tax|function|cart_tax($rate)+, "
+                                          "cart_total|function|cart_total($cart, $tax = 0)+");
+    ASSERT_EQ(offered.size(), 2u);
+    EXPECT_EQ(offered[1].completion(), u"cart_total([*$cart*], [*$tax = 0*])");
+    EXPECT_EQ(HVDescribeEntries(completion->completionsForString(u"page_", page, 0)),
+              "page_title|function|page_title()+");
+    EXPECT_EQ(HVDescribeEntries(completion->completionsForString(u"cart_", tax, 0)),
+              "cart_tax|function|cart_tax($rate)+")
+        << "what a file includes reaches it, not what includes it";
+    EXPECT_EQ(HVDescribeEntries(completion->completionsForString(u"about", markup, 0)),
+              "about_team|function|about_team($size)+");
+    index.stop();
+    HVBundleRepository::sharedRepository().reset();
+}
