@@ -188,8 +188,6 @@ public:
     // The characters with entities: the groups of the Special Characters menu and the map of
     // typed characters, loaded when the view is made.
     const HVSpecialCharacters& specialCharacters() const { return *m_specialCharacters; }
-    // The path of file as seen from folder: below it when the file is inside, else through as
-    // many "../" as folder lies below the folder both share.
 
     // Finding and replacing in the text, with the shared find panel's search.
 

@@ -97,8 +97,11 @@ void HTMLView::insertCompletion(HVCodeCompletion& completion, std::u16string_vie
                                 bool hideOnComplete) {
     HVRange context = completionContext();
     std::size_t caret = selectedRange().location;
-    HVRange replaced = completion.keywordRangeForString(textStorage().contiguousRange(context),
-                                                        caret - context.location);
+    std::u16string_view text16 = textStorage().contiguousRange(context);
+    // The completion keeps the context of its last request, which another view of the language
+    // (or this one, while a dialog was open) may have made since.
+    completion.partialKeywordForString(text16, caret - context.location);
+    HVRange replaced = completion.keywordRangeForString(text16, caret - context.location);
     if (HVRangeIsFound(replaced))
         replaced.location += context.location;
     else

@@ -756,8 +756,13 @@ bool HTMLView::markupAtCaret() {
 void HTMLView::textChanged() {
     m_lengthAtSelection = textStorage().length();
     updateCallHint();
-    // Replays and the view's own changes are already what they should be.
-    if (m_replaying || m_ownChanges > 0)
+    // Replays and the view's own changes are already what they should be; what the pop-up
+    // offered belongs to the text before an undo or a redo.
+    if (m_replaying) {
+        hideCodeCompletion();
+        return;
+    }
+    if (m_ownChanges > 0)
         return;
     if (selectedRange().length == 0)
         showCodeCompletion(true);

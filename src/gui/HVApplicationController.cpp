@@ -4,7 +4,6 @@
 #include "HVCodeCompletionDialogs.h"
 #include "HVCodeIndex.h"
 #include "HVCodeNavParser.h"
-#include "HVDispatcher.h"
 #include "HVDocumentWindow.h"
 #include "HVEditorWidget.h"
 #include "HVFileDocument.h"
@@ -74,17 +73,18 @@ HVApplicationController::~HVApplicationController() {
 }
 
 void HVApplicationController::launch(const QStringList& arguments) {
-    // A damaged, locked or full index is worth a word in the status bar, never an alert: the
-    // editor works the same without it.
-    QPointer<HVApplicationController> controller(this);
-    HVCodeIndex::sharedIndex().setProblemHandler([controller](const HVError& problem) {
-        HVDispatcher::main().post([controller, problem] {
-            if (HVDocumentWindow* window = controller ? controller->frontWindow() : nullptr)
-                window->statusBarWidget()->showWarning(problem);
-        });
-    });
+    reportProblems(HVCodeIndex::sharedIndex());
     openArguments(arguments, true);
     HVDocumentController::sharedController().applicationDidFinishLaunching();
+}
+
+void HVApplicationController::reportProblems(HVCodeIndex& index) {
+    QPointer<HVApplicationController> controller(this);
+    // The index calls on the main thread; the controller may be gone by then.
+    index.setProblemHandler([controller](const HVError& problem) {
+        if (HVDocumentWindow* window = controller ? controller->frontWindow() : nullptr)
+            window->statusBarWidget()->showWarning(problem);
+    });
 }
 
 void HVApplicationController::handleRequest(const QStringList& arguments) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+class HVCodeIndex;
 class HVDocumentWindow;
 class HVProjectDocument;
 class HVQtClipboard;
@@ -28,6 +29,9 @@ public:
 
     // Opens the paths and "hvdt" URLs given at launch, then finishes launching.
     void launch(const QStringList& arguments);
+    // Shows the index's problems (damaged, locked, read-only, full) as a warning in the front
+    // window's status bar, never as an alert: the editor works the same without the index.
+    void reportProblems(HVCodeIndex& index);
     // A request from another start of the program.
     void handleRequest(const QStringList& arguments);
 

@@ -148,6 +148,22 @@ HVError errorForProblem(Problem problem, const std::string& path, const std::str
     return error;
 }
 
+// The paths of a folder's entries, in name order; none when it cannot be read.
+std::vector<std::string> entriesOfFolder(const std::string& path) {
+    std::vector<std::string> entries;
+    DIR* directory = ::opendir(path.c_str());
+    if (!directory)
+        return entries;
+    while (dirent* entry = ::readdir(directory)) {
+        std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            entries.push_back(HVFileSystem::appendingPathComponent(path, name));
+    }
+    ::closedir(directory);
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
 } // namespace
 
 struct HVCodeIndex::State {
@@ -272,17 +288,7 @@ void HVCodeIndex::indexFile(const std::string& path) {
 void HVCodeIndex::indexDirectory(const std::string& path) {
     if (path.empty())
         return;
-    DIR* directory = ::opendir(path.c_str());
-    if (!directory)
-        return;
-    std::vector<std::string> entries;
-    while (dirent* entry = ::readdir(directory)) {
-        std::string_view name = entry->d_name;
-        if (name != "." && name != "..")
-            entries.push_back(HVFileSystem::appendingPathComponent(path, name));
-    }
-    ::closedir(directory);
-    std::sort(entries.begin(), entries.end());
+    std::vector<std::string> entries = entriesOfFolder(path);
     {
         std::lock_guard lock(m_state->queueMutex);
         m_state->queue.insert(m_state->queue.end(), entries.begin(), entries.end());
@@ -548,17 +554,7 @@ void HVCodeIndex::State::processFile(const std::string& path) {
         struct stat link;
         if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
             return;
-        DIR* directory = ::opendir(path.c_str());
-        if (!directory)
-            return;
-        std::vector<std::string> entries;
-        while (dirent* entry = ::readdir(directory)) {
-            std::string_view name = entry->d_name;
-            if (name != "." && name != "..")
-                entries.push_back(HVFileSystem::appendingPathComponent(path, name));
-        }
-        ::closedir(directory);
-        std::sort(entries.begin(), entries.end());
+        std::vector<std::string> entries = entriesOfFolder(path);
         std::lock_guard lock(queueMutex);
         queue.insert(queue.end(), entries.begin(), entries.end());
         return;

@@ -110,8 +110,12 @@ void HVKeywordCodeCompletion::observeIndex() {
             std::string(HVFileIndexInvalidatedNotification), nullptr,
             [weak](const HVNotification&) {
                 HVDispatcher::main().post([weak] {
-                    if (auto self = std::static_pointer_cast<HVKeywordCodeCompletion>(weak.lock()))
+                    if (auto self =
+                            std::static_pointer_cast<HVKeywordCodeCompletion>(weak.lock())) {
+                        // Both: an untitled document asks with the same empty path.
                         self->m_lastPath.clear();
+                        self->m_dynamic.clear();
+                    }
                 });
             }));
 }

@@ -90,19 +90,8 @@ protected:
         view->setSelectedRange({text.size(), 0});
         return view;
     }
-    // One key press each, as the editor widget delivers them.
-    static void type(HTMLView& view, std::u16string_view keys) {
-        for (char16_t key : keys) {
-            view.undoManager().beginEventGroup();
-            view.insertText(std::u16string_view(&key, 1));
-            view.undoManager().endEventGroup();
-        }
-    }
-    static void command(HTMLView& view, const char* selector) {
-        view.undoManager().beginEventGroup();
-        view.doCommandBySelector(selector);
-        view.undoManager().endEventGroup();
-    }
+    static void type(HTMLView& view, std::u16string_view keys) { HVTypeKeys(view, keys); }
+    static void command(HTMLView& view, const char* selector) { HVRunCommand(view, selector); }
 
     HVEditorTestEnvironment environment;
     std::shared_ptr<HVScriptedUserInterface> ui = HVScriptedUserInterface::install();
@@ -176,6 +165,13 @@ TEST_F(Completion, EscapeACaretMoveAndAClickHideThePopup) {
     ASSERT_TRUE(popup.isVisible());
     view->mouseDown(1, 1);
     EXPECT_FALSE(popup.isVisible());
+
+    // What the pop-up offered belongs to the text before an undo.
+    view->setSelectedRange({view->string().size(), 0});
+    type(*view, u"r");
+    ASSERT_TRUE(popup.isVisible());
+    command(*view, "undo:");
+    EXPECT_FALSE(popup.isVisible());
 }
 
 TEST_F(Completion, TypingFiltersTheOpenPopupAndDeletingKeepsItOpen) {
@@ -208,6 +204,7 @@ TEST_F(Completion, ADialogsValueIsInsertedAndACancelledOneInsertsNothing) {
     HVDispatcher::main().runPending();
     EXPECT_EQ(asked, std::vector<std::string>{"units"});
     EXPECT_EQ(marked(*view), "p {\n  width: 12em|");
+    EXPECT_EQ(view->undoManager().undoActionName(), "Code Complete");
 
     answer = false;
     type(*view, u"; width: l");

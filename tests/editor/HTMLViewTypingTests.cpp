@@ -64,19 +64,8 @@ protected:
         view->setSelectedRange(selection);
         return view;
     }
-    // One key press each, as the editor widget delivers them.
-    static void type(HTMLView& view, std::u16string_view keys) {
-        for (char16_t key : keys) {
-            view.undoManager().beginEventGroup();
-            view.insertText(std::u16string_view(&key, 1));
-            view.undoManager().endEventGroup();
-        }
-    }
-    static void command(HTMLView& view, const char* selector) {
-        view.undoManager().beginEventGroup();
-        view.doCommandBySelector(selector);
-        view.undoManager().endEventGroup();
-    }
+    static void type(HTMLView& view, std::u16string_view keys) { HVTypeKeys(view, keys); }
+    static void command(HTMLView& view, const char* selector) { HVRunCommand(view, selector); }
     static void set(std::string_view key, HVPlistValue value) {
         HVPreferences::sharedInstance().setObject(key, std::move(value));
     }

@@ -7,6 +7,7 @@
 #include "HVTextBuffer.h"
 #include "HVTheme.h"
 #include "HVThemeRepository.h"
+#include "HVUndoManager.h"
 #include "HVUnicode.h"
 
 #include <filesystem>
@@ -82,4 +83,18 @@ std::unique_ptr<HTMLView> HVOpenView(std::u16string_view text,
     view->setString(text);
     HVDispatcher::main().runUntil([&] { return !view->hasPendingHighlighting(); }, 60);
     return view;
+}
+
+void HVTypeKeys(HTMLView& view, std::u16string_view keys) {
+    for (char16_t key : keys) {
+        view.undoManager().beginEventGroup();
+        view.insertText(std::u16string_view(&key, 1));
+        view.undoManager().endEventGroup();
+    }
+}
+
+void HVRunCommand(HTMLView& view, const char* selector) {
+    view.undoManager().beginEventGroup();
+    view.doCommandBySelector(selector);
+    view.undoManager().endEventGroup();
 }

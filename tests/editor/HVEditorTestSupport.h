@@ -35,6 +35,10 @@ private:
 
 // The runs of a buffer with neighbours of equal attributes joined, as a painting shows them.
 using HVRunList = std::vector<std::pair<HVRange, HVAttributes>>;
+// Types the keys one press each, as the editor widget delivers them, each its own undo event.
+void HVTypeKeys(HTMLView& view, std::u16string_view keys);
+// Runs a command by its selector as one undo event.
+void HVRunCommand(HTMLView& view, const char* selector);
 HVRunList HVJoinedRuns(const HVTextBuffer& buffer);
 // One line per run: range, style id, painting parser, multi-line mark, foreground colour.
 std::string HVDescribeRuns(const HVRunList& runs);

@@ -3,7 +3,9 @@
 
 #include "HVAttributes.h"
 #include "HVChildProcess.h"
+#include "HVCodeIndex.h"
 #include "HVFileDocument.h"
+#include "HVFileSystem.h"
 #include "HVImageViewWidget.h"
 #include "HVLineNumberingRulerWidget.h"
 #include "HVNotificationCenter.h"
@@ -656,4 +658,21 @@ TEST_F(GuiTest, TheLanguageMenuRecoloursTheText) {
     EXPECT_EQ(bar->languageText(), "JavaScript");
     EXPECT_EQ(styleAt(text, var), "storage.type.js");
     EXPECT_EQ(titlesAndChecked(menu).second, QStringList{"JavaScript"});
+}
+
+// A damaged symbol index costs the user a warning in the status bar, not an alert, and
+// completion goes on without it while it is rebuilt.
+TEST_F(GuiTest, ADamagedIndexIsAWarningInTheStatusBar) {
+    HVDocumentWindow* window = open(dir.write("page.php", "<?php\n"));
+    std::string database = dir.write("index.db", std::string(8192, 'x'));
+    HVCodeIndex index(database);
+    app->reportProblems(index);
+    index.start();
+    EXPECT_TRUE(index.waitUntilIdle(20));
+    EXPECT_TRUE(HVWaitFor([&] { return !window->statusBarWidget()->currentMessage().isEmpty(); }));
+    EXPECT_EQ(window->statusBarWidget()->currentMessage(),
+              QString::fromUtf8("\u26A0 The symbol index was damaged and is being rebuilt."));
+    EXPECT_TRUE(HVFileSystem::exists(database + ".damaged"));
+    EXPECT_TRUE(index.hasDatabase());
+    index.stop();
 }

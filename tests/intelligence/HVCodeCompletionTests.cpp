@@ -210,8 +210,8 @@ TEST(HVKeywordCodeCompletion, TheFilesSymbolsJoinTheKeysUntilTheIndexReadsAFileA
     HVNotificationCenter::defaultCenter().postNotificationName(
         std::string(HVFileIndexInvalidatedNotification));
     completion.reset();
+    EXPECT_TRUE(weak.expired()) << "the waiting notice holds no strong reference";
     HVDispatcher::main().runPending();
-    EXPECT_TRUE(weak.expired());
 }
 
 // Markup: elements, their attributes and values.
