@@ -52,11 +52,11 @@ TEST(HVPathResolverTest, PerlPackagesAreModulesInIncOrElseTags) {
     ASSERT_FALSE(perl.searchPaths().empty()) << "perl is installed here";
     for (const auto& path : perl.searchPaths())
         EXPECT_TRUE(path.ends_with('/')) << path;
-    Resolved spec = resolve(perl, "File::Spec", "/tmp/x.pl");
-    ASSERT_TRUE(spec.path);
-    EXPECT_TRUE(spec.path->ends_with("/File/Spec.pm")) << *spec.path;
-    EXPECT_TRUE(HVFileSystem::isRegularFile(*spec.path));
-    EXPECT_FALSE(spec.isTag);
+    Resolved module = resolve(perl, "File::Spec", "/tmp/x.pl");
+    ASSERT_TRUE(module.path);
+    EXPECT_TRUE(module.path->ends_with("/File/Spec.pm")) << *module.path;
+    EXPECT_TRUE(HVFileSystem::isRegularFile(*module.path));
+    EXPECT_FALSE(module.isTag);
     Resolved unknown = resolve(perl, "No::Such::Package", "/tmp/x.pl");
     EXPECT_EQ(unknown.path, "No::Such::Package");
     EXPECT_TRUE(unknown.isTag);
