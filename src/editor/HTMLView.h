@@ -204,6 +204,11 @@ public:
     // Replaces every match of the whole text or of the selection ("Replace All", "Replace All
     // in Selection"); answers the count, also shown as the status "Replaced %d".
     std::size_t replaceAll(bool inSelection);
+    // Replaces full-text ranges (ascending, none overlapping) by the texts as one undo step
+    // with the action name; collapsed regions they touch expand in the same step. Line breaks
+    // of the texts become the view's type.
+    bool replaceFullRanges(const std::vector<HVRange>& fullRanges,
+                           const std::vector<std::u16string>& texts, std::string_view actionName);
     // The selection becomes the search string.
     void findUsingSelection();
     // Case-insensitive search for text from the selection's start (quickSearch) or from the

@@ -238,6 +238,30 @@ std::size_t HTMLView::replaceAll(bool inSelection) {
     return matches.size();
 }
 
+bool HTMLView::replaceFullRanges(const std::vector<HVRange>& fullRanges,
+                                 const std::vector<std::u16string>& texts,
+                                 std::string_view actionName) {
+    if (fullRanges.empty() || fullRanges.size() != texts.size())
+        return false;
+    const HVTextBuffer& text = textStorage();
+    HVUndoManager& undo = undoManager();
+    undo.beginUndoGrouping();
+    std::vector<HVRange> ranges(fullRanges);
+    if (text.hasAttachments()) {
+        expandRegionsForFullRanges(fullRanges);
+        for (HVRange& range : ranges)
+            range.location = text.visiblePosition(range.location);
+    }
+    std::vector<std::u16string> converted;
+    converted.reserve(texts.size());
+    for (const std::u16string& replacement : texts)
+        converted.push_back(convertingLineBreaks(replacement));
+    bool replaced = replaceCharacters(ranges, converted, actionName);
+    undo.setActionName(actionName);
+    undo.endUndoGrouping();
+    return replaced;
+}
+
 void HTMLView::findUsingSelection() {
     makeFindPanelTarget();
     std::u16string selected = textStorage().fullString(selectedRange());
