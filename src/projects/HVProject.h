@@ -89,6 +89,8 @@ public:
     // A none value removes the key; an empty key replaces the file's whole map (a none value
     // removes it). Saves later.
     void setConfigurationValue(HVPlistValue value, const std::string& key, const std::string& file);
+    // Every file's settings, keyed by the path from the root.
+    const HVPlistValue::Dictionary& allFileConfigurations() const { return m_fileConfiguration; }
 
     HVProjectRemoteConfiguration& remoteConfig() { return m_remoteConfig; }
     const HVProjectRemoteConfiguration& remoteConfig() const { return m_remoteConfig; }
