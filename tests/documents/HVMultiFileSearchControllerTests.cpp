@@ -45,7 +45,7 @@ protected:
     }
 };
 
-TEST_F(MultiFileSearch, AnOpenDocumentIsSearchedWithItsUnsavedEditsAndCollapsedText) {
+TEST_F(MultiFileSearch, AnOpenDocumentIsSearchedWithItsUnsavedEdits) {
     std::string path = dir.write("page.html", "<p>first</p>\n");
     HVFileDocument* document = open(path);
     ASSERT_NE(document, nullptr);
