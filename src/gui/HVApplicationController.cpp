@@ -11,6 +11,8 @@
 #include "HVFindPanel.h"
 #include "HVLineBreaks.h"
 #include "HVMultiFileDocument.h"
+#include "HVMultiFileSearchController.h"
+#include "HVMultiFileSearchWindow.h"
 #include "HVMultiFileWindowController.h"
 #include "HVNotificationCenter.h"
 #include "HVPreferences.h"
@@ -63,6 +65,9 @@ HVApplicationController::HVApplicationController()
 }
 
 HVApplicationController::~HVApplicationController() {
+    if (m_multiFileSearchWindow)
+        m_userInterface->forgetContext(&m_multiFileSearchWindow->model());
+    m_multiFileSearchWindow.reset();
     for (const auto& window : m_windows) {
         if (window)
             delete window.data();
@@ -196,6 +201,9 @@ void HVApplicationController::windowClosed(HVDocumentWindow* window) {
     m_windows.erase(std::remove(m_windows.begin(), m_windows.end(), window), m_windows.end());
     if (!m_windows.empty())
         return;
+    // It searches what the windows hold, and alone it would keep the program running.
+    if (m_multiFileSearchWindow)
+        m_multiFileSearchWindow->close();
     if (m_quitting) {
         // Also when the last window closes late, after reviewing its unsaved documents.
         if (m_uploadListWindow)
@@ -260,6 +268,16 @@ void HVApplicationController::showUploads() {
     m_uploadListWindow->show();
     m_uploadListWindow->raise();
     m_uploadListWindow->activateWindow();
+}
+
+void HVApplicationController::showMultiFileSearch() {
+    if (!m_multiFileSearchWindow) {
+        m_multiFileSearchWindow = std::make_unique<HVMultiFileSearchWindow>();
+        // Its questions (Replace, searching a project's local copy) are sheets on it.
+        m_userInterface->setWindowForContext(&m_multiFileSearchWindow->model(),
+                                             m_multiFileSearchWindow.get());
+    }
+    m_multiFileSearchWindow->showWindow();
 }
 
 void HVApplicationController::closeWindowsAndQuit() {
@@ -556,6 +574,9 @@ void HVApplicationController::buildMenus(HVDocumentWindow* window) {
                      "replaceAndFind:", [](HTMLView& v) { v.replaceAndFind(); });
     addEditorCommand(find, "Use &Selection for Find", QKeySequence("Ctrl+E"),
                      "findUsingSelection:", [](HTMLView& v) { v.findUsingSelection(); });
+    QAction* multiFileFind = find->addAction("&Multi-File Find…", QKeySequence("Ctrl+Shift+F"),
+                                             this, [this] { showMultiFileSearch(); });
+    multiFileFind->setObjectName("multiFileFind:");
     find->addSeparator();
     QAction* quick = find->addAction("&Quick Search", QKeySequence("Ctrl+K"), window,
                                      [window] { window->focusQuickSearch(); });

@@ -10,6 +10,7 @@
 
 class HVCodeIndex;
 class HVDocumentWindow;
+class HVMultiFileSearchWindow;
 class HVProjectDocument;
 class HVQtClipboard;
 class HVQtDispatcher;
@@ -53,6 +54,9 @@ public:
     // The window of uploads, shown and brought to the front.
     void showUploads();
     HVUploadListWindow* uploadListWindow() const { return m_uploadListWindow.get(); }
+    // Find → Multi-File Find…: the search window, made once, shown and brought forward.
+    void showMultiFileSearch();
+    HVMultiFileSearchWindow* multiFileSearchWindow() const { return m_multiFileSearchWindow.get(); }
 
 private:
     void buildMenus(HVDocumentWindow* window);
@@ -66,6 +70,7 @@ private:
     std::unique_ptr<HVQtClipboard> m_clipboard;
     std::vector<QPointer<HVDocumentWindow>> m_windows;
     std::unique_ptr<HVUploadListWindow> m_uploadListWindow;
+    std::unique_ptr<HVMultiFileSearchWindow> m_multiFileSearchWindow;
     // Closing every window on the way out, the question about uploads answered.
     bool m_quitting = false;
 };
