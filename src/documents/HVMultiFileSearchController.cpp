@@ -164,7 +164,8 @@ std::optional<HVSearchScope> HVMultiFileSearchController::scope() const {
         auto text = fullText(*document);
         if (!text)
             return;
-        scope.openTexts[nodePath(*document)] = std::move(*text);
+        // Two windows on one file: the front one's text, the one a replace changes.
+        scope.openTexts.try_emplace(nodePath(*document), std::move(*text));
     };
     for (HVFileDocument* document : open)
         addDocument(document);
@@ -530,13 +531,21 @@ void HVMultiFileSearchController::replacesFinished(std::vector<HVError> failures
 }
 
 HVFileDocument* HVMultiFileSearchController::documentForPath(const std::string& path) const {
+    // The front-most with an editor, as the scope took its text; else the front-most.
+    HVFileDocument* found = nullptr;
     for (HVFileDocument* document : openDocuments()) {
-        if (document->fileName().empty() ? document->displayName() == path
-                                         : (document->fileName() == path ||
-                                            HVFileSystem::isSameFile(document->fileName(), path)))
+        bool same = document->fileName().empty()
+                        ? document->displayName() == path
+                        : (document->fileName() == path ||
+                           HVFileSystem::isSameFile(document->fileName(), path));
+        if (!same)
+            continue;
+        if (document->highlightingView())
             return document;
+        if (!found)
+            found = document;
     }
-    return nullptr;
+    return found;
 }
 
 HVFileDocument* HVMultiFileSearchController::openResult(std::size_t nodeIndex, std::size_t result) {

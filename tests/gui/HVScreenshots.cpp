@@ -14,6 +14,8 @@
 #include "HVFindPanel.h"
 #include "HVLineNumberingRulerWidget.h"
 #include "HVMultiFileDocument.h"
+#include "HVMultiFileSearchController.h"
+#include "HVMultiFileSearchWindow.h"
 #include "HVMultiFileWindowController.h"
 #include "HVPreferences.h"
 #include "HVProject.h"
@@ -50,6 +52,7 @@
 #include <QSplitter>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -350,6 +353,106 @@ bool completionScenes(HVApplicationController& controller, const QString& site,
     } else {
         ok = false;
     }
+    return ok;
+}
+
+// Clicks the alert's button with this title; false when no alert offers it.
+bool answerAlert(const QString& title) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (!box || !box->isVisible())
+            continue;
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == title) {
+                button->click();
+                settle();
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool multiFileSearchScenes(HVApplicationController& controller, const QString& site,
+                           const QString& output) {
+    HVDocumentWindow* front = controller.frontWindow();
+    if (!front || !triggerMenuItem(front, "F&ind", "&Multi-File Find…"))
+        return false;
+    HVMultiFileSearchWindow* search = controller.multiFileSearchWindow();
+    if (!search)
+        return false;
+    search->resize(780, 560);
+    search->move(160, 80);
+    auto& model = search->model();
+
+    // Enough pages that the search is still under way when the picture is taken.
+    QString archive = site + "/archive";
+    QDir().mkpath(archive);
+    QByteArray filler;
+    for (int line = 0; line < 300; ++line)
+        filler += "<p>Archived order notes, kept for the accounts and nothing else.</p>\n";
+    for (int i = 0; i < 2500; ++i) {
+        QFile page(archive + QStringLiteral("/order-%1.html").arg(i, 4, 10, QLatin1Char('0')));
+        if (!page.open(QIODevice::WriteOnly))
+            return false;
+        page.write("<h1>Order " + QByteArray::number(i) +
+                   "</h1>\n<p class=\"total\">Total: 12.00 EUR</p>\n");
+        page.write(filler);
+        page.write("<p class=\"total\">Total due on delivery</p>\n");
+    }
+    model.setSpecificPaths({archive.toStdString()});
+    model.setMode(HVMultiFileSearchController::Mode::SpecificFiles);
+    search->scopePopup()->setCurrentIndex(int(model.mode()));
+    search->searchField()->setEditText("total");
+    search->replaceField()->setEditText("");
+    settle();
+    search->findButton()->click();
+    QElapsedTimer timer;
+    timer.start();
+    while (model.searching() && model.nodes().size() < 12 && timer.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    QApplication::processEvents();
+    // Taken at once, without settling: the search goes on meanwhile.
+    bool during = model.searching() && !model.nodes().empty();
+    QPixmap picture = QGuiApplication::primaryScreen()->grabWindow(0);
+    bool ok = during && picture.save(output + "/29-multi-file-searching.png");
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED (the search was not under way)",
+                qPrintable(output + "/29-multi-file-searching.png"));
+    if (model.searching())
+        search->findButton()->click();
+    timer.restart();
+    while (model.searching() && timer.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+
+    // A replace over the site's pages, one of them open in the editor, the link to another
+    // page left out; then the new name found again.
+    model.setSpecificPaths({(site + "/index.html").toStdString(),
+                            (site + "/css/style.css").toStdString(),
+                            (site + "/js/app.js").toStdString()});
+    search->searchField()->setEditText("menu");
+    search->replaceField()->setEditText("nav-menu");
+    search->findButton()->click();
+    timer.restart();
+    while (model.searching() && timer.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QTreeWidget* tree = search->results();
+    if (tree->topLevelItemCount() == 0 || tree->topLevelItem(0)->childCount() < 2)
+        return false;
+    tree->topLevelItem(0)->child(0)->setCheckState(0, Qt::Unchecked);
+    search->replaceButton()->click();
+    settle();
+    ok = answerAlert("Replace") && ok;
+    timer.restart();
+    while (model.replacing() && timer.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    search->searchField()->setEditText("nav-menu");
+    search->findButton()->click();
+    timer.restart();
+    while (model.searching() && timer.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    tree->setCurrentItem(tree->topLevelItem(0));
+    ok = save(search, output, "30-multi-file-after-replace") && ok;
+    search->close();
     return ok;
 }
 
@@ -710,6 +813,7 @@ int main(int argc, char** argv) {
     }
 
     ok = completionScenes(*controller, site, output) && ok;
+    ok = multiFileSearchScenes(*controller, site, output) && ok;
 
     // Windows go before the documents whose views they draw, and the documents while the
     // notification center they observe is still there.
