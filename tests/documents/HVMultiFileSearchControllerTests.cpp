@@ -218,3 +218,48 @@ TEST_F(MultiFileSearch, OpeningAResultSelectsTheMatchInItsEditor) {
     EXPECT_EQ(document->textView()->selectedString(), u"me");
     EXPECT_EQ(search.openResult(0, 0), document) << "the same document, not a second one";
 }
+
+TEST_F(MultiFileSearch, InTheCurrentFileModeADocumentComingForwardIsSearchedUnlessItIsShown) {
+    HVFileDocument* a = open(dir.write("a.txt", "foo\n"));
+    HVFileDocument* b = open(dir.write("b.txt", "foo foo\n"));
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    fields(u"foo");
+    search.setVisible(true);
+    search.setMode(HVMultiFileSearchController::Mode::CurrentFile);
+    ASSERT_TRUE(search.find());
+    ASSERT_TRUE(waitForSearch());
+    ASSERT_EQ(found(), (std::vector<std::string>{"b.txt: 2"}));
+
+    a->activate();
+    EXPECT_TRUE(search.searching());
+    ASSERT_TRUE(waitForSearch());
+    EXPECT_EQ(found(), (std::vector<std::string>{"a.txt: 1"}));
+
+    a->activate();
+    EXPECT_FALSE(search.searching()) << "its results are the ones shown";
+    search.setVisible(false);
+    b->activate();
+    EXPECT_FALSE(search.searching()) << "a hidden window does not search";
+}
+
+TEST_F(MultiFileSearch, AProjectsFileIsReadInTheEncodingChosenForIt) {
+    std::string site = dir.pathFor("site");
+    // "йфу" in windows-1251, which would read as Latin-1 letters if detected.
+    dir.write("site/ru.txt", "\xe9\xf4\xf3\n");
+    auto* project =
+        dynamic_cast<HVProjectDocument*>(controller().openDocumentWithContentsOfFile(site, true));
+    ASSERT_NE(project, nullptr);
+    fields(u"\u0439\u0444\u0443");
+    search.setMode(HVMultiFileSearchController::Mode::CurrentProject);
+    ASSERT_TRUE(search.find());
+    ASSERT_TRUE(waitForSearch());
+    ASSERT_TRUE(search.nodes().empty());
+
+    project->project()->setConfigurationValue(
+        HVPlistValue(std::int64_t(HVFileEncodings::encodingFromString("windows-1251"))),
+        std::string(HVFileEncodingKey), "ru.txt");
+    ASSERT_TRUE(search.find());
+    ASSERT_TRUE(waitForSearch());
+    EXPECT_EQ(found(), (std::vector<std::string>{"ru.txt: 1"}));
+}
