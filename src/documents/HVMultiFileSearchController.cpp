@@ -137,11 +137,12 @@ HVMultiFileSearchController::~HVMultiFileSearchController() {
         m_runner->cancel();
 }
 
-void HVMultiFileSearchController::chooseSpecificPaths(std::function<void(bool)> completion) {
+void HVMultiFileSearchController::chooseSpecificPaths(bool folder,
+                                                      std::function<void(bool)> completion) {
     HVUserInterface::OpenPanelOptions options;
-    options.title = "Choose Files and Folders";
-    options.chooseFiles = true;
-    options.chooseDirectories = true;
+    options.title = folder ? "Search in Folder" : "Search in Files";
+    options.chooseFiles = !folder;
+    options.chooseDirectories = folder;
     std::weak_ptr<void> alive = m_lifetime;
     HVUserInterface::shared().runOpenPanel(
         options, this, [this, alive, completion](std::vector<std::string> paths) {

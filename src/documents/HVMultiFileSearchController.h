@@ -40,9 +40,10 @@ public:
     // The files and folders of SpecificFiles, in the order chosen.
     const std::vector<std::string>& specificPaths() const { return m_specificPaths; }
     void setSpecificPaths(std::vector<std::string> paths) { m_specificPaths = std::move(paths); }
-    // Asks for files and folders (an open panel); chosen ones become the specific paths and
-    // the mode SpecificFiles. The completion hears whether any were chosen.
-    void chooseSpecificPaths(std::function<void(bool chosen)> completion = nullptr);
+    // Asks for files, or for a folder (an open panel chooses one kind); what was chosen
+    // becomes the specific paths and the mode SpecificFiles. The completion hears whether
+    // anything was chosen.
+    void chooseSpecificPaths(bool folder, std::function<void(bool chosen)> completion = nullptr);
 
     // Saves and activations search again only while the window is shown.
     void setVisible(bool visible) { m_visible = visible; }
@@ -128,7 +129,7 @@ private:
     std::size_t m_searched = 0;
     std::size_t m_skipped = 0;
     Run m_run;
-    // Paths that answered in a run of one path.
+    // Whether a run of one path sent that path back; when not, it holds no match any more.
     bool m_onlyPathAnswered = false;
     std::unique_ptr<HVSearch> m_search;
     std::shared_ptr<Listener> m_listener;

@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -266,10 +267,19 @@ void HVMultiFileSearchWindow::scopeChosen(int index) {
         m_model->setMode(Mode(index));
         return;
     }
+    // The desktop's panel chooses files or a folder, not both: the person says which.
+    QMenu menu(this);
+    menu.addAction("Files…");
+    QAction* folder = menu.addAction("Folder…");
+    QAction* chosen = menu.exec(m_scope->mapToGlobal(QPoint(0, m_scope->height())));
+    if (!chosen) {
+        m_scope->setCurrentIndex(int(m_model->mode()));
+        return;
+    }
     QPointer<HVMultiFileSearchWindow> self(this);
-    m_model->chooseSpecificPaths([self](bool chosen) {
+    m_model->chooseSpecificPaths(chosen == folder, [self](bool any) {
         // Nothing chosen leaves the scope as it was.
-        if (self && !chosen)
+        if (self && !any)
             self->m_scope->setCurrentIndex(int(self->m_model->mode()));
     });
 }

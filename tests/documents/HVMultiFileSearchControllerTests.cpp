@@ -263,3 +263,22 @@ TEST_F(MultiFileSearch, AProjectsFileIsReadInTheEncodingChosenForIt) {
     ASSERT_TRUE(waitForSearch());
     EXPECT_EQ(found(), (std::vector<std::string>{"ru.txt: 1"}));
 }
+
+TEST_F(MultiFileSearch, ChosenFoldersBecomeTheScopeAndNothingChosenKeepsTheOldOne) {
+    std::string site = dir.pathFor("site");
+    dir.write("site/deep/page.txt", "foo");
+    search.setMode(HVMultiFileSearchController::Mode::OpenFiles);
+    bool answered = true;
+    search.chooseSpecificPaths(true, [&](bool chosen) { answered = chosen; });
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(search.mode(), HVMultiFileSearchController::Mode::OpenFiles);
+
+    ui->openPanelAnswers.push_back({site});
+    search.chooseSpecificPaths(true, [&](bool chosen) { answered = chosen; });
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(search.mode(), HVMultiFileSearchController::Mode::SpecificFiles);
+    fields(u"foo");
+    ASSERT_TRUE(search.find());
+    ASSERT_TRUE(waitForSearch());
+    EXPECT_EQ(found(), (std::vector<std::string>{"page.txt: 1"}));
+}
