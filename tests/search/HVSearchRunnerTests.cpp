@@ -136,6 +136,12 @@ TEST(HVSearchRunner, UnicodeSearchFindsMatchesInEveryFileInItsOwnEncoding) {
     EXPECT_EQ("e-latin1.txt: CAFÉ", describeNodes(nodes, root));
     ASSERT_EQ(1u, nodes.size());
     EXPECT_EQ(HVISOLatin1StringEncoding, nodes[0]->encoding());
+    // A literal of ASCII letters is matched on the bytes before they are checked.
+    nodes = searchNow(*literal(u"caf"), tree.scope);
+    EXPECT_EQ("e-latin1.txt: caf CAF", describeNodes(nodes, root));
+    ASSERT_EQ(1u, nodes.size());
+    EXPECT_EQ(HVISOLatin1StringEncoding, nodes[0]->encoding());
+    EXPECT_EQ(u"caf\u00E9 CAF\u00C9\r\n", nodes[0]->text());
 }
 
 TEST(HVSearchRunner, ReplaceKeepsEachFilesEncodingLineBreaksAndPermissions) {
