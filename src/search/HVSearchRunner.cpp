@@ -278,11 +278,11 @@ bool isASCII(std::string_view data) {
     return true;
 }
 
-// Well-formed UTF-8 to UTF-16, into a buffer that is reused.
-void decodeUTF8(std::string_view data, std::u16string& text) {
-    text.resize(data.size());
+// Well-formed UTF-8 to UTF-16, appended to the text.
+void appendUTF8(std::string_view data, std::u16string& text) {
+    std::size_t out = text.size();
+    text.resize(out + data.size());
     auto bytes = reinterpret_cast<const unsigned char*>(data.data());
-    std::size_t out = 0;
     for (std::size_t i = 0; i < data.size();) {
         // Runs of ASCII widen eight at a time.
         while (i + 8 <= data.size()) {
@@ -326,27 +326,35 @@ void decodeUTF8(std::string_view data, std::u16string& text) {
 
 // The context line of a match in well-formed UTF-8 (byte range; unitLength code units long),
 // the same as the text's context line: the match with up to 40 code units either side. Only
-// bytes around the match are decoded; 164 bytes hold more than 41 code units, so the cut ends of
-// the piece are never reached unless they are the text's own.
+// bytes around the match are decoded: first a few more bytes than the context needs on either
+// side, enough for ASCII; when the piece holds too few code units for its cut ends to lie
+// beyond the context, four bytes for each, which always do.
 HVSearchContextLine contextLineFromUTF8(std::string_view data, HVRange range,
                                         std::size_t unitLength) {
-    constexpr std::size_t margin = 4 * (HVSearchResult::contextLength + 1);
+    // The context reads one code unit beyond its 40 on either side (a surrogate pair's half).
+    constexpr std::size_t needed = HVSearchResult::contextLength + 2;
     auto isContinuation = [&](std::size_t at) {
         return (static_cast<unsigned char>(data[at]) & 0xC0) == 0x80;
     };
-    std::size_t begin = range.location > margin ? range.location - margin : 0;
-    while (begin > 0 && isContinuation(begin))
-        --begin;
-    std::size_t end = std::min(data.size(), range.end() + margin);
-    while (end < data.size() && isContinuation(end))
-        ++end;
     thread_local std::u16string piece;
-    decodeUTF8(data.substr(begin, range.location - begin), piece);
-    std::size_t before = piece.size();
-    thread_local std::u16string rest;
-    decodeUTF8(data.substr(range.location, end - range.location), rest);
-    piece += rest;
-    return HVSearchResult::createAttributedStringFromString(piece, HVRange{before, unitLength});
+    for (std::size_t margin : {needed, 4 * needed}) {
+        std::size_t begin = range.location > margin ? range.location - margin : 0;
+        while (begin > 0 && isContinuation(begin))
+            --begin;
+        std::size_t end = std::min(data.size(), range.end() + margin);
+        while (end < data.size() && isContinuation(end))
+            ++end;
+        piece.clear();
+        appendUTF8(data.substr(begin, range.location - begin), piece);
+        std::size_t before = piece.size();
+        appendUTF8(data.substr(range.location, end - range.location), piece);
+        std::size_t after = piece.size() - before - unitLength;
+        if ((begin == 0 || before >= needed) && (end == data.size() || after >= needed))
+            return HVSearchResult::createAttributedStringFromString(piece,
+                                                                    HVRange{before, unitLength});
+    }
+    // Unreachable: four bytes for each code unit are always enough.
+    return HVSearchContextLine{};
 }
 
 // Byte offsets to UTF-16 offsets, for ascending byte offsets of well-formed UTF-8.
