@@ -17,8 +17,8 @@ std::u16string HVMultiFileSearchNode::displayName() const {
 
 const std::u16string& HVMultiFileSearchNode::text() const {
     if (m_textIsUTF8) {
-        m_text = HVUnicode::utf16(m_utf8Text);
-        m_utf8Text = std::string();
+        m_text = HVUnicode::utf16(std::string_view(m_utf8Text.get(), m_utf8Length));
+        m_utf8Text.reset();
         m_textIsUTF8 = false;
     }
     return m_text;
@@ -26,13 +26,14 @@ const std::u16string& HVMultiFileSearchNode::text() const {
 
 void HVMultiFileSearchNode::setText(std::u16string text) {
     m_text = std::move(text);
-    m_utf8Text = std::string();
+    m_utf8Text.reset();
     m_textIsUTF8 = false;
 }
 
-void HVMultiFileSearchNode::setUTF8Text(std::string bytes) {
+void HVMultiFileSearchNode::setUTF8Text(std::unique_ptr<char[]> bytes, std::size_t length) {
     m_text = std::u16string();
     m_utf8Text = std::move(bytes);
+    m_utf8Length = length;
     m_textIsUTF8 = true;
 }
 

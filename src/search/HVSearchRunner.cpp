@@ -614,7 +614,16 @@ std::shared_ptr<HVMultiFileSearchNode> searchEntry(Worker& worker, const Entry& 
         }
         auto node = std::make_shared<HVMultiFileSearchNode>(entry.path);
         node->setResults(std::move(results));
-        node->setUTF8Text(std::string(*data));
+        // The buffer goes to the node, saving a copy, unless it is much larger than the file.
+        std::size_t length = data->size();
+        if (worker.capacity > 2 * length + 65536) {
+            auto bytes = std::make_unique_for_overwrite<char[]>(length);
+            std::memcpy(bytes.get(), data->data(), length);
+            node->setUTF8Text(std::move(bytes), length);
+        } else {
+            node->setUTF8Text(std::move(worker.buffer), length);
+            worker.capacity = 0;
+        }
         node->setEncoding(encoding);
         return node;
     }
