@@ -10,10 +10,13 @@
 #include "HVUTF8Matcher.h"
 
 #include <algorithm>
+#include <bit>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -35,6 +38,24 @@ struct Entry {
     std::string path;
     EntryKind kind;
     std::optional<HVError> error;
+    // Filled in by the worker that searched it.
+    std::shared_ptr<HVMultiFileSearchNode> node;
+    bool searched = false;
+    bool done = false;
+};
+
+// The files of a search as the walk finds them. Workers take them in order while the walk goes
+// on, and the caller hands their outcomes on in the same order. A deque keeps its elements in
+// place as it grows.
+struct EntryQueue {
+    std::mutex mutex;
+    // Signalled when the walk adds entries or ends.
+    std::condition_variable added;
+    // Signalled when the entry the caller waits for is done.
+    std::condition_variable finished;
+    std::deque<Entry> entries;
+    bool complete = false;
+    std::atomic<std::size_t> skippedByWalk{0};
 };
 
 struct Progress {
@@ -46,8 +67,9 @@ struct Progress {
 // folders and files of a category that is not text are only counted.
 class ScopeWalk {
 public:
-    ScopeWalk(const HVSearchScope& scope, const std::atomic<bool>* cancelled)
-        : m_scope(scope), m_cancelled(cancelled), m_filters(HVFileFilters::sharedFilters()),
+    ScopeWalk(const HVSearchScope& scope, const std::atomic<bool>* cancelled, EntryQueue& queue)
+        : m_scope(scope), m_cancelled(cancelled), m_queue(queue),
+          m_filters(HVFileFilters::sharedFilters()),
           m_categories(HVFileCategories::sharedCategories()) {}
 
     void run() {
@@ -58,21 +80,28 @@ public:
         }
     }
 
-    std::vector<Entry> entries;
-    std::size_t skipped = 0;
-
 private:
+    void add(std::string path, EntryKind kind, std::optional<HVError> error = std::nullopt) {
+        {
+            std::lock_guard lock(m_queue.mutex);
+            m_queue.entries.push_back(
+                Entry{std::move(path), kind, std::move(error), nullptr, false, false});
+        }
+        m_queue.added.notify_all();
+    }
+
+    void skip() { m_queue.skippedByWalk.fetch_add(1, std::memory_order_relaxed); }
+
     bool isCancelled() const { return m_cancelled && m_cancelled->load(std::memory_order_relaxed); }
 
     void addTopLevel(const std::string& path) {
         if (m_scope.openTexts.count(path)) {
-            entries.push_back({path, EntryKind::OpenText, std::nullopt});
+            add(path, EntryKind::OpenText);
             return;
         }
         struct stat st;
         if (::stat(path.c_str(), &st) != 0) {
-            entries.push_back(
-                {path, EntryKind::Failed, HVError::posix(errno, path, "Cannot open")});
+            add(path, EntryKind::Failed, HVError::posix(errno, path, "Cannot open"));
             return;
         }
         if (S_ISDIR(st.st_mode))
@@ -80,14 +109,13 @@ private:
         else if (S_ISREG(st.st_mode))
             addFile(path);
         else
-            ++skipped;
+            skip();
     }
 
     void walkFolder(const std::string& folder) {
         DIR* directory = ::opendir(folder.c_str());
         if (!directory) {
-            entries.push_back({folder, EntryKind::Failed,
-                               HVError::posix(errno, folder, "Cannot read the folder")});
+            add(folder, EntryKind::Failed, HVError::posix(errno, folder, "Cannot read the folder"));
             return;
         }
         std::vector<std::pair<std::string, unsigned char>> children;
@@ -107,14 +135,14 @@ private:
             if (isCancelled())
                 return;
             if (m_filters.stringMatchesFilters(name)) {
-                ++skipped;
+                skip();
                 continue;
             }
             std::string path = prefix + name;
             if (type == DT_UNKNOWN) {
                 struct stat st;
                 if (::lstat(path.c_str(), &st) != 0) {
-                    ++skipped;
+                    skip();
                     continue;
                 }
                 type = S_ISDIR(st.st_mode)   ? DT_DIR
@@ -132,27 +160,27 @@ private:
                 if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
                     addFile(std::move(path));
                 else
-                    ++skipped;
+                    skip();
             } else {
-                ++skipped;
+                skip();
             }
         }
     }
 
     void addFile(std::string path) {
         if (m_scope.openTexts.count(path)) {
-            entries.push_back({std::move(path), EntryKind::OpenText, std::nullopt});
+            add(std::move(path), EntryKind::OpenText);
             return;
         }
         switch (verdictForExtension(HVFileSystem::pathExtension(path))) {
         case Verdict::Text:
-            entries.push_back({std::move(path), EntryKind::File, std::nullopt});
+            add(std::move(path), EntryKind::File);
             break;
         case Verdict::NotText:
-            ++skipped;
+            skip();
             break;
         case Verdict::Unknown:
-            entries.push_back({std::move(path), EntryKind::CheckedFile, std::nullopt});
+            add(std::move(path), EntryKind::CheckedFile);
             break;
         }
     }
@@ -177,6 +205,7 @@ private:
 
     const HVSearchScope& m_scope;
     const std::atomic<bool>* m_cancelled;
+    EntryQueue& m_queue;
     HVFileFilters& m_filters;
     HVFileCategories& m_categories;
     std::map<std::string, Verdict, std::less<>> m_verdicts;
@@ -187,7 +216,15 @@ bool isValidUTF8(std::string_view data) {
     std::size_t size = data.size();
     std::size_t i = 0;
     while (i < size) {
-        // Eight ASCII bytes at a time.
+        // ASCII 32 bytes at a time, then eight.
+        if (i + 32 <= size) {
+            std::uint64_t words[4];
+            std::memcpy(words, bytes + i, 32);
+            if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL) == 0) {
+                i += 32;
+                continue;
+            }
+        }
         if (i + 8 <= size) {
             std::uint64_t word;
             std::memcpy(&word, bytes + i, 8);
@@ -241,12 +278,25 @@ bool isASCII(std::string_view data) {
     return true;
 }
 
-// Well-formed UTF-8 to UTF-16.
-std::u16string decodeUTF8(std::string_view data) {
-    std::u16string text(data.size(), u'\0');
+// Well-formed UTF-8 to UTF-16, appended to the text.
+void appendUTF8(std::string_view data, std::u16string& text) {
+    std::size_t out = text.size();
+    text.resize(out + data.size());
     auto bytes = reinterpret_cast<const unsigned char*>(data.data());
-    std::size_t out = 0;
     for (std::size_t i = 0; i < data.size();) {
+        // Runs of ASCII widen eight at a time.
+        while (i + 8 <= data.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + i, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            for (int k = 0; k < 8; ++k)
+                text[out + std::size_t(k)] = char16_t(bytes[i + std::size_t(k)]);
+            i += 8;
+            out += 8;
+        }
+        if (i >= data.size())
+            break;
         unsigned char lead = bytes[i];
         char32_t c;
         if (lead < 0x80) {
@@ -272,7 +322,39 @@ std::u16string decodeUTF8(std::string_view data) {
         }
     }
     text.resize(out);
-    return text;
+}
+
+// The context line of a match in well-formed UTF-8 (byte range; unitLength code units long),
+// the same as the text's context line: the match with up to 40 code units either side. Only
+// bytes around the match are decoded: first a few more bytes than the context needs on either
+// side, enough for ASCII; when the piece holds too few code units for its cut ends to lie
+// beyond the context, four bytes for each, which always do.
+HVSearchContextLine contextLineFromUTF8(std::string_view data, HVRange range,
+                                        std::size_t unitLength) {
+    // The context reads one code unit beyond its 40 on either side (a surrogate pair's half).
+    constexpr std::size_t needed = HVSearchResult::contextLength + 2;
+    auto isContinuation = [&](std::size_t at) {
+        return (static_cast<unsigned char>(data[at]) & 0xC0) == 0x80;
+    };
+    thread_local std::u16string piece;
+    for (std::size_t margin : {needed, 4 * needed}) {
+        std::size_t begin = range.location > margin ? range.location - margin : 0;
+        while (begin > 0 && isContinuation(begin))
+            --begin;
+        std::size_t end = std::min(data.size(), range.end() + margin);
+        while (end < data.size() && isContinuation(end))
+            ++end;
+        piece.clear();
+        appendUTF8(data.substr(begin, range.location - begin), piece);
+        std::size_t before = piece.size();
+        appendUTF8(data.substr(range.location, end - range.location), piece);
+        std::size_t after = piece.size() - before - unitLength;
+        if ((begin == 0 || before >= needed) && (end == data.size() || after >= needed))
+            return HVSearchResult::createAttributedStringFromString(piece,
+                                                                    HVRange{before, unitLength});
+    }
+    // Unreachable: four bytes for each code unit are always enough.
+    return HVSearchContextLine{};
 }
 
 // Byte offsets to UTF-16 offsets, for ascending byte offsets of well-formed UTF-8.
@@ -280,6 +362,21 @@ class OffsetMapper {
 public:
     explicit OffsetMapper(std::string_view data) : m_data(data) {}
     std::size_t unitsAt(std::size_t byte) {
+        // Eight bytes at a time: each byte but a continuation byte (10xxxxxx) begins a
+        // character, and one of four bytes (11110xxx) makes two code units.
+        constexpr std::uint64_t high = 0x8080808080808080ULL;
+        for (; m_byte + 8 <= byte; m_byte += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, m_data.data() + m_byte, 8);
+            if (!(word & high)) {
+                m_units += 8;
+                continue;
+            }
+            std::uint64_t continuation = word & ~(word << 1) & high;
+            std::uint64_t fourByteLead = word & (word << 1) & (word << 2) & (word << 3) & high;
+            m_units += 8 - std::size_t(std::popcount(continuation)) +
+                       std::size_t(std::popcount(fourByteLead));
+        }
         for (; m_byte < byte; ++m_byte) {
             auto b = static_cast<unsigned char>(m_data[m_byte]);
             if ((b & 0xC0) != 0x80)
@@ -294,14 +391,75 @@ private:
     std::size_t m_units = 0;
 };
 
+// The encoding a file's name gives, as HVFileEncodings::encodingFromFileName finds it (the
+// first part between dots that names one), with each part's answer remembered: the same few
+// parts ("min", "js") come back in thousands of names.
+class NameEncodings {
+public:
+    HVStringEncoding encodingFromFileName(std::string_view path) {
+        std::size_t slash = path.rfind('/');
+        std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+        std::size_t start = 0;
+        for (;;) {
+            std::size_t dot = name.find('.', start);
+            std::string_view part = name.substr(
+                start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+            auto found = m_parts.find(part);
+            if (found == m_parts.end())
+                found =
+                    m_parts.emplace(std::string(part), HVFileEncodings::encodingFromString(part))
+                        .first;
+            if (found->second)
+                return found->second;
+            if (dot == std::string_view::npos)
+                return HVNoStringEncoding;
+            start = dot + 1;
+        }
+    }
+
+private:
+    std::map<std::string, HVStringEncoding, std::less<>> m_parts;
+};
+
+// Whether the part of the data that the declaration scan reads (at most its first 30 lines)
+// holds "<?xml" or "<meta" in any case: without either it cannot declare an encoding, and the
+// scan, which converts and matches every line, is spared.
+bool mayDeclareEncoding(std::string_view data) {
+    std::size_t end = 0;
+    for (int lines = 0; lines < 30 && end < data.size(); ++lines) {
+        const void* lineFeed = std::memchr(data.data() + end, '\n', data.size() - end);
+        if (!lineFeed) {
+            end = data.size();
+            break;
+        }
+        end = std::size_t(static_cast<const char*>(lineFeed) - data.data()) + 1;
+    }
+    std::string_view head = data.substr(0, end);
+    for (std::size_t at = head.find('<'); at != std::string_view::npos;
+         at = head.find('<', at + 1)) {
+        std::string_view rest = head.substr(at + 1, 4);
+        if (rest.size() < 4)
+            break;
+        char lower[4];
+        for (int i = 0; i < 4; ++i)
+            lower[i] = char(std::tolower(static_cast<unsigned char>(rest[std::size_t(i)])));
+        std::string_view word(lower, 4);
+        if (word == "?xml" || word == "meta")
+            return true;
+    }
+    return false;
+}
+
 // The encoding a file opens in, from bytes already read: the name, a declaration, a UTF-16
 // byte-order mark, then the default.
 HVStringEncoding detectEncoding(const std::string& path, std::string_view data,
-                                HVStringEncoding defaultEncoding) {
-    if (HVStringEncoding encoding = HVFileEncodings::encodingFromFileName(path))
+                                HVStringEncoding defaultEncoding, NameEncodings& names) {
+    if (HVStringEncoding encoding = names.encodingFromFileName(path))
         return encoding;
-    if (HVStringEncoding encoding = HVFileEncodings::encodingFromFileContents({}, data))
-        return encoding;
+    if (mayDeclareEncoding(data)) {
+        if (HVStringEncoding encoding = HVFileEncodings::encodingFromFileContents({}, data))
+            return encoding;
+    }
     if (data.size() >= 2 &&
         ((data[0] == '\xFF' && data[1] == '\xFE') || (data[0] == '\xFE' && data[1] == '\xFF')))
         return HVUnicodeStringEncoding;
@@ -315,12 +473,7 @@ struct Worker {
     std::unique_ptr<char[]> buffer;
     std::size_t capacity = 0;
     std::vector<HVRange> ranges;
-};
-
-struct Outcome {
-    std::shared_ptr<HVMultiFileSearchNode> node;
-    bool searched = false;
-    bool done = false;
+    NameEncodings names;
 };
 
 std::shared_ptr<HVMultiFileSearchNode> skippedNode(const std::string& path, HVError error) {
@@ -389,6 +542,22 @@ std::shared_ptr<HVMultiFileSearchNode> nodeForText(Worker& worker, const std::st
     return node;
 }
 
+std::shared_ptr<HVMultiFileSearchNode> nodeForDecodedData(Worker& worker, const std::string& path,
+                                                          std::string_view data,
+                                                          HVStringEncoding encoding) {
+    HVError warning;
+    auto text = HVFileEncodings::createWithData(data, path, encoding, &warning);
+    if (!text)
+        return skippedNode(path, std::move(warning));
+    // Bytes that did not fit the encoding were read as Latin-1, and are written back so.
+    if (warning.is(HVErrorDomain, HVEncodingWarningCode))
+        encoding = HVSystemDefault8BitEncoding;
+    auto node = nodeForText(worker, path, std::move(*text));
+    if (node)
+        node->setEncoding(encoding);
+    return node;
+}
+
 // Searches one entry; sets searched unless the file turned out not to be text.
 std::shared_ptr<HVMultiFileSearchNode> searchEntry(Worker& worker, const Entry& entry,
                                                    const HVSearchScope& scope,
@@ -419,73 +588,79 @@ std::shared_ptr<HVMultiFileSearchNode> searchEntry(Worker& worker, const Entry& 
     if (auto chosen = scope.encodings.find(entry.path); chosen != scope.encodings.end())
         encoding = chosen->second;
     if (encoding == HVNoStringEncoding)
-        encoding = detectEncoding(entry.path, *data, defaultEncoding);
+        encoding = detectEncoding(entry.path, *data, defaultEncoding, worker.names);
 
     bool utf8Mark = data->size() >= 3 && std::memcmp(data->data(), "\xEF\xBB\xBF", 3) == 0;
+    auto fitsEncoding = [&] {
+        return encoding == HVUTF8StringEncoding ? isValidUTF8(*data) : isASCII(*data);
+    };
     if (worker.matcher && !utf8Mark &&
-        ((encoding == HVUTF8StringEncoding && isValidUTF8(*data)) ||
-         (encoding == HVASCIIStringEncoding && isASCII(*data)))) {
+        (encoding == HVUTF8StringEncoding || encoding == HVASCIIStringEncoding) &&
+        (worker.matcher->needsNoWellFormedText() || fitsEncoding())) {
         // Most files hold no match: they are never decoded.
         worker.matcher->findAll(*data, worker.ranges);
         if (worker.ranges.empty())
             return nullptr;
-        std::u16string text = decodeUTF8(*data);
+        if (worker.matcher->needsNoWellFormedText() && !fitsEncoding())
+            return nodeForDecodedData(worker, entry.path, *data, encoding);
         OffsetMapper mapper(*data);
         std::vector<HVSearchResult> results;
         results.reserve(worker.ranges.size());
         for (HVRange range : worker.ranges) {
             std::size_t start = mapper.unitsAt(range.location);
             std::size_t end = mapper.unitsAt(range.end());
-            results.emplace_back(HVRange{start, end - start}, text);
+            results.emplace_back(HVRange{start, end - start},
+                                 contextLineFromUTF8(*data, range, end - start));
         }
         auto node = std::make_shared<HVMultiFileSearchNode>(entry.path);
         node->setResults(std::move(results));
-        node->setText(std::move(text));
+        // The buffer goes to the node, saving a copy, unless it is much larger than the file.
+        std::size_t length = data->size();
+        if (worker.capacity > 2 * length + 65536) {
+            auto bytes = std::make_unique_for_overwrite<char[]>(length);
+            std::memcpy(bytes.get(), data->data(), length);
+            node->setUTF8Text(std::move(bytes), length);
+        } else {
+            node->setUTF8Text(std::move(worker.buffer), length);
+            worker.capacity = 0;
+        }
         node->setEncoding(encoding);
         return node;
     }
-    HVError warning;
-    auto text = HVFileEncodings::createWithData(*data, entry.path, encoding, &warning);
-    if (!text)
-        return skippedNode(entry.path, std::move(warning));
-    // Bytes that did not fit the encoding were read as Latin-1, and are written back so.
-    if (warning.is(HVErrorDomain, HVEncodingWarningCode))
-        encoding = HVSystemDefault8BitEncoding;
-    auto node = nodeForText(worker, entry.path, std::move(*text));
-    if (node)
-        node->setEncoding(encoding);
-    return node;
+    return nodeForDecodedData(worker, entry.path, *data, encoding);
 }
 
 using FileHandler =
     std::function<void(std::shared_ptr<HVMultiFileSearchNode> node, const Progress& progress)>;
 
-// Searches the scope on worker threads and hands every entry's outcome to the handler on the
-// calling thread, in the scope's order.
+// Searches the scope on worker threads while it is walked, and hands every entry's outcome to
+// the handler on the calling thread, in the scope's order.
 bool searchScope(const HVSearch& search, const HVSearchScope& scope, unsigned threads,
                  const std::atomic<bool>* cancelled, const FileHandler& handler) {
     auto isCancelled = [cancelled] {
         return cancelled && cancelled->load(std::memory_order_relaxed);
     };
-    ScopeWalk walk(scope, cancelled);
-    walk.run();
-    Progress progress;
-    progress.skipped = walk.skipped;
-    const std::vector<Entry>& entries = walk.entries;
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
-    threads = unsigned(std::min<std::size_t>(threads, std::max<std::size_t>(1, entries.size())));
-
     HVStringEncoding defaultEncoding = HVFileEncodings::defaultEncoding();
     std::vector<Worker> workers(threads);
     for (Worker& worker : workers) {
         worker.search = search.copy();
         worker.matcher = HVUTF8Matcher::create(*worker.search);
     }
-    std::vector<Outcome> outcomes(entries.size());
-    std::mutex mutex;
-    std::condition_variable ready;
+
+    EntryQueue queue;
+    std::thread walker([&] {
+        ScopeWalk(scope, cancelled, queue).run();
+        {
+            std::lock_guard lock(queue.mutex);
+            queue.complete = true;
+        }
+        queue.added.notify_all();
+        queue.finished.notify_all();
+    });
     std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> awaited{0};
     std::vector<std::thread> pool;
     for (Worker& worker : workers) {
         pool.emplace_back([&, workerPointer = &worker] {
@@ -493,47 +668,69 @@ bool searchScope(const HVSearch& search, const HVSearchScope& scope, unsigned th
                 if (isCancelled())
                     break;
                 std::size_t index = next.fetch_add(1);
-                if (index >= entries.size())
-                    break;
-                bool searched = false;
-                auto node =
-                    searchEntry(*workerPointer, entries[index], scope, defaultEncoding, searched);
+                Entry* entry = nullptr;
                 {
-                    std::lock_guard lock(mutex);
-                    outcomes[index].node = std::move(node);
-                    outcomes[index].searched = searched;
-                    outcomes[index].done = true;
+                    std::unique_lock lock(queue.mutex);
+                    queue.added.wait(lock, [&] {
+                        return index < queue.entries.size() || queue.complete || isCancelled();
+                    });
+                    if (index >= queue.entries.size())
+                        break;
+                    entry = &queue.entries[index];
                 }
-                ready.notify_all();
+                bool searched = false;
+                auto node = searchEntry(*workerPointer, *entry, scope, defaultEncoding, searched);
+                {
+                    std::lock_guard lock(queue.mutex);
+                    entry->node = std::move(node);
+                    entry->searched = searched;
+                    entry->done = true;
+                }
+                // Waking the caller for an entry it is not waiting for costs a system call.
+                if (index == awaited.load())
+                    queue.finished.notify_all();
             }
             // Wake the caller in case it waits for an entry nobody will search.
-            ready.notify_all();
+            queue.finished.notify_all();
         });
     }
+    Progress progress;
     bool finished = true;
-    for (std::size_t index = 0; index < entries.size(); ++index) {
-        Outcome outcome;
+    bool handled = false;
+    for (std::size_t index = 0;; ++index) {
+        std::shared_ptr<HVMultiFileSearchNode> node;
+        bool searched = false;
         {
-            std::unique_lock lock(mutex);
-            ready.wait(lock, [&] { return outcomes[index].done || isCancelled(); });
-            if (!outcomes[index].done) {
-                finished = false;
+            std::unique_lock lock(queue.mutex);
+            awaited.store(index);
+            queue.finished.wait(lock, [&] {
+                return (index < queue.entries.size() && queue.entries[index].done) ||
+                       (queue.complete && index >= queue.entries.size()) || isCancelled();
+            });
+            if (index >= queue.entries.size() || !queue.entries[index].done) {
+                finished = !isCancelled();
                 break;
             }
-            outcome = std::move(outcomes[index]);
+            node = std::move(queue.entries[index].node);
+            searched = queue.entries[index].searched;
         }
         // Not text, or unreadable with a reason.
-        if (outcome.searched)
+        if (searched)
             ++progress.searched;
         else
             ++progress.skipped;
-        handler(std::move(outcome.node), progress);
+        progress.skipped += queue.skippedByWalk.exchange(0, std::memory_order_relaxed);
+        handler(std::move(node), progress);
+        handled = true;
     }
+    walker.join();
     for (std::thread& thread : pool)
         thread.join();
     if (isCancelled())
         finished = false;
-    if (entries.empty())
+    progress.skipped += queue.skippedByWalk.exchange(0);
+    // The last counts, also for a scope without files.
+    if (!handled || finished)
         handler(nullptr, progress);
     return finished;
 }
