@@ -411,8 +411,12 @@ bool multiFileSearchScenes(HVApplicationController& controller, const QString& s
     timer.start();
     while (model.searching() && model.nodes().size() < 12 && timer.elapsed() < 30000)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
-    QApplication::processEvents();
-    // Taken at once, without settling: the search goes on meanwhile.
+    // Long enough for the tree to lay out the rows that came, short of the search's end.
+    QElapsedTimer layout;
+    layout.start();
+    while (model.searching() && layout.elapsed() < 60)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    // Taken without settling further: the search goes on meanwhile.
     bool during = model.searching() && !model.nodes().empty();
     QPixmap picture = QGuiApplication::primaryScreen()->grabWindow(0);
     bool ok = during && picture.save(output + "/29-multi-file-searching.png");
