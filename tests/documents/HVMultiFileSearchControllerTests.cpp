@@ -1,5 +1,6 @@
 #include "HTMLView.h"
 #include "HVDocumentsTestSupport.h"
+#include "HVLineNumberingRulerView.h"
 #include "HVMultiFileSearchController.h"
 #include "HVMultiFileSearchNode.h"
 #include "HVProject.h"
@@ -281,4 +282,30 @@ TEST_F(MultiFileSearch, ChosenFoldersBecomeTheScopeAndNothingChosenKeepsTheOldOn
     ASSERT_TRUE(search.find());
     ASSERT_TRUE(waitForSearch());
     EXPECT_EQ(found(), (std::vector<std::string>{"page.txt: 1"}));
+}
+
+TEST_F(MultiFileSearch, TextInCollapsedRegionsIsFoundAndReplacedInOneStep) {
+    HVFileDocument* document = open(dir.write("style.css", "a {\nneedle\n}\nb {\nhay\n}\n"));
+    ASSERT_NE(document, nullptr);
+    HTMLView* view = document->highlightingView();
+    ASSERT_NE(view, nullptr);
+    // The fold markers come from the highlighting.
+    ASSERT_TRUE(HVDispatcher::main().runUntil(
+        [&] {
+            return !view->hasPendingHighlighting() && !view->rulerView().hasPendingClassification();
+        },
+        10));
+    view->collapseAllBlocks();
+    ASSERT_EQ(view->string(), u"a {\uFFFC}\nb {\uFFFC}\n");
+    fields(u"needle", u"pin");
+    search.setMode(HVMultiFileSearchController::Mode::OpenFiles);
+    ASSERT_TRUE(search.find());
+    ASSERT_TRUE(waitForSearch());
+    ASSERT_EQ(found(), (std::vector<std::string>{"style.css: 1"}));
+
+    ASSERT_TRUE(search.replace());
+    EXPECT_EQ(view->string(), u"a {\npin\n}\nb {\uFFFC}\n") << "only the region it touched opens";
+    view->undoManager().undo();
+    EXPECT_EQ(view->textStorage().fullString({0, view->textStorage().length()}),
+              u"a {\nneedle\n}\nb {\nhay\n}\n");
 }
