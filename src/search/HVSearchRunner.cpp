@@ -354,7 +354,8 @@ std::optional<std::string_view> readInto(Worker& worker, const std::string& path
         if (worker.capacity < wanted) {
             std::size_t capacity = std::max(wanted, worker.capacity * 2);
             auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-            std::memcpy(grown.get(), worker.buffer.get(), length);
+            if (length > 0)
+                std::memcpy(grown.get(), worker.buffer.get(), length);
             worker.buffer = std::move(grown);
             worker.capacity = capacity;
         }
