@@ -11,7 +11,7 @@
 namespace {
 
 // Written out when the buffer holds this much, and always at the end of a file.
-constexpr std::size_t kFlushSize = std::size_t(1) << 20;
+constexpr std::size_t kFlushSize = std::size_t(1) << 16;
 
 // The breaks HVMultiFileSearchNode::lineAndColumn counts.
 bool isLineBreak(char16_t character) {
@@ -159,7 +159,14 @@ void HVSearchCommand::writeMatches(const HVMultiFileSearchNode& node, std::strin
         buffer += ':';
         buffer += std::to_string(column);
         buffer += ':';
-        buffer += line;
+        if (line.size() >= kFlushSize) {
+            // A long line (minified code) goes out as it is rather than copied again.
+            m_out.write(buffer.data(), std::streamsize(buffer.size()));
+            m_out.write(line.data(), std::streamsize(line.size()));
+            buffer.clear();
+        } else {
+            buffer += line;
+        }
         buffer += '\n';
         if (buffer.size() >= kFlushSize) {
             m_out.write(buffer.data(), std::streamsize(buffer.size()));

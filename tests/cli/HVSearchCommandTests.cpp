@@ -78,6 +78,9 @@ TEST(HalvetCLISearch, CaseSensitiveUnlessAskedAndLiteralUnlessRegex) {
               file + ":2:1:hello\n" + file + ":3:1:h.llo\n");
     EXPECT_EQ(search({"--regex", "--ignore-case", "^H\\w", file}).standardOutput,
               file + ":1:1:Hello\n" + file + ":2:1:hello\n");
+    // A match across lines shows the line it starts on.
+    EXPECT_EQ(search({"--regex", "lo\\nh", file}).standardOutput,
+              file + ":1:4:Hello\n" + file + ":2:4:hello\n");
 }
 
 // Every match counts, several on a line too, as ripgrep's --count-matches counts them.
@@ -91,7 +94,8 @@ TEST(HalvetCLISearch, CountGivesEveryMatchPerFile) {
     EXPECT_EQ(result.standardOutput, "tree/a.js:3\ntree/sub/c.js:1\n");
 }
 
-// Files of a folder come in name order; files that are not text are not searched.
+// Files of a folder come in name order, folders in their place; files that are not text are
+// not searched.
 TEST(HalvetCLISearch, FolderInNameOrderWithoutBinaryFiles) {
     HVTemporaryDirectory dir;
     dir.write("tree/b.txt", "needle\n");
@@ -99,6 +103,8 @@ TEST(HalvetCLISearch, FolderInNameOrderWithoutBinaryFiles) {
     dir.write("tree/c.txt", "needle\n");
     constexpr char png[] = "\x89PNG\r\n\x1A\n\0\0\0\rIHDR needle\n";
     dir.write("tree/image.png", std::string_view(png, sizeof png - 1));
+    // A name of no known kind is looked at: a NUL byte makes it binary.
+    dir.write("tree/data", std::string_view("needle\0\x01\n", 9));
     auto result = search({"needle", "tree"}, dir.path());
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.standardError, "");
