@@ -5,7 +5,8 @@
 // editor would miss. The searches are those of scripts/bench-search.
 //
 // "--classify FILE…" prints, per file, how the search sees it instead: "filtered" (a shared
-// name filter hides it or a folder above it), "not-text" (its category, or "file", says so),
+// name filter hides it or a folder above it), "not-text" (its category, or a NUL byte in a file
+// of no known kind),
 // or the encoding it is read in ("utf-8", "utf-8 fallback", "windows-1252", ...), one per line
 // as "path\tclass". scripts/bench-search uses it to explain count differences with ripgrep.
 //
@@ -25,6 +26,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -113,6 +115,26 @@ Round runRound(const HVSearch& search, const std::string& tree) {
     return round;
 }
 
+// As the search decides: by the extension's category, and for a name of no known kind by a NUL
+// byte in the first 8 KB.
+bool isText(HVFileCategories& categories, const std::string& path) {
+    std::string extension = HVFileSystem::pathExtension(path);
+    if (!extension.empty()) {
+        if (categories.extensionIsType(extension, HVFileKindText))
+            return true;
+        if (categories.extensionIsType(extension, HVFileKindImage) ||
+            categories.extensionIsType(extension, HVFileKindIgnorable))
+            return false;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    char head[8192];
+    std::size_t length = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    return std::memchr(head, 0, length) == nullptr;
+}
+
 int classify(int argc, char** argv) {
     HVFileFilters& filters = HVFileFilters::sharedFilters();
     HVFileCategories& categories = HVFileCategories::sharedCategories();
@@ -136,7 +158,7 @@ int classify(int argc, char** argv) {
         std::string verdict;
         if (filtered) {
             verdict = "filtered";
-        } else if (!categories.pathIsText(path)) {
+        } else if (!isText(categories, path)) {
             verdict = "not-text";
         } else {
             HVStringEncoding encoding = HVNoStringEncoding;
