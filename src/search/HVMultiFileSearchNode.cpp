@@ -15,6 +15,27 @@ std::u16string HVMultiFileSearchNode::displayName() const {
            HVUnicode::utf16(folder);
 }
 
+const std::u16string& HVMultiFileSearchNode::text() const {
+    if (m_textIsUTF8) {
+        m_text = HVUnicode::utf16(m_utf8Text);
+        m_utf8Text = std::string();
+        m_textIsUTF8 = false;
+    }
+    return m_text;
+}
+
+void HVMultiFileSearchNode::setText(std::u16string text) {
+    m_text = std::move(text);
+    m_utf8Text = std::string();
+    m_textIsUTF8 = false;
+}
+
+void HVMultiFileSearchNode::setUTF8Text(std::string bytes) {
+    m_text = std::u16string();
+    m_utf8Text = std::move(bytes);
+    m_textIsUTF8 = true;
+}
+
 void HVMultiFileSearchNode::setResults(std::vector<HVSearchResult> results) {
     m_results = std::move(results);
     for (HVSearchResult& result : m_results)
@@ -23,7 +44,7 @@ void HVMultiFileSearchNode::setResults(std::vector<HVSearchResult> results) {
 
 std::pair<std::size_t, std::size_t>
 HVMultiFileSearchNode::lineAndColumn(std::size_t position) const {
-    std::u16string_view text = m_text;
+    std::u16string_view text = this->text();
     if (position > text.size())
         position = text.size();
     std::size_t line = 1;

@@ -25,8 +25,11 @@ public:
     void setResults(std::vector<HVSearchResult> results);
     // The text the ranges are in (kept only while a window shows the node: lines and columns,
     // and the double-check of a replace, read it).
-    const std::u16string& text() const { return m_text; }
-    void setText(std::u16string text) { m_text = std::move(text); }
+    const std::u16string& text() const;
+    void setText(std::u16string text);
+    // The text as well-formed UTF-8 without a byte-order mark, decoded when it is first asked
+    // for: a search hands over many files whose text nobody may read.
+    void setUTF8Text(std::string bytes);
 
     // The encoding the file was read in (0 for an open document's text).
     std::uint32_t encoding() const { return m_encoding; }
@@ -49,7 +52,9 @@ public:
 private:
     std::string m_path;
     std::vector<HVSearchResult> m_results;
-    std::u16string m_text;
+    mutable std::u16string m_text;
+    mutable std::string m_utf8Text;
+    mutable bool m_textIsUTF8 = false;
     std::uint32_t m_encoding = 0;
     bool m_fromDocument = false;
     std::optional<HVError> m_skipped;

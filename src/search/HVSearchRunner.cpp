@@ -10,6 +10,8 @@
 #include "HVUTF8Matcher.h"
 
 #include <algorithm>
+#include <bit>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -187,7 +189,15 @@ bool isValidUTF8(std::string_view data) {
     std::size_t size = data.size();
     std::size_t i = 0;
     while (i < size) {
-        // Eight ASCII bytes at a time.
+        // ASCII 32 bytes at a time, then eight.
+        if (i + 32 <= size) {
+            std::uint64_t words[4];
+            std::memcpy(words, bytes + i, 32);
+            if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL) == 0) {
+                i += 32;
+                continue;
+            }
+        }
         if (i + 8 <= size) {
             std::uint64_t word;
             std::memcpy(&word, bytes + i, 8);
@@ -241,12 +251,25 @@ bool isASCII(std::string_view data) {
     return true;
 }
 
-// Well-formed UTF-8 to UTF-16.
-std::u16string decodeUTF8(std::string_view data) {
-    std::u16string text(data.size(), u'\0');
+// Well-formed UTF-8 to UTF-16, into a buffer that is reused.
+void decodeUTF8(std::string_view data, std::u16string& text) {
+    text.resize(data.size());
     auto bytes = reinterpret_cast<const unsigned char*>(data.data());
     std::size_t out = 0;
     for (std::size_t i = 0; i < data.size();) {
+        // Runs of ASCII widen eight at a time.
+        while (i + 8 <= data.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + i, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            for (int k = 0; k < 8; ++k)
+                text[out + std::size_t(k)] = char16_t(bytes[i + std::size_t(k)]);
+            i += 8;
+            out += 8;
+        }
+        if (i >= data.size())
+            break;
         unsigned char lead = bytes[i];
         char32_t c;
         if (lead < 0x80) {
@@ -272,7 +295,31 @@ std::u16string decodeUTF8(std::string_view data) {
         }
     }
     text.resize(out);
-    return text;
+}
+
+// The context line of a match in well-formed UTF-8 (byte range; unitLength code units long),
+// the same as the text's context line: the match with up to 40 code units either side. Only
+// bytes around the match are decoded; 164 bytes hold more than 41 code units, so the cut ends of
+// the piece are never reached unless they are the text's own.
+HVSearchContextLine contextLineFromUTF8(std::string_view data, HVRange range,
+                                        std::size_t unitLength) {
+    constexpr std::size_t margin = 4 * (HVSearchResult::contextLength + 1);
+    auto isContinuation = [&](std::size_t at) {
+        return (static_cast<unsigned char>(data[at]) & 0xC0) == 0x80;
+    };
+    std::size_t begin = range.location > margin ? range.location - margin : 0;
+    while (begin > 0 && isContinuation(begin))
+        --begin;
+    std::size_t end = std::min(data.size(), range.end() + margin);
+    while (end < data.size() && isContinuation(end))
+        ++end;
+    thread_local std::u16string piece;
+    decodeUTF8(data.substr(begin, range.location - begin), piece);
+    std::size_t before = piece.size();
+    thread_local std::u16string rest;
+    decodeUTF8(data.substr(range.location, end - range.location), rest);
+    piece += rest;
+    return HVSearchResult::createAttributedStringFromString(piece, HVRange{before, unitLength});
 }
 
 // Byte offsets to UTF-16 offsets, for ascending byte offsets of well-formed UTF-8.
@@ -280,6 +327,21 @@ class OffsetMapper {
 public:
     explicit OffsetMapper(std::string_view data) : m_data(data) {}
     std::size_t unitsAt(std::size_t byte) {
+        // Eight bytes at a time: each byte but a continuation byte (10xxxxxx) begins a
+        // character, and one of four bytes (11110xxx) makes two code units.
+        constexpr std::uint64_t high = 0x8080808080808080ULL;
+        for (; m_byte + 8 <= byte; m_byte += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, m_data.data() + m_byte, 8);
+            if (!(word & high)) {
+                m_units += 8;
+                continue;
+            }
+            std::uint64_t continuation = word & ~(word << 1) & high;
+            std::uint64_t fourByteLead = word & (word << 1) & (word << 2) & (word << 3) & high;
+            m_units += 8 - std::size_t(std::popcount(continuation)) +
+                       std::size_t(std::popcount(fourByteLead));
+        }
         for (; m_byte < byte; ++m_byte) {
             auto b = static_cast<unsigned char>(m_data[m_byte]);
             if ((b & 0xC0) != 0x80)
@@ -294,14 +356,75 @@ private:
     std::size_t m_units = 0;
 };
 
+// The encoding a file's name gives, as HVFileEncodings::encodingFromFileName finds it (the
+// first part between dots that names one), with each part's answer remembered: the same few
+// parts ("min", "js") come back in thousands of names.
+class NameEncodings {
+public:
+    HVStringEncoding encodingFromFileName(std::string_view path) {
+        std::size_t slash = path.rfind('/');
+        std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+        std::size_t start = 0;
+        for (;;) {
+            std::size_t dot = name.find('.', start);
+            std::string_view part = name.substr(
+                start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+            auto found = m_parts.find(part);
+            if (found == m_parts.end())
+                found =
+                    m_parts.emplace(std::string(part), HVFileEncodings::encodingFromString(part))
+                        .first;
+            if (found->second)
+                return found->second;
+            if (dot == std::string_view::npos)
+                return HVNoStringEncoding;
+            start = dot + 1;
+        }
+    }
+
+private:
+    std::map<std::string, HVStringEncoding, std::less<>> m_parts;
+};
+
+// Whether the part of the data that the declaration scan reads (at most its first 30 lines)
+// holds "<?xml" or "<meta" in any case: without either it cannot declare an encoding, and the
+// scan, which converts and matches every line, is spared.
+bool mayDeclareEncoding(std::string_view data) {
+    std::size_t end = 0;
+    for (int lines = 0; lines < 30 && end < data.size(); ++lines) {
+        const void* lineFeed = std::memchr(data.data() + end, '\n', data.size() - end);
+        if (!lineFeed) {
+            end = data.size();
+            break;
+        }
+        end = std::size_t(static_cast<const char*>(lineFeed) - data.data()) + 1;
+    }
+    std::string_view head = data.substr(0, end);
+    for (std::size_t at = head.find('<'); at != std::string_view::npos;
+         at = head.find('<', at + 1)) {
+        std::string_view rest = head.substr(at + 1, 4);
+        if (rest.size() < 4)
+            break;
+        char lower[4];
+        for (int i = 0; i < 4; ++i)
+            lower[i] = char(std::tolower(static_cast<unsigned char>(rest[std::size_t(i)])));
+        std::string_view word(lower, 4);
+        if (word == "?xml" || word == "meta")
+            return true;
+    }
+    return false;
+}
+
 // The encoding a file opens in, from bytes already read: the name, a declaration, a UTF-16
 // byte-order mark, then the default.
 HVStringEncoding detectEncoding(const std::string& path, std::string_view data,
-                                HVStringEncoding defaultEncoding) {
-    if (HVStringEncoding encoding = HVFileEncodings::encodingFromFileName(path))
+                                HVStringEncoding defaultEncoding, NameEncodings& names) {
+    if (HVStringEncoding encoding = names.encodingFromFileName(path))
         return encoding;
-    if (HVStringEncoding encoding = HVFileEncodings::encodingFromFileContents({}, data))
-        return encoding;
+    if (mayDeclareEncoding(data)) {
+        if (HVStringEncoding encoding = HVFileEncodings::encodingFromFileContents({}, data))
+            return encoding;
+    }
     if (data.size() >= 2 &&
         ((data[0] == '\xFF' && data[1] == '\xFE') || (data[0] == '\xFE' && data[1] == '\xFF')))
         return HVUnicodeStringEncoding;
@@ -315,6 +438,7 @@ struct Worker {
     std::unique_ptr<char[]> buffer;
     std::size_t capacity = 0;
     std::vector<HVRange> ranges;
+    NameEncodings names;
 };
 
 struct Outcome {
@@ -389,6 +513,22 @@ std::shared_ptr<HVMultiFileSearchNode> nodeForText(Worker& worker, const std::st
     return node;
 }
 
+std::shared_ptr<HVMultiFileSearchNode> nodeForDecodedData(Worker& worker, const std::string& path,
+                                                          std::string_view data,
+                                                          HVStringEncoding encoding) {
+    HVError warning;
+    auto text = HVFileEncodings::createWithData(data, path, encoding, &warning);
+    if (!text)
+        return skippedNode(path, std::move(warning));
+    // Bytes that did not fit the encoding were read as Latin-1, and are written back so.
+    if (warning.is(HVErrorDomain, HVEncodingWarningCode))
+        encoding = HVSystemDefault8BitEncoding;
+    auto node = nodeForText(worker, path, std::move(*text));
+    if (node)
+        node->setEncoding(encoding);
+    return node;
+}
+
 // Searches one entry; sets searched unless the file turned out not to be text.
 std::shared_ptr<HVMultiFileSearchNode> searchEntry(Worker& worker, const Entry& entry,
                                                    const HVSearchScope& scope,
@@ -419,42 +559,37 @@ std::shared_ptr<HVMultiFileSearchNode> searchEntry(Worker& worker, const Entry& 
     if (auto chosen = scope.encodings.find(entry.path); chosen != scope.encodings.end())
         encoding = chosen->second;
     if (encoding == HVNoStringEncoding)
-        encoding = detectEncoding(entry.path, *data, defaultEncoding);
+        encoding = detectEncoding(entry.path, *data, defaultEncoding, worker.names);
 
     bool utf8Mark = data->size() >= 3 && std::memcmp(data->data(), "\xEF\xBB\xBF", 3) == 0;
+    auto fitsEncoding = [&] {
+        return encoding == HVUTF8StringEncoding ? isValidUTF8(*data) : isASCII(*data);
+    };
     if (worker.matcher && !utf8Mark &&
-        ((encoding == HVUTF8StringEncoding && isValidUTF8(*data)) ||
-         (encoding == HVASCIIStringEncoding && isASCII(*data)))) {
+        (encoding == HVUTF8StringEncoding || encoding == HVASCIIStringEncoding) &&
+        (worker.matcher->needsNoWellFormedText() || fitsEncoding())) {
         // Most files hold no match: they are never decoded.
         worker.matcher->findAll(*data, worker.ranges);
         if (worker.ranges.empty())
             return nullptr;
-        std::u16string text = decodeUTF8(*data);
+        if (worker.matcher->needsNoWellFormedText() && !fitsEncoding())
+            return nodeForDecodedData(worker, entry.path, *data, encoding);
         OffsetMapper mapper(*data);
         std::vector<HVSearchResult> results;
         results.reserve(worker.ranges.size());
         for (HVRange range : worker.ranges) {
             std::size_t start = mapper.unitsAt(range.location);
             std::size_t end = mapper.unitsAt(range.end());
-            results.emplace_back(HVRange{start, end - start}, text);
+            results.emplace_back(HVRange{start, end - start},
+                                 contextLineFromUTF8(*data, range, end - start));
         }
         auto node = std::make_shared<HVMultiFileSearchNode>(entry.path);
         node->setResults(std::move(results));
-        node->setText(std::move(text));
+        node->setUTF8Text(std::string(*data));
         node->setEncoding(encoding);
         return node;
     }
-    HVError warning;
-    auto text = HVFileEncodings::createWithData(*data, entry.path, encoding, &warning);
-    if (!text)
-        return skippedNode(entry.path, std::move(warning));
-    // Bytes that did not fit the encoding were read as Latin-1, and are written back so.
-    if (warning.is(HVErrorDomain, HVEncodingWarningCode))
-        encoding = HVSystemDefault8BitEncoding;
-    auto node = nodeForText(worker, entry.path, std::move(*text));
-    if (node)
-        node->setEncoding(encoding);
-    return node;
+    return nodeForDecodedData(worker, entry.path, *data, encoding);
 }
 
 using FileHandler =
@@ -486,6 +621,7 @@ bool searchScope(const HVSearch& search, const HVSearchScope& scope, unsigned th
     std::mutex mutex;
     std::condition_variable ready;
     std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> awaited{0};
     std::vector<std::thread> pool;
     for (Worker& worker : workers) {
         pool.emplace_back([&, workerPointer = &worker] {
@@ -504,7 +640,9 @@ bool searchScope(const HVSearch& search, const HVSearchScope& scope, unsigned th
                     outcomes[index].searched = searched;
                     outcomes[index].done = true;
                 }
-                ready.notify_all();
+                // Waking the caller for an entry it is not waiting for costs a system call.
+                if (index == awaited.load())
+                    ready.notify_all();
             }
             // Wake the caller in case it waits for an entry nobody will search.
             ready.notify_all();
@@ -515,6 +653,7 @@ bool searchScope(const HVSearch& search, const HVSearchScope& scope, unsigned th
         Outcome outcome;
         {
             std::unique_lock lock(mutex);
+            awaited.store(index);
             ready.wait(lock, [&] { return outcomes[index].done || isCancelled(); });
             if (!outcomes[index].done) {
                 finished = false;

@@ -8,6 +8,8 @@
 
 #include <pcre2.h>
 
+#include <algorithm>
+
 namespace {
 
 pcre2_jit_stack* threadJitStack(void*) {
@@ -99,6 +101,8 @@ std::unique_ptr<HVUTF8Matcher> HVUTF8Matcher::create(const HVSearch& search) {
         if (hasUnpairedSurrogate(needle))
             return nullptr;
         pattern = escapedPattern(needle);
+        matcher->m_asciiLiteral =
+            std::all_of(needle.begin(), needle.end(), [](char16_t unit) { return unit < 0x80; });
         options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF;
         if (!search.caseSensitive())
             options |= PCRE2_CASELESS;

@@ -25,6 +25,11 @@ public:
     // Every match's byte range, ascending, appended to ranges (which is cleared first). The data
     // must be well-formed UTF-8.
     void findAll(std::string_view data, std::vector<HVRange>& ranges);
+    // Whether a file without a match in its bytes has none in its text either, well-formed or
+    // not: true for a literal of ASCII characters, which no byte outside ASCII can help make
+    // (ill-formed UTF-8 is read as Latin-1, whose letters beyond ASCII fold to none in ASCII).
+    // Then the bytes need checking only when they match.
+    bool needsNoWellFormedText() const { return m_asciiLiteral; }
     // Whether the search can find nothing at all (an empty literal).
     bool findsNothing() const { return m_findsNothing; }
 
@@ -33,4 +38,5 @@ private:
     HVUTF8Matcher();
     std::unique_ptr<Code> m_code;
     bool m_findsNothing = false;
+    bool m_asciiLiteral = false;
 };

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fstream>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +26,15 @@ std::string utf16LE(std::u16string_view text) {
         bytes += char(unit >> 8);
     }
     return bytes;
+}
+
+// Many files, written without the syncing of a save.
+std::string writeQuickly(const HVTemporaryDirectory& directory, const std::string& relative,
+                         std::string_view bytes) {
+    std::string path = directory.pathFor(relative);
+    HVFileSystem::createDirectory(HVFileSystem::deletingLastPathComponent(path));
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
 }
 
 Nodes searchNow(const HVSearch& search, const HVSearchScope& scope, unsigned threads = 0) {
@@ -126,6 +136,12 @@ TEST(HVSearchRunner, UnicodeSearchFindsMatchesInEveryFileInItsOwnEncoding) {
     EXPECT_EQ("e-latin1.txt: CAFÉ", describeNodes(nodes, root));
     ASSERT_EQ(1u, nodes.size());
     EXPECT_EQ(HVISOLatin1StringEncoding, nodes[0]->encoding());
+    // A literal of ASCII letters is matched on the bytes before they are checked.
+    nodes = searchNow(*literal(u"caf"), tree.scope);
+    EXPECT_EQ("e-latin1.txt: caf CAF", describeNodes(nodes, root));
+    ASSERT_EQ(1u, nodes.size());
+    EXPECT_EQ(HVISOLatin1StringEncoding, nodes[0]->encoding());
+    EXPECT_EQ(u"caf\u00E9 CAF\u00C9\r\n", nodes[0]->text());
 }
 
 TEST(HVSearchRunner, ReplaceKeepsEachFilesEncodingLineBreaksAndPermissions) {
@@ -258,8 +274,8 @@ TEST(HVSearchRunner, OpenDocumentsTextIsSearchedInsteadOfItsFile) {
 TEST(HVSearchRunner, ResultsComeInNameOrderWhateverTheNumberOfThreads) {
     HVTemporaryDirectory directory;
     for (int i = 0; i < 60; ++i)
-        directory.write("d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".txt",
-                        std::string(std::size_t(i) * 500, 'x') + "needle");
+        writeQuickly(directory, "d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".txt",
+                     std::string(std::size_t(i) * 500, 'x') + "needle");
     directory.write("B.txt", "needle");
     directory.write("a.txt", "needle");
     directory.write("a/z.txt", "needle");
@@ -283,24 +299,35 @@ TEST(HVSearchRunner, BytesPathEqualsTextPath) {
         {u"\\bk", 3}, {u"[^\\n]{3}", 2}, {u"\\s+", 3},   {u"é", 1},     {u"b\\R", 2}};
     std::mt19937 random(7);
     HVTemporaryDirectory directory;
-    for (int round = 0; round < 60; ++round) {
+    std::map<std::string, std::u16string> texts;
+    for (int round = 0; round < 80; ++round) {
         std::u16string text;
-        std::size_t length = random() % 40;
+        std::size_t length = random() % 120;
         for (std::size_t i = 0; i < length; ++i)
             text += pieces[random() % pieces.size()];
-        std::string path =
-            directory.write("t" + std::to_string(round) + ".txt", HVUnicode::utf8(text));
-        for (const auto& [string, kind] : searches) {
-            // 0: literal ignoring case, 1: exact literal, 2: expression, 3: caseless expression.
-            auto search = kind < 2 ? literal(string, kind == 1)
-                                   : HVSearch::initWithExpressionString(string, kind == 2);
-            ASSERT_TRUE(search);
-            Nodes nodes = searchNow(*search, HVSearchScope{{path}, {}, {}});
-            std::vector<HVRange> found;
-            for (const auto& node : nodes)
-                for (const HVSearchResult& result : node->results())
-                    found.push_back(result.range());
-            EXPECT_EQ(describeRanges(search->findAllForString(text)), describeRanges(found))
+        texts[writeQuickly(directory, "t" + std::to_string(round) + ".txt",
+                           HVUnicode::utf8(text))] = text;
+    }
+    auto describe = [](const HVSearchResult& result) {
+        return describeRange(result.range()) + " " + HVUnicode::utf8(result.contextLine().text) +
+               " " + describeRange(result.contextLine().match) + "; ";
+    };
+    for (const auto& [string, kind] : searches) {
+        // 0: literal ignoring case, 1: exact literal, 2: expression, 3: caseless expression.
+        auto search = kind < 2 ? literal(string, kind == 1)
+                               : HVSearch::initWithExpressionString(string, kind == 2);
+        ASSERT_TRUE(search);
+        std::map<std::string, std::string> found;
+        for (const auto& node : searchNow(*search, HVSearchScope{{directory.path()}, {}, {}})) {
+            EXPECT_EQ(texts[node->path()], node->text());
+            for (const HVSearchResult& result : node->results())
+                found[node->path()] += describe(result);
+        }
+        for (const auto& [path, text] : texts) {
+            std::string expected;
+            for (const HVSearchResult& result : search->findAllForStringAsResults(text))
+                expected += describe(result);
+            EXPECT_EQ(expected, found[path])
                 << HVUnicode::utf8(string) << " in \"" << HVUnicode::utf8(text) << "\"";
         }
     }
@@ -309,7 +336,7 @@ TEST(HVSearchRunner, BytesPathEqualsTextPath) {
 TEST(HVSearchRunner, CancelledSearchFinishesWithAPrefixOfTheResults) {
     HVTemporaryDirectory directory;
     for (int i = 0; i < 300; ++i)
-        directory.write("f" + std::to_string(1000 + i) + ".txt", "needle\n");
+        writeQuickly(directory, "f" + std::to_string(1000 + i) + ".txt", "needle\n");
     HVSearchScope scope{{directory.path()}, {}, {}};
     auto search = literal(u"needle");
     Nodes all = searchNow(*search, scope);
@@ -330,7 +357,8 @@ TEST(HVSearchRunner, CancelledReplaceLeavesEveryFileOldOrNew) {
     HVTemporaryDirectory directory;
     HVSearchScope scope{{directory.path()}, {}, {}};
     for (int i = 0; i < 200; ++i)
-        directory.write("f" + std::to_string(1000 + i) + ".txt", std::string(4000, 'a') + "needle");
+        writeQuickly(directory, "f" + std::to_string(1000 + i) + ".txt",
+                     std::string(4000, 'a') + "needle");
     auto search = literal(u"needle");
     search->setReplaceString(u"thread");
     std::vector<HVReplaceJob> jobs;
