@@ -133,6 +133,11 @@ void HVSearchCommand::writeMatches(const HVMultiFileSearchNode& node, std::strin
         std::size_t location = std::min<std::size_t>(result.range().location, text.size());
         for (; scanned < location; ++scanned) {
             char16_t unit = text[scanned];
+            // Most characters are neither breaks nor surrogates.
+            if (unit > u'\r' && unit < 0x2028) {
+                ++column;
+                continue;
+            }
             if (isLineBreak(unit)) {
                 // CR LF is one break, counted at the LF.
                 if (unit == u'\r' && scanned + 1 < text.size() && text[scanned + 1] == u'\n')
