@@ -16,6 +16,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -37,6 +38,24 @@ struct Entry {
     std::string path;
     EntryKind kind;
     std::optional<HVError> error;
+    // Filled in by the worker that searched it.
+    std::shared_ptr<HVMultiFileSearchNode> node;
+    bool searched = false;
+    bool done = false;
+};
+
+// The files of a search as the walk finds them. Workers take them in order while the walk goes
+// on, and the caller hands their outcomes on in the same order. A deque keeps its elements in
+// place as it grows.
+struct EntryQueue {
+    std::mutex mutex;
+    // Signalled when the walk adds entries or ends.
+    std::condition_variable added;
+    // Signalled when the entry the caller waits for is done.
+    std::condition_variable finished;
+    std::deque<Entry> entries;
+    bool complete = false;
+    std::atomic<std::size_t> skippedByWalk{0};
 };
 
 struct Progress {
@@ -48,8 +67,9 @@ struct Progress {
 // folders and files of a category that is not text are only counted.
 class ScopeWalk {
 public:
-    ScopeWalk(const HVSearchScope& scope, const std::atomic<bool>* cancelled)
-        : m_scope(scope), m_cancelled(cancelled), m_filters(HVFileFilters::sharedFilters()),
+    ScopeWalk(const HVSearchScope& scope, const std::atomic<bool>* cancelled, EntryQueue& queue)
+        : m_scope(scope), m_cancelled(cancelled), m_queue(queue),
+          m_filters(HVFileFilters::sharedFilters()),
           m_categories(HVFileCategories::sharedCategories()) {}
 
     void run() {
@@ -60,21 +80,28 @@ public:
         }
     }
 
-    std::vector<Entry> entries;
-    std::size_t skipped = 0;
-
 private:
+    void add(std::string path, EntryKind kind, std::optional<HVError> error = std::nullopt) {
+        {
+            std::lock_guard lock(m_queue.mutex);
+            m_queue.entries.push_back(
+                Entry{std::move(path), kind, std::move(error), nullptr, false, false});
+        }
+        m_queue.added.notify_all();
+    }
+
+    void skip() { m_queue.skippedByWalk.fetch_add(1, std::memory_order_relaxed); }
+
     bool isCancelled() const { return m_cancelled && m_cancelled->load(std::memory_order_relaxed); }
 
     void addTopLevel(const std::string& path) {
         if (m_scope.openTexts.count(path)) {
-            entries.push_back({path, EntryKind::OpenText, std::nullopt});
+            add(path, EntryKind::OpenText);
             return;
         }
         struct stat st;
         if (::stat(path.c_str(), &st) != 0) {
-            entries.push_back(
-                {path, EntryKind::Failed, HVError::posix(errno, path, "Cannot open")});
+            add(path, EntryKind::Failed, HVError::posix(errno, path, "Cannot open"));
             return;
         }
         if (S_ISDIR(st.st_mode))
@@ -82,14 +109,13 @@ private:
         else if (S_ISREG(st.st_mode))
             addFile(path);
         else
-            ++skipped;
+            skip();
     }
 
     void walkFolder(const std::string& folder) {
         DIR* directory = ::opendir(folder.c_str());
         if (!directory) {
-            entries.push_back({folder, EntryKind::Failed,
-                               HVError::posix(errno, folder, "Cannot read the folder")});
+            add(folder, EntryKind::Failed, HVError::posix(errno, folder, "Cannot read the folder"));
             return;
         }
         std::vector<std::pair<std::string, unsigned char>> children;
@@ -109,14 +135,14 @@ private:
             if (isCancelled())
                 return;
             if (m_filters.stringMatchesFilters(name)) {
-                ++skipped;
+                skip();
                 continue;
             }
             std::string path = prefix + name;
             if (type == DT_UNKNOWN) {
                 struct stat st;
                 if (::lstat(path.c_str(), &st) != 0) {
-                    ++skipped;
+                    skip();
                     continue;
                 }
                 type = S_ISDIR(st.st_mode)   ? DT_DIR
@@ -134,27 +160,27 @@ private:
                 if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
                     addFile(std::move(path));
                 else
-                    ++skipped;
+                    skip();
             } else {
-                ++skipped;
+                skip();
             }
         }
     }
 
     void addFile(std::string path) {
         if (m_scope.openTexts.count(path)) {
-            entries.push_back({std::move(path), EntryKind::OpenText, std::nullopt});
+            add(std::move(path), EntryKind::OpenText);
             return;
         }
         switch (verdictForExtension(HVFileSystem::pathExtension(path))) {
         case Verdict::Text:
-            entries.push_back({std::move(path), EntryKind::File, std::nullopt});
+            add(std::move(path), EntryKind::File);
             break;
         case Verdict::NotText:
-            ++skipped;
+            skip();
             break;
         case Verdict::Unknown:
-            entries.push_back({std::move(path), EntryKind::CheckedFile, std::nullopt});
+            add(std::move(path), EntryKind::CheckedFile);
             break;
         }
     }
@@ -179,6 +205,7 @@ private:
 
     const HVSearchScope& m_scope;
     const std::atomic<bool>* m_cancelled;
+    EntryQueue& m_queue;
     HVFileFilters& m_filters;
     HVFileCategories& m_categories;
     std::map<std::string, Verdict, std::less<>> m_verdicts;
@@ -251,11 +278,11 @@ bool isASCII(std::string_view data) {
     return true;
 }
 
-// Well-formed UTF-8 to UTF-16, into a buffer that is reused.
-void decodeUTF8(std::string_view data, std::u16string& text) {
-    text.resize(data.size());
+// Well-formed UTF-8 to UTF-16, appended to the text.
+void appendUTF8(std::string_view data, std::u16string& text) {
+    std::size_t out = text.size();
+    text.resize(out + data.size());
     auto bytes = reinterpret_cast<const unsigned char*>(data.data());
-    std::size_t out = 0;
     for (std::size_t i = 0; i < data.size();) {
         // Runs of ASCII widen eight at a time.
         while (i + 8 <= data.size()) {
@@ -299,27 +326,35 @@ void decodeUTF8(std::string_view data, std::u16string& text) {
 
 // The context line of a match in well-formed UTF-8 (byte range; unitLength code units long),
 // the same as the text's context line: the match with up to 40 code units either side. Only
-// bytes around the match are decoded; 164 bytes hold more than 41 code units, so the cut ends of
-// the piece are never reached unless they are the text's own.
+// bytes around the match are decoded: first a few more bytes than the context needs on either
+// side, enough for ASCII; when the piece holds too few code units for its cut ends to lie
+// beyond the context, four bytes for each, which always do.
 HVSearchContextLine contextLineFromUTF8(std::string_view data, HVRange range,
                                         std::size_t unitLength) {
-    constexpr std::size_t margin = 4 * (HVSearchResult::contextLength + 1);
+    // The context reads one code unit beyond its 40 on either side (a surrogate pair's half).
+    constexpr std::size_t needed = HVSearchResult::contextLength + 2;
     auto isContinuation = [&](std::size_t at) {
         return (static_cast<unsigned char>(data[at]) & 0xC0) == 0x80;
     };
-    std::size_t begin = range.location > margin ? range.location - margin : 0;
-    while (begin > 0 && isContinuation(begin))
-        --begin;
-    std::size_t end = std::min(data.size(), range.end() + margin);
-    while (end < data.size() && isContinuation(end))
-        ++end;
     thread_local std::u16string piece;
-    decodeUTF8(data.substr(begin, range.location - begin), piece);
-    std::size_t before = piece.size();
-    thread_local std::u16string rest;
-    decodeUTF8(data.substr(range.location, end - range.location), rest);
-    piece += rest;
-    return HVSearchResult::createAttributedStringFromString(piece, HVRange{before, unitLength});
+    for (std::size_t margin : {needed, 4 * needed}) {
+        std::size_t begin = range.location > margin ? range.location - margin : 0;
+        while (begin > 0 && isContinuation(begin))
+            --begin;
+        std::size_t end = std::min(data.size(), range.end() + margin);
+        while (end < data.size() && isContinuation(end))
+            ++end;
+        piece.clear();
+        appendUTF8(data.substr(begin, range.location - begin), piece);
+        std::size_t before = piece.size();
+        appendUTF8(data.substr(range.location, end - range.location), piece);
+        std::size_t after = piece.size() - before - unitLength;
+        if ((begin == 0 || before >= needed) && (end == data.size() || after >= needed))
+            return HVSearchResult::createAttributedStringFromString(piece,
+                                                                    HVRange{before, unitLength});
+    }
+    // Unreachable: four bytes for each code unit are always enough.
+    return HVSearchContextLine{};
 }
 
 // Byte offsets to UTF-16 offsets, for ascending byte offsets of well-formed UTF-8.
@@ -439,12 +474,6 @@ struct Worker {
     std::size_t capacity = 0;
     std::vector<HVRange> ranges;
     NameEncodings names;
-};
-
-struct Outcome {
-    std::shared_ptr<HVMultiFileSearchNode> node;
-    bool searched = false;
-    bool done = false;
 };
 
 std::shared_ptr<HVMultiFileSearchNode> skippedNode(const std::string& path, HVError error) {
@@ -595,31 +624,32 @@ std::shared_ptr<HVMultiFileSearchNode> searchEntry(Worker& worker, const Entry& 
 using FileHandler =
     std::function<void(std::shared_ptr<HVMultiFileSearchNode> node, const Progress& progress)>;
 
-// Searches the scope on worker threads and hands every entry's outcome to the handler on the
-// calling thread, in the scope's order.
+// Searches the scope on worker threads while it is walked, and hands every entry's outcome to
+// the handler on the calling thread, in the scope's order.
 bool searchScope(const HVSearch& search, const HVSearchScope& scope, unsigned threads,
                  const std::atomic<bool>* cancelled, const FileHandler& handler) {
     auto isCancelled = [cancelled] {
         return cancelled && cancelled->load(std::memory_order_relaxed);
     };
-    ScopeWalk walk(scope, cancelled);
-    walk.run();
-    Progress progress;
-    progress.skipped = walk.skipped;
-    const std::vector<Entry>& entries = walk.entries;
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
-    threads = unsigned(std::min<std::size_t>(threads, std::max<std::size_t>(1, entries.size())));
-
     HVStringEncoding defaultEncoding = HVFileEncodings::defaultEncoding();
     std::vector<Worker> workers(threads);
     for (Worker& worker : workers) {
         worker.search = search.copy();
         worker.matcher = HVUTF8Matcher::create(*worker.search);
     }
-    std::vector<Outcome> outcomes(entries.size());
-    std::mutex mutex;
-    std::condition_variable ready;
+
+    EntryQueue queue;
+    std::thread walker([&] {
+        ScopeWalk(scope, cancelled, queue).run();
+        {
+            std::lock_guard lock(queue.mutex);
+            queue.complete = true;
+        }
+        queue.added.notify_all();
+        queue.finished.notify_all();
+    });
     std::atomic<std::size_t> next{0};
     std::atomic<std::size_t> awaited{0};
     std::vector<std::thread> pool;
@@ -629,50 +659,69 @@ bool searchScope(const HVSearch& search, const HVSearchScope& scope, unsigned th
                 if (isCancelled())
                     break;
                 std::size_t index = next.fetch_add(1);
-                if (index >= entries.size())
-                    break;
-                bool searched = false;
-                auto node =
-                    searchEntry(*workerPointer, entries[index], scope, defaultEncoding, searched);
+                Entry* entry = nullptr;
                 {
-                    std::lock_guard lock(mutex);
-                    outcomes[index].node = std::move(node);
-                    outcomes[index].searched = searched;
-                    outcomes[index].done = true;
+                    std::unique_lock lock(queue.mutex);
+                    queue.added.wait(lock, [&] {
+                        return index < queue.entries.size() || queue.complete || isCancelled();
+                    });
+                    if (index >= queue.entries.size())
+                        break;
+                    entry = &queue.entries[index];
+                }
+                bool searched = false;
+                auto node = searchEntry(*workerPointer, *entry, scope, defaultEncoding, searched);
+                {
+                    std::lock_guard lock(queue.mutex);
+                    entry->node = std::move(node);
+                    entry->searched = searched;
+                    entry->done = true;
                 }
                 // Waking the caller for an entry it is not waiting for costs a system call.
                 if (index == awaited.load())
-                    ready.notify_all();
+                    queue.finished.notify_all();
             }
             // Wake the caller in case it waits for an entry nobody will search.
-            ready.notify_all();
+            queue.finished.notify_all();
         });
     }
+    Progress progress;
     bool finished = true;
-    for (std::size_t index = 0; index < entries.size(); ++index) {
-        Outcome outcome;
+    bool handled = false;
+    for (std::size_t index = 0;; ++index) {
+        std::shared_ptr<HVMultiFileSearchNode> node;
+        bool searched = false;
         {
-            std::unique_lock lock(mutex);
+            std::unique_lock lock(queue.mutex);
             awaited.store(index);
-            ready.wait(lock, [&] { return outcomes[index].done || isCancelled(); });
-            if (!outcomes[index].done) {
-                finished = false;
+            queue.finished.wait(lock, [&] {
+                return (index < queue.entries.size() && queue.entries[index].done) ||
+                       (queue.complete && index >= queue.entries.size()) || isCancelled();
+            });
+            if (index >= queue.entries.size() || !queue.entries[index].done) {
+                finished = !isCancelled();
                 break;
             }
-            outcome = std::move(outcomes[index]);
+            node = std::move(queue.entries[index].node);
+            searched = queue.entries[index].searched;
         }
         // Not text, or unreadable with a reason.
-        if (outcome.searched)
+        if (searched)
             ++progress.searched;
         else
             ++progress.skipped;
-        handler(std::move(outcome.node), progress);
+        progress.skipped += queue.skippedByWalk.exchange(0, std::memory_order_relaxed);
+        handler(std::move(node), progress);
+        handled = true;
     }
+    walker.join();
     for (std::thread& thread : pool)
         thread.join();
     if (isCancelled())
         finished = false;
-    if (entries.empty())
+    progress.skipped += queue.skippedByWalk.exchange(0);
+    // The last counts, also for a scope without files.
+    if (!handled || finished)
         handler(nullptr, progress);
     return finished;
 }

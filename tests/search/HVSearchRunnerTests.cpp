@@ -82,6 +82,7 @@ public:
     }
     void searchRunnerDidFinishAllSearches(bool wasCancelled) override {
         finished = true;
+        ++finishes;
         cancelled = wasCancelled;
     }
     void searchRunnerDidFinishAllReplaces(std::vector<HVError> errors) override {
@@ -93,6 +94,7 @@ public:
     std::size_t searched = 0;
     std::size_t skipped = 0;
     bool finished = false;
+    int finishes = 0;
     bool cancelled = false;
     bool replaced = false;
     std::vector<HVError> failures;
@@ -351,6 +353,25 @@ TEST(HVSearchRunner, CancelledSearchFinishesWithAPrefixOfTheResults) {
     ASSERT_LE(recorder->nodes.size(), all.size());
     for (std::size_t i = 0; i < recorder->nodes.size(); ++i)
         EXPECT_EQ(all[i]->path(), recorder->nodes[i]->path());
+}
+
+TEST(HVSearchRunner, ANewSearchSilencesTheOneItReplaces) {
+    HVTemporaryDirectory directory;
+    for (int i = 0; i < 100; ++i)
+        writeQuickly(directory, "f" + std::to_string(1000 + i) + ".txt", "old new\n");
+    HVSearchScope scope{{directory.path()}, {}, {}};
+    auto recorder = std::make_shared<Recorder>();
+    HVSearchRunner runner(recorder);
+    runner.runSearch(*literal(u"old"), scope);
+    runner.runSearch(*literal(u"new"), scope);
+    HVDispatcher::main().runUntil([&] { return recorder->finished; }, 20);
+    // Whatever the first run still posts is dropped.
+    HVDispatcher::main().runFor(0.2);
+    EXPECT_EQ(1, recorder->finishes);
+    EXPECT_FALSE(recorder->cancelled);
+    ASSERT_EQ(100u, recorder->nodes.size());
+    EXPECT_EQ(u"new", recorder->nodes[0]->text().substr(
+                          recorder->nodes[0]->results()[0].range().location, 3));
 }
 
 TEST(HVSearchRunner, CancelledReplaceLeavesEveryFileOldOrNew) {
