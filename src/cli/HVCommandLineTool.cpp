@@ -11,6 +11,7 @@
 #include "HVLineBreaks.h"
 #include "HVParser.h"
 #include "HVRemoteCommand.h"
+#include "HVSearchCommand.h"
 #include "HVSyntaxHighlighting.h"
 #include "HVTextBuffer.h"
 #include "HVTheme.h"
@@ -31,6 +32,8 @@ int HVCommandLineTool::run(const std::vector<std::string>& arguments) {
         return highlight(rest);
     if (command == "remote")
         return HVRemoteCommand(std::cin, m_out, m_err).run(rest);
+    if (command == "search")
+        return HVSearchCommand(m_out, m_err).run(rest);
     if (command == "outline" && rest.size() == 1)
         return outline(rest);
     if (command == "paths" && rest.empty()) {
@@ -50,9 +53,8 @@ int HVCommandLineTool::usage() {
     m_err << "usage: halvet-cli info FILE...\n"
              "       halvet-cli highlight [--theme ID] [--format html|ansi|runs] FILE\n"
              "       halvet-cli outline FILE\n"
-          << HVRemoteCommand::usageText()
-          << 
-             "       halvet-cli paths\n"
+          << HVRemoteCommand::usageText() << HVSearchCommand::usageText()
+          << "       halvet-cli paths\n"
              "  info       for each file: path, encoding, line breaks, length in UTF-16 units\n"
              "  highlight  the file highlighted by the language its extension names: an HTML\n"
              "             page (the default), terminal colours, or one line per run: start,\n"
@@ -60,6 +62,10 @@ int HVCommandLineTool::usage() {
              "  outline    the file's code navigation: line number and title per entry\n"
              "  remote     one operation on a server, through the editor's own remote queue;\n"
              "             ls prints kind (d, f, l), size and name per line\n"
+             "  search     the editor's search across files and folders (text files in their own\n"
+             "             encodings): path:line:column:text per match, columns in characters;\n"
+             "             literal and case-sensitive unless --regex (PCRE) or --ignore-case;\n"
+             "             --count prints path:count per file; exit 0 matched, 1 none, 2 error\n"
              "  paths      the support folder and the folder of the shipped data\n";
     return 2;
 }
