@@ -70,8 +70,6 @@ int HVSearchCommand::run(const std::vector<std::string>& arguments) {
         search = HVSearch::initWithSearchString(pattern);
         search->setCaseSensitive(!ignoreCase);
     }
-    // A file is searched whole, so its first line is a line start for "^".
-    search->setOptions(0);
 
     HVSearchScope scope;
     // Paths below a folder are the folder as typed joined with the names below it.

@@ -646,6 +646,8 @@ bool searchScope(const HVSearch& search, const HVSearchScope& scope, unsigned th
     std::vector<Worker> workers(threads);
     for (Worker& worker : workers) {
         worker.search = search.copy();
+        // A file is searched whole, so its first line is a line start for "^".
+        worker.search->setOptions(0);
         worker.matcher = HVUTF8Matcher::create(*worker.search);
     }
 
