@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+struct pcre2_real_jit_stack_8;
+
 namespace hvregex {
 
 // PCRE2 compile options for our option word.
@@ -21,5 +23,8 @@ HVRange clampRange(HVRange range, std::size_t length);
 // unset groups become {HVNotFound, 0}.
 std::vector<HVRange> rangesFromOffsets(const std::size_t* offsets, std::uint32_t pairs,
                                        std::size_t groupCount);
+// The JIT stack callback for 8-bit matching: one stack per thread, grown on demand (the
+// default 32 KB fails on long subjects). For every 8-bit matcher, here and above.
+pcre2_real_jit_stack_8* threadJitStack8(void*);
 
 } // namespace hvregex

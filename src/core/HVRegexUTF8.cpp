@@ -6,9 +6,7 @@
 
 #include <pcre2.h>
 
-namespace {
-
-pcre2_jit_stack* threadJitStack(void*) {
+pcre2_jit_stack* hvregex::threadJitStack8(void*) {
     struct Holder {
         pcre2_jit_stack* stack = pcre2_jit_stack_create(32 * 1024, 8 * 1024 * 1024, nullptr);
         ~Holder() { pcre2_jit_stack_free(stack); }
@@ -16,6 +14,8 @@ pcre2_jit_stack* threadJitStack(void*) {
     thread_local Holder holder;
     return holder.stack;
 }
+
+namespace {
 
 // PCRE2 10.42's compiled matching of UTF-8 that may be ill-formed lets \S, \W and \D miss every
 // character beyond ASCII (fixed in 10.43); patterns using them run in the interpreter instead.
@@ -64,7 +64,7 @@ std::optional<HVRegexMatch> HVRegex::copyMatchForUTF8Data(std::string_view data,
                 pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
             m_code8->matchData = pcre2_match_data_create_from_pattern(code, nullptr);
             m_code8->context = pcre2_match_context_create(nullptr);
-            pcre2_jit_stack_assign(m_code8->context, threadJitStack, nullptr);
+            pcre2_jit_stack_assign(m_code8->context, hvregex::threadJitStack8, nullptr);
             if (m_matchLimit)
                 pcre2_set_match_limit(m_code8->context, m_matchLimit);
         }

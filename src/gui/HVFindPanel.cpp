@@ -3,6 +3,7 @@
 #include "HTMLView.h"
 #include "HVDocumentWindow.h"
 #include "HVSearchController.h"
+#include "HVSearchFieldsBinding.h"
 #include "HVTextStorage.h"
 #include "HVUserInterface.h"
 
@@ -23,10 +24,6 @@ namespace {
 std::u16string toU16(const QString& string) {
     return std::u16string(reinterpret_cast<const char16_t*>(string.utf16()),
                           std::size_t(string.size()));
-}
-
-QString fromU16(const std::u16string& string) {
-    return QString::fromUtf16(string.data(), qsizetype(string.size()));
 }
 
 } // namespace
@@ -88,26 +85,12 @@ HVFindPanel::HVFindPanel() : QDialog(nullptr, Qt::Tool) {
     layout->addLayout(buttons);
 
     auto& model = HVSearchController::sharedFind();
+    m_fields = new HVSearchFieldsBinding(m_search, m_replace, m_regex, m_matchCase, this);
+    // The binding shows the fields; this shows the model's status.
     m_observer = model.addObserver([this] { showModel(); });
-    connect(m_search, &QComboBox::editTextChanged, this, [this](const QString& text) {
-        if (!m_showing)
-            HVSearchController::sharedFind().setSearchString(toU16(text));
-    });
-    connect(m_replace, &QComboBox::editTextChanged, this, [this](const QString& text) {
-        if (!m_showing)
-            HVSearchController::sharedFind().setReplaceString(toU16(text));
-    });
-    connect(m_regex, &QCheckBox::toggled, this, [this](bool on) {
-        if (!m_showing)
-            HVSearchController::sharedFind().setRegularExpression(on);
-    });
-    connect(m_matchCase, &QCheckBox::toggled, this, [this](bool on) {
-        if (!m_showing)
-            HVSearchController::sharedFind().setMatchCase(on);
-    });
     // A search string copied in another program's find field while this panel did not exist.
     model.readFindPasteboard();
-    fillHistory();
+    m_fields->fillHistory();
     showModel();
 
     auto& center = HVNotificationCenter::defaultCenter();
@@ -127,7 +110,7 @@ HVFindPanel::~HVFindPanel() {
 
 void HVFindPanel::showPanel() {
     updateCommands();
-    fillHistory();
+    m_fields->fillHistory();
     showModel();
     show();
     raise();
@@ -159,38 +142,13 @@ bool HVFindPanel::commandsEnabled() const {
     return !m_commands.empty() && m_commands.front()->isEnabled();
 }
 
-void HVFindPanel::fillHistory() {
-    m_showing = true;
-    auto& model = HVSearchController::sharedFind();
-    for (auto [field, key] :
-         {std::pair{m_search, "HVSearchHistory"}, std::pair{m_replace, "HVReplaceHistory"}}) {
-        QString text = field->currentText();
-        field->clear();
-        for (const std::u16string& entry : model.history(key))
-            field->addItem(fromU16(entry));
-        field->setEditText(text);
-    }
-    m_showing = false;
-}
-
 void HVFindPanel::showModel() {
-    if (m_showing)
-        return;
-    m_showing = true;
+    m_fields->showFields();
     auto& model = HVSearchController::sharedFind();
-    QString search = fromU16(model.searchString());
-    if (m_search->currentText() != search)
-        m_search->setEditText(search);
-    QString replacement = fromU16(model.replaceString());
-    if (m_replace->currentText() != replacement)
-        m_replace->setEditText(replacement);
-    m_regex->setChecked(model.regularExpression());
-    m_matchCase->setChecked(model.matchCase());
     QString status = QString::fromStdString(model.status());
     if (!model.statusDetail().empty())
         status += QStringLiteral(": ") + QString::fromStdString(model.statusDetail());
     m_status->setText(status);
-    m_showing = false;
 }
 
 bool HVFindPanel::takeFields() {
@@ -205,7 +163,7 @@ bool HVFindPanel::takeFields() {
         return false;
     }
     model.rememberSearch();
-    fillHistory();
+    m_fields->fillHistory();
     return true;
 }
 

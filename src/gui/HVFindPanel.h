@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+class HVSearchFieldsBinding;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -44,7 +45,6 @@ private:
     // The fields into the shared search; false (with the reason shown) when it is not valid.
     bool takeFields();
     void showModel();
-    void fillHistory();
     // An editor goes away: the active editor of the frontmost window that has one takes over.
     void turnFromClosingView(const void* closing);
     void updateCommands();
@@ -53,11 +53,11 @@ private:
     QComboBox* m_replace;
     QCheckBox* m_regex;
     QCheckBox* m_matchCase;
+    HVSearchFieldsBinding* m_fields = nullptr;
     QRadioButton* m_wholeText;
     QRadioButton* m_inSelection;
     QLabel* m_status;
     std::vector<QPushButton*> m_commands;
     HVScopedObserver m_closingObserver;
     std::uint64_t m_observer = 0;
-    bool m_showing = false;
 };

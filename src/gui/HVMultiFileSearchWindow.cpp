@@ -3,6 +3,7 @@
 #include "HVMultiFileSearchController.h"
 #include "HVMultiFileSearchNode.h"
 #include "HVSearchController.h"
+#include "HVSearchFieldsBinding.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -151,24 +152,7 @@ HVMultiFileSearchWindow::HVMultiFileSearchWindow(QWidget* parent)
     bottom->addWidget(m_replaceButton);
     layout->addLayout(bottom);
 
-    auto& fields = HVSearchController::sharedFind();
-    m_fieldsObserver = fields.addObserver([this] { showFields(); });
-    connect(m_search, &QComboBox::editTextChanged, this, [this](const QString& text) {
-        if (!m_showing)
-            HVSearchController::sharedFind().setSearchString(toU16(text));
-    });
-    connect(m_replace, &QComboBox::editTextChanged, this, [this](const QString& text) {
-        if (!m_showing)
-            HVSearchController::sharedFind().setReplaceString(toU16(text));
-    });
-    connect(m_regex, &QCheckBox::toggled, this, [this](bool on) {
-        if (!m_showing)
-            HVSearchController::sharedFind().setRegularExpression(on);
-    });
-    connect(m_matchCase, &QCheckBox::toggled, this, [this](bool on) {
-        if (!m_showing)
-            HVSearchController::sharedFind().setMatchCase(on);
-    });
+    m_fields = new HVSearchFieldsBinding(m_search, m_replace, m_regex, m_matchCase, this);
     connect(m_search->lineEdit(), &QLineEdit::returnPressed, this,
             &HVMultiFileSearchWindow::findOrStop);
     connect(m_find, &QPushButton::clicked, this, &HVMultiFileSearchWindow::findOrStop);
@@ -196,13 +180,12 @@ HVMultiFileSearchWindow::HVMultiFileSearchWindow(QWidget* parent)
     };
     m_model->onStatusChanged = [this] { showStatus(); };
 
-    fillHistory();
-    showFields();
+    m_fields->fillHistory();
+    m_fields->showFields();
     showStatus();
 }
 
 HVMultiFileSearchWindow::~HVMultiFileSearchWindow() {
-    HVSearchController::sharedFind().removeObserver(m_fieldsObserver);
     m_model->onReset = nullptr;
     m_model->onNodesInserted = nullptr;
     m_model->onNodeChanged = nullptr;
@@ -211,8 +194,8 @@ HVMultiFileSearchWindow::~HVMultiFileSearchWindow() {
 }
 
 void HVMultiFileSearchWindow::showWindow() {
-    fillHistory();
-    showFields();
+    m_fields->fillHistory();
+    m_fields->showFields();
     m_scope->setCurrentIndex(int(m_model->mode()));
     show();
     raise();
@@ -229,36 +212,6 @@ void HVMultiFileSearchWindow::showEvent(QShowEvent* event) {
 void HVMultiFileSearchWindow::hideEvent(QHideEvent* event) {
     m_model->setVisible(false);
     QWidget::hideEvent(event);
-}
-
-void HVMultiFileSearchWindow::fillHistory() {
-    m_showing = true;
-    auto& fields = HVSearchController::sharedFind();
-    for (auto [field, key] :
-         {std::pair{m_search, "HVSearchHistory"}, std::pair{m_replace, "HVReplaceHistory"}}) {
-        QString text = field->currentText();
-        field->clear();
-        for (const std::u16string& entry : fields.history(key))
-            field->addItem(fromU16(entry));
-        field->setEditText(text);
-    }
-    m_showing = false;
-}
-
-void HVMultiFileSearchWindow::showFields() {
-    if (m_showing)
-        return;
-    m_showing = true;
-    auto& fields = HVSearchController::sharedFind();
-    QString search = fromU16(fields.searchString());
-    if (m_search->currentText() != search)
-        m_search->setEditText(search);
-    QString replacement = fromU16(fields.replaceString());
-    if (m_replace->currentText() != replacement)
-        m_replace->setEditText(replacement);
-    m_regex->setChecked(fields.regularExpression());
-    m_matchCase->setChecked(fields.matchCase());
-    m_showing = false;
 }
 
 void HVMultiFileSearchWindow::scopeChosen(int index) {
@@ -291,7 +244,7 @@ void HVMultiFileSearchWindow::findOrStop() {
     }
     if (!m_model->find() && !m_model->searching())
         QApplication::beep();
-    fillHistory();
+    m_fields->fillHistory();
 }
 
 void HVMultiFileSearchWindow::replace() {

@@ -5,6 +5,7 @@
 #include <memory>
 
 class HVMultiFileSearchController;
+class HVSearchFieldsBinding;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -43,8 +44,6 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void showFields();
-    void fillHistory();
     void scopeChosen(int index);
     void rebuild();
     void insertNodes(std::size_t first, std::size_t count);
@@ -63,7 +62,7 @@ private:
     QPushButton* m_replaceButton;
     QTreeWidget* m_results;
     QLabel* m_progress;
-    std::uint64_t m_fieldsObserver = 0;
-    // Set while the window itself changes fields or checkboxes.
+    HVSearchFieldsBinding* m_fields = nullptr;
+    // Set while the tree is being filled, so that its check boxes do not write back.
     bool m_showing = false;
 };

@@ -12,15 +12,6 @@
 
 namespace {
 
-pcre2_jit_stack* threadJitStack(void*) {
-    struct Holder {
-        pcre2_jit_stack* stack = pcre2_jit_stack_create(32 * 1024, 8 * 1024 * 1024, nullptr);
-        ~Holder() { pcre2_jit_stack_free(stack); }
-    };
-    thread_local Holder holder;
-    return holder.stack;
-}
-
 bool hasUnpairedSurrogate(std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         char16_t unit = text[i];
@@ -120,7 +111,7 @@ std::unique_ptr<HVUTF8Matcher> HVUTF8Matcher::create(const HVSearch& search) {
     code.jit = pcre2_jit_compile(code.code, PCRE2_JIT_COMPLETE) == 0;
     code.matchData = pcre2_match_data_create_from_pattern(code.code, nullptr);
     code.context = pcre2_match_context_create(nullptr);
-    pcre2_jit_stack_assign(code.context, threadJitStack, nullptr);
+    pcre2_jit_stack_assign(code.context, hvregex::threadJitStack8, nullptr);
     if (matchLimit)
         pcre2_set_match_limit(code.context, matchLimit);
     return matcher;
