@@ -38,23 +38,14 @@ HVFindPanel::HVFindPanel() : QDialog(nullptr, Qt::Tool) {
     setWindowTitle("Find");
     setModal(false);
     auto* layout = new QVBoxLayout(this);
-    auto* form = new QFormLayout;
-    m_search = new QComboBox(this);
-    m_search->setObjectName("searchField");
-    m_replace = new QComboBox(this);
-    m_replace->setObjectName("replaceField");
-    for (QComboBox* field : {m_search, m_replace}) {
-        field->setEditable(true);
-        field->setInsertPolicy(QComboBox::NoInsert);
-        field->setMinimumWidth(320);
-    }
-    form->addRow("Find:", m_search);
-    form->addRow("Replace:", m_replace);
-    layout->addLayout(form);
+    m_fields = new HVSearchFieldsBinding(this, 320);
+    m_search = m_fields->search();
+    m_replace = m_fields->replace();
+    m_regex = m_fields->regularExpression();
+    m_matchCase = m_fields->matchCase();
+    layout->addLayout(m_fields->makeForm());
 
     auto* options = new QHBoxLayout;
-    m_regex = new QCheckBox("Regular expression", this);
-    m_matchCase = new QCheckBox("Match case", this);
     m_wholeText = new QRadioButton("Whole text", this);
     m_inSelection = new QRadioButton("Selection", this);
     m_wholeText->setChecked(true);
@@ -85,7 +76,6 @@ HVFindPanel::HVFindPanel() : QDialog(nullptr, Qt::Tool) {
     layout->addLayout(buttons);
 
     auto& model = HVSearchController::sharedFind();
-    m_fields = new HVSearchFieldsBinding(m_search, m_replace, m_regex, m_matchCase, this);
     // The binding shows the fields; this shows the model's status.
     m_observer = model.addObserver([this] { showModel(); });
     // A search string copied in another program's find field while this panel did not exist.

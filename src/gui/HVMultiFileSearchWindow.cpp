@@ -103,23 +103,14 @@ HVMultiFileSearchWindow::HVMultiFileSearchWindow(QWidget* parent)
     setWindowTitle("Multi-File Search");
     resize(720, 520);
     auto* layout = new QVBoxLayout(this);
-    auto* form = new QFormLayout;
-    m_search = new QComboBox(this);
-    m_search->setObjectName("searchField");
-    m_replace = new QComboBox(this);
-    m_replace->setObjectName("replaceField");
-    for (QComboBox* field : {m_search, m_replace}) {
-        field->setEditable(true);
-        field->setInsertPolicy(QComboBox::NoInsert);
-        field->setMinimumWidth(360);
-    }
-    form->addRow("Find:", m_search);
-    form->addRow("Replace:", m_replace);
-    layout->addLayout(form);
+    m_fields = new HVSearchFieldsBinding(this, 360);
+    m_search = m_fields->search();
+    m_replace = m_fields->replace();
+    m_regex = m_fields->regularExpression();
+    m_matchCase = m_fields->matchCase();
+    layout->addLayout(m_fields->makeForm());
 
     auto* options = new QHBoxLayout;
-    m_regex = new QCheckBox("Regular expression", this);
-    m_matchCase = new QCheckBox("Match case", this);
     m_scope = new QComboBox(this);
     m_scope->setObjectName("scopePopup");
     m_scope->addItems({"Current File", "Current Project", "Open Files", "Files and Folders…"});
@@ -152,7 +143,6 @@ HVMultiFileSearchWindow::HVMultiFileSearchWindow(QWidget* parent)
     bottom->addWidget(m_replaceButton);
     layout->addLayout(bottom);
 
-    m_fields = new HVSearchFieldsBinding(m_search, m_replace, m_regex, m_matchCase, this);
     connect(m_search->lineEdit(), &QLineEdit::returnPressed, this,
             &HVMultiFileSearchWindow::findOrStop);
     connect(m_find, &QPushButton::clicked, this, &HVMultiFileSearchWindow::findOrStop);

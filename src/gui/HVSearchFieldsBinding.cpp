@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFormLayout>
 
 #include <utility>
 
@@ -20,11 +21,21 @@ QString fromU16(const std::u16string& string) {
 
 } // namespace
 
-HVSearchFieldsBinding::HVSearchFieldsBinding(QComboBox* search, QComboBox* replace,
-                                             QCheckBox* regularExpression, QCheckBox* matchCase,
-                                             QObject* parent)
-    : QObject(parent), m_search(search), m_replace(replace), m_regularExpression(regularExpression),
-      m_matchCase(matchCase) {
+HVSearchFieldsBinding::HVSearchFieldsBinding(QWidget* owner, int fieldWidth)
+    : QObject(owner), m_search(new QComboBox(owner)), m_replace(new QComboBox(owner)),
+      m_regularExpression(new QCheckBox("Regular expression", owner)),
+      m_matchCase(new QCheckBox("Match case", owner)) {
+    m_search->setObjectName("searchField");
+    m_replace->setObjectName("replaceField");
+    for (QComboBox* field : {m_search.data(), m_replace.data()}) {
+        field->setEditable(true);
+        field->setInsertPolicy(QComboBox::NoInsert);
+        field->setMinimumWidth(fieldWidth);
+    }
+    QComboBox* search = m_search;
+    QComboBox* replace = m_replace;
+    QCheckBox* regularExpression = m_regularExpression;
+    QCheckBox* matchCase = m_matchCase;
     m_observer = HVSearchController::sharedFind().addObserver([this] { showFields(); });
     connect(search, &QComboBox::editTextChanged, this, [this](const QString& text) {
         if (!m_showing)
@@ -42,6 +53,13 @@ HVSearchFieldsBinding::HVSearchFieldsBinding(QComboBox* search, QComboBox* repla
         if (!m_showing)
             HVSearchController::sharedFind().setMatchCase(on);
     });
+}
+
+QFormLayout* HVSearchFieldsBinding::makeForm() const {
+    auto* form = new QFormLayout;
+    form->addRow("Find:", m_search);
+    form->addRow("Replace:", m_replace);
+    return form;
 }
 
 HVSearchFieldsBinding::~HVSearchFieldsBinding() {

@@ -7,15 +7,24 @@
 
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
+class QWidget;
 
-// Keeps a window's search and replace fields and its two options in step with the shared find
-// model, both ways, and fills the fields' menus with the search history. The find panel and
-// the multi-file search window share the model through one of these each.
+// A window's search and replace fields and its two options, kept in step with the shared find
+// model both ways, with the search history in the fields' menus. The find panel and the
+// multi-file search window share the model through one of these each.
 class HVSearchFieldsBinding : public QObject {
 public:
-    HVSearchFieldsBinding(QComboBox* search, QComboBox* replace, QCheckBox* regularExpression,
-                          QCheckBox* matchCase, QObject* parent);
+    // Makes the fields ("searchField", "replaceField") and the check boxes in owner.
+    HVSearchFieldsBinding(QWidget* owner, int fieldWidth);
     ~HVSearchFieldsBinding() override;
+
+    QComboBox* search() const { return m_search; }
+    QComboBox* replace() const { return m_replace; }
+    QCheckBox* regularExpression() const { return m_regularExpression; }
+    QCheckBox* matchCase() const { return m_matchCase; }
+    // The two fields with their labels, for the owner's layout.
+    QFormLayout* makeForm() const;
 
     // The model's history lists into the fields' menus, keeping what the fields show.
     void fillHistory();
