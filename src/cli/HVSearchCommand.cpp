@@ -116,6 +116,10 @@ int HVSearchCommand::run(const std::vector<std::string>& arguments) {
 }
 
 void HVSearchCommand::writeMatches(const HVMultiFileSearchNode& node, std::string& buffer) {
+    if (auto bytes = node.utf8Text()) {
+        writeMatchesInUTF8(node, *bytes, buffer);
+        return;
+    }
     const std::string& path = node.path();
     std::u16string_view text = node.text();
     // Lines and columns as HVMultiFileSearchNode::lineAndColumn counts them, found in one walk
@@ -164,6 +168,79 @@ void HVSearchCommand::writeMatches(const HVMultiFileSearchNode& node, std::strin
         buffer += ':';
         if (line.size() >= kFlushSize) {
             // A long line (minified code) goes out as it is rather than copied again.
+            m_out.write(buffer.data(), std::streamsize(buffer.size()));
+            m_out.write(line.data(), std::streamsize(line.size()));
+            buffer.clear();
+        } else {
+            buffer += line;
+        }
+        buffer += '\n';
+        if (buffer.size() >= kFlushSize) {
+            m_out.write(buffer.data(), std::streamsize(buffer.size()));
+            buffer.clear();
+        }
+    }
+}
+
+// The same lines from a UTF-8 file's own bytes, which are written as they are: decoding every
+// matched file costs more than the whole search (minified lines are long and matched often).
+void HVSearchCommand::writeMatchesInUTF8(const HVMultiFileSearchNode& node, std::string_view bytes,
+                                         std::string& buffer) {
+    const std::string& path = node.path();
+    // A walk forward in step with the results' UTF-16 positions.
+    std::size_t byte = 0;
+    std::size_t unit = 0;
+    std::size_t lineNumber = 1;
+    std::size_t lineStart = 0;
+    std::size_t column = 1;
+    auto lineBreakAt = [&](std::size_t i) -> std::size_t {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\n' || c == '\r')
+            return 1;
+        // U+2028 and U+2029.
+        if (c == 0xE2 && i + 2 < bytes.size() && static_cast<unsigned char>(bytes[i + 1]) == 0x80 &&
+            (static_cast<unsigned char>(bytes[i + 2]) & 0xFE) == 0xA8)
+            return 3;
+        return 0;
+    };
+    std::size_t lineEnd = std::string_view::npos;
+    for (const HVSearchResult& result : node.results()) {
+        std::size_t location = result.range().location;
+        while (unit < location && byte < bytes.size()) {
+            unsigned char c = static_cast<unsigned char>(bytes[byte]);
+            if (std::size_t breakLength = lineBreakAt(byte)) {
+                // CR LF is one break, counted at the LF.
+                if (c == '\r' && byte + 1 < bytes.size() && bytes[byte + 1] == '\n') {
+                    ++byte;
+                    ++unit;
+                    continue;
+                }
+                byte += breakLength;
+                ++unit;
+                ++lineNumber;
+                lineStart = byte;
+                column = 1;
+                lineEnd = std::string_view::npos;
+                continue;
+            }
+            std::size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+            byte += length;
+            unit += length == 4 ? 2 : 1;
+            ++column;
+        }
+        if (lineEnd == std::string_view::npos) {
+            lineEnd = std::max(byte, lineStart);
+            while (lineEnd < bytes.size() && !lineBreakAt(lineEnd))
+                ++lineEnd;
+        }
+        std::string_view line = bytes.substr(lineStart, lineEnd - lineStart);
+        buffer += path;
+        buffer += ':';
+        buffer += std::to_string(lineNumber);
+        buffer += ':';
+        buffer += std::to_string(column);
+        buffer += ':';
+        if (line.size() >= kFlushSize) {
             m_out.write(buffer.data(), std::streamsize(buffer.size()));
             m_out.write(line.data(), std::streamsize(line.size()));
             buffer.clear();

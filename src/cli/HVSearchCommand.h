@@ -2,6 +2,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class HVMultiFileSearchNode;
@@ -22,6 +23,8 @@ private:
     // The node's matches, appended to the output buffer; the buffer is written out whenever it
     // grows large, so that a long minified line matched many times does not pile up.
     void writeMatches(const HVMultiFileSearchNode& node, std::string& buffer);
+    void writeMatchesInUTF8(const HVMultiFileSearchNode& node, std::string_view bytes,
+                            std::string& buffer);
 
     std::ostream& m_out;
     std::ostream& m_err;

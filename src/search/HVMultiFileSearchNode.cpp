@@ -10,9 +10,11 @@ std::u16string HVMultiFileSearchNode::displayName() const {
         return HVUnicode::utf16(m_path);
     std::string folder = HVFileSystem::deletingLastPathComponent(m_path);
     if (folder.empty())
-        folder = "/";
-    return HVUnicode::utf16(HVFileSystem::lastPathComponent(m_path)) + u" \u2014 " +
-           HVUnicode::utf16(folder);
+        folder.push_back('/');
+    std::u16string name = HVUnicode::utf16(HVFileSystem::lastPathComponent(m_path));
+    name.append(u" \u2014 ");
+    name.append(HVUnicode::utf16(folder));
+    return name;
 }
 
 const std::u16string& HVMultiFileSearchNode::text() const {

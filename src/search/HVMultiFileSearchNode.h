@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One searched file of a multi-file search: its results (ranges in the file's text as decoded,
@@ -31,6 +32,12 @@ public:
     // The text as well-formed UTF-8 without a byte-order mark, decoded when it is first asked
     // for: a search hands over many files whose text nobody may read.
     void setUTF8Text(std::unique_ptr<char[]> bytes, std::size_t length);
+    // Those bytes while the text has not been decoded; none after (or for other texts).
+    std::optional<std::string_view> utf8Text() const {
+        if (!m_textIsUTF8)
+            return std::nullopt;
+        return std::string_view(m_utf8Text.get(), m_utf8Length);
+    }
 
     // The encoding the file was read in (0 for an open document's text).
     std::uint32_t encoding() const { return m_encoding; }
