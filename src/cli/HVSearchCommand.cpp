@@ -160,25 +160,7 @@ void HVSearchCommand::writeMatches(const HVMultiFileSearchNode& node, std::strin
             line = HVUnicode::utf8(text.substr(lineStart, end - lineStart));
             convertedLineStart = lineStart;
         }
-        buffer += path;
-        buffer += ':';
-        buffer += std::to_string(lineNumber);
-        buffer += ':';
-        buffer += std::to_string(column);
-        buffer += ':';
-        if (line.size() >= kFlushSize) {
-            // A long line (minified code) goes out as it is rather than copied again.
-            m_out.write(buffer.data(), std::streamsize(buffer.size()));
-            m_out.write(line.data(), std::streamsize(line.size()));
-            buffer.clear();
-        } else {
-            buffer += line;
-        }
-        buffer += '\n';
-        if (buffer.size() >= kFlushSize) {
-            m_out.write(buffer.data(), std::streamsize(buffer.size()));
-            buffer.clear();
-        }
+        writeMatchLine(path, lineNumber, column, line, buffer);
     }
 }
 
@@ -234,23 +216,30 @@ void HVSearchCommand::writeMatchesInUTF8(const HVMultiFileSearchNode& node, std:
                 ++lineEnd;
         }
         std::string_view line = bytes.substr(lineStart, lineEnd - lineStart);
-        buffer += path;
-        buffer += ':';
-        buffer += std::to_string(lineNumber);
-        buffer += ':';
-        buffer += std::to_string(column);
-        buffer += ':';
-        if (line.size() >= kFlushSize) {
-            m_out.write(buffer.data(), std::streamsize(buffer.size()));
-            m_out.write(line.data(), std::streamsize(line.size()));
-            buffer.clear();
-        } else {
-            buffer += line;
-        }
-        buffer += '\n';
-        if (buffer.size() >= kFlushSize) {
-            m_out.write(buffer.data(), std::streamsize(buffer.size()));
-            buffer.clear();
-        }
+        writeMatchLine(path, lineNumber, column, line, buffer);
+    }
+}
+
+void HVSearchCommand::writeMatchLine(const std::string& path, std::size_t lineNumber,
+                                     std::size_t column, std::string_view line,
+                                     std::string& buffer) {
+    buffer += path;
+    buffer += ':';
+    buffer += std::to_string(lineNumber);
+    buffer += ':';
+    buffer += std::to_string(column);
+    buffer += ':';
+    if (line.size() >= kFlushSize) {
+        // A long line (minified code) goes out as it is rather than copied again.
+        m_out.write(buffer.data(), std::streamsize(buffer.size()));
+        m_out.write(line.data(), std::streamsize(line.size()));
+        buffer.clear();
+    } else {
+        buffer += line;
+    }
+    buffer += '\n';
+    if (buffer.size() >= kFlushSize) {
+        m_out.write(buffer.data(), std::streamsize(buffer.size()));
+        buffer.clear();
     }
 }

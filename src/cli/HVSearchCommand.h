@@ -25,6 +25,9 @@ private:
     void writeMatches(const HVMultiFileSearchNode& node, std::string& buffer);
     void writeMatchesInUTF8(const HVMultiFileSearchNode& node, std::string_view bytes,
                             std::string& buffer);
+    // One "path:line:column:text" line into buffer, flushed when it is full.
+    void writeMatchLine(const std::string& path, std::size_t lineNumber, std::size_t column,
+                        std::string_view line, std::string& buffer);
 
     std::ostream& m_out;
     std::ostream& m_err;

@@ -17,16 +17,6 @@ namespace {
 using Dict = HVPlistValue::Dictionary;
 using Array = HVPlistValue::Array;
 
-// The text with "|" at the caret, or around the selection.
-std::string marked(const HTMLView& view) {
-    std::u16string text(view.string());
-    HVRange selection = view.selectedRange();
-    if (selection.length > 0)
-        text.insert(selection.end(), 1, u'|');
-    text.insert(selection.location, 1, u'|');
-    return HVUnicode::utf8(text);
-}
-
 std::vector<std::string> keys(const HVCodeCompletionPopup& popup) {
     std::vector<std::string> keys;
     for (const auto& entry : popup.entries())
@@ -104,10 +94,10 @@ TEST_F(Completion, AnAttributeGoesInWithTheCaretBetweenItsQuotes) {
     EXPECT_EQ(keys(view->codeCompletionPopup()), std::vector<std::string>{"href"});
 
     command(*view, "insertNewline:");
-    EXPECT_EQ(marked(*view), "<a href=\"|\"");
+    EXPECT_EQ(HVMarkedText(*view), "<a href=\"|\"");
     EXPECT_EQ(view->undoManager().undoActionName(), "Code Complete");
     command(*view, "undo:");
-    EXPECT_EQ(marked(*view), "<a hr|");
+    EXPECT_EQ(HVMarkedText(*view), "<a hr|");
 }
 
 TEST_F(Completion, ArrowsChooseAValueAndReturnReplacesTheQuotedValue) {
@@ -120,7 +110,7 @@ TEST_F(Completion, ArrowsChooseAValueAndReturnReplacesTheQuotedValue) {
     popup.moveDown();
     EXPECT_EQ(selectedKey(popup), "_self");
     command(*view, "insertNewline:");
-    EXPECT_EQ(marked(*view), "<p>\n<a target=\"_self\"|");
+    EXPECT_EQ(HVMarkedText(*view), "<p>\n<a target=\"_self\"|");
     EXPECT_FALSE(popup.isVisible());
 }
 
@@ -135,16 +125,16 @@ TEST_F(Completion, F5OpensWhatTheLanguageDoesNotSuggestAndTabVisitsThePlaceholde
     EXPECT_EQ(keys(view->codeCompletionPopup()), (std::vector<std::string>{"subject", "substr"}));
     view->codeCompletionPopup().moveDown();
     command(*view, "insertTab:");
-    EXPECT_EQ(marked(*view), "x = substr(|[*string*]|, [*start*])");
+    EXPECT_EQ(HVMarkedText(*view), "x = substr(|[*string*]|, [*start*])");
     command(*view, "insertTab:");
-    EXPECT_EQ(marked(*view), "x = substr([*string*], |[*start*]|)");
+    EXPECT_EQ(HVMarkedText(*view), "x = substr([*string*], |[*start*]|)");
 }
 
 TEST_F(Completion, WithoutThePopupReturnAndTabActAsUsual) {
     auto view = open("cscript");
     type(*view, u"qq");
     command(*view, "insertTab:");
-    EXPECT_EQ(marked(*view), "qq\t|");
+    EXPECT_EQ(HVMarkedText(*view), "qq\t|");
 }
 
 TEST_F(Completion, EscapeACaretMoveAndAClickHideThePopup) {
@@ -203,7 +193,7 @@ TEST_F(Completion, ADialogsValueIsInsertedAndACancelledOneInsertsNothing) {
     EXPECT_TRUE(asked.empty());
     HVDispatcher::main().runPending();
     EXPECT_EQ(asked, std::vector<std::string>{"units"});
-    EXPECT_EQ(marked(*view), "p {\n  width: 12em|");
+    EXPECT_EQ(HVMarkedText(*view), "p {\n  width: 12em|");
     EXPECT_EQ(view->undoManager().undoActionName(), "Code Complete");
 
     answer = false;
@@ -211,7 +201,7 @@ TEST_F(Completion, ADialogsValueIsInsertedAndACancelledOneInsertsNothing) {
     command(*view, "insertNewline:");
     HVDispatcher::main().runPending();
     EXPECT_EQ(asked.size(), 2u);
-    EXPECT_EQ(marked(*view), "p {\n  width: 12em; width: l|");
+    EXPECT_EQ(HVMarkedText(*view), "p {\n  width: 12em; width: l|");
 }
 
 TEST_F(Completion, AChosenPropertyOffersItsValuesAtOnce) {
@@ -219,7 +209,7 @@ TEST_F(Completion, AChosenPropertyOffersItsValuesAtOnce) {
     type(*view, u"wi");
     ASSERT_EQ(keys(view->codeCompletionPopup()), std::vector<std::string>{"width"});
     command(*view, "insertNewline:");
-    EXPECT_EQ(marked(*view), "p {\n  width: |");
+    EXPECT_EQ(HVMarkedText(*view), "p {\n  width: |");
     EXPECT_EQ(keys(view->codeCompletionPopup()),
               (std::vector<std::string>{"auto", "length\u2026"}));
 }

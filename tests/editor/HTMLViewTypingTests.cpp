@@ -30,15 +30,6 @@ std::u16string unmarked(std::u16string_view marked, HVRange* selection) {
     return text;
 }
 
-std::string marked(const HTMLView& view) {
-    std::u16string text(view.string());
-    HVRange selection = view.selectedRange();
-    if (selection.length > 0)
-        text.insert(selection.end(), 1, u'|');
-    text.insert(selection.location, 1, u'|');
-    return HVUnicode::utf8(text);
-}
-
 struct Interface : HTMLViewInterfaceDelegate {
     std::vector<bool> escapes;
     std::size_t line = 0;
@@ -120,7 +111,7 @@ TEST_F(Typing, GreaterThanCompletesTheOpenElementByItsFormat) {
     for (const Case& c : cases) {
         auto view = open(c.before, c.path);
         type(*view, u">");
-        EXPECT_EQ(marked(*view), c.after) << HVUnicode::utf8(c.before);
+        EXPECT_EQ(HVMarkedText(*view), c.after) << HVUnicode::utf8(c.before);
         EXPECT_EQ(view->undoManager().undoActionName(), c.undoName) << HVUnicode::utf8(c.before);
         view->undo();
         HVRange selection;
@@ -130,11 +121,11 @@ TEST_F(Typing, GreaterThanCompletesTheOpenElementByItsFormat) {
     set("HVXHTMLTags", true);
     auto view = open(u"<br|");
     type(*view, u">");
-    EXPECT_EQ(marked(*view), "<br />|") << "without a doctype the preference decides";
+    EXPECT_EQ(HVMarkedText(*view), "<br />|") << "without a doctype the preference decides";
     set("HVAutoComplete", false);
     view = open(u"<span|");
     type(*view, u">");
-    EXPECT_EQ(marked(*view), "<span>|");
+    EXPECT_EQ(HVMarkedText(*view), "<span>|");
 }
 
 TEST_F(Typing, EscapeTakesExactlyTheNextChangeLiterally) {
@@ -142,10 +133,10 @@ TEST_F(Typing, EscapeTakesExactlyTheNextChangeLiterally) {
     command(*view, "cancelOperation:");
     EXPECT_TRUE(view->escaped());
     type(*view, u">");
-    EXPECT_EQ(marked(*view), "<span>|");
+    EXPECT_EQ(HVMarkedText(*view), "<span>|");
     EXPECT_FALSE(view->escaped());
     type(*view, u"<b>");
-    EXPECT_EQ(marked(*view), "<span><b>|</b>");
+    EXPECT_EQ(HVMarkedText(*view), "<span><b>|</b>");
     EXPECT_EQ(interface.escapes, (std::vector<bool>{true, false}));
 
     command(*view, "cancel:");
@@ -154,9 +145,9 @@ TEST_F(Typing, EscapeTakesExactlyTheNextChangeLiterally) {
     view = open(u"  x {|");
     command(*view, "cancelOperation:");
     command(*view, "insertNewline:");
-    EXPECT_EQ(marked(*view), "  x {\n|");
+    EXPECT_EQ(HVMarkedText(*view), "  x {\n|");
     command(*view, "insertNewline:");
-    EXPECT_EQ(marked(*view), "  x {\n\n|");
+    EXPECT_EQ(HVMarkedText(*view), "  x {\n\n|");
 }
 
 TEST_F(Typing, CloseTagClosesTheInnermostOpenElement) {
@@ -190,16 +181,16 @@ TEST_F(Typing, CloseTagClosesTheInnermostOpenElement) {
             EXPECT_FALSE(view->undoManager().canUndo());
             continue;
         }
-        EXPECT_EQ(marked(*view), c.after);
+        EXPECT_EQ(HVMarkedText(*view), c.after);
         EXPECT_EQ(view->undoManager().undoActionName(), "Close Tag");
     }
     set("HVAutoCompleteOnType", true);
     auto view = open(u"<b>bold<|");
     type(*view, u"/");
-    EXPECT_EQ(marked(*view), "<b>bold</b>|") << "typing \"</\" closes the element";
+    EXPECT_EQ(HVMarkedText(*view), "<b>bold</b>|") << "typing \"</\" closes the element";
     EXPECT_EQ(view->undoManager().undoActionName(), "Close Tag");
     view->undo();
-    EXPECT_EQ(marked(*view), "<b>bold<|");
+    EXPECT_EQ(HVMarkedText(*view), "<b>bold<|");
 }
 
 TEST_F(Typing, ReturnAndTabIndent) {
@@ -231,17 +222,17 @@ TEST_F(Typing, ReturnAndTabIndent) {
         set("HVTabsAreSpaces", c.spaces);
         auto view = open(c.before);
         command(*view, c.key);
-        EXPECT_EQ(marked(*view), c.after) << HVUnicode::utf8(c.before);
+        EXPECT_EQ(HVMarkedText(*view), c.after) << HVUnicode::utf8(c.before);
         EXPECT_EQ(view->undoManager().undoActionName(), c.undoName) << HVUnicode::utf8(c.before);
     }
     set("HVAutoTabKey", false);
     set("HVTabsAreSpaces", false);
     auto view = open(u"  x {|");
     command(*view, "insertNewline:");
-    EXPECT_EQ(marked(*view), "  x {\n|");
+    EXPECT_EQ(HVMarkedText(*view), "  x {\n|");
     view = open(u"\tx\n|");
     command(*view, "insertTab:");
-    EXPECT_EQ(marked(*view), "\tx\n\t|");
+    EXPECT_EQ(HVMarkedText(*view), "\tx\n\t|");
 }
 
 TEST_F(Typing, ClosingBracketsOutdentFlashOrBeep) {
@@ -265,7 +256,7 @@ TEST_F(Typing, ClosingBracketsOutdentFlashOrBeep) {
         flashes.clear();
         int beeps = ui->beeps;
         type(*view, std::u16string_view(&c.key, 1));
-        EXPECT_EQ(marked(*view), c.after);
+        EXPECT_EQ(HVMarkedText(*view), c.after);
         if (HVRangeIsFound(c.flashed)) {
             EXPECT_EQ(flashes, std::vector<HVRange>{c.flashed}) << c.after;
             EXPECT_EQ(ui->beeps, beeps);
@@ -284,12 +275,12 @@ TEST_F(Typing, ClosingBracketsOutdentFlashOrBeep) {
     int beeps = ui->beeps;
     command(*view, "moveRight:");
     EXPECT_EQ(ui->beeps, beeps + 1) << "the last brace has no match";
-    EXPECT_EQ(marked(*view), "a {b (c) d} }|");
+    EXPECT_EQ(HVMarkedText(*view), "a {b (c) d} }|");
     view->setSelectedRange({10, 0});
     command(*view, "moveRight:");
     EXPECT_EQ(flashes, std::vector<HVRange>{HVRange(2, 1)});
     EXPECT_TRUE(view->mouseDown(3, 2));
-    EXPECT_EQ(marked(*view), "a |{b (c) d}| }");
+    EXPECT_EQ(HVMarkedText(*view), "a |{b (c) d}| }");
     EXPECT_FALSE(view->mouseDown(4, 2)) << "not after a bracket";
     EXPECT_FALSE(view->mouseDown(3, 1)) << "a single click";
     view->removeFlashObserver(token);
@@ -320,22 +311,22 @@ TEST_F(Typing, IndentAndOutdentBlocksAsOneStepEach) {
         view->undoManager().beginEventGroup();
         c.indent ? view->entabBlock() : view->detabBlock();
         view->undoManager().endEventGroup();
-        EXPECT_EQ(marked(*view), c.after) << HVUnicode::utf8(c.before);
+        EXPECT_EQ(HVMarkedText(*view), c.after) << HVUnicode::utf8(c.before);
         EXPECT_EQ(view->undoManager().undoActionName(),
                   c.indent ? "Indent Block" : "Outdent Block");
         view->undo();
         HVRange selection;
         EXPECT_EQ(std::u16string(view->string()), unmarked(c.before, &selection));
         view->redo();
-        EXPECT_EQ(marked(*view), c.after) << "redone";
+        EXPECT_EQ(HVMarkedText(*view), c.after) << "redone";
     }
     set("HVTabsAreSpaces", false);
     auto view = open(u"\t|a\nb|");
     command(*view, "insertBacktab:");
-    EXPECT_EQ(marked(*view), "|a\nb|");
+    EXPECT_EQ(HVMarkedText(*view), "|a\nb|");
     view = open(u"\ta|");
     command(*view, "insertBacktab:");
-    EXPECT_EQ(marked(*view), "a|") << "the caret's line";
+    EXPECT_EQ(HVMarkedText(*view), "a|") << "the caret's line";
 }
 
 TEST_F(Typing, SmallCommands) {
@@ -353,7 +344,7 @@ TEST_F(Typing, SmallCommands) {
     for (const Case& c : cases) {
         auto view = open(c.before);
         command(*view, c.selector);
-        EXPECT_EQ(marked(*view), c.after);
+        EXPECT_EQ(HVMarkedText(*view), c.after);
         EXPECT_EQ(view->undoManager().undoActionName(), "Delete");
     }
     auto view = open(u"ab|");
@@ -366,10 +357,10 @@ TEST_F(Typing, SmallCommands) {
     view = open(u"ab|c\r\nd");
     view->adoptLineBreakType(HVLineBreaks::DOS);
     command(*view, "moveToEndOfLineAndModifySelection:");
-    EXPECT_EQ(marked(*view), "ab|c|\r\nd");
+    EXPECT_EQ(HVMarkedText(*view), "ab|c|\r\nd");
     view->setSelectedRange({5, 0});
     command(*view, "moveToEndOfLineAndModifySelection:");
-    EXPECT_EQ(marked(*view), "abc\r\n|d|");
+    EXPECT_EQ(HVMarkedText(*view), "abc\r\n|d|");
 
     view = open(u"one\ntw|o");
     EXPECT_EQ(interface.line, 2u);

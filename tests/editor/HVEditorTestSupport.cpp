@@ -98,3 +98,12 @@ void HVRunCommand(HTMLView& view, const char* selector) {
     view.doCommandBySelector(selector);
     view.undoManager().endEventGroup();
 }
+
+std::string HVMarkedText(const HTMLView& view) {
+    std::u16string text(view.string());
+    HVRange selection = view.selectedRange();
+    if (selection.length > 0)
+        text.insert(selection.end(), 1, u'|');
+    text.insert(selection.location, 1, u'|');
+    return HVUnicode::utf8(text);
+}

@@ -35,6 +35,8 @@ private:
 
 // The runs of a buffer with neighbours of equal attributes joined, as a painting shows them.
 using HVRunList = std::vector<std::pair<HVRange, HVAttributes>>;
+// The view's text with "|" at the caret, or around the selection.
+std::string HVMarkedText(const HTMLView& view);
 // Types the keys one press each, as the editor widget delivers them, each its own undo event.
 void HVTypeKeys(HTMLView& view, std::u16string_view keys);
 // Runs a command by its selector as one undo event.
